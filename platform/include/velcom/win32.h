@@ -1,0 +1,15 @@
+// The kernel subset of the Windows API that the component and its utility library use:
+// last-error value, thread identifiers, critical sections, mutexes, events, threads and
+// posted messages. On Windows this is the system's own API; elsewhere velcom provides the
+// same names with the same semantics, documented where POSIX forces a difference.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <process.h>
+#else
+#include <velcom/posix/kernel.h>
+#endif

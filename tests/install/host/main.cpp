@@ -1,0 +1,17 @@
+// A host program built outside the tree against the installed package: it must find the headers,
+// link the libraries and run.
+#include <Utility/ExceptionBase.h>
+#include <Utility/NoCase.h>
+#include <Utility/Thread.h>
+
+#include <cstdio>
+#include <memory>
+
+int main() {
+    SyncObjPtr lock(std::make_unique<Mutex>());
+    { ScopedLock held(lock); }
+    const PreCondition contract("host.cpp", 1);
+    if (contract.getCode() != 0xC0041002u || equalsNoCase("velcom", "VELCOM") != 0) return 1;
+    std::printf("host ran against the installed package\n");
+    return 0;
+}
