@@ -1,17 +1,18 @@
 #include "Utility/NoCase.h"
 
-#include <cctype>
-
 namespace {
 
+// toupper as the C locale defines it, which is the locale the component runs its comparisons in:
+// a host that switches the process to another locale must not change how keywords match.
+// Characters are taken as signed values, so bytes above 0x7F stay negative and unchanged.
 int upper(char c) {
     const int value = static_cast<signed char>(c);
-    return value < 0 ? value : std::toupper(value);
+    return value >= 'a' && value <= 'z' ? value - ('a' - 'A') : value;
 }
 
 bool samePrefixNoCase(std::string_view a, std::string_view b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
+        if (a[i] != b[i] && upper(a[i]) != upper(b[i])) return false;
     return true;
 }
 

@@ -58,8 +58,7 @@ void Event::unlock() { ResetEvent(m_hEvent); }
 
 void Event::signal() { SetEvent(m_hEvent); }
 
-Thread::Thread(Function function, void* argument)
-    : m_pfnThread(function), m_pArgument(argument) {}
+Thread::Thread(Function function, void* argument) : m_pfnThread(function), m_pArgument(argument) {}
 
 Thread::~Thread() {
     try {

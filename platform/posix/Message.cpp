@@ -53,7 +53,8 @@ extern "C" BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return FALSE;
     }
     const VELCOM_POSTED_MESSAGE record{message, wParam, lParam};
-    const ssize_t written = writeWithoutSigpipe(descriptorFromWindow(window), &record, sizeof record);
+    const ssize_t written =
+        writeWithoutSigpipe(descriptorFromWindow(window), &record, sizeof record);
     return written == static_cast<ssize_t>(sizeof record) ? TRUE : FALSE;
 }
 

@@ -45,8 +45,7 @@ public:
         const auto hasEnded = [this] { return m_ended; };
         if (milliseconds == INFINITE)
             m_changed.wait(lock, hasEnded);
-        else if (!m_changed.wait_until(lock, velcom::detail::deadlineAfter(milliseconds),
-                                       hasEnded))
+        else if (!m_changed.wait_until(lock, velcom::detail::deadlineAfter(milliseconds), hasEnded))
             return WAIT_TIMEOUT;
         return WAIT_OBJECT_0;
     }

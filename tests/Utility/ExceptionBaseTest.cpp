@@ -102,7 +102,8 @@ TEST(ExceptionBaseTest, PrintWritesCodeInUpperHexWithoutPrefixOrLeadingZeros) {
     ExceptionBase("y", 3, 6, "small").print(channel);
 
     ASSERT_EQ(recorder.writes.size(), 2u);
-    EXPECT_EQ(recorder.writes[0], "Exception (C0041002) in File x at Line 12\n\tPreCondition violated\n");
+    EXPECT_EQ(recorder.writes[0],
+              "Exception (C0041002) in File x at Line 12\n\tPreCondition violated\n");
     EXPECT_EQ(recorder.writes[1], "Exception (6) in File y at Line 3\n\tsmall\n");
 }
 

@@ -76,9 +76,8 @@ TEST_F(TraceLogTest, ScopesAndCodePathsWriteTheirLines) {
         TraceScope scope("exchange");
         TraceCodePath("retry", 2);
     }
-    const std::vector<std::string> expected{"---> begin exchange\n",
-                                            "===> CodePath visited:retry - 2\n",
-                                            "<--- end exchange\n"};
+    const std::vector<std::string> expected{
+        "---> begin exchange\n", "===> CodePath visited:retry - 2\n", "<--- end exchange\n"};
     EXPECT_EQ(recorder.writes, expected);
 }
 

@@ -13,7 +13,8 @@ TEST(PostMessageTest, MessagesArriveWholeAndInOrder) {
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     HWND window = velcomWindowFromDescriptor(ends[1]);
-    for (UINT i = 0; i < 50; ++i) ASSERT_TRUE(PostMessageA(window, 0x400 + i, i, -static_cast<LPARAM>(i)));
+    for (UINT i = 0; i < 50; ++i)
+        ASSERT_TRUE(PostMessageA(window, 0x400 + i, i, -static_cast<LPARAM>(i)));
     for (UINT i = 0; i < 50; ++i) {
         VELCOM_POSTED_MESSAGE message{};
         ASSERT_TRUE(velcomReceivePostedMessage(ends[0], &message));

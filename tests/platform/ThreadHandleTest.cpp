@@ -40,8 +40,8 @@ TEST(ThreadHandleTest, HandleIsSignalledWhenTheRoutineHasReturned) {
 
 TEST(ThreadHandleTest, ClosingTheHandleFirstLeavesTheThreadRunning) {
     Shared shared;
-    const auto handle =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 64 * 1024, &waitForGo, &shared, 0, nullptr));
+    const auto handle = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 64 * 1024, &waitForGo, &shared, 0, nullptr));
     ASSERT_NE(handle, nullptr);
     EXPECT_TRUE(CloseHandle(handle));
     while (shared.idInside == 0) std::this_thread::yield();

@@ -8,8 +8,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 #else
 #include <velcom/posix/kernel.h>
 #endif

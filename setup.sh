@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine for velTesseraComm (installing the packages the build needs when they
+# are missing) and builds it.
+#
+#   ./setup.sh         build everything, optimised, and list what was built
+#   ./setup.sh test    build and run every test: formatting, the Windows cross build, the plain
+#                      build's tests and the tests under AddressSanitizer + UBSan
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+    cmake ninja-build g++ git
+    libgtest-dev libgmock-dev libbenchmark-dev
+    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    clang-format
+)
+
+install_missing_packages() {
+    local missing=() package
+    for package in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+            missing+=("$package")
+    done
+    ((${#missing[@]} == 0)) && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing missing packages: ${missing[*]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+build() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+}
+
+check_formatting() {
+    echo "== clang-format"
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+}
+
+run_tests() {
+    echo "== $1 build and tests"
+    build "$1"
+    ctest --preset "$1" -j "$(nproc)"
+}
+
+main_job() {
+    build release
+    echo
+    echo "Built (build/release):"
+    find build/release -maxdepth 3 -type f \( -name '*.so*' -o -name '*.a' -o -perm -u+x \) \
+        ! -path '*/CMakeFiles/*' ! -name '*.cmake' | sort | sed 's/^/  /'
+    echo
+    echo "Benchmarks: build/release/bench/utility_bench"
+    echo "All tests:  ./setup.sh test"
+}
+
+test_job() {
+    check_formatting
+    echo "== mingw cross build"
+    build mingw
+    run_tests debug
+    run_tests asan
+}
+
+install_missing_packages
+case "${1:-}" in
+    "") main_job ;;
+    test) test_job ;;
+    *)
+        echo "usage: $0 [test]" >&2
+        exit 2
+        ;;
+esac
