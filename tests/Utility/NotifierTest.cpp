@@ -43,12 +43,6 @@ TEST_F(NotifierTest, KindChoosesTheMessageInTheConstructorsOrder) {
     }
 }
 
-TEST_F(NotifierTest, NegativeValuesArriveUnchanged) {
-    Notifier notifier(velcomWindowFromDescriptor(ends[1]), 1, 2, 3, 4);
-    ASSERT_NE(notifier.notify(0, -123456), 0);
-    EXPECT_EQ(receive().lParam, -123456);
-}
-
 TEST_F(NotifierTest, PostingToAWindowNobodyReadsFailsWithoutEndingTheProcess) {
     close(ends[0]);
     ends[0] = -1;

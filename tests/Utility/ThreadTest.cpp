@@ -123,14 +123,6 @@ TEST_F(ThreadTest, StopAndDestructionWaitForTheWorkerInsteadOfKillingIt) {
     EXPECT_FALSE(job.inside);
 }
 
-TEST_F(ThreadTest, PriorityIsAcceptedWithoutEffect) {
-    Thread thread(&work, nullptr);
-    thread.setPriority(15);
-    thread.start();
-    thread.lock();
-    EXPECT_EQ(job.runs, 1);
-}
-
 TEST_F(ThreadTest, SuspendAndResumeOfAnIdleThreadDoNothing) {
     Thread thread(&work, nullptr);
     EXPECT_NO_THROW(thread.suspend());
