@@ -8,7 +8,7 @@ function(vel_target_defaults target)
         endif()
     else()
         target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
-                                                 -Wnon-virtual-dtor -Wformat=2)
+                                                 -Wformat=2)
         if(VEL_WARNINGS_AS_ERRORS)
             target_compile_options(${target} PRIVATE -Werror)
         endif()

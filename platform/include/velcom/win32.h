@@ -1,6 +1,6 @@
 // The kernel subset of the Windows API that the component and its utility library use:
-// last-error value, thread identifiers, critical sections, mutexes, events, threads and
-// posted messages. On Windows this is the system's own API; elsewhere velcom provides the
+// last-error value, thread identifiers, critical sections, mutexes, events, threads, posted
+// messages and the registry. On Windows this is the system's own API; elsewhere velcom provides the
 // same names with the same semantics, documented where POSIX forces a difference.
 #pragma once
 
@@ -12,4 +12,5 @@
 #include <windows.h>
 #else
 #include <velcom/posix/kernel.h>
+#include <velcom/posix/registry.h>
 #endif
