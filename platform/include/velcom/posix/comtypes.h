@@ -20,6 +20,8 @@ using LPVOID = void*;
 using HRESULT = std::int32_t;
 using SCODE = std::int32_t;
 using LCID = DWORD;
+using LPDWORD = DWORD*;
+using LPBYTE = BYTE*;
 
 // UTF-16, as on Windows: an automation string is a sequence of 16-bit code units.
 using OLECHAR = char16_t;
@@ -30,6 +32,7 @@ using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
 using LPSTR = char*;
 using BSTR = OLECHAR*;
+#define OLESTR(text) u##text
 
 struct GUID {
     std::uint32_t Data1;

@@ -50,7 +50,6 @@ VELCOM_API HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, LONG* indices, void** e
 VELCOM_API HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
 VELCOM_API HRESULT SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);
 VELCOM_API HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
-VELCOM_API HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* newBound);
 
 // The error object is kept per thread.
 VELCOM_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* errorInfo);
