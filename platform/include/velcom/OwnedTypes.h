@@ -13,10 +13,11 @@
 #endif
 
 #include <velcom/ComError.h>
+#include <velcom/export.h>
 
 namespace velcom {
 
-class Bstr {
+class VELCOM_API Bstr {
 public:
     Bstr() = default;
     // Copies the text; raises _com_error(E_OUTOFMEMORY) when it cannot be allocated.
@@ -52,7 +53,7 @@ private:
     BSTR m_text = nullptr;
 };
 
-class Variant {
+class VELCOM_API Variant {
 public:
     Variant() { VariantInit(&m_value); }
     Variant(const Variant& other);

@@ -16,5 +16,6 @@
 
 #include <velcom/ComError.h>
 #include <velcom/ComPtr.h>
+#include <velcom/Dispatch.h>
 #include <velcom/InterfaceId.h>
 #include <velcom/OwnedTypes.h>

@@ -103,7 +103,8 @@ HRESULT copyElementIn(SAFEARRAY* array, void* cell, void* value) {
         const BSTR source = static_cast<BSTR>(value);
         BSTR copy = nullptr;
         if (source != nullptr) {
-            copy = SysAllocStringLen(source, SysStringLen(source));
+            copy =
+                SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source));
             if (copy == nullptr) return E_OUTOFMEMORY;
         }
         SysFreeString(*static_cast<BSTR*>(cell));
@@ -127,7 +128,8 @@ HRESULT copyElementOut(SAFEARRAY* array, void* cell, void* value) {
         const BSTR source = *static_cast<BSTR*>(cell);
         BSTR copy = nullptr;
         if (source != nullptr) {
-            copy = SysAllocStringLen(source, SysStringLen(source));
+            copy =
+                SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source));
             if (copy == nullptr) return E_OUTOFMEMORY;
         }
         *static_cast<BSTR*>(value) = copy;
@@ -145,9 +147,13 @@ HRESULT copyElementOut(SAFEARRAY* array, void* cell, void* value) {
 }
 
 // Runs an element operation with the array locked, so that it cannot be destroyed meanwhile.
+// Strings and interfaces travel by value, so a null one is a value too.
 template <class Operation>
-HRESULT withElement(SAFEARRAY* array, LONG* indices, void* value, Operation operation) {
-    if (array == nullptr || indices == nullptr || value == nullptr) return E_INVALIDARG;
+HRESULT withElement(SAFEARRAY* array, LONG* indices, void* value, bool nullIsValue,
+                    Operation operation) {
+    if (array == nullptr || indices == nullptr) return E_INVALIDARG;
+    const bool byValue = (array->fFeatures & (FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH)) != 0;
+    if (value == nullptr && !(nullIsValue && byValue)) return E_INVALIDARG;
     std::size_t offset = 0;
     HRESULT result = cellOffset(array, indices, offset);
     if (FAILED(result)) return result;
@@ -249,11 +255,11 @@ extern "C" HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, LONG* indices, void** e
 }
 
 extern "C" HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value) {
-    return withElement(array, indices, value, copyElementIn);
+    return withElement(array, indices, value, true, copyElementIn);
 }
 
 extern "C" HRESULT SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value) {
-    return withElement(array, indices, value, copyElementOut);
+    return withElement(array, indices, value, false, copyElementOut);
 }
 
 extern "C" HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {

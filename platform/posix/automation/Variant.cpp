@@ -41,7 +41,8 @@ extern "C" HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source
         if ((source->vt & VT_ARRAY) != 0) {
             result = SafeArrayCopy(source->parray, &copy.parray);
         } else if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
-            copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
+            copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source->bstrVal),
+                                                 SysStringByteLen(source->bstrVal));
             if (copy.bstrVal == nullptr) result = E_OUTOFMEMORY;
         } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) &&
                    source->punkVal != nullptr) {

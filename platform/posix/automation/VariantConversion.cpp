@@ -87,7 +87,8 @@ HRESULT textToScalar(BSTR text, VARTYPE target, Scalar& value) {
         std::u16string_view trimmed = view;
         while (!trimmed.empty() && isSpace(trimmed.front())) trimmed.remove_prefix(1);
         while (!trimmed.empty() && isSpace(trimmed.back())) trimmed.remove_suffix(1);
-        if (equalsIgnoringAsciiCase(trimmed, u"True") || equalsIgnoringAsciiCase(trimmed, u"#TRUE#")) {
+        if (equalsIgnoringAsciiCase(trimmed, u"True") ||
+            equalsIgnoringAsciiCase(trimmed, u"#TRUE#")) {
             value = booleanScalar(true);
             return S_OK;
         }
@@ -102,24 +103,56 @@ HRESULT textToScalar(BSTR text, VARTYPE target, Scalar& value) {
 
 HRESULT toScalar(const VARIANT& source, VARTYPE target, Scalar& value) {
     switch (source.vt) {
-        case VT_EMPTY: value = signedScalar(0); return S_OK;
-        case VT_I1: value = signedScalar(source.cVal); return S_OK;
-        case VT_I2: value = signedScalar(source.iVal); return S_OK;
-        case VT_I4: value = signedScalar(source.lVal); return S_OK;
-        case VT_INT: value = signedScalar(source.intVal); return S_OK;
-        case VT_I8: value = signedScalar(source.llVal); return S_OK;
-        case VT_UI1: value = unsignedScalar(source.bVal); return S_OK;
-        case VT_UI2: value = unsignedScalar(source.uiVal); return S_OK;
-        case VT_UI4: value = unsignedScalar(source.ulVal); return S_OK;
-        case VT_UINT: value = unsignedScalar(source.uintVal); return S_OK;
-        case VT_UI8: value = unsignedScalar(source.ullVal); return S_OK;
-        case VT_R4: value = realScalar(source.fltVal); return S_OK;
+        case VT_EMPTY:
+            value = signedScalar(0);
+            return S_OK;
+        case VT_I1:
+            value = signedScalar(source.cVal);
+            return S_OK;
+        case VT_I2:
+            value = signedScalar(source.iVal);
+            return S_OK;
+        case VT_I4:
+            value = signedScalar(source.lVal);
+            return S_OK;
+        case VT_INT:
+            value = signedScalar(source.intVal);
+            return S_OK;
+        case VT_I8:
+            value = signedScalar(source.llVal);
+            return S_OK;
+        case VT_UI1:
+            value = unsignedScalar(source.bVal);
+            return S_OK;
+        case VT_UI2:
+            value = unsignedScalar(source.uiVal);
+            return S_OK;
+        case VT_UI4:
+            value = unsignedScalar(source.ulVal);
+            return S_OK;
+        case VT_UINT:
+            value = unsignedScalar(source.uintVal);
+            return S_OK;
+        case VT_UI8:
+            value = unsignedScalar(source.ullVal);
+            return S_OK;
+        case VT_R4:
+            value = realScalar(source.fltVal);
+            return S_OK;
         case VT_R8:
-        case VT_DATE: value = realScalar(source.dblVal); return S_OK;
-        case VT_CY: value = realScalar(static_cast<double>(source.cyVal.int64) / 10000.0); return S_OK;
-        case VT_BOOL: value = booleanScalar(source.boolVal != VARIANT_FALSE); return S_OK;
-        case VT_BSTR: return textToScalar(source.bstrVal, target, value);
-        default: return DISP_E_TYPEMISMATCH;
+        case VT_DATE:
+            value = realScalar(source.dblVal);
+            return S_OK;
+        case VT_CY:
+            value = realScalar(static_cast<double>(source.cyVal.int64) / 10000.0);
+            return S_OK;
+        case VT_BOOL:
+            value = booleanScalar(source.boolVal != VARIANT_FALSE);
+            return S_OK;
+        case VT_BSTR:
+            return textToScalar(source.bstrVal, target, value);
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -169,17 +202,23 @@ HRESULT toInteger(const Scalar& value, Integer& result) {
 
 double toReal(const Scalar& value) {
     switch (value.kind) {
-        case Scalar::Kind::Real: return value.realValue;
-        case Scalar::Kind::Unsigned: return static_cast<double>(value.unsignedValue);
-        default: return static_cast<double>(value.signedValue);
+        case Scalar::Kind::Real:
+            return value.realValue;
+        case Scalar::Kind::Unsigned:
+            return static_cast<double>(value.unsignedValue);
+        default:
+            return static_cast<double>(value.signedValue);
     }
 }
 
 bool isNonZero(const Scalar& value) {
     switch (value.kind) {
-        case Scalar::Kind::Real: return value.realValue != 0;
-        case Scalar::Kind::Unsigned: return value.unsignedValue != 0;
-        default: return value.signedValue != 0;
+        case Scalar::Kind::Real:
+            return value.realValue != 0;
+        case Scalar::Kind::Unsigned:
+            return value.unsignedValue != 0;
+        default:
+            return value.signedValue != 0;
     }
 }
 
@@ -197,7 +236,8 @@ HRESULT scalarToText(const Scalar& value, VARTYPE sourceType, USHORT flags, BSTR
                 return textOf(value.signedValue != 0 ? "True" : "False", text);
             return textOf(value.signedValue != 0 ? "-1" : "0", text);
         case Scalar::Kind::Unsigned:
-            std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(value.unsignedValue));
+            std::snprintf(buffer, sizeof buffer, "%llu",
+                          static_cast<unsigned long long>(value.unsignedValue));
             return textOf(buffer, text);
         case Scalar::Kind::Signed:
             std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value.signedValue));
@@ -214,16 +254,26 @@ HRESULT scalarToVariant(const Scalar& value, VARTYPE sourceType, USHORT flags, V
                         VARIANT& result) {
     result.vt = target;
     switch (target) {
-        case VT_I1: return toInteger(value, result.cVal);
-        case VT_I2: return toInteger(value, result.iVal);
-        case VT_I4: return toInteger(value, result.lVal);
-        case VT_INT: return toInteger(value, result.intVal);
-        case VT_I8: return toInteger(value, result.llVal);
-        case VT_UI1: return toInteger(value, result.bVal);
-        case VT_UI2: return toInteger(value, result.uiVal);
-        case VT_UI4: return toInteger(value, result.ulVal);
-        case VT_UINT: return toInteger(value, result.uintVal);
-        case VT_UI8: return toInteger(value, result.ullVal);
+        case VT_I1:
+            return toInteger(value, result.cVal);
+        case VT_I2:
+            return toInteger(value, result.iVal);
+        case VT_I4:
+            return toInteger(value, result.lVal);
+        case VT_INT:
+            return toInteger(value, result.intVal);
+        case VT_I8:
+            return toInteger(value, result.llVal);
+        case VT_UI1:
+            return toInteger(value, result.bVal);
+        case VT_UI2:
+            return toInteger(value, result.uiVal);
+        case VT_UI4:
+            return toInteger(value, result.ulVal);
+        case VT_UINT:
+            return toInteger(value, result.uintVal);
+        case VT_UI8:
+            return toInteger(value, result.ullVal);
         case VT_R4: {
             const double real = toReal(value);
             if (std::fabs(real) > std::numeric_limits<float>::max()) return DISP_E_OVERFLOW;
@@ -231,16 +281,23 @@ HRESULT scalarToVariant(const Scalar& value, VARTYPE sourceType, USHORT flags, V
             return S_OK;
         }
         case VT_R8:
-        case VT_DATE: result.dblVal = toReal(value); return S_OK;
+        case VT_DATE:
+            result.dblVal = toReal(value);
+            return S_OK;
         case VT_CY: {
-            const long double scaled = std::nearbyint(static_cast<long double>(toReal(value)) * 10000);
+            const long double scaled =
+                std::nearbyint(static_cast<long double>(toReal(value)) * 10000);
             if (std::fabs(scaled) >= 9.2233720368547758e18L) return DISP_E_OVERFLOW;
             result.cyVal.int64 = static_cast<LONGLONG>(scaled);
             return S_OK;
         }
-        case VT_BOOL: result.boolVal = isNonZero(value) ? VARIANT_TRUE : VARIANT_FALSE; return S_OK;
-        case VT_BSTR: return scalarToText(value, sourceType, flags, result.bstrVal);
-        default: return DISP_E_TYPEMISMATCH;
+        case VT_BOOL:
+            result.boolVal = isNonZero(value) ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        case VT_BSTR:
+            return scalarToText(value, sourceType, flags, result.bstrVal);
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -259,8 +316,9 @@ HRESULT convertObject(const VARIANT& source, USHORT flags, VARTYPE target, VARIA
         result.vt = target;
         result.punkVal = nullptr;
         if (source.punkVal == nullptr) return S_OK;
-        const HRESULT queried = source.punkVal->QueryInterface(
-            target == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, reinterpret_cast<void**>(&result.punkVal));
+        const HRESULT queried =
+            source.punkVal->QueryInterface(target == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
+                                           reinterpret_cast<void**>(&result.punkVal));
         return FAILED(queried) ? DISP_E_TYPEMISMATCH : S_OK;
     }
     if (source.vt != VT_DISPATCH || (flags & VARIANT_NOVALUEPROP) != 0) return DISP_E_TYPEMISMATCH;

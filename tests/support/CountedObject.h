@@ -1,0 +1,40 @@
+// A minimal COM object that counts its references and answers IDispatch with a fixed default
+// value, for tests of who adds and releases references.
+#pragma once
+
+#include <velcom/com.h>
+
+class CountedObject : public IDispatch {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override { return --references; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    // The default member answers defaultValue.
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                        UINT*) override {
+        if (id != DISPID_VALUE || result == nullptr) return DISP_E_MEMBERNOTFOUND;
+        result->vt = VT_I4;
+        result->lVal = defaultValue;
+        return S_OK;
+    }
+
+    ULONG references = 1;
+    LONG defaultValue = 7;
+};
