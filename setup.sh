@@ -10,8 +10,8 @@ cd "$(dirname "$0")"
 
 packages=(
     cmake ninja-build g++ git
-    libgtest-dev libgmock-dev libbenchmark-dev
-    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
     clang-format
 )
 
@@ -59,8 +59,8 @@ main_job() {
 
 test_job() {
     check_formatting
-    echo "== mingw cross build"
-    build mingw
+    echo "== mingw cross build, automation tests under Wine"
+    run_tests mingw
     run_tests debug
     run_tests asan
 }

@@ -16,3 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # A DLL must not drag in the compiler's runtime DLLs that a Windows machine does not have.
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+
+# Test programs run under Wine, against the system libraries Wine provides.
+find_program(VEL_WINE NAMES wine wine64)
+if(VEL_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VEL_WINE})
+endif()

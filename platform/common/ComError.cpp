@@ -8,7 +8,8 @@ _com_error::_com_error(HRESULT result, IErrorInfo* errorInfo, bool addRef)
     if (m_errorInfo != nullptr && addRef) m_errorInfo->AddRef();
 }
 
-_com_error::_com_error(const _com_error& other) : _com_error(other.m_result, other.m_errorInfo, true) {}
+_com_error::_com_error(const _com_error& other)
+    : _com_error(other.m_result, other.m_errorInfo, true) {}
 
 _com_error& _com_error::operator=(const _com_error& other) {
     _com_error copy(other);
@@ -69,9 +70,10 @@ void _com_issue_error(HRESULT result) { throw _com_error(result); }
 void _com_issue_errorex(HRESULT result, IUnknown* object, REFIID riid) {
     IErrorInfo* errorInfo = nullptr;
     ISupportErrorInfo* support = nullptr;
-    if (object != nullptr &&
-        SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
-        if (support->InterfaceSupportsErrorInfo(riid) == S_OK && GetErrorInfo(0, &errorInfo) != S_OK)
+    if (object != nullptr && SUCCEEDED(object->QueryInterface(
+                                 IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
+        if (support->InterfaceSupportsErrorInfo(riid) == S_OK &&
+            GetErrorInfo(0, &errorInfo) != S_OK)
             errorInfo = nullptr;
         support->Release();
     }

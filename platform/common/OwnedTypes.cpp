@@ -16,7 +16,8 @@ Bstr::Bstr(const Bstr& other) {
 
 Variant::Variant(const Variant& other) {
     VariantInit(&m_value);
-    const HRESULT result = VariantCopy(&m_value, &other.m_value);
+    // Some SDKs declare the source without const.
+    const HRESULT result = VariantCopy(&m_value, const_cast<VARIANT*>(&other.m_value));
     if (FAILED(result)) _com_issue_error(result);
 }
 

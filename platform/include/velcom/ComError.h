@@ -4,11 +4,7 @@
 
 #include <string>
 
-#ifdef _WIN32
-#include <oleauto.h>
-#else
-#include <velcom/posix/oleauto.h>
-#endif
+#include <velcom/SystemApi.h>
 
 #include <velcom/export.h>
 

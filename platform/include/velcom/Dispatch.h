@@ -31,11 +31,7 @@
 #include <span>
 #include <type_traits>
 
-#ifdef _WIN32
-#include <oleauto.h>
-#else
-#include <velcom/posix/oleauto.h>
-#endif
+#include <velcom/SystemApi.h>
 
 #include <velcom/export.h>
 
@@ -89,8 +85,8 @@ constexpr bool holds(VARTYPE type) {
     else if constexpr (std::is_same_v<Storage, SAFEARRAY*>)
         return (type & VT_ARRAY) != 0;
     else if constexpr (isInterfacePointer<Storage>())
-        return type == VT_UNKNOWN ||
-               (type == VT_DISPATCH && std::is_base_of_v<IDispatch, std::remove_pointer_t<Storage>>);
+        return type == VT_UNKNOWN || (type == VT_DISPATCH &&
+                                      std::is_base_of_v<IDispatch, std::remove_pointer_t<Storage>>);
     else if constexpr (std::is_same_v<Storage, VARIANT>)
         return type == VT_VARIANT;
     else if constexpr (std::is_same_v<Storage, LONG>)
@@ -220,8 +216,7 @@ public:
         *typeInfo = nullptr;
         return DISP_E_BADINDEX;
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                               DISPID* ids) override {
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         return m_table.getIDsOfNames(names, count, ids);
     }
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,

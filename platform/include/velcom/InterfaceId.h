@@ -2,12 +2,7 @@
 // need no separate IID argument. Declare each interface once with VELCOM_INTERFACE_ID.
 #pragma once
 
-#ifdef _WIN32
-#include <objbase.h>
-#include <oleauto.h>
-#else
-#include <velcom/posix/unknwn.h>
-#endif
+#include <velcom/SystemApi.h>
 
 namespace velcom {
 
@@ -21,10 +16,10 @@ const IID& uuidOf() {
 
 }  // namespace velcom
 
-#define VELCOM_INTERFACE_ID(Interface, iid)          \
-    template <>                                      \
-    struct velcom::InterfaceId<Interface> {          \
-        static const IID& get() { return iid; }      \
+#define VELCOM_INTERFACE_ID(Interface, iid)     \
+    template <>                                 \
+    struct velcom::InterfaceId<Interface> {     \
+        static const IID& get() { return iid; } \
     }
 
 VELCOM_INTERFACE_ID(IUnknown, IID_IUnknown);

@@ -6,11 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#ifdef _WIN32
-#include <oleauto.h>
-#else
-#include <velcom/posix/oleauto.h>
-#endif
+#include <velcom/SystemApi.h>
 
 #include <velcom/ComError.h>
 #include <velcom/export.h>

@@ -4,15 +4,7 @@
 // helpers every component uses.
 #pragma once
 
-#include <velcom/win32.h>
-
-#ifdef _WIN32
-#include <objbase.h>
-#include <oleauto.h>
-#include <olectl.h>
-#else
-#include <velcom/posix/objbase.h>
-#endif
+#include <velcom/SystemApi.h>
 
 #include <velcom/ComError.h>
 #include <velcom/ComPtr.h>

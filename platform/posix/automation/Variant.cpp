@@ -12,11 +12,12 @@ extern "C" HRESULT VariantClear(VARIANTARG* variant) {
     if (variant == nullptr) return E_INVALIDARG;
     const HRESULT valid = validateVariantType(variant->vt);
     if (FAILED(valid)) return valid;
+    HRESULT result = S_OK;
     if ((variant->vt & VT_BYREF) == 0) {
         if ((variant->vt & VT_ARRAY) != 0) {
-            // A locked array stays with the variant, which stays as it was.
-            const HRESULT destroyed = SafeArrayDestroy(variant->parray);
-            if (FAILED(destroyed)) return destroyed;
+            // The system empties the variant even when its array is locked and stays alive: the
+            // array then belongs to whoever holds the lock.
+            result = SafeArrayDestroy(variant->parray);
         } else if (variant->vt == VT_BSTR) {
             SysFreeString(variant->bstrVal);
         } else if ((variant->vt == VT_DISPATCH || variant->vt == VT_UNKNOWN) &&
@@ -25,7 +26,7 @@ extern "C" HRESULT VariantClear(VARIANTARG* variant) {
         }
     }
     variant->vt = VT_EMPTY;
-    return S_OK;
+    return result;
 }
 
 extern "C" HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source) {

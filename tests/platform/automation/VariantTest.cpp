@@ -43,15 +43,16 @@ TEST(VariantTest, ClearRefusesAnInvalidType) {
     EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE);
 }
 
-TEST(VariantTest, ClearOfALockedArrayFailsAndKeepsIt) {
+TEST(VariantTest, ClearOfALockedArrayFailsButEmptiesTheVariant) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 2);
     VARIANT value;
     value.vt = VT_ARRAY | VT_UI1;
-    value.parray = SafeArrayCreateVector(VT_UI1, 0, 2);
-    SafeArrayLock(value.parray);
+    value.parray = array;
+    SafeArrayLock(array);
     EXPECT_EQ(VariantClear(&value), DISP_E_ARRAYISLOCKED);
-    EXPECT_EQ(value.vt, VT_ARRAY | VT_UI1);
-    SafeArrayUnlock(value.parray);
-    EXPECT_EQ(VariantClear(&value), S_OK);
+    EXPECT_EQ(value.vt, VT_EMPTY);
+    SafeArrayUnlock(array);
+    EXPECT_EQ(SafeArrayDestroy(array), S_OK) << "the lock holder still owns the array";
 }
 
 TEST(VariantTest, CopyDeepCopiesStringsAndArraysAndAddsReferences) {

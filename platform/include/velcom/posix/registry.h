@@ -2,7 +2,8 @@
 // ".reg"-format text file ("Windows Registry Editor Version 5.00") instead of a system hive.
 //
 // Where the file lives: $VELCOM_REGISTRY when set, else $XDG_CONFIG_HOME/velcom/registry.reg,
-// else ~/.config/velcom/registry.reg. Only HKEY_CLASSES_ROOT is kept there.
+// else ~/.config/velcom/registry.reg. Only HKEY_CLASSES_ROOT is kept there; the other predefined
+// keys are refused with ERROR_ACCESS_DENIED.
 //
 // Every change is written to a temporary file, flushed to disk and renamed over the registry, so a
 // crash never leaves a half-written registry; changes are serialised across processes by a lock on
@@ -63,6 +64,8 @@ VELCOM_API LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPST
                                    LPDWORD disposition);
 VELCOM_API LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                                  PHKEY result);
+// Stores exactly `size` bytes: a REG_SZ set without its terminating NUL is read back without one,
+// as Windows does. String values that are not UTF-8 fail with ERROR_NO_UNICODE_TRANSLATION.
 VELCOM_API LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                   const BYTE* data, DWORD size);
 VELCOM_API LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
