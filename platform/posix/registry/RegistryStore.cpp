@@ -1,0 +1,75 @@
+#include "RegistryStore.h"
+
+#include <cstdlib>
+#include <system_error>
+
+#include "AtomicFile.h"
+#include "FileLock.h"
+#include "RegFileText.h"
+
+namespace velcom::registry {
+
+namespace {
+
+// An empty variable counts as unset, as the XDG base directory rules say.
+const char* environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+LSTATUS parseInto(const std::string& text, Hive& hive) {
+    std::optional<Hive> parsed = parseRegFile(text);
+    if (!parsed) return ERROR_BADDB;
+    hive = std::move(*parsed);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// A relative XDG_CONFIG_HOME is ignored, as the XDG base directory rules say.
+std::optional<std::filesystem::path> registryFilePath() {
+    if (const char* file = environment("VELCOM_REGISTRY")) return std::filesystem::path(file);
+    if (const char* config = environment("XDG_CONFIG_HOME"); config != nullptr && *config == '/')
+        return std::filesystem::path(config) / "velcom" / "registry.reg";
+    if (const char* home = environment("HOME"))
+        return std::filesystem::path(home) / ".config" / "velcom" / "registry.reg";
+    return std::nullopt;
+}
+
+// Readers take no lock: the file is only ever replaced whole by a rename, so an open file is
+// always one complete version of it.
+LSTATUS loadHive(Hive& hive) {
+    const std::optional<std::filesystem::path> path = registryFilePath();
+    if (!path) return ERROR_REGISTRY_IO_FAILED;
+    FileContents contents;
+    if (const LSTATUS status = readWholeFile(*path, contents); status != ERROR_SUCCESS)
+        return status;
+    return parseInto(contents.text, hive);
+}
+
+LSTATUS updateHive(const std::function<LSTATUS(Hive&)>& change) {
+    const std::optional<std::filesystem::path> path = registryFilePath();
+    if (!path) return ERROR_REGISTRY_IO_FAILED;
+    if (path->has_parent_path()) {
+        std::error_code error;
+        std::filesystem::create_directories(path->parent_path(), error);
+        if (error) return statusFromErrno(error.value());
+    }
+    const FileLock lock(std::filesystem::path(*path) += ".lock");
+    if (lock.error() != 0) return statusFromErrno(lock.error());
+
+    FileContents current;
+    Hive hive;
+    if (const LSTATUS status = readWholeFile(*path, current); status != ERROR_SUCCESS)
+        return status;
+    if (const LSTATUS status = parseInto(current.text, hive); status != ERROR_SUCCESS)
+        return status;
+    if (const LSTATUS status = change(hive); status != ERROR_SUCCESS) return status;
+    const std::optional<std::string> text = formatRegFile(hive);
+    if (!text) return ERROR_NO_UNICODE_TRANSLATION;
+    if (current.exists && *text == current.text) return ERROR_SUCCESS;
+    return replaceFileAtomically(*path, *text,
+                                 current.exists ? std::optional(current.mode) : std::nullopt);
+}
+
+}  // namespace velcom::registry
