@@ -319,14 +319,14 @@ constexpr LCID LOCALE_NEUTRAL = 0x0000;
 
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1FFF)
-#define SCODE_CODE(sc) ((sc) & 0xFFFF)
+#define SCODE_CODE(sc) ((sc)&0xFFFF)
 #define FACILITY_ITF 4
 #define FACILITY_WIN32 7
-#define MAKE_HRESULT(severity, facility, code)                                           \
-    static_cast<HRESULT>((static_cast<std::uint32_t>(severity) << 31) |                  \
-                         (static_cast<std::uint32_t>(facility) << 16) |                  \
+#define MAKE_HRESULT(severity, facility, code)                          \
+    static_cast<HRESULT>((static_cast<std::uint32_t>(severity) << 31) | \
+                         (static_cast<std::uint32_t>(facility) << 16) | \
                          static_cast<std::uint32_t>(code))
 constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t error) {
     return static_cast<HRESULT>(error) <= 0

@@ -31,8 +31,8 @@ VELCOM_API HRESULT VariantCopyInd(VARIANT* destination, const VARIANTARG* source
 // (or "True"/"False" with VARIANT_ALPHABOOL), banker's rounding from floating point to integers.
 VELCOM_API HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source,
                                      USHORT flags, VARTYPE type);
-VELCOM_API HRESULT VariantChangeTypeEx(VARIANTARG* destination, const VARIANTARG* source,
-                                       LCID lcid, USHORT flags, VARTYPE type);
+VELCOM_API HRESULT VariantChangeTypeEx(VARIANTARG* destination, const VARIANTARG* source, LCID lcid,
+                                       USHORT flags, VARTYPE type);
 
 VELCOM_API SAFEARRAY* SafeArrayCreate(VARTYPE type, UINT dimensions, SAFEARRAYBOUND* bounds);
 VELCOM_API SAFEARRAY* SafeArrayCreateVector(VARTYPE type, LONG lowerBound, ULONG elements);

@@ -59,9 +59,8 @@ constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 extern "C" {
 
 VELCOM_API LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
-                                   DWORD options, REGSAM desired,
-                                   LPSECURITY_ATTRIBUTES attributes, PHKEY result,
-                                   LPDWORD disposition);
+                                   DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES attributes,
+                                   PHKEY result, LPDWORD disposition);
 VELCOM_API LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                                  PHKEY result);
 // Stores exactly `size` bytes: a REG_SZ set without its terminating NUL is read back without one,
