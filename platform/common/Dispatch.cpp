@@ -65,6 +65,14 @@ private:
     std::vector<VARIANT> m_storage;
 };
 
+// An omitted optional VARIANT arrives as the automation rules say; any other omitted optional
+// parameter is a pointer, and stays null.
+void markOmitted(const ParamInfo& param, VARIANT& argument) {
+    if (param.type != VT_VARIANT) return;
+    argument.vt = VT_ERROR;
+    argument.scode = DISP_E_PARAMNOTFOUND;
+}
+
 HRESULT prepareInput(const ParamInfo& param, VARIANT& source, VARIANT& argument) {
     if (param.type == VT_VARIANT) {
         // A VARIANT parameter takes the argument as given, one reference to a VARIANT removed.
@@ -153,8 +161,7 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID riid, WORD flags, 
             continue;
         }
         if (i >= given) {
-            frame.argument(i).vt = VT_ERROR;
-            frame.argument(i).scode = DISP_E_PARAMNOTFOUND;
+            markOmitted(param, frame.argument(i));
             continue;
         }
         const UINT position = given - 1 - static_cast<UINT>(i);
@@ -172,7 +179,13 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID riid, WORD flags, 
                 prepared = DISP_E_TYPEMISMATCH;
         } else if (isOmitted(source)) {
             if ((param.flags & kParamOptional) == 0) prepared = DISP_E_PARAMNOTFOUND;
-            frame.argument(i) = source;
+            markOmitted(param, frame.argument(i));
+        } else if ((param.type & VT_BYREF) != 0) {
+            // The method works on the caller's own storage, so it must be of the declared type.
+            if (source.vt == param.type && source.byref != nullptr)
+                frame.argument(i) = source;
+            else
+                prepared = DISP_E_TYPEMISMATCH;
         } else {
             prepared = prepareInput(param, source, frame.argument(i));
         }

@@ -14,8 +14,10 @@
 //
 // Invoke follows the system's dispatch: arguments arrive in reverse order; by-value arguments
 // are converted with VariantChangeType; an omitted optional VARIANT arrives as VT_ERROR with
-// DISP_E_PARAMNOTFOUND; [out] arguments must be references of their type (or references to a
-// VARIANT, which receive the value); the [out, retval] value goes into the result VARIANT. A
+// DISP_E_PARAMNOTFOUND, any other omitted optional parameter (an interface, or a reference
+// described as VT_BYREF | type) as a null pointer; [out] arguments and [in] references must be
+// references of their type ([out] ones may be references to a VARIANT, which receive the value);
+// the [out, retval] value goes into the result VARIANT. Enumerations count as VT_I4. A
 // failed conversion returns its error (DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW …) with the index
 // of the argument in rgvarg; a method that fails makes Invoke return DISP_E_EXCEPTION with the
 // method's HRESULT and the thread's error object in the EXCEPINFO. Named arguments other than
@@ -50,7 +52,9 @@ inline constexpr std::uint8_t kParamRetval = 0x4;
 inline constexpr std::uint8_t kParamOptional = 0x8;
 
 constexpr ParamInfo in(VARTYPE type, const IID* iid = nullptr) { return {type, kParamIn, iid}; }
-constexpr ParamInfo optional(VARTYPE type) { return {type, kParamIn | kParamOptional, nullptr}; }
+constexpr ParamInfo optional(VARTYPE type, const IID* iid = nullptr) {
+    return {type, kParamIn | kParamOptional, iid};
+}
 constexpr ParamInfo out(VARTYPE type) { return {type, kParamOut, nullptr}; }
 constexpr ParamInfo retval(VARTYPE type) { return {type, kParamOut | kParamRetval, nullptr}; }
 
@@ -91,6 +95,8 @@ constexpr bool holds(VARTYPE type) {
         return type == VT_VARIANT;
     else if constexpr (std::is_same_v<Storage, LONG>)
         return type == VT_I4;
+    else if constexpr (std::is_enum_v<Storage>)
+        return type == VT_I4 && std::is_same_v<std::underlying_type_t<Storage>, LONG>;
     else if constexpr (std::is_same_v<Storage, SHORT>)
         return type == VT_I2 || type == VT_BOOL;
     else if constexpr (std::is_same_v<Storage, BYTE>)
@@ -111,7 +117,16 @@ constexpr bool matches(ParamInfo param) {
         else
             return false;
     }
-    if ((param.flags & kParamOptional) != 0 && param.type != VT_VARIANT) return false;
+    if ((param.type & VT_BYREF) != 0) {
+        if constexpr (std::is_pointer_v<Argument>)
+            return (param.flags & kParamOptional) != 0 &&
+                   holds<std::remove_pointer_t<Argument>>(param.type & ~VT_BYREF);
+        else
+            return false;
+    }
+    if ((param.flags & kParamOptional) != 0 && param.type != VT_VARIANT &&
+        !isInterfacePointer<Argument>())
+        return false;
     if (param.iid != nullptr && !isInterfacePointer<Argument>()) return false;
     return holds<Argument>(param.type) ||
            (std::is_same_v<Argument, VARIANT*> && param.type == VT_VARIANT);
@@ -125,12 +140,16 @@ Argument argumentAs(VARIANT& value) {
         return value.parray;
     else if constexpr (isInterfacePointer<Argument>())
         return reinterpret_cast<Argument>(value.punkVal);
+    else if constexpr (std::is_same_v<Argument, VARIANT*>)
+        return value.vt == (VT_BYREF | VT_VARIANT) ? value.pvarVal : &value;
     else if constexpr (std::is_pointer_v<Argument>)
         return static_cast<Argument>(value.byref);
     else if constexpr (std::is_same_v<Argument, VARIANT>)
         return value.vt == (VT_BYREF | VT_VARIANT) ? *value.pvarVal : value;
     else if constexpr (std::is_same_v<Argument, LONG>)
         return value.lVal;
+    else if constexpr (std::is_enum_v<Argument>)
+        return static_cast<Argument>(value.lVal);
     else if constexpr (std::is_same_v<Argument, SHORT>)
         return value.iVal;
     else if constexpr (std::is_same_v<Argument, BYTE>)

@@ -9,6 +9,8 @@
 
 namespace {
 
+enum Shade : LONG { kLight = 1, kDark = 2 };
+
 struct ICalculator : IDispatch {
     STDMETHOD(Add)(LONG a, LONG b, LONG* sum) = 0;
     STDMETHOD(get_Name)(BSTR* name) = 0;
@@ -17,7 +19,14 @@ struct ICalculator : IDispatch {
     STDMETHOD(Negate)(LONG* value) = 0;
     STDMETHOD(IsOn)(VARIANT_BOOL flag, LONG* number) = 0;
     STDMETHOD(Fail)() = 0;
+    STDMETHOD(Invert)(Shade shade, Shade* inverted) = 0;
+    STDMETHOD(Limit)(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) = 0;
 };
+
+BSTR allocate(const std::u16string& text) {
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                             static_cast<UINT>(text.size()));
+}
 
 class Calculator : public velcom::DispatchImpl<ICalculator> {
 public:
@@ -56,8 +65,7 @@ public:
             described += u" (no suffix)";
         else if (suffix.vt == VT_BSTR)
             described += textOf(suffix.bstrVal);
-        *text = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(described.data()),
-                                  static_cast<UINT>(described.size()));
+        *text = allocate(described);
         return S_OK;
     }
     STDMETHODIMP Negate(LONG* value) override {
@@ -77,6 +85,19 @@ public:
         SetErrorInfo(0, info.get());
         return E_ACCESSDENIED;
     }
+    STDMETHODIMP Invert(Shade shade, Shade* inverted) override {
+        *inverted = shade == kLight ? kDark : kLight;
+        return S_OK;
+    }
+    STDMETHODIMP Limit(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) override {
+        std::u16string text = limit == nullptr ? u"no limit" : u"limit " + numberText(*limit);
+        if (limit != nullptr) *limit *= 2;
+        text += scope == nullptr ? u", no scope" : u", scope";
+        const bool omitted = filter->vt == VT_ERROR && filter->scode == DISP_E_PARAMNOTFOUND;
+        text += omitted ? u", no filter" : u", filter";
+        *seen = allocate(text);
+        return S_OK;
+    }
 
     ULONG references = 1;
 
@@ -94,7 +115,18 @@ private:
         velcom::member<&ICalculator::IsOn, velcom::in(VT_BOOL), velcom::retval(VT_I4)>(
             u"IsOn", 5, DISPATCH_METHOD),
         velcom::member<&ICalculator::Fail>(u"Fail", 6, DISPATCH_METHOD),
+        velcom::member<&ICalculator::Invert, velcom::in(VT_I4), velcom::retval(VT_I4)>(
+            u"Invert", 7, DISPATCH_METHOD),
+        velcom::member<&ICalculator::Limit, velcom::optional(VT_BYREF | VT_I4),
+                       velcom::optional(VT_DISPATCH), velcom::optional(VT_VARIANT),
+                       velcom::retval(VT_BSTR)>(u"Limit", 8, DISPATCH_METHOD),
     };
+
+    static std::u16string numberText(LONG number) {
+        std::u16string text;
+        for (const char digit : std::to_string(number)) text += static_cast<char16_t>(digit);
+        return text;
+    }
 
     std::basic_string<OLECHAR> m_name = OLESTR("calc");
 };
@@ -294,6 +326,49 @@ TEST(DispatchTest, FailingMethodBecomesAnExceptionWithItsErrorObject) {
     SysFreeString(call.exception.bstrDescription);
     SysFreeString(call.exception.bstrSource);
     SysFreeString(call.exception.bstrHelpFile);
+}
+
+TEST(DispatchTest, EnumerationsTravelAsI4) {
+    Calculator calculator;
+    Call call;
+    call.number(kLight);
+    ASSERT_EQ(call.invoke(calculator, 7), S_OK);
+    EXPECT_EQ(call.result.type(), VT_I4);
+    EXPECT_EQ(call.result.get()->lVal, kDark);
+}
+
+TEST(DispatchTest, OmittedOptionalPointersArriveNullAndReferencesAreTheCallers) {
+    Calculator calculator;
+    Call none;
+    ASSERT_EQ(none.invoke(calculator, 8), S_OK);
+    EXPECT_EQ(textOf(none.result.get()->bstrVal), u"no limit, no scope, no filter");
+
+    VARIANT omitted;
+    omitted.vt = VT_ERROR;
+    omitted.scode = DISP_E_PARAMNOTFOUND;
+    Call marked;
+    marked.arg(omitted).arg(omitted).arg(omitted);
+    ASSERT_EQ(marked.invoke(calculator, 8), S_OK);
+    EXPECT_EQ(textOf(marked.result.get()->bstrVal), u"no limit, no scope, no filter");
+
+    LONG limit = 4;
+    VARIANT reference;
+    reference.vt = VT_BYREF | VT_I4;
+    reference.plVal = &limit;
+    VARIANT scope;
+    scope.vt = VT_DISPATCH;
+    scope.pdispVal = &calculator;
+    calculator.AddRef();
+    Call all;
+    all.arg(reference).arg(scope).number(1);
+    ASSERT_EQ(all.invoke(calculator, 8), S_OK);
+    EXPECT_EQ(textOf(all.result.get()->bstrVal), u"limit 4, scope, filter");
+    EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
+
+    Call byValue;
+    byValue.number(4);
+    EXPECT_EQ(byValue.invoke(calculator, 8), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(byValue.argumentError, 0u);
 }
 
 }  // namespace
