@@ -9,9 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(
-    cmake ninja-build g++ git
+    cmake ninja-build g++ git python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+    g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev
     clang-format
 )
 
