@@ -23,6 +23,8 @@ def emit_declarations(contract: Contract, idl_name: str) -> str:
         "",
         "#include <velcom/com.h>",
         "",
+        "#include <velTesseraComm/ErrorCodes.h>",
+        "",
     ]
     library = contract.library
     if library is not None:

@@ -1,0 +1,65 @@
+#include "errors/ErrorReporting.h"
+
+#include <cerrno>
+#include <string_view>
+
+#include <velTesseraComm/velTesseraComm.h>
+
+#include "Utility/Format.h"
+#include "text/AnsiText.h"
+#include "tracer/ITracer.h"
+
+namespace {
+
+std::string_view fileName(std::string_view source) {
+    const std::size_t separator = source.find_last_of("/\\");
+    return separator == std::string_view::npos ? source : source.substr(separator + 1);
+}
+
+}  // namespace
+
+void traceAt(LONG level, const char* source, int line, const std::string& text) {
+    if ((level & g_lTraceLevel.load()) == 0) return;
+    const std::size_t blank = text.find(' ');
+    std::string composed = text.substr(0, blank);
+    if (source != nullptr) {
+        const std::string file(fileName(source));
+        composed += formatBoundedText(" %s(%d):", file.c_str(), line);
+    }
+    if (blank != std::string::npos) composed.append(text, blank, std::string::npos);
+    composed += "\r\n";
+    withTracer([&](ITracer& tracer) { tracer.trace(level, composed.c_str()); });
+}
+
+void reportError(LONG code, const char* text1, const char* text2, const char* text3) {
+    withTracer([&](ITracer& tracer) { tracer.error(code, text1, text2, text3); });
+}
+
+HRESULT handleComError(const _com_error& error, const char* source, int line) {
+    std::string text = "TSR ";
+    const std::u16string description = error.Description();
+    text += description.empty() ? error.ErrorMessage() : toAnsi(description);
+    traceAt(kTraceHandler, source, line, text);
+    reportError(error.Error());
+    return error.Error();
+}
+
+HRESULT handleExceptionBase(const ExceptionBase& error, const char* source, int line) {
+    traceAt(kTraceHandler, source, line,
+            "TSR " + error.getText() + "(" + error.getLocation() + ")");
+    const auto code = static_cast<HRESULT>(error.getCode());
+    reportError(code);
+    return code;
+}
+
+HRESULT handleStdException(const std::exception& error, const char* source, int line) {
+    const int number = errno;
+    traceAt(kTraceHandler, source, line,
+            std::string("TSR Exception ") + error.what() + formatBoundedText(" (%d)", number));
+    reportError(E_FAIL);
+    return E_FAIL;
+}
+
+HRESULT interfaceSupportsErrorInfo(REFIID riid) {
+    return IsEqualIID(riid, IID_IvelTesseraProxy) ? S_OK : S_FALSE;
+}

@@ -1,0 +1,30 @@
+// How the component tells the host what went wrong: trace lines with their source location, error
+// callbacks, and the exception handlers that close every automation method.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include <velcom/com.h>
+
+#include "Utility/ExceptionBase.h"
+
+// Trace levels: state messages, problems with the server's answer, exception handlers.
+inline constexpr LONG kTraceState = 1;
+inline constexpr LONG kTraceAnswer = 3;
+inline constexpr LONG kTraceHandler = 7;
+
+// Sends text as one trace line when level passes the mask, with " <file>(<line>):" inserted after
+// its first word (the file name after the last "/" or "\"), and "\r\n" at the end.
+void traceAt(LONG level, const char* source, int line, const std::string& text);
+// Reports an error code with up to three texts through the host's Error callback.
+void reportError(LONG code, const char* text1 = nullptr, const char* text2 = nullptr,
+                 const char* text3 = nullptr);
+
+// Each traces the failure at level 7, reports its code and returns it as the method's result.
+HRESULT handleComError(const _com_error& error, const char* source, int line);
+HRESULT handleExceptionBase(const ExceptionBase& error, const char* source, int line);
+HRESULT handleStdException(const std::exception& error, const char* source, int line);
+
+// The component's answer to ISupportErrorInfo: error information for IvelTesseraProxy only.
+HRESULT interfaceSupportsErrorInfo(REFIID riid);

@@ -1,0 +1,15 @@
+// Conversions between the component's narrow texts (the system's ANSI code page; UTF-8 on POSIX)
+// and automation strings.
+#pragma once
+
+#include <string>
+
+#include <velcom/com.h>
+
+// A null text gives a null BSTR. Raises _com_error(E_OUTOFMEMORY) when memory runs out.
+velcom::Bstr toBstr(const char* text);
+velcom::Bstr toBstr(const std::string& text);
+// A null BSTR gives an empty text.
+std::string toAnsi(const OLECHAR* text, UINT length);
+std::string toAnsi(BSTR text);
+std::string toAnsi(std::u16string_view text);
