@@ -1,0 +1,21 @@
+// A source of markup tokens with a stack of tokens given back, so readers can look ahead and undo.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class Scanner {
+public:
+    virtual ~Scanner() = default;
+    // The next token's code; its text goes into text (empty at TokEnd).
+    virtual int nextToken(std::string& text) = 0;
+    // Gives a token back: it is returned again before anything else is read. Always true.
+    virtual bool pushBack(int code, const std::string& text) = 0;
+    // True when no token is pending and the input has been read to its end.
+    virtual bool isEOF() = 0;
+    // True when the input is broken; pending tokens do not matter.
+    virtual bool isBad() = 0;
+    // How many characters of input are left unread, when the scanner knows: lets a reader
+    // collecting a huge value allocate once instead of growing step by step.
+    virtual std::size_t remainingInput() const { return 0; }
+};

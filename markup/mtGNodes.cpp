@@ -1,0 +1,256 @@
+#include "markup/mtGNodes.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Utility/NoCase.h"
+#include "errors/ErrorReporting.h"
+#include "markup/Tokens.h"
+
+namespace {
+
+constexpr unsigned long kStartKeys = TokReturn | TokAcceptDTRoot | TokCreateCertificate |
+                                     TokPickUpCertificate | TokRenewCertificate |
+                                     TokRevokeCertificate | TokReonholdCertificate |
+                                     TokCheckCertificate | TokLDAPSearch | TokCRLDownload;
+constexpr unsigned long kParameterKeys = TokType | TokParam | TokValue;
+constexpr unsigned long kReturnKeys = TokReturn | TokStatus | TokErrorMessage;
+constexpr unsigned long kActionKeys = TokAction | TokURL | TokMethod;
+
+// Values of many megabytes grow past this size; from there on the value is given the room for
+// all input left, once, instead of doubling (which would hold two copies at a time).
+constexpr std::size_t kLargeValue = 64 * 1024;
+
+// Tokens that end a value and belong to whatever follows it.
+bool givesBackAfterValue(int token) {
+    return token != TokEnd && token != TokWord && token != TokNewLine && token != TokEquals &&
+           token != TokText;
+}
+
+void trimTrailingSpace(std::string& value) {
+    const std::size_t last = value.find_last_not_of("\r\n\t ");
+    // A value made only of such characters stays as it is.
+    if (last != std::string::npos) value.resize(last + 1);
+}
+
+// The C library's atoi reading, saturated to 32 bits where atoi itself would be undefined.
+long statusFrom(const std::string& text) {
+    errno = 0;
+    const long long parsed = std::strtoll(text.c_str(), nullptr, 10);
+    if (parsed > INT_MAX) return INT_MAX;
+    if (parsed < INT_MIN) return INT_MIN;
+    return static_cast<long>(parsed);
+}
+
+constexpr const char* kParamTypeNames[] = {"TEXT",   "BOOL",  "NUMBER", "SPKAC",
+                                           "PKCS#7", "X.509", "NSCS"};
+
+}  // namespace
+
+bool Node::addChild(Node*) { return false; }
+
+std::vector<Node*> Node::getChildren() const { return {}; }
+
+bool mtGNode::parse(Scanner* scanner) {
+    if (scanner == nullptr) return false;
+    if (scanner->isBad()) return true;
+    std::string text;
+    while (!scanner->isEOF()) {
+        const int key = scanner->nextToken(text);
+        if (key == TokEnd) return true;
+        if (!accepts(key)) {
+            scanner->pushBack(key, text);
+            return true;
+        }
+        const int next = scanner->nextToken(text);
+        if (next == TokEquals) {
+            if (!readValue(key, scanner)) return false;
+        } else if (next != TokNewLine) {
+            scanner->pushBack(next, text);
+        }
+        if (scanner->isBad()) return true;
+    }
+    return true;
+}
+
+bool mtGNode::readValue(int key, Scanner* scanner) {
+    if (scanner == nullptr || scanner->isEOF() || scanner->isBad()) return false;
+    std::string value;
+    std::string token;
+    while (!scanner->isBad() && !scanner->isEOF()) {
+        const int code = scanner->nextToken(token);
+        if (code == TokText || code == TokEquals) {
+            value += token;
+        } else if (code == TokWord) {
+            if (value.size() > kLargeValue && value.capacity() < value.size() + token.size() + 2) {
+                const std::size_t left = scanner->remainingInput();
+                // Joining lines with CR LF may add a character per line of at least 2.
+                value.reserve(value.size() + token.size() + 2 + left + left / 2);
+            }
+            value += "\r\n";
+            value += token;
+        } else if (code != TokNewLine) {
+            if (givesBackAfterValue(code)) scanner->pushBack(code, token);
+            break;
+        }
+    }
+    trimTrailingSpace(value);
+    return setAttribute(key, value.empty() ? nullptr : &value);
+}
+
+bool mtGNode::acceptOnce(unsigned long& seen, unsigned long accepted, int token) {
+    const auto bit = static_cast<unsigned long>(token);
+    if ((seen & bit) != 0) return false;
+    seen |= bit;
+    return (accepted & bit) != 0;
+}
+
+bool mtGNode::rejectAttribute(int line, int token, const std::string& value) {
+    char message[512];
+    std::snprintf(message, sizeof message, "TMR invalid token (%d): %s", token, value.c_str());
+    traceAt(kTraceAnswer, kSource, line, message);
+    return false;
+}
+
+bool StartNode::addChild(Node*) { return false; }
+
+std::vector<Node*> StartNode::getChildren() const { return {}; }
+
+Node* StartNode::clone() const { return new StartNode(*this); }
+
+bool StartNode::accepts(int token) { return acceptOnce(m_lSeen, kStartKeys, token); }
+
+bool StartNode::setAttribute(int token, std::string* value) {
+    if (value == nullptr) return true;
+    switch (token) {
+        case TokCreateCertificate:
+            m_strCreateCertificate = std::move(*value);
+            return true;
+        case TokPickUpCertificate:
+            m_strPickUpCertificate = std::move(*value);
+            return true;
+        case TokRenewCertificate:
+            m_strRenewCertificate = std::move(*value);
+            return true;
+        case TokRevokeCertificate:
+            m_strRevokeCertificate = std::move(*value);
+            return true;
+        case TokCRLDownload:
+            m_strCRLDownload = std::move(*value);
+            return true;
+        case TokCheckCertificate:
+            m_strCheckCertificate = std::move(*value);
+            return true;
+        case TokReturn:
+        case TokAcceptDTRoot:
+        case TokReonholdCertificate:
+        case TokLDAPSearch:
+            return true;
+        default:
+            return rejectAttribute(kInvalidTokenLine, token, *value);
+    }
+}
+
+bool ParameterNode::addChild(Node*) { return false; }
+
+std::vector<Node*> ParameterNode::getChildren() const { return {}; }
+
+Node* ParameterNode::clone() const { return new ParameterNode(*this); }
+
+bool ParameterNode::accepts(int token) { return acceptOnce(m_lSeen, kParameterKeys, token); }
+
+bool ParameterNode::setAttribute(int token, std::string* value) {
+    if (value == nullptr) return true;
+    switch (token) {
+        case TokParam:
+            m_strName = std::move(*value);
+            return true;
+        case TokValue:
+            m_strValue = std::move(*value);
+            return true;
+        case TokType:
+            for (int type = 0; type < static_cast<int>(std::size(kParamTypeNames)); ++type)
+                if (equalsNoCase(*value, kParamTypeNames[type]) == 0) {
+                    m_eType = type + 1;
+                    break;
+                }
+            return true;
+        default:
+            return rejectAttribute(kInvalidTokenLine, token, *value);
+    }
+}
+
+ParentNode::ParentNode(const ParentNode& other) : mtGNode(other) {
+    m_vecChildren.reserve(other.m_vecChildren.size());
+    for (const auto& child : other.m_vecChildren) m_vecChildren.emplace_back(child->clone());
+}
+
+ParentNode& ParentNode::operator=(const ParentNode& other) {
+    if (this == &other) return *this;
+    deleteChildren();
+    for (const auto& child : other.m_vecChildren) m_vecChildren.emplace_back(child->clone());
+    return *this;
+}
+
+ParentNode::~ParentNode() { deleteChildren(); }
+
+void ParentNode::deleteChildren() {
+    while (!m_vecChildren.empty()) m_vecChildren.pop_back();
+}
+
+bool ParentNode::addChild(Node* child) {
+    if (child == nullptr) return false;
+    m_vecChildren.emplace_back(child);
+    return true;
+}
+
+std::vector<Node*> ParentNode::getChildren() const {
+    std::vector<Node*> children;
+    children.reserve(m_vecChildren.size());
+    for (const auto& child : m_vecChildren) children.push_back(child.get());
+    return children;
+}
+
+Node* ReturnNode::clone() const { return new ReturnNode(*this); }
+
+bool ReturnNode::accepts(int token) { return acceptOnce(m_lSeen, kReturnKeys, token); }
+
+bool ReturnNode::setAttribute(int token, std::string* value) {
+    if (value == nullptr) return true;
+    switch (token) {
+        case TokReturn:
+            m_strName = std::move(*value);
+            return true;
+        case TokErrorMessage:
+            m_strErrorMessage = std::move(*value);
+            return true;
+        case TokStatus:
+            m_lStatus = statusFrom(*value);
+            return true;
+        default:
+            return rejectAttribute(kInvalidTokenLine, token, *value);
+    }
+}
+
+Node* ActionNode::clone() const { return new ActionNode(*this); }
+
+bool ActionNode::accepts(int token) { return acceptOnce(m_lSeen, kActionKeys, token); }
+
+bool ActionNode::setAttribute(int token, std::string* value) {
+    if (value == nullptr) return true;
+    switch (token) {
+        case TokAction:
+            m_strAction = std::move(*value);
+            return true;
+        case TokURL:
+            m_strURL = std::move(*value);
+            return true;
+        case TokMethod:
+            m_bPost = equalsNoCase(*value, "POST") == 0;
+            return true;
+        default:
+            return rejectAttribute(kInvalidTokenLine, token, *value);
+    }
+}

@@ -1,0 +1,43 @@
+// Finds the marked comment blocks of an answer page and turns each into a root node.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "markup/Scanner.h"
+#include "markup/mtGNodes.h"
+
+class mtGParser {
+public:
+    mtGParser() = default;
+    ~mtGParser();
+    mtGParser(const mtGParser&) = delete;
+    mtGParser& operator=(const mtGParser&) = delete;
+
+    // Replaces the nodes by the root nodes of page; true when at least one block was found and
+    // every block found gave a root node.
+    bool parse(const std::string& page);
+    // Deletes the nodes, last first.
+    void clear();
+    // The roots of the last page, still owned by the parser.
+    std::vector<Node*> getNodes() const;
+
+    // The steps of parse, open to tests.
+    // Where to look for the next block after the one put into block; none when there is none.
+    static std::optional<std::size_t> extractBlock(std::string_view page, std::size_t from,
+                                                   std::string_view& block);
+    // The block's root with its children, owned by the caller; null when there is none.
+    static Node* parseBlock(Scanner& scanner);
+    static Node* createNode(Scanner& scanner);
+    static bool parseChild(Scanner& scanner, Node& parent);
+
+    static constexpr const char* kSource = "mtGParser";
+    static constexpr int kScannerFailedLine = 151;
+    static constexpr int kUnknownNodeLine = 239;
+
+private:
+    std::vector<std::unique_ptr<Node>> m_vecNodes;
+};
