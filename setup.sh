@@ -4,7 +4,8 @@
 #
 #   ./setup.sh         build everything, optimised, and list what was built
 #   ./setup.sh test    build and run every test: formatting, the Windows cross build, the plain
-#                      build's tests and the tests under AddressSanitizer + UBSan
+#                      build's tests, the tests under AddressSanitizer + UBSan, and a minute of
+#                      fuzzing per fuzz target
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,7 +13,7 @@ packages=(
     cmake ninja-build g++ git python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev
-    clang-format
+    clang-format clang libclang-rt-14-dev
 )
 
 install_missing_packages() {
@@ -46,6 +47,27 @@ run_tests() {
     ctest --preset "$1" -j "$(nproc)"
 }
 
+# A minute per fuzz target, from its seeds and what earlier runs in this build tree found. A crash,
+# leak, timeout or memory blow-up fails the job and leaves the input in build/fuzz/artifacts.
+run_fuzzers() {
+    echo "== fuzz targets (libFuzzer, ASan + UBSan)"
+    build fuzz
+    local target log
+    for target in parser scanner; do
+        log=build/fuzz/markup_${target}_fuzzer.log
+        mkdir -p "build/fuzz/corpus/$target" build/fuzz/artifacts
+        if ! "build/fuzz/fuzz/markup_${target}_fuzzer" -dict=fuzz/markup.dict \
+            -max_total_time=60 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+            -artifact_prefix=build/fuzz/artifacts/ "build/fuzz/corpus/$target" \
+            "fuzz/corpus/$target" >"$log" 2>&1; then
+            tail -n 60 "$log"
+            echo "markup_${target}_fuzzer failed; full output in $log" >&2
+            return 1
+        fi
+        grep -E '^Done [0-9]+ runs' "$log" | sed "s/^/  markup_${target}_fuzzer: /"
+    done
+}
+
 main_job() {
     build release
     echo
@@ -63,6 +85,7 @@ test_job() {
     run_tests mingw
     run_tests debug
     run_tests asan
+    run_fuzzers
 }
 
 install_missing_packages
