@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <velcom/Memory.h>
+
 #include "Utility/NoCase.h"
 #include "errors/ErrorReporting.h"
 #include "markup/Tokens.h"
@@ -88,6 +90,7 @@ bool mtGNode::readValue(int key, Scanner* scanner) {
                 const std::size_t left = scanner->remainingInput();
                 // Joining lines with CR LF may add a character per line of at least 2.
                 value.reserve(value.size() + token.size() + 2 + left + left / 2);
+                velcom::adviseLargeBuffer(value.data(), value.capacity());
             }
             value += "\r\n";
             value += token;

@@ -9,6 +9,8 @@
 
 namespace {
 
+const std::string kUnknownTokenPrefix = "TSR unknown token: ";
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -24,18 +26,32 @@ constexpr std::array<bool, 256> delimiters(bool valueMode) {
 constexpr auto kKeyDelimiters = delimiters(false);
 constexpr auto kValueDelimiters = delimiters(true);
 
-// Upper-cased first characters of the keywords: most words start with none of them and skip the
-// table at once.
-constexpr std::array<bool, 256> keywordStarts() {
-    std::array<bool, 256> table{};
-    for (const KeywordEntry& keyword : kKeywords) {
-        const auto first = static_cast<unsigned char>(keyword.text[0]);
-        table[first] = true;
-        if (first >= 'A' && first <= 'Z') table[first - 'A' + 'a'] = true;
+// For each first character, the keyword rows that start with it, in table order: a word is only
+// compared with those, and most words (the lines of a Base64 value) with none.
+struct KeywordIndex {
+    std::array<std::array<unsigned char, 4>, 256> rows{};
+    std::array<unsigned char, 256> count{};
+};
+
+constexpr KeywordIndex buildKeywordIndex() {
+    KeywordIndex index;
+    for (std::size_t row = 0; row < std::size(kKeywords); ++row) {
+        const auto first = static_cast<unsigned char>(kKeywords[row].text[0]);
+        const bool letter = first >= 'A' && first <= 'Z';
+        for (const unsigned char key : {first, static_cast<unsigned char>(first - 'A' + 'a')}) {
+            index.rows[key][index.count[key]++] = static_cast<unsigned char>(row);
+            if (!letter) break;
+        }
     }
-    return table;
+    return index;
 }
-constexpr auto kKeywordStarts = keywordStarts();
+constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
+
+bool startsWithNoCase(const std::string& text, const KeywordEntry& keyword) {
+    if (text.size() < keyword.length) return false;
+    return equalsNoCaseN(std::string_view(text.data(), keyword.length),
+                         std::string_view(keyword.text, keyword.length), keyword.length) == 0;
+}
 
 void trimBlanks(std::string& text) {
     std::size_t end = text.size();
@@ -82,6 +98,11 @@ int mtGScanner::nextToken(std::string& text) {
         text.assign(top.text);  // keeps the caller's buffer for the next long token
         m_bValueMode = top.code == TokText;
         m_pending.pop_back();
+        // The line ends and "=" that every line produces need no table to classify them.
+        if (!m_bValueMode && text.size() == 1 && (text[0] == '\n' || text[0] == '=')) {
+            m_bValueMode = text[0] == '=';
+            return m_bValueMode ? TokEquals : TokNewLine;
+        }
     } else {
         if (!m_bValueMode && !m_stream.eof) {
             const std::string_view input = m_stream.text;
@@ -102,13 +123,11 @@ int mtGScanner::nextToken(std::string& text) {
 }
 
 int mtGScanner::classify(std::string& text) {
-    if (!text.empty() && kKeywordStarts[static_cast<unsigned char>(text[0])]) {
-        for (std::size_t row = 0; row < std::size(kKeywords); ++row) {
-            const KeywordEntry& keyword = kKeywords[row];
-            if (text.size() < keyword.length ||
-                equalsNoCaseN(text, std::string_view(keyword.text, keyword.length),
-                              keyword.length) != 0)
-                continue;
+    if (!text.empty()) {
+        const auto first = static_cast<unsigned char>(text[0]);
+        for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
+            const KeywordEntry& keyword = kKeywords[kKeywordIndex.rows[first][i]];
+            if (!startsWithNoCase(text, keyword)) continue;
             if (keyword.code == TokEquals) m_bValueMode = true;
             if (keyword.code == TokNewLine) m_bValueMode = false;
             return keyword.code;
@@ -117,7 +136,7 @@ int mtGScanner::classify(std::string& text) {
     // The message is only composed when it will be traced: continuation lines of a large value
     // are all unknown words.
     if ((kTraceHandler & g_lTraceLevel.load(std::memory_order_relaxed)) != 0)
-        traceAt(kTraceHandler, kSource, kUnknownTokenLine, "TSR unknown token: " + text);
+        traceAt(kTraceHandler, kSource, kUnknownTokenLine, kUnknownTokenPrefix + text);
     return TokWord;
 }
 

@@ -1,6 +1,7 @@
 #include "errors/ErrorReporting.h"
 
 #include <cerrno>
+#include <charconv>
 #include <string_view>
 
 #include <velTesseraComm/velTesseraComm.h>
@@ -19,12 +20,25 @@ std::string_view fileName(std::string_view source) {
 }  // namespace
 
 void traceAt(LONG level, const char* source, int line, const std::string& text) {
-    if ((level & g_lTraceLevel.load()) == 0) return;
+    if ((level & g_lTraceLevel.load(std::memory_order_relaxed)) == 0) return;
     const std::size_t blank = text.find(' ');
-    std::string composed = text.substr(0, blank);
-    if (source != nullptr) {
-        const std::string file(fileName(source));
-        composed += formatBoundedText(" %s(%d):", file.c_str(), line);
+    const std::size_t headLength = blank == std::string::npos ? text.size() : blank;
+    std::string composed;
+    if (source == nullptr) {
+        composed.reserve(text.size() + 2);
+        composed.assign(text, 0, headLength);
+    } else {
+        // " <file>(<line>):" as a bounded printf would write it, composed without printf: every
+        // line of a large value is traced, so this is a hot path.
+        const std::string_view file = fileName(source);
+        char number[16];
+        const auto digits = std::to_chars(number, number + sizeof number, line);
+        std::string location = " ";
+        location.append(file).append("(").append(number, digits.ptr).append("):");
+        if (location.size() > kFormatBufferSize - 1) location.resize(kFormatBufferSize - 1);
+        composed.reserve(text.size() + location.size() + 2);
+        composed.assign(text, 0, headLength);
+        composed += location;
     }
     if (blank != std::string::npos) composed.append(text, blank, std::string::npos);
     composed += "\r\n";

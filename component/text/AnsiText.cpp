@@ -11,9 +11,23 @@ namespace {
                          : HRESULT_FROM_WIN32(error));
 }
 
+bool isAscii(const char* text, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
+}
+
 velcom::Bstr convert(const char* text, std::size_t size) {
     if (size == 0) return velcom::Bstr(std::u16string_view());
     if (size > INT_MAX) _com_issue_error(E_OUTOFMEMORY);
+    // Trace lines are ASCII and frequent: every code page maps ASCII to itself, so widen directly.
+    if (isAscii(text, size)) {
+        velcom::Bstr result =
+            velcom::Bstr::attach(SysAllocStringLen(nullptr, static_cast<UINT>(size)));
+        if (result.get() == nullptr) _com_issue_error(E_OUTOFMEMORY);
+        for (std::size_t i = 0; i < size; ++i) result.get()[i] = static_cast<OLECHAR>(text[i]);
+        return result;
+    }
     const int length = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size), nullptr, 0);
     if (length <= 0) raiseConversionFailure();
     velcom::Bstr result =
