@@ -39,6 +39,20 @@ TEST(NodeTest, MultiLineValuesAreJoinedWithCrLfAndTrimmedPerLine) {
     EXPECT_EQ(as<ParameterNode>(children[0]).getValue(), "AAAA\r\nBB=CC\r\nDDDD");
 }
 
+TEST(NodeTest, LargeValuesKeepEveryLine) {
+    std::string block = "Value1=first\n";
+    std::string expected = "first";
+    for (int line = 0; line < 4000; ++line) {
+        const std::string text = "0123456789+/" + std::to_string(line) + std::string(50, 'x');
+        block += text + "\n";
+        expected += "\r\n" + text;
+    }
+    g_lTraceLevel = 0;
+    const auto root = rootOf(block);
+    g_lTraceLevel = 7;
+    EXPECT_EQ(as<ParameterNode>(root.get()).value(), expected);
+}
+
 TEST(NodeTest, ValueStartingOnTheNextLineBeginsWithCrLf) {
     g_lTraceLevel = 0;
     const auto root = rootOf("Value1=\nMIIB\nAAAA\n");

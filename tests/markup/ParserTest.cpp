@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "markup/Tokens.h"
 #include "support/TraceCapture.h"
 
 namespace {
@@ -130,6 +131,26 @@ TEST(ParserTest, ParsingAgainReplacesThePreviousNodes) {
     EXPECT_EQ(as<ActionNode>(parser.getNodes()[0]).getAction(), "third");
     parser.clear();
     EXPECT_TRUE(parser.getNodes().empty());
+}
+
+// A scanner whose input broke: nothing can be read from it.
+class BrokenScanner : public Scanner {
+public:
+    int nextToken(std::string& text) override {
+        text.clear();
+        return TokEnd;
+    }
+    bool pushBack(int, const std::string&) override { return true; }
+    bool isEOF() override { return false; }
+    bool isBad() override { return true; }
+};
+
+TEST(ParserTest, BrokenScannerIsTracedAndGivesNoRoot) {
+    TraceCapture capture;
+    BrokenScanner scanner;
+    EXPECT_EQ(mtGParser::parseBlock(scanner), nullptr);
+    EXPECT_EQ(capture.lines(), std::vector<std::string>{"TSR mtGParser(151): scanner failed\r\n"});
+    EXPECT_TRUE(ReturnNode().parse(&scanner)) << "a node reads nothing from a broken scanner";
 }
 
 TEST(ParserTest, BlockExtractionReportsWhereToGoOn) {
