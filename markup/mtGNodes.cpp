@@ -88,8 +88,9 @@ bool mtGNode::readValue(int key, Scanner* scanner) {
         } else if (code == TokWord) {
             if (value.size() > kLargeValue && value.capacity() < value.size() + token.size() + 2) {
                 const std::size_t left = scanner->remainingInput();
-                // Joining lines with CR LF may add a character per line of at least 2.
-                value.reserve(value.size() + token.size() + 2 + left + left / 2);
+                // Joining lines with CR LF adds a character per line; typical lines are long. A
+                // shorter guess only costs the string's own growth.
+                value.reserve(value.size() + token.size() + 2 + left + left / 16);
                 velcom::adviseLargeBuffer(value.data(), value.capacity());
             }
             value += "\r\n";
