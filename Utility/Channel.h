@@ -10,5 +10,5 @@ class Channel {
 public:
     virtual ~Channel() = default;
     virtual void printf(const char* format, ...) VEL_PRINTF_FORMAT(2, 3) = 0;
-    virtual void vprintf(const char* format, va_list args) = 0;
+    virtual void vprintf(const char* format, va_list args) VEL_PRINTF_FORMAT(2, 0) = 0;
 };

@@ -22,7 +22,7 @@ public:
     // The text; an empty string, never null, when there is none.
     const char* what() const noexcept override;
     virtual void setLocation(const char* file, int line);
-    virtual void setText(const char* format, va_list args);
+    virtual void setText(const char* format, va_list args) VEL_PRINTF_FORMAT(2, 0);
 
     std::uint32_t getCode() const { return m_code; }
     std::string getText() const { return m_text; }

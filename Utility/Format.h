@@ -19,5 +19,5 @@ inline constexpr std::size_t kFormatBufferSize = 1024;
 
 // Formats into a zero-filled buffer of kFormatBufferSize characters and returns the text up to
 // its first zero: at most 1023 characters, longer results cut silently. format must not be null.
-std::string formatBounded(const char* format, va_list args);
+std::string formatBounded(const char* format, va_list args) VEL_PRINTF_FORMAT(1, 0);
 std::string formatBoundedText(const char* format, ...) VEL_PRINTF_FORMAT(1, 2);

@@ -22,6 +22,9 @@ void writeLine(const char* format, ...) {
     va_end(args);
 }
 
+void writeReport(const char* heading, const char* file, int line, const char* format, va_list args)
+    VEL_PRINTF_FORMAT(4, 0);
+
 void writeReport(const char* heading, const char* file, int line, const char* format,
                  va_list args) {
     Channel* channel = g_pTraceChannel.load();

@@ -28,7 +28,7 @@ public:
 
     // Channel: formatted texts go out as level 7 traces behind "UNK ?[?): ".
     void printf(const char* format, ...) override VEL_PRINTF_FORMAT(2, 3);
-    void vprintf(const char* format, va_list args) override;
+    void vprintf(const char* format, va_list args) override VEL_PRINTF_FORMAT(2, 0);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
