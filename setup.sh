@@ -83,9 +83,9 @@ test_job() {
     check_formatting
     echo "== mingw cross build, automation tests under Wine"
     run_tests mingw
+    run_fuzzers
     run_tests debug
     run_tests asan
-    run_fuzzers
 }
 
 install_missing_packages
