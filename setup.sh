@@ -3,9 +3,9 @@
 # are missing) and builds it.
 #
 #   ./setup.sh         build everything, optimised, and list what was built
-#   ./setup.sh test    build and run every test: formatting, the Windows cross build, the plain
-#                      build's tests, the tests under AddressSanitizer + UBSan, and a minute of
-#                      fuzzing per fuzz target
+#   ./setup.sh test    build and run every test: formatting, the Windows cross build with its
+#                      tests under Wine, a minute of fuzzing per fuzz target, the plain build's
+#                      tests and the tests under AddressSanitizer + UBSan
 set -euo pipefail
 cd "$(dirname "$0")"
 
