@@ -8,11 +8,13 @@
 #include "ApiGuard.h"
 #include "KeyHandles.h"
 #include "KeyNames.h"
+#include "OpenedHive.h"
 #include "RegistryStore.h"
 
 using velcom::registry::guarded;
 using velcom::registry::Hive;
 using velcom::registry::keyOfHandle;
+using velcom::registry::loadHiveWithKey;
 using velcom::registry::OpenedKey;
 
 // Key classes are not kept: the file has no place for them and COM never reads them back. A
@@ -35,9 +37,8 @@ extern "C" LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPST
         // Opening an existing key writes nothing, so it works on a registry the caller may only
         // read, as on Windows.
         Hive hive;
-        if (const LSTATUS status = velcom::registry::loadHive(hive); status != ERROR_SUCCESS)
+        if (const LSTATUS status = loadHiveWithKey(parent.path, hive); status != ERROR_SUCCESS)
             return status;
-        if (hive.values(parent.path) == nullptr) return ERROR_KEY_DELETED;
         DWORD outcome = REG_OPENED_EXISTING_KEY;
         if (hive.values(*path) == nullptr) {
             if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
@@ -68,9 +69,8 @@ extern "C" LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM 
             velcom::registry::resolveSubkey(parent.path, subKey);
         if (!path) return ERROR_INVALID_PARAMETER;
         Hive hive;
-        if (const LSTATUS status = velcom::registry::loadHive(hive); status != ERROR_SUCCESS)
+        if (const LSTATUS status = loadHiveWithKey(parent.path, hive); status != ERROR_SUCCESS)
             return status;
-        if (hive.values(parent.path) == nullptr) return ERROR_KEY_DELETED;
         if (hive.values(*path) == nullptr) return ERROR_FILE_NOT_FOUND;
         *result =
             velcom::registry::openKeyHandle({*path, velcom::registry::grantedAccess(desired)});
@@ -116,9 +116,8 @@ extern "C" LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name
             status != ERROR_SUCCESS)
             return status;
         Hive hive;
-        if (const LSTATUS status = velcom::registry::loadHive(hive); status != ERROR_SUCCESS)
+        if (const LSTATUS status = loadHiveWithKey(opened.path, hive); status != ERROR_SUCCESS)
             return status;
-        if (hive.values(opened.path) == nullptr) return ERROR_KEY_DELETED;
         const std::optional<std::string> subkey = hive.subkeyName(opened.path, index);
         if (!subkey) return ERROR_NO_MORE_ITEMS;
         if (subkey->size() >= *nameLength || (keyClass != nullptr && *classLength == 0))

@@ -7,11 +7,13 @@
 #include "ApiGuard.h"
 #include "KeyHandles.h"
 #include "KeyNames.h"
+#include "OpenedHive.h"
 #include "RegistryStore.h"
 
 using velcom::registry::guarded;
 using velcom::registry::Hive;
 using velcom::registry::keyOfHandle;
+using velcom::registry::loadHiveWithKey;
 using velcom::registry::OpenedKey;
 using velcom::registry::Value;
 using velcom::registry::Values;
@@ -52,10 +54,9 @@ extern "C" LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved
             status != ERROR_SUCCESS)
             return status;
         Hive hive;
-        if (const LSTATUS status = velcom::registry::loadHive(hive); status != ERROR_SUCCESS)
+        if (const LSTATUS status = loadHiveWithKey(opened.path, hive); status != ERROR_SUCCESS)
             return status;
         const Values* values = hive.values(opened.path);
-        if (values == nullptr) return ERROR_KEY_DELETED;
         const auto found = values->find(valueNameOf(valueName));
         if (found == values->end()) return ERROR_FILE_NOT_FOUND;
         const Value& value = found->second;
