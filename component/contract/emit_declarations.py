@@ -15,17 +15,22 @@ def cpp_method_name(member: Member) -> str:
     return _PREFIX[member.kind] + member.name
 
 
-def emit_declarations(contract: Contract, idl_name: str) -> str:
-    types = TypeResolver(contract)
-    lines = [
+def generated_header_start(idl_name: str, own_include: str) -> list[str]:
+    """The opening lines every generated header shares."""
+    return [
         f"// Generated from {idl_name} by generate.py: edit the IDL, not this file.",
         "#pragma once",
         "",
         "#include <velcom/com.h>",
         "",
-        "#include <velTesseraComm/ErrorCodes.h>",
+        f"#include <{own_include}>",
         "",
     ]
+
+
+def emit_declarations(contract: Contract, idl_name: str) -> str:
+    types = TypeResolver(contract)
+    lines = generated_header_start(idl_name, "velTesseraComm/ErrorCodes.h")
     library = contract.library
     if library is not None:
         lines += [f"// {library.helpstring}" if library.helpstring else f"// {library.name}",

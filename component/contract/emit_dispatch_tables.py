@@ -3,7 +3,7 @@ type library, in the IDL's member order. velcom::member checks every entry again
 signature when the table is compiled."""
 
 from automation_types import TypeResolver
-from emit_declarations import cpp_method_name
+from emit_declarations import cpp_method_name, generated_header_start
 from idl_model import Contract
 
 _KIND = {"propget": "DISPATCH_PROPERTYGET", "propput": "DISPATCH_PROPERTYPUT",
@@ -12,15 +12,7 @@ _KIND = {"propget": "DISPATCH_PROPERTYGET", "propput": "DISPATCH_PROPERTYPUT",
 
 def emit_dispatch_tables(contract: Contract, idl_name: str) -> str:
     types = TypeResolver(contract)
-    lines = [
-        f"// Generated from {idl_name} by generate.py: edit the IDL, not this file.",
-        "#pragma once",
-        "",
-        "#include <velcom/com.h>",
-        "",
-        "#include <velTesseraComm/velTesseraComm.h>",
-        "",
-    ]
+    lines = generated_header_start(idl_name, "velTesseraComm/velTesseraComm.h")
     for interface in contract.interfaces:
         if not interface.in_library:
             continue
