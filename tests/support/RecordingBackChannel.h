@@ -24,7 +24,9 @@ struct BackChannelCall {
     bool text1IsNull = false;
     SHORT percent = 0;
     SHORT action = 0;
-    VARIANT* data = nullptr;
+    VARIANT* data = nullptr;      // the caller's pointer: compare it, never read it later
+    VARTYPE dataType = VT_EMPTY;  // the type of *data at the call; VT_EMPTY for a null pointer
+    std::string dataBytes = {};   // the bytes of a VT_ARRAY|VT_UI1, read during the call
 };
 
 class RecordingBackChannel : public velcom::DispatchImpl<IvelBackChannel> {
@@ -84,6 +86,10 @@ public:
         call.time = time;
         call.depth = depth;
         call.data = data;
+        if (data != nullptr) {
+            call.dataType = data->vt;
+            if (data->vt == (VT_ARRAY | VT_UI1)) call.dataBytes = bytesOf(data->parray);
+        }
         return record(call);
     }
 
@@ -95,6 +101,13 @@ public:
         const std::lock_guard lock(m_lock);
         return m_calls.size();
     }
+    // The bytes of every Data call, concatenated in call order.
+    std::string dataReceived() const {
+        const std::lock_guard lock(m_lock);
+        std::string bytes;
+        for (const auto& call : m_calls) bytes += call.dataBytes;
+        return bytes;
+    }
 
     std::atomic<ULONG> references{1};
     LONG traceLevel = 7;
@@ -103,6 +116,18 @@ public:
     HRESULT callbackResult = S_OK;
 
 private:
+    // The elements of the first dimension; nothing when the array cannot be read.
+    static std::string bytesOf(SAFEARRAY* array) {
+        LONG lower = 0;
+        LONG upper = -1;
+        if (array == nullptr || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+            FAILED(SafeArrayGetUBound(array, 1, &upper)) || upper < lower)
+            return {};
+        const velcom::SafeArrayData<char> data(array);
+        if (data.data() == nullptr) return {};
+        return std::string(data.data(), static_cast<std::size_t>(upper - lower + 1));
+    }
+
     HRESULT record(const BackChannelCall& call) {
         const std::lock_guard lock(m_lock);
         m_calls.push_back(call);
