@@ -31,6 +31,14 @@ public:
         return texts;
     }
 
+    // Every callback of one kind ("Error", "Trace" …) so far, in order.
+    std::vector<BackChannelCall> calls(const std::string& kind) const {
+        std::vector<BackChannelCall> matching;
+        for (const auto& call : m_host.calls())
+            if (call.kind == kind) matching.push_back(call);
+        return matching;
+    }
+
 private:
     RecordingBackChannel m_host;
     ITracer* m_tracer;

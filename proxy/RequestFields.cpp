@@ -1,0 +1,35 @@
+// The form fields of the next request, taken from the user's choices and from the parameters of
+// the server's last answer.
+#include "Utility/NoCase.h"
+#include "proxy/velTesseraProxy.h"
+
+bool findParam(ParentNode* node, const char* name, std::string* pName, std::string* pValue) {
+    for (Node* child : node->getChildren()) {
+        if (child->getKind() != KindParam) continue;
+        const auto* parameter = static_cast<const ParameterNode*>(child);
+        if (equalsNoCase(parameter->getName(), name) != 0) continue;
+        *pName = parameter->getName();
+        *pValue = parameter->getValue();
+        return true;
+    }
+    return false;
+}
+
+bool CvelTesseraProxy::addField(const std::string& name, const std::string& value) {
+    m_vecFields.push_back(name);
+    m_vecFields.push_back(value);
+    return true;
+}
+
+bool CvelTesseraProxy::copyParam(ParentNode* node, const char* name) {
+    std::string serverName;
+    std::string value;
+    if (!findParam(node, name, &serverName, &value)) return false;
+    return addField(serverName, value);
+}
+
+bool CvelTesseraProxy::copyParams(ParentNode* node, const char* const* names) {
+    for (; *names != nullptr; ++names)
+        if (!copyParam(node, *names)) return false;
+    return true;
+}

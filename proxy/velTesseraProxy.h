@@ -1,0 +1,204 @@
+// The object a host drives: it holds the collaborators handed to Init, the start information of
+// the server, the communication step that orders the operations, and the last answer page.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <velTesseraComm/DispatchTables.h>
+#include <velTesseraComm/velTesseraComm.h>
+
+#include "errors/ErrorReporting.h"
+#include "markup/mtGNodes.h"
+#include "markup/mtGParser.h"
+#include "proxy/PkiCalls.h"
+#include "tracer/ITracer.h"
+
+class TransportBackChannel;
+
+class CvelTesseraProxy final : public ISupportErrorInfo,
+                               public velcom::DispatchImpl<IvelTesseraProxy>,
+                               public velcom::DispatchImpl<IvelTesseraProxyEx>,
+                               public velcom::DispatchImpl<IvelBackChannel> {
+public:
+    // Creates a proxy and queries riid from it. With an outer object the proxy is aggregated: riid
+    // must then be IID_IUnknown, and its interfaces pass AddRef, Release and QueryInterface on to
+    // the outer object while the returned inner IUnknown controls its life.
+    static HRESULT create(IUnknown* outer, REFIID riid, void** object);
+
+    // IUnknown, passed on to the controlling unknown.
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
+    // IvelTesseraProxy
+    STDMETHODIMP Init(IvelBackChannel* pBackChannel, IvelRand* pRandGenerator,
+                      ISMPrivateKeyInfrastructure* pPKI, BSTR strTmpDir) override;
+    STDMETHODIMP InitComm(BSTR strStartURL, VARIANT varAddHeaders) override;
+    STDMETHODIMP RequestStep1(IvelNode** ppVal) override;
+    STDMETHODIMP RequestStep2(BSTR strTOPasswd, BSTR strKeyPasswd, LONG bAGB, LONG bName,
+                              LONG* plCertID) override;
+    STDMETHODIMP PickUp(LONG* plCertID) override;
+    STDMETHODIMP Revoke(ISMCertificate* pCert) override;
+    STDMETHODIMP RenewStep1(ISMCertificate* pOldCert, IAuthenticator* pAuthenticator,
+                            IvelNode** ppVal) override;
+    STDMETHODIMP RenewStep2(BSTR strKeyPasswd, LONG bAGB, LONG* plCertID) override;
+    STDMETHODIMP Check(ISMCertificate* pCert, IvelNode** ppVal) override;
+    STDMETHODIMP UpdateCRL() override;
+
+    // IvelTesseraProxyEx
+    STDMETHODIMP PickUpEx(IAuthenticator* pAuthenticator, LONG* plCertID) override;
+
+    // IvelBackChannel: the proxy's own, which the transport reports through. Callbacks reach the
+    // host one level deeper; Data also collects the answer page.
+    STDMETHODIMP get_lTraceLevel(LONG* pVal) override;
+    STDMETHODIMP put_lTraceLevel(LONG newVal) override;
+    STDMETHODIMP Error(LONG lTreadId, LONG lTime, LONG lDeep, LONG lErrorCode, BSTR bstrText1,
+                       BSTR bstrText2, BSTR bstrText3) override;
+    STDMETHODIMP Progress(LONG lTreadId, LONG lTime, LONG lDeep, LONG lTextCode, BSTR bstrText1,
+                          BSTR bstrText2, BSTR bstrText3, SHORT nPercent, SHORT eAction) override;
+    STDMETHODIMP Info(LONG lTreadId, LONG lTime, LONG lDeep, LONG lTextCode, BSTR bstrText1,
+                      BSTR bstrText2, BSTR bstrText3) override;
+    STDMETHODIMP Trace(LONG lTreadId, LONG lTime, LONG lDeep, LONG lLevel, BSTR bstrText) override;
+    STDMETHODIMP Data(LONG lTreadId, LONG lTime, LONG lDeep, VARIANT* varData) override;
+
+    // The steps the operations are built from. They are open so that tests can drive them one by
+    // one; hosts reach the object only through its interfaces.
+
+    // S_OK after Init; otherwise traces and reports TSR_E_NOT_INITIALIZED and returns it.
+    HRESULT checkInit(int line);
+    // S_OK when a start node is held and the step is `step`; otherwise traces and reports why.
+    HRESULT checkComm(long step, int line);
+
+    // One request through the transport and the parse of its answer into m_parser.
+    HRESULT exchange(const std::string& address, bool bPost, const std::string& options);
+    // The last Return and Action nodes of the last answer, borrowed from m_parser; fails when
+    // there is no Return node or its status is not 100.
+    HRESULT checkReturn(ReturnNode** ppReturn, ActionNode** ppAction);
+
+    bool addField(const std::string& name, const std::string& value);
+    // Adds the parameter `name` of node as a form field under the server's spelling.
+    bool copyParam(ParentNode* node, const char* name);
+    // copyParam for each name of a null-terminated list; stops at the first one missing.
+    bool copyParams(ParentNode* node, const char* const* names);
+
+    // The PKI component's calls; each raises a COM error for a failure and E_POINTER when the
+    // component offered no ISMPrivateKeyInfrastructure.
+    PkiCalls pki() const { return PkiCalls(m_pPKI.get()); }
+
+    long step() const { return m_lStep; }
+    const std::string& response() const { return m_strResponse; }
+    const std::vector<std::string>& fields() const { return m_vecFields; }
+    const StartNode* startNode() const { return m_pStartNode; }
+
+    static constexpr const char* kSource = "velTesseraProxy";
+
+    // Source lines carried in the traces.
+    static constexpr int kInitAgainLine = 1183;
+    static constexpr int kInvalidPkiLine = 1189;
+    static constexpr int kInitFrameLine = 1218;
+    static constexpr int kInitCommCheckLine = 1243;
+    static constexpr int kInitCommAgainLine = 1248;
+    static constexpr int kInitCommFrameLine = 1273;
+    static constexpr int kResponseUnusableLine = 297;
+    static constexpr int kNoReturnNodeLine = 339;
+    static constexpr int kServerErrorLine = 349;
+
+    // The operations: the line of their state check and of their exception frame.
+    struct OperationLines {
+        int check;
+        int frame;
+    };
+    static constexpr OperationLines kRequestStep1Lines{1297, 1318};
+    static constexpr OperationLines kRequestStep2Lines{1353, 1414};
+    static constexpr OperationLines kPickUpExLines{1464, 1574};
+    static constexpr OperationLines kRevokeLines{1601, 1680};
+    static constexpr OperationLines kRenewStep1Lines{1711, 1744};
+    static constexpr OperationLines kRenewStep2Lines{1774, 1834};
+    static constexpr OperationLines kCheckLines{1862, 1910};
+    static constexpr OperationLines kUpdateCRLLines{1934, 1961};
+
+private:
+    // The non-delegating IUnknown: it alone counts the proxy's references.
+    class InnerUnknown final : public IUnknown {
+    public:
+        explicit InnerUnknown(CvelTesseraProxy& owner) : m_owner(owner) {}
+        STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+
+    private:
+        CvelTesseraProxy& m_owner;
+        ULONG m_lRefCount = 0;
+    };
+
+    explicit CvelTesseraProxy(IUnknown* outer);
+    ~CvelTesseraProxy();
+
+    HRESULT queryOwnInterface(REFIID riid, void** object);
+
+    // Runs the body of a method; any exception it raises becomes the method's result through
+    // the handler of its kind, traced with the method's frame line.
+    template <class Body>
+    HRESULT guarded(int frameLine, Body body);
+    // An operation: the state check for `step`, then the body; a failed check, a failed result
+    // and an exception leave step 1. endsTransaction: step 1 on success as well.
+    template <class Body>
+    HRESULT operation(long step, OperationLines lines, bool endsTransaction, Body body);
+
+    HRESULT createTransport(IvelRand* pRandGenerator);
+
+    InnerUnknown m_innerUnknown{*this};
+    IUnknown* m_pControllingUnknown;
+    // What the transport reports through: a separate object that forwards to this one while it
+    // lives, so that the transport's reference does not keep the proxy alive.
+    TransportBackChannel* m_pTransportBackChannel = nullptr;
+
+    bool m_bInitialized = false;
+    ITracer* m_pTracer = nullptr;
+    velcom::ComPtr<IvelBackChannel> m_pBackChannel;
+    StartNode* m_pStartNode = nullptr;
+    long m_lStep = 0;
+    mtGParser m_parser;
+    std::string m_strResponse;
+    std::string m_strTmpDir;
+    std::vector<std::string> m_vecHeaders;
+    std::vector<std::string> m_vecFields;
+    std::string m_strOptions;
+    std::string m_strOldCert;
+    velcom::ComPtr<IvelTransport> m_pTransport;
+    velcom::ComPtr<ISMPrivateKeyInfrastructure> m_pPKI;
+};
+
+template <class Body>
+HRESULT CvelTesseraProxy::guarded(int frameLine, Body body) {
+    try {
+        return body();
+    } catch (const _com_error& error) {
+        return handleComError(error, kSource, frameLine);
+    } catch (const ExceptionBase& error) {
+        return handleExceptionBase(error, kSource, frameLine);
+    } catch (const std::exception& error) {
+        return handleStdException(error, kSource, frameLine);
+    }
+}
+
+template <class Body>
+HRESULT CvelTesseraProxy::operation(long step, OperationLines lines, bool endsTransaction,
+                                    Body body) {
+    HRESULT result = checkComm(step, lines.check);
+    if (FAILED(result)) {
+        m_lStep = 1;
+        return result;
+    }
+    result = guarded(lines.frame, body);
+    if (FAILED(result) || endsTransaction) m_lStep = 1;
+    return result;
+}
+
+// The first child of node that is a parameter named `name` (ignoring case): its name as the
+// server spells it and its value.
+bool findParam(ParentNode* node, const char* name, std::string* pName, std::string* pValue);

@@ -1,0 +1,84 @@
+// One exchange with the server: the request through the transport, the answer page parsed, and
+// the answer's verdict.
+#include <velTesseraComm/ErrorCodes.h>
+
+#include "Utility/Format.h"
+#include "proxy/VariantLists.h"
+#include "proxy/velTesseraProxy.h"
+#include "text/AnsiText.h"
+
+namespace {
+
+constexpr const char* kFormContentType = "Content-Type: application/x-www-form-urlencoded";
+
+void raiseOnFailure(HRESULT result) {
+    if (FAILED(result)) _com_issue_error(result);
+}
+
+}  // namespace
+
+HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
+                                   const std::string& options) {
+    m_strResponse.clear();
+    if (!m_pTransport) _com_issue_error(E_POINTER);
+    const velcom::Bstr bstrOptions = toBstr(options);
+    const velcom::Bstr bstrAddress = toBstr(address);
+
+    std::vector<std::string> headers = m_vecHeaders;
+    // No fields travel as an omitted optional argument.
+    velcom::Variant fields;
+    fields.get()->vt = VT_ERROR;
+    fields.get()->scode = DISP_E_PARAMNOTFOUND;
+    if (!m_vecFields.empty()) raiseOnFailure(stringsToVariant(m_vecFields, fields.put()));
+
+    velcom::Variant headerLines;
+    HRESULT result;
+    if (bPost) {
+        headers.emplace_back(kFormContentType);
+        raiseOnFailure(stringsToVariant(headers, headerLines.put()));
+        result = m_pTransport->Post(bstrOptions.get(), bstrAddress.get(), *headerLines.get(),
+                                    *fields.get());
+    } else {
+        raiseOnFailure(stringsToVariant(headers, headerLines.put()));
+        result = m_pTransport->Get(bstrOptions.get(), bstrAddress.get(), *headerLines.get(),
+                                   *fields.get());
+    }
+    if (FAILED(result)) _com_issue_errorex(result, m_pTransport.get(), IID_IvelTransport);
+
+    if (!m_parser.parse(m_strResponse)) {
+        traceAt(kTraceAnswer, kSource, kResponseUnusableLine,
+                "TSR cannot process server response\r\n" + m_strResponse);
+        reportError(TSR_E_RESPONSE);
+        return TSR_E_RESPONSE;
+    }
+    return result;
+}
+
+HRESULT CvelTesseraProxy::checkReturn(ReturnNode** ppReturn, ActionNode** ppAction) {
+    *ppReturn = nullptr;
+    *ppAction = nullptr;
+    for (Node* node : m_parser.getNodes()) {
+        if (node->getKind() == KindReturn)
+            *ppReturn = static_cast<ReturnNode*>(node);
+        else if (node->getKind() == KindAction)
+            *ppAction = static_cast<ActionNode*>(node);
+    }
+    if (*ppReturn == nullptr) {
+        traceAt(kTraceAnswer, kSource, kNoReturnNodeLine, "TSR no return node in Tessera response");
+        reportError(TSR_E_RESPONSE);
+        return TSR_E_RESPONSE;
+    }
+    const long status = (*ppReturn)->getStatus();
+    if (status == 100) return S_OK;
+
+    const std::string message = (*ppReturn)->getErrorMessage();
+    // The status travels as a 32-bit number; shown unsigned in the trace, signed in the report.
+    const auto wireStatus = static_cast<std::int32_t>(status);
+    traceAt(kTraceAnswer, kSource, kServerErrorLine,
+            formatBoundedText("TSR Tessera error (%lu): %s",
+                              static_cast<unsigned long>(static_cast<std::uint32_t>(wireStatus)),
+                              message.c_str()));
+    const std::string digits = std::to_string(wireStatus);
+    reportError(TSR_E_SERVER, digits.c_str(), message.c_str(), nullptr);
+    return TSR_E_SERVER;
+}
