@@ -4,27 +4,12 @@
 #include <new>
 
 #include "Utility/ExceptionBase.h"
-#include "errors/ErrorReporting.h"
+#include "errors/ExceptionFrame.h"
 #include "markup/velNodeCollection.h"
 #include "module/ModuleLock.h"
 #include "text/AnsiText.h"
 
 namespace {
-
-// The one exception frame of every property: whatever escapes the body becomes the property's
-// result, a trace and an error callback, located at the property's line.
-template <class Body>
-HRESULT propertyFrame(int line, Body body) {
-    try {
-        return body();
-    } catch (const _com_error& error) {
-        return handleComError(error, CvelNode::kSource, line);
-    } catch (const ExceptionBase& error) {
-        return handleExceptionBase(error, CvelNode::kSource, line);
-    } catch (const std::exception& error) {
-        return handleStdException(error, CvelNode::kSource, line);
-    }
-}
 
 // Only an outcome and a parameter have a name, a text and a number to show.
 const ReturnNode* asReturn(const Node& node) {
@@ -82,7 +67,7 @@ STDMETHODIMP_(ULONG) CvelNode::Release() {
 }
 
 STDMETHODIMP CvelNode::get_Name(BSTR* pVal) {
-    return propertyFrame(kNameLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kNameLine, [&]() -> HRESULT {
         if (pVal == nullptr) return E_INVALIDARG;
         *pVal = nullptr;
         if (m_pNode == nullptr) return E_FAIL;
@@ -97,7 +82,7 @@ STDMETHODIMP CvelNode::get_Name(BSTR* pVal) {
 }
 
 STDMETHODIMP CvelNode::get_Type(NodeType* pVal) {
-    return propertyFrame(kTypeLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kTypeLine, [&]() -> HRESULT {
         if (pVal == nullptr) return E_INVALIDARG;
         if (m_pNode == nullptr) return E_FAIL;
         // The script enumeration numbers the kinds as the node tree does, also those it does not
@@ -108,7 +93,7 @@ STDMETHODIMP CvelNode::get_Type(NodeType* pVal) {
 }
 
 STDMETHODIMP CvelNode::get_SubNodes(IvelNodeCollection** ppVal) {
-    return propertyFrame(kSubNodesLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kSubNodesLine, [&]() -> HRESULT {
         if (ppVal == nullptr) return E_INVALIDARG;
         *ppVal = nullptr;
         if (m_pNode == nullptr) return E_FAIL;
@@ -117,7 +102,7 @@ STDMETHODIMP CvelNode::get_SubNodes(IvelNodeCollection** ppVal) {
 }
 
 STDMETHODIMP CvelNode::get_StringProp(BSTR* pVal) {
-    return propertyFrame(kStringPropLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kStringPropLine, [&]() -> HRESULT {
         if (pVal == nullptr) return E_INVALIDARG;
         *pVal = nullptr;
         if (m_pNode == nullptr) return E_FAIL;
@@ -132,7 +117,7 @@ STDMETHODIMP CvelNode::get_StringProp(BSTR* pVal) {
 }
 
 STDMETHODIMP CvelNode::get_LongProp(LONG* pVal) {
-    return propertyFrame(kLongPropLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kLongPropLine, [&]() -> HRESULT {
         if (pVal == nullptr) return E_INVALIDARG;
         if (m_pNode == nullptr) return E_FAIL;
         if (const ReturnNode* outcome = asReturn(*m_pNode))

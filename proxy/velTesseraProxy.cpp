@@ -123,7 +123,7 @@ HRESULT CvelTesseraProxy::checkComm(long step, int line) {
 
 STDMETHODIMP CvelTesseraProxy::Init(IvelBackChannel* pBackChannel, IvelRand* pRandGenerator,
                                     ISMPrivateKeyInfrastructure* pPKI, BSTR strTmpDir) {
-    return guarded(kInitFrameLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kInitFrameLine, [&]() -> HRESULT {
         if (m_bInitialized) {
             traceAt(kTraceState, kSource, kInitAgainLine, "TSR already initialized");
             return S_OK;
@@ -174,7 +174,7 @@ HRESULT CvelTesseraProxy::createTransport(IvelRand* pRandGenerator) {
 }
 
 STDMETHODIMP CvelTesseraProxy::InitComm(BSTR strStartURL, VARIANT varAddHeaders) {
-    return guarded(kInitCommFrameLine, [&]() -> HRESULT {
+    return exceptionFrame(kSource, kInitCommFrameLine, [&]() -> HRESULT {
         const HRESULT initialized = checkInit(kInitCommCheckLine);
         if (FAILED(initialized)) return initialized;
         if (m_pStartNode != nullptr) {

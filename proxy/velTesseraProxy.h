@@ -8,7 +8,7 @@
 #include <velTesseraComm/DispatchTables.h>
 #include <velTesseraComm/velTesseraComm.h>
 
-#include "errors/ErrorReporting.h"
+#include "errors/ExceptionFrame.h"
 #include "markup/mtGNodes.h"
 #include "markup/mtGParser.h"
 #include "proxy/PkiCalls.h"
@@ -140,10 +140,6 @@ private:
 
     HRESULT queryOwnInterface(REFIID riid, void** object);
 
-    // Runs the body of a method; any exception it raises becomes the method's result through
-    // the handler of its kind, traced with the method's frame line.
-    template <class Body>
-    HRESULT guarded(int frameLine, Body body);
     // An operation: the state check for `step`, then the body; a failed check, a failed result
     // and an exception leave step 1. endsTransaction: step 1 on success as well.
     template <class Body>
@@ -174,19 +170,6 @@ private:
 };
 
 template <class Body>
-HRESULT CvelTesseraProxy::guarded(int frameLine, Body body) {
-    try {
-        return body();
-    } catch (const _com_error& error) {
-        return handleComError(error, kSource, frameLine);
-    } catch (const ExceptionBase& error) {
-        return handleExceptionBase(error, kSource, frameLine);
-    } catch (const std::exception& error) {
-        return handleStdException(error, kSource, frameLine);
-    }
-}
-
-template <class Body>
 HRESULT CvelTesseraProxy::operation(long step, OperationLines lines, bool endsTransaction,
                                     Body body) {
     HRESULT result = checkComm(step, lines.check);
@@ -194,7 +177,7 @@ HRESULT CvelTesseraProxy::operation(long step, OperationLines lines, bool endsTr
         m_lStep = 1;
         return result;
     }
-    result = guarded(lines.frame, body);
+    result = exceptionFrame(kSource, lines.frame, body);
     if (FAILED(result) || endsTransaction) m_lStep = 1;
     return result;
 }
