@@ -11,6 +11,7 @@
 
 #include "Utility/ExceptionBase.h"
 #include "module/ModuleLock.h"
+#include "proxy/NumberLists.h"
 #include "proxy/ProxyObject.h"
 #include "support/TraceCapture.h"
 
@@ -138,6 +139,14 @@ TEST_F(ExceptionFrameTest, AStandardExceptionGivesFailWithTheErrorNumber) {
     const auto errors = capture->calls("Error");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].code, E_FAIL);
+}
+
+TEST_F(ExceptionFrameTest, AReferenceOfOnlyZerosEndsTheMethodWithFail) {
+    EXPECT_EQ(initRaising([] { indexInList("000", "1+0"); }), E_FAIL);
+    ASSERT_EQ(capture->lines().size(), 1u);
+    EXPECT_EQ(capture->lines()[0].rfind("TSR velTesseraProxy(1218): Exception ", 0), 0u)
+        << capture->lines()[0];
+    EXPECT_EQ(capture->calls("Error").at(0).code, E_FAIL);
 }
 
 TEST_F(ExceptionFrameTest, AFailedInitChangesNothingAndCanBeRepeated) {
