@@ -3,16 +3,21 @@
 #include "Utility/NoCase.h"
 #include "proxy/velTesseraProxy.h"
 
-bool findParam(ParentNode* node, const char* name, std::string* pName, std::string* pValue) {
+const ParameterNode* findParameter(ParentNode* node, const char* name) {
     for (Node* child : node->getChildren()) {
         if (child->getKind() != KindParam) continue;
         const auto* parameter = static_cast<const ParameterNode*>(child);
-        if (equalsNoCase(parameter->getName(), name) != 0) continue;
-        *pName = parameter->getName();
-        *pValue = parameter->getValue();
-        return true;
+        if (equalsNoCase(parameter->getName(), name) == 0) return parameter;
     }
-    return false;
+    return nullptr;
+}
+
+bool findParam(ParentNode* node, const char* name, std::string* pName, std::string* pValue) {
+    const ParameterNode* parameter = findParameter(node, name);
+    if (parameter == nullptr) return false;
+    *pName = parameter->getName();
+    *pValue = parameter->getValue();
+    return true;
 }
 
 bool CvelTesseraProxy::addField(const std::string& name, const std::string& value) {

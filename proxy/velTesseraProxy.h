@@ -79,17 +79,46 @@ public:
     // there is no Return node or its status is not 100.
     HRESULT checkReturn(ReturnNode** ppReturn, ActionNode** ppAction);
 
+    // The request the answer's Action node names, to its address with its method; an answer
+    // without one is unusable (traced and reported as TSR_E_RESPONSE).
+    HRESULT exchangeAction(const ActionNode* action, const std::string& options);
+
     bool addField(const std::string& name, const std::string& value);
     // Adds the parameter `name` of node as a form field under the server's spelling.
     bool copyParam(ParentNode* node, const char* name);
     // copyParam for each name of a null-terminated list; stops at the first one missing.
     bool copyParams(ParentNode* node, const char* const* names);
 
+    // Steps shared by the operations.
+
+    // A new SPKAC key request for the answer's "-challenge" (empty when it has none).
+    HRESULT createKeyRequest(ReturnNode* answer, BSTR keyPassword, ISMRequest** request);
+    // The pick-up request that follows a submission, and the import of its certificate.
+    HRESULT fetchIssuedCertificate(ReturnNode* answer, ActionNode* action, BSTR keyPassword,
+                                   LONG* plCertID);
+    // Writes the answer's "cert" into the temporary directory and has the PKI component import
+    // it for the request `reference`; pKeyPassword may be null.
+    HRESULT importIssuedCertificate(ReturnNode* answer, const std::string& reference,
+                                    BSTR* pKeyPassword, LONG* plCertID);
+    // Writes the value of the answer's parameter `name` as a PEM file into the temporary
+    // directory; false, with nothing written, when the value is missing or empty.
+    bool writePemFile(ReturnNode* answer, const std::string& name, std::string& path);
+    // Exports the old certificate and its key for client authentication and builds the
+    // transport options that name them.
+    HRESULT prepareClientAuth(ISMCertificate* oldCert, IAuthenticator* authenticator,
+                              std::string& options);
+    // Writes the answer's "crl" into the temporary directory and has the PKI component load and
+    // import it.
+    HRESULT importRevocationList(ReturnNode* answer);
+    // A file in the temporary directory given to Init.
+    std::string temporaryPath(const char* name) const;
+
     // The PKI component's calls; each raises a COM error for a failure and E_POINTER when the
     // component offered no ISMPrivateKeyInfrastructure.
     PkiCalls pki() const { return PkiCalls(m_pPKI.get()); }
 
     long step() const { return m_lStep; }
+    const std::string& options() const { return m_strOptions; }
     const std::string& response() const { return m_strResponse; }
     const std::vector<std::string>& fields() const { return m_vecFields; }
     const StartNode* startNode() const { return m_pStartNode; }
@@ -106,6 +135,7 @@ public:
     static constexpr int kResponseUnusableLine = 297;
     static constexpr int kNoReturnNodeLine = 339;
     static constexpr int kServerErrorLine = 349;
+    static constexpr int kNoActionNodeLine = 353;
 
     // The operations: the line of their state check and of their exception frame.
     struct OperationLines {
@@ -182,6 +212,9 @@ HRESULT CvelTesseraProxy::operation(long step, OperationLines lines, bool endsTr
     return result;
 }
 
+// The first child of node that is a parameter named `name` (ignoring case), still owned by node;
+// null when there is none.
+const ParameterNode* findParameter(ParentNode* node, const char* name);
 // The first child of node that is a parameter named `name` (ignoring case): its name as the
 // server spells it and its value.
 bool findParam(ParentNode* node, const char* name, std::string* pName, std::string* pValue);

@@ -82,3 +82,12 @@ HRESULT CvelTesseraProxy::checkReturn(ReturnNode** ppReturn, ActionNode** ppActi
     reportError(TSR_E_SERVER, digits.c_str(), message.c_str(), nullptr);
     return TSR_E_SERVER;
 }
+
+HRESULT CvelTesseraProxy::exchangeAction(const ActionNode* action, const std::string& options) {
+    if (action == nullptr) {
+        traceAt(kTraceAnswer, kSource, kNoActionNodeLine, "TSR no action node in Tessera response");
+        reportError(TSR_E_RESPONSE);
+        return TSR_E_RESPONSE;
+    }
+    return exchange(action->getURL(), action->getPost(), options);
+}
