@@ -1,0 +1,28 @@
+// A transport for the benchmarks: registered where the proxy looks for the real one, it answers
+// every request with the same page, handed over through the back channel's Data in chunks that
+// are made once, so that what is measured is the component's side of an exchange.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <velTesseraComm/velTesseraComm.h>
+
+class BenchTransport;
+
+// Registers the transport for its lifetime, in a single-threaded apartment of the thread.
+class BenchTransportRegistration {
+public:
+    BenchTransportRegistration();
+    ~BenchTransportRegistration();
+    BenchTransportRegistration(const BenchTransportRegistration&) = delete;
+    BenchTransportRegistration& operator=(const BenchTransportRegistration&) = delete;
+
+    // The page every request gets from now on, in chunks of chunkSize bytes.
+    void answerWith(const std::string& page, std::size_t chunkSize);
+    bool registered() const { return m_cookie != 0; }
+
+private:
+    IClassFactory* m_factory;
+    DWORD m_cookie = 0;
+};
