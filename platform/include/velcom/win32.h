@@ -12,5 +12,6 @@
 #include <windows.h>
 #else
 #include <velcom/posix/kernel.h>
+#include <velcom/posix/libloader.h>
 #include <velcom/posix/registry.h>
 #endif
