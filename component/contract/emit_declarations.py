@@ -35,6 +35,12 @@ def emit_declarations(contract: Contract, idl_name: str) -> str:
     if library is not None:
         lines += [f"// {library.helpstring}" if library.helpstring else f"// {library.name}",
                   f"inline constexpr GUID LIBID_{library.name} = {guid_initializer(library.libid)};",
+                  "// What the library is registered under.",
+                  f"inline constexpr WORD {library.name}_MajorVersion = {library.major_version};",
+                  f"inline constexpr WORD {library.name}_MinorVersion = {library.minor_version};",
+                  f"inline constexpr LCID {library.name}_Locale = {library.lcid:#x};",
+                  f"inline constexpr char {library.name}_HelpString[] = "
+                  f"\"{library.helpstring or library.name}\";",
                   ""]
 
     # Automation passes enumerations as VT_I4, so they must be as wide as a LONG.

@@ -73,6 +73,9 @@ class Library:
     name: str
     libid: Guid
     helpstring: str | None
+    major_version: int
+    minor_version: int
+    lcid: int
 
 
 @dataclass

@@ -150,8 +150,16 @@ class _Parser:
 
     def _library(self, attributes: dict[str, list[_Token]]) -> None:
         name = self._name()
+        version = self._single(attributes, "version", "number")
+        if version is None or not re.fullmatch(r"[0-9]+\.[0-9]+", version):
+            raise self.error(f"library {name} needs a version major.minor")
+        lcid = self._single(attributes, "lcid", "number")
+        if lcid is None:
+            raise self.error(f"library {name} needs an lcid")
+        major, minor = version.split(".")
         self.contract.library = Library(name, self._guid(attributes, name),
-                                        self._single(attributes, "helpstring", "string"))
+                                        self._single(attributes, "helpstring", "string"),
+                                        int(major), int(minor), int(lcid, 0))
         self._expect("{")
         while not self._at("}"):
             if self._at("importlib"):
