@@ -1,0 +1,22 @@
+// The dynamic loader's hooks stand for DllMain's process attach and detach: the constructor runs
+// when the library is loaded, the destructor when it is unloaded (or the process ends).
+#include <velcom/com.h>
+
+#include "module/ModuleLifetime.h"
+
+namespace {
+
+// Any address inside the library names it.
+const char g_moduleAnchor = 0;
+
+__attribute__((constructor)) void attachModule() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        &g_moduleAnchor, &self);
+    startModule(self);
+}
+
+__attribute__((destructor)) void detachModule() { stopModule(); }
+
+}  // namespace

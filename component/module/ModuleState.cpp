@@ -1,0 +1,52 @@
+#include "module/ModuleState.h"
+
+#include <memory>
+#include <new>
+
+namespace {
+
+HINSTANCE g_hInstance = nullptr;
+SyncObjPtr g_classTableLock;
+SyncObjPtr g_typeInformationLock;
+
+SyncObjPtr newCriticalSection() {
+    try {
+        return SyncObjPtr(std::make_unique<CritSection>());
+    } catch (const std::bad_alloc&) {
+        return SyncObjPtr();
+    }
+}
+
+}  // namespace
+
+void initializeModuleState(HINSTANCE instance) {
+    g_hInstance = instance;
+    g_classTableLock = newCriticalSection();
+    g_typeInformationLock = newCriticalSection();
+}
+
+void clearModuleState() {
+    g_typeInformationLock = SyncObjPtr();
+    g_classTableLock = SyncObjPtr();
+    g_hInstance = nullptr;
+}
+
+HINSTANCE moduleInstance() { return g_hInstance; }
+
+std::string moduleFileName() {
+    // Paths may be longer than MAX_PATH; grow until the name fits.
+    for (DWORD size = 260; size <= 65536; size *= 2) {
+        std::string name(size, '\0');
+        const DWORD length = GetModuleFileNameA(g_hInstance, name.data(), size);
+        if (length == 0) return std::string();
+        if (length < size) {
+            name.resize(length);
+            return name;
+        }
+    }
+    return std::string();
+}
+
+const SyncObjPtr& classTableLock() { return g_classTableLock; }
+
+const SyncObjPtr& typeInformationLock() { return g_typeInformationLock; }

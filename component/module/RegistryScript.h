@@ -1,0 +1,40 @@
+// Registry entries described as a tree of keys, written on registration and removed again on
+// unregistration, the way a component's registration script describes them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <velcom/com.h>
+
+struct ScriptValue {
+    std::string name;  // empty: the key's default value
+    std::string data;  // a string; "%MODULE%" stands for the library's path
+};
+
+struct ScriptKey {
+    enum class Removal {
+        // Deleted on unregistration once no subkeys are left below it.
+        Normal,
+        // Deleted with all its subkeys before registration writes it again.
+        ForceRemove,
+        // Never deleted: it is shared with other components.
+        NoRemove,
+    };
+
+    std::string name;
+    std::vector<ScriptValue> values;
+    std::vector<ScriptKey> subkeys;
+    Removal removal = Removal::Normal;
+};
+
+// Creates each key below root (opening those that exist), deleting the force-remove ones with
+// their subkeys first, and writes the values with "%MODULE%" replaced by modulePath. The first
+// failure ends the walk; its registry error is returned as an HRESULT.
+HRESULT registerScript(HKEY root, const std::vector<ScriptKey>& keys,
+                       const std::string& modulePath);
+
+// Walks the same keys bottom-up: deletes the named values of the script, and each key that is
+// not no-remove once it has no subkeys left. Keys that are missing or still hold subkeys from
+// elsewhere are left alone; S_OK unless a key could not be deleted for another reason.
+HRESULT unregisterScript(HKEY root, const std::vector<ScriptKey>& keys);
