@@ -1,8 +1,83 @@
 // Revoking a certificate: the server names the certificate it is about to revoke, the proxy
 // checks that it is the host's, and marks it revoked once the server has confirmed.
+#include <string>
+
+#include "proxy/NameLists.h"
+#include "proxy/NumberLists.h"
 #include "proxy/velTesseraProxy.h"
 
+namespace {
+
+constexpr int kSelectionPhaseLine = 1626;
+constexpr int kSerialNotListedLine = 1632;
+constexpr int kSerialNumberMissingLine = 1654;
+constexpr int kOtherSerialNamedLine = 1662;
+
+// The serial of the certificate the host passed; an object that is no ISMCertificate raises
+// E_POINTER.
+std::string serialOf(ISMCertificate* object) {
+    velcom::ComPtr<ISMCertificate> certificate;
+    const HRESULT result = object->QueryInterface(IID_ISMCertificate, certificate.putVoid());
+    if (FAILED(result) && result != E_NOINTERFACE) _com_issue_error(result);
+    if (!certificate) _com_issue_error(E_POINTER);
+    return certificateSerial(*certificate.get());
+}
+
+HRESULT wrongSerial(int line, const std::string& serial) {
+    traceAt(kTraceAnswer, CvelTesseraProxy::kSource, line, "TSR wrong serial number");
+    reportError(TSR_E_SERIAL, serial.c_str());
+    return TSR_E_SERIAL;
+}
+
+}  // namespace
+
 STDMETHODIMP CvelTesseraProxy::Revoke(ISMCertificate* pCert) {
-    (void)pCert;
-    return operation(1, kRevokeLines, true, [] { return E_NOTIMPL; });
+    return operation(1, kRevokeLines, true, [&]() -> HRESULT {
+        if (pCert == nullptr) return E_INVALIDARG;
+        const std::string serial = serialOf(pCert);
+
+        m_vecFields.clear();
+        HRESULT result = exchange(m_pStartNode->getRevokeCertificate(), false, std::string());
+        if (FAILED(result)) return result;
+        ReturnNode* answer = nullptr;
+        ActionNode* action = nullptr;
+        result = checkReturn(&answer, &action);
+        if (FAILED(result)) return result;
+
+        std::string name;
+        std::string serialList;
+        if (findParam(answer, "-serial_list", &name, &serialList)) {
+            // Several certificates: the server wants the host's chosen by its position.
+            traceAt(kTraceHandler, kSource, kSelectionPhaseLine, "TSR revocation phase Ia");
+            const int position = indexInList(serial, serialList);
+            if (position == -1) return wrongSerial(kSerialNotListedLine, serial);
+            m_vecFields.clear();
+            copyParams(answer, ListRevokeSelect);
+            addField("-ident_cert_nr", std::to_string(position));
+            result = exchangeAction(action, std::string());
+            if (FAILED(result)) return result;
+            result = checkReturn(&answer, &action);
+            if (FAILED(result)) return result;
+        }
+
+        std::string namedSerial;
+        if (!findParam(answer, "-serial_nr", &name, &namedSerial)) {
+            traceAt(kTraceAnswer, kSource, kSerialNumberMissingLine,
+                    "TSR parameter -serial_nr not found in response");
+            reportError(TSR_E_RESPONSE);
+            return TSR_E_RESPONSE;
+        }
+        if (!equalsIgnoringLeadingZeros(serial, namedSerial))
+            return wrongSerial(kOtherSerialNamedLine, serial);
+
+        m_vecFields.clear();
+        copyParams(answer, ListRevokeConfirm);
+        result = exchangeAction(action, std::string());
+        if (FAILED(result)) return result;
+        result = checkReturn(&answer, &action);
+        if (FAILED(result)) return result;
+        // The server has revoked it; the store follows.
+        pki().revoke(pCert);
+        return S_OK;
+    });
 }
