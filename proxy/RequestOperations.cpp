@@ -1,14 +1,116 @@
 // Applying for a certificate: the application page for the host, then the key request, its
 // submission and the immediate pick-up of the certificate.
-#include "proxy/velTesseraProxy.h"
+#include <ctime>
+
+#include <velTesseraComm/ErrorCodes.h>
+
+#include "markup/velNode.h"
+#include "proxy/KeyRequestSubmission.h"
+#include "proxy/NameLists.h"
+#include "proxy/VariantLists.h"
+#include "text/AnsiText.h"
+
+namespace {
+
+constexpr int kRefnumMissingLine = 1404;
+
+// Seconds since 1970-01-01 UTC in decimal: the provisional reference of a request that the
+// server has not numbered yet.
+std::string currentTimeText() { return std::to_string(static_cast<long long>(std::time(nullptr))); }
+
+}  // namespace
 
 STDMETHODIMP CvelTesseraProxy::RequestStep1(IvelNode** ppVal) {
-    (void)ppVal;
-    return operation(1, kRequestStep1Lines, false, [] { return E_NOTIMPL; });
+    return operation(1, kRequestStep1Lines, false, [&]() -> HRESULT {
+        if (ppVal == nullptr) return E_INVALIDARG;
+        m_vecFields.clear();
+        HRESULT result = exchange(m_pStartNode->getCreateCertificate(), false, "");
+        if (FAILED(result)) return result;
+        ReturnNode* application = nullptr;
+        ActionNode* submission = nullptr;
+        result = checkReturn(&application, &submission);
+        if (FAILED(result)) return result;
+        *ppVal = nullptr;
+        result = CvelNode::create(application, ppVal);
+        if (SUCCEEDED(result)) m_lStep = 2;
+        return result;
+    });
 }
 
 STDMETHODIMP CvelTesseraProxy::RequestStep2(BSTR strTOPasswd, BSTR strKeyPasswd, LONG bAGB,
                                             LONG bName, LONG* plCertID) {
-    (void)strTOPasswd, (void)strKeyPasswd, (void)bAGB, (void)bName, (void)plCertID;
-    return operation(2, kRequestStep2Lines, true, [] { return E_NOTIMPL; });
+    return operation(2, kRequestStep2Lines, true, [&]() -> HRESULT {
+        if (plCertID == nullptr) return E_INVALIDARG;
+        // The application page of RequestStep1 is still the last answer.
+        ReturnNode* application = nullptr;
+        ActionNode* submission = nullptr;
+        HRESULT result = checkReturn(&application, &submission);
+        if (FAILED(result)) return result;
+        velcom::ComPtr<ISMRequest> request;
+        result = createKeyRequest(application, strKeyPasswd, request.put());
+        if (FAILED(result)) return result;
+
+        m_vecFields.clear();
+        copyParams(application, ListRequestStep2);
+        addField("-ident-TO_passwd", toAnsi(strTOPasswd));
+        addField("-ident_check_name", bName != 0 ? "on" : "off");
+        addField("-ident_check_AGB", bAGB != 0 ? "yes" : "no");
+        return submitKeyRequest(*this, *request.get(), submission, "", kRefnumMissingLine,
+                                strKeyPasswd, plCertID);
+    });
+}
+
+HRESULT CvelTesseraProxy::createKeyRequest(ReturnNode* answer, BSTR keyPassword,
+                                           ISMRequest** request) {
+    if (request == nullptr) return E_INVALIDARG;
+    // A server that sends no challenge gets a request for an empty one.
+    const ParameterNode* challenge = findParameter(answer, "-challenge");
+    velcom::ComPtr<ISMRequest> created =
+        pki().createRequest(toAnsi(keyPassword), challenge != nullptr ? challenge->value() : "");
+    if (*request != nullptr) (*request)->Release();
+    *request = created.detach();
+    return S_OK;
+}
+
+HRESULT CvelTesseraProxy::fetchIssuedCertificate(ReturnNode* answer, ActionNode* action,
+                                                 BSTR keyPassword, LONG* plCertID) {
+    const ParameterNode* refnum = findParameter(answer, "-refnum");
+    const std::string reference = refnum != nullptr ? refnum->value() : "";
+    // The server identifies the request by the submission's fields, which are sent again.
+    copyParams(answer, ListFetchAfterRequest);
+    HRESULT result = exchangeAction(action, "");
+    if (FAILED(result)) return result;
+    ReturnNode* issued = nullptr;
+    ActionNode* next = nullptr;
+    result = checkReturn(&issued, &next);
+    if (FAILED(result)) return result;
+    return importIssuedCertificate(issued, reference, &keyPassword, plCertID);
+}
+
+HRESULT submitKeyRequest(CvelTesseraProxy& proxy, ISMRequest& request, const ActionNode* action,
+                         const std::string& options, int refnumMissingLine, BSTR keyPassword,
+                         LONG* plCertID) {
+    const velcom::Variant base64 = requestAsBase64(request);
+    std::string keyChallenge;
+    HRESULT result = variantToString(*base64.get(), &keyChallenge);
+    if (FAILED(result)) return result;
+    proxy.addField("-key_challenge", keyChallenge);
+
+    const PkiCalls pki = proxy.pki();
+    pki.addRequest(&request, currentTimeText());
+    result = proxy.exchangeAction(action, options);
+    if (FAILED(result)) return result;
+    ReturnNode* receipt = nullptr;
+    ActionNode* pickUp = nullptr;
+    result = proxy.checkReturn(&receipt, &pickUp);
+    if (FAILED(result)) return result;
+    const ParameterNode* refnum = findParameter(receipt, "-refnum");
+    if (refnum == nullptr) {
+        traceAt(kTraceAnswer, CvelTesseraProxy::kSource, refnumMissingLine,
+                "TSR parameter -refnum not found in response");
+        reportError(TSR_E_RESPONSE);
+        return TSR_E_RESPONSE;
+    }
+    pki.addRequest(&request, refnum->value());
+    return proxy.fetchIssuedCertificate(receipt, pickUp, keyPassword, plCertID);
 }
