@@ -1,14 +1,106 @@
 // Renewing a certificate: authenticated by the old certificate and its key, the applicant submits
 // a new key request.
-#include "proxy/velTesseraProxy.h"
+#include <velTesseraComm/ErrorCodes.h>
+
+#include "markup/velNode.h"
+#include "proxy/KeyRequestSubmission.h"
+#include "proxy/NameLists.h"
+#include "proxy/VariantLists.h"
+#include "text/AnsiText.h"
+
+namespace {
+
+constexpr const char* kCertificateFile = "cert.pem";
+constexpr const char* kKeyFile = "key.pem";
+constexpr int kRefnumMissingLine = 1823;
+
+// The interface of an object a host handed over, or null when the object does not offer it.
+template <class Interface>
+velcom::ComPtr<Interface> queryArgument(IUnknown* argument) {
+    velcom::ComPtr<Interface> queried;
+    const HRESULT result = argument->QueryInterface(velcom::uuidOf<Interface>(), queried.putVoid());
+    if (result == E_NOINTERFACE) return nullptr;
+    if (FAILED(result)) _com_issue_error(result);
+    return queried;
+}
+
+// An argument whose interface was missing fails where it is first needed.
+template <class Interface>
+Interface& required(Interface* argument) {
+    if (argument == nullptr) _com_issue_error(E_POINTER);
+    return *argument;
+}
+
+std::string passwordOf(IAuthenticator& authenticator) {
+    velcom::Bstr password;
+    const HRESULT result = authenticator.GetPassword(password.put());
+    if (FAILED(result)) _com_issue_errorex(result, &authenticator, IID_IAuthenticator);
+    return toAnsi(password.get());
+}
+
+}  // namespace
 
 STDMETHODIMP CvelTesseraProxy::RenewStep1(ISMCertificate* pOldCert, IAuthenticator* pAuthenticator,
                                           IvelNode** ppVal) {
-    (void)pOldCert, (void)pAuthenticator, (void)ppVal;
-    return operation(1, kRenewStep1Lines, false, [] { return E_NOTIMPL; });
+    return operation(1, kRenewStep1Lines, false, [&]() -> HRESULT {
+        if (pOldCert == nullptr || pAuthenticator == nullptr || ppVal == nullptr)
+            return E_INVALIDARG;
+        m_vecFields.clear();
+        const auto authenticator = queryArgument<IAuthenticator>(pAuthenticator);
+        const auto certificate = queryArgument<ISMCertificate>(pOldCert);
+        HRESULT result = prepareClientAuth(certificate.get(), authenticator.get(), m_strOptions);
+        if (FAILED(result)) return result;
+        const velcom::Variant base64 = certificateAsBase64(required(certificate.get()));
+        result = variantToString(*base64.get(), &m_strOldCert);
+        if (FAILED(result)) return result;
+        addField("CLIENT_CERT", m_strOldCert);
+
+        result = exchange(m_pStartNode->getRenewCertificate(), false, m_strOptions);
+        if (FAILED(result)) return result;
+        ReturnNode* application = nullptr;
+        ActionNode* submission = nullptr;
+        result = checkReturn(&application, &submission);
+        if (FAILED(result)) return result;
+        *ppVal = nullptr;
+        result = CvelNode::create(application, ppVal);
+        if (SUCCEEDED(result)) m_lStep = 3;
+        return result;
+    });
+}
+
+HRESULT CvelTesseraProxy::prepareClientAuth(ISMCertificate* oldCert, IAuthenticator* authenticator,
+                                            std::string& options) {
+    const LONG id = certificateId(required(oldCert));
+    const PkiCalls calls = pki();
+    const velcom::ComPtr<ISMAsymKey> key = calls.findKey(id);
+    const std::string password = passwordOf(required(authenticator));
+    // A wrong password ends the renewal here, before anything is exported or sent.
+    decryptKey(*key.get(), password);
+    const std::string certificatePath = temporaryPath(kCertificateFile);
+    const std::string keyPath = temporaryPath(kKeyFile);
+    calls.exportCertificate(certificatePath, id);
+    calls.exportKey(keyPath, password, key.get());
+    // The transport reads the option values from directly after their names.
+    options = "-ssl3 -oc" + certificatePath + " -pk" + keyPath + " -pp" + password;
+    return S_OK;
 }
 
 STDMETHODIMP CvelTesseraProxy::RenewStep2(BSTR strKeyPasswd, LONG bAGB, LONG* plCertID) {
-    (void)strKeyPasswd, (void)bAGB, (void)plCertID;
-    return operation(3, kRenewStep2Lines, true, [] { return E_NOTIMPL; });
+    return operation(3, kRenewStep2Lines, true, [&]() -> HRESULT {
+        if (plCertID == nullptr) return E_INVALIDARG;
+        // The answer of RenewStep1 is still the last one.
+        ReturnNode* application = nullptr;
+        ActionNode* submission = nullptr;
+        HRESULT result = checkReturn(&application, &submission);
+        if (FAILED(result)) return result;
+        velcom::ComPtr<ISMRequest> request;
+        result = createKeyRequest(application, strKeyPasswd, request.put());
+        if (FAILED(result)) return result;
+
+        m_vecFields.clear();
+        copyParams(application, ListRenewStep2);
+        addField("-ident_check_AGB", bAGB != 0 ? "yes" : "no");
+        return submitKeyRequest(*this, *request.get(), submission, m_strOptions, kRefnumMissingLine,
+                                strKeyPasswd, plCertID);
+    });
 }
