@@ -16,3 +16,9 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/velTesseraCommConfi
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/velTesseraCommConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/velTesseraCommConfigVersion.cmake
         DESTINATION ${VEL_CONFIG_DIR})
+
+# What a host compiles against: velcom's headers and the automation contract's.
+add_library(headers INTERFACE)
+target_link_libraries(headers INTERFACE contract)
+add_library(velTesseraComm::headers ALIAS headers)
+install(TARGETS headers EXPORT velTesseraCommTargets)
