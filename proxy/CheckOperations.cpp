@@ -3,6 +3,7 @@
 #include <string>
 
 #include "markup/velNode.h"
+#include "proxy/HostArguments.h"
 #include "proxy/NameLists.h"
 #include "proxy/velTesseraProxy.h"
 
@@ -11,16 +12,6 @@ namespace {
 constexpr int kStateMissingLine = 1900;
 // The server's "-cert_state" of a revoked certificate.
 constexpr long kRevokedState = 2;
-
-// The serial of the certificate the host passed; an object that is no ISMCertificate raises
-// E_POINTER.
-std::string serialOf(ISMCertificate* object) {
-    velcom::ComPtr<ISMCertificate> certificate;
-    const HRESULT result = object->QueryInterface(IID_ISMCertificate, certificate.putVoid());
-    if (FAILED(result) && result != E_NOINTERFACE) _com_issue_error(result);
-    if (!certificate) _com_issue_error(E_POINTER);
-    return certificateSerial(*certificate.get());
-}
 
 // The number at the start of the text, read as atoi reads it: white space, a sign, digits up to
 // the first other character; 0 without digits.
@@ -31,7 +22,8 @@ long leadingNumber(const std::string& text) { return std::strtol(text.c_str(), n
 STDMETHODIMP CvelTesseraProxy::Check(ISMCertificate* pCert, IvelNode** ppVal) {
     return operation(1, kCheckLines, true, [&]() -> HRESULT {
         if (pCert == nullptr || ppVal == nullptr) return E_INVALIDARG;
-        const std::string serial = serialOf(pCert);
+        const std::string serial =
+            certificateSerial(required(queryArgument<ISMCertificate>(pCert).get()));
 
         m_vecFields.clear();
         HRESULT result = exchange(m_pStartNode->getCheckCertificate(), false, std::string());

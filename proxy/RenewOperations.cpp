@@ -3,6 +3,7 @@
 #include <velTesseraComm/ErrorCodes.h>
 
 #include "markup/velNode.h"
+#include "proxy/HostArguments.h"
 #include "proxy/KeyRequestSubmission.h"
 #include "proxy/NameLists.h"
 #include "proxy/VariantLists.h"
@@ -13,23 +14,6 @@ namespace {
 constexpr const char* kCertificateFile = "cert.pem";
 constexpr const char* kKeyFile = "key.pem";
 constexpr int kRefnumMissingLine = 1823;
-
-// The interface of an object a host handed over, or null when the object does not offer it.
-template <class Interface>
-velcom::ComPtr<Interface> queryArgument(IUnknown* argument) {
-    velcom::ComPtr<Interface> queried;
-    const HRESULT result = argument->QueryInterface(velcom::uuidOf<Interface>(), queried.putVoid());
-    if (result == E_NOINTERFACE) return nullptr;
-    if (FAILED(result)) _com_issue_error(result);
-    return queried;
-}
-
-// An argument whose interface was missing fails where it is first needed.
-template <class Interface>
-Interface& required(Interface* argument) {
-    if (argument == nullptr) _com_issue_error(E_POINTER);
-    return *argument;
-}
 
 std::string passwordOf(IAuthenticator& authenticator) {
     velcom::Bstr password;

@@ -2,6 +2,7 @@
 // checks that it is the host's, and marks it revoked once the server has confirmed.
 #include <string>
 
+#include "proxy/HostArguments.h"
 #include "proxy/NameLists.h"
 #include "proxy/NumberLists.h"
 #include "proxy/velTesseraProxy.h"
@@ -12,16 +13,6 @@ constexpr int kSelectionPhaseLine = 1626;
 constexpr int kSerialNotListedLine = 1632;
 constexpr int kSerialNumberMissingLine = 1654;
 constexpr int kOtherSerialNamedLine = 1662;
-
-// The serial of the certificate the host passed; an object that is no ISMCertificate raises
-// E_POINTER.
-std::string serialOf(ISMCertificate* object) {
-    velcom::ComPtr<ISMCertificate> certificate;
-    const HRESULT result = object->QueryInterface(IID_ISMCertificate, certificate.putVoid());
-    if (FAILED(result) && result != E_NOINTERFACE) _com_issue_error(result);
-    if (!certificate) _com_issue_error(E_POINTER);
-    return certificateSerial(*certificate.get());
-}
 
 HRESULT wrongSerial(int line, const std::string& serial) {
     traceAt(kTraceAnswer, CvelTesseraProxy::kSource, line, "TSR wrong serial number");
@@ -34,7 +25,8 @@ HRESULT wrongSerial(int line, const std::string& serial) {
 STDMETHODIMP CvelTesseraProxy::Revoke(ISMCertificate* pCert) {
     return operation(1, kRevokeLines, true, [&]() -> HRESULT {
         if (pCert == nullptr) return E_INVALIDARG;
-        const std::string serial = serialOf(pCert);
+        const std::string serial =
+            certificateSerial(required(queryArgument<ISMCertificate>(pCert).get()));
 
         m_vecFields.clear();
         HRESULT result = exchange(m_pStartNode->getRevokeCertificate(), false, std::string());
