@@ -45,12 +45,8 @@ bool CvelTesseraProxy::writePemFile(ReturnNode* answer, const std::string& name,
 HRESULT CvelTesseraProxy::importIssuedCertificate(ReturnNode* answer, const std::string& reference,
                                                   BSTR* pKeyPassword, LONG* plCertID) {
     std::string path;
-    if (!writePemFile(answer, "cert", path)) {
-        traceAt(kTraceAnswer, kSource, kCertificateMissingLine,
-                "TSR parameter -cert not found in response");
-        reportError(TSR_E_RESPONSE);
-        return TSR_E_RESPONSE;
-    }
+    if (!writePemFile(answer, "cert", path))
+        return missingParameter("-cert", kCertificateMissingLine);
     const PkiCalls calls = pki();
     if (const auto extended = calls.extended()) {
         *plCertID = importRequestedCertificate2(*extended.get(), path, reference, pKeyPassword);
@@ -64,12 +60,8 @@ HRESULT CvelTesseraProxy::importIssuedCertificate(ReturnNode* answer, const std:
 
 HRESULT CvelTesseraProxy::importRevocationList(ReturnNode* answer) {
     std::string path;
-    if (!writePemFile(answer, "crl", path)) {
-        traceAt(kTraceAnswer, kSource, kRevocationListMissingLine,
-                "TSR parameter -crl not found in response");
-        reportError(TSR_E_RESPONSE);
-        return TSR_E_RESPONSE;
-    }
+    if (!writePemFile(answer, "crl", path))
+        return missingParameter("-crl", kRevocationListMissingLine);
     pki().loadAndImport(path);
     return S_OK;
 }

@@ -26,50 +26,34 @@ STDMETHODIMP CvelTesseraProxy::Check(ISMCertificate* pCert, IvelNode** ppVal) {
             certificateSerial(required(queryArgument<ISMCertificate>(pCert).get()));
 
         m_vecFields.clear();
-        HRESULT result = exchange(m_pStartNode->getCheckCertificate(), false, std::string());
-        if (FAILED(result)) return result;
-        ReturnNode* answer = nullptr;
-        ActionNode* action = nullptr;
-        result = checkReturn(&answer, &action);
+        Answer answer;
+        HRESULT result = openPage(m_pStartNode->getCheckCertificate(), std::string(), answer);
         if (FAILED(result)) return result;
 
         m_vecFields.clear();
-        copyParams(answer, ListCheck);
+        copyParams(answer.returned, ListCheck);
         addField("-serial", serial);
-        result = exchangeAction(action, std::string());
-        if (FAILED(result)) return result;
-        result = checkReturn(&answer, &action);
+        result = follow(answer.action, std::string(), answer);
         if (FAILED(result)) return result;
 
-        std::string name;
-        std::string state;
-        if (!findParam(answer, "-cert_state", &name, &state)) {
-            traceAt(kTraceAnswer, kSource, kStateMissingLine,
-                    "TSR parameter -cert_state not found in response");
-            reportError(TSR_E_RESPONSE);
-            return TSR_E_RESPONSE;
-        }
-        if (leadingNumber(state) == kRevokedState) pki().revoke(pCert);
-        return CvelNode::create(answer, ppVal);
+        const ParameterNode* state = findParameter(answer.returned, "-cert_state");
+        if (state == nullptr) return missingParameter("-cert_state", kStateMissingLine);
+        if (leadingNumber(state->value()) == kRevokedState) pki().revoke(pCert);
+        return CvelNode::create(answer.returned, ppVal);
     });
 }
 
 STDMETHODIMP CvelTesseraProxy::UpdateCRL() {
     return operation(1, kUpdateCRLLines, true, [&]() -> HRESULT {
         m_vecFields.clear();
-        HRESULT result = exchange(m_pStartNode->getCRLDownload(), false, std::string());
-        if (FAILED(result)) return result;
-        ReturnNode* answer = nullptr;
-        ActionNode* action = nullptr;
-        result = checkReturn(&answer, &action);
+        Answer answer;
+        HRESULT result = openPage(m_pStartNode->getCRLDownload(), std::string(), answer);
         if (FAILED(result)) return result;
 
         m_vecFields.clear();
-        copyParams(answer, ListCRL);
-        result = exchangeAction(action, std::string());
+        copyParams(answer.returned, ListCRL);
+        result = follow(answer.action, std::string(), answer);
         if (FAILED(result)) return result;
-        result = checkReturn(&answer, &action);
-        if (FAILED(result)) return result;
-        return importRevocationList(answer);
+        return importRevocationList(answer.returned);
     });
 }

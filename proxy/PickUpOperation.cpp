@@ -53,20 +53,14 @@ STDMETHODIMP CvelTesseraProxy::PickUpEx(IAuthenticator* pAuthenticator, LONG* pl
         }
 
         m_vecFields.clear();
-        HRESULT result = exchange(m_pStartNode->getPickUpCertificate(), false, std::string());
+        Answer answer;
+        HRESULT result = openPage(m_pStartNode->getPickUpCertificate(), std::string(), answer);
         if (FAILED(result)) return result;
-        ReturnNode* references = nullptr;
-        ActionNode* action = nullptr;
-        result = checkReturn(&references, &action);
-        if (FAILED(result)) return result;
-        std::string name;
-        std::string referenceList;
-        if (!findParam(references, "-reference_list", &name, &referenceList)) {
-            traceAt(kTraceAnswer, kSource, kReferenceListMissingLine,
-                    "TSR parameter -reference_list not found in response");
-            reportError(TSR_E_RESPONSE);
-            return TSR_E_RESPONSE;
-        }
+        ReturnNode* references = answer.returned;
+        const ParameterNode* referenceParameter = findParameter(references, "-reference_list");
+        if (referenceParameter == nullptr)
+            return missingParameter("-reference_list", kReferenceListMissingLine);
+        const std::string referenceList = referenceParameter->value();
 
         PickUpChoice choice = chooseOpenReference(openReferences, referenceList);
         if (choice.position == -1) {
@@ -79,14 +73,10 @@ STDMETHODIMP CvelTesseraProxy::PickUpEx(IAuthenticator* pAuthenticator, LONG* pl
             // import it without a request reference.
             traceAt(kTraceAnswer, kSource, kFirstNotDownloadedLine,
                     "TSR try the first certificate that was not downloaded");
-            std::string downloadList;
-            if (!findParam(references, "-abhol_list", &name, &downloadList)) {
-                traceAt(kTraceAnswer, kSource, kDownloadListMissingLine,
-                        "TSR parameter -abhol_list not found in response");
-                reportError(TSR_E_RESPONSE);
-                return TSR_E_RESPONSE;
-            }
-            choice.position = indexOfZero(downloadList);
+            const ParameterNode* downloadList = findParameter(references, "-abhol_list");
+            if (downloadList == nullptr)
+                return missingParameter("-abhol_list", kDownloadListMissingLine);
+            choice.position = indexOfZero(downloadList->value());
             if (choice.position == -1) {
                 reportError(TSR_E_PICKUP, choice.reference.c_str());
                 return TSR_E_PICKUP;
@@ -96,11 +86,9 @@ STDMETHODIMP CvelTesseraProxy::PickUpEx(IAuthenticator* pAuthenticator, LONG* pl
         m_vecFields.clear();
         copyParams(references, ListPickUp);
         addField("-ident_cert_nr", std::to_string(choice.position));
-        result = exchangeAction(action, std::string());
+        result = follow(answer.action, std::string(), answer);
         if (FAILED(result)) return result;
-        ReturnNode* certificate = nullptr;
-        result = checkReturn(&certificate, &action);
-        if (FAILED(result)) return result;
+        ReturnNode* certificate = answer.returned;
 
         if (pAuthenticator == nullptr)
             return importIssuedCertificate(certificate, choice.reference, nullptr, plCertID);

@@ -39,14 +39,11 @@ STDMETHODIMP CvelTesseraProxy::RenewStep1(ISMCertificate* pOldCert, IAuthenticat
         if (FAILED(result)) return result;
         addField("CLIENT_CERT", m_strOldCert);
 
-        result = exchange(m_pStartNode->getRenewCertificate(), false, m_strOptions);
-        if (FAILED(result)) return result;
-        ReturnNode* application = nullptr;
-        ActionNode* submission = nullptr;
-        result = checkReturn(&application, &submission);
+        Answer application;
+        result = openPage(m_pStartNode->getRenewCertificate(), m_strOptions, application);
         if (FAILED(result)) return result;
         *ppVal = nullptr;
-        result = CvelNode::create(application, ppVal);
+        result = CvelNode::create(application.returned, ppVal);
         if (SUCCEEDED(result)) m_lStep = 3;
         return result;
     });

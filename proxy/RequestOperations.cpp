@@ -24,14 +24,11 @@ STDMETHODIMP CvelTesseraProxy::RequestStep1(IvelNode** ppVal) {
     return operation(1, kRequestStep1Lines, false, [&]() -> HRESULT {
         if (ppVal == nullptr) return E_INVALIDARG;
         m_vecFields.clear();
-        HRESULT result = exchange(m_pStartNode->getCreateCertificate(), false, "");
-        if (FAILED(result)) return result;
-        ReturnNode* application = nullptr;
-        ActionNode* submission = nullptr;
-        result = checkReturn(&application, &submission);
+        Answer application;
+        HRESULT result = openPage(m_pStartNode->getCreateCertificate(), "", application);
         if (FAILED(result)) return result;
         *ppVal = nullptr;
-        result = CvelNode::create(application, ppVal);
+        result = CvelNode::create(application.returned, ppVal);
         if (SUCCEEDED(result)) m_lStep = 2;
         return result;
     });
@@ -78,13 +75,10 @@ HRESULT CvelTesseraProxy::fetchIssuedCertificate(ReturnNode* answer, ActionNode*
     const std::string reference = refnum != nullptr ? refnum->value() : "";
     // The server identifies the request by the submission's fields, which are sent again.
     copyParams(answer, ListFetchAfterRequest);
-    HRESULT result = exchangeAction(action, "");
+    Answer issued;
+    const HRESULT result = follow(action, "", issued);
     if (FAILED(result)) return result;
-    ReturnNode* issued = nullptr;
-    ActionNode* next = nullptr;
-    result = checkReturn(&issued, &next);
-    if (FAILED(result)) return result;
-    return importIssuedCertificate(issued, reference, &keyPassword, plCertID);
+    return importIssuedCertificate(issued.returned, reference, &keyPassword, plCertID);
 }
 
 HRESULT submitKeyRequest(CvelTesseraProxy& proxy, ISMRequest& request, const ActionNode* action,
@@ -98,19 +92,11 @@ HRESULT submitKeyRequest(CvelTesseraProxy& proxy, ISMRequest& request, const Act
 
     const PkiCalls pki = proxy.pki();
     pki.addRequest(&request, currentTimeText());
-    result = proxy.exchangeAction(action, options);
+    CvelTesseraProxy::Answer receipt;
+    result = proxy.follow(action, options, receipt);
     if (FAILED(result)) return result;
-    ReturnNode* receipt = nullptr;
-    ActionNode* pickUp = nullptr;
-    result = proxy.checkReturn(&receipt, &pickUp);
-    if (FAILED(result)) return result;
-    const ParameterNode* refnum = findParameter(receipt, "-refnum");
-    if (refnum == nullptr) {
-        traceAt(kTraceAnswer, CvelTesseraProxy::kSource, refnumMissingLine,
-                "TSR parameter -refnum not found in response");
-        reportError(TSR_E_RESPONSE);
-        return TSR_E_RESPONSE;
-    }
+    const ParameterNode* refnum = findParameter(receipt.returned, "-refnum");
+    if (refnum == nullptr) return proxy.missingParameter("-refnum", refnumMissingLine);
     pki.addRequest(&request, refnum->value());
-    return proxy.fetchIssuedCertificate(receipt, pickUp, keyPassword, plCertID);
+    return proxy.fetchIssuedCertificate(receipt.returned, receipt.action, keyPassword, plCertID);
 }

@@ -29,44 +29,30 @@ STDMETHODIMP CvelTesseraProxy::Revoke(ISMCertificate* pCert) {
             certificateSerial(required(queryArgument<ISMCertificate>(pCert).get()));
 
         m_vecFields.clear();
-        HRESULT result = exchange(m_pStartNode->getRevokeCertificate(), false, std::string());
-        if (FAILED(result)) return result;
-        ReturnNode* answer = nullptr;
-        ActionNode* action = nullptr;
-        result = checkReturn(&answer, &action);
+        Answer answer;
+        HRESULT result = openPage(m_pStartNode->getRevokeCertificate(), std::string(), answer);
         if (FAILED(result)) return result;
 
-        std::string name;
-        std::string serialList;
-        if (findParam(answer, "-serial_list", &name, &serialList)) {
+        if (const ParameterNode* serialList = findParameter(answer.returned, "-serial_list")) {
             // Several certificates: the server wants the host's chosen by its position.
             traceAt(kTraceHandler, kSource, kSelectionPhaseLine, "TSR revocation phase Ia");
-            const int position = indexInList(serial, serialList);
+            const int position = indexInList(serial, serialList->value());
             if (position == -1) return wrongSerial(kSerialNotListedLine, serial);
             m_vecFields.clear();
-            copyParams(answer, ListRevokeSelect);
+            copyParams(answer.returned, ListRevokeSelect);
             addField("-ident_cert_nr", std::to_string(position));
-            result = exchangeAction(action, std::string());
-            if (FAILED(result)) return result;
-            result = checkReturn(&answer, &action);
+            result = follow(answer.action, std::string(), answer);
             if (FAILED(result)) return result;
         }
 
-        std::string namedSerial;
-        if (!findParam(answer, "-serial_nr", &name, &namedSerial)) {
-            traceAt(kTraceAnswer, kSource, kSerialNumberMissingLine,
-                    "TSR parameter -serial_nr not found in response");
-            reportError(TSR_E_RESPONSE);
-            return TSR_E_RESPONSE;
-        }
-        if (!equalsIgnoringLeadingZeros(serial, namedSerial))
+        const ParameterNode* namedSerial = findParameter(answer.returned, "-serial_nr");
+        if (namedSerial == nullptr) return missingParameter("-serial_nr", kSerialNumberMissingLine);
+        if (!equalsIgnoringLeadingZeros(serial, namedSerial->value()))
             return wrongSerial(kOtherSerialNamedLine, serial);
 
         m_vecFields.clear();
-        copyParams(answer, ListRevokeConfirm);
-        result = exchangeAction(action, std::string());
-        if (FAILED(result)) return result;
-        result = checkReturn(&answer, &action);
+        copyParams(answer.returned, ListRevokeConfirm);
+        result = follow(answer.action, std::string(), answer);
         if (FAILED(result)) return result;
         // The server has revoked it; the store follows.
         pki().revoke(pCert);

@@ -83,6 +83,20 @@ public:
     // without one is unusable (traced and reported as TSR_E_RESPONSE).
     HRESULT exchangeAction(const ActionNode* action, const std::string& options);
 
+    // The Return and Action nodes of an answer, borrowed from m_parser until the next exchange.
+    struct Answer {
+        ReturnNode* returned = nullptr;
+        ActionNode* action = nullptr;
+    };
+    // An operation's first page, fetched with GET and the fields collected so far, and its
+    // verdict.
+    HRESULT openPage(const std::string& address, const std::string& options, Answer& answer);
+    // The request the answer's Action node names, and the verdict of its answer.
+    HRESULT follow(const ActionNode* action, const std::string& options, Answer& answer);
+    // An answer without a parameter the operation needs: traced as "TSR parameter <name> not
+    // found in response" at line, reported and returned as TSR_E_RESPONSE.
+    HRESULT missingParameter(const char* name, int line);
+
     bool addField(const std::string& name, const std::string& value);
     // Adds the parameter `name` of node as a form field under the server's spelling.
     bool copyParam(ParentNode* node, const char* name);

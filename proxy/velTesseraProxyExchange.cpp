@@ -91,3 +91,24 @@ HRESULT CvelTesseraProxy::exchangeAction(const ActionNode* action, const std::st
     }
     return exchange(action->getURL(), action->getPost(), options);
 }
+
+HRESULT CvelTesseraProxy::openPage(const std::string& address, const std::string& options,
+                                   Answer& answer) {
+    const HRESULT result = exchange(address, false, options);
+    if (FAILED(result)) return result;
+    return checkReturn(&answer.returned, &answer.action);
+}
+
+HRESULT CvelTesseraProxy::follow(const ActionNode* action, const std::string& options,
+                                 Answer& answer) {
+    const HRESULT result = exchangeAction(action, options);
+    if (FAILED(result)) return result;
+    return checkReturn(&answer.returned, &answer.action);
+}
+
+HRESULT CvelTesseraProxy::missingParameter(const char* name, int line) {
+    traceAt(kTraceAnswer, kSource, line,
+            std::string("TSR parameter ") + name + " not found in response");
+    reportError(TSR_E_RESPONSE);
+    return TSR_E_RESPONSE;
+}
