@@ -23,9 +23,10 @@
 // method's HRESULT and the thread's error object in the EXCEPINFO. Named arguments other than
 // the value of a property put are refused with DISP_E_NONAMEDARGS.
 //
-// The table serves GetIDsOfNames too: exact names first, then ignoring case. The class hands out
-// no type information (GetTypeInfoCount answers 0); a build that has a registered type library
-// can answer GetTypeInfo from it by overriding those two members.
+// The table serves GetIDsOfNames too: exact names first, then ignoring case. Type information
+// exists only on Windows, and only once a module has installed a lookup for it
+// (setTypeInfoLookup): then GetTypeInfoCount answers 1 and GetTypeInfo asks the lookup for the
+// interface's type information. Otherwise GetTypeInfoCount answers 0.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,7 @@
 #include <span>
 #include <type_traits>
 
+#include <velcom/InterfaceId.h>
 #include <velcom/SystemApi.h>
 
 #include <velcom/export.h>
@@ -221,6 +223,14 @@ private:
     std::span<const DispatchMember> m_members;
 };
 
+#ifdef _WIN32
+// The type information of an interface, in the caller's locale. velcom is linked into each module
+// on Windows, so every module installs its own lookup, typically at process attach.
+using TypeInfoLookup = HRESULT (*)(REFIID iid, LCID lcid, ITypeInfo** typeInfo);
+void setTypeInfoLookup(TypeInfoLookup lookup);
+TypeInfoLookup typeInfoLookup();
+#endif
+
 // IDispatch of a dual interface, served from its member table.
 template <class Interface>
 class DispatchImpl : public Interface {
@@ -229,12 +239,19 @@ public:
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         if (count == nullptr) return E_INVALIDARG;
-        *count = 0;
+        *count = hasTypeInfo() ? 1 : 0;
         return S_OK;
     }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) override {
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo) override {
         if (typeInfo == nullptr) return E_INVALIDARG;
         *typeInfo = nullptr;
+#ifdef _WIN32
+        if constexpr (hasInterfaceId) {
+            const TypeInfoLookup lookup = typeInfoLookup();
+            if (index == 0 && lookup != nullptr) return lookup(uuidOf<Interface>(), lcid, typeInfo);
+        }
+#endif
+        static_cast<void>(index), static_cast<void>(lcid);
         return DISP_E_BADINDEX;
     }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
@@ -250,6 +267,18 @@ protected:
     const DispatchTable& dispatchTable() const { return m_table; }
 
 private:
+    // Interfaces declared with VELCOM_INTERFACE_ID can be looked up; others have no type
+    // information.
+    static constexpr bool hasInterfaceId = requires { InterfaceId<Interface>::get(); };
+
+    static bool hasTypeInfo() {
+#ifdef _WIN32
+        return hasInterfaceId && typeInfoLookup() != nullptr;
+#else
+        return false;
+#endif
+    }
+
     DispatchTable m_table;
 };
 
