@@ -20,7 +20,7 @@ struct ClassEntry {
     std::atomic<IClassFactory*> classObject{nullptr};
 };
 
-ClassEntry g_classes[] = {
+constinit ClassEntry g_classes[] = {
     {CLSID_velTesseraProxy, &CvelTesseraProxyClassObject::create, &registerProxyClass,
      &unregisterProxyClass},
 };

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::atomic<bool> g_running{false};
+constinit std::atomic<bool> g_running{false};
 
 }  // namespace
 

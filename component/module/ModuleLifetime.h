@@ -1,6 +1,8 @@
 // Start-up and shut-down of the module, called by the platform's entry point when the library is
-// loaded and unloaded. The library's static initialisers (the tracer lock among them) have run
-// before start-up, and its static clean-up runs after shut-down.
+// loaded and unloaded; its static clean-up runs after shut-down. On Windows its static
+// initialisers (the tracer lock among them) run before start-up. The POSIX loader may run
+// start-up before them, so everything start-up touches is constinit; the tracer lock is still
+// created before dlopen returns, before any call can use it.
 #pragma once
 
 #include <velcom/com.h>

@@ -5,9 +5,9 @@
 
 namespace {
 
-HINSTANCE g_hInstance = nullptr;
-SyncObjPtr g_classTableLock;
-SyncObjPtr g_typeInformationLock;
+constinit HINSTANCE g_hInstance = nullptr;
+constinit SyncObjPtr g_classTableLock;
+constinit SyncObjPtr g_typeInformationLock;
 
 SyncObjPtr newCriticalSection() {
     try {
