@@ -12,6 +12,7 @@
 #include "module/ClassTable.h"
 #include "module/ModuleLock.h"
 #include "module/ServerExports.h"
+#include "module/StartedModule.h"
 #include "tracer/ITracer.h"
 
 namespace {
@@ -20,9 +21,11 @@ class ClassObjectTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(canUnloadModule(), S_OK); }
     void TearDown() override {
-        releaseClassObjects();
         EXPECT_EQ(canUnloadModule(), S_OK) << "nothing holds the module any more";
     }
+
+    // The class-table lock exists from start-up on.
+    StartedModule module;
 
     static velcom::ComPtr<IClassFactory> proxyClassObject() {
         velcom::ComPtr<IClassFactory> classObject;

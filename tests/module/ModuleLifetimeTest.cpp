@@ -11,19 +11,10 @@
 #include "module/ModuleLifetime.h"
 #include "module/ModuleLock.h"
 #include "module/ModuleState.h"
+#include "module/StartedModule.h"
 #include "module/TerminationList.h"
 
 namespace {
-
-// The test program itself stands in for the library.
-HINSTANCE testProgram() {
-    static const char anchor = 0;
-    HMODULE program = nullptr;
-    EXPECT_TRUE(GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        &anchor, &program));
-    return program;
-}
 
 TEST(ModuleLifetimeTest, StartUpKnowsTheModuleAndItsLocks) {
     startModule(testProgram());
