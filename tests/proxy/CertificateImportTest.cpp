@@ -7,45 +7,25 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
-
-#include <unistd.h>
 
 #include "markup/mtGParser.h"
 #include "markup/mtGScanner.h"
-#include "proxy/ProxyTest.h"
+#include "proxy/DirectoryProxyTest.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 std::unique_ptr<ReturnNode> answerWith(const std::string& lines) {
     mtGScanner scanner(lines);
     return std::unique_ptr<ReturnNode>(dynamic_cast<ReturnNode*>(mtGParser::parseBlock(scanner)));
 }
 
-std::string contentOf(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-class CertificateImportTest : public ProxyTest {
+class CertificateImportTest : public DirectoryProxyTest {
 protected:
     void SetUp() override {
-        directory = std::filesystem::temp_directory_path() /
-                    ("tessera-import-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory);
-        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(directory);
-        ProxyTest::TearDown();
+        DirectoryProxyTest::SetUp();
+        ASSERT_EQ(initInDirectory(), S_OK);
     }
 
-    std::filesystem::path dataFile() const { return directory / "data.pem"; }
     // writePemFile for the named parameter of an answer of the given lines.
     bool write(const std::string& lines, const std::string& name = "cert") {
         const auto answer = answerWith(lines);
@@ -56,8 +36,6 @@ protected:
         }
         return written;
     }
-
-    std::filesystem::path directory;
 };
 
 TEST_F(CertificateImportTest, TheValueIsWrappedExactlyBetweenMarkersOfItsType) {
@@ -105,7 +83,7 @@ TEST_F(CertificateImportTest, ADirectoryWithATrailingSeparatorGivesTheSamePath) 
                           velcom::Bstr((directory.u16string() + u"/").c_str()).get()),
               S_OK);
     EXPECT_EQ(other.object().temporaryPath("data.pem"), dataFile().string());
-    EXPECT_EQ(proxy.object().temporaryPath("key.pem"), (directory / "key.pem").string());
+    EXPECT_EQ(proxy.object().temporaryPath("key.pem"), pathOf("key.pem"));
 }
 
 TEST_F(CertificateImportTest, TheExtendedImportGetsTheFileTheReferenceAndThePassword) {
@@ -118,8 +96,7 @@ TEST_F(CertificateImportTest, TheExtendedImportGetsTheFileTheReferenceAndThePass
     EXPECT_EQ(id, 31);
     const auto imports = pki->callsTo("ImportRequestedCertificate2");
     ASSERT_EQ(imports.size(), 1u);
-    EXPECT_EQ(imports[0].arguments,
-              (std::vector<std::string>{dataFile().string(), "4711", "key password"}));
+    EXPECT_EQ(imports[0].arguments, (Strings{dataFile().string(), "4711", "key password"}));
     EXPECT_EQ(imports[0].fileContent,
               "-----BEGIN CERTIFICATE-----\r\nMIIC\r\n-----END CERTIFICATE-----\r\n");
     EXPECT_TRUE(traces().empty());
@@ -140,9 +117,9 @@ TEST_F(CertificateImportTest, WithoutTheExtendedInterfaceThePlainImportIsUsedWit
               S_OK);
     EXPECT_EQ(id, 8);
     EXPECT_EQ(plain->callsTo("ImportRequestedCertificate").at(0).arguments,
-              (std::vector<std::string>{dataFile().string(), "4711"}));
+              (Strings{dataFile().string(), "4711"}));
     EXPECT_EQ(traces(),
-              (Lines{"TSR velTesseraProxy(827): ISMPrivateKeyInfrastructureEx not found\r\n"}));
+              (Strings{"TSR velTesseraProxy(827): ISMPrivateKeyInfrastructureEx not found\r\n"}));
     EXPECT_TRUE(reportedErrors().empty());
 }
 
@@ -154,14 +131,14 @@ TEST_F(CertificateImportTest, AnAnswerWithoutCertificateLeavesTheIdentifierAlone
     EXPECT_EQ(id, 77);
     EXPECT_TRUE(pki->calls().empty());
     EXPECT_EQ(traces(),
-              (Lines{"TSR velTesseraProxy(806): parameter -cert not found in response\r\n"}));
+              (Strings{"TSR velTesseraProxy(806): parameter -cert not found in response\r\n"}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_RESPONSE}));
 }
 
 TEST_F(CertificateImportTest, ARevocationListIsLoadedAndImported) {
     const auto answer = answerWith("Return=R\nParam1=CRL\nType1=X.509\nValue1=MIIL");
     EXPECT_EQ(proxy.object().importRevocationList(answer.get()), S_OK);
-    EXPECT_EQ(pki->methods(), (std::vector<std::string>{"Load", "Import"}));
+    EXPECT_EQ(pki->methods(), (Strings{"Load", "Import"}));
     EXPECT_EQ(pki->callsTo("Load").at(0).fileContent,
               "-----BEGIN X509 CRL-----\r\nMIIL\r\n-----END X509 CRL-----\r\n");
 }
@@ -172,7 +149,7 @@ TEST_F(CertificateImportTest, AnAnswerWithoutRevocationListIsUnusable) {
     EXPECT_TRUE(pki->calls().empty());
     EXPECT_FALSE(std::filesystem::exists(dataFile()));
     EXPECT_EQ(traces(),
-              (Lines{"TSR velTesseraProxy(855): parameter -crl not found in response\r\n"}));
+              (Strings{"TSR velTesseraProxy(855): parameter -crl not found in response\r\n"}));
 }
 
 TEST_F(CertificateImportTest, TheNextRequestGoesWhereTheActionNodeSaysOrNowhere) {
@@ -180,7 +157,7 @@ TEST_F(CertificateImportTest, TheNextRequestGoesWhereTheActionNodeSaysOrNowhere)
     EXPECT_EQ(proxy.object().exchangeAction(nullptr, ""), TSR_E_RESPONSE);
     EXPECT_EQ(script.requests().size(), 1u);
     EXPECT_EQ(traces(),
-              (Lines{"TSR velTesseraProxy(353): no action node in Tessera response\r\n"}));
+              (Strings{"TSR velTesseraProxy(353): no action node in Tessera response\r\n"}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_RESPONSE}));
 
     mtGScanner scanner("Action=next\nURL=https://ca.test/get\nMethod=GET");

@@ -4,101 +4,34 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <utility>
 
-#include <unistd.h>
-
-#include "proxy/ProxyTest.h"
+#include "proxy/DirectoryProxyTest.h"
+#include "proxy/NodeView.h"
 #include "support/CountedObject.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// The operation's start page: its Return node with the lines given, and the form's Action node.
-std::string formPage(const std::string& lines, const std::string& url, const char* method) {
-    return pageWith("Return=Form" + lines) +
-           pageWith("Action=send\nURL=" + url + "\nMethod=" + method);
+// The operation's start page: its parameters and the form's Action node.
+std::string formPage(const Params& params, const std::string& url, const char* method) {
+    return answerPage("Form", params, url, method);
 }
 
-std::string contentOf(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-// What a script reads of a node object.
-struct NodeView {
-    std::string name;
-    NodeType type = TesseraNTParam;
-    std::string text;
-    LONG number = 0;
-    LONG children = 0;
-};
-
-NodeView viewOf(IvelNode& node) {
-    NodeView view;
-    velcom::Bstr text;
-    EXPECT_EQ(node.get_Name(text.put()), S_OK);
-    view.name = toAnsi(text.get());
-    EXPECT_EQ(node.get_Type(&view.type), S_OK);
-    EXPECT_EQ(node.get_StringProp(text.put()), S_OK);
-    view.text = toAnsi(text.get());
-    EXPECT_EQ(node.get_LongProp(&view.number), S_OK);
-    velcom::ComPtr<IvelNodeCollection> children;
-    EXPECT_EQ(node.get_SubNodes(children.put()), S_OK);
-    if (children) {
-        EXPECT_EQ(children->get_Count(&view.children), S_OK);
-    }
-    return view;
-}
-
-class OperationTest : public ProxyTest {
+class OperationTest : public DirectoryProxyTest {
 protected:
     void SetUp() override {
-        directory = std::filesystem::temp_directory_path() /
-                    ("tessera-check-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory);
-        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
-        ASSERT_EQ(initComm(), S_OK);
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(directory);
-        ProxyTest::TearDown();
+        DirectoryProxyTest::SetUp();
+        openInDirectory();
     }
 
-    std::filesystem::path dataFile() const { return directory / "data.pem"; }
-
-    // From now on only later callbacks count for levelledTraces() and errors().
-    void forgetCallbacks() { forgotten = host.count(); }
-    std::vector<BackChannelCall> recent(const std::string& kind) const {
-        const auto all = host.calls();
-        std::vector<BackChannelCall> matching;
-        for (std::size_t index = forgotten; index < all.size(); ++index)
-            if (all[index].kind == kind) matching.push_back(all[index]);
-        return matching;
+    // The operation's first request fetches its form from the start page's address, without
+    // fields.
+    void expectFormFetchedFrom(const std::string& address) const {
+        const TransportRequest& form = script.requests().at(1);
+        EXPECT_EQ(form.method, "GET");
+        EXPECT_EQ(form.address, address);
+        EXPECT_TRUE(form.fields.omitted());
     }
-    // Every trace the host received, as its level and text.
-    Strings levelledTraces() const {
-        Strings lines;
-        for (const auto& call : recent("Trace"))
-            lines.push_back(std::to_string(call.code) + " " + toAnsi(call.text1));
-        return lines;
-    }
-    std::vector<LONG> errors() const {
-        std::vector<LONG> codes;
-        for (const auto& call : recent("Error")) codes.push_back(call.code);
-        return codes;
-    }
-
-    std::filesystem::path directory;
-    std::size_t forgotten = 0;
 };
 
 class CheckTest : public OperationTest {
@@ -111,8 +44,7 @@ protected:
 
     // A check whose state answer carries the lines given.
     HRESULT checkAnswering(const std::string& stateLines) {
-        script.queuePage(
-            formPage("\nParam1=-ident_lang\nValue1=de", "https://ca.test/check/state", "POST"));
+        script.queuePage(formPage({{"-ident_lang", "de"}}, "https://ca.test/check/state", "POST"));
         script.queuePage(pageWith("Return=State\n" + stateLines));
         return proxy->Check(certificate.get(), node.put());
     }
@@ -122,7 +54,7 @@ protected:
 };
 
 TEST_F(CheckTest, TheFormCarriesTheLanguageAndTheSerialAndTheStateComesBackAsANode) {
-    script.queuePage(formPage("\nParam1=-crl_format\nValue1=pem\nParam2=-Ident_Lang\nValue2=de",
+    script.queuePage(formPage({{"-crl_format", "pem"}, {"-Ident_Lang", "de"}},
                               "https://ca.test/check/state", "POST"));
     script.queuePage(
         pageWith("Return=State\nStatus=100\nErrorMessage=all well\n"
@@ -131,14 +63,9 @@ TEST_F(CheckTest, TheFormCarriesTheLanguageAndTheSerialAndTheStateComesBackAsANo
     EXPECT_EQ(proxy.object().step(), 1);
 
     ASSERT_EQ(script.requests().size(), 3u);
-    const TransportRequest& form = script.requests()[1];
-    EXPECT_EQ(form.method, "GET");
-    EXPECT_EQ(form.address, "https://ca.test/check");
-    EXPECT_TRUE(form.fields.omitted());
+    expectFormFetchedFrom("https://ca.test/check");
     const TransportRequest& state = script.requests()[2];
-    EXPECT_EQ(state.method, "POST");
-    EXPECT_EQ(state.address, "https://ca.test/check/state");
-    EXPECT_EQ(state.options, "");
+    EXPECT_EQ(requestLine(state), (RequestLine{"POST", "https://ca.test/check/state", ""}));
     EXPECT_EQ(state.fieldPairs(), (Fields{{"-Ident_Lang", "de"}, {"-serial", "000A3F"}}))
         << "the serial goes as the certificate gives it";
 
@@ -155,7 +82,7 @@ TEST_F(CheckTest, TheFormCarriesTheLanguageAndTheSerialAndTheStateComesBackAsANo
 }
 
 TEST_F(CheckTest, AFormWithoutLanguageSendsTheSerialAloneByTheActionsMethod) {
-    script.queuePage(formPage("", "https://ca.test/check/state", "GET"));
+    script.queuePage(formPage({}, "https://ca.test/check/state", "GET"));
     script.queuePage(pageWith("Return=State\nParam1=-cert_state\nValue1=0"));
     EXPECT_EQ(proxy->Check(certificate.get(), node.put()), S_OK);
     const TransportRequest& state = script.requests().at(2);
@@ -189,10 +116,7 @@ TEST_F(CheckTest, AStateAnswerWithoutStateIsUnusable) {
     EXPECT_FALSE(node);
     EXPECT_EQ(levelledTraces(), Strings{"3 TSR velTesseraProxy(1900): parameter -cert_state not "
                                         "found in response\r\n"});
-    const auto reported = recent("Error");
-    ASSERT_EQ(reported.size(), 1u);
-    EXPECT_EQ(reported[0].code, TSR_E_RESPONSE);
-    EXPECT_TRUE(reported[0].text1IsNull);
+    expectErrorWithoutTexts(TSR_E_RESPONSE);
     EXPECT_TRUE(pki->calls().empty());
     EXPECT_EQ(proxy.object().step(), 1);
 }
@@ -202,7 +126,7 @@ TEST_F(CheckTest, AFailingRevocationInTheStoreGivesNoNode) {
     EXPECT_EQ(checkAnswering("Param1=-cert_state\nValue1=2"), E_ACCESSDENIED);
     EXPECT_FALSE(node);
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1910): store is read-only\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{E_ACCESSDENIED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_ACCESSDENIED});
     EXPECT_EQ(proxy.object().step(), 1);
 }
 
@@ -225,17 +149,14 @@ TEST_F(CheckTest, ArgumentsThatAreNoneOrNoCertificateAreRefusedBeforeAnyRequest)
     EXPECT_EQ(proxy->Check(nullptr, node.put()), E_INVALIDARG);
     EXPECT_EQ(proxy->Check(certificate.get(), nullptr), E_INVALIDARG);
     EXPECT_TRUE(levelledTraces().empty());
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
 
     CountedObject notACertificate;
-    EXPECT_EQ(
-        proxy->Check(reinterpret_cast<ISMCertificate*>(static_cast<IDispatch*>(&notACertificate)),
-                     node.put()),
-        E_POINTER);
+    EXPECT_EQ(proxy->Check(disguisedAs<ISMCertificate>(notACertificate), node.put()), E_POINTER);
     EXPECT_EQ(notACertificate.references, 1u);
     ASSERT_EQ(levelledTraces().size(), 1u);
     EXPECT_EQ(levelledTraces()[0].rfind("7 TSR velTesseraProxy(1910): ", 0), 0u);
-    EXPECT_EQ(errors(), std::vector<LONG>{E_POINTER});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_POINTER});
     EXPECT_EQ(script.requests().size(), 1u);
     EXPECT_EQ(proxy.object().step(), 1);
 }
@@ -269,7 +190,7 @@ TEST_F(CheckTest, ACheckBeforeTheCommunicationIsOpenIsRefused) {
     EXPECT_EQ(unopened->Check(certificate.get(), node.put()), TSR_E_COMM_NOT_INITIALIZED);
     EXPECT_EQ(levelledTraces(),
               Strings{"1 TSR velTesseraProxy(1862): communication not initialized\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
 }
 
 class UpdateCrlTest : public OperationTest {};
@@ -277,21 +198,16 @@ class UpdateCrlTest : public OperationTest {};
 TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
     std::ofstream(dataFile(), std::ios::binary)
         << "an earlier certificate, much longer than the list";
-    script.queuePage(formPage("\nParam1=-crl_format\nValue1=pem\nParam2=-ident_lang\nValue2=en",
+    script.queuePage(formPage({{"-crl_format", "pem"}, {"-ident_lang", "en"}},
                               "https://ca.test/crl/get", "GET"));
     script.queuePage(pageWith("Return=CRL\nParam1=crl\nType1=X.509\nValue1=MIICRL"));
     EXPECT_EQ(proxy->UpdateCRL(), S_OK);
     EXPECT_EQ(proxy.object().step(), 1);
 
     ASSERT_EQ(script.requests().size(), 3u);
-    const TransportRequest& form = script.requests()[1];
-    EXPECT_EQ(form.method, "GET");
-    EXPECT_EQ(form.address, "https://ca.test/crl");
-    EXPECT_TRUE(form.fields.omitted());
+    expectFormFetchedFrom("https://ca.test/crl");
     const TransportRequest& list = script.requests()[2];
-    EXPECT_EQ(list.method, "GET");
-    EXPECT_EQ(list.address, "https://ca.test/crl/get");
-    EXPECT_EQ(list.options, "");
+    EXPECT_EQ(requestLine(list), (RequestLine{"GET", "https://ca.test/crl/get", ""}));
     EXPECT_EQ(list.fieldPairs(), (Fields{{"-ident_lang", "en"}, {"-crl_format", "pem"}}))
         << "in the order the server expects, not the page's";
 
@@ -312,8 +228,7 @@ TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
 }
 
 TEST_F(UpdateCrlTest, AFormWithoutLanguageSendsNoFieldAtAll) {
-    script.queuePage(
-        formPage("\nParam1=-crl_format\nValue1=pem", "https://ca.test/crl/get", "POST"));
+    script.queuePage(formPage({{"-crl_format", "pem"}}, "https://ca.test/crl/get", "POST"));
     script.queuePage(pageWith("Return=CRL\nParam1=crl\nType1=PKCS#7\nValue1=MIIP7"));
     EXPECT_EQ(proxy->UpdateCRL(), S_OK);
     const TransportRequest& list = script.requests().at(2);
@@ -323,7 +238,7 @@ TEST_F(UpdateCrlTest, AFormWithoutLanguageSendsNoFieldAtAll) {
 }
 
 TEST_F(UpdateCrlTest, AListOfAnotherTypeIsLabelledAsCertificate) {
-    script.queuePage(formPage("", "https://ca.test/crl/get", "GET"));
+    script.queuePage(formPage({}, "https://ca.test/crl/get", "GET"));
     script.queuePage(pageWith("Return=CRL\nParam1=CRL\nType1=NSCS\nValue1=MIIN"));
     EXPECT_EQ(proxy->UpdateCRL(), S_OK);
     EXPECT_EQ(pki->callsTo("Load").at(0).fileContent,
@@ -334,12 +249,12 @@ TEST_F(UpdateCrlTest, AnAnswerWithoutListWritesNothingAndIsUnusable) {
     std::ofstream(dataFile(), std::ios::binary) << "earlier";
     for (const char* lines : {"Param1=-crl\nValue1=MIICRL", "Param1=crl\nType1=X.509"}) {
         forgetCallbacks();
-        script.queuePage(formPage("", "https://ca.test/crl/get", "GET"));
+        script.queuePage(formPage({}, "https://ca.test/crl/get", "GET"));
         script.queuePage(pageWith(std::string("Return=CRL\n") + lines));
         EXPECT_EQ(proxy->UpdateCRL(), TSR_E_RESPONSE) << lines;
         EXPECT_EQ(levelledTraces(),
                   Strings{"3 TSR velTesseraProxy(855): parameter -crl not found in response\r\n"});
-        EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_RESPONSE});
+        EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_RESPONSE});
         EXPECT_EQ(proxy.object().step(), 1);
     }
     EXPECT_EQ(contentOf(dataFile()), "earlier");
@@ -348,17 +263,17 @@ TEST_F(UpdateCrlTest, AnAnswerWithoutListWritesNothingAndIsUnusable) {
 
 TEST_F(UpdateCrlTest, AListThePkiComponentCannotTakeEndsTheUpdateThroughTheFrame) {
     pki->fail("Load", E_INVALIDARG, "not a PEM file");
-    script.queuePage(formPage("", "https://ca.test/crl/get", "GET"));
+    script.queuePage(formPage({}, "https://ca.test/crl/get", "GET"));
     script.queuePage(pageWith("Return=CRL\nParam1=crl\nValue1=MIICRL"));
     EXPECT_EQ(proxy->UpdateCRL(), E_INVALIDARG);
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1961): not a PEM file\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{E_INVALIDARG});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_INVALIDARG});
     EXPECT_EQ(pki->methods(), Strings{"Load"});
 
     forgetCallbacks();
     pki->succeed("Load");
     pki->fail("Import", E_ACCESSDENIED, "store is read-only");
-    script.queuePage(formPage("", "https://ca.test/crl/get", "GET"));
+    script.queuePage(formPage({}, "https://ca.test/crl/get", "GET"));
     script.queuePage(pageWith("Return=CRL\nParam1=crl\nValue1=MIICRL"));
     EXPECT_EQ(proxy->UpdateCRL(), E_ACCESSDENIED);
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1961): store is read-only\r\n"});
@@ -386,7 +301,7 @@ TEST_F(UpdateCrlTest, FailuresOfTheExchangesEndTheUpdateWithTheirCodes) {
               Strings{"3 TSR velTesseraProxy(353): no action node in Tessera response\r\n"});
 
     forgetCallbacks();
-    script.queuePage(formPage("", "https://ca.test/crl/get", "GET"));
+    script.queuePage(formPage({}, "https://ca.test/crl/get", "GET"));
     script.queuePage("<html>no markup</html>");
     EXPECT_EQ(proxy->UpdateCRL(), TSR_E_RESPONSE);
     EXPECT_EQ(levelledTraces(), Strings{"3 TSR velTesseraProxy(297): cannot process server "
@@ -402,7 +317,7 @@ TEST_F(UpdateCrlTest, AnUpdateBeforeTheCommunicationIsOpenIsRefused) {
     EXPECT_EQ(unopened->UpdateCRL(), TSR_E_COMM_NOT_INITIALIZED);
     EXPECT_EQ(levelledTraces(),
               Strings{"1 TSR velTesseraProxy(1934): communication not initialized\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
 }
 
 }  // namespace

@@ -1,113 +1,84 @@
 // What the tests of applying for and renewing a certificate share: a proxy whose temporary
-// directory is a real one, the answer pages of the server's dialogue, and what the host saw.
+// directory is a real one, a first step that fails on its page, the submission and pick-up that
+// end a dialogue, and what the PKI component was asked.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include <unistd.h>
+#include "proxy/DirectoryProxyTest.h"
 
-#include "proxy/ProxyTest.h"
-
-namespace enrollment {
-
-struct Param {
-    std::string name;
-    std::string value;
-    std::string type = {};
+// An answer that fails the first step of a dialogue, with its result and the one trace line it
+// causes (level and text).
+struct FailingPage {
+    const char* name;
+    TransportAnswer answer;
+    HRESULT result;
+    std::string trace;
 };
-using Params = std::vector<Param>;
-using Strings = std::vector<std::string>;
-// A trace line the host received: its level and its text.
-using TraceLine = std::pair<LONG, std::string>;
-using TraceLines = std::vector<TraceLine>;
 
-// The markup lines of parameter groups, numbered from 1.
-inline std::string parameterLines(const Params& params) {
-    std::string lines;
-    for (std::size_t index = 0; index < params.size(); ++index) {
-        const std::string number = std::to_string(index + 1);
-        lines += "Param" + number + "=" + params[index].name + "\n";
-        if (!params[index].type.empty()) lines += "Type" + number + "=" + params[index].type + "\n";
-        lines += "Value" + number + "=" + params[index].value + "\n";
-    }
-    return lines;
-}
-
-// An answer page: a Return block named `name` with status 100 and the parameters, and, when
-// actionUrl is given, an Action block naming the next request.
-inline std::string answerPage(const std::string& name, const Params& params,
-                              const std::string& actionUrl = {}, const char* method = "POST") {
-    std::string page =
-        "<html><body><!-- ???\nReturn=" + name + "\nStatus=100\n" + parameterLines(params) + "-->";
-    if (!actionUrl.empty())
-        page += "<!-- ???\nAction=next\nURL=" + actionUrl + "\nMethod=" + method + "\n-->";
-    return page + "</body></html>";
-}
-
-// A page on which the server refuses with the status and message.
-inline std::string refusalPage(int status, const std::string& message) {
-    return pageWith("Return=refused\nStatus=" + std::to_string(status) +
-                    "\nErrorMessage=" + message);
-}
-
-inline std::string contentOf(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-class EnrollmentTest : public ProxyTest {
+class EnrollmentTest : public DirectoryProxyTest {
 protected:
+    // The PKI component's key requests give requestText as their text; its imports give 42.
+    explicit EnrollmentTest(const char* requestText) : m_requestText(requestText) {}
     void SetUp() override {
-        directory = std::filesystem::temp_directory_path() /
-                    ("tessera-enrollment-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directories(directory);
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(directory);
-        ProxyTest::TearDown();
+        DirectoryProxyTest::SetUp();
+        pki->request->base64 = m_requestText;
+        pki->certificateId = 42;
     }
 
-    // Init with the real directory and InitComm with the default start page.
-    void openInDirectory() {
-        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
-        ASSERT_EQ(initComm(), S_OK);
+    // Each answer in turn to the first step, which fails with the answer's result: the host gets
+    // no node and one error report, the dialogue stays at step one.
+    template <class FirstStep>
+    void expectFirstStepFailsOn(const std::vector<FailingPage>& pages, FirstStep firstStep) {
+        for (const FailingPage& page : pages) {
+            SCOPED_TRACE(page.name);
+            forgetCallbacks();
+            script.queue(page.answer);
+            velcom::ComPtr<IvelNode> node;
+            EXPECT_EQ(firstStep(node), page.result);
+            EXPECT_EQ(node.get(), nullptr);
+            EXPECT_EQ(proxy.object().step(), 1);
+            EXPECT_EQ(levelledTraces(), Strings{page.trace});
+            EXPECT_EQ(reportedErrors(), std::vector<LONG>{page.result});
+        }
+    }
+    // The last requests of the one dialogue since InitComm, which reached its certificate: the
+    // submission, and the pick-up, which sends the submission's fields again followed by the
+    // receipt's names, without options.
+    void expectSubmissionAndPickUp(const RequestLine& submissionLine, const Strings& submitted,
+                                   const std::string& fetchUrl,
+                                   const Strings& receiptFields) const {
+        ASSERT_EQ(script.requests().size(), 4u);
+        EXPECT_EQ(requestLine(script.requests()[2]), submissionLine);
+        EXPECT_EQ(script.requests()[2].fields.items, submitted);
+        Strings fetched = submitted;
+        fetched.insert(fetched.end(), receiptFields.begin(), receiptFields.end());
+        EXPECT_EQ(requestLine(script.requests()[3]), (RequestLine{"GET", fetchUrl, ""}));
+        EXPECT_EQ(script.requests()[3].fields.items, fetched);
     }
 
-    std::string pathOf(const char* name) const { return (directory / name).string(); }
-
-    TraceLines traceLines() const {
-        TraceLines lines;
-        for (const auto& call : callbacks("Trace"))
-            lines.emplace_back(call.code, toAnsi(call.text1));
-        return lines;
+    Strings pkiMethods() const { return pki->methods(); }
+    // The PKI calls from the index-th on.
+    Strings pkiMethodsFrom(std::size_t index) const {
+        const Strings methods = pkiMethods();
+        return index < methods.size()
+                   ? Strings(methods.begin() + static_cast<long>(index), methods.end())
+                   : Strings{};
     }
-    // The trace lines and reported errors from the index-th on, so that a test can look at one
-    // call only.
-    TraceLines traceLinesFrom(std::size_t index) const {
-        const TraceLines lines = traceLines();
-        return index < lines.size()
-                   ? TraceLines(lines.begin() + static_cast<long>(index), lines.end())
-                   : TraceLines{};
-    }
-
-    std::vector<std::string> pkiMethods() const { return pki->methods(); }
     Strings argumentsOf(const char* method, std::size_t index = 0) const {
         const auto calls = pki->callsTo(method);
         return index < calls.size() ? calls[index].arguments : Strings{"<no such call>"};
     }
+    // The submission of the last dialogue that got as far as the pick-up.
+    TransportRequest submission() const {
+        return script.requests().at(script.requests().size() - 2);
+    }
 
-    std::filesystem::path directory;
+    LONG certificateId = 0;
+
+private:
+    const char* m_requestText;
 };
-
-}  // namespace enrollment

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class InitTest : public ProxyTest {};
 
 TEST_F(InitTest, InitCreatesTheTransportAndHandsItTheProxysBackChannelAndTheGenerator) {
@@ -28,7 +26,7 @@ TEST_F(InitTest, ASecondInitIsIgnoredAndTheFirstCollaboratorsStay) {
     const auto otherPki = RecordingPki::create(RecordingPki::Extended::Offered);
     RecordingBackChannel otherHost;
     EXPECT_EQ(proxy->Init(&otherHost, nullptr, otherPki.get(), nullptr), S_OK);
-    EXPECT_EQ(traces(), (Lines{"TSR velTesseraProxy(1183): already initialized\r\n"}));
+    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1183): already initialized\r\n"}));
     EXPECT_EQ(script.callCount("CreateInstance"), 1u);
     EXPECT_EQ(otherHost.references, 1u) << "the second back channel is not kept";
 
@@ -39,7 +37,7 @@ TEST_F(InitTest, ASecondInitIsIgnoredAndTheFirstCollaboratorsStay) {
 
 TEST_F(InitTest, ANullPkiIsRefusedWithATraceButNoReport) {
     EXPECT_EQ(proxy->Init(&host, random.get(), nullptr, nullptr), E_INVALIDARG);
-    EXPECT_EQ(traces(), Lines{}) << "the tracer has no host before a successful Init";
+    EXPECT_EQ(traces(), Strings{}) << "the tracer has no host before a successful Init";
     EXPECT_EQ(script.callCount("CreateInstance"), 0u);
     EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
 }
@@ -48,16 +46,14 @@ TEST_F(InitTest, ANullPkiIsTracedToAHostKnownFromAnEarlierInit) {
     ProxyObject first;
     ASSERT_EQ(first->Init(&host, random.get(), pki.get(), nullptr), S_OK);
     EXPECT_EQ(proxy->Init(&host, random.get(), nullptr, nullptr), E_INVALIDARG);
-    EXPECT_EQ(traces(), (Lines{"TSR velTesseraProxy(1189): invalid PKI\r\n"}));
+    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1189): invalid PKI\r\n"}));
     EXPECT_TRUE(reportedErrors().empty());
 }
 
 TEST_F(InitTest, APkiWithoutItsInterfaceIsAcceptedAndFailsAtItsFirstUse) {
     CountedObject notAPki;
-    ASSERT_EQ(proxy->Init(
-                  &host, random.get(),
-                  reinterpret_cast<ISMPrivateKeyInfrastructure*>(static_cast<IDispatch*>(&notAPki)),
-                  nullptr),
+    ASSERT_EQ(proxy->Init(&host, random.get(), disguisedAs<ISMPrivateKeyInfrastructure>(notAPki),
+                          nullptr),
               S_OK);
     EXPECT_EQ(notAPki.references, 1u) << "nothing of it is kept";
     try {
@@ -78,11 +74,9 @@ TEST_F(InitTest, APkiWhoseQueryFailsOtherwiseEndsInitThroughTheFrame) {
     } broken;
     ProxyObject first;
     ASSERT_EQ(first->Init(&host, random.get(), pki.get(), nullptr), S_OK);
-    EXPECT_EQ(proxy->Init(
-                  &host, random.get(),
-                  reinterpret_cast<ISMPrivateKeyInfrastructure*>(static_cast<IDispatch*>(&broken)),
-                  nullptr),
-              E_UNEXPECTED);
+    EXPECT_EQ(
+        proxy->Init(&host, random.get(), disguisedAs<ISMPrivateKeyInfrastructure>(broken), nullptr),
+        E_UNEXPECTED);
     ASSERT_EQ(traces().size(), 1u);
     EXPECT_EQ(traces()[0].rfind("TSR velTesseraProxy(1218): ", 0), 0u) << traces()[0];
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_UNEXPECTED}));
@@ -125,7 +119,7 @@ TEST_F(InitTest, AFailingTransportInitIsTracedWithItsDescriptionAndReported) {
     ASSERT_EQ(first->Init(&host, random.get(), pki.get(), nullptr), S_OK);
     script.fail("Init", E_ACCESSDENIED, "no random data");
     EXPECT_EQ(init(), E_ACCESSDENIED);
-    EXPECT_EQ(traces(), (Lines{"TSR velTesseraProxy(1218): no random data\r\n"}));
+    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1218): no random data\r\n"}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_ACCESSDENIED}));
     EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
 }
@@ -150,7 +144,7 @@ TEST_F(InitTest, InitCommBeforeInitIsRefused) {
     ProxyObject initialized;
     ASSERT_EQ(initialized->Init(&host, random.get(), pki.get(), nullptr), S_OK);
     EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
-    EXPECT_EQ(traces(), (Lines{"TSR velTesseraProxy(1243): not initialized\r\n"}));
+    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1243): not initialized\r\n"}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_NOT_INITIALIZED}));
 }
 
@@ -160,7 +154,7 @@ TEST_F(InitTest, ASecondInitCommMakesNoRequestAndReturnsToStepOne) {
     EXPECT_EQ(script.requests().size(), 1u);
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(traces(),
-              (Lines{"TSR velTesseraProxy(1248): communication already initialized\r\n"}));
+              (Strings{"TSR velTesseraProxy(1248): communication already initialized\r\n"}));
 }
 
 TEST_F(InitTest, AStartPageWithoutAStartNodeLeavesTheCommunicationClosed) {
@@ -195,7 +189,7 @@ TEST_F(InitTest, AFailedStartRequestEndsInitCommThroughItsFrameWithoutAStep) {
     script.queue(TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"));
     EXPECT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}),
               E_ACCESSDENIED);
-    EXPECT_EQ(traces(), (Lines{"TSR velTesseraProxy(1273): proxy refused\r\n"}));
+    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1273): proxy refused\r\n"}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_ACCESSDENIED}));
     EXPECT_EQ(proxy.object().step(), 0);
 }

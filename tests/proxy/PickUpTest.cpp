@@ -4,104 +4,45 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <optional>
 #include <utility>
 
-#include <unistd.h>
-
-#include "proxy/ProxyTest.h"
+#include "proxy/DirectoryProxyTest.h"
 #include "support/CountedObject.h"
 #include "support/TestAuthenticator.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
 constexpr char kCertificatePem[] =
     "-----BEGIN CERTIFICATE-----\r\nMIICERTIFICATE\r\n-----END CERTIFICATE-----\r\n";
 
-// Parameter lines of a markup block, numbered from 1; an empty value gives no Value line.
-std::string parameters(const Fields& named) {
-    std::string lines;
-    int number = 1;
-    for (const auto& [name, value] : named) {
-        const std::string index = std::to_string(number++);
-        lines += "\nParam" + index + "=" + name;
-        if (!value.empty()) lines += "\nValue" + index + "=" + value;
-    }
-    return lines;
-}
-
 // The server's list of references, with an Action node naming the request that picks one.
-std::string referencePage(const Fields& named) {
-    return pageWith("Return=PickUp" + parameters(named)) +
-           pageWith("Action=select\nURL=https://ca.test/pickup/select\nMethod=POST");
+std::string referencePage(const Params& references) {
+    return answerPage("PickUp", references, "https://ca.test/pickup/select");
 }
 
 std::string certificatePage(const std::string& lines = "Param1=cert\nValue1=MIICERTIFICATE") {
     return pageWith("Return=Certificate\n" + lines);
 }
 
-std::string contentOf(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-class PickUpTest : public ProxyTest {
+class PickUpTest : public DirectoryProxyTest {
 protected:
     void SetUp() override {
-        directory = std::filesystem::temp_directory_path() /
-                    ("tessera-pickup-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory);
-        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
-        ASSERT_EQ(initComm(), S_OK);
+        DirectoryProxyTest::SetUp();
+        openInDirectory();
         pki->certificateId = 42;
     }
-    void TearDown() override {
-        std::filesystem::remove_all(directory);
-        ProxyTest::TearDown();
-    }
-
-    std::filesystem::path dataFile() const { return directory / "data.pem"; }
 
     // The answers of a pick-up that reaches the import.
-    void queueDialogue(const Fields& references,
+    void queueDialogue(const Params& references,
                        const std::string& certificate = certificatePage()) {
         script.queuePage(referencePage(references));
         script.queuePage(certificate);
     }
-    // From now on only later callbacks count for levelledTraces() and errors().
-    void forgetCallbacks() { forgotten = host.count(); }
-    std::vector<BackChannelCall> recent(const std::string& kind) const {
-        const auto all = host.calls();
-        std::vector<BackChannelCall> matching;
-        for (std::size_t index = forgotten; index < all.size(); ++index)
-            if (all[index].kind == kind) matching.push_back(all[index]);
-        return matching;
-    }
-    // Every trace the host received, as its level and text.
-    Strings levelledTraces() const {
-        Strings lines;
-        for (const auto& call : recent("Trace"))
-            lines.push_back(std::to_string(call.code) + " " + toAnsi(call.text1));
-        return lines;
-    }
-    std::vector<LONG> errors() const {
-        std::vector<LONG> codes;
-        for (const auto& call : recent("Error")) codes.push_back(call.code);
-        return codes;
-    }
     // The fields of the selection request, the second of the operation.
     Fields selectionFields() const { return script.requests().at(2).fieldPairs(); }
 
-    std::filesystem::path directory;
-    std::size_t forgotten = 0;
     LONG certificateId = 0;
 };
 
@@ -114,14 +55,10 @@ TEST_F(PickUpTest, TheLastOpenReferenceInTheListWinsWithItsOwnPosition) {
 
     ASSERT_EQ(script.requests().size(), 3u);
     const TransportRequest& list = script.requests()[1];
-    EXPECT_EQ(list.method, "GET");
-    EXPECT_EQ(list.address, "https://ca.test/pickup");
-    EXPECT_EQ(list.options, "");
+    EXPECT_EQ(requestLine(list), (RequestLine{"GET", "https://ca.test/pickup", ""}));
     EXPECT_TRUE(list.fields.omitted());
     const TransportRequest& selection = script.requests()[2];
-    EXPECT_EQ(selection.method, "POST");
-    EXPECT_EQ(selection.address, "https://ca.test/pickup/select");
-    EXPECT_EQ(selection.options, "");
+    EXPECT_EQ(requestLine(selection), (RequestLine{"POST", "https://ca.test/pickup/select", ""}));
     EXPECT_EQ(selection.fieldPairs(), (Fields{{"-reference_list", "42+77"},
                                               {"-abhol_list", "0+0"},
                                               {"-ident_lang", "de"},
@@ -133,7 +70,7 @@ TEST_F(PickUpTest, TheLastOpenReferenceInTheListWinsWithItsOwnPosition) {
         << "PickUp has no password to give";
     EXPECT_EQ(import.fileContent, kCertificatePem);
     EXPECT_TRUE(levelledTraces().empty());
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
 }
 
 TEST_F(PickUpTest, AnEarlierOpenReferenceWinsWhenItIsTheLastThatMatches) {
@@ -171,7 +108,7 @@ TEST_F(PickUpTest, AListedReferenceWithLeadingZerosFallsBackToTheFirstCertificat
               (Strings{"3 TSR velTesseraProxy(1518): wrong refnumber\r\n",
                        "3 TSR velTesseraProxy(1523): try the first certificate that was not "
                        "downloaded\r\n"}));
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
 }
 
 TEST_F(PickUpTest, TheFallbackTakesTheFirstEntryThatIsExactlyZero) {
@@ -225,7 +162,7 @@ TEST_F(PickUpTest, AFailingAuthenticatorEndsThePickUpBeforeTheImport) {
     EXPECT_EQ(script.requests().size(), 3u);
     EXPECT_EQ(pki->methods(), Strings{"GetOpenRequests"});
     EXPECT_TRUE(levelledTraces().empty());
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
     EXPECT_EQ(proxy.object().step(), 1);
 }
 
@@ -278,7 +215,7 @@ TEST_F(PickUpTest, WithoutOpenRequestsNothingIsAskedOfTheServer) {
     EXPECT_EQ(script.requests().size(), 1u) << "InitComm's alone";
     EXPECT_EQ(levelledTraces(), (Strings{"3 TSR velTesseraProxy(1480): no open requests\r\n",
                                          "3 TSR velTesseraProxy(1480): no open requests\r\n"}));
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
     EXPECT_EQ(pki->methods(), (Strings{"GetOpenRequests", "GetOpenRequests"}));
 }
 
@@ -290,7 +227,7 @@ TEST_F(PickUpTest, OpenRequestsOfAnotherFormAreRefused) {
     EXPECT_EQ(certificateId, 5);
     EXPECT_EQ(script.requests().size(), 1u);
     EXPECT_TRUE(levelledTraces().empty());
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
     EXPECT_EQ(proxy.object().step(), 1);
 }
 
@@ -304,14 +241,14 @@ TEST_F(PickUpTest, ANullResultPointerIsRefusedBeforeThePkiIsAsked) {
 
 TEST_F(PickUpTest, AReferenceListWithoutAnyOpenReferenceOrFallbackIsAPickUpError) {
     struct Case {
-        Fields references;
+        Params references;
         Strings traceLines;
     };
     const std::string wrong = "3 TSR velTesseraProxy(1518): wrong refnumber\r\n";
     const std::string fallback =
         "3 TSR velTesseraProxy(1523): try the first certificate that was not downloaded\r\n";
     const Case cases[] = {
-        {{{"-reference_list", ""}, {"-abhol_list", "0"}}, {wrong}},
+        {{{"-reference_list", std::nullopt}, {"-abhol_list", "0"}}, {wrong}},
         {{{"-reference_list", "1+2+3"}, {"-abhol_list", "1+1+1"}}, {wrong, fallback}},
         {{{"-reference_list", "1+2"}, {"-abhol_list", "00+1"}}, {wrong, fallback}},
     };
@@ -342,7 +279,7 @@ TEST_F(PickUpTest, AnAnswerWithoutItsListsIsUnusable) {
     EXPECT_EQ(levelledTraces(),
               Strings{"3 TSR velTesseraProxy(1502): parameter -reference_list not found in "
                       "response\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_RESPONSE});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_RESPONSE});
 
     forgetCallbacks();
     script.queuePage(referencePage({{"-reference_list", "1+2"}}));
@@ -353,7 +290,7 @@ TEST_F(PickUpTest, AnAnswerWithoutItsListsIsUnusable) {
                  "3 TSR velTesseraProxy(1523): try the first certificate that was not "
                  "downloaded\r\n",
                  "3 TSR velTesseraProxy(1528): parameter -abhol_list not found in response\r\n"}));
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_RESPONSE});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_RESPONSE});
     EXPECT_EQ(script.requests().size(), 3u) << "no selection is sent";
     EXPECT_EQ(pki->methods(), (Strings{"GetOpenRequests", "GetOpenRequests"}));
     EXPECT_EQ(proxy.object().step(), 1);
@@ -368,7 +305,7 @@ TEST_F(PickUpTest, AnOpenReferenceOfOnlyZerosEndsThePickUpWithFail) {
         const Strings lines = levelledTraces();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].rfind("7 TSR velTesseraProxy(1574): Exception ", 0), 0u) << lines[0];
-        EXPECT_EQ(errors(), std::vector<LONG>{E_FAIL});
+        EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_FAIL});
         EXPECT_EQ(proxy.object().step(), 1);
     }
     EXPECT_EQ(script.requests().size(), 3u) << "the reference lists only";
@@ -386,7 +323,7 @@ TEST_F(PickUpTest, ACertificateAnswerWithoutCertificateLeavesTheRequestOpen) {
         EXPECT_EQ(certificateId, 5);
         EXPECT_EQ(levelledTraces(),
                   Strings{"3 TSR velTesseraProxy(806): parameter -cert not found in response\r\n"});
-        EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_RESPONSE});
+        EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_RESPONSE});
         EXPECT_EQ(proxy.object().step(), 1);
     }
     EXPECT_EQ(pki->methods(), (Strings{"GetOpenRequests", "GetOpenRequests"}));
@@ -400,7 +337,7 @@ TEST_F(PickUpTest, FailuresOfTheExchangesEndThePickUpWithTheirCodes) {
     script.queue(TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"));
     EXPECT_EQ(proxy->PickUp(&certificateId), E_ACCESSDENIED);
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1574): proxy refused\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{E_ACCESSDENIED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_ACCESSDENIED});
 
     // The server refuses the list.
     forgetCallbacks();
@@ -430,10 +367,8 @@ TEST_F(PickUpTest, FailuresOfTheExchangesEndThePickUpWithTheirCodes) {
 TEST_F(PickUpTest, APkiComponentWithoutItsInterfaceFailsThroughTheFrame) {
     CountedObject notAPki;
     ProxyObject other;
-    ASSERT_EQ(other->Init(
-                  &host, random.get(),
-                  reinterpret_cast<ISMPrivateKeyInfrastructure*>(static_cast<IDispatch*>(&notAPki)),
-                  nullptr),
+    ASSERT_EQ(other->Init(&host, random.get(), disguisedAs<ISMPrivateKeyInfrastructure>(notAPki),
+                          nullptr),
               S_OK);
     script.queuePage(startPage());
     ASSERT_EQ(other->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}), S_OK);
@@ -441,7 +376,7 @@ TEST_F(PickUpTest, APkiComponentWithoutItsInterfaceFailsThroughTheFrame) {
     EXPECT_EQ(other->PickUp(&certificateId), E_POINTER);
     ASSERT_EQ(levelledTraces().size(), 1u);
     EXPECT_EQ(levelledTraces()[0].rfind("7 TSR velTesseraProxy(1574): ", 0), 0u);
-    EXPECT_EQ(errors(), std::vector<LONG>{E_POINTER});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_POINTER});
     EXPECT_EQ(other.object().step(), 1);
 }
 
@@ -452,7 +387,7 @@ TEST_F(PickUpTest, APickUpBeforeTheCommunicationIsOpenIsRefused) {
     EXPECT_EQ(unopened->PickUp(&certificateId), TSR_E_COMM_NOT_INITIALIZED);
     EXPECT_EQ(levelledTraces(),
               Strings{"1 TSR velTesseraProxy(1464): communication not initialized\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
     EXPECT_TRUE(pki->calls().empty());
 }
 

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "module/ModuleLock.h"
+#include "proxy/Pages.h"
 #include "proxy/ProxyObject.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
@@ -16,17 +19,31 @@
 #include "support/TestRandom.h"
 #include "text/AnsiText.h"
 
-// A start page naming an address for each operation, with some HTML around the markup.
-inline std::string startPage() {
-    return "<html><body><!-- !!!\nReturn\nCreateCertficate=https://ca.test/create\n"
-           "PickUpCertificate=https://ca.test/pickup\nRenewCertificate=https://ca.test/renew\n"
-           "RevokeCertificate=https://ca.test/revoke\nCRLDownload=https://ca.test/crl\n"
-           "CheckCertificate=https://ca.test/check\n--></body></html>";
+using Strings = std::vector<std::string>;
+// Name and value of each field of a request, in order.
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// How a request went out: its method, address and transport options.
+struct RequestLine {
+    std::string method;
+    std::string address;
+    std::string options;
+
+    bool operator==(const RequestLine&) const = default;
+};
+
+inline RequestLine requestLine(const TransportRequest& request) {
+    return {request.method, request.address, request.options};
 }
 
-// A page carrying one markup block.
-inline std::string pageWith(const std::string& block) {
-    return "<html><!-- ???\n" + block + "\n--></html>";
+inline std::ostream& operator<<(std::ostream& out, const RequestLine& line) {
+    return out << line.method << " " << line.address << " with options \"" << line.options << "\"";
+}
+
+// An object handed over as an interface it does not implement, as a careless host might.
+template <class Interface>
+Interface* disguisedAs(IDispatch& object) {
+    return reinterpret_cast<Interface*>(&object);
 }
 
 class ProxyTest : public ::testing::Test {
@@ -53,24 +70,42 @@ protected:
         ASSERT_EQ(initComm(), S_OK);
     }
 
-    // The text of every Trace the host received, in order.
-    std::vector<std::string> traces() const {
-        std::vector<std::string> lines;
-        for (const auto& call : host.calls())
-            if (call.kind == "Trace") lines.push_back(toAnsi(call.text1));
+    // Every callback of the kind the host received, in order.
+    std::vector<BackChannelCall> callbacks(const std::string& kind) const {
+        return callbacksFrom(0, kind);
+    }
+    // From now on only later callbacks count for recent(), traces(), levelledTraces() and
+    // reportedErrors(), so that a test can look at one call at a time.
+    void forgetCallbacks() { forgotten = host.count(); }
+    std::vector<BackChannelCall> recent(const std::string& kind) const {
+        return callbacksFrom(forgotten, kind);
+    }
+    // The text of each recent Trace.
+    Strings traces() const {
+        Strings lines;
+        for (const auto& call : recent("Trace")) lines.push_back(toAnsi(call.text1));
         return lines;
     }
-    std::vector<BackChannelCall> callbacks(const std::string& kind) const {
-        std::vector<BackChannelCall> matching;
-        for (const auto& call : host.calls())
-            if (call.kind == kind) matching.push_back(call);
-        return matching;
+    // Each recent Trace as its level and text.
+    Strings levelledTraces() const {
+        Strings lines;
+        for (const auto& call : recent("Trace"))
+            lines.push_back(std::to_string(call.code) + " " + toAnsi(call.text1));
+        return lines;
     }
-    // The codes of every Error the host received, in order.
+    // The code of each recent Error.
     std::vector<LONG> reportedErrors() const {
         std::vector<LONG> codes;
-        for (const auto& call : callbacks("Error")) codes.push_back(call.code);
+        for (const auto& call : recent("Error")) codes.push_back(call.code);
         return codes;
+    }
+
+    // The host got one recent Error: the code alone, without texts.
+    void expectErrorWithoutTexts(HRESULT code) const {
+        const auto reported = recent("Error");
+        ASSERT_EQ(reported.size(), 1u);
+        EXPECT_EQ(reported[0].code, code);
+        EXPECT_TRUE(reported[0].text1IsNull);
     }
 
     // Declared first: the proxy and the tracer release the host and the transport on their way
@@ -81,4 +116,15 @@ protected:
     velcom::ComPtr<RecordingPki> pki = RecordingPki::create(RecordingPki::Extended::Offered);
     velcom::ComPtr<TestRandom> random = TestRandom::create();
     ProxyObject proxy;
+
+private:
+    std::vector<BackChannelCall> callbacksFrom(std::size_t first, const std::string& kind) const {
+        const auto all = host.calls();
+        std::vector<BackChannelCall> matching;
+        for (std::size_t index = first; index < all.size(); ++index)
+            if (all[index].kind == kind) matching.push_back(all[index]);
+        return matching;
+    }
+
+    std::size_t forgotten = 0;
 };

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "proxy/EnrollmentTest.h"
+#include "proxy/NodeView.h"
 #include "support/TestAuthenticator.h"
 
 namespace {
-
-using namespace enrollment;
 
 constexpr char kSubmitUrl[] = "https://ca.test/renew-submit";
 constexpr char kFetchUrl[] = "https://ca.test/renew-fetch";
@@ -92,11 +91,7 @@ std::string certificatePage(const std::string& value = "MIICnew") {
 
 class RenewTest : public EnrollmentTest {
 protected:
-    void SetUp() override {
-        EnrollmentTest::SetUp();
-        pki->request->base64 = kRequestText;
-        pki->certificateId = 42;
-    }
+    RenewTest() : EnrollmentTest(kRequestText) {}
 
     std::string expectedOptions(const std::string& password = "old secret") const {
         return "-ssl3 -oc" + pathOf("cert.pem") + " -pk" + pathOf("key.pem") + " -pp" + password;
@@ -122,21 +117,10 @@ protected:
         script.queuePage(certificatePage());
         return submit(bAGB);
     }
-    TransportRequest submission() const {
-        return script.requests().at(script.requests().size() - 2);
-    }
-    // The PKI calls from the index-th on.
-    Strings pkiMethodsFrom(std::size_t index) const {
-        const Strings methods = pkiMethods();
-        return index < methods.size()
-                   ? Strings(methods.begin() + static_cast<long>(index), methods.end())
-                   : Strings{};
-    }
 
     velcom::ComPtr<TestCertificate> certificate =
         TestCertificate::create("0A3F", 7, kOldCertificate);
     velcom::ComPtr<TestAuthenticator> authenticator = TestAuthenticator::create("old secret");
-    LONG certificateId = 0;
 };
 
 TEST_F(RenewTest, TheOldCertificateAuthenticatesTheRequestForTheRenewalPage) {
@@ -148,9 +132,8 @@ TEST_F(RenewTest, TheOldCertificateAuthenticatesTheRequestForTheRenewalPage) {
 
     ASSERT_EQ(script.requests().size(), 2u);
     const TransportRequest& request = script.requests()[1];
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.address, "https://ca.test/renew");
-    EXPECT_EQ(request.options, expectedOptions());
+    EXPECT_EQ(requestLine(request),
+              (RequestLine{"GET", "https://ca.test/renew", expectedOptions()}));
     EXPECT_EQ(request.fields.items, (Strings{"CLIENT_CERT", kOldCertificate}));
     EXPECT_EQ(proxy.object().options(), expectedOptions());
 
@@ -161,7 +144,7 @@ TEST_F(RenewTest, TheOldCertificateAuthenticatesTheRequestForTheRenewalPage) {
               (Strings{pathOf("key.pem"), "old secret", "5", "1", "key"}));
     EXPECT_EQ(pki->key->decryptPasswords, (Strings{"old secret"}));
     EXPECT_EQ(authenticator->callCount("GetPassword"), 1u);
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
     EXPECT_TRUE(reportedErrors().empty());
     EXPECT_EQ(certificate->references(), 1u);
     EXPECT_EQ(authenticator->references(), 1u);
@@ -169,17 +152,10 @@ TEST_F(RenewTest, TheOldCertificateAuthenticatesTheRequestForTheRenewalPage) {
 
     // The node is the host's own: it stays readable with the proxy gone.
     proxy.reset();
-    velcom::Bstr name;
-    ASSERT_EQ(node->get_Name(name.put()), S_OK);
-    EXPECT_EQ(toAnsi(name.get()), "renewal");
-    LONG status = 0;
-    ASSERT_EQ(node->get_LongProp(&status), S_OK);
-    EXPECT_EQ(status, 100);
-    velcom::ComPtr<IvelNodeCollection> children;
-    ASSERT_EQ(node->get_SubNodes(children.put()), S_OK);
-    LONG count = 0;
-    ASSERT_EQ(children->get_Count(&count), S_OK);
-    EXPECT_EQ(count, static_cast<LONG>(fullRenewal().size()));
+    const NodeView view = viewOf(*node.get());
+    EXPECT_EQ(view.name, "renewal");
+    EXPECT_EQ(view.number, 100);
+    EXPECT_EQ(view.children, static_cast<LONG>(fullRenewal().size()));
 }
 
 TEST_F(RenewTest, AnEmptyOrNullPasswordLeavesTheOptionsEndingInTheBarePasswordOption) {
@@ -206,7 +182,7 @@ TEST_F(RenewTest, AWrongPasswordFailsAtTheKeyBeforeAnyExportOrRequest) {
     EXPECT_EQ(pkiMethods(), (Strings{"FindKey"}));
     EXPECT_EQ(script.requests().size(), 1u) << "only the start page";
     EXPECT_EQ(proxy.object().options(), "");
-    EXPECT_EQ(traceLines(), (TraceLines{{7, "TSR velTesseraProxy(1744): wrong password\r\n"}}));
+    EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1744): wrong password\r\n"});
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_ACCESSDENIED}));
     EXPECT_EQ(submit(), TSR_E_WRONG_STEP) << "a failed first step leaves no second";
 }
@@ -238,7 +214,7 @@ TEST_F(RenewTest, EachFailingStepOfTheAuthenticationStopsTheFollowingOnes) {
     for (const Case& step : cases) {
         step.breakStep();
         const std::size_t callsBefore = pki->calls().size();
-        const std::size_t tracesBefore = traceLines().size();
+        forgetCallbacks();
         const unsigned askedBefore = authenticator->callCount("GetPassword");
         const std::size_t decryptedBefore = pki->key->decryptPasswords.size();
 
@@ -248,10 +224,9 @@ TEST_F(RenewTest, EachFailingStepOfTheAuthenticationStopsTheFollowingOnes) {
         EXPECT_EQ(authenticator->callCount("GetPassword") - askedBefore, step.passwordsAsked)
             << step.name;
         EXPECT_EQ(pki->key->decryptPasswords.size() - decryptedBefore, step.decrypted) << step.name;
-        EXPECT_EQ(traceLinesFrom(tracesBefore),
-                  (TraceLines{{7, "TSR velTesseraProxy(1744): step failed\r\n"}}))
+        EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1744): step failed\r\n"})
             << step.name;
-        EXPECT_EQ(reportedErrors().back(), E_UNEXPECTED) << step.name;
+        EXPECT_EQ(callbacks("Error").back().code, E_UNEXPECTED) << step.name;
 
         for (const char* method : {"ID", "AsBinaryString"}) certificate->succeed(method);
         authenticator->succeed("GetPassword");
@@ -272,14 +247,14 @@ TEST_F(RenewTest, NullArgumentsAreRejectedBeforeAnythingIsAsked) {
     EXPECT_TRUE(pki->calls().empty());
     EXPECT_EQ(authenticator->callCount("GetPassword"), 0u);
     EXPECT_EQ(script.requests().size(), 1u);
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
     EXPECT_TRUE(reportedErrors().empty());
 
     showRenewal();
     EXPECT_EQ(proxy->RenewStep2(nullptr, 1, nullptr), E_INVALIDARG);
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(pki->callsTo("CreateRequest").size(), 0u);
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
 }
 
 TEST_F(RenewTest, AnAuthenticatorWithoutItsInterfaceFailsWhereItIsNeeded) {
@@ -289,9 +264,8 @@ TEST_F(RenewTest, AnAuthenticatorWithoutItsInterfaceFailsWhereItIsNeeded) {
     EXPECT_EQ(proxy->RenewStep1(certificate.get(), foreign.get(), node.put()), E_POINTER);
     EXPECT_EQ(pkiMethods(), (Strings{"FindKey"})) << "the certificate's key is looked up first";
     EXPECT_EQ(foreign->callCount("GetPassword"), 0u);
-    ASSERT_EQ(traceLines().size(), 1u);
-    EXPECT_EQ(traceLines()[0].first, 7);
-    EXPECT_EQ(traceLines()[0].second.rfind("TSR velTesseraProxy(1744): ", 0), 0u);
+    ASSERT_EQ(levelledTraces().size(), 1u);
+    EXPECT_EQ(levelledTraces()[0].rfind("7 TSR velTesseraProxy(1744): ", 0), 0u);
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_POINTER}));
 
     const auto broken = ForeignAuthenticator::create(E_UNEXPECTED);
@@ -310,52 +284,31 @@ TEST_F(RenewTest, ACertificateTextOfAnotherTypeEndsBeforeTheRequest) {
     EXPECT_EQ(authenticate(), E_INVALIDARG);
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(script.requests().size(), 1u);
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
 }
 
 TEST_F(RenewTest, AFailedRenewalPageLeavesStepOneAndNoSecondStep) {
     openInDirectory();
-    struct Case {
-        const char* name;
-        TransportAnswer answer;
-        HRESULT result;
-        TraceLine trace;
-    };
-    const std::vector<Case> cases = {
-        {"transport",
-         TransportAnswer::failure(E_ACCESSDENIED, "client certificate refused"),
-         E_ACCESSDENIED,
-         {7, "TSR velTesseraProxy(1744): client certificate refused\r\n"}},
-        {"no markup",
-         TransportAnswer::page("<html/>"),
-         TSR_E_RESPONSE,
-         {3, "TSR velTesseraProxy(297): cannot process server response\r\n<html/>\r\n"}},
-        {"no return node",
-         TransportAnswer::page(pageWith("Action=a")),
-         TSR_E_RESPONSE,
-         {3, "TSR velTesseraProxy(339): no return node in Tessera response\r\n"}},
-        {"refused",
-         TransportAnswer::page(refusalPage(9, "certificate revoked")),
-         TSR_E_SERVER,
-         {3, "TSR velTesseraProxy(349): Tessera error (9): certificate revoked\r\n"}},
-    };
-    for (const Case& failing : cases) {
-        const std::size_t tracesBefore = traceLines().size();
-        script.queue(failing.answer);
-        velcom::ComPtr<IvelNode> node;
-        EXPECT_EQ(authenticate(&node), failing.result) << failing.name;
-        EXPECT_EQ(node.get(), nullptr) << failing.name;
-        EXPECT_EQ(proxy.object().step(), 1) << failing.name;
-        EXPECT_EQ(script.requests().back().options, expectedOptions()) << failing.name;
-        EXPECT_EQ(traceLinesFrom(tracesBefore), TraceLines{failing.trace}) << failing.name;
-        EXPECT_EQ(reportedErrors().back(), failing.result) << failing.name;
-    }
+    expectFirstStepFailsOn(
+        {{"transport", TransportAnswer::failure(E_ACCESSDENIED, "client certificate refused"),
+          E_ACCESSDENIED, "7 TSR velTesseraProxy(1744): client certificate refused\r\n"},
+         {"no markup", TransportAnswer::page("<html/>"), TSR_E_RESPONSE,
+          "3 TSR velTesseraProxy(297): cannot process server response\r\n<html/>\r\n"},
+         {"no return node", TransportAnswer::page(pageWith("Action=a")), TSR_E_RESPONSE,
+          "3 TSR velTesseraProxy(339): no return node in Tessera response\r\n"},
+         {"refused", TransportAnswer::page(refusalPage(9, "certificate revoked")), TSR_E_SERVER,
+          "3 TSR velTesseraProxy(349): Tessera error (9): certificate revoked\r\n"}},
+        [this](velcom::ComPtr<IvelNode>& node) {
+            const HRESULT result = authenticate(&node);
+            EXPECT_EQ(script.requests().back().options, expectedOptions());
+            return result;
+        });
     EXPECT_EQ(callbacks("Error").back().text1, u"9");
     EXPECT_EQ(callbacks("Error").back().text2, u"certificate revoked");
-    const std::size_t tracesBefore = traceLines().size();
+    forgetCallbacks();
     EXPECT_EQ(submit(), TSR_E_WRONG_STEP);
-    EXPECT_EQ(traceLinesFrom(tracesBefore),
-              (TraceLines{{1, "TSR velTesseraProxy(1774): wrong communication step\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              Strings{"1 TSR velTesseraProxy(1774): wrong communication step\r\n"});
 }
 
 TEST_F(RenewTest, TheNewRequestGoesOverTheAuthenticatedTransportAndItsPickUpOverThePlainOne) {
@@ -370,23 +323,11 @@ TEST_F(RenewTest, TheNewRequestGoesOverTheAuthenticatedTransportAndItsPickUpOver
     EXPECT_EQ(certificateId, 42);
     EXPECT_EQ(proxy.object().step(), 1);
 
-    ASSERT_EQ(script.requests().size(), 4u);
     Strings submitted = copiedRenewalFields();
     submitted.insert(submitted.end(), {"-ident_check_AGB", "no", "-key_challenge", kRequestText});
-    const TransportRequest& submissionRequest = script.requests()[2];
-    EXPECT_EQ(submissionRequest.method, "POST");
-    EXPECT_EQ(submissionRequest.address, kSubmitUrl);
-    EXPECT_EQ(submissionRequest.options, expectedOptions());
-    EXPECT_EQ(submissionRequest.fields.items, submitted);
-
-    Strings fetched = submitted;
-    fetched.insert(fetched.end(), {"-cert_format", "PEM", "-ident_lang", "de", "USER_NR", "12",
-                                   "SUFFIX_NR", "3", "EMAIL_ADR", "erika@example.test"});
-    const TransportRequest& pickUp = script.requests()[3];
-    EXPECT_EQ(pickUp.method, "GET");
-    EXPECT_EQ(pickUp.address, kFetchUrl);
-    EXPECT_EQ(pickUp.options, "");
-    EXPECT_EQ(pickUp.fields.items, fetched);
+    expectSubmissionAndPickUp({"POST", kSubmitUrl, expectedOptions()}, submitted, kFetchUrl,
+                              {"-cert_format", "PEM", "-ident_lang", "de", "USER_NR", "12",
+                               "SUFFIX_NR", "3", "EMAIL_ADR", "erika@example.test"});
 
     EXPECT_EQ(pkiMethodsFrom(renewalCalls), (Strings{"CreateRequest", "AddRequest", "AddRequest",
                                                      "ImportRequestedCertificate2"}));
@@ -400,22 +341,18 @@ TEST_F(RenewTest, TheNewRequestGoesOverTheAuthenticatedTransportAndItsPickUpOver
               (Strings{pathOf("data.pem"), "4711", "new key secret"}));
     const std::string written = "-----BEGIN PKCS7-----\r\nMIICnew\r\n-----END PKCS7-----\r\n";
     EXPECT_EQ(pki->callsTo("ImportRequestedCertificate2").at(0).fileContent, written);
-    EXPECT_EQ(contentOf(directory / "data.pem"), written);
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_EQ(contentOf(dataFile()), written);
+    EXPECT_TRUE(levelledTraces().empty());
     EXPECT_EQ(pki->request->references(), 1u);
 }
 
 TEST_F(RenewTest, TheRenewalCopiesItsNamesUntilTheFirstMissingAndAnswersYesOrNo) {
     openInDirectory();
-    Params withoutLanguage = fullRenewal();
-    withoutLanguage.erase(withoutLanguage.begin() + 1);
-    ASSERT_EQ(renew(withoutLanguage, 5), S_OK);
+    ASSERT_EQ(renew(without(fullRenewal(), "-IDENT_LANG"), 5), S_OK);
     EXPECT_EQ(submission().fields.items,
               (Strings{"-ident_check_AGB", "yes", "-key_challenge", kRequestText}));
 
-    Params withoutUnit = fullRenewal();
-    withoutUnit.erase(withoutUnit.begin() + 6);
-    ASSERT_EQ(renew(withoutUnit, 0), S_OK);
+    ASSERT_EQ(renew(without(fullRenewal(), "-ident-org_unit1"), 0), S_OK);
     const Strings copied = copiedRenewalFields();
     Strings expected(copied.begin(), copied.begin() + 10);
     expected.insert(expected.end(), {"-ident_check_AGB", "no", "-key_challenge", kRequestText});
@@ -431,22 +368,15 @@ TEST_F(RenewTest, TheRenewalCopiesItsNamesUntilTheFirstMissingAndAnswersYesOrNo)
 TEST_F(RenewTest, AReceiptWithoutReferenceLeavesTheNewRequestOpenUnderTheTimeReference) {
     openInDirectory();
     showRenewal();
-    Params receipt = fullReceipt();
-    receipt.erase(receipt.begin());
-    script.queuePage(receiptPage(receipt));
+    script.queuePage(receiptPage(without(fullReceipt(), "-refnum")));
     EXPECT_EQ(submit(), TSR_E_RESPONSE);
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(pkiMethodsFrom(3), (Strings{"CreateRequest", "AddRequest"}));
     EXPECT_NE(argumentsOf("AddRequest").at(1), "4711");
     EXPECT_EQ(script.requests().size(), 3u) << "no pick-up";
-    EXPECT_EQ(traceLines(),
-              (TraceLines{{3,
-                           "TSR velTesseraProxy(1823): parameter -refnum not found in "
-                           "response\r\n"}}));
-    const auto errors = callbacks("Error");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].code, TSR_E_RESPONSE);
-    EXPECT_TRUE(errors[0].text1IsNull);
+    EXPECT_EQ(levelledTraces(),
+              Strings{"3 TSR velTesseraProxy(1823): parameter -refnum not found in response\r\n"});
+    expectErrorWithoutTexts(TSR_E_RESPONSE);
 }
 
 TEST_F(RenewTest, APickUpWithoutCertificateLeavesTheNewRequestOpenUnderTheServersReference) {
@@ -460,10 +390,9 @@ TEST_F(RenewTest, APickUpWithoutCertificateLeavesTheNewRequestOpenUnderTheServer
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(pkiMethodsFrom(3), (Strings{"CreateRequest", "AddRequest", "AddRequest"}));
     EXPECT_EQ(argumentsOf("AddRequest", 1), (Strings{kRequestText, "4711"}));
-    EXPECT_FALSE(std::filesystem::exists(directory / "data.pem"));
-    EXPECT_EQ(traceLines(), (TraceLines{{3,
-                                         "TSR velTesseraProxy(806): parameter -cert not found in "
-                                         "response\r\n"}}));
+    EXPECT_FALSE(std::filesystem::exists(dataFile()));
+    EXPECT_EQ(levelledTraces(),
+              Strings{"3 TSR velTesseraProxy(806): parameter -cert not found in response\r\n"});
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_RESPONSE}));
 }
 
@@ -477,9 +406,9 @@ TEST_F(RenewTest, TheSecondStepOnlyDirectlyAfterTheFirst) {
     LONG id = 0;
     EXPECT_EQ(proxy->RequestStep2(nullptr, nullptr, 1, 1, &id), TSR_E_WRONG_STEP)
         << "the application is over too";
-    EXPECT_EQ(traceLines(),
-              (TraceLines{{1, "TSR velTesseraProxy(1774): wrong communication step\r\n"},
-                          {1, "TSR velTesseraProxy(1353): wrong communication step\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              (Strings{"1 TSR velTesseraProxy(1774): wrong communication step\r\n",
+                       "1 TSR velTesseraProxy(1353): wrong communication step\r\n"}));
 
     showRenewal();
     ASSERT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}), S_OK);
@@ -510,12 +439,11 @@ TEST_F(RenewTest, AFailedSubmissionEndsTheRenewalThroughItsFrameOrWithTheServers
 
     EXPECT_EQ(pki->callsTo("CreateRequest").size(), 4u);
     EXPECT_EQ(pki->callsTo("AddRequest").size(), 3u) << "each kept open under its time reference";
-    EXPECT_EQ(
-        traceLines(),
-        (TraceLines{{7, "TSR velTesseraProxy(1834): handshake failed\r\n"},
-                    {3, "TSR velTesseraProxy(349): Tessera error (4): renewal not allowed\r\n"},
-                    {3, "TSR velTesseraProxy(353): no action node in Tessera response\r\n"},
-                    {7, "TSR velTesseraProxy(1834): no room for a key\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              (Strings{"7 TSR velTesseraProxy(1834): handshake failed\r\n",
+                       "3 TSR velTesseraProxy(349): Tessera error (4): renewal not allowed\r\n",
+                       "3 TSR velTesseraProxy(353): no action node in Tessera response\r\n",
+                       "7 TSR velTesseraProxy(1834): no room for a key\r\n"}));
     EXPECT_EQ(reportedErrors(),
               (std::vector<LONG>{E_ABORT, TSR_E_SERVER, TSR_E_RESPONSE, E_OUTOFMEMORY}));
 }

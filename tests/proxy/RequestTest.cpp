@@ -13,10 +13,9 @@
 #include "markup/mtGParser.h"
 #include "markup/mtGScanner.h"
 #include "proxy/EnrollmentTest.h"
+#include "proxy/NodeView.h"
 
 namespace {
-
-using namespace enrollment;
 
 constexpr char kSubmitUrl[] = "https://ca.test/submit";
 constexpr char kFetchUrl[] = "https://ca.test/fetch";
@@ -63,11 +62,7 @@ constexpr char kCertificatePem[] =
 
 class RequestTest : public EnrollmentTest {
 protected:
-    void SetUp() override {
-        EnrollmentTest::SetUp();
-        pki->request->base64 = kRequestText;
-        pki->certificateId = 42;
-    }
+    RequestTest() : EnrollmentTest(kRequestText) {}
 
     // RequestStep1 on an application page, asserting that it succeeds.
     void showApplication(const Params& application = fullApplication()) {
@@ -87,10 +82,6 @@ protected:
         script.queuePage(certificatePage());
         return submit(bAGB, bName);
     }
-    // The submission of the last dialogue that got as far as the pick-up.
-    TransportRequest submission() const {
-        return script.requests().at(script.requests().size() - 2);
-    }
 
     // The request is open under a reference made of the current time.
     void expectTimeReference(std::time_t before, std::time_t after) const {
@@ -101,8 +92,6 @@ protected:
         EXPECT_GE(std::stoll(added[1]), static_cast<long long>(before));
         EXPECT_LE(std::stoll(added[1]), static_cast<long long>(after));
     }
-
-    LONG certificateId = 0;
 };
 
 TEST_F(RequestTest, TheApplicationIsFetchedWithAGetAndHandedToTheHostAsItsReturnNode) {
@@ -117,28 +106,17 @@ TEST_F(RequestTest, TheApplicationIsFetchedWithAGetAndHandedToTheHostAsItsReturn
 
     ASSERT_EQ(script.requests().size(), 2u);
     const TransportRequest& request = script.requests()[1];
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.address, "https://ca.test/create");
-    EXPECT_EQ(request.options, "");
+    EXPECT_EQ(requestLine(request), (RequestLine{"GET", "https://ca.test/create", ""}));
     EXPECT_TRUE(request.fields.omitted());
     EXPECT_TRUE(pki->calls().empty());
 
     // The node is the host's own: it stays readable with the proxy gone.
     proxy.reset();
-    velcom::Bstr name;
-    ASSERT_EQ(node->get_Name(name.put()), S_OK);
-    EXPECT_EQ(toAnsi(name.get()), "application");
-    LONG status = 0;
-    ASSERT_EQ(node->get_LongProp(&status), S_OK);
-    EXPECT_EQ(status, 100);
-    velcom::Bstr message;
-    ASSERT_EQ(node->get_StringProp(message.put()), S_OK);
-    EXPECT_EQ(toAnsi(message.get()), "please confirm");
-    velcom::ComPtr<IvelNodeCollection> children;
-    ASSERT_EQ(node->get_SubNodes(children.put()), S_OK);
-    LONG count = 0;
-    ASSERT_EQ(children->get_Count(&count), S_OK);
-    EXPECT_EQ(count, 1);
+    const NodeView view = viewOf(*node.get());
+    EXPECT_EQ(view.name, "application");
+    EXPECT_EQ(view.number, 100);
+    EXPECT_EQ(view.text, "please confirm");
+    EXPECT_EQ(view.children, 1);
 }
 
 TEST_F(RequestTest, TheSubmissionAndThePickUpCarryExactlyTheExpectedFields) {
@@ -149,25 +127,13 @@ TEST_F(RequestTest, TheSubmissionAndThePickUpCarryExactlyTheExpectedFields) {
     EXPECT_EQ(certificateId, 42);
     EXPECT_EQ(proxy.object().step(), 1);
 
-    ASSERT_EQ(script.requests().size(), 4u);
     Strings submitted = copiedApplicationFields();
     submitted.insert(submitted.end(), {"-ident-TO_passwd", "to secret", "-ident_check_name", "on",
                                        "-ident_check_AGB", "no", "-key_challenge", kRequestText});
-    const TransportRequest& submissionRequest = script.requests()[2];
-    EXPECT_EQ(submissionRequest.method, "POST");
-    EXPECT_EQ(submissionRequest.address, kSubmitUrl);
-    EXPECT_EQ(submissionRequest.options, "");
-    EXPECT_EQ(submissionRequest.fields.items, submitted);
-
     // The server finds the request by the submission again, followed by the receipt's names.
-    Strings fetched = submitted;
-    fetched.insert(fetched.end(), {"-cert_format", "PEM", "-ident_lang", "de", "user_nr", "12",
-                                   "SUFFIX_NR", "3", "EMAIL_ADR", "erika@example.test"});
-    const TransportRequest& pickUp = script.requests()[3];
-    EXPECT_EQ(pickUp.method, "GET");
-    EXPECT_EQ(pickUp.address, kFetchUrl);
-    EXPECT_EQ(pickUp.options, "");
-    EXPECT_EQ(pickUp.fields.items, fetched);
+    expectSubmissionAndPickUp({"POST", kSubmitUrl, ""}, submitted, kFetchUrl,
+                              {"-cert_format", "PEM", "-ident_lang", "de", "user_nr", "12",
+                               "SUFFIX_NR", "3", "EMAIL_ADR", "erika@example.test"});
 
     EXPECT_EQ(pkiMethods(), (Strings{"CreateRequest", "AddRequest", "AddRequest",
                                      "ImportRequestedCertificate2"}));
@@ -176,7 +142,7 @@ TEST_F(RequestTest, TheSubmissionAndThePickUpCarryExactlyTheExpectedFields) {
     EXPECT_EQ(argumentsOf("AddRequest", 1), (Strings{kRequestText, "4711"}));
     EXPECT_EQ(argumentsOf("ImportRequestedCertificate2"),
               (Strings{pathOf("data.pem"), "4711", "key secret"}));
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
     EXPECT_TRUE(reportedErrors().empty());
     EXPECT_EQ(pki->request->references(), 1u) << "the proxy keeps no reference to the request";
 }
@@ -190,7 +156,7 @@ TEST_F(RequestTest, TheIssuedCertificateIsWrittenByteForByteForTheOwnerAloneBefo
     const std::string written =
         "-----BEGIN X509 CRL-----\r\nMIICcert\r\nAAAAtail\r\n-----END X509 CRL-----\r\n";
     EXPECT_EQ(pki->callsTo("ImportRequestedCertificate2").at(0).fileContent, written);
-    EXPECT_EQ(contentOf(directory / "data.pem"), written);
+    EXPECT_EQ(contentOf(dataFile()), written);
     struct stat status {};
     ASSERT_EQ(::stat(pathOf("data.pem").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
@@ -198,9 +164,7 @@ TEST_F(RequestTest, TheIssuedCertificateIsWrittenByteForByteForTheOwnerAloneBefo
 
 TEST_F(RequestTest, AnApplicationWithoutChallengeAsksForAKeyRequestWithAnEmptyOne) {
     openInDirectory();
-    Params application = fullApplication();
-    application.erase(application.begin());
-    ASSERT_EQ(apply(application), S_OK);
+    ASSERT_EQ(apply(without(fullApplication(), "-challenge")), S_OK);
     EXPECT_EQ(argumentsOf("CreateRequest"), (Strings{"0", "key secret", "challenge="}));
 }
 
@@ -222,15 +186,11 @@ TEST_F(RequestTest, ANewKeyRequestTakesThePlaceOfTheOneItsSlotHeld) {
 
 TEST_F(RequestTest, TheCopyOfTheApplicationsNamesStopsAtTheFirstOneMissing) {
     openInDirectory();
-    Params withoutCountry = fullApplication();
-    withoutCountry.erase(withoutCountry.begin() + 1);
-    ASSERT_EQ(apply(withoutCountry), S_OK);
+    ASSERT_EQ(apply(without(fullApplication(), "-IDENT-ORG_COUNTRY")), S_OK);
     EXPECT_EQ(submission().fields.items.at(0), "-ident-TO_passwd")
         << "none of the names is sent, not even those the page has";
 
-    Params withoutNumber = fullApplication();
-    withoutNumber.erase(withoutNumber.begin() + 5);
-    ASSERT_EQ(apply(withoutNumber), S_OK);
+    ASSERT_EQ(apply(without(fullApplication(), "-ident-TO_ku-nr")), S_OK);
     const Strings copied = copiedApplicationFields();
     Strings expected(copied.begin(), copied.begin() + 8);
     expected.emplace_back("-ident-TO_passwd");
@@ -257,9 +217,7 @@ TEST_F(RequestTest, TheUsersAnswersAreOnOrOffAndYesOrNoWhereAnyNonZeroCountsAsSe
 TEST_F(RequestTest, ThePickUpCopiesTheReceiptsNamesUntilTheFirstOneMissing) {
     openInDirectory();
     showApplication();
-    Params receipt = fullReceipt();
-    receipt.erase(receipt.begin() + 3);  // user_nr
-    script.queuePage(receiptPage(receipt));
+    script.queuePage(receiptPage(without(fullReceipt(), "user_nr")));
     script.queuePage(certificatePage());
     ASSERT_EQ(submit(), S_OK);
     const Strings& submitted = script.requests().at(2).fields.items;
@@ -289,10 +247,8 @@ TEST_F(RequestTest, WithoutTheExtendedInterfaceThePlainImportTakesTheCertificate
     EXPECT_EQ(certificateId, 9);
     EXPECT_EQ(argumentsOf("ImportRequestedCertificate"), (Strings{pathOf("data.pem"), "4711"}));
     EXPECT_EQ(pki->callsTo("ImportRequestedCertificate").at(0).fileContent, kCertificatePem);
-    EXPECT_EQ(traceLines(),
-              (TraceLines{{1,
-                           "TSR velTesseraProxy(827): ISMPrivateKeyInfrastructureEx not "
-                           "found\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              Strings{"1 TSR velTesseraProxy(827): ISMPrivateKeyInfrastructureEx not found\r\n"});
     EXPECT_TRUE(reportedErrors().empty());
 }
 
@@ -305,7 +261,7 @@ TEST_F(RequestTest, NullResultPointersAreRejectedWithoutARequestAndEndTheDialogu
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(script.requests().size(), 2u);
     EXPECT_TRUE(pki->calls().empty());
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
     EXPECT_TRUE(reportedErrors().empty());
 }
 
@@ -316,8 +272,8 @@ TEST_F(RequestTest, TheSecondStepOnceOnlyAfterEachFirstStep) {
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(script.requests().size(), 4u);
     EXPECT_EQ(pki->callsTo("CreateRequest").size(), 1u);
-    EXPECT_EQ(traceLines(),
-              (TraceLines{{1, "TSR velTesseraProxy(1353): wrong communication step\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              Strings{"1 TSR velTesseraProxy(1353): wrong communication step\r\n"});
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_WRONG_STEP}));
 
     showApplication();
@@ -327,43 +283,17 @@ TEST_F(RequestTest, TheSecondStepOnceOnlyAfterEachFirstStep) {
 
 TEST_F(RequestTest, AFailedApplicationPageLeavesStepOneAndNoSecondStep) {
     openInDirectory();
-    struct Case {
-        const char* name;
-        TransportAnswer answer;
-        HRESULT result;
-        TraceLine trace;
-    };
     const std::string plain = "<html>closed</html>";
-    const std::vector<Case> cases = {
-        {"transport",
-         TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"),
-         E_ACCESSDENIED,
-         {7, "TSR velTesseraProxy(1318): proxy refused\r\n"}},
-        {"no markup",
-         TransportAnswer::page(plain),
-         TSR_E_RESPONSE,
-         {3, "TSR velTesseraProxy(297): cannot process server response\r\n" + plain + "\r\n"}},
-        {"no return node",
-         TransportAnswer::page(pageWith("Action=a\nURL=https://ca.test/a")),
-         TSR_E_RESPONSE,
-         {3, "TSR velTesseraProxy(339): no return node in Tessera response\r\n"}},
-        {"refused",
-         TransportAnswer::page(refusalPage(5, "unknown applicant")),
-         TSR_E_SERVER,
-         {3, "TSR velTesseraProxy(349): Tessera error (5): unknown applicant\r\n"}},
-    };
-    for (const Case& failing : cases) {
-        const std::size_t tracesBefore = traceLines().size();
-        const std::size_t errorsBefore = reportedErrors().size();
-        script.queue(failing.answer);
-        velcom::ComPtr<IvelNode> node;
-        EXPECT_EQ(proxy->RequestStep1(node.put()), failing.result) << failing.name;
-        EXPECT_EQ(node.get(), nullptr) << failing.name;
-        EXPECT_EQ(proxy.object().step(), 1) << failing.name;
-        EXPECT_EQ(traceLinesFrom(tracesBefore), TraceLines{failing.trace}) << failing.name;
-        EXPECT_EQ(reportedErrors().size(), errorsBefore + 1) << failing.name;
-        EXPECT_EQ(reportedErrors().back(), failing.result) << failing.name;
-    }
+    expectFirstStepFailsOn(
+        {{"transport", TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"), E_ACCESSDENIED,
+          "7 TSR velTesseraProxy(1318): proxy refused\r\n"},
+         {"no markup", TransportAnswer::page(plain), TSR_E_RESPONSE,
+          "3 TSR velTesseraProxy(297): cannot process server response\r\n" + plain + "\r\n"},
+         {"no return node", TransportAnswer::page(pageWith("Action=a\nURL=https://ca.test/a")),
+          TSR_E_RESPONSE, "3 TSR velTesseraProxy(339): no return node in Tessera response\r\n"},
+         {"refused", TransportAnswer::page(refusalPage(5, "unknown applicant")), TSR_E_SERVER,
+          "3 TSR velTesseraProxy(349): Tessera error (5): unknown applicant\r\n"}},
+        [this](velcom::ComPtr<IvelNode>& node) { return proxy->RequestStep1(node.put()); });
     const auto errors = callbacks("Error");
     EXPECT_EQ(errors.back().text1, u"5");
     EXPECT_EQ(errors.back().text2, u"unknown applicant");
@@ -375,9 +305,7 @@ TEST_F(RequestTest, AFailedApplicationPageLeavesStepOneAndNoSecondStep) {
 TEST_F(RequestTest, AReceiptWithoutReferenceLeavesTheRequestOpenUnderTheTimeReference) {
     openInDirectory();
     showApplication();
-    Params receipt = fullReceipt();
-    receipt.erase(receipt.begin());
-    script.queuePage(receiptPage(receipt));
+    script.queuePage(receiptPage(without(fullReceipt(), "-refnum")));
     const std::time_t before = std::time(nullptr);
     EXPECT_EQ(submit(), TSR_E_RESPONSE);
     const std::time_t after = std::time(nullptr);
@@ -385,14 +313,9 @@ TEST_F(RequestTest, AReceiptWithoutReferenceLeavesTheRequestOpenUnderTheTimeRefe
     EXPECT_EQ(pkiMethods(), (Strings{"CreateRequest", "AddRequest"}));
     expectTimeReference(before, after);
     EXPECT_EQ(script.requests().size(), 3u) << "no pick-up";
-    EXPECT_EQ(traceLines(),
-              (TraceLines{{3,
-                           "TSR velTesseraProxy(1404): parameter -refnum not found in "
-                           "response\r\n"}}));
-    const auto errors = callbacks("Error");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].code, TSR_E_RESPONSE);
-    EXPECT_TRUE(errors[0].text1IsNull);
+    EXPECT_EQ(levelledTraces(),
+              Strings{"3 TSR velTesseraProxy(1404): parameter -refnum not found in response\r\n"});
+    expectErrorWithoutTexts(TSR_E_RESPONSE);
     EXPECT_EQ(certificateId, 0);
 }
 
@@ -412,10 +335,10 @@ TEST_F(RequestTest, APickUpWithoutCertificateLeavesTheRequestOpenUnderTheServers
                                      "AddRequest", "AddRequest"}));
     EXPECT_EQ(argumentsOf("AddRequest", 1), (Strings{kRequestText, "4711"}));
     EXPECT_EQ(argumentsOf("AddRequest", 3), (Strings{kRequestText, "4711"}));
-    EXPECT_FALSE(std::filesystem::exists(directory / "data.pem"));
-    const TraceLine missing{3,
-                            "TSR velTesseraProxy(806): parameter -cert not found in response\r\n"};
-    EXPECT_EQ(traceLines(), (TraceLines{missing, missing}));
+    EXPECT_FALSE(std::filesystem::exists(dataFile()));
+    const std::string missing =
+        "3 TSR velTesseraProxy(806): parameter -cert not found in response\r\n";
+    EXPECT_EQ(levelledTraces(), (Strings{missing, missing}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_RESPONSE, TSR_E_RESPONSE}));
 }
 
@@ -427,7 +350,7 @@ TEST_F(RequestTest, ARequestTextOfAnotherTypeEndsBeforeTheRequestIsKept) {
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(pkiMethods(), (Strings{"CreateRequest"}));
     EXPECT_EQ(script.requests().size(), 2u);
-    EXPECT_TRUE(traceLines().empty());
+    EXPECT_TRUE(levelledTraces().empty());
 }
 
 TEST_F(RequestTest, AnApplicationWithoutActionEndsWithTheRequestOpenUnderTheTimeReference) {
@@ -439,9 +362,8 @@ TEST_F(RequestTest, AnApplicationWithoutActionEndsWithTheRequestOpenUnderTheTime
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(pkiMethods(), (Strings{"CreateRequest", "AddRequest"}));
     EXPECT_EQ(script.requests().size(), 2u);
-    EXPECT_EQ(
-        traceLines(),
-        (TraceLines{{3, "TSR velTesseraProxy(353): no action node in Tessera response\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              Strings{"3 TSR velTesseraProxy(353): no action node in Tessera response\r\n"});
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_RESPONSE}));
 }
 
@@ -456,10 +378,9 @@ TEST_F(RequestTest, AFailedSubmissionLeavesTheRequestOpenUnderTheTimeReference) 
     EXPECT_EQ(proxy.object().step(), 1);
     EXPECT_EQ(pkiMethods(),
               (Strings{"CreateRequest", "AddRequest", "CreateRequest", "AddRequest"}));
-    EXPECT_EQ(
-        traceLines(),
-        (TraceLines{{7, "TSR velTesseraProxy(1414): connection reset\r\n"},
-                    {3, "TSR velTesseraProxy(349): Tessera error (17): quota exceeded\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              (Strings{"7 TSR velTesseraProxy(1414): connection reset\r\n",
+                       "3 TSR velTesseraProxy(349): Tessera error (17): quota exceeded\r\n"}));
     EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_ABORT, TSR_E_SERVER}));
 }
 
@@ -477,10 +398,9 @@ TEST_F(RequestTest, AFailedPickUpLeavesTheRequestOpenUnderTheServersReference) {
                                      "AddRequest", "AddRequest"}));
     EXPECT_EQ(argumentsOf("AddRequest", 3), (Strings{kRequestText, "4711"}));
     EXPECT_EQ(script.requests().size(), 6u);
-    EXPECT_EQ(
-        traceLines(),
-        (TraceLines{{3, "TSR velTesseraProxy(349): Tessera error (2): not yet issued\r\n"},
-                    {3, "TSR velTesseraProxy(353): no action node in Tessera response\r\n"}}));
+    EXPECT_EQ(levelledTraces(),
+              (Strings{"3 TSR velTesseraProxy(349): Tessera error (2): not yet issued\r\n",
+                       "3 TSR velTesseraProxy(353): no action node in Tessera response\r\n"}));
 }
 
 TEST_F(RequestTest, AFailingPkiCallEndsTheDialogueThroughItsFrame) {
@@ -501,7 +421,7 @@ TEST_F(RequestTest, AFailingPkiCallEndsTheDialogueThroughItsFrame) {
         pki->fail(failing.method, E_ACCESSDENIED, "store locked");
         const std::size_t callsBefore = pki->calls().size();
         const std::size_t requestsBefore = script.requests().size();
-        const std::size_t tracesBefore = traceLines().size();
+        forgetCallbacks();
         showApplication();
         if (failing.requests == 3) {
             script.queuePage(receiptPage());
@@ -510,15 +430,11 @@ TEST_F(RequestTest, AFailingPkiCallEndsTheDialogueThroughItsFrame) {
         EXPECT_EQ(submit(), E_ACCESSDENIED) << failing.method;
         EXPECT_EQ(proxy.object().step(), 1) << failing.method;
         EXPECT_EQ(certificateId, 0) << failing.method;
-        const Strings methods = pkiMethods();
-        EXPECT_EQ(Strings(methods.begin() + static_cast<long>(callsBefore), methods.end()),
-                  failing.calls)
-            << failing.method;
+        EXPECT_EQ(pkiMethodsFrom(callsBefore), failing.calls) << failing.method;
         EXPECT_EQ(script.requests().size() - requestsBefore, failing.requests) << failing.method;
-        EXPECT_EQ(traceLinesFrom(tracesBefore),
-                  (TraceLines{{7, "TSR velTesseraProxy(1414): store locked\r\n"}}))
+        EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1414): store locked\r\n"})
             << failing.method;
-        EXPECT_EQ(reportedErrors().back(), E_ACCESSDENIED) << failing.method;
+        EXPECT_EQ(callbacks("Error").back().code, E_ACCESSDENIED) << failing.method;
         pki->succeed(failing.method);
     }
     EXPECT_EQ(script.pendingAnswers(), 0u);

@@ -2,31 +2,18 @@
 // each page, and the PKI component told only once the server has confirmed.
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <optional>
 
 #include "proxy/ProxyTest.h"
 #include "support/CountedObject.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// Parameter lines of a markup block, numbered from 1.
-std::string parameters(const Fields& named) {
-    std::string lines;
-    int number = 1;
-    for (const auto& [name, value] : named) {
-        const std::string index = std::to_string(number++);
-        lines += "\nParam" + index + "=" + name + "\nValue" + index + "=" + value;
-    }
-    return lines;
-}
-
-// An answer with its parameters and an Action node for the next request.
-std::string answer(const Fields& named, const std::string& url, const std::string& method) {
-    return pageWith("Return=Revoke" + parameters(named)) +
-           pageWith("Action=next\nURL=" + url + "\nMethod=" + method);
+// An answer with the fields as its parameters and an Action node for the next request.
+std::string answer(const Fields& fields, const std::string& url, const std::string& method) {
+    Params params;
+    for (const auto& [name, value] : fields) params.push_back({name, value});
+    return answerPage("Revoke", params, url, method);
 }
 
 constexpr char kConfirmed[] = "<html><!-- ???\nReturn=Revoked\nStatus=100\n--></html>";
@@ -35,27 +22,6 @@ class RevokeTest : public ProxyTest {
 protected:
     void SetUp() override { open(); }
 
-    // From now on only later callbacks count for levelledTraces() and errors().
-    void forgetCallbacks() { forgotten = host.count(); }
-    std::vector<BackChannelCall> recent(const std::string& kind) const {
-        const auto all = host.calls();
-        std::vector<BackChannelCall> matching;
-        for (std::size_t index = forgotten; index < all.size(); ++index)
-            if (all[index].kind == kind) matching.push_back(all[index]);
-        return matching;
-    }
-    // Every trace the host received, as its level and text.
-    Strings levelledTraces() const {
-        Strings lines;
-        for (const auto& call : recent("Trace"))
-            lines.push_back(std::to_string(call.code) + " " + toAnsi(call.text1));
-        return lines;
-    }
-    std::vector<LONG> errors() const {
-        std::vector<LONG> codes;
-        for (const auto& call : recent("Error")) codes.push_back(call.code);
-        return codes;
-    }
     // The requests of the last operation: everything after InitComm's.
     std::vector<TransportRequest> operationRequests() const {
         return {script.requests().begin() + 1, script.requests().end()};
@@ -70,7 +36,6 @@ protected:
     }
 
     velcom::ComPtr<TestCertificate> certificate = TestCertificate::create("000A3F");
-    std::size_t forgotten = 0;
 };
 
 TEST_F(RevokeTest, AListOfSerialsTakesThreePagesSelectionAndConfirmation) {
@@ -79,19 +44,13 @@ TEST_F(RevokeTest, AListOfSerialsTakesThreePagesSelectionAndConfirmation) {
                              {"-generator", "g1"},
                              {"-ref_nr", "r9"}},
                             "https://ca.test/revoke/select", "POST"));
-    script.queuePage(answer({{"-Serial_Nr", "A3F"},
-                             {"-ident_lang", "de"},
-                             {"-generator", "g1"},
-                             {"-oper_nr", "o2"},
-                             {"-get_list", "l"},
-                             {"-ref_nr", "r9"},
-                             {"-sig_name", "s"},
-                             {"-cert_name", "Doe"},
-                             {"-cert_forename", "Jane"},
-                             {"-email_alias", "jd"},
-                             {"-user_nr", "u4"},
-                             {"-suffix_nr", "x5"}},
-                            "https://ca.test/revoke/confirm", "GET"));
+    // Every name the confirmation copies, in the page's order.
+    const Fields confirmation = {
+        {"-Serial_Nr", "A3F"},  {"-ident_lang", "de"}, {"-generator", "g1"},
+        {"-oper_nr", "o2"},     {"-get_list", "l"},    {"-ref_nr", "r9"},
+        {"-sig_name", "s"},     {"-cert_name", "Doe"}, {"-cert_forename", "Jane"},
+        {"-email_alias", "jd"}, {"-user_nr", "u4"},    {"-suffix_nr", "x5"}};
+    script.queuePage(answer(confirmation, "https://ca.test/revoke/confirm", "GET"));
     script.queuePage(kConfirmed);
     EXPECT_EQ(proxy->Revoke(certificate.get()), S_OK);
     EXPECT_EQ(proxy.object().step(), 1);
@@ -110,24 +69,13 @@ TEST_F(RevokeTest, AListOfSerialsTakesThreePagesSelectionAndConfirmation) {
         << "the copy stops at the missing -oper_nr; -ref_nr stays behind";
     EXPECT_EQ(requests[2].method, "GET");
     EXPECT_EQ(requests[2].address, "https://ca.test/revoke/confirm");
-    EXPECT_EQ(requests[2].fieldPairs(), (Fields{{"-Serial_Nr", "A3F"},
-                                                {"-ident_lang", "de"},
-                                                {"-generator", "g1"},
-                                                {"-oper_nr", "o2"},
-                                                {"-get_list", "l"},
-                                                {"-ref_nr", "r9"},
-                                                {"-sig_name", "s"},
-                                                {"-cert_name", "Doe"},
-                                                {"-cert_forename", "Jane"},
-                                                {"-email_alias", "jd"},
-                                                {"-user_nr", "u4"},
-                                                {"-suffix_nr", "x5"}}));
+    EXPECT_EQ(requests[2].fieldPairs(), confirmation);
     for (const TransportRequest& request : requests) EXPECT_EQ(request.options, "");
 
     EXPECT_EQ(pki->methods(), Strings{"Revoke"});
     EXPECT_EQ(pki->callsTo("Revoke").at(0).arguments, Strings{"000A3F"});
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1626): revocation phase Ia\r\n"});
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
     EXPECT_EQ(certificate->references(), 1u);
 }
 
@@ -185,7 +133,7 @@ TEST_F(RevokeTest, AnAnswerWithoutTheSerialNumberIsUnusable) {
     EXPECT_EQ(
         levelledTraces(),
         Strings{"3 TSR velTesseraProxy(1654): parameter -serial_nr not found in response\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_RESPONSE});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_RESPONSE});
     EXPECT_TRUE(recent("Error").at(0).text1IsNull);
 
     forgetCallbacks();
@@ -207,14 +155,14 @@ TEST_F(RevokeTest, AFailedConfirmationLeavesThePkiComponentUntouched) {
     EXPECT_EQ(proxy->Revoke(certificate.get()), TSR_E_SERVER);
     EXPECT_EQ(levelledTraces(),
               Strings{"3 TSR velTesseraProxy(349): Tessera error (3): revocation refused\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_SERVER});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_SERVER});
 
     forgetCallbacks();
     script.queuePage(answer({{"-serial_nr", "A3F"}}, "https://ca.test/revoke/confirm", "POST"));
     script.queue(TransportAnswer::failure(E_ACCESSDENIED, "connection reset"));
     EXPECT_EQ(proxy->Revoke(certificate.get()), E_ACCESSDENIED);
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1680): connection reset\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{E_ACCESSDENIED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_ACCESSDENIED});
 
     EXPECT_TRUE(pki->calls().empty());
     EXPECT_EQ(proxy.object().step(), 1);
@@ -243,7 +191,7 @@ TEST_F(RevokeTest, TheStoresFailureAfterTheServersRevocationIsTheResult) {
     EXPECT_EQ(proxy->Revoke(certificate.get()), E_ACCESSDENIED);
     EXPECT_EQ(operationRequests().size(), 2u);
     EXPECT_EQ(levelledTraces(), Strings{"7 TSR velTesseraProxy(1680): store is read-only\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{E_ACCESSDENIED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_ACCESSDENIED});
     EXPECT_EQ(proxy.object().step(), 1);
 }
 
@@ -258,13 +206,13 @@ TEST_F(RevokeTest, ASerialOfOnlyZerosFailsWhenItIsCompared) {
         const Strings lines = levelledTraces();
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[1].rfind("7 TSR velTesseraProxy(1680): Exception ", 0), 0u) << lines[1];
-        EXPECT_EQ(errors(), std::vector<LONG>{E_FAIL});
+        EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_FAIL});
         EXPECT_EQ(proxy.object().step(), 1);
     }
     forgetCallbacks();
     script.queuePage(answer({{"-serial_nr", "0"}}, "https://ca.test/revoke/confirm", "POST"));
     EXPECT_EQ(proxy->Revoke(certificate.get()), E_FAIL);
-    EXPECT_EQ(errors(), std::vector<LONG>{E_FAIL});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_FAIL});
     EXPECT_EQ(script.requests().size(), 4u);
     EXPECT_TRUE(pki->calls().empty());
 }
@@ -272,16 +220,14 @@ TEST_F(RevokeTest, ASerialOfOnlyZerosFailsWhenItIsCompared) {
 TEST_F(RevokeTest, ACertificateThatIsNoneOrCannotSayItsSerialIsRefusedBeforeAnyRequest) {
     EXPECT_EQ(proxy->Revoke(nullptr), E_INVALIDARG);
     EXPECT_TRUE(levelledTraces().empty());
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(reportedErrors().empty());
 
     CountedObject notACertificate;
-    EXPECT_EQ(
-        proxy->Revoke(reinterpret_cast<ISMCertificate*>(static_cast<IDispatch*>(&notACertificate))),
-        E_POINTER);
+    EXPECT_EQ(proxy->Revoke(disguisedAs<ISMCertificate>(notACertificate)), E_POINTER);
     EXPECT_EQ(notACertificate.references, 1u);
     ASSERT_EQ(levelledTraces().size(), 1u);
     EXPECT_EQ(levelledTraces()[0].rfind("7 TSR velTesseraProxy(1680): ", 0), 0u);
-    EXPECT_EQ(errors(), std::vector<LONG>{E_POINTER});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{E_POINTER});
 
     forgetCallbacks();
     certificate->fail("Serial", E_UNEXPECTED, "no serial");
@@ -299,7 +245,7 @@ TEST_F(RevokeTest, ARevocationBeforeTheCommunicationIsOpenIsRefused) {
     EXPECT_EQ(unopened->Revoke(certificate.get()), TSR_E_COMM_NOT_INITIALIZED);
     EXPECT_EQ(levelledTraces(),
               Strings{"1 TSR velTesseraProxy(1601): communication not initialized\r\n"});
-    EXPECT_EQ(errors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
+    EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_COMM_NOT_INITIALIZED});
     EXPECT_EQ(script.requests().size(), 1u);
 }
 
