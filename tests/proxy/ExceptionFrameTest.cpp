@@ -12,14 +12,15 @@
 #include "Utility/ExceptionBase.h"
 #include "module/ModuleLock.h"
 #include "proxy/NumberLists.h"
-#include "proxy/ProxyObject.h"
+#include "proxy/ProxyTest.h"
+#include "support/CountedObject.h"
 #include "support/TraceCapture.h"
 
 namespace {
 
 // A PKI component whose QueryInterface raises whatever the test chooses: the first thing Init
 // does with it, so the exception leaves through Init's frame.
-class ThrowingPki : public ISMPrivateKeyInfrastructure {
+class ThrowingPki : public CountedObject {
 public:
     explicit ThrowingPki(std::function<void()> raise) : m_raise(std::move(raise)) {}
 
@@ -27,61 +28,6 @@ public:
         m_raise();
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP FindKey(LONG, ISMAsymKey**) override { return E_NOTIMPL; }
-    STDMETHODIMP Verify2(LONG, LONG, CertStatus*) override { return E_NOTIMPL; }
-    STDMETHODIMP Verify(ISMCertificate*, LONG, CertStatus*) override { return E_NOTIMPL; }
-    STDMETHODIMP ImportKey(LONG, ISMAsymKey*) override { return E_NOTIMPL; }
-    STDMETHODIMP ExportPKCS12(BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Import(ISMCertificateList*, ISMCRLList*) override { return E_NOTIMPL; }
-    STDMETHODIMP Load(BSTR, ISMCertificateList**, ISMCRLList**) override { return E_NOTIMPL; }
-    STDMETHODIMP LoadPKCS12(BSTR, BSTR, ISMCertificateList**, ISMKeyList**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Export(BSTR, FileFormat, FileEncoding, ISMCertificateList*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Export2(BSTR, FileFormat, FileEncoding, VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP Find(CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*,
-                      ISMCertificateList**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetCertificate(LONG, ISMCertificate**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIssuer(ISMCertificate*, LONG, ISMCertificateList**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP HasValidCertifiedKey(BSTR, ISMCertificateList**, LONG*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP FindValidCerts(VARIANT, VARIANT*, VARIANT*, ISMCertificateList**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP AdjustDefaults(ISMCertificateList*) override { return E_NOTIMPL; }
-    STDMETHODIMP CreateCertificateList(ISMCertificateList**) override { return E_NOTIMPL; }
-    STDMETHODIMP CreateRequest(RequestType, BSTR, VARIANT, ISMRequest**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP AddRequest(ISMRequest*, BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP GetOpenRequests(VARIANT*) override { return E_NOTIMPL; }
-    STDMETHODIMP ImportRequestedCertificate(BSTR, BSTR, LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP Revoke(ISMCertificate*) override { return E_NOTIMPL; }
-    STDMETHODIMP ExportKey(BSTR, BSTR, FileFormat, FileEncoding, ISMAsymKey*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Delete(ISMCertificate*) override { return E_NOTIMPL; }
-    STDMETHODIMP Delete2(LONG) override { return E_NOTIMPL; }
 
 private:
     std::function<void()> m_raise;
@@ -92,7 +38,8 @@ protected:
     // Init with a PKI component that raises; the result, and the one trace line it caused.
     HRESULT initRaising(std::function<void()> raise) {
         ThrowingPki pki(std::move(raise));
-        return proxy->Init(nullptr, nullptr, &pki, nullptr);
+        return proxy->Init(nullptr, nullptr, disguisedAs<ISMPrivateKeyInfrastructure>(pki),
+                           nullptr);
     }
     void TearDown() override {
         proxy.reset();
