@@ -6,6 +6,11 @@
 
 #include "proxy/velTesseraProxy.h"
 
+// The answer of the first step, which is still the last one, and a new key request for its
+// challenge.
+HRESULT startKeyRequest(CvelTesseraProxy& proxy, BSTR keyPassword,
+                        CvelTesseraProxy::Answer& application, velcom::ComPtr<ISMRequest>& request);
+
 // Sends the fields collected so far, followed by the request's Base64 text as "-key_challenge",
 // to the address the action names. Until the server's answer names its reference "-refnum", the
 // PKI component keeps the request open under the current time, so that a failed answer still

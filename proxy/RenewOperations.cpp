@@ -69,19 +69,15 @@ HRESULT CvelTesseraProxy::prepareClientAuth(ISMCertificate* oldCert, IAuthentica
 STDMETHODIMP CvelTesseraProxy::RenewStep2(BSTR strKeyPasswd, LONG bAGB, LONG* plCertID) {
     return operation(3, kRenewStep2Lines, true, [&]() -> HRESULT {
         if (plCertID == nullptr) return E_INVALIDARG;
-        // The answer of RenewStep1 is still the last one.
-        ReturnNode* application = nullptr;
-        ActionNode* submission = nullptr;
-        HRESULT result = checkReturn(&application, &submission);
-        if (FAILED(result)) return result;
+        Answer application;
         velcom::ComPtr<ISMRequest> request;
-        result = createKeyRequest(application, strKeyPasswd, request.put());
+        const HRESULT result = startKeyRequest(*this, strKeyPasswd, application, request);
         if (FAILED(result)) return result;
 
         m_vecFields.clear();
-        copyParams(application, ListRenewStep2);
+        copyParams(application.returned, ListRenewStep2);
         addField("-ident_check_AGB", bAGB != 0 ? "yes" : "no");
-        return submitKeyRequest(*this, *request.get(), submission, m_strOptions, kRefnumMissingLine,
-                                strKeyPasswd, plCertID);
+        return submitKeyRequest(*this, *request.get(), application.action, m_strOptions,
+                                kRefnumMissingLine, strKeyPasswd, plCertID);
     });
 }

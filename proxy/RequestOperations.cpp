@@ -38,21 +38,17 @@ STDMETHODIMP CvelTesseraProxy::RequestStep2(BSTR strTOPasswd, BSTR strKeyPasswd,
                                             LONG bName, LONG* plCertID) {
     return operation(2, kRequestStep2Lines, true, [&]() -> HRESULT {
         if (plCertID == nullptr) return E_INVALIDARG;
-        // The application page of RequestStep1 is still the last answer.
-        ReturnNode* application = nullptr;
-        ActionNode* submission = nullptr;
-        HRESULT result = checkReturn(&application, &submission);
-        if (FAILED(result)) return result;
+        Answer application;
         velcom::ComPtr<ISMRequest> request;
-        result = createKeyRequest(application, strKeyPasswd, request.put());
+        const HRESULT result = startKeyRequest(*this, strKeyPasswd, application, request);
         if (FAILED(result)) return result;
 
         m_vecFields.clear();
-        copyParams(application, ListRequestStep2);
+        copyParams(application.returned, ListRequestStep2);
         addField("-ident-TO_passwd", toAnsi(strTOPasswd));
         addField("-ident_check_name", bName != 0 ? "on" : "off");
         addField("-ident_check_AGB", bAGB != 0 ? "yes" : "no");
-        return submitKeyRequest(*this, *request.get(), submission, "", kRefnumMissingLine,
+        return submitKeyRequest(*this, *request.get(), application.action, "", kRefnumMissingLine,
                                 strKeyPasswd, plCertID);
     });
 }
@@ -79,6 +75,14 @@ HRESULT CvelTesseraProxy::fetchIssuedCertificate(ReturnNode* answer, ActionNode*
     const HRESULT result = follow(action, "", issued);
     if (FAILED(result)) return result;
     return importIssuedCertificate(issued.returned, reference, &keyPassword, plCertID);
+}
+
+HRESULT startKeyRequest(CvelTesseraProxy& proxy, BSTR keyPassword,
+                        CvelTesseraProxy::Answer& application,
+                        velcom::ComPtr<ISMRequest>& request) {
+    const HRESULT result = proxy.checkReturn(&application.returned, &application.action);
+    if (FAILED(result)) return result;
+    return proxy.createKeyRequest(application.returned, keyPassword, request.put());
 }
 
 HRESULT submitKeyRequest(CvelTesseraProxy& proxy, ISMRequest& request, const ActionNode* action,
