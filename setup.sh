@@ -31,18 +31,28 @@ install_missing_packages() {
         --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# build PRESET [TARGET...]: configure and build the preset, only the named targets when given.
 build() {
-    cmake --preset "$1" >/dev/null
-    cmake --build --preset "$1"
+    local preset=$1
+    shift
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" ${1:+--target "$@"}
+}
+
+# leg NAME COMMAND...: runs one leg of the test job and says how long it took.
+leg() {
+    local name=$1 started=$SECONDS
+    shift
+    echo "== $name"
+    "$@"
+    echo "== $name: $((SECONDS - started)) s"
 }
 
 check_formatting() {
-    echo "== clang-format"
     git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 }
 
 run_tests() {
-    echo "== $1 build and tests"
     build "$1"
     ctest --preset "$1" -j "$(nproc)"
 }
@@ -50,8 +60,7 @@ run_tests() {
 # A minute per fuzz target, from its seeds and what earlier runs in this build tree found. A crash,
 # leak, timeout or memory blow-up fails the job and leaves the input in build/fuzz/artifacts.
 run_fuzzers() {
-    echo "== fuzz targets (libFuzzer, ASan + UBSan)"
-    build fuzz
+    build fuzz markup_parser_fuzzer markup_scanner_fuzzer
     local target log
     for target in parser scanner; do
         log=build/fuzz/markup_${target}_fuzzer.log
@@ -80,12 +89,13 @@ main_job() {
 }
 
 test_job() {
-    check_formatting
-    echo "== mingw cross build, automation tests under Wine"
-    run_tests mingw
-    run_fuzzers
-    run_tests debug
-    run_tests asan
+    local started=$SECONDS
+    leg "clang-format" check_formatting
+    leg "mingw cross build, automation tests under Wine" run_tests mingw
+    leg "fuzz targets (libFuzzer, ASan + UBSan)" run_fuzzers
+    leg "debug build and tests" run_tests debug
+    leg "asan build and tests (AddressSanitizer + UBSan)" run_tests asan
+    echo "== all tests passed in $((SECONDS - started)) s"
 }
 
 install_missing_packages
