@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <velTesseraComm/velTesseraComm.h>
 
 namespace {
-
-constexpr WORD kGermanGermany = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
 
 class LibraryUnderWineTest : public ::testing::Test {
 protected:
@@ -18,6 +17,9 @@ protected:
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         m_module = LoadLibraryA("velTesseraComm.dll");
         ASSERT_NE(m_module, nullptr) << GetLastError();
+        for (const char* name :
+             {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+            ASSERT_NE(exported(name), nullptr) << name;
     }
     void TearDown() override {
         if (m_module != nullptr) {
@@ -33,45 +35,19 @@ protected:
         return reinterpret_cast<ServerCall>(
             reinterpret_cast<void (*)()>(GetProcAddress(m_module, name)));
     }
-
     std::string path() const {
         char buffer[MAX_PATH];
-        const DWORD length = GetModuleFileNameA(m_module, buffer, MAX_PATH);
-        return std::string(buffer, length);
-    }
-
-    // A text of the German version information block.
-    std::string versionText(const char* name) const {
-        const std::string file = path();
-        DWORD ignored = 0;
-        std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), &ignored));
-        if (block.empty() ||
-            !GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
-            return "(no version information)";
-        char* text = nullptr;
-        UINT length = 0;
-        const std::string query = std::string("\\StringFileInfo\\040704B0\\") + name;
-        if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text),
-                            &length) ||
-            length == 0)
-            return "(missing)";
-        return std::string(text, length - 1);
+        return std::string(buffer, GetModuleFileNameA(m_module, buffer, MAX_PATH));
     }
 
     HMODULE m_module = nullptr;
 };
 
-TEST_F(LibraryUnderWineTest, ExportsTheFourEntryPoints) {
-    for (const char* name :
-         {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
-        EXPECT_NE(exported(name), nullptr) << name;
-}
-
 TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
+    constexpr WORD kGermanGermany = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
     EXPECT_NE(FindResourceExA(m_module, "TYPELIB", MAKEINTRESOURCEA(1), kGermanGermany), nullptr);
-    const HRSRC version =
-        FindResourceExA(m_module, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), kGermanGermany);
-    ASSERT_NE(version, nullptr);
+    ASSERT_NE(FindResourceExA(m_module, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), kGermanGermany),
+              nullptr);
 
     const std::string file = path();
     DWORD ignored = 0;
@@ -79,23 +55,33 @@ TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
     ASSERT_FALSE(block.empty());
     ASSERT_TRUE(
         GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
+    const auto query = [&block](const std::string& name, UINT& length) {
+        void* value = nullptr;
+        return VerQueryValueA(block.data(), name.c_str(), &value, &length) ? value : nullptr;
+    };
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query("\\", length));
+    ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
     EXPECT_EQ(fixed->dwFileVersionLS, 0x000001F4u);
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00020000u);
     EXPECT_EQ(fixed->dwProductVersionLS, 0x000001F4u);
 
-    EXPECT_EQ(versionText("FileDescription"), "Tessera Communications Module");
-    EXPECT_EQ(versionText("InternalName"), "velTesseraComm");
-    EXPECT_EQ(versionText("OriginalFilename"), "velTesseraComm.dll");
-    EXPECT_EQ(versionText("ProductName"), "velTesseraComm Module");
+    const std::pair<const char*, const char*> texts[] = {
+        {"FileDescription", "Tessera Communications Module"},
+        {"InternalName", "velTesseraComm"},
+        {"OriginalFilename", "velTesseraComm.dll"},
+        {"ProductName", "velTesseraComm Module"}};
+    for (const auto& [name, expected] : texts) {
+        const auto* text = static_cast<const char*>(
+            query(std::string("\\StringFileInfo\\040704B0\\") + name, length));
+        ASSERT_TRUE(text != nullptr && length > 0) << name;
+        EXPECT_EQ(std::string(text, length - 1), expected);
+    }
 }
 
-TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibrary) {
+TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibraryThatDispatchServes) {
     ASSERT_EQ(exported("DllRegisterServer")(), S_OK);
-
     CLSID clsid = GUID_NULL;
     ASSERT_EQ(CLSIDFromProgID(L"velTesseraComm2.velTesseraProxy", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_velTesseraProxy));
@@ -106,23 +92,13 @@ TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibrary) {
                              server, &size),
               ERROR_SUCCESS);
     EXPECT_STRCASEEQ(server, path().c_str());
-
     velcom::ComPtr<ITypeLib> library;
     ASSERT_EQ(LoadRegTypeLib(LIBID_VELTESSERACOMMLib, 2, 0, 0x409, library.put()), S_OK);
 
-    EXPECT_EQ(exported("DllUnregisterServer")(), S_OK);
-    library.reset();
-    EXPECT_NE(LoadRegTypeLib(LIBID_VELTESSERACOMMLib, 2, 0, 0x409, library.put()), S_OK);
-    EXPECT_NE(CLSIDFromProgID(L"velTesseraComm2.velTesseraProxy", &clsid), S_OK);
-}
-
-TEST_F(LibraryUnderWineTest, DispatchGivesTheRegisteredTypeInformation) {
-    ASSERT_EQ(exported("DllRegisterServer")(), S_OK);
     velcom::ComPtr<IDispatch> proxy;
     ASSERT_EQ(CoCreateInstance(CLSID_velTesseraProxy, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                proxy.putVoid()),
               S_OK);
-
     UINT count = 0;
     EXPECT_EQ(proxy->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
@@ -133,15 +109,18 @@ TEST_F(LibraryUnderWineTest, DispatchGivesTheRegisteredTypeInformation) {
     EXPECT_TRUE(IsEqualIID(attributes->guid, IID_IvelTesseraProxy));
     typeInfo->ReleaseTypeAttr(attributes);
     EXPECT_EQ(proxy->GetTypeInfo(1, LOCALE_USER_DEFAULT, typeInfo.put()), DISP_E_BADINDEX);
-
     OLECHAR name[] = L"iNiTcOmM";
     LPOLESTR names[] = {name};
     DISPID id = DISPID_UNKNOWN;
     EXPECT_EQ(proxy->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
     EXPECT_EQ(id, 2);
-
     proxy.reset();
     EXPECT_EQ(exported("DllCanUnloadNow")(), S_OK);
+
+    EXPECT_EQ(exported("DllUnregisterServer")(), S_OK);
+    library.reset();
+    EXPECT_NE(LoadRegTypeLib(LIBID_VELTESSERACOMMLib, 2, 0, 0x409, library.put()), S_OK);
+    EXPECT_NE(CLSIDFromProgID(L"velTesseraComm2.velTesseraProxy", &clsid), S_OK);
 }
 
 }  // namespace
