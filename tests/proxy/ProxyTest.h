@@ -1,6 +1,6 @@
-// A proxy with its collaborators: the scripted transport registered where the proxy looks for
-// the real one, a recording host back channel, a recording PKI component. Each test ends with
-// every object released and the module free to unload.
+// A proxy with its collaborators: the scripted transport registered where the proxy looks for the
+// real one, a recording host back channel, a recording PKI component. Each test ends with every
+// object released and the module free to unload.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
 #include "support/ScriptedTransport.h"
-#include "support/TestRandom.h"
 #include "text/AnsiText.h"
 
 using Strings = std::vector<std::string>;
@@ -70,17 +69,15 @@ protected:
         ASSERT_EQ(initComm(), S_OK);
     }
 
-    // Every callback of the kind the host received, in order.
+    // Every callback of the kind the host received, in order; recent() only those since the last
+    // forgetCallbacks(), as traces(), levelledTraces() and reportedErrors() do.
     std::vector<BackChannelCall> callbacks(const std::string& kind) const {
         return callbacksFrom(0, kind);
     }
-    // From now on only later callbacks count for recent(), traces(), levelledTraces() and
-    // reportedErrors(), so that a test can look at one call at a time.
     void forgetCallbacks() { forgotten = host.count(); }
     std::vector<BackChannelCall> recent(const std::string& kind) const {
         return callbacksFrom(forgotten, kind);
     }
-    // The text of each recent Trace.
     Strings traces() const {
         Strings lines;
         for (const auto& call : recent("Trace")) lines.push_back(toAnsi(call.text1));
@@ -93,13 +90,11 @@ protected:
             lines.push_back(std::to_string(call.code) + " " + toAnsi(call.text1));
         return lines;
     }
-    // The code of each recent Error.
     std::vector<LONG> reportedErrors() const {
         std::vector<LONG> codes;
         for (const auto& call : recent("Error")) codes.push_back(call.code);
         return codes;
     }
-
     // The host got one recent Error: the code alone, without texts.
     void expectErrorWithoutTexts(HRESULT code) const {
         const auto reported = recent("Error");

@@ -18,9 +18,9 @@ struct BackChannelCall {
     LONG time = 0;
     LONG depth = 0;
     LONG code = 0;  // the error or text code, or the trace level
-    std::u16string text1;
-    std::u16string text2;
-    std::u16string text3;
+    std::u16string text1 = {};
+    std::u16string text2 = {};
+    std::u16string text3 = {};
     bool text1IsNull = false;
     SHORT percent = 0;
     SHORT action = 0;
@@ -63,11 +63,8 @@ public:
     }
     STDMETHODIMP Progress(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                           BSTR text3, SHORT percent, SHORT action) override {
-        BackChannelCall call{"Progress",    threadId,      time,          depth,           code,
-                             textOf(text1), textOf(text2), textOf(text3), text1 == nullptr};
-        call.percent = percent;
-        call.action = action;
-        record(call);
+        record({"Progress", threadId, time, depth, code, textOf(text1), textOf(text2),
+                textOf(text3), text1 == nullptr, percent, action});
         return progressResult;
     }
     STDMETHODIMP Info(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
@@ -80,15 +77,18 @@ public:
             {"Trace", threadId, time, depth, level, textOf(text), {}, {}, text == nullptr});
     }
     STDMETHODIMP Data(LONG threadId, LONG time, LONG depth, VARIANT* data) override {
-        BackChannelCall call;
-        call.kind = "Data";
-        call.threadId = threadId;
-        call.time = time;
-        call.depth = depth;
+        BackChannelCall call{"Data", threadId, time, depth};
         call.data = data;
-        if (data != nullptr) {
-            call.dataType = data->vt;
-            if (data->vt == (VT_ARRAY | VT_UI1)) call.dataBytes = bytesOf(data->parray);
+        if (data != nullptr) call.dataType = data->vt;
+        LONG lower = 0;
+        LONG upper = -1;
+        // The bytes of a byte array, read during the call.
+        if (call.dataType == (VT_ARRAY | VT_UI1) && data->parray != nullptr &&
+            SUCCEEDED(SafeArrayGetLBound(data->parray, 1, &lower)) &&
+            SUCCEEDED(SafeArrayGetUBound(data->parray, 1, &upper)) && upper >= lower) {
+            const velcom::SafeArrayData<char> bytes(data->parray);
+            if (bytes.data() != nullptr)
+                call.dataBytes.assign(bytes.data(), static_cast<std::size_t>(upper - lower + 1));
         }
         return record(call);
     }
@@ -101,13 +101,6 @@ public:
         const std::lock_guard lock(m_lock);
         return m_calls.size();
     }
-    // The bytes of every Data call, concatenated in call order.
-    std::string dataReceived() const {
-        const std::lock_guard lock(m_lock);
-        std::string bytes;
-        for (const auto& call : m_calls) bytes += call.dataBytes;
-        return bytes;
-    }
 
     std::atomic<ULONG> references{1};
     LONG traceLevel = 7;
@@ -116,18 +109,6 @@ public:
     HRESULT callbackResult = S_OK;
 
 private:
-    // The elements of the first dimension; nothing when the array cannot be read.
-    static std::string bytesOf(SAFEARRAY* array) {
-        LONG lower = 0;
-        LONG upper = -1;
-        if (array == nullptr || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
-            FAILED(SafeArrayGetUBound(array, 1, &upper)) || upper < lower)
-            return {};
-        const velcom::SafeArrayData<char> data(array);
-        if (data.data() == nullptr) return {};
-        return std::string(data.data(), static_cast<std::size_t>(upper - lower + 1));
-    }
-
     HRESULT record(const BackChannelCall& call) {
         const std::lock_guard lock(m_lock);
         m_calls.push_back(call);

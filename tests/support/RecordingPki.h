@@ -1,17 +1,18 @@
 // A recording stand-in for the host's PKI component and the objects it hands out or takes: key
-// requests, keys, certificates and the lists that Load gives. Every double lives on the heap and
-// is reference counted; tests hold them in velcom::ComPtr and check references() (or run under
-// ASan) to see that the component gives back what it takes.
+// requests, keys, certificates and the lists that Load gives. Every double lives on the heap and is
+// reference counted; tests hold them in velcom::ComPtr and check references() to see that the
+// component gives back what it takes.
 //
 //     auto pki = RecordingPki::create(RecordingPki::Extended::Offered);
 //     pki->request->base64 = "MIIBQDCBqjAN";            // what the new key request's text is
 //     pki->fail("AddRequest", E_FAIL, "store locked");
 //     ... proxy->Init(host, random, pki.get(), tmpDir) ...
 //     EXPECT_EQ(pki->methods(), (std::vector<std::string>{"CreateRequest", "AddRequest"}));
-//     EXPECT_EQ(pki->callsTo("CreateRequest").at(0).arguments,
-//               (std::vector<std::string>{"0", "keypass", "challenge=abc"}));
 #pragma once
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,255 +23,379 @@
 
 #include "support/DispatchStub.h"
 
-// How a PKI call records an argument that is a null pointer (an interface, or the password
-// address of ImportRequestedCertificate2).
+// How a PKI call records a null pointer argument (an interface, or the password address of
+// ImportRequestedCertificate2), and an interface that is not one of these doubles.
 inline constexpr char kNullArgument[] = "<null>";
-// How a PKI call records an interface argument that is not one of these doubles.
 inline constexpr char kForeignArgument[] = "<foreign>";
 
-// A key request, as CreateRequest hands it out. Scriptable: "Type", "AsBinaryString".
+// AsBinaryString of requests and certificates: the text as VT_ARRAY|VT_UI1 as a real component
+// gives it, or as VT_BSTR or VT_EMPTY to play a broken one; any flag but 1 (Base64) is refused.
+inline HRESULT binaryString(LONG base64Flag, const std::string& text, VARTYPE type, REFIID iid,
+                            VARIANT* data) {
+    VariantInit(data);
+    if (base64Flag != 1)
+        return failWithDescription(E_INVALIDARG, iid, "only the Base64 form (1) is scripted");
+    velcom::Variant value = type == (VT_ARRAY | VT_UI1) ? makeByteArray(text) : velcom::Variant();
+    if (type == VT_BSTR) {
+        value.put()->vt = VT_BSTR;
+        value.get()->bstrVal = toBstr(text).detach();
+    }
+    *data = value.detach();
+    return S_OK;
+}
+
+// A key request, as CreateRequest hands it out. Scriptable: "AsBinaryString".
 class TestRequest final : public CountedDouble<ISMRequest> {
 public:
-    static velcom::ComPtr<TestRequest> create(std::string base64 = "MIIBSPKACREQUEST");
+    static velcom::ComPtr<TestRequest> create(std::string base64 = "MIIBSPKACREQUEST") {
+        return velcom::ComPtr<TestRequest>(new TestRequest(std::move(base64)));
+    }
 
-    // The text that AsBinaryString(1) answers, and the VARIANT type it comes in:
-    // VT_ARRAY|VT_UI1 as a real component gives it, or VT_BSTR or VT_EMPTY to play a broken one.
-    // AsBinaryString with any flag but 1 fails with E_INVALIDARG.
-    std::string base64;
+    std::string base64;  // what AsBinaryString(1) answers, and in which VARIANT type
     VARTYPE binaryType = VT_ARRAY | VT_UI1;
 
-    STDMETHODIMP get_Type(RequestType* type) override;
-    STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override;
+    VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
+    STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override {
+        if (const HRESULT result = enter("AsBinaryString"); result != S_OK) return result;
+        return binaryString(base64Flag, base64, binaryType, IID_ISMRequest, data);
+    }
 
 private:
-    explicit TestRequest(std::string text);
+    explicit TestRequest(std::string text)
+        : CountedDouble({"AsBinaryString"}), base64(std::move(text)) {}
 };
 
 // A private key, as FindKey hands it out. Scriptable: "Decrypt".
 class TestKey final : public CountedDouble<ISMAsymKey> {
 public:
-    static velcom::ComPtr<TestKey> create(std::string label = "key");
+    static velcom::ComPtr<TestKey> create() { return velcom::ComPtr<TestKey>(new TestKey()); }
 
-    // How PKI calls record this key as an argument.
-    std::string label;
-    // The password of every Decrypt, failed ones included, in order.
-    std::vector<std::string> decryptPasswords;
+    std::string label = "key";                  // how PKI calls record this key
+    std::vector<std::string> decryptPasswords;  // of every Decrypt, failed ones included
 
-    STDMETHODIMP Decrypt(BSTR password) override;
-    STDMETHODIMP Encrypt(BSTR password) override;
-    STDMETHODIMP get_Length(LONG* length) override;
-    STDMETHODIMP get_Type(KeyType* type) override;
+    STDMETHODIMP Decrypt(BSTR password) override {
+        decryptPasswords.push_back(toAnsi(password));
+        return enter("Decrypt");
+    }
+    VEL_NOT_IMPLEMENTED(Encrypt, BSTR)
+    VEL_NOT_IMPLEMENTED(get_Length, LONG*)
+    VEL_NOT_IMPLEMENTED(get_Type, KeyType*)
 
 private:
-    explicit TestKey(std::string keyLabel);
+    TestKey() : CountedDouble({"Decrypt"}) {}
 };
 
-// A certificate as a host hands it to the component. Scriptable: "Serial", "ID",
-// "AsBinaryString". PKI calls record it as an argument by its serial.
+// A certificate as a host hands it to the component. Scriptable: "Serial", "ID", "AsBinaryString".
+// PKI calls record it by its serial.
 class TestCertificate final : public CountedDouble<ISMCertificate> {
 public:
     static velcom::ComPtr<TestCertificate> create(std::optional<std::string> serial = "0A3F",
                                                   LONG id = 7,
-                                                  std::string base64 = "MIIBCERTIFICATE");
+                                                  std::string base64 = "MIIBCERTIFICATE") {
+        return velcom::ComPtr<TestCertificate>(new TestCertificate(serial, id, base64));
+    }
 
     std::optional<std::string> serial;  // nullopt: Serial answers a null BSTR
     LONG id;
-    // As TestRequest: the text of AsBinaryString(1) and its VARIANT type.
-    std::string base64;
+    std::string base64;  // as TestRequest
     VARTYPE binaryType = VT_ARRAY | VT_UI1;
 
-    STDMETHODIMP get_Serial(BSTR* value) override;
-    STDMETHODIMP get_MailAddress(BSTR* value) override;
-    STDMETHODIMP get_Issuer(VARIANT* value) override;
-    STDMETHODIMP get_Subject(VARIANT* value) override;
-    STDMETHODIMP Fingerprint(DigestAlgo algorithm, BSTR* fingerprint) override;
-    STDMETHODIMP IsActive(Validity* validity) override;
-    STDMETHODIMP get_NotBefore(BSTR* value) override;
-    STDMETHODIMP get_NotAfter(BSTR* value) override;
-    STDMETHODIMP get_ID(LONG* value) override;
-    STDMETHODIMP IsCA(LONG* isCA) override;
-    STDMETHODIMP IsSelfSigned(LONG* isSelfSigned) override;
-    STDMETHODIMP get_Default(LONG* value) override;
-    STDMETHODIMP put_Default(LONG value) override;
-    STDMETHODIMP get_TrustLevel(CertTrustLevel* value) override;
-    STDMETHODIMP put_TrustLevel(CertTrustLevel value) override;
-    STDMETHODIMP get_DBState(DataBaseState* value) override;
-    STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override;
-    STDMETHODIMP get_Comment(BSTR* value) override;
-    STDMETHODIMP put_Comment(BSTR value) override;
-    STDMETHODIMP get_KeyLength(LONG* value) override;
-    STDMETHODIMP get_KeyType(KeyType* value) override;
-    STDMETHODIMP GetExtension(BSTR oid, LONG* critical, VARIANT* value) override;
-    STDMETHODIMP get_CommonName(BSTR* value) override;
+    STDMETHODIMP get_Serial(BSTR* value) override {
+        *value = nullptr;
+        if (const HRESULT result = enter("Serial"); result != S_OK) return result;
+        if (serial) *value = toBstr(*serial).detach();
+        return S_OK;
+    }
+    STDMETHODIMP get_ID(LONG* value) override {
+        if (const HRESULT result = enter("ID"); result != S_OK) return result;
+        *value = id;
+        return S_OK;
+    }
+    STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override {
+        if (const HRESULT result = enter("AsBinaryString"); result != S_OK) return result;
+        return binaryString(base64Flag, base64, binaryType, IID_ISMCertificate, data);
+    }
+    VEL_NOT_IMPLEMENTED(get_MailAddress, BSTR*)
+    VEL_NOT_IMPLEMENTED(get_Issuer, VARIANT*)
+    VEL_NOT_IMPLEMENTED(get_Subject, VARIANT*)
+    VEL_NOT_IMPLEMENTED(Fingerprint, DigestAlgo, BSTR*)
+    VEL_NOT_IMPLEMENTED(IsActive, Validity*)
+    VEL_NOT_IMPLEMENTED(get_NotBefore, BSTR*)
+    VEL_NOT_IMPLEMENTED(get_NotAfter, BSTR*)
+    VEL_NOT_IMPLEMENTED(IsCA, LONG*)
+    VEL_NOT_IMPLEMENTED(IsSelfSigned, LONG*)
+    VEL_NOT_IMPLEMENTED(get_Default, LONG*)
+    VEL_NOT_IMPLEMENTED(put_Default, LONG)
+    VEL_NOT_IMPLEMENTED(get_TrustLevel, CertTrustLevel*)
+    VEL_NOT_IMPLEMENTED(put_TrustLevel, CertTrustLevel)
+    VEL_NOT_IMPLEMENTED(get_DBState, DataBaseState*)
+    VEL_NOT_IMPLEMENTED(get_Comment, BSTR*)
+    VEL_NOT_IMPLEMENTED(put_Comment, BSTR)
+    VEL_NOT_IMPLEMENTED(get_KeyLength, LONG*)
+    VEL_NOT_IMPLEMENTED(get_KeyType, KeyType*)
+    VEL_NOT_IMPLEMENTED(GetExtension, BSTR, LONG*, VARIANT*)
+    VEL_NOT_IMPLEMENTED(get_CommonName, BSTR*)
 
 private:
-    TestCertificate(std::optional<std::string> serialText, LONG identifier, std::string text);
+    TestCertificate(std::optional<std::string> serialText, LONG identifier, std::string text)
+        : CountedDouble({"Serial", "ID", "AsBinaryString"}),
+          serial(std::move(serialText)),
+          id(identifier),
+          base64(std::move(text)) {}
 };
 
-// The certificate list that Load gives. Scriptable: "Count". Add, Remove, _NewEnum and Item
-// answer E_NOTIMPL.
-class TestCertificateList final : public CountedDouble<ISMCertificateList> {
+// A list that Load gives, which the component only hands on to Import.
+template <class Interface, class Item>
+class TestList final : public CountedDouble<Interface> {
 public:
-    static velcom::ComPtr<TestCertificateList> create(std::string label = "certificates");
+    static velcom::ComPtr<TestList> create(std::string label) {
+        return velcom::ComPtr<TestList>(new TestList(std::move(label)));
+    }
 
     std::string label;  // how Import records this list
-    LONG count = 0;     // what Count answers
 
-    STDMETHODIMP get_Count(LONG* value) override;
-    STDMETHODIMP Add(ISMCertificate* certificate) override;
-    STDMETHODIMP Remove(LONG index) override;
-    STDMETHODIMP get__NewEnum(IUnknown** enumerator) override;
-    STDMETHODIMP get_Item(LONG index, ISMCertificate** certificate) override;
-
-private:
-    explicit TestCertificateList(std::string listLabel);
-};
-
-// The list of revocation lists that Load gives; as TestCertificateList.
-class TestCrlList final : public CountedDouble<ISMCRLList> {
-public:
-    static velcom::ComPtr<TestCrlList> create(std::string label = "revocation lists");
-
-    std::string label;  // how Import records this list
-    LONG count = 0;     // what Count answers
-
-    STDMETHODIMP get_Count(LONG* value) override;
-    STDMETHODIMP Add(ISMRevocationList* revocationList) override;
-    STDMETHODIMP Remove(LONG index) override;
-    STDMETHODIMP get__NewEnum(IUnknown** enumerator) override;
-    STDMETHODIMP get_Item(LONG index, ISMRevocationList** revocationList) override;
+    VEL_NOT_IMPLEMENTED(get_Count, LONG*)
+    VEL_NOT_IMPLEMENTED(Add, Item*)
+    VEL_NOT_IMPLEMENTED(Remove, LONG)
+    VEL_NOT_IMPLEMENTED(get__NewEnum, IUnknown**)
+    VEL_NOT_IMPLEMENTED(get_Item, LONG, Item**)
 
 private:
-    explicit TestCrlList(std::string listLabel);
+    explicit TestList(std::string text) : CountedDouble<Interface>({}), label(std::move(text)) {}
 };
+using TestCertificateList = TestList<ISMCertificateList, ISMCertificate>;
+using TestCrlList = TestList<ISMCRLList, ISMRevocationList>;
 
 // One call on the PKI component. Arguments are texts in declaration order: numbers and
 // enumerations in decimal, strings as UTF-8 (a null BSTR as empty), null pointers as
-// kNullArgument, doubles by their label (requests by base64, certificates by serial, keys and
-// lists by label) and other objects as kForeignArgument. A VARIANT list argument adds one
-// argument per element when it has the form the component is to pass (one dimension, lower
-// bound 0, VT_ARRAY|VT_BSTR for CreateRequest's attributes, VT_ARRAY|VT_I4 in decimal for
+// kNullArgument, doubles by their label (requests by base64, certificates by serial) and other
+// objects as kForeignArgument. A list argument adds one argument per element when it has the form
+// the component is to pass (a vector of VT_BSTR for CreateRequest's attributes, of VT_I4 for
 // Export2's identifiers), else the single text "<vartype 0xNNNN>" with its type.
 struct PkiCall {
     std::string method;
     std::vector<std::string> arguments;
-    // For ImportRequestedCertificate, ImportRequestedCertificate2 and Load: the bytes of the
-    // named file at the time of the call; nullopt when it could not be read.
+    // For both imports and Load: the bytes of the named file at the time of the call, if any.
     std::optional<std::string> fileContent;
 };
 
+// Scriptable (see MethodScript::fail): "CreateRequest", "AddRequest", "GetOpenRequests",
+// "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke", "FindKey", "Export2",
+// "ExportKey", "Load", "Import". A failing call is recorded, then returns its code with its out
+// pointers null.
 class RecordingPki final : public DispatchStub<ISMPrivateKeyInfrastructure>,
                            public DispatchStub<ISMPrivateKeyInfrastructureEx>,
-                           public ISupportErrorInfo {
+                           public ISupportErrorInfo,
+                           public MethodScript {
 public:
     // Whether the component answers a query for ISMPrivateKeyInfrastructureEx.
     enum class Extended { Offered, Missing };
 
-    static velcom::ComPtr<RecordingPki> create(Extended extended);
-
-    // Every call, in order, failed ones included; methods the component is not expected to call
-    // are recorded too (without arguments) and answer E_NOTIMPL.
-    const std::vector<PkiCall>& calls() const { return m_calls; }
-    // The method names of calls(), in order.
-    std::vector<std::string> methods() const;
-    // The calls of one method, in order.
-    std::vector<PkiCall> callsTo(std::string_view method) const;
-
-    // Scriptable: "CreateRequest", "AddRequest", "GetOpenRequests", "ImportRequestedCertificate",
-    // "ImportRequestedCertificate2", "Revoke", "FindKey", "Export2", "ExportKey", "Load",
-    // "Import". A failing call is recorded, then returns its code with the description as error
-    // information, its out pointers null and VARIANTs empty (numbers untouched). See
-    // MethodScript::fail.
-    void fail(std::string_view method, HRESULT result, std::string description = {},
-              unsigned after = 0) {
-        m_methods.fail(method, result, std::move(description), after);
+    static velcom::ComPtr<RecordingPki> create(Extended extended) {
+        return velcom::ComPtr<RecordingPki>(new RecordingPki(extended));
     }
-    void succeed(std::string_view method) { m_methods.succeed(method); }
 
-    // What the calls hand out. CreateRequest gives `request` (the same object on every call),
-    // FindKey gives `key`, Load gives the two lists; a null one is handed out as null.
+    // Every call, in order, failed ones included; the methods the component is not expected to
+    // call are recorded too (without arguments) and answer E_NOTIMPL.
+    const std::vector<PkiCall>& calls() const { return m_calls; }
+    std::vector<std::string> methods() const {
+        std::vector<std::string> names;
+        for (const PkiCall& call : m_calls) names.push_back(call.method);
+        return names;
+    }
+    std::vector<PkiCall> callsTo(std::string_view method) const {
+        std::vector<PkiCall> found;
+        for (const PkiCall& call : m_calls)
+            if (call.method == method) found.push_back(call);
+        return found;
+    }
+
+    // What the calls hand out: CreateRequest `request` (the same object every time), FindKey
+    // `key`, Load the two lists (a null one as null), GetOpenRequests a copy of openRequests, both
+    // imports certificateId.
     velcom::ComPtr<TestRequest> request = TestRequest::create();
     velcom::ComPtr<TestKey> key = TestKey::create();
-    velcom::ComPtr<TestCertificateList> loadedCertificates = TestCertificateList::create();
-    velcom::ComPtr<TestCrlList> loadedRevocationLists = TestCrlList::create();
-    // What GetOpenRequests answers (a copy): VT_EMPTY until set.
+    velcom::ComPtr<TestCertificateList> loadedCertificates =
+        TestCertificateList::create("certificates");
+    velcom::ComPtr<TestCrlList> loadedRevocationLists = TestCrlList::create("revocation lists");
     velcom::Variant openRequests;
-    // Sets openRequests to a VT_ARRAY|VT_BSTR of the references.
     void setOpenRequests(const std::vector<std::string>& references) {
         openRequests = makeStringList(references);
     }
-    // The identifier that both imports answer.
     LONG certificateId = 1;
 
     ULONG references() const { return m_references; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        *object = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+            IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure))
+            *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
+        else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) &&
+                 m_extended == Extended::Offered)
+            *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
+        else if (IsEqualIID(riid, IID_ISupportErrorInfo))
+            *object = static_cast<ISupportErrorInfo*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --m_references;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+        return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
+                       IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)
+                   ? S_OK
+                   : S_FALSE;
+    }
 
-    STDMETHODIMP FindKey(LONG certId, ISMAsymKey** foundKey) override;
-    STDMETHODIMP Verify2(LONG certId, LONG online, CertStatus* status) override;
-    STDMETHODIMP Verify(ISMCertificate* certificate, LONG online, CertStatus* status) override;
-    STDMETHODIMP ImportKey(LONG certId, ISMAsymKey* privateKey) override;
-    STDMETHODIMP ExportPKCS12(BSTR file, BSTR password, ISMCertificate* certificate,
-                              ISMAsymKey* privateKey, LONG withChain) override;
-    STDMETHODIMP Import(ISMCertificateList* certificates, ISMCRLList* revocationLists) override;
+    STDMETHODIMP FindKey(LONG certId, ISMAsymKey** foundKey) override {
+        *foundKey = nullptr;
+        if (const HRESULT result = record("FindKey", {std::to_string(certId)}); result != S_OK)
+            return result;
+        return handOut(key, foundKey);
+    }
+    STDMETHODIMP Import(ISMCertificateList* certificates, ISMCRLList* revocationLists) override {
+        return record("Import", {label(certificates), label(revocationLists)});
+    }
     STDMETHODIMP Load(BSTR file, ISMCertificateList** certificates,
-                      ISMCRLList** revocationLists) override;
-    STDMETHODIMP LoadPKCS12(BSTR file, BSTR password, ISMCertificateList** certificates,
-                            ISMKeyList** keys) override;
-    STDMETHODIMP Export(BSTR file, FileFormat format, FileEncoding encoding,
-                        ISMCertificateList* certificates) override;
+                      ISMCRLList** revocationLists) override {
+        *certificates = nullptr;
+        *revocationLists = nullptr;
+        if (const HRESULT result = record("Load", {toAnsi(file)}, file); result != S_OK)
+            return result;
+        handOut(loadedCertificates, certificates);
+        return handOut(loadedRevocationLists, revocationLists);
+    }
     STDMETHODIMP Export2(BSTR file, FileFormat format, FileEncoding encoding,
-                         VARIANT certificateIds) override;
-    STDMETHODIMP Find(CertType* type, CertStatus* status, BSTR* address, LONG* isDefault,
-                      BSTR* commonName, VARIANT* issuer, BSTR* serial,
-                      ISMCertificateList** certificates) override;
-    STDMETHODIMP GetCertificate(LONG id, ISMCertificate** certificate) override;
-    STDMETHODIMP GetIssuer(ISMCertificate* certificate, LONG depth,
-                           ISMCertificateList** chain) override;
-    STDMETHODIMP HasValidCertifiedKey(BSTR address, ISMCertificateList** certificates,
-                                      LONG* hasKey) override;
-    STDMETHODIMP FindValidCerts(VARIANT addresses, VARIANT* found, VARIANT* notFound,
-                                ISMCertificateList** certificates) override;
-    STDMETHODIMP AdjustDefaults(ISMCertificateList* certificates) override;
-    STDMETHODIMP CreateCertificateList(ISMCertificateList** certificates) override;
+                         VARIANT certificateIds) override {
+        return record("Export2",
+                      withList({toAnsi(file), std::to_string(format), std::to_string(encoding)},
+                               certificateIds, VT_I4));
+    }
     STDMETHODIMP CreateRequest(RequestType type, BSTR password, VARIANT attributes,
-                               ISMRequest** created) override;
-    STDMETHODIMP AddRequest(ISMRequest* keyRequest, BSTR reference) override;
-    STDMETHODIMP GetOpenRequests(VARIANT* references) override;
-    STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override;
-    STDMETHODIMP Revoke(ISMCertificate* certificate) override;
-    STDMETHODIMP ExportKey(BSTR file, BSTR password, FileFormat format, FileEncoding encoding,
-                           ISMAsymKey* privateKey) override;
-    STDMETHODIMP Delete(ISMCertificate* certificate) override;
-    STDMETHODIMP Delete2(LONG certId) override;
-
+                               ISMRequest** created) override {
+        *created = nullptr;
+        const auto arguments =
+            withList({std::to_string(type), toAnsi(password)}, attributes, VT_BSTR);
+        if (const HRESULT result = record("CreateRequest", arguments); result != S_OK)
+            return result;
+        return handOut(request, created);
+    }
+    STDMETHODIMP AddRequest(ISMRequest* keyRequest, BSTR reference) override {
+        return record("AddRequest", {label(keyRequest), toAnsi(reference)});
+    }
+    STDMETHODIMP GetOpenRequests(VARIANT* references) override {
+        VariantInit(references);
+        if (const HRESULT result = record("GetOpenRequests", {}); result != S_OK) return result;
+        return VariantCopy(references, openRequests.get());
+    }
+    STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override {
+        return imported(
+            record("ImportRequestedCertificate", {toAnsi(file), toAnsi(reference)}, file), certId);
+    }
     STDMETHODIMP ImportRequestedCertificate2(BSTR file, BSTR reference, BSTR* password,
-                                             LONG* certId) override;
+                                             LONG* certId) override {
+        const std::string passwordText = password == nullptr ? kNullArgument : toAnsi(*password);
+        return imported(record("ImportRequestedCertificate2",
+                               {toAnsi(file), toAnsi(reference), passwordText}, file),
+                        certId);
+    }
+    STDMETHODIMP Revoke(ISMCertificate* certificate) override {
+        return record("Revoke", {label(certificate)});
+    }
+    STDMETHODIMP ExportKey(BSTR file, BSTR password, FileFormat format, FileEncoding encoding,
+                           ISMAsymKey* privateKey) override {
+        return record("ExportKey", {toAnsi(file), toAnsi(password), std::to_string(format),
+                                    std::to_string(encoding), label(privateKey)});
+    }
+
+#define VEL_NOT_EXPECTED(method, ...) \
+    STDMETHODIMP method(__VA_ARGS__) override { return notExpected(#method); }
+    VEL_NOT_EXPECTED(Verify2, LONG, LONG, CertStatus*)
+    VEL_NOT_EXPECTED(Verify, ISMCertificate*, LONG, CertStatus*)
+    VEL_NOT_EXPECTED(ImportKey, LONG, ISMAsymKey*)
+    VEL_NOT_EXPECTED(ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG)
+    VEL_NOT_EXPECTED(LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**)
+    VEL_NOT_EXPECTED(Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*)
+    VEL_NOT_EXPECTED(Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*,
+                     ISMCertificateList**)
+    VEL_NOT_EXPECTED(GetCertificate, LONG, ISMCertificate**)
+    VEL_NOT_EXPECTED(GetIssuer, ISMCertificate*, LONG, ISMCertificateList**)
+    VEL_NOT_EXPECTED(HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*)
+    VEL_NOT_EXPECTED(FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**)
+    VEL_NOT_EXPECTED(AdjustDefaults, ISMCertificateList*)
+    VEL_NOT_EXPECTED(CreateCertificateList, ISMCertificateList**)
+    VEL_NOT_EXPECTED(Delete, ISMCertificate*)
+    VEL_NOT_EXPECTED(Delete2, LONG)
+#undef VEL_NOT_EXPECTED
 
 private:
-    explicit RecordingPki(Extended extended);
+    explicit RecordingPki(Extended extended)
+        : MethodScript({"CreateRequest", "AddRequest", "GetOpenRequests",
+                        "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke",
+                        "FindKey", "Export2", "ExportKey", "Load", "Import"}),
+          m_extended(extended) {}
     ~RecordingPki() = default;
 
-    // Records the call and gives the scripted result of the method.
-    HRESULT record(const char* method, std::vector<std::string> arguments,
-                   std::optional<std::string> fileContent = std::nullopt);
-    HRESULT notExpected(const char* method);
+    // Records the call (with the content of the file, if named) and gives its scripted result.
+    HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr) {
+        std::optional<std::string> content;
+        std::ifstream read;
+        if (file != nullptr) read.open(toAnsi(file), std::ios::binary);
+        if (read.is_open())
+            content.emplace(std::istreambuf_iterator<char>(read), std::istreambuf_iterator<char>());
+        m_calls.push_back({method, std::move(arguments), std::move(content)});
+        const bool extended = std::string_view(method) == "ImportRequestedCertificate2";
+        return enter(
+            method, extended ? IID_ISMPrivateKeyInfrastructureEx : IID_ISMPrivateKeyInfrastructure);
+    }
+    HRESULT notExpected(const char* method) {
+        m_calls.push_back({method, {}, std::nullopt});
+        return failWithDescription(E_NOTIMPL, IID_ISMPrivateKeyInfrastructure,
+                                   std::string("the PKI double does not implement ") + method);
+    }
+    // An interface argument: null, one of the doubles by its label, or something else.
+    template <class Interface>
+    static std::string label(Interface* object) {
+        if (object == nullptr) return kNullArgument;
+        if (auto* known = dynamic_cast<TestRequest*>(object)) return known->base64;
+        if (auto* known = dynamic_cast<TestCertificate*>(object))
+            return known->serial.value_or(kNullArgument);
+        if (auto* known = dynamic_cast<TestKey*>(object)) return known->label;
+        if (auto* known = dynamic_cast<TestCertificateList*>(object)) return known->label;
+        if (auto* known = dynamic_cast<TestCrlList*>(object)) return known->label;
+        return kForeignArgument;
+    }
+    static std::vector<std::string> withList(std::vector<std::string> arguments,
+                                             const VARIANT& value, VARTYPE element) {
+        const ListArgument list = readListArgument(value);
+        if (list.isList(element)) {
+            arguments.insert(arguments.end(), list.items.begin(), list.items.end());
+        } else {
+            char type[32];
+            std::snprintf(type, sizeof type, "<vartype 0x%04x>", static_cast<unsigned>(list.type));
+            arguments.emplace_back(type);
+        }
+        return arguments;
+    }
+    HRESULT imported(HRESULT result, LONG* certId) const {
+        if (result == S_OK) *certId = certificateId;
+        return result;
+    }
+    template <class Interface, class Double>
+    static HRESULT handOut(const velcom::ComPtr<Double>& object, Interface** result) {
+        *result = object.get();
+        if (object) object->AddRef();
+        return S_OK;
+    }
 
     Extended m_extended;
     ULONG m_references = 0;
     std::vector<PkiCall> m_calls;
-    MethodScript m_methods{"CreateRequest",
-                           "AddRequest",
-                           "GetOpenRequests",
-                           "ImportRequestedCertificate",
-                           "ImportRequestedCertificate2",
-                           "Revoke",
-                           "FindKey",
-                           "Export2",
-                           "ExportKey",
-                           "Load",
-                           "Import"};
 };

@@ -1,5 +1,4 @@
-// The host's password source for key passwords. Scriptable: "GetPassword" (callCount counts its
-// calls, failed ones included).
+// The host's password source for key passwords. Scriptable: "GetPassword".
 //
 //     auto authenticator = TestAuthenticator::create("old key password");
 //     authenticator->fail("GetPassword", E_ABORT);   // the user cancelled
@@ -19,13 +18,11 @@ public:
         return velcom::ComPtr<TestAuthenticator>(new TestAuthenticator(std::move(password)));
     }
 
-    // What GetPassword answers; nullopt answers a null BSTR.
-    std::optional<std::string> password;
+    std::optional<std::string> password;  // what GetPassword answers; nullopt: a null BSTR
 
     STDMETHODIMP GetPassword(BSTR* result) override {
-        if (result != nullptr) *result = nullptr;
+        *result = nullptr;
         if (const HRESULT scripted = enter("GetPassword"); scripted != S_OK) return scripted;
-        if (result == nullptr) return E_POINTER;
         if (password) *result = toBstr(*password).detach();
         return S_OK;
     }
