@@ -1,151 +1,240 @@
-// Init, InitComm and the state checks every operation starts with.
+// Init, InitComm, the state checks every operation starts with, and the frame through which every
+// failure inside a proxy method becomes its result: traced with the method's frame line, reported
+// to the host, returned.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
+#include <stdexcept>
 
+#include "Utility/ExceptionBase.h"
+#include "proxy/NumberLists.h"
 #include "proxy/ProxyTest.h"
 #include "support/CountedObject.h"
 
 namespace {
 
-class InitTest : public ProxyTest {};
+class InitTest : public ProxyTest {
+protected:
+    HRESULT startComm(ProxyObject& object, const VARIANT& headers = VARIANT{}) {
+        return object->InitComm(velcom::Bstr(u"https://ca.test/start").get(), headers);
+    }
+};
 
 TEST_F(InitTest, InitCreatesTheTransportAndHandsItTheProxysBackChannelAndTheGenerator) {
     ASSERT_EQ(init(), S_OK);
-    EXPECT_EQ(script.callCount("CreateInstance"), 1u);
-    EXPECT_EQ(script.callCount("Run"), 1u) << "the transport is run before it is used";
-    EXPECT_EQ(script.callCount("Init"), 1u);
+    for (const char* step : {"CreateInstance", "Run", "Init"})
+        EXPECT_EQ(script.callCount(step), 1u) << step;
     EXPECT_EQ(script.random(), random.get());
-    ASSERT_NE(script.backChannel(), nullptr);
-    EXPECT_TRUE(traces().empty());
+    EXPECT_NE(script.backChannel(), nullptr);
     EXPECT_TRUE(host.calls().empty());
-}
 
-TEST_F(InitTest, ASecondInitIsIgnoredAndTheFirstCollaboratorsStay) {
-    ASSERT_EQ(init(), S_OK);
     const auto otherPki = RecordingPki::create(RecordingPki::Extended::Offered);
     RecordingBackChannel otherHost;
     EXPECT_EQ(proxy->Init(&otherHost, nullptr, otherPki.get(), nullptr), S_OK);
     EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1183): already initialized\r\n"}));
-    EXPECT_EQ(script.callCount("CreateInstance"), 1u);
+    EXPECT_EQ(script.callCount("CreateInstance"), 1u) << "a second Init is ignored";
     EXPECT_EQ(otherHost.references, 1u) << "the second back channel is not kept";
-
     proxy.object().pki().openRequests();
-    EXPECT_EQ(pki->methods(), (std::vector<std::string>{"GetOpenRequests"}));
+    EXPECT_EQ(pki->methods(), (Strings{"GetOpenRequests"}));
     EXPECT_TRUE(otherPki->calls().empty());
 }
 
-TEST_F(InitTest, ANullPkiIsRefusedWithATraceButNoReport) {
+// Before any Init the tracer has no host: these failures leave no trace.
+TEST_F(InitTest, AFailingTransportOrNoPkiFailsInitWithoutATraceAndInitCanBeRepeated) {
     EXPECT_EQ(proxy->Init(&host, random.get(), nullptr, nullptr), E_INVALIDARG);
-    EXPECT_EQ(traces(), Strings{}) << "the tracer has no host before a successful Init";
     EXPECT_EQ(script.callCount("CreateInstance"), 0u);
-    EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
+    struct Failure {
+        const char* name;
+        std::function<void(bool broken)> set;
+        HRESULT result;
+    };
+    const Failure failures[] = {
+        {"class object",
+         [&](bool broken) {
+             broken ? script.fail("CreateInstance", E_ACCESSDENIED, "no")
+                    : script.succeed("CreateInstance");
+         },
+         E_ACCESSDENIED},
+        {"run", [&](bool broken) { broken ? script.fail("Run", E_ABORT) : script.succeed("Run"); },
+         E_ABORT},
+        {"interface", [&](bool broken) { script.offersTransport = !broken; }, E_NOINTERFACE},
+    };
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        ProxyObject fresh;
+        forgetCallbacks();
+        failure.set(true);
+        EXPECT_EQ(fresh->Init(&host, random.get(), pki.get(), nullptr), failure.result);
+        EXPECT_EQ(script.liveTransports(), 0u) << "a transport that cannot be used is let go";
+        EXPECT_TRUE(traces().empty());
+        EXPECT_TRUE(reportedErrors().empty());
+        EXPECT_EQ(startComm(fresh), TSR_E_NOT_INITIALIZED);
+        failure.set(false);
+        EXPECT_EQ(fresh->Init(&host, random.get(), pki.get(), nullptr), S_OK);
+        EXPECT_EQ(script.liveTransports(), 1u);
+    }
 }
 
-TEST_F(InitTest, ANullPkiIsTracedToAHostKnownFromAnEarlierInit) {
-    ProxyObject first;
+// A PKI component whose QueryInterface, the first thing Init does with it, fails or raises.
+class ThrowingPki : public CountedObject {
+public:
+    explicit ThrowingPki(std::function<HRESULT()> query) : m_query(std::move(query)) {}
+    STDMETHODIMP QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return m_query();
+    }
+
+private:
+    std::function<HRESULT()> m_query;
+};
+
+TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUndone) {
+    ProxyObject first;  // its Init gives the tracer the host, so that failing Inits show
     ASSERT_EQ(first->Init(&host, random.get(), pki.get(), nullptr), S_OK);
-    EXPECT_EQ(proxy->Init(&host, random.get(), nullptr, nullptr), E_INVALIDARG);
-    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1189): invalid PKI\r\n"}));
-    EXPECT_TRUE(reportedErrors().empty());
-}
+    const auto withPki = [this](std::function<HRESULT()> query) {
+        return [this, query] {
+            ThrowingPki broken(query);
+            return proxy->Init(&host, random.get(),
+                               disguisedAs<ISMPrivateKeyInfrastructure>(broken), nullptr);
+        };
+    };
+    const std::string frame = "TSR velTesseraProxy(1218): ";
+    struct Failure {
+        const char* name;
+        std::function<HRESULT()> init;
+        HRESULT result;
+        std::string trace;
+        bool reported = true;
+        bool wholeLine = true;  // else the trace only starts so
+    };
+    const Failure failures[] = {
+        {"no PKI", [this] { return proxy->Init(&host, random.get(), nullptr, nullptr); },
+         E_INVALIDARG, "TSR velTesseraProxy(1189): invalid PKI\r\n", false},
+        {"transport's Init",
+         [this] {
+             script.fail("Init", E_ACCESSDENIED, "no random data");
+             const HRESULT result = init();
+             script.succeed("Init");
+             return result;
+         },
+         E_ACCESSDENIED, frame + "no random data\r\n"},
+        {"PKI query failing otherwise", withPki([] { return E_UNEXPECTED; }), E_UNEXPECTED,
+         frame + _com_error(E_UNEXPECTED).ErrorMessage() + "\r\n"},
+        {"COM error", withPki([]() -> HRESULT { throw _com_error(E_OUTOFMEMORY); }), E_OUTOFMEMORY,
+         frame + _com_error(E_OUTOFMEMORY).ErrorMessage() + "\r\n"},
+        {"exception of the component",
+         withPki([]() -> HRESULT { throw PreCondition("velNode", 12); }),
+         static_cast<HRESULT>(PreCondition::kCode),
+         frame + "PreCondition violated(File velNode at Line 12)\r\n"},
+        {"standard exception", withPki([]() -> HRESULT {
+             errno = 34;
+             throw std::length_error("too long");
+         }),
+         E_FAIL, frame + "Exception too long (34)\r\n"},
+        {"reference of only zeros", withPki([] { return HRESULT(indexInList("000", "1+0")); }),
+         E_FAIL, frame + "Exception ", true, false},
+    };
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        forgetCallbacks();
+        EXPECT_EQ(failure.init(), failure.result);
+        const Strings lines = traces();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(failure.wholeLine ? lines[0] : lines[0].substr(0, failure.trace.size()),
+                  failure.trace);
+        if (failure.reported)
+            expectErrorWithoutTexts(failure.result);
+        else
+            EXPECT_TRUE(reportedErrors().empty());
 
-TEST_F(InitTest, APkiWithoutItsInterfaceIsAcceptedAndFailsAtItsFirstUse) {
+        forgetCallbacks();
+        EXPECT_EQ(startComm(proxy), TSR_E_NOT_INITIALIZED) << "Init did not complete";
+        EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1243): not initialized\r\n"}));
+        EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_NOT_INITIALIZED});
+    }
+    EXPECT_EQ(script.requests().size(), 0u);
+
     CountedObject notAPki;
     ASSERT_EQ(proxy->Init(&host, random.get(), disguisedAs<ISMPrivateKeyInfrastructure>(notAPki),
                           nullptr),
-              S_OK);
+              S_OK)
+        << "a PKI without its interface is accepted, and fails at its first use";
     EXPECT_EQ(notAPki.references, 1u) << "nothing of it is kept";
     try {
         proxy.object().pki().openRequests();
-        FAIL() << "a PKI call without the PKI's interface must fail";
+        ADD_FAILURE() << "a PKI call without the PKI's interface must fail";
     } catch (const _com_error& error) {
         EXPECT_EQ(error.Error(), E_POINTER);
     }
 }
 
-TEST_F(InitTest, APkiWhoseQueryFailsOtherwiseEndsInitThroughTheFrame) {
-    // A PKI component that answers neither yes nor no.
-    struct BrokenPki : CountedObject {
-        STDMETHODIMP QueryInterface(REFIID, void** object) override {
-            *object = nullptr;
-            return E_UNEXPECTED;
-        }
-    } broken;
-    ProxyObject first;
-    ASSERT_EQ(first->Init(&host, random.get(), pki.get(), nullptr), S_OK);
-    EXPECT_EQ(
-        proxy->Init(&host, random.get(), disguisedAs<ISMPrivateKeyInfrastructure>(broken), nullptr),
-        E_UNEXPECTED);
-    ASSERT_EQ(traces().size(), 1u);
-    EXPECT_EQ(traces()[0].rfind("TSR velTesseraProxy(1218): ", 0), 0u) << traces()[0];
-    EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_UNEXPECTED}));
-}
-
-struct TransportFailure {
-    const char* method;
-    HRESULT result;
-};
-
-class TransportCreationTest : public InitTest,
-                              public ::testing::WithParamInterface<TransportFailure> {};
-
-TEST_P(TransportCreationTest, FailsInitWithTheCodeAndWithoutATrace) {
-    script.fail(GetParam().method, GetParam().result, "not today");
-    EXPECT_EQ(init(), GetParam().result);
-    EXPECT_TRUE(traces().empty());
-    EXPECT_TRUE(reportedErrors().empty());
-    EXPECT_EQ(script.liveTransports(), 0u) << "a transport that cannot be used is let go";
-    EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
-
-    script.succeed(GetParam().method);
-    EXPECT_EQ(init(), S_OK) << "a failed Init can be repeated";
-    EXPECT_EQ(script.liveTransports(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(EachStep, TransportCreationTest,
-                         ::testing::Values(TransportFailure{"CreateInstance", E_ACCESSDENIED},
-                                           TransportFailure{"Run", E_ABORT}));
-
-TEST_F(InitTest, ATransportWithoutItsInterfaceFailsInitWithNoInterface) {
-    script.offersTransport = false;
-    EXPECT_EQ(init(), E_NOINTERFACE);
-    EXPECT_TRUE(traces().empty());
-    EXPECT_EQ(script.liveTransports(), 0u);
-}
-
-TEST_F(InitTest, AFailingTransportInitIsTracedWithItsDescriptionAndReported) {
-    ProxyObject first;
-    ASSERT_EQ(first->Init(&host, random.get(), pki.get(), nullptr), S_OK);
-    script.fail("Init", E_ACCESSDENIED, "no random data");
-    EXPECT_EQ(init(), E_ACCESSDENIED);
-    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1218): no random data\r\n"}));
-    EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_ACCESSDENIED}));
-    EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
-}
-
-TEST_F(InitTest, InitCommFetchesTheStartPageAndKeepsItsStartNode) {
-    ASSERT_EQ(init(), S_OK);
-    ASSERT_EQ(initComm(), S_OK);
-    ASSERT_EQ(script.requests().size(), 1u);
-    EXPECT_EQ(script.requests()[0].method, "GET");
-    EXPECT_EQ(script.requests()[0].address, "https://ca.test/start");
-    EXPECT_EQ(proxy.object().step(), 1);
-    const StartNode* start = proxy.object().startNode();
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(start->getCreateCertificate(), "https://ca.test/create");
-    EXPECT_EQ(start->getCheckCertificate(), "https://ca.test/check");
-}
-
-TEST_F(InitTest, InitCommBeforeInitIsRefused) {
-    EXPECT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}),
-              TSR_E_NOT_INITIALIZED);
-    EXPECT_TRUE(script.requests().empty());
-    ProxyObject initialized;
-    ASSERT_EQ(initialized->Init(&host, random.get(), pki.get(), nullptr), S_OK);
-    EXPECT_EQ(proxy->InitComm(nullptr, VARIANT{}), TSR_E_NOT_INITIALIZED);
-    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1243): not initialized\r\n"}));
-    EXPECT_EQ(reportedErrors(), (std::vector<LONG>{TSR_E_NOT_INITIALIZED}));
+TEST_F(InitTest, InitCommFetchesTheStartPageAndKeepsItsLastStartNode) {
+    struct Page {
+        const char* name;
+        TransportAnswer answer;
+        HRESULT result;
+        std::string start;  // the start node's addresses for creating and checking; none if empty
+        long step;
+        Strings traces;
+    };
+    const Page pages[] = {
+        {"start page",
+         TransportAnswer::page(startPage()),
+         S_OK,
+         "https://ca.test/create https://ca.test/check",
+         1,
+         {}},
+        {"no start node",
+         TransportAnswer::page(pageWith("Return=nothing to start")),
+         S_OK,
+         "",
+         1,
+         {}},
+        {"two start nodes",
+         TransportAnswer::page("<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
+                               "CreateCertficate=second\n-->"),
+         S_OK,
+         "second ",
+         1,
+         {}},
+        {"unusable page",
+         TransportAnswer::page("<html>maintenance</html>"),
+         TSR_E_RESPONSE,
+         "",
+         1,
+         {"TSR velTesseraProxy(297): cannot process server response\r\n"
+          "<html>maintenance</html>\r\n"}},
+        {"failed request",
+         TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"),
+         E_ACCESSDENIED,
+         "",
+         0,
+         {"TSR velTesseraProxy(1273): proxy refused\r\n"}},
+    };
+    for (const Page& page : pages) {
+        SCOPED_TRACE(page.name);
+        ProxyObject fresh;
+        ASSERT_EQ(fresh->Init(&host, random.get(), pki.get(), nullptr), S_OK);
+        forgetCallbacks();
+        script.queue(page.answer);
+        EXPECT_EQ(startComm(fresh), page.result);
+        EXPECT_EQ(requestLine(script.requests().back()),
+                  (RequestLine{"GET", "https://ca.test/start", ""}));
+        EXPECT_EQ(fresh.object().step(), page.step);
+        EXPECT_EQ(traces(), page.traces);
+        EXPECT_EQ(reportedErrors(),
+                  page.traces.empty() ? std::vector<LONG>{} : std::vector<LONG>{page.result});
+        const StartNode* start = fresh.object().startNode();
+        EXPECT_EQ(start ? start->getCreateCertificate() + " " + start->getCheckCertificate() : "",
+                  page.start);
+        if (start != nullptr) continue;
+        LONG id = 0;
+        EXPECT_EQ(fresh->PickUp(&id), TSR_E_COMM_NOT_INITIALIZED);
+        script.queuePage(startPage());
+        EXPECT_EQ(startComm(fresh), S_OK) << "a later InitComm may still find one";
+        EXPECT_NE(fresh.object().startNode(), nullptr);
+    }
 }
 
 TEST_F(InitTest, ASecondInitCommMakesNoRequestAndReturnsToStepOne) {
@@ -157,41 +246,25 @@ TEST_F(InitTest, ASecondInitCommMakesNoRequestAndReturnsToStepOne) {
               (Strings{"TSR velTesseraProxy(1248): communication already initialized\r\n"}));
 }
 
-TEST_F(InitTest, AStartPageWithoutAStartNodeLeavesTheCommunicationClosed) {
-    ASSERT_EQ(init(), S_OK);
-    EXPECT_EQ(initComm(pageWith("Return=nothing to start")), S_OK);
-    EXPECT_EQ(proxy.object().startNode(), nullptr);
-    EXPECT_EQ(proxy.object().step(), 1);
-    LONG id = 0;
-    EXPECT_EQ(proxy->PickUp(&id), TSR_E_COMM_NOT_INITIALIZED);
-
-    EXPECT_EQ(initComm(), S_OK) << "a later InitComm may still find one";
-    EXPECT_NE(proxy.object().startNode(), nullptr);
-}
-
-TEST_F(InitTest, WithSeveralStartNodesTheLastOneWins) {
-    ASSERT_EQ(init(), S_OK);
-    ASSERT_EQ(initComm("<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
-                       "CreateCertficate=second\n-->"),
-              S_OK);
-    EXPECT_EQ(proxy.object().startNode()->getCreateCertificate(), "second");
-}
-
-TEST_F(InitTest, AnUnusableStartPageFailsInitCommButLeavesStepOne) {
-    ASSERT_EQ(init(), S_OK);
-    EXPECT_EQ(initComm("<html>maintenance</html>"), TSR_E_RESPONSE);
-    EXPECT_EQ(proxy.object().step(), 1);
-    EXPECT_EQ(proxy.object().startNode(), nullptr);
-}
-
-TEST_F(InitTest, AFailedStartRequestEndsInitCommThroughItsFrameWithoutAStep) {
-    ASSERT_EQ(init(), S_OK);
-    script.queue(TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"));
-    EXPECT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}),
-              E_ACCESSDENIED);
-    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1273): proxy refused\r\n"}));
-    EXPECT_EQ(reportedErrors(), (std::vector<LONG>{E_ACCESSDENIED}));
-    EXPECT_EQ(proxy.object().step(), 0);
+TEST_F(InitTest, InitCommTakesHeadersAsAListOfStringsAndIgnoresAnyOtherForm) {
+    velcom::Variant single;
+    single.put()->vt = VT_BSTR;
+    single.get()->bstrVal = SysAllocString(u"X-One: 1");
+    const std::pair<velcom::Variant, Strings> cases[] = {
+        {velcom::Variant(), {}},
+        {makeStringList({"X-One: 1", "X-Two: 2"}), {"X-One: 1", "X-Two: 2"}},
+        {single, {}},
+        {arrayOf<VARIANT>(VT_VARIANT, {VARIANT{}, VARIANT{}}), {}},
+    };
+    for (const auto& [headers, expected] : cases) {
+        SCOPED_TRACE(headers.type());
+        ProxyObject fresh;
+        ASSERT_EQ(fresh->Init(&host, random.get(), pki.get(), nullptr), S_OK);
+        script.queuePage(startPage());
+        EXPECT_EQ(startComm(fresh, *headers.get()), S_OK);
+        EXPECT_TRUE(script.requests().back().headers.isList(VT_BSTR));
+        EXPECT_EQ(script.requests().back().headers.items, expected);
+    }
 }
 
 // Each operation: its check line, the step it requires, and how to call it.
@@ -202,108 +275,74 @@ struct Operation {
     std::function<HRESULT(IvelTesseraProxy&)> call;
 };
 
-std::vector<Operation> operations() {
-    return {
-        {"RequestStep1", 1297, 1,
-         [](IvelTesseraProxy& proxy) {
-             velcom::ComPtr<IvelNode> node;
-             return proxy.RequestStep1(node.put());
-         }},
-        {"RequestStep2", 1353, 2,
-         [](IvelTesseraProxy& proxy) {
-             LONG id = 0;
-             return proxy.RequestStep2(nullptr, nullptr, 1, 1, &id);
-         }},
-        {"PickUp", 1464, 1,
-         [](IvelTesseraProxy& proxy) {
-             LONG id = 0;
-             return proxy.PickUp(&id);
-         }},
-        {"PickUpEx", 1464, 1,
-         [](IvelTesseraProxy& proxy) {
-             velcom::ComPtr<IvelTesseraProxyEx> extended;
-             proxy.QueryInterface(IID_IvelTesseraProxyEx, extended.putVoid());
-             LONG id = 0;
-             return extended->PickUpEx(nullptr, &id);
-         }},
-        {"Revoke", 1601, 1, [](IvelTesseraProxy& proxy) { return proxy.Revoke(nullptr); }},
-        {"RenewStep1", 1711, 1,
-         [](IvelTesseraProxy& proxy) {
-             velcom::ComPtr<IvelNode> node;
-             return proxy.RenewStep1(nullptr, nullptr, node.put());
-         }},
-        {"RenewStep2", 1774, 3,
-         [](IvelTesseraProxy& proxy) {
-             LONG id = 0;
-             return proxy.RenewStep2(nullptr, 0, &id);
-         }},
-        {"Check", 1862, 1,
-         [](IvelTesseraProxy& proxy) {
-             velcom::ComPtr<IvelNode> node;
-             return proxy.Check(nullptr, node.put());
-         }},
-        {"UpdateCRL", 1934, 1, [](IvelTesseraProxy& proxy) { return proxy.UpdateCRL(); }},
+const Operation kOperations[] = {
+    {"RequestStep1", 1297, 1,
+     [](IvelTesseraProxy& proxy) {
+         velcom::ComPtr<IvelNode> node;
+         return proxy.RequestStep1(node.put());
+     }},
+    {"RequestStep2", 1353, 2,
+     [](IvelTesseraProxy& proxy) {
+         LONG id = 0;
+         return proxy.RequestStep2(nullptr, nullptr, 1, 1, &id);
+     }},
+    {"PickUp", 1464, 1,
+     [](IvelTesseraProxy& proxy) {
+         LONG id = 0;
+         return proxy.PickUp(&id);
+     }},
+    {"PickUpEx", 1464, 1,
+     [](IvelTesseraProxy& proxy) {
+         velcom::ComPtr<IvelTesseraProxyEx> extended;
+         proxy.QueryInterface(IID_IvelTesseraProxyEx, extended.putVoid());
+         LONG id = 0;
+         return extended->PickUpEx(nullptr, &id);
+     }},
+    {"Revoke", 1601, 1, [](IvelTesseraProxy& proxy) { return proxy.Revoke(nullptr); }},
+    {"RenewStep1", 1711, 1,
+     [](IvelTesseraProxy& proxy) {
+         velcom::ComPtr<IvelNode> node;
+         return proxy.RenewStep1(nullptr, nullptr, node.put());
+     }},
+    {"RenewStep2", 1774, 3,
+     [](IvelTesseraProxy& proxy) {
+         LONG id = 0;
+         return proxy.RenewStep2(nullptr, 0, &id);
+     }},
+    {"Check", 1862, 1,
+     [](IvelTesseraProxy& proxy) {
+         velcom::ComPtr<IvelNode> node;
+         return proxy.Check(nullptr, node.put());
+     }},
+    {"UpdateCRL", 1934, 1, [](IvelTesseraProxy& proxy) { return proxy.UpdateCRL(); }},
+};
+
+TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
+    // Before Init nothing is traced; after it, without InitComm, there is no start node; after
+    // InitComm every operation but those of step one is out of step.
+    const auto check = [this](HRESULT expected, const std::string& text, bool traced) {
+        for (const Operation& operation : kOperations) {
+            SCOPED_TRACE(operation.name);
+            if (expected == TSR_E_WRONG_STEP && operation.step == 1) continue;
+            forgetCallbacks();
+            EXPECT_EQ(operation.call(*proxy.get()), expected);
+            EXPECT_EQ(proxy.object().step(), 1);
+            EXPECT_EQ(traces(),
+                      traced ? Strings{"TSR velTesseraProxy(" +
+                                       std::to_string(operation.checkLine) + "): " + text + "\r\n"}
+                             : Strings{});
+            EXPECT_EQ(reportedErrors(), traced ? std::vector<LONG>{expected} : std::vector<LONG>{});
+        }
     };
-}
-
-TEST_F(InitTest, EveryOperationBeforeAStartNodeFailsItsCheckAndLeavesStepOne) {
-    for (const Operation& operation : operations()) {
-        EXPECT_EQ(operation.call(*proxy.get()), TSR_E_COMM_NOT_INITIALIZED) << operation.name;
-        EXPECT_EQ(proxy.object().step(), 1) << operation.name;
-    }
+    check(TSR_E_COMM_NOT_INITIALIZED, "", false);
     ASSERT_EQ(init(), S_OK);
-    for (const Operation& operation : operations()) {
-        const std::size_t before = traces().size();
-        EXPECT_EQ(operation.call(*proxy.get()), TSR_E_COMM_NOT_INITIALIZED) << operation.name;
-        ASSERT_EQ(traces().size(), before + 1) << operation.name;
-        EXPECT_EQ(traces().back(), "TSR velTesseraProxy(" + std::to_string(operation.checkLine) +
-                                       "): communication not initialized\r\n")
-            << operation.name;
-    }
-    EXPECT_EQ(reportedErrors(), std::vector<LONG>(operations().size(), TSR_E_COMM_NOT_INITIALIZED));
+    check(TSR_E_COMM_NOT_INITIALIZED, "communication not initialized", true);
+    ASSERT_EQ(initComm(), S_OK);
+    check(TSR_E_WRONG_STEP, "wrong communication step", true);
 }
 
-TEST_F(InitTest, AnOperationOutOfStepFailsItsCheckAndLeavesStepOne) {
-    open();
-    for (const Operation& operation : operations()) {
-        if (operation.step == 1) continue;
-        const std::size_t before = traces().size();
-        EXPECT_EQ(operation.call(*proxy.get()), TSR_E_WRONG_STEP) << operation.name;
-        EXPECT_EQ(proxy.object().step(), 1);
-        ASSERT_EQ(traces().size(), before + 1) << operation.name;
-        EXPECT_EQ(traces().back(), "TSR velTesseraProxy(" + std::to_string(operation.checkLine) +
-                                       "): wrong communication step\r\n")
-            << operation.name;
-    }
-}
-
-TEST_F(InitTest, HeadersOfAnotherFormAreIgnoredWithoutAnError) {
-    ASSERT_EQ(init(), S_OK);
-    velcom::Variant single;
-    single.get()->vt = VT_BSTR;
-    single.get()->bstrVal = SysAllocString(u"X-One: 1");
-    script.queuePage(startPage());
-    EXPECT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), *single.get()), S_OK);
-    ASSERT_EQ(script.requests().size(), 1u);
-    EXPECT_TRUE(script.requests()[0].headers.isList(VT_BSTR));
-    EXPECT_TRUE(script.requests()[0].headers.items.empty());
-}
-
-TEST_F(InitTest, HeadersGivenAsAnArrayOfVariantsAreIgnoredToo) {
-    ASSERT_EQ(init(), S_OK);
-    velcom::Variant variants;
-    variants.get()->vt = VT_ARRAY | VT_VARIANT;
-    variants.get()->parray = SafeArrayCreateVector(VT_VARIANT, 0, 2);
-    script.queuePage(startPage());
-    EXPECT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), *variants.get()), S_OK);
-    EXPECT_TRUE(script.requests().at(0).headers.items.empty());
-}
-
-}  // namespace
-
-namespace {
-
-// Script hosts reach the proxy by name through IDispatch.
+// Script hosts reach the proxy by name through IDispatch; the arguments come in reverse order,
+// and a script may leave out InitComm's headers.
 TEST_F(InitTest, ScriptsReachInitAndInitCommByNameInAnyLetterCase) {
     velcom::ComPtr<IDispatch> dispatch;
     ASSERT_EQ(proxy->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
@@ -316,38 +355,31 @@ TEST_F(InitTest, ScriptsReachInitAndInitCommByNameInAnyLetterCase) {
     EXPECT_EQ(ids[0], 1);
     EXPECT_EQ(ids[1], 2);
 
-    // Arguments in reverse order: strTmpDir, pPKI, pRandGenerator, pBackChannel.
-    VARIANT initArguments[4];
-    for (VARIANT& argument : initArguments) VariantInit(&argument);
     velcom::Bstr tmpDir(u"/tmp/tessera");
-    initArguments[0].vt = VT_BSTR;
-    initArguments[0].bstrVal = tmpDir.get();
-    initArguments[1].vt = VT_DISPATCH;
-    initArguments[1].pdispVal = static_cast<ISMPrivateKeyInfrastructure*>(pki.get());
-    initArguments[2].vt = VT_DISPATCH;
-    initArguments[2].pdispVal = random.get();
-    initArguments[3].vt = VT_DISPATCH;
-    initArguments[3].pdispVal = &host;
-    DISPPARAMS initParams{initArguments, nullptr, 4, 0};
-    VARIANT result;
-    VariantInit(&result);
+    velcom::Bstr url(u"https://ca.test/start");
+    VARIANT arguments[5] = {};
+    arguments[0].vt = VT_BSTR;
+    arguments[0].bstrVal = tmpDir.get();
+    arguments[1].vt = VT_DISPATCH;
+    arguments[1].pdispVal = static_cast<ISMPrivateKeyInfrastructure*>(pki.get());
+    arguments[2].vt = VT_DISPATCH;
+    arguments[2].pdispVal = random.get();
+    arguments[3].vt = VT_DISPATCH;
+    arguments[3].pdispVal = &host;
+    arguments[4].vt = VT_BSTR;
+    arguments[4].bstrVal = url.get();
+    DISPPARAMS initParams{arguments, nullptr, 4, 0};
+    DISPPARAMS commParams{arguments + 4, nullptr, 1, 0};
+    VARIANT result = {};
     EXPECT_EQ(dispatch->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &initParams, &result, nullptr,
                                nullptr),
               S_OK);
     EXPECT_EQ(script.callCount("Init"), 1u);
-
-    // The headers are left out, as a script may.
-    velcom::Bstr url(u"https://ca.test/start");
-    VARIANT commArguments[1];
-    commArguments[0].vt = VT_BSTR;
-    commArguments[0].bstrVal = url.get();
-    DISPPARAMS commParams{commArguments, nullptr, 1, 0};
     script.queuePage(startPage());
     EXPECT_EQ(dispatch->Invoke(ids[1], IID_NULL, 0, DISPATCH_METHOD, &commParams, &result, nullptr,
                                nullptr),
               S_OK);
-    ASSERT_EQ(script.requests().size(), 1u);
-    EXPECT_EQ(script.requests()[0].address, "https://ca.test/start");
+    EXPECT_EQ(script.requests().at(0).address, "https://ca.test/start");
     EXPECT_NE(proxy.object().startNode(), nullptr);
 }
 

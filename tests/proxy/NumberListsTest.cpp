@@ -6,40 +6,39 @@
 
 namespace {
 
-TEST(NumberListsTest, LeadingZerosOfTheNumberAloneAreIgnored) {
-    EXPECT_TRUE(equalsIgnoringLeadingZeros("007", "7"));
-    EXPECT_TRUE(equalsIgnoringLeadingZeros("00ab", "AB")) << "case is ignored";
-    EXPECT_FALSE(equalsIgnoringLeadingZeros("7", "07")) << "the text keeps its zeros";
-    EXPECT_FALSE(equalsIgnoringLeadingZeros("70", "7"));
-    EXPECT_TRUE(equalsIgnoringLeadingZeros("100", "100")) << "inner zeros stay";
-}
-
-TEST(NumberListsTest, ANumberWithoutDigitsBesideZerosCannotBeCompared) {
+TEST(NumberListsTest, LeadingZerosOfTheNumberAloneAreIgnoredAndCaseToo) {
+    const struct {
+        const char* number;
+        const char* text;
+        bool equal;
+    } cases[] = {{"007", "7", true},
+                 {"00ab", "AB", true},
+                 {"7", "07", false},
+                 {"70", "7", false},
+                 {"100", "100", true}};
+    for (const auto& row : cases)
+        EXPECT_EQ(equalsIgnoringLeadingZeros(row.number, row.text), row.equal)
+            << row.number << " " << row.text;
+    // A number of only zeros has no digits to compare.
     EXPECT_THROW(equalsIgnoringLeadingZeros("000", "0"), std::out_of_range);
     EXPECT_THROW(equalsIgnoringLeadingZeros("", ""), std::out_of_range);
     EXPECT_THROW(indexInList("0", "1+0"), std::out_of_range);
 }
 
-TEST(NumberListsTest, IndexInListFindsTheFirstEqualToken) {
-    EXPECT_EQ(indexInList("007", "3+7+9"), 1);
-    EXPECT_EQ(indexInList("8", "3+7+9"), -1);
-    EXPECT_EQ(indexInList("9", "3+7+9"), 2) << "the last token counts";
-    EXPECT_EQ(indexInList("3", "3+7+9"), 0);
-    EXPECT_EQ(indexInList("5", "5+5"), 0);
-    EXPECT_EQ(indexInList("5", "5"), 0) << "a list of one";
-    EXPECT_EQ(indexInList("5", ""), -1);
-    EXPECT_EQ(indexInList("5", "1++5"), 2) << "an empty token keeps its place";
-    EXPECT_EQ(indexInList("ff", "1+FF"), 1);
-}
-
-TEST(NumberListsTest, IndexOfZeroWantsATokenThatIsExactlyZero) {
-    EXPECT_EQ(indexOfZero("1+0+0"), 1);
-    EXPECT_EQ(indexOfZero("1+1+0"), 2);
-    EXPECT_EQ(indexOfZero("1+1"), -1);
-    EXPECT_EQ(indexOfZero("0"), 0);
-    EXPECT_EQ(indexOfZero("00+0"), 1);
-    EXPECT_EQ(indexOfZero(""), -1);
-    EXPECT_EQ(indexOfZero("10+01"), -1);
+TEST(NumberListsTest, IndexInListFindsTheFirstEqualTokenAndIndexOfZeroAnExactZero) {
+    const struct {
+        const char* number;  // null: indexOfZero
+        const char* list;
+        int index;
+    } cases[] = {
+        {"007", "3+7+9", 1}, {"8", "3+7+9", -1},    {"9", "3+7+9", 2},     {"3", "3+7+9", 0},
+        {"5", "5+5", 0},     {"5", "5", 0},         {"5", "", -1},         {"5", "1++5", 2},
+        {"ff", "1+FF", 1},   {nullptr, "1+0+0", 1}, {nullptr, "1+1+0", 2}, {nullptr, "1+1", -1},
+        {nullptr, "0", 0},   {nullptr, "00+0", 1},  {nullptr, "", -1},     {nullptr, "10+01", -1},
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(row.number ? indexInList(row.number, row.list) : indexOfZero(row.list), row.index)
+            << (row.number ? row.number : "zero") << " in " << row.list;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "support/RecordingPki.h"
 
 namespace {
@@ -13,120 +15,133 @@ class PkiCallsTest : public ::testing::Test {
 protected:
     velcom::ComPtr<RecordingPki> pki = RecordingPki::create(RecordingPki::Extended::Offered);
     PkiCalls calls{pki.get()};
+    velcom::ComPtr<ISMPrivateKeyInfrastructureEx> extended = calls.extended();
+    velcom::ComPtr<TestCertificate> certificate = TestCertificate::create("00C0FFEE", 9, "MIIB");
 };
 
-// Runs call, expecting it to raise a COM error; gives the error.
-template <class Call>
-_com_error raised(Call call) {
-    try {
-        call();
-    } catch (const _com_error& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no COM error raised";
-    return _com_error(S_OK);
-}
-
-TEST_F(PkiCallsTest, AKeyRequestIsAlwaysSpkacWithTheChallengeAsItsOneAttribute) {
-    const auto request = calls.createRequest("key password", "abc");
-    EXPECT_EQ(request.get(), pki->request.get());
+TEST_F(PkiCallsTest, EachCallPassesItsArgumentsAndGivesTheComponentsAnswer) {
+    EXPECT_EQ(calls.createRequest("key password", "abc").get(), pki->request.get());
     calls.createRequest("", "");
-    const auto created = pki->callsTo("CreateRequest");
-    ASSERT_EQ(created.size(), 2u);
-    EXPECT_EQ(created[0].arguments, (Strings{"0", "key password", "challenge=abc"}));
-    EXPECT_EQ(created[1].arguments, (Strings{"0", "", "challenge="}));
-}
-
-TEST_F(PkiCallsTest, AFailingCallRaisesTheComponentsCodeAndDescription) {
-    pki->fail("AddRequest", E_ACCESSDENIED, "store locked");
-    const _com_error error = raised([&] { calls.addRequest(pki->request.get(), "1700000000"); });
-    EXPECT_EQ(error.Error(), E_ACCESSDENIED);
-    EXPECT_EQ(error.Description(), u"store locked");
-    EXPECT_EQ(pki->callsTo("AddRequest").at(0).arguments,
-              (Strings{pki->request->base64, "1700000000"}));
-}
-
-TEST_F(PkiCallsTest, WithoutAComponentEveryCallRaisesNullPointer) {
-    const PkiCalls none(nullptr);
-    EXPECT_EQ(raised([&] { none.openRequests(); }).Error(), E_POINTER);
-    EXPECT_EQ(raised([&] { none.createRequest("", ""); }).Error(), E_POINTER);
-    EXPECT_EQ(raised([&] { none.extended(); }).Error(), E_POINTER);
-    EXPECT_EQ(raised([&] { none.loadAndImport("/tmp/data.pem"); }).Error(), E_POINTER);
-}
-
-TEST_F(PkiCallsTest, OpenRequestsComeAsTheComponentGivesThem) {
+    calls.addRequest(pki->request.get(), "1700000000");
     EXPECT_EQ(calls.openRequests().type(), VT_EMPTY);
     pki->setOpenRequests({"17", "4711"});
     EXPECT_EQ(calls.openRequests().type(), VT_ARRAY | VT_BSTR);
-}
-
-TEST_F(PkiCallsTest, ImportsPassFileReferenceAndPasswordAddress) {
     pki->certificateId = 42;
     EXPECT_EQ(calls.importRequestedCertificate("/tmp/data.pem", "4711"), 42);
-    const auto extended = calls.extended();
-    ASSERT_TRUE(extended);
     velcom::Bstr password(u"secret");
     BSTR address = password.get();
+    ASSERT_TRUE(extended);
     EXPECT_EQ(importRequestedCertificate2(*extended.get(), "/tmp/data.pem", "4711", &address), 42);
     EXPECT_EQ(importRequestedCertificate2(*extended.get(), "/tmp/data.pem", "4711", nullptr), 42);
-    EXPECT_EQ(pki->callsTo("ImportRequestedCertificate").at(0).arguments,
-              (Strings{"/tmp/data.pem", "4711"}));
-    const auto imports = pki->callsTo("ImportRequestedCertificate2");
-    ASSERT_EQ(imports.size(), 2u);
-    EXPECT_EQ(imports[0].arguments, (Strings{"/tmp/data.pem", "4711", "secret"}));
-    EXPECT_EQ(imports[1].arguments, (Strings{"/tmp/data.pem", "4711", kNullArgument}));
-
-    pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password");
-    const _com_error error = raised(
-        [&] { importRequestedCertificate2(*extended.get(), "/tmp/data.pem", "4711", nullptr); });
-    EXPECT_EQ(error.Error(), E_INVALIDARG);
-    EXPECT_EQ(error.Description(), u"wrong password");
-}
-
-TEST_F(PkiCallsTest, TheExtendedInterfaceIsNoErrorWhenMissing) {
-    const auto plain = RecordingPki::create(RecordingPki::Extended::Missing);
-    EXPECT_FALSE(PkiCalls(plain.get()).extended());
-}
-
-TEST_F(PkiCallsTest, ExportsWriteTheCertificateAsX509PemAndTheKeyAsRawPem) {
     calls.exportCertificate("/tmp/cert.pem", 42);
     const auto key = calls.findKey(42);
     decryptKey(*key.get(), "old password");
     calls.exportKey("/tmp/key.pem", "old password", key.get());
-    EXPECT_EQ(pki->methods(), (Strings{"Export2", "FindKey", "ExportKey"}));
-    EXPECT_EQ(pki->callsTo("Export2").at(0).arguments, (Strings{"/tmp/cert.pem", "3", "1", "42"}));
-    EXPECT_EQ(pki->callsTo("FindKey").at(0).arguments, (Strings{"42"}));
-    EXPECT_EQ(pki->callsTo("ExportKey").at(0).arguments,
-              (Strings{"/tmp/key.pem", "old password", "5", "1", pki->key->label}));
-    EXPECT_EQ(pki->key->decryptPasswords, (Strings{"old password"}));
-}
-
-TEST_F(PkiCallsTest, AMissingKeyIsANullPointer) {
-    pki->key = nullptr;
-    EXPECT_EQ(raised([&] { calls.findKey(42); }).Error(), E_POINTER);
-}
-
-TEST_F(PkiCallsTest, LoadedListsAreImportedAsLoadGaveThem) {
     calls.loadAndImport("/tmp/data.pem");
-    EXPECT_EQ(pki->methods(), (Strings{"Load", "Import"}));
-    EXPECT_EQ(pki->callsTo("Import").at(0).arguments,
-              (Strings{pki->loadedCertificates->label, pki->loadedRevocationLists->label}));
+    calls.revoke(certificate.get());
 
-    pki->fail("Load", E_FAIL, "not PEM");
-    EXPECT_EQ(raised([&] { calls.loadAndImport("/tmp/data.pem"); }).Error(), E_FAIL);
-    EXPECT_EQ(pki->callsTo("Import").size(), 1u) << "nothing is imported after a failed Load";
-}
+    const std::pair<const char*, Strings> expected[] = {
+        // A key request is always SPKAC with the challenge as its one attribute.
+        {"CreateRequest", {"0", "key password", "challenge=abc"}},
+        {"CreateRequest", {"0", "", "challenge="}},
+        {"AddRequest", {pki->request->base64, "1700000000"}},
+        {"GetOpenRequests", {}},
+        {"GetOpenRequests", {}},
+        {"ImportRequestedCertificate", {"/tmp/data.pem", "4711"}},
+        {"ImportRequestedCertificate2", {"/tmp/data.pem", "4711", "secret"}},
+        {"ImportRequestedCertificate2", {"/tmp/data.pem", "4711", kNullArgument}},
+        // The certificate as X.509 PEM, the key as raw PEM.
+        {"Export2", {"/tmp/cert.pem", "3", "1", "42"}},
+        {"FindKey", {"42"}},
+        {"ExportKey", {"/tmp/key.pem", "old password", "5", "1", pki->key->label}},
+        {"Load", {"/tmp/data.pem"}},
+        {"Import", {pki->loadedCertificates->label, pki->loadedRevocationLists->label}},
+        {"Revoke", {"00C0FFEE"}},
+    };
+    ASSERT_EQ(pki->calls().size(), std::size(expected));
+    for (std::size_t index = 0; index < std::size(expected); ++index) {
+        EXPECT_EQ(pki->calls()[index].method, expected[index].first) << index;
+        EXPECT_EQ(pki->calls()[index].arguments, expected[index].second) << index;
+    }
+    EXPECT_EQ(pki->key->decryptPasswords, (Strings{"old password"}));
 
-TEST_F(PkiCallsTest, CertificateValuesAreReadOrTheirFailureRaised) {
-    const auto certificate = TestCertificate::create("00C0FFEE", 9, "MIIB");
     EXPECT_EQ(certificateSerial(*certificate.get()), "00C0FFEE");
     EXPECT_EQ(certificateId(*certificate.get()), 9);
     EXPECT_EQ(certificateAsBase64(*certificate.get()).type(), VT_ARRAY | VT_UI1);
+    EXPECT_EQ(requestAsBase64(*pki->request.get()).type(), VT_ARRAY | VT_UI1);
     certificate->serial.reset();
     EXPECT_EQ(certificateSerial(*certificate.get()), "") << "a null serial is an empty text";
-    certificate->fail("ID", E_UNEXPECTED);
-    EXPECT_EQ(raised([&] { certificateId(*certificate.get()); }).Error(), E_UNEXPECTED);
-    EXPECT_EQ(requestAsBase64(*pki->request.get()).type(), VT_ARRAY | VT_UI1);
+    EXPECT_FALSE(PkiCalls(RecordingPki::create(RecordingPki::Extended::Missing).get()).extended())
+        << "the extended interface is no error when missing";
+}
+
+TEST_F(PkiCallsTest, AFailureRaisesTheCodeAndTheDescriptionItsObjectLeft) {
+    const PkiCalls none(nullptr);
+    const struct {
+        const char* name;
+        std::function<void()> call;
+        HRESULT code;
+        std::u16string description;
+    } failures[] = {
+        {"no component", [&] { none.openRequests(); }, E_POINTER, u""},
+        {"no component to create", [&] { none.createRequest("", ""); }, E_POINTER, u""},
+        {"no component to extend", [&] { none.extended(); }, E_POINTER, u""},
+        {"no component to load", [&] { none.loadAndImport("/tmp/data.pem"); }, E_POINTER, u""},
+        {"AddRequest",
+         [&] {
+             pki->fail("AddRequest", E_ACCESSDENIED, "store locked");
+             calls.addRequest(pki->request.get(), "1700000000");
+         },
+         E_ACCESSDENIED, u"store locked"},
+        {"ImportRequestedCertificate2",
+         [&] {
+             pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password");
+             importRequestedCertificate2(*extended.get(), "/tmp/data.pem", "4711", nullptr);
+         },
+         E_INVALIDARG, u"wrong password"},
+        {"missing key",
+         [&] {
+             pki->key = nullptr;
+             calls.findKey(42);
+         },
+         E_POINTER, u""},
+        {"Load",
+         [&] {
+             pki->fail("Load", E_FAIL, "not PEM");
+             calls.loadAndImport("/tmp/data.pem");
+         },
+         E_FAIL, u"not PEM"},
+        {"Decrypt",
+         [&] {
+             const auto key = TestKey::create();
+             key->fail("Decrypt", E_ACCESSDENIED, "wrong key password");
+             decryptKey(*key.get(), "guess");
+         },
+         E_ACCESSDENIED, u"wrong key password"},
+        {"certificate's ID",
+         [&] {
+             certificate->fail("ID", E_UNEXPECTED, "no ID");
+             certificateId(*certificate.get());
+         },
+         E_UNEXPECTED, u"no ID"},
+        {"request's text",
+         [&] {
+             pki->request->fail("AsBinaryString", E_FAIL, "no text");
+             requestAsBase64(*pki->request.get());
+         },
+         E_FAIL, u"no text"},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        try {
+            failure.call();
+            ADD_FAILURE() << "no COM error raised";
+        } catch (const _com_error& error) {
+            EXPECT_EQ(error.Error(), failure.code);
+            EXPECT_EQ(error.Description(), failure.description);
+        }
+    }
+    EXPECT_TRUE(pki->callsTo("Import").empty()) << "nothing is imported after a failed Load";
 }
 
 }  // namespace

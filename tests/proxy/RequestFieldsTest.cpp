@@ -13,11 +13,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::unique_ptr<ParentNode> returnNode(std::string_view block) {
-    mtGScanner scanner(block);
-    return std::unique_ptr<ParentNode>(dynamic_cast<ParentNode*>(mtGParser::parseBlock(scanner)));
-}
-
 class RequestFieldsTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -26,25 +21,38 @@ protected:
     }
 
     ProxyObject proxy;
-    const std::unique_ptr<ParentNode> answer = returnNode(
-        "Return=R\nParam1=-Challenge\nValue1=abc\nParam2=-refnum\nValue2=12\n"
-        "Param3=-Challenge\nValue3=second\nParam4=-empty\n");
+    CvelTesseraProxy& object = proxy.object();
+    const std::unique_ptr<ParentNode> answer = [] {
+        mtGScanner scanner(
+            "Return=R\nParam1=-Challenge\nValue1=abc\nParam2=-refnum\nValue2=12\n"
+            "Param3=-Challenge\nValue3=second\nParam4=-empty\n");
+        return std::unique_ptr<ParentNode>(
+            dynamic_cast<ParentNode*>(mtGParser::parseBlock(scanner)));
+    }();
 };
 
-TEST_F(RequestFieldsTest, FindParamMatchesNamesIgnoringCaseAndGivesTheServersSpelling) {
-    std::string name;
-    std::string value;
-    ASSERT_TRUE(findParam(answer.get(), "-challenge", &name, &value));
-    EXPECT_EQ(name, "-Challenge");
-    EXPECT_EQ(value, "abc") << "the first of two parameters with the name wins";
-    ASSERT_TRUE(findParam(answer.get(), "-EMPTY", &name, &value));
-    EXPECT_EQ(value, "");
-    EXPECT_FALSE(findParam(answer.get(), "-missing", &name, &value));
-    EXPECT_FALSE(findParam(answer.get(), "-refnu", &name, &value)) << "no prefix match";
+TEST_F(RequestFieldsTest, FindParamMatchesWholeNamesIgnoringCaseAndGivesTheServersSpelling) {
+    const struct {
+        const char* name;
+        bool found;
+        const char* serverName;
+        const char* value;
+    } cases[] = {
+        {"-challenge", true, "-Challenge", "abc"},  // the first of two of the name wins
+        {"-EMPTY", true, "-empty", ""},
+        {"-missing", false, "", ""},
+        {"-refnu", false, "", ""},  // no prefix match
+    };
+    for (const auto& row : cases) {
+        std::string name;
+        std::string value;
+        EXPECT_EQ(findParam(answer.get(), row.name, &name, &value), row.found) << row.name;
+        EXPECT_EQ(name, row.serverName) << row.name;
+        EXPECT_EQ(value, row.value) << row.name;
+    }
 }
 
 TEST_F(RequestFieldsTest, FieldsAreNameValuePairsInTheOrderAdded) {
-    CvelTesseraProxy& object = proxy.object();
     EXPECT_TRUE(object.addField("-agb", "on"));
     EXPECT_TRUE(object.copyParam(answer.get(), "-REFNUM"));
     EXPECT_FALSE(object.copyParam(answer.get(), "-missing"));
@@ -52,11 +60,9 @@ TEST_F(RequestFieldsTest, FieldsAreNameValuePairsInTheOrderAdded) {
 }
 
 TEST_F(RequestFieldsTest, CopyParamsStopsAtTheFirstMissingNameKeepingWhatCameBefore) {
-    CvelTesseraProxy& object = proxy.object();
     const char* const names[] = {"-refnum", "-missing", "-challenge", nullptr};
     EXPECT_FALSE(object.copyParams(answer.get(), names));
     EXPECT_EQ(object.fields(), (Strings{"-refnum", "12"}));
-
     const char* const all[] = {"-challenge", "-empty", nullptr};
     EXPECT_TRUE(object.copyParams(answer.get(), all));
     EXPECT_EQ(object.fields(), (Strings{"-refnum", "12", "-Challenge", "abc", "-empty", ""}));

@@ -3,124 +3,86 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "support/DispatchStub.h"
 #include "support/OleText.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-// A VT_ARRAY|<type> vector of the given elements, owned by the Variant.
-template <class Element>
-velcom::Variant arrayOf(VARTYPE type, const std::vector<Element>& elements, LONG lowerBound = 0) {
-    velcom::Variant value;
-    SAFEARRAY* array = SafeArrayCreateVector(type, lowerBound, static_cast<ULONG>(elements.size()));
-    for (std::size_t index = 0; index < elements.size(); ++index) {
-        LONG position = lowerBound + static_cast<LONG>(index);
-        Element element = elements[index];
-        if constexpr (std::is_same_v<Element, BSTR>)
-            SafeArrayPutElement(array, &position, element);
-        else
-            SafeArrayPutElement(array, &position, &element);
+TEST(VariantListsTest, ListsBecomeZeroBasedVectorsAndNullResultsAreRefused) {
+    velcom::Variant strings;
+    velcom::Variant longs;
+    velcom::Variant none;
+    ASSERT_EQ(stringsToVariant({"name", "", "w\xc3\xa4rt"}, strings.put()), S_OK);
+    ASSERT_EQ(longsToVariant({42, -1}, longs.put()), S_OK);
+    ASSERT_EQ(stringsToVariant({}, none.put()), S_OK);
+    EXPECT_TRUE(readListArgument(*strings.get()).isList(VT_BSTR));
+    EXPECT_EQ(readListArgument(*strings.get()).items, (Strings{"name", "", "w\xc3\xa4rt"}));
+    {
+        const velcom::SafeArrayData<BSTR> elements(strings.get()->parray);
+        EXPECT_NE(elements.data()[1], nullptr) << "an empty text is an empty string, not null";
+        EXPECT_EQ(textOf(elements.data()[2]), u"w\u00e4rt");
     }
-    value.get()->vt = static_cast<VARTYPE>(VT_ARRAY | type);
-    value.get()->parray = array;
-    return value;
-}
+    EXPECT_TRUE(readListArgument(*longs.get()).isList(VT_I4));
+    EXPECT_EQ(readListArgument(*longs.get()).items, (Strings{"42", "-1"}));
+    EXPECT_TRUE(readListArgument(*none.get()).isList(VT_BSTR));
+    EXPECT_TRUE(readListArgument(*none.get()).items.empty());
 
-velcom::Variant bstrArray(const std::vector<std::u16string>& texts, LONG lowerBound = 0) {
-    std::vector<velcom::Bstr> owned;
-    std::vector<BSTR> raw;
-    for (const auto& text : texts) raw.push_back(owned.emplace_back(text).get());
-    return arrayOf<BSTR>(VT_BSTR, raw, lowerBound);
-}
-
-TEST(VariantListsTest, StringsBecomeAZeroBasedBstrVector) {
-    velcom::Variant value;
-    ASSERT_EQ(stringsToVariant({"name", "", "w\xc3\xa4rt"}, value.put()), S_OK);
-    ASSERT_EQ(value.type(), VT_ARRAY | VT_BSTR);
-    LONG lower = -1;
-    LONG upper = -1;
-    SafeArrayGetLBound(value.get()->parray, 1, &lower);
-    SafeArrayGetUBound(value.get()->parray, 1, &upper);
-    EXPECT_EQ(lower, 0);
-    EXPECT_EQ(upper, 2);
-    const velcom::SafeArrayData<BSTR> elements(value.get()->parray);
-    EXPECT_EQ(textOf(elements.data()[0]), u"name");
-    EXPECT_NE(elements.data()[1], nullptr) << "an empty text is an empty string, not null";
-    EXPECT_EQ(textOf(elements.data()[2]), u"w\u00e4rt");
-}
-
-TEST(VariantListsTest, AnEmptyListIsAnEmptyArray) {
-    velcom::Variant value;
-    ASSERT_EQ(stringsToVariant({}, value.put()), S_OK);
-    Strings back{"stale"};
-    EXPECT_EQ(variantToStrings(*value.get(), &back), S_OK);
-    EXPECT_TRUE(back.empty());
-}
-
-TEST(VariantListsTest, NullResultsAreRefused) {
     EXPECT_EQ(stringsToVariant({"a"}, nullptr), E_INVALIDARG);
     EXPECT_EQ(longsToVariant({1}, nullptr), E_INVALIDARG);
-    const velcom::Variant empty;
-    EXPECT_EQ(variantToStrings(*empty.get(), nullptr), E_INVALIDARG);
-    EXPECT_EQ(variantToString(*empty.get(), nullptr), E_FAIL);
+    EXPECT_EQ(variantToStrings(*none.get(), nullptr), E_INVALIDARG);
+    EXPECT_EQ(variantToString(*none.get(), nullptr), E_FAIL);
 }
 
-TEST(VariantListsTest, StringsComeBackInOrderWhateverTheLowerBound) {
-    Strings strings;
-    ASSERT_EQ(variantToStrings(*bstrArray({u"x", u"y"}, 5).get(), &strings), S_OK);
-    EXPECT_EQ(strings, (Strings{"x", "y"}));
-    velcom::Variant nullElement = bstrArray({u"a"});
+TEST(VariantListsTest, StringListsAndByteArraysAreReadWhateverTheLowerBoundAndNothingElse) {
+    velcom::Variant omitted;
+    omitted.put()->vt = VT_ERROR;
+    omitted.get()->scode = DISP_E_PARAMNOTFOUND;
+    velcom::Variant single;
+    single.put()->vt = VT_BSTR;
+    single.get()->bstrVal = SysAllocString(u"one");
+    velcom::Variant nullElement = makeStringList({"a"});
     {
         const velcom::SafeArrayData<BSTR> elements(nullElement.get()->parray);
         SysFreeString(elements.data()[0]);
         elements.data()[0] = nullptr;
     }
-    ASSERT_EQ(variantToStrings(*nullElement.get(), &strings), S_OK);
-    EXPECT_EQ(strings, (Strings{""})) << "a null element is an empty text";
-}
-
-TEST(VariantListsTest, OmittedValuesGiveNothingAndOtherTypesAreRefused) {
-    Strings strings{"stale"};
-    VARIANT omitted;
-    omitted.vt = VT_ERROR;
-    omitted.scode = DISP_E_PARAMNOTFOUND;
-    EXPECT_EQ(variantToStrings(omitted, &strings), S_OK);
-    EXPECT_TRUE(strings.empty());
-    std::string text = "stale";
-    EXPECT_EQ(variantToString(omitted, &text), S_OK);
-    EXPECT_EQ(text, "");
-
-    velcom::Variant single;
-    single.get()->vt = VT_BSTR;
-    single.get()->bstrVal = SysAllocString(u"one");
-    EXPECT_EQ(variantToStrings(*single.get(), &strings), E_INVALIDARG);
-    EXPECT_EQ(variantToString(*single.get(), &text), E_INVALIDARG);
-    const velcom::Variant variants = arrayOf<VARIANT>(VT_VARIANT, {});
-    EXPECT_EQ(variantToStrings(*variants.get(), &strings), E_INVALIDARG);
-    EXPECT_EQ(variantToString(*bstrArray({u"a"}).get(), &text), E_INVALIDARG);
-}
-
-TEST(VariantListsTest, BytesAreTakenAsTheyAreIncludingZeros) {
-    const velcom::Variant bytes = arrayOf<BYTE>(VT_UI1, {'P', 0, 0xff, '\r', '\n'}, 1);
-    std::string text;
-    ASSERT_EQ(variantToString(*bytes.get(), &text), S_OK);
-    EXPECT_EQ(text, std::string("P\0\xff\r\n", 5));
-}
-
-TEST(VariantListsTest, LongsBecomeAnI4Vector) {
-    velcom::Variant value;
-    ASSERT_EQ(longsToVariant({42, -1}, value.put()), S_OK);
-    ASSERT_EQ(value.type(), VT_ARRAY | VT_I4);
-    LONG upper = -1;
-    SafeArrayGetUBound(value.get()->parray, 1, &upper);
-    EXPECT_EQ(upper, 1);
-    const velcom::SafeArrayData<LONG> elements(value.get()->parray);
-    EXPECT_EQ(elements.data()[0], 42);
-    EXPECT_EQ(elements.data()[1], -1);
+    const BSTR xy[] = {SysAllocString(u"x"), SysAllocString(u"y")};
+    const velcom::Variant shifted = arrayOf<BSTR>(VT_BSTR, {xy[0], xy[1]}, 5);
+    for (BSTR text : xy) SysFreeString(text);
+    const struct {
+        const char* name;
+        velcom::Variant value;
+        HRESULT stringsResult;
+        Strings strings;
+        HRESULT bytesResult;
+        std::string bytes;
+    } cases[] = {
+        {"omitted", omitted, S_OK, {}, S_OK, ""},
+        {"empty", velcom::Variant(), S_OK, {}, S_OK, ""},
+        {"single text", single, E_INVALIDARG, {}, E_INVALIDARG, ""},
+        {"lower bound 5", shifted, S_OK, {"x", "y"}, E_INVALIDARG, ""},
+        {"null element", nullElement, S_OK, {""}, E_INVALIDARG, ""},
+        {"variants", arrayOf<VARIANT>(VT_VARIANT, {}), E_INVALIDARG, {}, E_INVALIDARG, ""},
+        {"bytes with zeros",
+         arrayOf<BYTE>(VT_UI1, {'P', 0, 0xff, '\r', '\n'}, 1),
+         E_INVALIDARG,
+         {},
+         S_OK,
+         std::string("P\0\xff\r\n", 5)},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        Strings strings{"stale"};
+        std::string bytes = "stale";
+        EXPECT_EQ(variantToStrings(*row.value.get(), &strings), row.stringsResult);
+        EXPECT_EQ(strings, row.strings);
+        EXPECT_EQ(variantToString(*row.value.get(), &bytes), row.bytesResult);
+        EXPECT_EQ(bytes, row.bytes);
+    }
 }
 
 }  // namespace
