@@ -1,110 +1,213 @@
+// The synchronisation objects, the worker thread and the notifier, on real threads and pipes.
+#include "Utility/Thread.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "Utility/ExceptionBase.h"
-#include "Utility/Thread.h"
 
 namespace {
 
-// What a worker function sees: it counts its runs and, when asked, waits for a release.
+using std::chrono::milliseconds;
+
+// Counts increments done under the lock; a lock that does not exclude loses some of them.
+long hammer(SyncObj& lock, int threads, long& counter) {
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            for (int i = 0; i < 300; ++i) {
+                lock.lock();
+                const long seen = counter;
+                std::this_thread::yield();
+                counter = seen + 1;
+                lock.unlock();
+            }
+        });
+    for (auto& worker : workers) worker.join();
+    return counter;
+}
+
+std::string uniqueName(const char* stem) {
+    return std::string("velTesseraComm-test-") + stem + "-" + std::to_string(GetCurrentThreadId());
+}
+
+TEST(SyncObjTest, MutexAndCritSectionExcludeOthersButLetTheirOwnerIn) {
+    Mutex mutex;
+    CritSection section;
+    for (SyncObj* lock : {static_cast<SyncObj*>(&mutex), static_cast<SyncObj*>(&section)}) {
+        long counter = 0;
+        EXPECT_EQ(hammer(*lock, 4, counter), 1200);
+        lock->lock();
+        lock->lock();
+        lock->unlock();
+        std::atomic<bool> acquired{false};
+        std::thread other([&] {
+            lock->lock();
+            acquired = true;
+            lock->unlock();
+        });
+        std::this_thread::sleep_for(milliseconds(20));
+        EXPECT_FALSE(acquired) << "released once, still held once";
+        lock->unlock();
+        other.join();
+        EXPECT_TRUE(acquired);
+    }
+}
+
+TEST(SyncObjTest, MutexesOfOneNameAreOneLockAndAnAbandonedOneCanBeTaken) {
+    const std::string name = uniqueName("shared");
+    Mutex first(name.c_str());
+    Mutex second(name.c_str());
+    long counter = 0;
+    std::thread viaSecond([&] { hammer(second, 2, counter); });
+    hammer(first, 2, counter);
+    viaSecond.join();
+    EXPECT_EQ(counter, 1200);
+
+    std::thread owner([&] { first.lock(); });
+    owner.join();
+    EXPECT_NO_THROW(first.lock());
+    first.unlock();
+}
+
+TEST(SyncObjTest, MutexThatCouldNotBeCreatedRaisesOnLockUntilRecreated) {
+    const std::string tooLong(5000, 'n');
+    Mutex mutex(tooLong.c_str());
+    try {
+        mutex.lock();
+        FAIL() << "lock of a mutex that was never created succeeded";
+    } catch (const ExceptionBase& error) {
+        EXPECT_EQ(error.getText(), "Mutex::lock");
+        EXPECT_NE(error.getCode(), 0u);
+        EXPECT_EQ(error.getLocation().rfind("File Utility/Thread at Line ", 0), 0u);
+    }
+    mutex.recreate(uniqueName("recreated").c_str());
+    EXPECT_NO_THROW(mutex.lock());
+    mutex.unlock();
+}
+
+TEST(SyncObjTest, EventLockWaitsForSignalAndUnlockResetsIt) {
+    Event event;
+    std::atomic<int> passed{0};
+    for (int round = 1; round <= 2; ++round) {
+        std::thread waiter([&] {
+            event.lock();
+            ++passed;
+        });
+        std::this_thread::sleep_for(milliseconds(20));
+        EXPECT_EQ(passed, round - 1) << "not signalled, or reset by unlock";
+        event.signal();
+        waiter.join();
+        EXPECT_EQ(passed, round);
+        EXPECT_NO_THROW(event.lock()) << "manual reset: stays signalled";
+        event.unlock();
+    }
+}
+
+// Records what is done to it.
+struct Probe : SyncObj {
+    explicit Probe(std::vector<std::string>& record) : log(record) {}
+    ~Probe() override { log.push_back("deleted"); }
+    void lock() override {
+        log.push_back("lock");
+        if (fail) throw ExceptionBase("f", 1, 5, "Probe::lock");
+    }
+    void unlock() override { log.push_back("unlock"); }
+    std::vector<std::string>& log;
+    bool fail = false;
+};
+
+TEST(SyncObjTest, ScopedLocksShareTheObjectAndGiveBackTheirShareWhenLockingFails) {
+    std::vector<std::string> log;
+    {
+        auto handle = std::make_unique<SyncObjPtr>(std::make_unique<Probe>(log));
+        { ScopedLock first(*handle); }
+        ScopedLock second(*handle);
+        handle.reset();
+        EXPECT_EQ(log.back(), "lock") << "the lock keeps the object alive";
+    }
+    { const ScopedLock nothing{SyncObjPtr()}; }  // a null handle locks nothing
+    {
+        auto failing = std::make_unique<Probe>(log);
+        failing->fail = true;
+        SyncObjPtr handle(std::move(failing));
+        EXPECT_THROW(ScopedLock lock(handle), ExceptionBase);
+    }
+    const std::vector<std::string> expected{"lock",    "unlock", "lock",   "unlock",
+                                            "deleted", "lock",   "deleted"};
+    EXPECT_EQ(log, expected);
+}
+
+// The worker's side: it counts its runs and, when asked, waits inside for a release.
 struct Job {
     std::atomic<int> runs{0};
     std::atomic<bool> holdOpen{false};
     std::atomic<bool> inside{false};
-    std::atomic<void*> seenArgument{nullptr};
     Event release;
+    void waitUntilInside() const {
+        while (!inside) std::this_thread::yield();
+    }
 };
-
-Job* g_job = nullptr;
 
 void work(void* argument) {
-    g_job->seenArgument = argument;
-    ++g_job->runs;
-    g_job->inside = true;
-    if (g_job->holdOpen) g_job->release.lock();
-    g_job->inside = false;
+    Job& job = *static_cast<Job*>(argument);
+    ++job.runs;
+    job.inside = true;
+    if (job.holdOpen) job.release.lock();
+    job.inside = false;
 }
 
-class ThreadTest : public ::testing::Test {
-protected:
-    void SetUp() override { g_job = &job; }
-    void TearDown() override { g_job = nullptr; }
-
-    void waitUntilInside() {
-        while (!job.inside) std::this_thread::yield();
-    }
-
-    Job job;
-};
-
-TEST_F(ThreadTest, LockOnAnIdleThreadReturnsAtOnce) {
-    Thread thread(&work, nullptr);
-    EXPECT_FALSE(thread.isRunning());
-    thread.lock();
-    EXPECT_EQ(job.runs, 0);
-}
-
-TEST_F(ThreadTest, StartWhileRunningStartsOneThreadOnly) {
-    job.holdOpen = true;
-    Thread thread(&work, nullptr);
-    thread.start();
-    waitUntilInside();
-    thread.start();
-    EXPECT_TRUE(thread.isRunning());
-    job.release.signal();
-    thread.lock();
-    EXPECT_FALSE(thread.isRunning());
-    EXPECT_EQ(job.runs, 1);
-}
-
-TEST_F(ThreadTest, AfterTheFunctionReturnedStartRunsItAgain) {
-    int first = 1;
-    int second = 2;
+TEST(ThreadTest, EachStartOfAnIdleThreadRunsTheFunctionOnceWithTheCurrentArgument) {
+    Job first;
+    Job second;
     Thread thread(&work, &first);
+    thread.lock();
+    EXPECT_FALSE(thread.isRunning()) << "idle: lock returns at once";
     thread.start();
     thread.lock();
     EXPECT_FALSE(thread.isRunning());
-    EXPECT_EQ(job.seenArgument, &first);
-
     thread.setArgument(&second);
     thread.start();
-    thread.lock();
-    EXPECT_EQ(job.runs, 2);
-    EXPECT_EQ(job.seenArgument, &second);
-}
-
-TEST_F(ThreadTest, IdleAgainAsSoonAsTheFunctionReturnsEvenWithoutLock) {
-    Thread thread(&work, nullptr);
-    thread.start();
+    // Idle again as soon as the function returns, without a lock.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (thread.isRunning() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     EXPECT_FALSE(thread.isRunning());
+    second.holdOpen = true;
     thread.start();
+    second.waitUntilInside();
+    thread.start();
+    EXPECT_TRUE(thread.isRunning());
+    second.release.signal();
     thread.lock();
-    EXPECT_EQ(job.runs, 2);
+    EXPECT_EQ(first.runs, 1);
+    EXPECT_EQ(second.runs, 2) << "a start while running starts nothing";
+
+    Thread empty(nullptr, nullptr);
+    empty.start();
+    empty.lock();
+    EXPECT_FALSE(empty.isRunning());
 }
 
-TEST_F(ThreadTest, ThreadWithoutFunctionRunsAndEnds) {
-    Thread thread(nullptr, nullptr);
-    thread.start();
-    thread.lock();
-    EXPECT_FALSE(thread.isRunning());
-}
-
-TEST_F(ThreadTest, StopAndDestructionWaitForTheWorkerInsteadOfKillingIt) {
+TEST(ThreadTest, StopAndDestructionWaitForTheWorkerInsteadOfKillingIt) {
+    Job job;
     job.holdOpen = true;
     std::atomic<bool> stopped{false};
     {
-        Thread thread(&work, nullptr);
+        Thread thread(&work, &job);
         thread.start();
-        waitUntilInside();
+        job.waitUntilInside();
         std::thread releaser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            std::this_thread::sleep_for(milliseconds(30));
             EXPECT_FALSE(stopped) << "stop returned while the worker was still inside";
             job.release.signal();
         });
@@ -116,39 +219,56 @@ TEST_F(ThreadTest, StopAndDestructionWaitForTheWorkerInsteadOfKillingIt) {
 
         job.release.unlock();
         thread.start();
-        waitUntilInside();
+        job.waitUntilInside();
         job.release.signal();
     }  // the destructor waits for the second run
     EXPECT_EQ(job.runs, 2);
     EXPECT_FALSE(job.inside);
 }
 
-TEST_F(ThreadTest, SuspendAndResumeOfAnIdleThreadDoNothing) {
-    Thread thread(&work, nullptr);
+TEST(ThreadTest, SuspendAndResumeDoNothingWhenIdleAndAreRefusedWhileRunningOnPosix) {
+    Job job;
+    job.holdOpen = true;
+    Thread thread(&work, &job);
     EXPECT_NO_THROW(thread.suspend());
     EXPECT_NO_THROW(thread.resume());
-}
-
-TEST_F(ThreadTest, SuspendOfARunningThreadIsRefusedOnPosix) {
-    job.holdOpen = true;
-    Thread thread(&work, nullptr);
     thread.start();
-    waitUntilInside();
-    try {
-        thread.suspend();
-        ADD_FAILURE() << "suspend succeeded";
-    } catch (const ExceptionBase& error) {
-        EXPECT_EQ(error.getText(), "Thread::suspend");
-        EXPECT_EQ(error.getCode(), static_cast<std::uint32_t>(ENOTSUP));
-    }
-    try {
-        thread.resume();
-        ADD_FAILURE() << "resume succeeded";
-    } catch (const ExceptionBase& error) {
-        EXPECT_EQ(error.getText(), "Thread::resume");
+    job.waitUntilInside();
+    for (const std::string operation : {"suspend", "resume"}) {
+        try {
+            operation == "suspend" ? thread.suspend() : thread.resume();
+            ADD_FAILURE() << operation << " succeeded";
+        } catch (const ExceptionBase& error) {
+            EXPECT_EQ(error.getText(), "Thread::" + operation);
+            EXPECT_EQ(error.getCode(), static_cast<std::uint32_t>(ENOTSUP));
+        }
     }
     job.release.signal();
     thread.lock();
+}
+
+// A "window" on POSIX is a pipe an event loop reads; see <velcom/win32.h>.
+TEST(NotifierTest, KindChoosesTheMessageInTheConstructorsOrderAndPostingCanFail) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    Notifier notifier(velcomWindowFromDescriptor(ends[1]), 100, 200, 202, 201);
+    const struct {
+        int kind;
+        UINT message;
+    } cases[] = {{7, 100}, {0, 200}, {2, 202}, {1, 201}, {-1, 100}};
+    for (const auto& c : cases) {
+        ASSERT_NE(notifier.notify(c.kind, 40 + c.kind), 0);
+        VELCOM_POSTED_MESSAGE posted{};
+        ASSERT_TRUE(velcomReceivePostedMessage(ends[0], &posted));
+        EXPECT_EQ(posted.message, c.message) << "kind " << c.kind;
+        EXPECT_EQ(posted.wParam, 0u);
+        EXPECT_EQ(posted.lParam, 40 + c.kind);
+    }
+    close(ends[0]);
+    EXPECT_EQ(notifier.notify(1, 5), 0) << "nobody reads the window; the process goes on";
+    close(ends[1]);
+    EXPECT_EQ(Notifier(nullptr, 1, 2, 3, 4).notify(0, 1), 0);
 }
 
 }  // namespace

@@ -3,112 +3,95 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
-#include "support/RecordingBackChannel.h"
-#include "tracer/COMTracer.h"
+#include "support/TraceCapture.h"
 
 namespace {
 
-class ErrorReportingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_lTraceLevel = 7;
-        tracer = ITracer::instance();
-        dynamic_cast<COMTracer&>(*tracer).setBackChannel(&host);
-    }
-    void TearDown() override {
-        dynamic_cast<COMTracer&>(*tracer).setBackChannel(nullptr);
-        tracer->release();
-        g_lTraceLevel = 7;
-    }
-
-    std::u16string onlyTrace() {
-        const auto calls = host.calls();
-        EXPECT_GE(calls.size(), 1u);
-        return calls.empty() ? u"" : calls[0].text1;
-    }
-
-    RecordingBackChannel host;
-    ITracer* tracer = nullptr;
-};
-
-TEST_F(ErrorReportingTest, LocationFollowsTheFirstWord) {
+TEST(ErrorReportingTest, TraceLinesNameTheirFileAfterTheFirstWordWhenTheMaskAllows) {
+    TraceCapture capture;
+    const std::string longSource(2000, 's');
     traceAt(1, "velTesseraProxy", 1243, "TSR not initialized");
     traceAt(1, "velTesseraProxy", 12, "TSR");
     traceAt(3, "src/a\\b/mtGParser", 7, "TSR bad block");
     traceAt(3, nullptr, 7, "TSR no source");
-    const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0].text1, u"TSR velTesseraProxy(1243): not initialized\r\n");
-    EXPECT_EQ(calls[0].code, 1);
-    EXPECT_EQ(calls[1].text1, u"TSR velTesseraProxy(12):\r\n");
-    EXPECT_EQ(calls[2].text1, u"TSR mtGParser(7): bad block\r\n");
-    EXPECT_EQ(calls[3].text1, u"TSR no source\r\n");
-}
-
-TEST_F(ErrorReportingTest, MaskDecidesWhichLevelsAreTraced) {
+    traceAt(7, longSource.c_str(), 1, "TSR long");
     g_lTraceLevel = 2;
     traceAt(kTraceState, "s", 1, "TSR state");
     traceAt(kTraceAnswer, "s", 2, "TSR answer");
     traceAt(kTraceHandler, "s", 3, "TSR handler");
     g_lTraceLevel = 0;
     traceAt(kTraceHandler, "s", 4, "TSR silent");
-    const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].code, 3);
-    EXPECT_EQ(calls[1].code, 7);
+
+    const std::vector<std::string> expected{"TSR velTesseraProxy(1243): not initialized\r\n",
+                                            "TSR velTesseraProxy(12):\r\n",
+                                            "TSR mtGParser(7): bad block\r\n",
+                                            "TSR no source\r\n",
+                                            "TSR " + std::string(1022, 's') + " long\r\n",
+                                            "TSR s(2): answer\r\n",
+                                            "TSR s(3): handler\r\n"};
+    EXPECT_EQ(capture.lines(), expected);
+    std::vector<LONG> levels;
+    for (const auto& call : capture.calls("Trace")) levels.push_back(call.code);
+    EXPECT_EQ(levels, (std::vector<LONG>{1, 1, 3, 3, 7, 3, 7}));
 }
 
-TEST_F(ErrorReportingTest, ComErrorWithoutErrorObjectUsesTheSystemMessage) {
-    EXPECT_EQ(handleComError(_com_error(E_OUTOFMEMORY), "velTesseraProxy", 300), E_OUTOFMEMORY);
-    const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 2u);
-    const std::string expected =
-        "TSR velTesseraProxy(300): " + _com_error(E_OUTOFMEMORY).ErrorMessage() + "\r\n";
-    EXPECT_EQ(calls[0].text1, std::u16string(expected.begin(), expected.end()));
-    EXPECT_EQ(calls[0].code, 7);
-    EXPECT_EQ(calls[1].kind, "Error");
-    EXPECT_EQ(calls[1].code, E_OUTOFMEMORY);
-    EXPECT_TRUE(calls[1].text1IsNull);
-}
-
-TEST_F(ErrorReportingTest, ComErrorWithDescriptionUsesOnlyTheDescription) {
+TEST(ErrorReportingTest, HandlersTraceTheFailureAtLevelSevenReportItsCodeAndReturnIt) {
     velcom::ComPtr<ICreateErrorInfo> creator;
-    CreateErrorInfo(creator.put());
+    ASSERT_EQ(CreateErrorInfo(creator.put()), S_OK);
     creator->SetDescription(const_cast<LPOLESTR>(OLESTR("PKI store locked")));
-    velcom::ComPtr<IErrorInfo> info;
-    creator.as(info);
-    handleComError(_com_error(E_FAIL, info.get(), true), "velTesseraProxy", 9);
-    EXPECT_EQ(onlyTrace(), u"TSR velTesseraProxy(9): PKI store locked\r\n");
+    velcom::ComPtr<IErrorInfo> described;
+    creator.as(described);
+    const struct {
+        const char* name;
+        std::function<HRESULT()> handle;
+        HRESULT code;
+        std::string trace;
+    } rows[] = {
+        {"a COM error without error object shows the system's message",
+         [] { return handleComError(_com_error(E_OUTOFMEMORY), "velTesseraProxy", 300); },
+         E_OUTOFMEMORY, "TSR velTesseraProxy(300): " + _com_error(E_OUTOFMEMORY).ErrorMessage()},
+        {"a COM error with a description shows only that",
+         [&] { return handleComError(_com_error(E_FAIL, described.get(), true), "p", 9); }, E_FAIL,
+         "TSR p(9): PKI store locked"},
+        {"an ExceptionBase shows its text and location",
+         [] { return handleExceptionBase(Invariant("velNode", 12), "p", 400); },
+         static_cast<HRESULT>(Invariant::kCode),
+         "TSR p(400): Invariant violated(File velNode at Line 12)"},
+        {"a standard exception is E_FAIL with the thread's error number",
+         [] {
+             errno = ENOENT;
+             return handleStdException(std::runtime_error("bad map"), "p", 5);
+         },
+         E_FAIL, "TSR p(5): Exception bad map (" + std::to_string(ENOENT) + ")"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TraceCapture capture;
+        EXPECT_EQ(row.handle(), row.code);
+        EXPECT_EQ(capture.lines(), std::vector<std::string>{row.trace + "\r\n"});
+        ASSERT_EQ(capture.calls("Trace").size(), 1u);
+        EXPECT_EQ(capture.calls("Trace")[0].code, 7);
+        const auto errors = capture.calls("Error");
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].code, row.code);
+        EXPECT_TRUE(errors[0].text1IsNull);
+    }
 }
 
-TEST_F(ErrorReportingTest, ExceptionBaseShowsTextAndLocation) {
-    EXPECT_EQ(handleExceptionBase(Invariant("velNode", 12), "velTesseraProxy", 400),
-              static_cast<HRESULT>(Invariant::kCode));
-    EXPECT_EQ(onlyTrace(),
-              u"TSR velTesseraProxy(400): Invariant violated(File velNode at Line 12)\r\n");
-    EXPECT_EQ(host.calls()[1].code, static_cast<LONG>(Invariant::kCode));
+TEST(ErrorReportingTest, WithoutHostReportsAreDroppedButTheCodeReturned) {
+    EXPECT_EQ(handleStdException(std::logic_error("x"), "velTesseraProxy", 1), E_FAIL);
+    reportError(TSR_E_SERVER, "a", "b", "c");
 }
 
-TEST_F(ErrorReportingTest, StandardExceptionIsEFailWithTheThreadsErrorNumber) {
-    errno = ENOENT;
-    EXPECT_EQ(handleStdException(std::runtime_error("bad map"), "velTesseraProxy", 5), E_FAIL);
-    const std::string expected =
-        "TSR velTesseraProxy(5): Exception bad map (" + std::to_string(ENOENT) + ")\r\n";
-    EXPECT_EQ(onlyTrace(), std::u16string(expected.begin(), expected.end()));
-    EXPECT_EQ(host.calls()[1].code, E_FAIL);
-}
-
-TEST(SupportErrorInfoTest, OnlyTheMainProxyInterfaceSupportsErrorInfo) {
+TEST(ErrorReportingTest, OnlyTheMainProxyInterfaceSupportsErrorInfo) {
     EXPECT_EQ(interfaceSupportsErrorInfo(IID_IvelTesseraProxy), S_OK);
     EXPECT_EQ(interfaceSupportsErrorInfo(IID_IvelTesseraProxyEx), S_FALSE);
     EXPECT_EQ(interfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
-}
-
-TEST(ErrorReportingWithoutHostTest, ReportsAreDroppedButTheCodeReturned) {
-    EXPECT_EQ(handleStdException(std::logic_error("x"), "velTesseraProxy", 1), E_FAIL);
-    reportError(TSR_E_SERVER, "a", "b", "c");
 }
 
 }  // namespace

@@ -19,12 +19,7 @@ COMTracer& asComTracer(ITracer* tracer) { return *dynamic_cast<COMTracer*>(trace
 // Holds the tracer with the recorder as the host's back channel for one test.
 class TracerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_lTraceLevel = 7;
-        tracer = ITracer::instance();
-        ASSERT_NE(tracer, nullptr);
-        asComTracer(tracer).setBackChannel(&host);
-    }
+    void SetUp() override { asComTracer(tracer).setBackChannel(&host); }
     void TearDown() override {
         asComTracer(tracer).setBackChannel(nullptr);
         tracer->release();
@@ -32,55 +27,48 @@ protected:
         EXPECT_EQ(host.references, 1u) << "every reference on the host was given back";
     }
 
-    IvelBackChannel& asBackChannel() { return asComTracer(tracer); }
-
     RecordingBackChannel host;
-    ITracer* tracer = nullptr;
+    ITracer* tracer = ITracer::instance();
+    IvelBackChannel& forwarder = asComTracer(tracer);
 };
 
-TEST_F(TracerTest, ReportsCarryThreadTimeAndDepthZero) {
+TEST_F(TracerTest, ReportsCarryThreadTimeDepthZeroAndTheirTexts) {
     const auto before = static_cast<LONG>(std::time(nullptr));
     tracer->trace(3, "TSR answer");
-    tracer->error(5, "one", nullptr, "three");
+    tracer->error(5, "one", nullptr, "gr\xC3\xBC\xC3\x9F");
     tracer->info(6, nullptr, nullptr, nullptr);
+    const bool goOn = tracer->progress(1, "a", "b", "c", 50, 2);
     const auto after = static_cast<LONG>(std::time(nullptr));
 
     const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 3u);
+    ASSERT_EQ(calls.size(), 4u);
     for (const auto& call : calls) {
         EXPECT_EQ(call.threadId, static_cast<LONG>(GetCurrentThreadId()));
-        EXPECT_GE(call.time, before);
-        EXPECT_LE(call.time, after);
+        EXPECT_TRUE(call.time >= before && call.time <= after);
         EXPECT_EQ(call.depth, 0);
     }
-    EXPECT_EQ(calls[0].kind, "Trace");
-    EXPECT_EQ(calls[0].code, 3);
+    EXPECT_EQ(calls[0].kind + std::to_string(calls[0].code), "Trace3");
     EXPECT_EQ(calls[0].text1, u"TSR answer");
-    EXPECT_EQ(calls[1].kind, "Error");
-    EXPECT_EQ(calls[1].text1, u"one");
-    EXPECT_EQ(calls[1].text2, u"");
-    EXPECT_EQ(calls[1].text3, u"three");
-    EXPECT_EQ(calls[2].kind, "Info");
+    EXPECT_EQ(calls[1].kind + std::to_string(calls[1].code), "Error5");
+    EXPECT_EQ(calls[1].text1 + u"|" + calls[1].text2 + u"|" + calls[1].text3, u"one||grüß");
+    EXPECT_EQ(calls[2].kind + std::to_string(calls[2].code), "Info6");
     EXPECT_TRUE(calls[2].text1IsNull) << "a null text becomes a null BSTR";
-}
-
-TEST_F(TracerTest, ProgressIsTrueOnlyForExactlySOk) {
-    EXPECT_TRUE(tracer->progress(1, "a", "b", "c", 50, 2));
-    host.progressResult = S_FALSE;
-    EXPECT_FALSE(tracer->progress(1, "a", "b", "c", 50, 2));
-    host.progressResult = E_FAIL;
-    EXPECT_FALSE(tracer->progress(1, "a", "b", "c", 50, 2));
-    const auto calls = host.calls();
-    EXPECT_EQ(calls[0].percent, 50);
-    EXPECT_EQ(calls[0].action, 2);
+    EXPECT_EQ(calls[3].text3, u"c");
+    EXPECT_EQ(calls[3].percent, 50);
+    EXPECT_EQ(calls[3].action, 2);
+    EXPECT_TRUE(goOn);
+    for (const HRESULT answer : {S_FALSE, E_FAIL}) {
+        host.progressResult = answer;
+        EXPECT_FALSE(tracer->progress(1, "a", "b", "c", 50, 2)) << "true only for exactly S_OK";
+    }
 }
 
 TEST_F(TracerTest, ForwardedTracesAreFilteredByTheMaskAndGoOneLevelDeeper) {
     g_lTraceLevel = 2;
-    EXPECT_EQ(asBackChannel().Trace(11, 22, 4, 1, nullptr), S_OK);
+    EXPECT_EQ(forwarder.Trace(11, 22, 4, 1, nullptr), S_OK);
     EXPECT_EQ(host.count(), 0u) << "level 1 shares no bit with mask 2";
     velcom::Bstr text(u"from below");
-    EXPECT_EQ(asBackChannel().Trace(11, 22, 4, 3, text.get()), S_OK);
+    EXPECT_EQ(forwarder.Trace(11, 22, 4, 3, text.get()), S_OK);
     const auto calls = host.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].threadId, 11);
@@ -93,28 +81,27 @@ TEST_F(TracerTest, ForwardedTracesAreFilteredByTheMaskAndGoOneLevelDeeper) {
     EXPECT_EQ(host.count(), 2u);
 }
 
-TEST_F(TracerTest, ForwardedCallbacksReturnTheHostsResult) {
+TEST_F(TracerTest, ForwardedCallbacksGoOneLevelDeeperAndReturnTheHostsResult) {
     host.callbackResult = static_cast<HRESULT>(0x80041234);
     VARIANT data;
     data.vt = VT_I4;
     data.lVal = 1;
-    EXPECT_EQ(asBackChannel().Error(1, 2, 0, 9, nullptr, nullptr, nullptr), host.callbackResult);
-    EXPECT_EQ(asBackChannel().Info(1, 2, 1, 9, nullptr, nullptr, nullptr), host.callbackResult);
-    EXPECT_EQ(asBackChannel().Data(1, 2, 2, &data), host.callbackResult);
+    EXPECT_EQ(forwarder.Error(1, 2, 0, 9, nullptr, nullptr, nullptr), host.callbackResult);
+    EXPECT_EQ(forwarder.Info(1, 2, 1, 9, nullptr, nullptr, nullptr), host.callbackResult);
+    EXPECT_EQ(forwarder.Data(1, 2, 2, &data), host.callbackResult);
     host.progressResult = S_FALSE;
-    EXPECT_EQ(asBackChannel().Progress(1, 2, 3, 9, nullptr, nullptr, nullptr, 0, 0), S_FALSE);
+    EXPECT_EQ(forwarder.Progress(1, 2, 3, 9, nullptr, nullptr, nullptr, 0, 0), S_FALSE);
     const auto calls = host.calls();
     ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0].depth, 1);
-    EXPECT_EQ(calls[1].depth, 2);
-    EXPECT_EQ(calls[2].depth, 3);
+    for (std::size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i].depth, LONG(i + 1));
     EXPECT_EQ(calls[2].data, &data) << "the data is passed on unchanged";
-    EXPECT_EQ(calls[3].depth, 4);
 
     LONG level = 0;
     host.traceLevel = 5;
-    EXPECT_EQ(asBackChannel().get_lTraceLevel(&level), S_OK);
+    EXPECT_EQ(forwarder.get_lTraceLevel(&level), S_OK);
     EXPECT_EQ(level, 5);
+    EXPECT_EQ(forwarder.put_lTraceLevel(6), S_OK);
+    EXPECT_EQ(host.traceLevel, 6);
 }
 
 TEST_F(TracerTest, ChannelOutputIsALevelSevenTraceWhateverTheMask) {
@@ -160,14 +147,12 @@ TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndTheNextReportMakesANewOn
     const LONG locksBefore = moduleLockCount();
     RecordingBackChannel host;
     RecordingChannel log;
-    {
-        ITracer* tracer = ITracer::instance();
-        ASSERT_NE(tracer, nullptr);
-        EXPECT_EQ(moduleLockCount(), locksBefore + 1) << "a live tracer holds the module";
-        asComTracer(tracer).setBackChannel(&host);
-        g_pTraceChannel = &log;
-        tracer->release();
-    }
+    ITracer* tracer = ITracer::instance();
+    ASSERT_NE(tracer, nullptr);
+    EXPECT_EQ(moduleLockCount(), locksBefore + 1) << "a live tracer holds the module";
+    asComTracer(tracer).setBackChannel(&host);
+    g_pTraceChannel = &log;
+    tracer->release();
     EXPECT_EQ(moduleLockCount(), locksBefore);
     EXPECT_EQ(g_pTraceChannel.load(), nullptr) << "the trace log loses its channel with the tracer";
     EXPECT_EQ(host.references, 1u) << "the host's back channel was released";
@@ -183,39 +168,29 @@ TEST(TracerLifetimeTest, ConcurrentUsersShareOneTracerAndLoseNoReport) {
     RecordingBackChannel host;
     ITracer* keeper = ITracer::instance();
     asComTracer(keeper).setBackChannel(&host);
-
-    constexpr int kThreads = 4;
-    constexpr int kReports = 500;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([] {
-            for (int i = 0; i < kReports; ++i) {
-                ITracer* tracer = ITracer::instance();
-                tracer->trace(7, "report");
-                tracer->release();
-            }
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(host.count(), static_cast<std::size_t>(kThreads * kReports));
-    asComTracer(keeper).setBackChannel(nullptr);
-    keeper->release();
-
-    // Now every thread creates and destroys tracers against each other.
-    threads.clear();
     std::atomic<int> missing{0};
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&missing] {
-            for (int i = 0; i < kReports; ++i) {
-                ITracer* tracer = ITracer::instance();
-                if (tracer == nullptr) {
-                    ++missing;
-                    continue;
+    // First with a tracer kept alive, then with every thread creating and destroying tracers
+    // against the others.
+    for (const bool kept : {true, false}) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&missing] {
+                for (int i = 0; i < 500; ++i) {
+                    ITracer* tracer = ITracer::instance();
+                    if (tracer == nullptr) {
+                        ++missing;
+                        continue;
+                    }
+                    tracer->trace(7, "report");
+                    tracer->release();
                 }
-                tracer->info(1, "unheard", nullptr, nullptr);
-                tracer->release();
-            }
-        });
-    for (auto& thread : threads) thread.join();
+            });
+        for (auto& thread : threads) thread.join();
+        if (!kept) continue;
+        EXPECT_EQ(host.count(), 2000u);
+        asComTracer(keeper).setBackChannel(nullptr);
+        keeper->release();
+    }
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(moduleLockCount(), locksBefore) << "no tracer outlived its last reference";
 }

@@ -1,4 +1,4 @@
-// velregsvr run as a user runs it, against the component's library and a registry file of each
+// velregsvr run as a user runs it, against the component's library and a registry file of the
 // test's own: what it prints, its exit status, and what it leaves in the registry.
 #include <sys/wait.h>
 
@@ -7,113 +7,83 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <tuple>
 
-#include "module/RegistrySnapshot.h"
 #include "platform/registry/RegistryFixture.h"
 
 namespace {
 
-const std::string kInprocServer = "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}\\InprocServer32";
-
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
+const std::filesystem::path kModule = VEL_TESSERACOMM_MODULE;
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-// Runs velregsvr with the arguments (each quoted for the shell) in the given directory.
-ToolRun velregsvr(const std::string& arguments, const std::string& directory = ".") {
-    const std::string command =
-        "cd " + quoted(directory) + " && " + quoted(VEL_VELREGSVR) + " " + arguments + " 2>&1";
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 512> buffer;
-    while (const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        run.output.append(buffer.data(), count);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 class VelregsvrTest : public RegistryTest {
 protected:
-    const std::string module = VEL_TESSERACOMM_MODULE;
+    // Runs velregsvr in the module's directory; the output is stdout and stderr together.
+    static std::pair<int, std::string> run(const std::string& arguments) {
+        const std::string command = "cd " + quoted(kModule.parent_path()) + " && " +
+                                    quoted(VEL_VELREGSVR) + " " + arguments + " 2>&1";
+        std::string output;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) return {-1, output};
+        std::array<char, 512> buffer;
+        while (const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), pipe))
+            output.append(buffer.data(), count);
+        const int status = pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    }
+
+    // The proxy's InprocServer32 path; nothing while the proxy is not registered.
+    static std::optional<std::string> inprocServer() {
+        KeyHandle key;
+        if (openKey("CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}\\InprocServer32", key,
+                    KEY_READ) != ERROR_SUCCESS)
+            return std::nullopt;
+        return query(key.get(), nullptr).second.c_str();
+    }
 };
 
-TEST_F(VelregsvrTest, RegistersAndUnregistersWithALineEach) {
-    const ToolRun registered = velregsvr(quoted(module));
-    EXPECT_EQ(registered.status, 0);
-    EXPECT_EQ(registered.output, "velregsvr: DllRegisterServer in " + module + " succeeded.\n");
-    EXPECT_EQ(stringValue(kInprocServer), std::filesystem::canonical(module).string());
-
-    const ToolRun unregistered = velregsvr("-u " + quoted(module));
-    EXPECT_EQ(unregistered.status, 0);
-    EXPECT_EQ(unregistered.output, "velregsvr: DllUnregisterServer in " + module + " succeeded.\n");
-    EXPECT_FALSE(keyExists(kInprocServer));
-}
-
-TEST_F(VelregsvrTest, SilentRunPrintsNothingButStillFails) {
-    const ToolRun registered = velregsvr("-s " + quoted(module));
-    EXPECT_EQ(registered.status, 0);
-    EXPECT_EQ(registered.output, "");
-    EXPECT_TRUE(keyExists(kInprocServer));
-
-    const ToolRun missing = velregsvr("-s /nonexistent/module.so");
-    EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.output, "");
-}
-
-TEST_F(VelregsvrTest, BareFileNameMeansTheFileInTheCurrentDirectory) {
-    const std::filesystem::path path(module);
-    const ToolRun registered =
-        velregsvr(quoted(path.filename().string()), path.parent_path().string());
-    EXPECT_EQ(registered.status, 0) << registered.output;
-    EXPECT_EQ(stringValue(kInprocServer), std::filesystem::canonical(module).string());
-}
-
-TEST_F(VelregsvrTest, ModuleThatDoesNotLoad) {
-    const ToolRun run = velregsvr("/nonexistent/module.so");
-    EXPECT_EQ(run.status, 3);
-    EXPECT_EQ(run.output,
-              "velregsvr: the module /nonexistent/module.so failed to load: "
-              "No such file or directory\n");
-}
-
-TEST_F(VelregsvrTest, ModuleWithoutTheEntryPoint) {
-    const ToolRun run = velregsvr("-u " + quoted(VEL_NO_EXPORT_MODULE));
-    EXPECT_EQ(run.status, 4);
-    EXPECT_EQ(run.output, std::string("velregsvr: the module ") + VEL_NO_EXPORT_MODULE +
-                              " has no entry point DllUnregisterServer\n");
-}
-
-TEST_F(VelregsvrTest, FailingRegistrationShowsTheResultAndItsMessage) {
-    writeFile("not a registry file");
-    const ToolRun run = velregsvr(quoted(module));
-    EXPECT_EQ(run.status, 5);
-    EXPECT_EQ(run.output, "velregsvr: DllRegisterServer in " + module +
-                              " failed with 0x800703F1: The configuration registry database is "
-                              "corrupt.\n");
-}
-
-TEST_F(VelregsvrTest, EveryModuleIsTriedAndTheFirstFailureDecides) {
-    const ToolRun run = velregsvr("/nonexistent/first.so " + quoted(module));
-    EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.output.find("first.so failed to load"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("DllRegisterServer in " + module + " succeeded."), std::string::npos)
-        << run.output;
-    EXPECT_TRUE(keyExists(kInprocServer));
-}
-
-TEST_F(VelregsvrTest, WrongArgumentsGiveTheUsage) {
-    for (const char* arguments : {"", "-u", "-x " VEL_TESSERACOMM_MODULE}) {
-        const ToolRun run = velregsvr(arguments);
-        EXPECT_EQ(run.status, 1) << arguments;
-        EXPECT_EQ(run.output.rfind("usage: velregsvr [-u] [-s] MODULE...\n", 0), 0u) << run.output;
+TEST_F(VelregsvrTest, EachRunPrintsItsOutcomeExitsWithItsStatusAndLeavesTheRegistrySo) {
+    const std::string module = kModule.string();
+    const std::string missing = "/nonexistent/module.so";
+    const std::string usage =
+        "usage: velregsvr [-u] [-s] MODULE...\n  registers each in-process server MODULE; -u "
+        "unregisters it,\n  -s prints nothing\n";
+    const std::string loadFailure =
+        "velregsvr: the module " + missing + " failed to load: No such file or directory\n";
+    const auto succeeded = [](const std::string& entry, const std::string& name) {
+        return "velregsvr: Dll" + entry + "Server in " + name + " succeeded.\n";
+    };
+    // Failures go to stderr, which is not buffered, successes to stdout.
+    const std::tuple<std::string, int, std::string, bool> rows[] = {
+        {"", 1, usage, false},
+        {"-u", 1, usage, false},
+        {"-x " + quoted(module), 1, usage, false},
+        {missing + " " + quoted(module), 3, loadFailure + succeeded("Register", module), true},
+        {"-u " + quoted(module), 0, succeeded("Unregister", module), false},
+        {quoted(kModule.filename()), 0, succeeded("Register", kModule.filename()), true},
+        {"-u -s " + quoted(module), 0, "", false},
+        {"-s " + quoted(module), 0, "", true},
+        {"-s " + missing, 3, "", true},
+        {"-u " + quoted(VEL_NO_EXPORT_MODULE), 4,
+         std::string("velregsvr: the module ") + VEL_NO_EXPORT_MODULE +
+             " has no entry point DllUnregisterServer\n",
+         true},
+        {missing, 3, loadFailure, true}};
+    for (const auto& [arguments, status, output, registeredAfter] : rows) {
+        EXPECT_EQ(run(arguments), std::pair(status, output)) << "velregsvr " << arguments;
+        EXPECT_EQ(inprocServer(), registeredAfter
+                                      ? std::optional(std::filesystem::canonical(kModule).string())
+                                      : std::nullopt)
+            << "velregsvr " << arguments;
     }
-    EXPECT_FALSE(keyExists(kInprocServer));
+    writeFile("not a registry file");
+    EXPECT_EQ(run(quoted(module)),
+              std::pair(5, "velregsvr: DllRegisterServer in " + module +
+                               " failed with 0x800703F1: The configuration registry database is "
+                               "corrupt.\n"));
 }
 
 }  // namespace
