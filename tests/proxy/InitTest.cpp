@@ -40,7 +40,8 @@ TEST_F(InitTest, InitCreatesTheTransportAndHandsItTheProxysBackChannelAndTheGene
     EXPECT_TRUE(otherPki->calls().empty());
 }
 
-// Before any Init the tracer has no host: these failures leave no trace.
+// A transport that cannot be created, run or asked for its interface fails Init with its code,
+// untraced, and is let go; Init can be repeated.
 TEST_F(InitTest, AFailingTransportOrNoPkiFailsInitWithoutATraceAndInitCanBeRepeated) {
     EXPECT_EQ(proxy->Init(&host, random.get(), nullptr, nullptr), E_INVALIDARG);
     EXPECT_EQ(script.callCount("CreateInstance"), 0u);
@@ -267,120 +268,48 @@ TEST_F(InitTest, InitCommTakesHeadersAsAListOfStringsAndIgnoresAnyOtherForm) {
     }
 }
 
-// Each operation: its check line, the step it requires, and how to call it.
-struct Operation {
-    const char* name;
-    int checkLine;
-    long step;
-    std::function<HRESULT(IvelTesseraProxy&)> call;
-};
-
-const Operation kOperations[] = {
-    {"RequestStep1", 1297, 1,
-     [](IvelTesseraProxy& proxy) {
-         velcom::ComPtr<IvelNode> node;
-         return proxy.RequestStep1(node.put());
-     }},
-    {"RequestStep2", 1353, 2,
-     [](IvelTesseraProxy& proxy) {
-         LONG id = 0;
-         return proxy.RequestStep2(nullptr, nullptr, 1, 1, &id);
-     }},
-    {"PickUp", 1464, 1,
-     [](IvelTesseraProxy& proxy) {
-         LONG id = 0;
-         return proxy.PickUp(&id);
-     }},
-    {"PickUpEx", 1464, 1,
-     [](IvelTesseraProxy& proxy) {
-         velcom::ComPtr<IvelTesseraProxyEx> extended;
-         proxy.QueryInterface(IID_IvelTesseraProxyEx, extended.putVoid());
-         LONG id = 0;
-         return extended->PickUpEx(nullptr, &id);
-     }},
-    {"Revoke", 1601, 1, [](IvelTesseraProxy& proxy) { return proxy.Revoke(nullptr); }},
-    {"RenewStep1", 1711, 1,
-     [](IvelTesseraProxy& proxy) {
-         velcom::ComPtr<IvelNode> node;
-         return proxy.RenewStep1(nullptr, nullptr, node.put());
-     }},
-    {"RenewStep2", 1774, 3,
-     [](IvelTesseraProxy& proxy) {
-         LONG id = 0;
-         return proxy.RenewStep2(nullptr, 0, &id);
-     }},
-    {"Check", 1862, 1,
-     [](IvelTesseraProxy& proxy) {
-         velcom::ComPtr<IvelNode> node;
-         return proxy.Check(nullptr, node.put());
-     }},
-    {"UpdateCRL", 1934, 1, [](IvelTesseraProxy& proxy) { return proxy.UpdateCRL(); }},
-};
-
 TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
+    velcom::ComPtr<IvelTesseraProxyEx> extended;
+    ASSERT_EQ(proxy->QueryInterface(IID_IvelTesseraProxyEx, extended.putVoid()), S_OK);
+    velcom::ComPtr<IvelNode> node;
+    LONG id = 0;
+    IvelTesseraProxy& object = *proxy.get();
+    const struct {
+        const char* name;
+        int checkLine;
+        long step;  // the step it requires
+        std::function<HRESULT()> call;
+    } operations[] = {
+        {"RequestStep1", 1297, 1, [&] { return object.RequestStep1(node.put()); }},
+        {"RequestStep2", 1353, 2, [&] { return object.RequestStep2(nullptr, nullptr, 1, 1, &id); }},
+        {"PickUp", 1464, 1, [&] { return object.PickUp(&id); }},
+        {"PickUpEx", 1464, 1, [&] { return extended->PickUpEx(nullptr, &id); }},
+        {"Revoke", 1601, 1, [&] { return object.Revoke(nullptr); }},
+        {"RenewStep1", 1711, 1, [&] { return object.RenewStep1(nullptr, nullptr, node.put()); }},
+        {"RenewStep2", 1774, 3, [&] { return object.RenewStep2(nullptr, 0, &id); }},
+        {"Check", 1862, 1, [&] { return object.Check(nullptr, node.put()); }},
+        {"UpdateCRL", 1934, 1, [&] { return object.UpdateCRL(); }},
+    };
     // Before Init nothing is traced; after it, without InitComm, there is no start node; after
     // InitComm every operation but those of step one is out of step.
-    const auto check = [this](HRESULT expected, const std::string& text, bool traced) {
-        for (const Operation& operation : kOperations) {
+    const auto check = [&](HRESULT expected, const std::string& text) {
+        for (const auto& operation : operations) {
             SCOPED_TRACE(operation.name);
             if (expected == TSR_E_WRONG_STEP && operation.step == 1) continue;
             forgetCallbacks();
-            EXPECT_EQ(operation.call(*proxy.get()), expected);
+            EXPECT_EQ(operation.call(), expected);
             EXPECT_EQ(proxy.object().step(), 1);
-            EXPECT_EQ(traces(),
-                      traced ? Strings{"TSR velTesseraProxy(" +
-                                       std::to_string(operation.checkLine) + "): " + text + "\r\n"}
-                             : Strings{});
-            EXPECT_EQ(reportedErrors(), traced ? std::vector<LONG>{expected} : std::vector<LONG>{});
+            const std::string line = "TSR velTesseraProxy(" + std::to_string(operation.checkLine) +
+                                     "): " + text + "\r\n";
+            EXPECT_EQ(traces(), text.empty() ? Strings{} : Strings{line});
+            EXPECT_EQ(reportedErrors(), text.empty() ? std::vector<LONG>{} : std::vector{expected});
         }
     };
-    check(TSR_E_COMM_NOT_INITIALIZED, "", false);
+    check(TSR_E_COMM_NOT_INITIALIZED, "");
     ASSERT_EQ(init(), S_OK);
-    check(TSR_E_COMM_NOT_INITIALIZED, "communication not initialized", true);
+    check(TSR_E_COMM_NOT_INITIALIZED, "communication not initialized");
     ASSERT_EQ(initComm(), S_OK);
-    check(TSR_E_WRONG_STEP, "wrong communication step", true);
-}
-
-// Script hosts reach the proxy by name through IDispatch; the arguments come in reverse order,
-// and a script may leave out InitComm's headers.
-TEST_F(InitTest, ScriptsReachInitAndInitCommByNameInAnyLetterCase) {
-    velcom::ComPtr<IDispatch> dispatch;
-    ASSERT_EQ(proxy->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
-    OLECHAR initName[] = u"INIT";
-    OLECHAR initCommName[] = u"initcomm";
-    LPOLESTR names[] = {initName, initCommName};
-    DISPID ids[2] = {};
-    ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &ids[0]), S_OK);
-    ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names + 1, 1, 0, &ids[1]), S_OK);
-    EXPECT_EQ(ids[0], 1);
-    EXPECT_EQ(ids[1], 2);
-
-    velcom::Bstr tmpDir(u"/tmp/tessera");
-    velcom::Bstr url(u"https://ca.test/start");
-    VARIANT arguments[5] = {};
-    arguments[0].vt = VT_BSTR;
-    arguments[0].bstrVal = tmpDir.get();
-    arguments[1].vt = VT_DISPATCH;
-    arguments[1].pdispVal = static_cast<ISMPrivateKeyInfrastructure*>(pki.get());
-    arguments[2].vt = VT_DISPATCH;
-    arguments[2].pdispVal = random.get();
-    arguments[3].vt = VT_DISPATCH;
-    arguments[3].pdispVal = &host;
-    arguments[4].vt = VT_BSTR;
-    arguments[4].bstrVal = url.get();
-    DISPPARAMS initParams{arguments, nullptr, 4, 0};
-    DISPPARAMS commParams{arguments + 4, nullptr, 1, 0};
-    VARIANT result = {};
-    EXPECT_EQ(dispatch->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &initParams, &result, nullptr,
-                               nullptr),
-              S_OK);
-    EXPECT_EQ(script.callCount("Init"), 1u);
-    script.queuePage(startPage());
-    EXPECT_EQ(dispatch->Invoke(ids[1], IID_NULL, 0, DISPATCH_METHOD, &commParams, &result, nullptr,
-                               nullptr),
-              S_OK);
-    EXPECT_EQ(script.requests().at(0).address, "https://ca.test/start");
-    EXPECT_NE(proxy.object().startNode(), nullptr);
+    check(TSR_E_WRONG_STEP, "wrong communication step");
 }
 
 TEST_F(InitTest, AnAggregatedProxyPassesItsIdentityToTheOuterObject) {

@@ -77,6 +77,14 @@ TEST_F(PkiCallsTest, EachCallPassesItsArgumentsAndGivesTheComponentsAnswer) {
 
 TEST_F(PkiCallsTest, AFailureRaisesTheCodeAndTheDescriptionItsObjectLeft) {
     const PkiCalls none(nullptr);
+    pki->fail("AddRequest", E_ACCESSDENIED, "store locked");
+    pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password");
+    pki->fail("Load", E_FAIL, "not PEM");
+    pki->key->fail("Decrypt", E_ACCESSDENIED, "wrong key password");
+    pki->request->fail("AsBinaryString", E_FAIL, "no text");
+    certificate->fail("ID", E_UNEXPECTED, "no ID");
+    const auto key = pki->key;
+    pki->key = nullptr;
     const struct {
         const char* name;
         std::function<void()> call;
@@ -87,49 +95,17 @@ TEST_F(PkiCallsTest, AFailureRaisesTheCodeAndTheDescriptionItsObjectLeft) {
         {"no component to create", [&] { none.createRequest("", ""); }, E_POINTER, u""},
         {"no component to extend", [&] { none.extended(); }, E_POINTER, u""},
         {"no component to load", [&] { none.loadAndImport("/tmp/data.pem"); }, E_POINTER, u""},
-        {"AddRequest",
-         [&] {
-             pki->fail("AddRequest", E_ACCESSDENIED, "store locked");
-             calls.addRequest(pki->request.get(), "1700000000");
-         },
-         E_ACCESSDENIED, u"store locked"},
+        {"AddRequest", [&] { calls.addRequest(pki->request.get(), "1"); }, E_ACCESSDENIED,
+         u"store locked"},
         {"ImportRequestedCertificate2",
-         [&] {
-             pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password");
-             importRequestedCertificate2(*extended.get(), "/tmp/data.pem", "4711", nullptr);
-         },
+         [&] { importRequestedCertificate2(*extended.get(), "/tmp/data.pem", "4711", nullptr); },
          E_INVALIDARG, u"wrong password"},
-        {"missing key",
-         [&] {
-             pki->key = nullptr;
-             calls.findKey(42);
-         },
-         E_POINTER, u""},
-        {"Load",
-         [&] {
-             pki->fail("Load", E_FAIL, "not PEM");
-             calls.loadAndImport("/tmp/data.pem");
-         },
-         E_FAIL, u"not PEM"},
-        {"Decrypt",
-         [&] {
-             const auto key = TestKey::create();
-             key->fail("Decrypt", E_ACCESSDENIED, "wrong key password");
-             decryptKey(*key.get(), "guess");
-         },
-         E_ACCESSDENIED, u"wrong key password"},
-        {"certificate's ID",
-         [&] {
-             certificate->fail("ID", E_UNEXPECTED, "no ID");
-             certificateId(*certificate.get());
-         },
-         E_UNEXPECTED, u"no ID"},
-        {"request's text",
-         [&] {
-             pki->request->fail("AsBinaryString", E_FAIL, "no text");
-             requestAsBase64(*pki->request.get());
-         },
-         E_FAIL, u"no text"},
+        {"missing key", [&] { calls.findKey(42); }, E_POINTER, u""},
+        {"Load", [&] { calls.loadAndImport("/tmp/data.pem"); }, E_FAIL, u"not PEM"},
+        {"Decrypt", [&] { decryptKey(*key.get(), "guess"); }, E_ACCESSDENIED,
+         u"wrong key password"},
+        {"certificate's ID", [&] { certificateId(*certificate.get()); }, E_UNEXPECTED, u"no ID"},
+        {"request's text", [&] { requestAsBase64(*pki->request.get()); }, E_FAIL, u"no text"},
     };
     for (const auto& failure : failures) {
         SCOPED_TRACE(failure.name);

@@ -224,8 +224,6 @@ public:
     }
     LONG certificateId = 1;
 
-    ULONG references() const { return m_references; }
-
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = nullptr;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||

@@ -3,48 +3,6 @@
 #include <ctime>
 #include <stdexcept>
 
-std::vector<std::pair<std::string, std::string>> TransportRequest::fieldPairs() const {
-    std::vector<std::pair<std::string, std::string>> pairs;
-    for (std::size_t index = 0; index < fields.items.size(); index += 2)
-        pairs.emplace_back(fields.items[index],
-                           index + 1 < fields.items.size() ? fields.items[index + 1] : "");
-    return pairs;
-}
-
-std::optional<std::string> TransportRequest::field(std::string_view name) const {
-    for (const auto& [fieldName, value] : fieldPairs())
-        if (fieldName == name) return value;
-    return std::nullopt;
-}
-
-TransportAnswer TransportAnswer::page(std::string_view bytes, std::size_t chunkSize) {
-    TransportAnswer answer;
-    const std::size_t size = chunkSize == 0 ? bytes.size() : chunkSize;
-    for (std::size_t offset = 0; offset < bytes.size(); offset += size)
-        answer.bytes(bytes.substr(offset, size));
-    return answer;
-}
-
-TransportAnswer TransportAnswer::failure(HRESULT result, std::string description,
-                                         std::string_view partialPage) {
-    TransportAnswer answer = page(partialPage);
-    answer.result = result;
-    answer.description = std::move(description);
-    return answer;
-}
-
-TransportAnswer& TransportAnswer::bytes(std::string_view chunk) {
-    deliveries.push_back(makeByteArray(chunk));
-    return *this;
-}
-
-TransportAnswer& TransportAnswer::text(std::string_view content) {
-    velcom::Variant& value = deliveries.emplace_back();
-    value.put()->vt = VT_BSTR;
-    value.get()->bstrVal = toBstr(std::string(content)).detach();
-    return *this;
-}
-
 // One transport object, created by the class object, which is one too (not counted as live).
 class ScriptedTransport final : public CountedDouble<IvelTransport>,
                                 public IRunnableObject,

@@ -1,17 +1,14 @@
 // A scripted stand-in for the transport component. While a TransportRegistration lives, the class
 // velTransport is registered in the thread's class table, so the proxy creates the double with its
-// own CoCreateInstance, exactly as it would create the real transport. Each transport object
-// answers Post and Get with the next answer queued in the TransportScript, delivering the page
-// through the back channel it received in Init, and records every request.
+// own CoCreateInstance, as it would the real transport. Each transport object answers Post and Get
+// with the next answer queued in the TransportScript, delivering the page through the back channel
+// it received in Init, and records every request. All runs on the test's thread, as in the
+// component's single-threaded apartment.
 //
 //     TransportRegistration transport;             // a fixture member, declared before the proxy
-//     TransportScript& script = transport.script();
-//     script.queuePage(startPage, 16);             // delivered in Data calls of 16 bytes
-//     script.queue(TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"));
+//     transport.script().queuePage(startPage, 16); // delivered in Data calls of 16 bytes
 //     ... proxy->Init(...); proxy->InitComm(...); ...
-//     EXPECT_EQ(script.requests().at(0).method, "GET");
-//
-// Everything runs on the test's thread, as in the component's single-threaded apartment.
+//     EXPECT_EQ(transport.script().requests().at(0).method, "GET");
 #pragma once
 
 #include <deque>
@@ -35,23 +32,52 @@ struct TransportRequest {
     ListArgument fields;
 
     // fields.items as (name, value) pairs; an odd last name is paired with an empty value.
-    std::vector<std::pair<std::string, std::string>> fieldPairs() const;
+    std::vector<std::pair<std::string, std::string>> fieldPairs() const {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (std::size_t index = 0; index < fields.items.size(); index += 2)
+            pairs.emplace_back(fields.items[index],
+                               index + 1 < fields.items.size() ? fields.items[index + 1] : "");
+        return pairs;
+    }
     // The value of the first field of that name (names compared exactly).
-    std::optional<std::string> field(std::string_view name) const;
+    std::optional<std::string> field(std::string_view name) const {
+        for (const auto& [fieldName, value] : fieldPairs())
+            if (fieldName == name) return value;
+        return std::nullopt;
+    }
 };
 
 // One scripted answer to Post or Get: Data calls, in order, then the request's result, a failure
 // with the description as error information. A default answer is an empty page.
 struct TransportAnswer {
     // A page in Data calls of at most chunkSize bytes each (0: in one call; none for no bytes).
-    static TransportAnswer page(std::string_view bytes, std::size_t chunkSize = 0);
+    static TransportAnswer page(std::string_view bytes, std::size_t chunkSize = 0) {
+        TransportAnswer answer;
+        const std::size_t size = chunkSize == 0 ? bytes.size() : chunkSize;
+        for (std::size_t offset = 0; offset < bytes.size(); offset += size)
+            answer.bytes(bytes.substr(offset, size));
+        return answer;
+    }
     // partialPage (if any) in one Data call, then the request fails.
-    static TransportAnswer failure(HRESULT result, std::string description = {},
-                                   std::string_view partialPage = {});
+    static TransportAnswer failure(HRESULT code, std::string text = {},
+                                   std::string_view partialPage = {}) {
+        TransportAnswer answer = page(partialPage);
+        answer.result = code;
+        answer.description = std::move(text);
+        return answer;
+    }
 
     // Appends one Data call with a byte array, or with a VT_BSTR that carries no part of the page.
-    TransportAnswer& bytes(std::string_view chunk);
-    TransportAnswer& text(std::string_view content);
+    TransportAnswer& bytes(std::string_view chunk) {
+        deliveries.push_back(makeByteArray(chunk));
+        return *this;
+    }
+    TransportAnswer& text(std::string_view content) {
+        deliveries.push_back(velcom::Variant());
+        deliveries.back().put()->vt = VT_BSTR;
+        deliveries.back().get()->bstrVal = toBstr(std::string(content)).detach();
+        return *this;
+    }
 
     std::vector<velcom::Variant> deliveries;
     HRESULT result = S_OK;
