@@ -175,43 +175,23 @@ TEST_F(InitTest, InitCommFetchesTheStartPageAndKeepsItsLastStartNode) {
         const char* name;
         TransportAnswer answer;
         HRESULT result;
-        std::string start;  // the start node's addresses for creating and checking; none if empty
         long step;
-        Strings traces;
+        std::string start;  // the start node's addresses for creating and checking; none if empty
+        std::string trace;  // none if empty
     };
+    const std::string unusable = "<html>maintenance</html>";
     const Page pages[] = {
-        {"start page",
-         TransportAnswer::page(startPage()),
-         S_OK,
-         "https://ca.test/create https://ca.test/check",
-         1,
-         {}},
-        {"no start node",
-         TransportAnswer::page(pageWith("Return=nothing to start")),
-         S_OK,
-         "",
-         1,
-         {}},
+        {"start page", TransportAnswer::page(startPage()), S_OK, 1,
+         "https://ca.test/create https://ca.test/check", ""},
+        {"no start node", TransportAnswer::page(pageWith("Return=none")), S_OK, 1, "", ""},
         {"two start nodes",
          TransportAnswer::page("<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
                                "CreateCertficate=second\n-->"),
-         S_OK,
-         "second ",
-         1,
-         {}},
-        {"unusable page",
-         TransportAnswer::page("<html>maintenance</html>"),
-         TSR_E_RESPONSE,
-         "",
-         1,
-         {"TSR velTesseraProxy(297): cannot process server response\r\n"
-          "<html>maintenance</html>\r\n"}},
-        {"failed request",
-         TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"),
-         E_ACCESSDENIED,
-         "",
-         0,
-         {"TSR velTesseraProxy(1273): proxy refused\r\n"}},
+         S_OK, 1, "second ", ""},
+        {"unusable page", TransportAnswer::page(unusable), TSR_E_RESPONSE, 1, "",
+         "TSR velTesseraProxy(297): cannot process server response\r\n" + unusable + "\r\n"},
+        {"failed request", TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"),
+         E_ACCESSDENIED, 0, "", "TSR velTesseraProxy(1273): proxy refused\r\n"},
     };
     for (const Page& page : pages) {
         SCOPED_TRACE(page.name);
@@ -223,9 +203,9 @@ TEST_F(InitTest, InitCommFetchesTheStartPageAndKeepsItsLastStartNode) {
         EXPECT_EQ(requestLine(script.requests().back()),
                   (RequestLine{"GET", "https://ca.test/start", ""}));
         EXPECT_EQ(fresh.object().step(), page.step);
-        EXPECT_EQ(traces(), page.traces);
+        EXPECT_EQ(traces(), page.trace.empty() ? Strings{} : Strings{page.trace});
         EXPECT_EQ(reportedErrors(),
-                  page.traces.empty() ? std::vector<LONG>{} : std::vector<LONG>{page.result});
+                  page.trace.empty() ? std::vector<LONG>{} : std::vector<LONG>{page.result});
         const StartNode* start = fresh.object().startNode();
         EXPECT_EQ(start ? start->getCreateCertificate() + " " + start->getCheckCertificate() : "",
                   page.start);
