@@ -34,14 +34,10 @@ public:
     RecordingBackChannel() : DispatchImpl(kIvelBackChannelMembers) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
-            !IsEqualIID(riid, IID_IvelBackChannel)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<IvelBackChannel*>(this);
-        AddRef();
-        return S_OK;
+        const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+                           IsEqualIID(riid, IID_IvelBackChannel);
+        *object = known ? static_cast<IvelBackChannel*>(this) : nullptr;
+        return known ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
     // Lives on the test's stack; the count only tells whether references are balanced.
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }

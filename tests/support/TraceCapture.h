@@ -26,8 +26,7 @@ public:
     // The text of every Trace callback so far, in order.
     std::vector<std::string> lines() const {
         std::vector<std::string> texts;
-        for (const auto& call : m_host.calls())
-            if (call.kind == "Trace") texts.push_back(toAnsi(call.text1));
+        for (const auto& call : calls("Trace")) texts.push_back(toAnsi(call.text1));
         return texts;
     }
 
