@@ -23,7 +23,6 @@ inline std::string pageWith(const std::string& block) {
 struct Param {
     std::string name;
     std::optional<std::string> value;
-    std::string type = {};
 };
 using Params = std::vector<Param>;
 
@@ -33,25 +32,18 @@ inline Params without(Params params, const std::string& name) {
     return params;
 }
 
-// The markup lines of parameter groups, numbered from 1.
-inline std::string parameterLines(const Params& params) {
-    std::string lines;
-    for (std::size_t index = 0; index < params.size(); ++index) {
-        const std::string number = std::to_string(index + 1);
-        lines += "Param" + number + "=" + params[index].name + "\n";
-        if (!params[index].type.empty()) lines += "Type" + number + "=" + params[index].type + "\n";
-        if (params[index].value) lines += "Value" + number + "=" + *params[index].value + "\n";
-    }
-    return lines;
-}
-
-// An answer page: a Return block named `name` with status 100 and the parameters, and, when
-// actionUrl is given, an Action block naming the next request.
+// An answer page: a Return block named `name` with status 100 and the parameters, numbered from
+// 1, and, when actionUrl is given, an Action block naming the next request.
 inline std::string answerPage(const std::string& name, const Params& params,
                               const std::string& actionUrl = {},
                               const std::string& method = "POST") {
-    std::string page =
-        "<html><body><!-- ???\nReturn=" + name + "\nStatus=100\n" + parameterLines(params) + "-->";
+    std::string page = "<html><body><!-- ???\nReturn=" + name + "\nStatus=100\n";
+    for (std::size_t index = 0; index < params.size(); ++index) {
+        const std::string number = std::to_string(index + 1);
+        page += "Param" + number + "=" + params[index].name + "\n";
+        if (params[index].value) page += "Value" + number + "=" + *params[index].value + "\n";
+    }
+    page += "-->";
     if (!actionUrl.empty())
         page += "<!-- ???\nAction=next\nURL=" + actionUrl + "\nMethod=" + method + "\n-->";
     return page + "</body></html>";

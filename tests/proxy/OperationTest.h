@@ -1,0 +1,246 @@
+// What the tests of the operations share: a proxy opened in a real temporary directory, the host's
+// certificate and password source, and each call of an operation told as a transcript of all that
+// a host, the server and the PKI component could notice of it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <map>
+
+#include "proxy/DirectoryProxyTest.h"
+#include "proxy/NodeView.h"
+#include "support/CountedObject.h"
+#include "support/TestAuthenticator.h"
+
+inline constexpr char kRequestText[] = "MIIBREQ==";
+inline constexpr char kNoAction[] = "3 353: no action node in Tessera response";
+
+// The name of each result the operations give, the number of any other.
+inline std::string nameOf(HRESULT code) {
+    // clang-format off
+    static const std::map<HRESULT, std::string> names = {
+        {S_OK, "S_OK"}, {E_INVALIDARG, "E_INVALIDARG"}, {E_POINTER, "E_POINTER"}, {E_FAIL, "E_FAIL"},
+        {E_ABORT, "E_ABORT"}, {E_ACCESSDENIED, "E_ACCESSDENIED"}, {E_UNEXPECTED, "E_UNEXPECTED"},
+        {E_OUTOFMEMORY, "E_OUTOFMEMORY"}, {TSR_E_RESPONSE, "TSR_E_RESPONSE"},
+        {TSR_E_SERVER, "TSR_E_SERVER"}, {TSR_E_PICKUP, "TSR_E_PICKUP"}, {TSR_E_SERIAL, "TSR_E_SERIAL"}};
+    // clang-format on
+    const auto found = names.find(code);
+    return found != names.end() ? found->second : std::to_string(code);
+}
+
+// The trace of an answer without the parameter a step needs.
+inline std::string missing(int line, const std::string& name) {
+    return "3 " + std::to_string(line) + ": parameter " + name + " not found in response";
+}
+// The parameters as the fields a request copies them to: "name=value&name=value".
+inline std::string fieldsOf(const Params& params) {
+    std::string text;
+    for (const Param& param : params)
+        text += (text.empty() ? "" : "&") + param.name + "=" + param.value.value_or("");
+    return text;
+}
+// A PEM file as the proxy writes it.
+inline std::string pem(const std::string& label, const std::string& body) {
+    return "-----BEGIN " + label + "-----\r\n" + body + "\r\n-----END " + label + "-----\r\n";
+}
+inline Strings joined(std::initializer_list<Strings> parts) {
+    Strings lines;
+    for (const Strings& part : parts) lines.insert(lines.end(), part.begin(), part.end());
+    return lines;
+}
+
+// An object a careless host hands over: its query for an interface it lacks fails with `refusal`.
+struct Impostor : CountedObject {
+    explicit Impostor(HRESULT answer) : refusal(answer) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        const HRESULT result = CountedObject::QueryInterface(riid, object);
+        return result == E_NOINTERFACE ? refusal : result;
+    }
+    HRESULT refusal;
+};
+
+// A page the transport answers with, or its failure.
+struct Page {
+    Page(const char* page) : answer(TransportAnswer::page(page)) {}
+    Page(const std::string& page) : answer(TransportAnswer::page(page)) {}
+    Page(TransportAnswer failure) : answer(std::move(failure)) {}
+    TransportAnswer answer;
+};
+using Pages = std::vector<Page>;
+
+// One call of an operation from step one, the pages it gets and its transcript: the result; each
+// request as "METHOD /path {options} name=value&..." (no fields when they are omitted); each PKI
+// call as "Method(argument,...)" and the bytes of the file it reads, the temporary directory as $
+// and the time of the call as <now>; "asked" for each password the authenticator gave and
+// "decrypt <password>" for each the key got; each trace as "level line: text"; each error as
+// "error CODE" or "error CODE text1|text2"; "step N" unless it is 1; "id N" for the certificate
+// identifier set; "node name(number, text, children)" for the node handed out. An expected line
+// with "..." stands for every line that starts with what comes before.
+struct Row {
+    const char* name;
+    std::function<HRESULT()> call;
+    Pages pages;
+    Strings transcript;
+    std::function<void()> setup = {};
+};
+
+class OperationTest : public DirectoryProxyTest {
+protected:
+    static constexpr LONG kUntouched = 77;
+
+    void SetUp() override {
+        DirectoryProxyTest::SetUp();
+        pki->request->base64 = kRequestText;
+        pki->certificateId = 42;
+        openInDirectory();
+    }
+
+    void expectRows(const std::vector<Row>& rows) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            // A second InitComm sends nothing and returns to step one; the fields stay.
+            ASSERT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}),
+                      S_OK);
+            if (row.setup) row.setup();
+            const Strings actual = run(row.pages, row.call);
+            if (!matches(row.transcript, actual))
+                ADD_FAILURE() << "expected: " << ::testing::PrintToString(row.transcript)
+                              << "\n  actual: " << ::testing::PrintToString(actual);
+            for (const char* method :
+                 {"CreateRequest", "AddRequest", "ImportRequestedCertificate2", "Revoke", "FindKey",
+                  "Export2", "ExportKey", "Load", "Import"})
+                pki->succeed(method);
+            pki->key->succeed("Decrypt");
+            pki->request->binaryType = VT_ARRAY | VT_UI1;
+            certificate = TestCertificate::create("000A3F", 7, "MIIOLD");
+            authenticator = TestAuthenticator::create("old secret");
+        }
+    }
+
+    // The first page of an operation lost on its way or refused, each after what `before` tells.
+    static std::vector<Row> firstPageFailures(const std::function<HRESULT()>& call,
+                                              const Strings& before, int frameLine) {
+        const auto failed = [&before](HRESULT result, const std::string& trace,
+                                      const std::string& texts = "") {
+            return joined({{nameOf(result)}, before, {trace, "error " + nameOf(result) + texts}});
+        };
+        return {{"transport fails", call,
+                 Pages{TransportAnswer::failure(E_ACCESSDENIED, "proxy refused")},
+                 failed(E_ACCESSDENIED, "7 " + std::to_string(frameLine) + ": proxy refused")},
+                {"refused", call, Pages{refusalPage(5, "unknown applicant")},
+                 failed(TSR_E_SERVER, "3 349: Tessera error (5): unknown applicant",
+                        " 5|unknown applicant")}};
+    }
+
+    Strings run(const Pages& pages, const std::function<HRESULT()>& call) {
+        const std::size_t sent = script.requests().size(), made = pki->calls().size(),
+                          decrypted = pki->key->decryptPasswords.size();
+        const unsigned asked = authenticator->callCount("GetPassword");
+        forgetCallbacks();
+        std::filesystem::remove(dataFile());
+        for (const Page& page : pages) script.queue(page.answer);
+        certificateId = kUntouched;
+        const std::time_t before = std::time(nullptr);
+        Strings lines{nameOf(call())};
+        const std::time_t after = std::time(nullptr);
+        EXPECT_EQ(script.pendingAnswers(), 0u) << "every page is asked for";
+
+        for (std::size_t index = sent; index < script.requests().size(); ++index)
+            lines.push_back(describe(script.requests()[index]));
+        std::optional<std::string> read;
+        for (std::size_t index = made; index < pki->calls().size(); ++index) {
+            const PkiCall& pkiCall = pki->calls()[index];
+            lines.push_back(describe(pkiCall, before, after));
+            if (pkiCall.fileContent) read = pkiCall.fileContent;
+        }
+        for (unsigned count = asked; count < authenticator->callCount("GetPassword"); ++count)
+            lines.emplace_back("asked");
+        for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
+            lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
+        for (const std::string& trace : levelledTraces()) lines.push_back(shortTrace(trace));
+        for (const auto& error : recent("Error"))
+            lines.push_back(
+                "error " + nameOf(error.code) +
+                (error.text1IsNull ? "" : " " + toAnsi(error.text1) + "|" + toAnsi(error.text2)));
+        if (proxy.object().step() != 1)
+            lines.push_back("step " + std::to_string(proxy.object().step()));
+        if (certificateId != kUntouched) lines.push_back("id " + std::to_string(certificateId));
+        if (node) {
+            const NodeView view = viewOf(*node.get());
+            lines.push_back("node " + view.name + "(" + std::to_string(view.number) + ", " +
+                            view.text + ", " + std::to_string(view.children) + ")");
+            node.reset();
+        }
+
+        // What the PKI component read stays in the file, for its owner alone; nothing is written
+        // that it does not read.
+        struct stat status {};
+        EXPECT_EQ(::stat(dataFile().c_str(), &status) == 0, read.has_value());
+        if (read) {
+            EXPECT_EQ(contentOf(dataFile()), *read);
+            EXPECT_EQ(status.st_mode & 0777, 0600u);
+        }
+        // The operation keeps nothing of what it was handed or handed out.
+        for (ULONG references :
+             {pki->request->references(), pki->key->references(), certificate->references(),
+              authenticator->references(), pki->loadedCertificates->references(),
+              pki->loadedRevocationLists->references()})
+            EXPECT_EQ(references, 1u);
+        return lines;
+    }
+
+    velcom::ComPtr<TestCertificate> certificate = TestCertificate::create("000A3F", 7, "MIIOLD");
+    velcom::ComPtr<TestAuthenticator> authenticator = TestAuthenticator::create("old secret");
+    velcom::ComPtr<IvelNode> node;
+    LONG certificateId = kUntouched;
+
+private:
+    static bool matches(const Strings& expected, const Strings& actual) {
+        return std::equal(expected.begin(), expected.end(), actual.begin(), actual.end(),
+                          [](const std::string& line, const std::string& got) {
+                              const std::size_t open = line.find("...");
+                              return open == std::string::npos
+                                         ? got == line
+                                         : got.starts_with(line.substr(0, open));
+                          });
+    }
+    std::string shortened(std::string text) const {
+        const std::string path = directory.string();
+        for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
+            text.replace(at, path.size(), "$");
+        return text;
+    }
+    std::string describe(const TransportRequest& request) const {
+        std::string text = request.method + " " + request.address.substr(15);
+        if (!request.options.empty()) text += " {" + shortened(request.options) + "}";
+        if (request.fields.omitted()) return text;
+        text += " ";
+        for (std::size_t index = 0; index < request.fields.items.size(); ++index)
+            text += (index == 0 ? "" : index % 2 == 1 ? "=" : "&") + request.fields.items[index];
+        return text;
+    }
+    std::string describe(const PkiCall& call, std::time_t before, std::time_t after) const {
+        std::string text = call.method + "(";
+        for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+            const std::string& argument = call.arguments[index];
+            // Ten digits from the call's time span.
+            const bool now = argument.size() == 10 && argument >= std::to_string(before) &&
+                             argument <= std::to_string(after);
+            text += (index == 0 ? "" : ",") + (now ? "<now>" : shortened(argument));
+        }
+        return text + ")" + (call.fileContent ? " " + *call.fileContent : "");
+    }
+    // "level TSR velTesseraProxy(line): text\r\n" as "level line: text".
+    static std::string shortTrace(std::string trace) {
+        const std::size_t head = trace.find(" TSR velTesseraProxy("), close = trace.find("): ");
+        if (head == trace.find(' ') && close != std::string::npos && trace.ends_with("\r\n"))
+            trace = trace.substr(0, head) + " " + trace.substr(head + 21, close - head - 21) +
+                    ": " + trace.substr(close + 3, trace.size() - close - 5);
+        return trace;
+    }
+};
