@@ -7,6 +7,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "module/ModuleLock.h"
@@ -18,6 +19,8 @@
 #include "text/AnsiText.h"
 
 using Strings = std::vector<std::string>;
+// Name and value of each field of a request, in order.
+using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // How a request went out: its method, address and transport options.
 struct RequestLine {
