@@ -54,16 +54,6 @@ inline Strings joined(std::initializer_list<Strings> parts) {
     return lines;
 }
 
-// An object a careless host hands over: its query for an interface it lacks fails with `refusal`.
-struct Impostor : CountedObject {
-    explicit Impostor(HRESULT answer) : refusal(answer) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        const HRESULT result = CountedObject::QueryInterface(riid, object);
-        return result == E_NOINTERFACE ? refusal : result;
-    }
-    HRESULT refusal;
-};
-
 // A page the transport answers with, or its failure.
 struct Page {
     Page(const char* page) : answer(TransportAnswer::page(page)) {}
@@ -78,7 +68,8 @@ using Pages = std::vector<Page>;
 // call as "Method(argument,...)" and the bytes of the file it reads, the temporary directory as $
 // and the time of the call as <now>; "asked" for each password the authenticator gave and
 // "decrypt <password>" for each the key got; each trace as "level line: text"; each error as
-// "error CODE" or "error CODE text1|text2"; "step N" unless it is 1; "id N" for the certificate
+// "error CODE" or "error CODE text1|text2", unless the result alone was reported without texts,
+// which adds " reported" to the result; "step N" unless it is 1; "id N" for the certificate
 // identifier set; "node name(number, text, children)" for the node handed out. An expected line
 // with "..." stands for every line that starts with what comes before.
 struct Row {
@@ -125,16 +116,15 @@ protected:
     // The first page of an operation lost on its way or refused, each after what `before` tells.
     static std::vector<Row> firstPageFailures(const std::function<HRESULT()>& call,
                                               const Strings& before, int frameLine) {
-        const auto failed = [&before](HRESULT result, const std::string& trace,
-                                      const std::string& texts = "") {
-            return joined({{nameOf(result)}, before, {trace, "error " + nameOf(result) + texts}});
-        };
+        const std::string lost = "7 " + std::to_string(frameLine) + ": proxy refused";
         return {{"transport fails", call,
                  Pages{TransportAnswer::failure(E_ACCESSDENIED, "proxy refused")},
-                 failed(E_ACCESSDENIED, "7 " + std::to_string(frameLine) + ": proxy refused")},
+                 joined({{"E_ACCESSDENIED reported"}, before, {lost}})},
                 {"refused", call, Pages{refusalPage(5, "unknown applicant")},
-                 failed(TSR_E_SERVER, "3 349: Tessera error (5): unknown applicant",
-                        " 5|unknown applicant")}};
+                 joined({{"TSR_E_SERVER"},
+                         before,
+                         {"3 349: Tessera error (5): unknown applicant",
+                          "error TSR_E_SERVER 5|unknown applicant"}})}};
     }
 
     Strings run(const Pages& pages, const std::function<HRESULT()>& call) {
@@ -163,10 +153,15 @@ protected:
         for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
             lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
         for (const std::string& trace : levelledTraces()) lines.push_back(shortTrace(trace));
+        Strings errors;
         for (const auto& error : recent("Error"))
-            lines.push_back(
+            errors.push_back(
                 "error " + nameOf(error.code) +
                 (error.text1IsNull ? "" : " " + toAnsi(error.text1) + "|" + toAnsi(error.text2)));
+        if (errors == Strings{"error " + lines[0]})
+            lines[0] += " reported";
+        else
+            lines.insert(lines.end(), errors.begin(), errors.end());
         if (proxy.object().step() != 1)
             lines.push_back("step " + std::to_string(proxy.object().step()));
         if (certificateId != kUntouched) lines.push_back("id " + std::to_string(certificateId));

@@ -1,5 +1,4 @@
-// The pages a test server answers with: the start page, markup blocks, answers with their
-// parameters and the Action node naming the next request, and refusals.
+// The pages a test server answers with: the start page, markup blocks, answers and refusals.
 #pragma once
 
 #include <optional>
@@ -32,8 +31,7 @@ inline Params without(Params params, const std::string& name) {
     return params;
 }
 
-// An answer page: a Return block named `name` with status 100 and the parameters, numbered from
-// 1, and, when actionUrl is given, an Action block naming the next request.
+// A Return block with status 100 and the parameters, and an Action block when actionUrl is given.
 inline std::string answerPage(const std::string& name, const Params& params,
                               const std::string& actionUrl = {},
                               const std::string& method = "POST") {

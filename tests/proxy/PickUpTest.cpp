@@ -87,17 +87,17 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
           Pages{references({{"-reference_list", "1+2+3"}, {"-abhol_list", "1+1+1"}})},
           refused({kFallback[0], kFallback[1]})},
          {"no reference list", pickUp(), Pages{references({{"-abhol_list", "0"}})},
-          Strings{"TSR_E_RESPONSE", "GET /pickup", "GetOpenRequests()",
-                  missing(1502, "-reference_list"), "error TSR_E_RESPONSE"}},
+          Strings{"TSR_E_RESPONSE reported", "GET /pickup", "GetOpenRequests()",
+                  missing(1502, "-reference_list")}},
          {"no list of fetched ones", pickUp(), Pages{references({{"-reference_list", "1+2"}})},
-          Strings{"TSR_E_RESPONSE", "GET /pickup", "GetOpenRequests()", kFallback[0], kFallback[1],
-                  missing(1528, "-abhol_list"), "error TSR_E_RESPONSE"}},
+          Strings{"TSR_E_RESPONSE reported", "GET /pickup", "GetOpenRequests()", kFallback[0],
+                  kFallback[1], missing(1528, "-abhol_list")}},
          {"a certificate answer without return node", pickUp(),
           Pages{references({{"-reference_list", "9"}}),
                 pageWith("Action=a\nURL=https://ca.test/a")},
-          Strings{"TSR_E_RESPONSE", "GET /pickup",
+          Strings{"TSR_E_RESPONSE reported", "GET /pickup",
                   "POST /pickup/select -reference_list=9&-ident_cert_nr=0", "GetOpenRequests()",
-                  "3 339: no return node in Tessera response", "error TSR_E_RESPONSE"}},
+                  "3 339: no return node in Tessera response"}},
          {"the authenticator fails", pickUp(true),
           Pages{references({{"-reference_list", "9"}}), kIssued},
           Strings{"E_ABORT", "GET /pickup", "POST /pickup/select ...", "GetOpenRequests()",
@@ -106,6 +106,22 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
          {"open requests of another form", pickUp(), Pages{},
           Strings{"E_INVALIDARG", "GetOpenRequests()"},
           [this] { pki->openRequests.put()->vt = VT_I4; }}});
+}
+
+class PlainPkiTest : public PickUpTest {
+protected:
+    PlainPkiTest() { pki = RecordingPki::create(RecordingPki::Extended::Missing); }
+};
+
+TEST_F(PlainPkiTest, WithoutTheExtendedInterfaceThePlainImportTakesTheCertificateWithoutPassword) {
+    expectRows(
+        {{"with the authenticator's password", pickUp(true),
+          Pages{references({{"-reference_list", "1031"}}), kIssued},
+          Strings{"S_OK", "GET /pickup",
+                  "POST /pickup/select -reference_list=1031&-ident_cert_nr=0", "GetOpenRequests()",
+                  "ImportRequestedCertificate($/data.pem,1031) " + pem("CERTIFICATE", "MIICcert"),
+                  "asked", "1 827: ISMPrivateKeyInfrastructureEx not found", "id 42"},
+          open({"1031"})}});
 }
 
 }  // namespace
