@@ -35,17 +35,15 @@ protected:
         ProxyTest::TearDown();
     }
 
-    HRESULT initInDirectory() { return init(directory.u16string().c_str()); }
     // Init with the directory and InitComm with the default start page, asserting that both
     // succeed.
     void openInDirectory() {
-        ASSERT_EQ(initInDirectory(), S_OK);
+        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
         ASSERT_EQ(initComm(), S_OK);
     }
 
     // Where the proxy writes what the server sends for the PKI component.
     std::filesystem::path dataFile() const { return directory / "data.pem"; }
-    std::string pathOf(const char* name) const { return (directory / name).string(); }
 
     std::filesystem::path directory;
 };

@@ -7,7 +7,6 @@
 
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "module/ModuleLock.h"
@@ -19,8 +18,6 @@
 #include "text/AnsiText.h"
 
 using Strings = std::vector<std::string>;
-// Name and value of each field of a request, in order.
-using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // How a request went out: its method, address and transport options.
 struct RequestLine {

@@ -13,7 +13,6 @@
 
 #include <deque>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,21 +29,6 @@ struct TransportRequest {
     std::string address;
     ListArgument headers;
     ListArgument fields;
-
-    // fields.items as (name, value) pairs; an odd last name is paired with an empty value.
-    std::vector<std::pair<std::string, std::string>> fieldPairs() const {
-        std::vector<std::pair<std::string, std::string>> pairs;
-        for (std::size_t index = 0; index < fields.items.size(); index += 2)
-            pairs.emplace_back(fields.items[index],
-                               index + 1 < fields.items.size() ? fields.items[index + 1] : "");
-        return pairs;
-    }
-    // The value of the first field of that name (names compared exactly).
-    std::optional<std::string> field(std::string_view name) const {
-        for (const auto& [fieldName, value] : fieldPairs())
-            if (fieldName == name) return value;
-        return std::nullopt;
-    }
 };
 
 // One scripted answer to Post or Get: Data calls, in order, then the request's result, a failure
