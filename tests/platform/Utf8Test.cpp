@@ -1,5 +1,6 @@
-// How velcom's code-page conversion treats what is not valid UTF-8 or UTF-16. Pinned on POSIX
-// only: the system's conversion may replace ill-formed input differently in detail.
+// How velcom's code-page conversion treats the edges of UTF-8 and UTF-16 and what is valid in
+// neither. Pinned on POSIX only: the system's conversion may replace ill-formed input differently
+// in detail.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,49 +18,73 @@ std::u16string toWide(const std::string& text) {
     return wide;
 }
 
-std::string toNarrow(const std::u16string& wide, DWORD flags = 0) {
-    const int length = WideCharToMultiByte(
-        CP_UTF8, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+std::string toNarrow(const std::u16string& wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, flags, wide.data(), static_cast<int>(wide.size()), narrow.data(),
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(),
                         length, nullptr, nullptr);
     return narrow;
 }
 
-TEST(Utf8Test, EachMaximalIllFormedSubsequenceBecomesOneReplacement) {
-    EXPECT_EQ(toWide("\xC0\x80"), u"\uFFFD\uFFFD") << "overlong lead byte and a stray";
-    EXPECT_EQ(toWide("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD") << "overlong three-byte form";
-    EXPECT_EQ(toWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD") << "an encoded surrogate";
-    EXPECT_EQ(toWide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD") << "above U+10FFFF";
-    EXPECT_EQ(toWide("\xE2\x82"
-                     "A"),
-              u"\uFFFDA")
-        << "a sequence cut short is one subsequence";
-    EXPECT_EQ(toWide("\xF0\x9F\x98"), u"\uFFFD");
+TEST(Utf8Test, EdgesRoundTripAndEachMaximalIllFormedSubsequenceBecomesOneReplacement) {
+    const struct {
+        const char* name;
+        std::string narrow;
+        std::u16string wide;
+    } wellFormed[] = {
+        {"one and two bytes", "\x7F\xC2\x80\xDF\xBF", u"\u007F\u0080\u07FF"},
+        {"three bytes", "\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
+         u"\u0800\uD7FF\uE000\uFFFF"},
+        {"four bytes", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF"},
+    };
+    for (const auto& row : wellFormed) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(toWide(row.narrow), row.wide);
+        EXPECT_EQ(toNarrow(row.wide), row.narrow);
+    }
+    const struct {
+        const char* name;
+        std::string narrow;
+        std::u16string wide;
+    } illFormed[] = {
+        {"overlong lead bytes and strays", "\xC0\x80\xC1\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"overlong three-byte form", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"no lead byte", "\x80\xF5\xFF", u"\uFFFD\uFFFD\uFFFD"},
+        {"cut short by a letter",
+         "\xE2\x82"
+         "A",
+         u"\uFFFDA"},
+        {"cut short by the end", "\xF0\x9F\x98", u"\uFFFD"},
+    };
+    for (const auto& row : illFormed) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(toWide(row.narrow), row.wide);
+    }
 }
 
 TEST(Utf8Test, UnpairedSurrogatesBecomeReplacementsOrFailWhenAsked) {
     const std::u16string lone =
         u"a\xD800"
-        u"b";
+        u"b\xDC00\xDBFF";
     EXPECT_EQ(toNarrow(lone),
               "a\xEF\xBF\xBD"
-              "b");
+              "b\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 3, nullptr, 0,
                                   nullptr, nullptr),
               0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
-TEST(Utf8Test, DefaultCharacterIsRefusedForUtf8) {
+TEST(Utf8Test, DefaultCharacterForUtf8AndOtherCodePagesAreRefused) {
     // Windows documents this refusal; Wine's conversion accepts it, so it is pinned here only.
     BOOL usedDefault = FALSE;
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"a", 1, nullptr, 0, nullptr, &usedDefault), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"a", 1, nullptr, 0, "?", nullptr), 0);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"a", 1, nullptr, 0, "?", &usedDefault), 1);
-}
-
-TEST(Utf8Test, UnsupportedCodePagesAreRefused) {
     EXPECT_EQ(MultiByteToWideChar(1252, 0, "a", 1, nullptr, 0), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

@@ -1,0 +1,254 @@
+// Events, mutexes, threads, handles and posted messages as velcom provides them on POSIX.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include <velcom/win32.h>
+
+namespace {
+
+// The last error a failed call left behind; 0 when the call succeeded.
+int errorOf(bool succeeded) { return succeeded ? 0 : static_cast<int>(GetLastError()); }
+
+// Starts the waiters, signals the event once and counts the waiters it let through.
+int releasedBySignal(HANDLE event, int waiters, DWORD milliseconds) {
+    std::atomic<int> released{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < waiters; ++i)
+        threads.emplace_back([&] { released += WaitForSingleObject(event, milliseconds) == 0; });
+    EXPECT_TRUE(SetEvent(event));
+    for (auto& thread : threads) thread.join();
+    return released;
+}
+
+TEST(EventTest, ManualResetReleasesEveryWaiterAndAutoResetOnePerSignal) {
+    HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(releasedBySignal(manual, 3, 10000), 3);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0) << "stays signalled";
+    EXPECT_TRUE(ResetEvent(manual));
+    EXPECT_EQ(WaitForSingleObject(manual, 20), WAIT_TIMEOUT);
+    HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0) << "created signalled";
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT) << "the wait reset it";
+    EXPECT_EQ(releasedBySignal(automatic, 2, 300), 1);
+    EXPECT_TRUE(CloseHandle(manual) && CloseHandle(automatic));
+}
+
+// Waits in another thread, where the owner's recursion does not count, and gives back what it got.
+DWORD waitElsewhere(HANDLE handle, DWORD milliseconds) {
+    DWORD result = 0;
+    std::thread([&] {
+        result = WaitForSingleObject(handle, milliseconds);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ReleaseMutex(handle);
+    }).join();
+    return result;
+}
+
+TEST(MutexTest, OnlyTheOwningThreadEntersAgainAndReleasesAndItsEndAbandonsTheMutex) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, nullptr);
+    EXPECT_EQ(waitElsewhere(mutex, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(waitElsewhere(mutex, 30), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0) << "the owner may enter again";
+    int errorOfOther = 0;
+    std::thread([&] { errorOfOther = errorOf(ReleaseMutex(mutex)); }).join();
+    EXPECT_EQ(errorOfOther, EPERM);
+    EXPECT_TRUE(ReleaseMutex(mutex) && ReleaseMutex(mutex));
+    EXPECT_FALSE(ReleaseMutex(mutex)) << "nobody owns it";
+    EXPECT_EQ(waitElsewhere(mutex, 0), WAIT_OBJECT_0);
+
+    std::thread([&] { WaitForSingleObject(mutex, INFINITE); }).join();
+    EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(waitElsewhere(mutex, 0), WAIT_OBJECT_0) << "usable again after abandonment";
+    EXPECT_TRUE(CloseHandle(mutex));
+}
+
+std::string uniqueName(const std::string& stem) {
+    return "velcom-test-" + stem + "-" + std::to_string(getpid());
+}
+
+TEST(MutexTest, NamedMutexIsFoundByItsExactNameUntilItsLastHandleCloses) {
+    const std::string name = uniqueName("named");
+    HANDLE first = CreateMutexA(nullptr, TRUE, name.c_str());
+    EXPECT_EQ(GetLastError(), 0u);
+    HANDLE second = CreateMutexA(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EEXIST));
+    EXPECT_EQ(waitElsewhere(second, 0), WAIT_TIMEOUT);
+    ReleaseMutex(first);
+    EXPECT_EQ(waitElsewhere(second, 0), WAIT_OBJECT_0);
+    CloseHandle(first);
+    HANDLE third = CreateMutexA(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EEXIST)) << "still held by the second handle";
+    CloseHandle(second);
+    CloseHandle(third);
+    HANDLE fresh = CreateMutexA(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), 0u) << "a new object after the last handle went";
+    CloseHandle(fresh);
+
+    HANDLE slash = CreateMutexA(nullptr, TRUE, (name + "/x").c_str());
+    HANDLE backslash = CreateMutexA(nullptr, FALSE, (name + "\\x").c_str());
+    EXPECT_EQ(waitElsewhere(backslash, 0), WAIT_OBJECT_0) << "escaped characters stay apart";
+    ReleaseMutex(slash);
+    const std::string longest = name + std::string(200 - name.size(), 'x');
+    HANDLE fits = CreateMutexA(nullptr, FALSE, longest.c_str());
+    EXPECT_TRUE(CloseHandle(slash) && CloseHandle(backslash) && CloseHandle(fits));
+    EXPECT_EQ(errorOf(CreateMutexA(nullptr, FALSE, (longest + "x").c_str())), ENAMETOOLONG);
+}
+
+TEST(MutexTest, NamedMutexExcludesOtherProcessesAndIsAbandonedWhenTheOwnerDies) {
+    for (const bool release : {true, false}) {
+        const std::string name = uniqueName(release ? "process-release" : "process-die");
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        // The child takes the mutex, says so, and on the parent's word releases it or dies.
+        int up[2];
+        int down[2];
+        ASSERT_TRUE(pipe(up) == 0 && pipe(down) == 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            HANDLE own = CreateMutexA(nullptr, FALSE, name.c_str());
+            const char taken = WaitForSingleObject(own, INFINITE) == WAIT_OBJECT_0 ? 'y' : 'n';
+            char go = 0;
+            if (write(up[1], &taken, 1) != 1 || read(down[0], &go, 1) != 1) _exit(2);
+            _exit(release && ReleaseMutex(own) && CloseHandle(own) ? 0 : 3);
+        }
+        char taken = 0;
+        ASSERT_EQ(read(up[0], &taken, 1), 1);
+        EXPECT_EQ(taken, 'y');
+        EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_TIMEOUT);
+        ASSERT_EQ(write(down[1], "g", 1), 1);
+        EXPECT_EQ(WaitForSingleObject(mutex, 10000), release ? WAIT_OBJECT_0 : WAIT_ABANDONED);
+        ReleaseMutex(mutex);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (release ? 0 : 3));
+        for (const int end : {up[0], up[1], down[0], down[1]}) close(end);
+        CloseHandle(mutex);
+        // A process that dies keeps its count in the shared block, so the name outlives it.
+        if (!release)
+            shm_unlink(("/velcom-" + std::to_string(getuid()) + "-mutex-" + name).c_str());
+    }
+}
+
+struct Shared {
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<DWORD> idInside{0};
+    ~Shared() { CloseHandle(go); }
+};
+
+unsigned __stdcall waitForGo(void* argument) {
+    auto* shared = static_cast<Shared*>(argument);
+    shared->idInside = GetCurrentThreadId();
+    return WaitForSingleObject(shared->go, INFINITE);
+}
+
+TEST(ThreadHandleTest, HandleIsSignalledWhenTheRoutineHasReturnedAndCannotSuspend) {
+    Shared shared;
+    unsigned id = 0;
+    const auto handle =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &waitForGo, &shared, 0, &id));
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(WaitForSingleObject(handle, 20), WAIT_TIMEOUT);
+    EXPECT_EQ(shared.idInside, id) << "the id handed out is the thread's own";
+    EXPECT_NE(id, GetCurrentThreadId());
+    EXPECT_EQ(errorOf(SuspendThread(handle) != 0xFFFFFFFFu), ENOTSUP);
+    EXPECT_EQ(errorOf(ResumeThread(handle) != 0xFFFFFFFFu), ENOTSUP);
+    SetEvent(shared.go);
+    EXPECT_EQ(WaitForSingleObject(handle, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_OBJECT_0) << "stays signalled";
+    EXPECT_TRUE(CloseHandle(handle));
+}
+
+TEST(ThreadHandleTest, ClosingTheHandleFirstLeavesTheThreadRunning) {
+    Shared shared;
+    const auto handle = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 64 * 1024, &waitForGo, &shared, 0, nullptr));
+    EXPECT_TRUE(CloseHandle(handle));
+    while (shared.idInside == 0) std::this_thread::yield();
+    SetEvent(shared.go);
+    // The thread reaps itself; under LeakSanitizer a leak here would fail the run.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(ThreadHandleTest, ThreadIdsAndLastErrorsBelongToTheirThread) {
+    std::set<DWORD> ids{GetCurrentThreadId()};
+    SetLastError(1234);
+    DWORD otherError = 0;
+    for (int i = 0; i < 4; ++i)
+        std::thread([&] {
+            ids.insert(GetCurrentThreadId());
+            SetLastError(99);
+            otherError = GetLastError();
+        }).join();
+    EXPECT_GE(ids.size(), 2u);
+    EXPECT_EQ(ids.count(GetCurrentThreadId()), 1u);
+    EXPECT_EQ(ids.count(0u), 0u);
+    EXPECT_EQ(otherError, 99u);
+    EXPECT_EQ(GetLastError(), 1234u);
+}
+
+TEST(KernelHandleTest, HandlesOfTheWrongKindOrNoneAndUnsupportedRequestsAreRefused) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    EXPECT_EQ(errorOf(SetEvent(mutex)), EBADF);
+    EXPECT_EQ(errorOf(ResetEvent(mutex)), EBADF);
+    EXPECT_EQ(errorOf(ReleaseMutex(event)), EBADF);
+    EXPECT_EQ(errorOf(SuspendThread(event) != 0xFFFFFFFFu), EBADF) << "an event is no thread";
+    EXPECT_EQ(errorOf(WaitForSingleObject(nullptr, 0) != WAIT_FAILED), EBADF);
+    EXPECT_EQ(errorOf(WaitForSingleObject(INVALID_HANDLE_VALUE, 0) != WAIT_FAILED), EBADF);
+    EXPECT_EQ(errorOf(CloseHandle(nullptr)), EBADF);
+    EXPECT_EQ(errorOf(PostMessageA(nullptr, 1, 2, 3)), EBADF);
+    EXPECT_EQ(errorOf(CreateEventA(nullptr, TRUE, FALSE, "velcom-test")), ENOTSUP);
+    Shared shared;
+    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, &waitForGo, &shared, CREATE_SUSPENDED, nullptr)),
+              ENOTSUP);
+    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr)), EINVAL);
+    EXPECT_TRUE(CloseHandle(event) && CloseHandle(mutex));
+}
+
+TEST(PostMessageTest, MessagesArriveWholeAndInOrderAndAFullOrUnreadPipeFailsAtOnce) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    HWND window = velcomWindowFromDescriptor(ends[1]);
+    for (UINT i = 0; i < 50; ++i) EXPECT_TRUE(PostMessageA(window, 0x400 + i, i, -LPARAM(i)));
+    VELCOM_POSTED_MESSAGE message{};
+    for (UINT i = 0; i < 50; ++i) {
+        ASSERT_TRUE(velcomReceivePostedMessage(ends[0], &message));
+        EXPECT_EQ(std::tuple(message.message, message.wParam, message.lParam),
+                  std::tuple(0x400 + i, WPARAM{i}, -LPARAM(i)));
+    }
+    EXPECT_EQ(errorOf(velcomReceivePostedMessage(ends[0], nullptr)), EINVAL);
+
+    fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    int posted = 0;
+    while (PostMessageA(window, 1, 2, 3) && posted < 1000000) ++posted;
+    EXPECT_TRUE(posted > 0 && posted < 1000000);
+    EXPECT_EQ(GetLastError(), DWORD{EAGAIN}) << "fails instead of blocking";
+    close(ends[0]);
+    EXPECT_EQ(errorOf(PostMessageA(window, 1, 2, 3)), EPIPE) << "and raises no SIGPIPE";
+    close(ends[1]);
+    EXPECT_NE(velcomWindowFromDescriptor(0), nullptr) << "descriptor 0 is a window";
+    EXPECT_EQ(velcomWindowFromDescriptor(-1), nullptr);
+}
+
+TEST(PostMessageTest, ReceivingFromAPipeWhosePosterHasGoneFails) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[1]);
+    VELCOM_POSTED_MESSAGE message{};
+    EXPECT_EQ(errorOf(velcomReceivePostedMessage(ends[0], &message)), EPIPE);
+    close(ends[0]);
+}
+
+}  // namespace
