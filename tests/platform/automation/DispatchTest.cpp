@@ -1,11 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <string>
+#include <type_traits>
 #include <vector>
 
-#include <velcom/com.h>
-
-#include "support/OleText.h"
+#include "AutomationTest.h"
 
 namespace {
 
@@ -23,80 +19,68 @@ struct ICalculator : IDispatch {
     STDMETHOD(Limit)(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) = 0;
 };
 
+template <class T>
+HRESULT give(T* out, std::type_identity_t<T> value) {
+    *out = value;
+    return S_OK;
+}
+
 BSTR allocate(const std::u16string& text) {
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
                              static_cast<UINT>(text.size()));
 }
 
+bool isOmitted(const VARIANT& value) {
+    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
+}
+
+velcom::ComPtr<IErrorInfo> errorWithDescription(const OLECHAR* description) {
+    velcom::ComPtr<ICreateErrorInfo> creator;
+    EXPECT_EQ(CreateErrorInfo(creator.put()), S_OK);
+    creator->SetDescription(const_cast<LPOLESTR>(description));
+    velcom::ComPtr<IErrorInfo> info;
+    EXPECT_EQ(creator.as(info), S_OK);
+    return info;
+}
+
 class Calculator : public velcom::DispatchImpl<ICalculator> {
 public:
     Calculator() : DispatchImpl(kMembers) {}
+    ~Calculator() { SysFreeString(m_name); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
+    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
-
-    STDMETHODIMP Add(LONG a, LONG b, LONG* sum) override {
-        *sum = a + b;
-        return S_OK;
-    }
-    STDMETHODIMP get_Name(BSTR* name) override {
-        *name = SysAllocString(m_name.c_str());
-        return S_OK;
-    }
+    STDMETHODIMP Add(LONG a, LONG b, LONG* sum) override { return give(sum, a + b); }
+    STDMETHODIMP get_Name(BSTR* name) override { return give(name, SysAllocString(m_name)); }
     STDMETHODIMP put_Name(BSTR name) override {
-        m_name = name == nullptr ? std::basic_string<OLECHAR>() : name;
-        return S_OK;
+        return SysReAllocString(&m_name, name) ? S_OK : E_FAIL;
     }
     STDMETHODIMP Describe(VARIANT value, VARIANT suffix, BSTR* text) override {
-        velcom::Variant asText;
-        HRESULT result = VariantChangeType(asText.put(), &value, 0, VT_BSTR);
-        if (FAILED(result)) return result;
-        std::u16string described = textOf(asText.get()->bstrVal);
-        if (suffix.vt == VT_ERROR && suffix.scode == DISP_E_PARAMNOTFOUND)
-            described += u" (no suffix)";
-        else if (suffix.vt == VT_BSTR)
-            described += textOf(suffix.bstrVal);
-        *text = allocate(described);
-        return S_OK;
+        velcom::Variant described;
+        const HRESULT result = VariantChangeType(described.put(), &value, 0, VT_BSTR);
+        const std::u16string end = isOmitted(suffix) ? u" (no suffix)" : textOf(suffix.bstrVal);
+        return FAILED(result) ? result
+                              : give(text, allocate(textOf(described.get()->bstrVal) + end));
     }
-    STDMETHODIMP Negate(LONG* value) override {
-        *value = -*value;
-        return S_OK;
-    }
+    STDMETHODIMP Negate(LONG* value) override { return give(value, -*value); }
     STDMETHODIMP IsOn(VARIANT_BOOL flag, LONG* number) override {
-        *number = flag == VARIANT_TRUE ? 1 : 0;
-        return S_OK;
+        return give(number, flag == VARIANT_TRUE ? 1 : 0);
     }
     STDMETHODIMP Fail() override {
-        velcom::ComPtr<ICreateErrorInfo> creator;
-        CreateErrorInfo(creator.put());
-        creator->SetDescription(const_cast<LPOLESTR>(OLESTR("calculator jammed")));
-        velcom::ComPtr<IErrorInfo> info;
-        creator.as(info);
-        SetErrorInfo(0, info.get());
+        SetErrorInfo(0, errorWithDescription(OLESTR("calculator jammed")).get());
         return E_ACCESSDENIED;
     }
     STDMETHODIMP Invert(Shade shade, Shade* inverted) override {
-        *inverted = shade == kLight ? kDark : kLight;
-        return S_OK;
+        return give(inverted, shade == kLight ? kDark : kLight);
     }
     STDMETHODIMP Limit(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) override {
-        std::u16string text = limit == nullptr ? u"no limit" : u"limit " + numberText(*limit);
+        std::u16string text =
+            limit == nullptr ? u"no limit" : u"limit " + std::u16string(1, u'0' + *limit);
         if (limit != nullptr) *limit *= 2;
         text += scope == nullptr ? u", no scope" : u", scope";
-        const bool omitted = filter->vt == VT_ERROR && filter->scode == DISP_E_PARAMNOTFOUND;
-        text += omitted ? u", no filter" : u", filter";
-        *seen = allocate(text);
-        return S_OK;
+        text += isOmitted(*filter) ? u", no filter" : u", filter";
+        return give(seen, allocate(text));
     }
 
     ULONG references = 1;
@@ -122,57 +106,41 @@ private:
                        velcom::retval(VT_BSTR)>(u"Limit", 8, DISPATCH_METHOD),
     };
 
-    static std::u16string numberText(LONG number) {
-        std::u16string text;
-        for (const char digit : std::to_string(number)) text += static_cast<char16_t>(digit);
-        return text;
-    }
-
-    std::basic_string<OLECHAR> m_name = OLESTR("calc");
+    BSTR m_name = SysAllocString(OLESTR("calc"));
 };
 
-// Arguments in the order a caller writes them; Invoke receives them reversed.
-class Call {
-public:
-    Call& arg(VARIANT value) {
-        m_arguments.insert(m_arguments.begin(), value);
-        return *this;
-    }
-    Call& number(LONG value) {
-        VARIANT v;
-        v.vt = VT_I4;
-        v.lVal = value;
-        return arg(v);
-    }
-    Call& text(const OLECHAR* value) {
-        VARIANT v;
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocString(value);
-        return arg(v);
-    }
-    ~Call() {
-        for (VARIANT& value : m_arguments)
-            if ((value.vt & VT_BYREF) == 0) VariantClear(&value);
-    }
-
-    HRESULT invoke(IDispatch& object, DISPID id, WORD flags = DISPATCH_METHOD) {
-        DISPPARAMS params{m_arguments.data(), nullptr, static_cast<UINT>(m_arguments.size()), 0};
-        DISPID putId = DISPID_PROPERTYPUT;
-        if (flags == DISPATCH_PROPERTYPUT) {
-            params.rgdispidNamedArgs = &putId;
-            params.cNamedArgs = 1;
-        }
-        return object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
-                             &exception, &argumentError);
-    }
-
+// One Invoke with the arguments in the order a caller writes them (Invoke receives them
+// reversed); arguments passed by value are the caller's to clear.
+struct Call {
+    explicit Call(std::vector<VARIANT> values = {}) : arguments(std::move(values)) {}
+    std::vector<VARIANT> arguments;
     velcom::Variant result;
     EXCEPINFO exception{};
     UINT argumentError = 99;
 
-private:
-    std::vector<VARIANT> m_arguments;
+    ~Call() {
+        for (VARIANT& value : arguments)
+            if ((value.vt & VT_BYREF) == 0) VariantClear(&value);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrHelpFile);
+    }
+    HRESULT invoke(IDispatch& object, DISPID id, WORD flags = DISPATCH_METHOD) {
+        std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
+        DISPID put = DISPID_PROPERTYPUT;
+        const bool isPut = flags == DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{reversed.data(), isPut ? &put : nullptr,
+                          static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
+        return object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
+                             &exception, &argumentError);
+    }
+    LONG number() const { return result.get()->lVal; }
+    std::u16string text() const { return textOf(result.get()->bstrVal); }
 };
+
+VARIANT number(LONG value) { return VALUE(VT_I4, lVal, value); }
+VARIANT text(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
+VARIANT omitted() { return VALUE(VT_ERROR, scode, DISP_E_PARAMNOTFOUND); }
 
 DISPID idOf(IDispatch& object, const OLECHAR* name) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -193,53 +161,36 @@ TEST(DispatchTest, NamesResolveExactlyOrIgnoringCase) {
     EXPECT_EQ(count, 0u);
 }
 
-TEST(DispatchTest, ArgumentsArriveInDeclaredOrderAndAreConverted) {
+TEST(DispatchTest, ArgumentsArriveInDeclaredOrderConvertedAndReadThroughReferences) {
     Calculator calculator;
-    Call call;
-    call.number(40).text(OLESTR(" 2"));
-    ASSERT_EQ(call.invoke(calculator, 1), S_OK);
-    EXPECT_EQ(call.result.type(), VT_I4);
-    EXPECT_EQ(call.result.get()->lVal, 42);
+    Call add{{number(40), text(OLESTR(" 2"))}};
+    ASSERT_EQ(add.invoke(calculator, 1), S_OK);
+    EXPECT_EQ(add.result.type(), VT_I4);
+    EXPECT_EQ(add.number(), 42);
+    Call boolean{{number(-1)}};
+    ASSERT_EQ(boolean.invoke(calculator, 5), S_OK);
+    EXPECT_EQ(boolean.number(), 1) << "any non-zero number is VARIANT_TRUE";
+    Call shade{{number(kLight)}};
+    ASSERT_EQ(shade.invoke(calculator, 7), S_OK) << "enumerations travel as VT_I4";
+    EXPECT_EQ(shade.result.type(), VT_I4);
+    EXPECT_EQ(shade.number(), kDark);
 
-    Call booleans;
-    booleans.number(-1);
-    ASSERT_EQ(booleans.invoke(calculator, 5), S_OK);
-    EXPECT_EQ(booleans.result.get()->lVal, 1) << "any non-zero number is VARIANT_TRUE";
-}
-
-TEST(DispatchTest, ScriptVariablesPassedByReferenceAreRead) {
-    Calculator calculator;
-    VARIANT variable;
-    variable.vt = VT_I4;
-    variable.lVal = 5;
-    VARIANT reference;
-    reference.vt = VT_BYREF | VT_VARIANT;
-    reference.pvarVal = &variable;
-    Call call;
-    call.arg(reference).number(6);
-    ASSERT_EQ(call.invoke(calculator, 1), S_OK);
-    EXPECT_EQ(call.result.get()->lVal, 11);
+    VARIANT variable = number(5);
+    Call script{{VALUE(VT_BYREF | VT_VARIANT, pvarVal, &variable), number(6)}};
+    ASSERT_EQ(script.invoke(calculator, 1), S_OK) << "a script variable passed by reference";
+    EXPECT_EQ(script.number(), 11);
 }
 
 TEST(DispatchTest, WrongArgumentsAreReportedWithTheirPosition) {
     Calculator calculator;
-    Call mismatch;
-    mismatch.number(1).text(OLESTR("two"));
+    Call mismatch{{number(1), text(OLESTR("two"))}};
     EXPECT_EQ(mismatch.invoke(calculator, 1), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(mismatch.argumentError, 0u) << "the last argument is rgvarg[0]";
-
-    Call tooFew;
-    tooFew.number(1);
+    Call tooFew{{number(1)}};
     EXPECT_EQ(tooFew.invoke(calculator, 1), DISP_E_BADPARAMCOUNT);
-    Call tooMany;
-    tooMany.number(1).number(2).number(3);
+    Call tooMany{{number(1), number(2), number(3)}};
     EXPECT_EQ(tooMany.invoke(calculator, 1), DISP_E_BADPARAMCOUNT);
-
-    VARIANT omitted;
-    omitted.vt = VT_ERROR;
-    omitted.scode = DISP_E_PARAMNOTFOUND;
-    Call missingRequired;
-    missingRequired.arg(omitted).number(2);
+    Call missingRequired{{omitted(), number(2)}};
     EXPECT_EQ(missingRequired.invoke(calculator, 1), DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(missingRequired.argumentError, 1u);
 }
@@ -249,15 +200,11 @@ TEST(DispatchTest, UnknownMembersInterfacesAndNamedArgumentsAreRefused) {
     Call call;
     EXPECT_EQ(call.invoke(calculator, 77), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(call.invoke(calculator, 6, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
-
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(
         calculator.Invoke(6, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
         DISP_E_UNKNOWNINTERFACE);
-
-    VARIANT value;
-    value.vt = VT_I4;
-    value.lVal = 1;
+    VARIANT value = number(1);
     DISPID named = 0;
     DISPPARAMS withName{&value, &named, 1, 1};
     EXPECT_EQ(
@@ -267,54 +214,54 @@ TEST(DispatchTest, UnknownMembersInterfacesAndNamedArgumentsAreRefused) {
 
 TEST(DispatchTest, PropertiesAreReadAndWritten) {
     Calculator calculator;
-    Call put;
-    put.text(OLESTR("abacus"));
+    Call put{{text(OLESTR("abacus"))}};
     ASSERT_EQ(put.invoke(calculator, 2, DISPATCH_PROPERTYPUT), S_OK);
     Call get;
     ASSERT_EQ(get.invoke(calculator, 2, DISPATCH_PROPERTYGET | DISPATCH_METHOD), S_OK);
     EXPECT_EQ(get.result.type(), VT_BSTR);
-    EXPECT_EQ(textOf(get.result.get()->bstrVal), u"abacus");
-}
-
-TEST(DispatchTest, OmittedOptionalVariantsArriveAsParamNotFound) {
-    Calculator calculator;
-    Call withoutSuffix;
-    withoutSuffix.number(7);
-    ASSERT_EQ(withoutSuffix.invoke(calculator, 3), S_OK);
-    EXPECT_EQ(textOf(withoutSuffix.result.get()->bstrVal), u"7 (no suffix)");
-
-    Call withSuffix;
-    withSuffix.number(7).text(OLESTR("!"));
-    ASSERT_EQ(withSuffix.invoke(calculator, 3), S_OK);
-    EXPECT_EQ(textOf(withSuffix.result.get()->bstrVal), u"7!");
+    EXPECT_EQ(get.text(), u"abacus");
 }
 
 TEST(DispatchTest, OutArgumentsAreWrittenThroughTheirReference) {
     Calculator calculator;
     LONG number = 8;
-    VARIANT direct;
-    direct.vt = VT_BYREF | VT_I4;
-    direct.plVal = &number;
-    Call call;
-    call.arg(direct);
-    ASSERT_EQ(call.invoke(calculator, 4), S_OK);
+    Call direct{{VALUE(VT_BYREF | VT_I4, plVal, &number)}};
+    ASSERT_EQ(direct.invoke(calculator, 4), S_OK);
     EXPECT_EQ(number, -8);
-
-    VARIANT variable;
-    variable.vt = VT_I4;
-    variable.lVal = 3;
-    VARIANT reference;
-    reference.vt = VT_BYREF | VT_VARIANT;
-    reference.pvarVal = &variable;
-    Call intoVariant;
-    intoVariant.arg(reference);
+    VARIANT variable = ::number(3);
+    Call intoVariant{{VALUE(VT_BYREF | VT_VARIANT, pvarVal, &variable)}};
     ASSERT_EQ(intoVariant.invoke(calculator, 4), S_OK);
     EXPECT_EQ(variable.vt, VT_I4);
     EXPECT_EQ(variable.lVal, 0) << "an [out] argument starts empty";
-
-    Call byValue;
-    byValue.number(3);
+    Call byValue{{::number(3)}};
     EXPECT_EQ(byValue.invoke(calculator, 4), DISP_E_TYPEMISMATCH);
+}
+
+TEST(DispatchTest, OmittedOptionalsArriveAsParamNotFoundOrNullAndReferencesAreTheCallers) {
+    Calculator calculator;
+    Call withoutSuffix{{number(7)}};
+    ASSERT_EQ(withoutSuffix.invoke(calculator, 3), S_OK);
+    EXPECT_EQ(withoutSuffix.text(), u"7 (no suffix)");
+    Call withSuffix{{number(7), text(OLESTR("!"))}};
+    ASSERT_EQ(withSuffix.invoke(calculator, 3), S_OK);
+    EXPECT_EQ(withSuffix.text(), u"7!");
+
+    Call none;
+    ASSERT_EQ(none.invoke(calculator, 8), S_OK);
+    EXPECT_EQ(none.text(), u"no limit, no scope, no filter");
+    Call marked{{omitted(), omitted(), omitted()}};
+    ASSERT_EQ(marked.invoke(calculator, 8), S_OK);
+    EXPECT_EQ(marked.text(), u"no limit, no scope, no filter");
+    LONG limit = 4;
+    calculator.AddRef();
+    Call all{{VALUE(VT_BYREF | VT_I4, plVal, &limit), VALUE(VT_DISPATCH, pdispVal, &calculator),
+              number(1)}};
+    ASSERT_EQ(all.invoke(calculator, 8), S_OK);
+    EXPECT_EQ(all.text(), u"limit 4, scope, filter");
+    EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
+    Call byValue{{number(4)}};
+    EXPECT_EQ(byValue.invoke(calculator, 8), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(byValue.argumentError, 0u);
 }
 
 TEST(DispatchTest, FailingMethodBecomesAnExceptionWithItsErrorObject) {
@@ -323,52 +270,74 @@ TEST(DispatchTest, FailingMethodBecomesAnExceptionWithItsErrorObject) {
     ASSERT_EQ(call.invoke(calculator, 6), DISP_E_EXCEPTION);
     EXPECT_EQ(call.exception.scode, E_ACCESSDENIED);
     EXPECT_EQ(textOf(call.exception.bstrDescription), u"calculator jammed");
-    SysFreeString(call.exception.bstrDescription);
-    SysFreeString(call.exception.bstrSource);
-    SysFreeString(call.exception.bstrHelpFile);
 }
 
-TEST(DispatchTest, EnumerationsTravelAsI4) {
-    Calculator calculator;
-    Call call;
-    call.number(kLight);
-    ASSERT_EQ(call.invoke(calculator, 7), S_OK);
-    EXPECT_EQ(call.result.type(), VT_I4);
-    EXPECT_EQ(call.result.get()->lVal, kDark);
+TEST(ErrorInfoTest, GetErrorInfoHandsTheObjectOverAndComErrorTakesItsDescription) {
+    auto info = errorWithDescription(OLESTR("disk on fire"));
+    ASSERT_EQ(SetErrorInfo(0, info.get()), S_OK);
+    velcom::ComPtr<IErrorInfo> taken;
+    ASSERT_EQ(GetErrorInfo(0, taken.put()), S_OK);
+    EXPECT_EQ(taken.get(), info.get());
+    velcom::Bstr description;
+    ASSERT_EQ(taken->GetDescription(description.put()), S_OK);
+    EXPECT_EQ(description.view(), u"disk on fire");
+    velcom::ComPtr<IErrorInfo> again;
+    EXPECT_EQ(GetErrorInfo(0, again.put()), S_FALSE) << "taken means cleared";
+    EXPECT_FALSE(again);
+
+    const _com_error error(E_FAIL, info.get(), true);
+    EXPECT_EQ(error.Error(), E_FAIL);
+    EXPECT_EQ(error.Description(), u"disk on fire");
+    const _com_error copy = error;
+    EXPECT_EQ(copy.Description(), u"disk on fire");
+    IErrorInfo* held = copy.ErrorInfo();
+    EXPECT_EQ(held, info.get());
+    held->Release();
 }
 
-TEST(DispatchTest, OmittedOptionalPointersArriveNullAndReferencesAreTheCallers) {
-    Calculator calculator;
-    Call none;
-    ASSERT_EQ(none.invoke(calculator, 8), S_OK);
-    EXPECT_EQ(textOf(none.result.get()->bstrVal), u"no limit, no scope, no filter");
+TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorRaises) {
+    const std::string memory = _com_error(E_OUTOFMEMORY).ErrorMessage();
+    EXPECT_FALSE(memory.empty());
+    EXPECT_NE(memory.back(), '\n') << "the line end is removed";
+    EXPECT_TRUE(_com_error(E_OUTOFMEMORY).Description().empty());
+    EXPECT_EQ(_com_error(static_cast<HRESULT>(0x8004FF01)).WCode(), 0xFD01);
+    EXPECT_EQ(_com_error(static_cast<HRESULT>(0x8004FF01)).ErrorMessage(),
+              "IDispatch error #64769");
+    EXPECT_EQ(_com_error(static_cast<HRESULT>(0xA0001234)).ErrorMessage(),
+              "Unknown error 0xA0001234");
+    try {
+        _com_issue_error(E_INVALIDARG);
+        ADD_FAILURE() << "did not raise";
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), E_INVALIDARG);
+        EXPECT_EQ(error.ErrorInfo(), nullptr);
+    }
+}
 
-    VARIANT omitted;
-    omitted.vt = VT_ERROR;
-    omitted.scode = DISP_E_PARAMNOTFOUND;
-    Call marked;
-    marked.arg(omitted).arg(omitted).arg(omitted);
-    ASSERT_EQ(marked.invoke(calculator, 8), S_OK);
-    EXPECT_EQ(textOf(marked.result.get()->bstrVal), u"no limit, no scope, no filter");
+// Says it supports error information for IDispatch only.
+struct SupportsErrorInfo : ISupportErrorInfo {
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        *object = IsEqualIID(riid, IID_ISupportErrorInfo) ? this : nullptr;
+        return *object != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+        return IsEqualIID(riid, IID_IDispatch) ? S_OK : S_FALSE;
+    }
+};
 
-    LONG limit = 4;
-    VARIANT reference;
-    reference.vt = VT_BYREF | VT_I4;
-    reference.plVal = &limit;
-    VARIANT scope;
-    scope.vt = VT_DISPATCH;
-    scope.pdispVal = &calculator;
-    calculator.AddRef();
-    Call all;
-    all.arg(reference).arg(scope).number(1);
-    ASSERT_EQ(all.invoke(calculator, 8), S_OK);
-    EXPECT_EQ(textOf(all.result.get()->bstrVal), u"limit 4, scope, filter");
-    EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
-
-    Call byValue;
-    byValue.number(4);
-    EXPECT_EQ(byValue.invoke(calculator, 8), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(byValue.argumentError, 0u);
+TEST(ErrorInfoTest, IssueErrorExReadsTheErrorObjectOnlyWhereSupported) {
+    SupportsErrorInfo object;
+    for (const bool supported : {true, false}) {
+        SetErrorInfo(0, errorWithDescription(OLESTR("from callee")).get());
+        try {
+            _com_issue_errorex(E_FAIL, &object, supported ? IID_IDispatch : IID_IEnumVARIANT);
+        } catch (const _com_error& error) {
+            EXPECT_EQ(error.Description(), supported ? u"from callee" : u"");
+        }
+        SetErrorInfo(0, nullptr);
+    }
 }
 
 }  // namespace

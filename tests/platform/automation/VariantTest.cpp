@@ -1,53 +1,37 @@
-#include <gtest/gtest.h>
+#include <tuple>
 
-#include <velcom/com.h>
-
+#include "AutomationTest.h"
 #include "support/CountedObject.h"
-#include "support/OleText.h"
 
 namespace {
 
-TEST(VariantTest, ClearReleasesWhatItOwnsAndLeavesEmpty) {
+TEST(VariantTest, ClearFreesWhatItOwnsButNotWhatItReferencesAndAlwaysEmpties) {
     CountedObject object;
     VARIANT value;
     VariantInit(&value);
     EXPECT_EQ(value.vt, VT_EMPTY);
-    value.vt = VT_DISPATCH;
-    value.pdispVal = &object;
+    value = VALUE(VT_DISPATCH, pdispVal, &object);
     object.AddRef();
     EXPECT_EQ(VariantClear(&value), S_OK);
     EXPECT_EQ(value.vt, VT_EMPTY);
     EXPECT_EQ(object.references, 1u);
-
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(OLESTR("owned"));
+    value = VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("owned")));
     EXPECT_EQ(VariantClear(&value), S_OK);  // a leak here shows under LeakSanitizer
-}
 
-TEST(VariantTest, ClearOfAReferenceFreesNothing) {
     BSTR text = SysAllocString(OLESTR("kept"));
-    VARIANT reference;
-    reference.vt = VT_BYREF | VT_BSTR;
-    reference.pbstrVal = &text;
-    EXPECT_EQ(VariantClear(&reference), S_OK);
-    EXPECT_EQ(reference.vt, VT_EMPTY);
+    value = VALUE(VT_BYREF | VT_BSTR, pbstrVal, &text);
+    EXPECT_EQ(VariantClear(&value), S_OK);
+    EXPECT_EQ(value.vt, VT_EMPTY);
     EXPECT_EQ(textOf(text), u"kept");
     SysFreeString(text);
-}
 
-TEST(VariantTest, ClearRefusesAnInvalidType) {
-    VARIANT bad;
-    bad.vt = 15;
-    EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE);
-    bad.vt = VT_BYREF | VT_EMPTY;
-    EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE);
-}
+    for (const VARTYPE invalid : {VARTYPE{15}, VARTYPE{VT_BYREF | VT_EMPTY}}) {
+        value.vt = invalid;
+        EXPECT_EQ(VariantClear(&value), DISP_E_BADVARTYPE) << invalid;
+    }
 
-TEST(VariantTest, ClearOfALockedArrayFailsButEmptiesTheVariant) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 2);
-    VARIANT value;
-    value.vt = VT_ARRAY | VT_UI1;
-    value.parray = array;
+    value = VALUE(VT_ARRAY | VT_UI1, parray, array);
     SafeArrayLock(array);
     EXPECT_EQ(VariantClear(&value), DISP_E_ARRAYISLOCKED);
     EXPECT_EQ(value.vt, VT_EMPTY);
@@ -55,166 +39,177 @@ TEST(VariantTest, ClearOfALockedArrayFailsButEmptiesTheVariant) {
     EXPECT_EQ(SafeArrayDestroy(array), S_OK) << "the lock holder still owns the array";
 }
 
-TEST(VariantTest, CopyDeepCopiesStringsAndArraysAndAddsReferences) {
+TEST(VariantTest, CopyDeepCopiesStringsAndArraysAddsReferencesAndCopyIndFollowsReferences) {
     const OLECHAR withZero[] = {'x', 0, 'y'};
-    VARIANT text;
-    text.vt = VT_BSTR;
-    text.bstrVal = SysAllocStringLen(withZero, 3);
-    VARIANT copy;
-    VariantInit(&copy);
-    ASSERT_EQ(VariantCopy(&copy, &text), S_OK);
-    EXPECT_NE(copy.bstrVal, text.bstrVal);
-    EXPECT_EQ(textOf(copy.bstrVal), std::u16string(u"x\0y", 3));
-
+    VARIANT text = VALUE(VT_BSTR, bstrVal, SysAllocStringLen(withZero, 3));
     CountedObject object;
-    VARIANT dispatch;
-    dispatch.vt = VT_DISPATCH;
-    dispatch.pdispVal = &object;
-    ASSERT_EQ(VariantCopy(&copy, &dispatch), S_OK) << "clears the string copy first";
+    velcom::Variant copy;
+    ASSERT_EQ(VariantCopy(copy.get(), &text), S_OK);
+    EXPECT_NE(copy.get()->bstrVal, text.bstrVal);
+    EXPECT_EQ(textOf(copy.get()->bstrVal), std::u16string(u"x\0y", 3));
+    VARIANT dispatch = VALUE(VT_DISPATCH, pdispVal, &object);
+    ASSERT_EQ(VariantCopy(copy.get(), &dispatch), S_OK) << "clears the string copy first";
     EXPECT_EQ(object.references, 2u);
-    VariantClear(&copy);
+    VariantClear(copy.get());
     EXPECT_EQ(object.references, 1u);
 
-    VARIANT array;
-    array.vt = VT_ARRAY | VT_I4;
-    array.parray = SafeArrayCreateVector(VT_I4, 0, 1);
-    ASSERT_EQ(VariantCopy(&copy, &array), S_OK);
-    EXPECT_NE(copy.parray, array.parray);
-    VariantClear(&copy);
+    VARIANT array = VALUE(VT_ARRAY | VT_I4, parray, SafeArrayCreateVector(VT_I4, 0, 1));
+    ASSERT_EQ(VariantCopy(copy.get(), &array), S_OK);
+    EXPECT_NE(copy.get()->parray, array.parray);
     VariantClear(&array);
     VariantClear(&text);
-}
 
-TEST(VariantTest, CopyIndFollowsTheReference) {
     LONG number = 5;
-    VARIANT reference;
-    reference.vt = VT_BYREF | VT_I4;
-    reference.plVal = &number;
-    VARIANT copy;
-    VariantInit(&copy);
-    ASSERT_EQ(VariantCopyInd(&copy, &reference), S_OK);
-    EXPECT_EQ(copy.vt, VT_I4);
-    EXPECT_EQ(copy.lVal, 5);
+    VARIANT reference = VALUE(VT_BYREF | VT_I4, plVal, &number);
+    ASSERT_EQ(VariantCopyInd(copy.get(), &reference), S_OK);
+    EXPECT_EQ(copy.type(), VT_I4);
+    EXPECT_EQ(copy.get()->lVal, 5);
 }
 
-TEST(VariantTest, ChangeTypeBetweenNumbersAndText) {
-    VARIANT source;
-    VARIANT target;
-    VariantInit(&target);
-
-    source.vt = VT_BSTR;
-    source.bstrVal = SysAllocString(OLESTR(" 42 "));
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I4), S_OK);
-    EXPECT_EQ(target.vt, VT_I4);
-    EXPECT_EQ(target.lVal, 42);
-    VariantClear(&source);
-
-    source.bstrVal = SysAllocString(OLESTR("forty-two"));
-    source.vt = VT_BSTR;
-    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_I4), DISP_E_TYPEMISMATCH);
-    VariantClear(&source);
-
-    source.vt = VT_I4;
-    source.lVal = -17;
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_BSTR), S_OK);
-    EXPECT_EQ(textOf(target.bstrVal), u"-17");
-    VariantClear(&target);
-
-    source.vt = VT_R8;
-    source.dblVal = 2.25;
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_BSTR), S_OK);
-    EXPECT_EQ(textOf(target.bstrVal), u"2.25");
-    VariantClear(&target);
-}
-
-TEST(VariantTest, ChangeTypeRoundsHalfToEvenAndReportsOverflow) {
-    VARIANT source;
-    VARIANT target;
-    VariantInit(&target);
-    source.vt = VT_R8;
-    const struct {
-        double value;
-        LONG expected;
-    } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {2.4, 2}, {2.6, 3}};
-    for (const auto& c : cases) {
-        source.dblVal = c.value;
-        ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I4), S_OK);
-        EXPECT_EQ(target.lVal, c.expected) << c.value;
+TEST(VariantTest, ChangeTypeConvertsNumbersTextAndBooleansRoundingHalfToEven) {
+    struct {
+        const char* name;
+        VARIANT source;
+        VARTYPE to;
+        HRESULT result;
+        LONG number;                     // the value of a numeric result
+        const char16_t* text = nullptr;  // the value of a string result
+        USHORT flags = 0;
+    } rows[] = {
+        {"spaces around digits", VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR(" 42 "))), VT_I4,
+         S_OK, 42},
+        {"words", VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("forty-two"))), VT_I4,
+         DISP_E_TYPEMISMATCH, 0},
+        {"negative number", VALUE(VT_I4, lVal, -17), VT_BSTR, S_OK, 0, u"-17"},
+        {"fraction", VALUE(VT_R8, dblVal, 2.25), VT_BSTR, S_OK, 0, u"2.25"},
+        {"half rounds down to even", VALUE(VT_R8, dblVal, 2.5), VT_I4, S_OK, 2},
+        {"half rounds up to even", VALUE(VT_R8, dblVal, 3.5), VT_I4, S_OK, 4},
+        {"negative half", VALUE(VT_R8, dblVal, -2.5), VT_I4, S_OK, -2},
+        {"below half", VALUE(VT_R8, dblVal, 2.4), VT_I4, S_OK, 2},
+        {"above half", VALUE(VT_R8, dblVal, 2.6), VT_I4, S_OK, 3},
+        {"too big for I2", VALUE(VT_I4, lVal, 70000), VT_I2, DISP_E_OVERFLOW, 0},
+        {"negative byte", VALUE(VT_I4, lVal, -1), VT_UI1, DISP_E_OVERFLOW, 0},
+        {"number to boolean", VALUE(VT_I4, lVal, 3), VT_BOOL, S_OK, VARIANT_TRUE},
+        {"true to number", VALUE(VT_BOOL, boolVal, VARIANT_TRUE), VT_I4, S_OK, -1},
+        {"true as a word", VALUE(VT_BOOL, boolVal, VARIANT_TRUE), VT_BSTR, S_OK, 0, u"True",
+         VARIANT_ALPHABOOL},
+        {"false as text", VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("false"))), VT_BOOL, S_OK,
+         VARIANT_FALSE},
+        {"empty", VALUE(VT_EMPTY, lVal, 0), VT_I4, S_OK, 0},
+        {"null", VALUE(VT_NULL, lVal, 0), VT_I4, DISP_E_TYPEMISMATCH, 0},
+    };
+    for (auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        velcom::Variant target;
+        EXPECT_EQ(VariantChangeType(target.put(), &row.source, row.flags, row.to), row.result);
+        VariantClear(&row.source);
+        if (FAILED(row.result)) continue;
+        EXPECT_EQ(target.type(), row.to);
+        if (row.to == VT_BSTR)
+            EXPECT_EQ(textOf(target.get()->bstrVal), row.text);
+        else
+            EXPECT_EQ(row.to == VT_BOOL ? target.get()->boolVal : target.get()->lVal, row.number);
     }
-    source.vt = VT_I4;
-    source.lVal = 70000;
-    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_I2), DISP_E_OVERFLOW);
-    source.lVal = -1;
-    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_UI1), DISP_E_OVERFLOW);
 }
 
-TEST(VariantTest, ChangeTypeOfBooleansAndEmpty) {
-    VARIANT source;
-    VARIANT target;
-    VariantInit(&target);
-    source.vt = VT_I4;
-    source.lVal = 3;
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_BOOL), S_OK);
-    EXPECT_EQ(target.boolVal, VARIANT_TRUE);
-
-    source.vt = VT_BOOL;
-    source.boolVal = VARIANT_TRUE;
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I4), S_OK);
-    EXPECT_EQ(target.lVal, -1);
-    ASSERT_EQ(VariantChangeType(&target, &source, VARIANT_ALPHABOOL, VT_BSTR), S_OK);
-    EXPECT_EQ(textOf(target.bstrVal), u"True");
-    VariantClear(&target);
-
-    source.vt = VT_BSTR;
-    source.bstrVal = SysAllocString(OLESTR("false"));
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_BOOL), S_OK);
-    EXPECT_EQ(target.boolVal, VARIANT_FALSE);
-    VariantClear(&source);
-
-    VariantInit(&source);
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I4), S_OK);
-    EXPECT_EQ(target.lVal, 0);
-    source.vt = VT_NULL;
-    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_I4), DISP_E_TYPEMISMATCH);
-}
-
-TEST(VariantTest, ChangeTypeOfAnObjectUsesItsDefaultMember) {
+TEST(VariantTest, ChangeTypeOfAnObjectUsesItsDefaultMemberAndInPlaceConvertsTheSameVariant) {
     CountedObject object;
     object.defaultValue = 99;
-    VARIANT source;
-    source.vt = VT_DISPATCH;
-    source.pdispVal = &object;
-    VARIANT target;
-    VariantInit(&target);
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_BSTR), S_OK);
-    EXPECT_EQ(textOf(target.bstrVal), u"99");
-    VariantClear(&target);
+    VARIANT source = VALUE(VT_DISPATCH, pdispVal, &object);
+    velcom::Variant target;
+    ASSERT_EQ(VariantChangeType(target.put(), &source, 0, VT_BSTR), S_OK);
+    EXPECT_EQ(textOf(target.get()->bstrVal), u"99");
+    ASSERT_EQ(VariantChangeType(target.put(), &source, 0, VT_UNKNOWN), S_OK);
+    EXPECT_EQ(target.get()->punkVal, static_cast<IUnknown*>(&object));
+    VariantClear(target.get());
     EXPECT_EQ(object.references, 1u);
 
-    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_UNKNOWN), S_OK);
-    EXPECT_EQ(target.punkVal, static_cast<IUnknown*>(&object));
-    VariantClear(&target);
-    EXPECT_EQ(object.references, 1u);
-}
-
-TEST(VariantTest, ChangeTypeInPlaceConvertsTheSameVariant) {
-    VARIANT value;
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(OLESTR("12"));
+    VARIANT value = VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("12")));
     ASSERT_EQ(VariantChangeType(&value, &value, 0, VT_I2), S_OK);
     EXPECT_EQ(value.vt, VT_I2);
     EXPECT_EQ(value.iVal, 12);
 }
 
-TEST(VariantTest, OwnerClearsOnEveryPath) {
-    velcom::Variant held;
-    held.put()->vt = VT_BSTR;
-    held.get()->bstrVal = SysAllocString(OLESTR("auto"));
-    velcom::Variant copy = held;
-    EXPECT_NE(copy.get()->bstrVal, held.get()->bstrVal);
-    VARIANT taken = copy.detach();
-    EXPECT_EQ(copy.type(), VT_EMPTY);
-    VariantClear(&taken);
+// Both bounds of a dimension, with what asking for them returned.
+std::tuple<HRESULT, LONG, LONG> boundsOf(SAFEARRAY* array, UINT dimension) {
+    LONG lower = -7;
+    LONG upper = -7;
+    const HRESULT result = SafeArrayGetLBound(array, dimension, &lower);
+    EXPECT_EQ(SafeArrayGetUBound(array, dimension, &upper), result);
+    return {result, lower, upper};
+}
+
+TEST(SafeArrayTest, BoundsSizesAndTypeFollowTheCreationAndTheFirstIndexRunsFastest) {
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 10);
+    SAFEARRAY* empty = SafeArrayCreateVector(VT_BSTR, 0, 0);
+    SAFEARRAY* shifted = SafeArrayCreateVector(VT_I4, 5, 0);
+    SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 10}};
+    SAFEARRAY* grid = SafeArrayCreate(VT_I4, 2, bounds);
+    EXPECT_EQ(boundsOf(bytes, 1), std::make_tuple(S_OK, 0, 9));
+    EXPECT_EQ(boundsOf(empty, 1), std::make_tuple(S_OK, 0, -1)) << "upper bound below lower";
+    EXPECT_EQ(boundsOf(shifted, 1), std::make_tuple(S_OK, 5, 4));
+    EXPECT_EQ(boundsOf(grid, 1), std::make_tuple(S_OK, 0, 1));
+    EXPECT_EQ(boundsOf(grid, 2), std::make_tuple(S_OK, 10, 12));
+    EXPECT_EQ(std::get<0>(boundsOf(bytes, 2)), DISP_E_BADINDEX);
+    EXPECT_EQ(std::get<0>(boundsOf(bytes, 0)), DISP_E_BADINDEX);
+    EXPECT_EQ(std::get<0>(boundsOf(grid, 3)), DISP_E_BADINDEX);
+    EXPECT_EQ(std::make_tuple(SafeArrayGetDim(bytes), SafeArrayGetElemsize(bytes)),
+              std::make_tuple(1u, 1u));
+    EXPECT_EQ(std::make_tuple(SafeArrayGetDim(grid), SafeArrayGetElemsize(grid)),
+              std::make_tuple(2u, 4u));
+    VARTYPE type = VT_EMPTY;
+    EXPECT_EQ(SafeArrayGetVartype(bytes, &type), S_OK);
+    EXPECT_EQ(type, VT_UI1);
+
+    LONG indices[2] = {1, 11};
+    LONG value = 42;
+    ASSERT_EQ(SafeArrayPutElement(grid, indices, &value), S_OK);
+    {
+        velcom::SafeArrayData<LONG> data(grid);
+        ASSERT_NE(data.data(), nullptr);
+        EXPECT_EQ(data.data()[1 + 2 * 1], 42);
+    }
+    for (SAFEARRAY* array : {bytes, empty, shifted, grid})
+        EXPECT_EQ(SafeArrayDestroy(array), S_OK) << "the scoped access was given back";
+    velcom::SafeArrayData<BYTE> none(nullptr);
+    EXPECT_EQ(none.data(), nullptr);
+    EXPECT_TRUE(FAILED(none.result()));
+}
+
+TEST(SafeArrayTest, LockedOrAccessedArrayCannotBeDestroyed) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 3);
+    void* data = nullptr;
+    ASSERT_EQ(SafeArrayAccessData(array, &data), S_OK);
+    EXPECT_NE(data, nullptr);
+    EXPECT_EQ(SafeArrayLock(array), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(array), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(SafeArrayUnlock(array), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(array), DISP_E_ARRAYISLOCKED) << "still accessed";
+    EXPECT_EQ(SafeArrayUnaccessData(array), S_OK);
+    EXPECT_EQ(SafeArrayUnlock(array), E_UNEXPECTED) << "more unlocks than locks";
+    EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+}
+
+TEST(SafeArrayTest, ElementsAreCopiedInAndOutAtCheckedIndicesAndCopiesAreDeep) {
+    SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 1, 2);
+    BSTR hello = SysAllocString(OLESTR("hello"));
+    LONG index = 2;
+    ASSERT_EQ(SafeArrayPutElement(texts, &index, hello), S_OK);
+    SysFreeString(hello);
+    SAFEARRAY* copy = nullptr;
+    ASSERT_EQ(SafeArrayCopy(texts, &copy), S_OK);
+    SafeArrayDestroy(texts);
+    velcom::Bstr out;
+    ASSERT_EQ(SafeArrayGetElement(copy, &index, out.put()), S_OK);
+    EXPECT_EQ(out.view(), u"hello");
+    index = 1;
+    ASSERT_EQ(SafeArrayGetElement(copy, &index, out.put()), S_OK);
+    EXPECT_EQ(out.get(), nullptr) << "a new array of strings holds null strings";
+    index = 3;
+    EXPECT_EQ(SafeArrayGetElement(copy, &index, out.put()), DISP_E_BADINDEX);
+    index = 0;
+    EXPECT_EQ(SafeArrayPutElement(copy, &index, out.get()), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
 }
 
 }  // namespace
