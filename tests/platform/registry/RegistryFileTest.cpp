@@ -1,105 +1,86 @@
-#include <string>
-#include <vector>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include "RegistryFixture.h"
 
 namespace {
 
-constexpr char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
+using namespace std::string_literals;
+
+const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 
 TEST_F(RegistryTest, WrittenFileIsSortedRegeditText) {
-    KeyHandle progId = createKey("Tessera.Request\\CLSID");
-    ASSERT_EQ(setString(progId.get(), nullptr, "{98AB}"), ERROR_SUCCESS);
-    KeyHandle server = createKey("CLSID\\{98AB}\\InprocServer32");
-    ASSERT_EQ(setString(server.get(), "ThreadingModel", "Both"), ERROR_SUCCESS);
-    ASSERT_EQ(setString(server.get(), nullptr, "C:\\lib\\\"x\".so"), ERROR_SUCCESS);
-    const DWORD flags = 10;
-    ASSERT_EQ(RegSetValueExA(server.get(), "Flags", 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&flags), sizeof flags),
-              ERROR_SUCCESS);
-    const char path[] = "%A%";
-    ASSERT_EQ(RegSetValueExA(server.get(), "Path", 0, REG_EXPAND_SZ,
-                             reinterpret_cast<const BYTE*>(path), sizeof path),
-              ERROR_SUCCESS);
-    const BYTE raw[] = {0x00, 0xAB};
-    ASSERT_EQ(RegSetValueExA(server.get(), "Raw", 0, 11, raw, sizeof raw), ERROR_SUCCESS);
-    createKey("Empty");
-
-    EXPECT_EQ(fileText(), std::string(kHeader) +
-                              "[HKEY_CLASSES_ROOT\\CLSID]\n"
-                              "\n"
-                              "[HKEY_CLASSES_ROOT\\CLSID\\{98AB}]\n"
-                              "\n"
+    set(create("Tessera.Request\\CLSID"), nullptr, REG_SZ, "{98AB}\0"s);
+    HKEY server = create("CLSID\\{98AB}\\InprocServer32");
+    set(server, "ThreadingModel", REG_SZ, "Both\0"s);
+    set(server, nullptr, REG_SZ, "C:\\lib\\\"x\".so\0"s);
+    set(server, "Flags", REG_DWORD, "\x0a\0\0\0"s);
+    set(server, "Path", REG_EXPAND_SZ, "%A%\0"s);
+    set(server, "Raw", 11, "\x00\xAB"s);
+    create("Empty");
+    EXPECT_EQ(fileText(), kHeader +
+                              "[HKEY_CLASSES_ROOT\\CLSID]\n\n"
+                              "[HKEY_CLASSES_ROOT\\CLSID\\{98AB}]\n\n"
                               "[HKEY_CLASSES_ROOT\\CLSID\\{98AB}\\InprocServer32]\n"
                               "@=\"C:\\\\lib\\\\\\\"x\\\".so\"\n"
                               "\"Flags\"=dword:0000000a\n"
                               "\"Path\"=hex(2):25,00,41,00,25,00,00,00\n"
                               "\"Raw\"=hex(b):00,ab\n"
-                              "\"ThreadingModel\"=\"Both\"\n"
-                              "\n"
-                              "[HKEY_CLASSES_ROOT\\Empty]\n"
-                              "\n"
-                              "[HKEY_CLASSES_ROOT\\Tessera.Request]\n"
-                              "\n"
+                              "\"ThreadingModel\"=\"Both\"\n\n"
+                              "[HKEY_CLASSES_ROOT\\Empty]\n\n"
+                              "[HKEY_CLASSES_ROOT\\Tessera.Request]\n\n"
                               "[HKEY_CLASSES_ROOT\\Tessera.Request\\CLSID]\n"
-                              "@=\"{98AB}\"\n"
-                              "\n");
+                              "@=\"{98AB}\"\n\n");
 }
 
 TEST_F(RegistryTest, HandWrittenFileWithCrlfBomEscapesAndContinuationsIsRead) {
     writeFile(
-        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-        "\r\n"
-        "; exported by hand\r\n"
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; exported by hand\r\n"
         "[hkey_classes_root\\Hand\\Written]\r\n"
         "@=\"say \\\"hi\\\" from C:\\\\dir\"\r\n"
-        "\"Bin\"=hex:01,02,\\\r\n"
-        "  03,04\r\n"
-        "\"Exp\"=hex(2):25,00,41,00,\\\r\n"
-        "  25,00,00,00\r\n"
+        "\"Bin\"=hex:01,02,\\\r\n  03,04\r\n"
+        "\"Exp\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n"
         "\"Num\"=dword:0000002A\r\n");
-    KeyHandle key;
-    ASSERT_EQ(openKey("Hand\\Written", key), ERROR_SUCCESS);
-    EXPECT_EQ(query(key.get(), nullptr),
-              std::make_pair(REG_SZ, std::string("say \"hi\" from C:\\dir") + '\0'));
-    EXPECT_EQ(query(key.get(), "Bin"), std::make_pair(REG_BINARY, std::string("\1\2\3\4")));
-    EXPECT_EQ(query(key.get(), "Exp"), std::make_pair(REG_EXPAND_SZ, std::string("%A%") + '\0'));
-    EXPECT_EQ(query(key.get(), "Num"), std::make_pair(REG_DWORD, std::string("\x2A\0\0\0", 4)));
-    KeyHandle parent;
-    EXPECT_EQ(openKey("Hand", parent), ERROR_SUCCESS) << "keys above a section exist";
-
-    ASSERT_EQ(setString(key.get(), "New", "v"), ERROR_SUCCESS);
-    EXPECT_EQ(query(key.get(), "Bin").second, "\1\2\3\4") << "a rewrite keeps what was there";
+    HKEY key = open("Hand\\Written");
+    EXPECT_EQ(query(key, nullptr), std::pair(REG_SZ, "say \"hi\" from C:\\dir\0"s));
+    EXPECT_EQ(query(key, "Bin"), std::pair(REG_BINARY, "\1\2\3\4"s));
+    EXPECT_EQ(query(key, "Exp"), std::pair(REG_EXPAND_SZ, "%A%\0"s));
+    EXPECT_EQ(query(key, "Num"), std::pair(REG_DWORD, "\x2A\0\0\0"s));
+    open("Hand");  // keys above a section exist
+    ASSERT_EQ(set(key, "New", REG_SZ, "v\0"s), ERROR_SUCCESS);
+    EXPECT_EQ(query(key, "Bin").second, "\1\2\3\4") << "a rewrite keeps what was there";
     EXPECT_EQ(fileText().find('\r'), std::string::npos);
 }
 
 TEST_F(RegistryTest, CorruptFileIsBadDbForEveryCallAndStaysUntouched) {
-    const std::vector<std::string> corruptions = {
+    const std::string corruptions[] = {
         "not a registry\n",
         "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A]\n",
-        std::string(kHeader) + "\"v\"=\"value before any key\"\n",
-        std::string(kHeader) + "[HKEY_CURRENT_USER\\Software]\n",
-        std::string(kHeader) + "[-HKEY_CLASSES_ROOT\\A]\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A\\\\B]\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"unterminated\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"bad \\n escape\"\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01,0g\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01,\\\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex(2):41\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex(2):00,d8\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=dword:123456789\n",
-        std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=-\n",
+        kHeader + "\"v\"=\"value before any key\"\n",
+        kHeader + "[HKEY_CURRENT_USER\\Software]\n",
+        kHeader + "[-HKEY_CLASSES_ROOT\\A]\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A\\\\B]\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"unterminated\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"bad \\n escape\"\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01,0g\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01,\\\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex(2):41\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex(2):00,d8\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=dword:123456789\n",
+        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=-\n",
     };
     for (const std::string& corrupt : corruptions) {
         SCOPED_TRACE(corrupt);
         writeFile(corrupt);
-        HKEY key = nullptr;
-        EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "A", 0, KEY_READ, &key), ERROR_BADDB);
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
-                  ERROR_BADDB);
-        EXPECT_EQ(setString(HKEY_CLASSES_ROOT, "v", "x"), ERROR_BADDB);
+        open("A", ERROR_BADDB, KEY_READ);
+        create("B", ERROR_BADDB);
+        EXPECT_EQ(set(HKEY_CLASSES_ROOT, "v", REG_SZ, "x\0"s), ERROR_BADDB);
         EXPECT_EQ(RegDeleteValueA(HKEY_CLASSES_ROOT, "v"), ERROR_BADDB);
         EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "A"), ERROR_BADDB);
         DWORD size = 0;
@@ -114,44 +95,118 @@ TEST_F(RegistryTest, CorruptFileIsBadDbForEveryCallAndStaysUntouched) {
     }
 }
 
-TEST_F(RegistryTest, EmptyFileIsAnEmptyRegistry) {
+TEST_F(RegistryTest, EmptyFileIsAnEmptyRegistryAndAnUnwritableOneAnErrorNotACrash) {
     writeFile("");
-    KeyHandle key;
-    EXPECT_EQ(openKey("A", key), ERROR_FILE_NOT_FOUND);
-    createKey("A");
-    EXPECT_EQ(fileText(), std::string(kHeader) + "[HKEY_CLASSES_ROOT\\A]\n\n");
-}
+    open("A", ERROR_FILE_NOT_FOUND);
+    create("A");
+    EXPECT_EQ(fileText(), kHeader + "[HKEY_CLASSES_ROOT\\A]\n\n");
 
-TEST_F(RegistryTest, FileThatCannotBeWrittenIsAnErrorNotACrash) {
-    writeFile("a plain file where a directory should be");
-    const std::string below = (m_file / "registry.reg").string();
-    const ScopedEnvironment location("VELCOM_REGISTRY", below.c_str());
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "A", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_REGISTRY_IO_FAILED);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "A", 0, KEY_READ, &key), ERROR_REGISTRY_IO_FAILED);
-    EXPECT_EQ(key, nullptr);
+    const ScopedEnvironment below("VELCOM_REGISTRY", (m_file / "registry.reg").c_str());
+    create("A", ERROR_REGISTRY_IO_FAILED);
+    open("A", ERROR_REGISTRY_IO_FAILED, KEY_READ);
 }
 
 TEST_F(RegistryTest, WithoutVelcomRegistryTheFileIsUnderXdgConfigHomeThenHome) {
-    const std::string xdg = (m_directory / "xdg").string();
-    const std::string home = (m_directory / "home").string();
+    const std::string xdg = m_directory / "xdg";
+    const std::string home = m_directory / "home";
     const ScopedEnvironment noFile("VELCOM_REGISTRY", nullptr);
     const ScopedEnvironment homeDirectory("HOME", home.c_str());
     {
         const ScopedEnvironment config("XDG_CONFIG_HOME", xdg.c_str());
-        createKey("InXdg");
+        create("InXdg");
         EXPECT_TRUE(std::filesystem::exists(m_directory / "xdg/velcom/registry.reg"));
     }
-    {
-        const ScopedEnvironment config("XDG_CONFIG_HOME", "relative/ignored");
-        createKey("InHome");
-        EXPECT_TRUE(std::filesystem::exists(m_directory / "home/.config/velcom/registry.reg"));
-        KeyHandle key;
-        EXPECT_EQ(openKey("InXdg", key), ERROR_FILE_NOT_FOUND) << "a different file";
-    }
+    const ScopedEnvironment config("XDG_CONFIG_HOME", "relative/ignored");
+    create("InHome");
+    EXPECT_TRUE(std::filesystem::exists(m_directory / "home/.config/velcom/registry.reg"));
+    open("InXdg", ERROR_FILE_NOT_FOUND);  // a different file
     EXPECT_FALSE(std::filesystem::exists("relative/ignored"));
+}
+
+// Runs `body` in a forked child that exits with its result, never returning into the test.
+pid_t runInChild(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0) _exit(body());
+    return child;
+}
+
+int exitCodeOf(pid_t child) {
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+std::string keyPath(int writer, int index) {
+    return "Writer" + std::to_string(writer) + "\\Key" + std::to_string(index);
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    pid_t writers[2];
+    for (int writer = 0; writer < 2; ++writer)
+        writers[writer] = runInChild([&, writer] {
+            close(gate[1]);
+            char ignored;
+            (void)read(gate[0], &ignored, 1);  // returns at EOF, when the parent opens the gate
+            int failures = 0;
+            for (int i = 0; i < 100; ++i) {
+                HKEY key = nullptr;
+                failures += RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath(writer, i).c_str(), 0,
+                                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+                failures += set(key, "Index", REG_SZ, std::to_string(i) + '\0');
+                RegCloseKey(key);
+            }
+            return failures == 0 ? 0 : 1;
+        });
+    close(gate[0]);
+    close(gate[1]);
+    EXPECT_EQ(exitCodeOf(writers[0]), 0);
+    EXPECT_EQ(exitCodeOf(writers[1]), 0);
+    for (int writer = 0; writer < 2; ++writer)
+        for (int i = 0; i < 100; ++i)
+            EXPECT_EQ(query(open(keyPath(writer, i).c_str()), "Index").second,
+                      std::to_string(i) + '\0');
+}
+
+// A writer killed at any moment leaves the previous or the next complete file, and whatever
+// temporary file it left behind neither disturbs readers nor the next writer.
+TEST_F(RegistryTest, WriterKilledMidWriteLeavesACompleteFile) {
+    const std::string big(200000, 'x');
+    for (const int delayMs : {5, 30, 120}) {
+        SCOPED_TRACE(delayMs);
+        const pid_t writer = runInChild([&] {
+            HKEY key = nullptr;
+            RegCreateKeyExA(HKEY_CLASSES_ROOT, "Torn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr);
+            // Each version is recognisable as a whole: its length is in its first bytes.
+            for (unsigned round = 0;; ++round)
+                set(key, "Blob", REG_SZ, std::to_string(round) + ":" + big.substr(round % 1000));
+            return 0;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(writer, SIGKILL);
+        EXPECT_EQ(exitCodeOf(writer), -1);
+        std::ofstream(std::filesystem::path(m_file) += ".tmp") << "[half a registr";
+
+        HKEY key = nullptr;
+        const LSTATUS opened = RegOpenKeyExA(HKEY_CLASSES_ROOT, "Torn", 0, KEY_ALL_ACCESS, &key);
+        if (opened == ERROR_FILE_NOT_FOUND) continue;  // killed before its first write
+        ASSERT_EQ(opened, ERROR_SUCCESS);
+        const std::string blob = query(key, "Blob").second;
+        if (!blob.empty()) {
+            const unsigned round = std::stoul(blob);
+            EXPECT_EQ(blob, std::to_string(round) + ":" + big.substr(round % 1000));
+        }
+        const std::string after = std::to_string(delayMs) + '\0';
+        ASSERT_EQ(set(key, "After", REG_SZ, after), ERROR_SUCCESS);
+        EXPECT_EQ(query(key, "After").second, after);
+        RegCloseKey(key);
+        for (const auto& entry : std::filesystem::directory_iterator(m_directory)) {
+            const std::string name = entry.path().filename();
+            EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << name;
+        }
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Each registry test gets a registry file of its own in a fresh temporary directory, named by
-// VELCOM_REGISTRY; the directory is removed and the environment restored afterwards.
+// VELCOM_REGISTRY; its keys are closed, the directory removed and the environment restored after.
 #pragma once
 
 #include <stdlib.h>
@@ -8,11 +8,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <velcom/win32.h>
 
@@ -21,18 +22,12 @@ class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const char* value) : m_name(name) {
         if (const char* old = getenv(name)) m_old = old;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
     }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment() {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
+        m_old ? setenv(m_name.c_str(), m_old->c_str(), 1) : unsetenv(m_name.c_str());
     }
 
 private:
@@ -40,59 +35,46 @@ private:
     std::optional<std::string> m_old;
 };
 
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using KeyHandle = std::unique_ptr<HKEY__, KeyCloser>;
-
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velcom-reg-XXXXXX");
+        std::string pattern = std::filesystem::temp_directory_path() / "velcom-reg-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_directory = pattern;
         m_file = m_directory / "registry.reg";
         m_environment.emplace("VELCOM_REGISTRY", m_file.c_str());
     }
     void TearDown() override {
+        for (HKEY key : m_keys) RegCloseKey(key);
         m_environment.reset();
-        std::error_code ignored;
-        std::filesystem::permissions(m_directory, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(m_directory, ignored);
+        std::filesystem::remove_all(m_directory);
     }
 
     std::string fileText() const {
-        std::ifstream in(m_file, std::ios::binary);
         std::ostringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(m_file, std::ios::binary).rdbuf();
         return text.str();
     }
     void writeFile(std::string_view text) const { std::ofstream(m_file, std::ios::binary) << text; }
 
-    static LSTATUS create(HKEY parent, const char* path, KeyHandle& key,
-                          DWORD* disposition = nullptr, REGSAM access = KEY_ALL_ACCESS) {
-        HKEY created = nullptr;
-        const LSTATUS status =
-            RegCreateKeyExA(parent, path, 0, nullptr, 0, access, nullptr, &created, disposition);
-        key.reset(created);
-        return status;
+    // Creates or opens a key, expecting the status; a failure leaves no handle. The keys are
+    // closed when the test ends.
+    HKEY create(const char* path, LSTATUS status = ERROR_SUCCESS, DWORD* disposition = nullptr,
+                HKEY parent = HKEY_CLASSES_ROOT, REGSAM access = KEY_ALL_ACCESS) {
+        HKEY key = HKEY_CURRENT_USER;
+        EXPECT_EQ(RegCreateKeyExA(parent, path, 0, nullptr, 0, access, nullptr, &key, disposition),
+                  status)
+            << path;
+        return kept(key, status);
     }
-    // Creates (or opens) a key below HKEY_CLASSES_ROOT, failing the test if that fails.
-    static KeyHandle createKey(const char* path, DWORD* disposition = nullptr) {
-        KeyHandle key;
-        EXPECT_EQ(create(HKEY_CLASSES_ROOT, path, key, disposition), ERROR_SUCCESS) << path;
-        return key;
+    HKEY open(const char* path, LSTATUS status = ERROR_SUCCESS, REGSAM access = KEY_ALL_ACCESS) {
+        HKEY key = HKEY_CURRENT_USER;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, access, &key), status) << path;
+        return kept(key, status);
     }
-    static LSTATUS openKey(const char* path, KeyHandle& key, REGSAM access = KEY_ALL_ACCESS) {
-        HKEY opened = nullptr;
-        const LSTATUS status = RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, access, &opened);
-        key.reset(opened);
-        return status;
-    }
-    static LSTATUS setString(HKEY key, const char* name, std::string_view text) {
-        const std::string data(text);
-        return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                              static_cast<DWORD>(data.size() + 1));
+    static LSTATUS set(HKEY key, const char* name, DWORD type, std::string_view data) {
+        return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                              static_cast<DWORD>(data.size()));
     }
     // The stored bytes of a value with its type; the type is REG_NONE when the query failed.
     static std::pair<DWORD, std::string> query(HKEY key, const char* name) {
@@ -104,13 +86,19 @@ protected:
         EXPECT_EQ(RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
                                    &size),
                   ERROR_SUCCESS);
-        data.resize(size);
-        return {type, data};
+        return {type, data.substr(0, size)};
     }
 
     std::filesystem::path m_directory;
     std::filesystem::path m_file;
 
 private:
+    HKEY kept(HKEY key, LSTATUS status) {
+        EXPECT_EQ(key == nullptr, status != ERROR_SUCCESS) << "a handle only on success";
+        if (key != nullptr && key != HKEY_CURRENT_USER) m_keys.push_back(key);
+        return key;
+    }
+
     std::optional<ScopedEnvironment> m_environment;
+    std::vector<HKEY> m_keys;
 };

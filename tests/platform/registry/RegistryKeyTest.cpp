@@ -1,9 +1,10 @@
-#include <string>
-#include <vector>
+#include <cctype>
 
 #include "RegistryFixture.h"
 
 namespace {
+
+using namespace std::literals;
 
 std::vector<std::string> subkeysOf(HKEY key) {
     std::vector<std::string> names;
@@ -20,126 +21,98 @@ std::vector<std::string> subkeysOf(HKEY key) {
 
 TEST_F(RegistryTest, CreateMakesIntermediateKeysAndReportsWhetherTheKeyIsNew) {
     DWORD disposition = 0;
-    KeyHandle deep = createKey("CLSID\\{1}\\InprocServer32", &disposition);
-    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-    KeyHandle middle;
-    EXPECT_EQ(openKey("CLSID\\{1}", middle), ERROR_SUCCESS);
-    createKey("clsid\\{1}\\inprocserver32\\", &disposition);
-    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-
-    KeyHandle child;
-    EXPECT_EQ(create(middle.get(), "ProgID", child, &disposition), ERROR_SUCCESS);
-    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-    EXPECT_EQ(openKey("CLSID\\{1}\\ProgID", child), ERROR_SUCCESS) << "relative to the parent";
-
+    create("CLSID\\{1}\\InprocServer32", ERROR_SUCCESS, &disposition);
+    EXPECT_EQ(disposition, DWORD{REG_CREATED_NEW_KEY});
+    HKEY middle = open("CLSID\\{1}");
+    create("clsid\\{1}\\inprocserver32\\", ERROR_SUCCESS, &disposition);
+    EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
+    create("ProgID", ERROR_SUCCESS, &disposition, middle);
+    EXPECT_EQ(disposition, DWORD{REG_CREATED_NEW_KEY});
+    open("CLSID\\{1}\\ProgID");  // relative to the parent
     for (const char* itself : {static_cast<const char*>(nullptr), ""}) {
-        EXPECT_EQ(create(middle.get(), itself, child, &disposition), ERROR_SUCCESS);
-        EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-        EXPECT_EQ(subkeysOf(child.get()), (std::vector<std::string>{"InprocServer32", "ProgID"}));
+        HKEY same = create(itself, ERROR_SUCCESS, &disposition, middle);
+        EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
+        EXPECT_EQ(subkeysOf(same), (std::vector<std::string>{"InprocServer32", "ProgID"}));
     }
 }
 
-TEST_F(RegistryTest, OpeningAMissingKeyIsFileNotFoundAndWritesNothing) {
-    HKEY key = reinterpret_cast<HKEY>(0x1);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Nowhere", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(key, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(m_file));
-}
-
 TEST_F(RegistryTest, KeyNamesIgnoreCaseButKeepTheCaseTheyWereCreatedWith) {
-    createKey("MyComponent.Object\\CurVer");
-    createKey("MYCOMPONENT.OBJECT\\CLSID");
-    KeyHandle parent;
-    ASSERT_EQ(openKey("mycomponent.object", parent), ERROR_SUCCESS);
-    EXPECT_EQ(subkeysOf(parent.get()), (std::vector<std::string>{"CLSID", "CurVer"}));
+    open("Nowhere", ERROR_FILE_NOT_FOUND, KEY_READ);
+    EXPECT_FALSE(std::filesystem::exists(m_file)) << "opening writes nothing";
+    create("MyComponent.Object\\CurVer");
+    create("MYCOMPONENT.OBJECT\\CLSID");
+    EXPECT_EQ(subkeysOf(open("mycomponent.object")), (std::vector<std::string>{"CLSID", "CurVer"}));
     const std::string text = fileText();
-    EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\MyComponent.Object\\CLSID]\n"), std::string::npos)
-        << text;
+    EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\MyComponent.Object\\CLSID]\n"), std::string::npos);
     EXPECT_EQ(text.find("MYCOMPONENT"), std::string::npos) << text;
 }
 
 TEST_F(RegistryTest, EnumerationListsDirectSubkeysByNameIgnoringCaseThenEnds) {
     for (const char* path : {"Root\\beta", "Root\\Alpha\\Deep", "Root\\Gamma", "Root\\alpha2",
                              "Rooted", "Root\\Gamma\\X"})
-        createKey(path);
-    KeyHandle root;
-    ASSERT_EQ(openKey("Root", root, KEY_ENUMERATE_SUB_KEYS), ERROR_SUCCESS);
-    EXPECT_EQ(subkeysOf(root.get()),
-              (std::vector<std::string>{"Alpha", "alpha2", "beta", "Gamma"}));
+        create(path);
+    HKEY root = open("Root", ERROR_SUCCESS, KEY_ENUMERATE_SUB_KEYS);
+    EXPECT_EQ(subkeysOf(root), (std::vector<std::string>{"Alpha", "alpha2", "beta", "Gamma"}));
     EXPECT_EQ(subkeysOf(HKEY_CLASSES_ROOT), (std::vector<std::string>{"Root", "Rooted"}));
-
     char name[8] = "";
     DWORD length = 5;  // "Alpha" needs 6 with its terminator
-    EXPECT_EQ(RegEnumKeyExA(root.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegEnumKeyExA(root, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
               ERROR_MORE_DATA);
     length = 6;
-    EXPECT_EQ(RegEnumKeyExA(root.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegEnumKeyExA(root, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(length, 5u);
-    EXPECT_EQ(RegEnumKeyExA(root.get(), 4, name, &length, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegEnumKeyExA(root, 4, name, &length, nullptr, nullptr, nullptr, nullptr),
               ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(RegistryTest, DeletingAKeyWithSubkeysIsRefusedAndLeafFirstWorks) {
-    createKey("Outer\\Inner");
+    create("Outer\\Inner");
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Outer"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "OUTER\\inner"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Outer\\Inner"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Outer"), ERROR_SUCCESS);
-    KeyHandle gone;
-    EXPECT_EQ(openKey("Outer", gone), ERROR_FILE_NOT_FOUND);
+    open("Outer", ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, ""), ERROR_ACCESS_DENIED) << "the root stays";
 }
 
 TEST_F(RegistryTest, AKeyDeletedThroughAnotherHandleIsKeyDeletedForTheFirst) {
-    KeyHandle first = createKey("Doomed");
-    ASSERT_EQ(setString(first.get(), "v", "1"), ERROR_SUCCESS);
-    KeyHandle second;
-    ASSERT_EQ(openKey("Doomed", second), ERROR_SUCCESS);
-    ASSERT_EQ(RegDeleteKeyA(second.get(), ""), ERROR_SUCCESS);
-
+    HKEY first = create("Doomed");
+    ASSERT_EQ(set(first, "v", REG_SZ, "1\0"s), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(open("Doomed"), ""), ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(first.get(), "v", nullptr, nullptr, nullptr, &size),
-              ERROR_KEY_DELETED);
-    EXPECT_EQ(setString(first.get(), "v", "2"), ERROR_KEY_DELETED);
-    EXPECT_EQ(RegDeleteValueA(first.get(), "v"), ERROR_KEY_DELETED);
-    KeyHandle sub;
-    EXPECT_EQ(create(first.get(), "Sub", sub), ERROR_KEY_DELETED);
-    EXPECT_EQ(openKey("Doomed", sub), ERROR_FILE_NOT_FOUND) << "not recreated by the writes";
-    EXPECT_EQ(RegCloseKey(first.release()), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(first, "v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    EXPECT_EQ(set(first, "v", REG_SZ, "2\0"s), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegDeleteValueA(first, "v"), ERROR_KEY_DELETED);
+    create("Sub", ERROR_KEY_DELETED, nullptr, first);
+    open("Doomed", ERROR_FILE_NOT_FOUND);  // not recreated by the writes
+    EXPECT_EQ(RegCloseKey(first), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryTest, HandlesAreCheckedAndOnlyClassesRootIsKept) {
     EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(HKEY_CLASSES_ROOT), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(HKEY_CLASSES_ROOT), ERROR_SUCCESS) << "predefined keys stay open";
-    HKEY key = createKey("Once").release();
+    HKEY key = create("Once");
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(setString(key, "v", "x"), ERROR_INVALID_HANDLE);
-
-    KeyHandle other;
-    EXPECT_EQ(create(HKEY_CURRENT_USER, "Software", other), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(set(key, "v", REG_SZ, "x\0"s), ERROR_INVALID_HANDLE);
+    create("Software", ERROR_ACCESS_DENIED, nullptr, HKEY_CURRENT_USER);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &key),
               ERROR_ACCESS_DENIED);
 }
 
 TEST_F(RegistryTest, HandlesOnlyAllowWhatTheyWereOpenedFor) {
-    createKey("Guarded\\Existing");
-    KeyHandle readOnly;
-    ASSERT_EQ(openKey("Guarded", readOnly, KEY_READ), ERROR_SUCCESS);
-    EXPECT_EQ(setString(readOnly.get(), "v", "x"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteValueA(readOnly.get(), "v"), ERROR_ACCESS_DENIED);
-    KeyHandle child;
-    EXPECT_EQ(create(readOnly.get(), "New", child), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(create(readOnly.get(), "Existing", child), ERROR_SUCCESS)
-        << "opening an existing subkey needs no right to create";
-
-    KeyHandle writeOnly;
-    ASSERT_EQ(openKey("Guarded", writeOnly, KEY_SET_VALUE), ERROR_SUCCESS);
-    EXPECT_EQ(setString(writeOnly.get(), "v", "x"), ERROR_SUCCESS);
+    create("Guarded\\Existing");
+    HKEY readOnly = open("Guarded", ERROR_SUCCESS, KEY_READ);
+    EXPECT_EQ(set(readOnly, "v", REG_SZ, "x\0"s), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(readOnly, "v"), ERROR_ACCESS_DENIED);
+    create("New", ERROR_ACCESS_DENIED, nullptr, readOnly);
+    create("Existing", ERROR_SUCCESS, nullptr, readOnly);  // opening needs no right to create
+    HKEY writeOnly = open("Guarded", ERROR_SUCCESS, KEY_SET_VALUE);
+    EXPECT_EQ(set(writeOnly, "v", REG_SZ, "x\0"s), ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(writeOnly.get(), "v", nullptr, nullptr, nullptr, &size),
+    EXPECT_EQ(RegQueryValueExA(writeOnly, "v", nullptr, nullptr, nullptr, &size),
               ERROR_ACCESS_DENIED);
 }
 
@@ -151,16 +124,13 @@ TEST_F(RegistryTest, InvalidArgumentsAreInvalidParameterAndWriteNothing) {
     EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "A", 0, nullptr, 1 /* volatile */, KEY_READ,
                               nullptr, &key, nullptr),
               ERROR_INVALID_PARAMETER);
-    KeyHandle ignored;
-    for (const std::string& path : {std::string("\\A"), std::string("A\\\\B"),
-                                    std::string("Line\nBreak"), std::string(256, 'k')})
-        EXPECT_EQ(create(HKEY_CLASSES_ROOT, path.c_str(), ignored), ERROR_INVALID_PARAMETER);
+    for (const std::string& path : {"\\A"s, "A\\\\B"s, "Line\nBreak"s, std::string(256, 'k')})
+        create(path.c_str(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, nullptr), ERROR_INVALID_PARAMETER);
     DWORD size = 4;
     EXPECT_EQ(
         RegEnumKeyExA(HKEY_CLASSES_ROOT, 0, nullptr, &size, nullptr, nullptr, nullptr, nullptr),
         ERROR_INVALID_PARAMETER);
-
     BYTE buffer[4];
     EXPECT_EQ(RegQueryValueExA(HKEY_CLASSES_ROOT, "v", nullptr, nullptr, buffer, nullptr),
               ERROR_INVALID_PARAMETER);
@@ -168,8 +138,86 @@ TEST_F(RegistryTest, InvalidArgumentsAreInvalidParameterAndWriteNothing) {
               ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegSetValueExA(HKEY_CLASSES_ROOT, "v", 0, REG_BINARY, nullptr, 4),
               ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(setString(HKEY_CLASSES_ROOT, "line\nbreak", "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(set(HKEY_CLASSES_ROOT, "line\nbreak", REG_SZ, "x\0"s), ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(std::filesystem::exists(m_file));
+}
+
+TEST_F(RegistryTest, ValuesOfEachTypeRoundTripThroughTheFileAsGivenAndAreFoundIgnoringCase) {
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string_view data;
+    } values[] = {
+        {"Text", REG_SZ, "C:\\Program Files\\\"quoted\" \xE2\x82\xAC\0"sv},
+        {"NoNul", REG_SZ, "abc"sv},
+        {"TwoLines", REG_SZ, "a\r\nb\0"sv},
+        {"Nothing", REG_SZ, ""sv},
+        {"Expand", REG_EXPAND_SZ, "%SystemRoot%\\x.dll\0"sv},
+        {"Multi", REG_MULTI_SZ, "one\0two \xC3\xA9\0\0"sv},
+        {"Binary", REG_BINARY, "\x00\xFF\x10\n\r"sv},
+        {"Number", REG_DWORD, "\xD0\xC0\xB0\xA0"sv},
+        {"Wide", REG_QWORD, "\x08\x07\x06\x05\x04\x03\x02\x01"sv},
+        {"Empty", REG_BINARY, std::string_view()},
+        {"Custom", 0x12345, "ab"sv},
+    };
+    HKEY key = create("Types");
+    for (const auto& value : values)
+        EXPECT_EQ(set(key, value.name, value.type, value.data), ERROR_SUCCESS) << value.name;
+    RegCloseKey(key);
+    key = open("types");
+    for (const auto& value : values) {
+        std::string lower = value.name;
+        for (char& c : lower) c = static_cast<char>(tolower(c));
+        EXPECT_EQ(query(key, lower.c_str()), std::pair(value.type, std::string(value.data)));
+    }
+    EXPECT_EQ(set(key, "Latin1", REG_EXPAND_SZ, "caf\xE9\0"sv), ERROR_NO_UNICODE_TRANSLATION)
+        << "has no UTF-16 form to write";
+    EXPECT_EQ(query(key, "Latin1").first, REG_NONE);
+}
+
+TEST_F(RegistryTest, NullAndEmptyNamesBothMeanTheDefaultValue) {
+    HKEY key = create("Defaults");
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND)
+        << "a new key has no default value";
+    ASSERT_EQ(set(key, nullptr, REG_SZ, "first\0"s), ERROR_SUCCESS);
+    EXPECT_EQ(query(key, "").second, "first\0"s);
+    ASSERT_EQ(set(key, "", REG_SZ, "second\0"s), ERROR_SUCCESS);
+    EXPECT_EQ(query(key, nullptr).second, "second\0"s);
+    EXPECT_NE(fileText().find("[HKEY_CLASSES_ROOT\\Defaults]\n@=\"second\"\n"), std::string::npos);
+    EXPECT_EQ(RegDeleteValueA(key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, ValueNamesIgnoreCaseAndKeepTheFirstSpelling) {
+    HKEY key = create("Named");
+    ASSERT_EQ(set(key, "ThreadingModel", REG_SZ, "Apartment\0"s), ERROR_SUCCESS);
+    ASSERT_EQ(set(key, "THREADINGMODEL", REG_SZ, "Both\0"s), ERROR_SUCCESS);
+    EXPECT_EQ(query(key, "threadingmodel").second, "Both\0"s);
+    const std::string text = fileText();
+    EXPECT_NE(text.find("\"ThreadingModel\"=\"Both\"\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("THREADINGMODEL"), std::string::npos) << text;
+}
+
+TEST_F(RegistryTest, QuerySizesTheBufferAndReportsMoreDataWhenTooSmall) {
+    HKEY key = create("Sized");
+    ASSERT_EQ(set(key, "v", REG_SZ, "twelve chars\0"s), ERROR_SUCCESS);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::pair(type, size), std::pair(REG_SZ, DWORD{13}));
+    char buffer[13] = "untouched";
+    auto* data = reinterpret_cast<BYTE*>(buffer);
+    size = 12;
+    type = REG_NONE;
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, data, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(std::pair(type, size), std::pair(REG_SZ, DWORD{13}));
+    EXPECT_STREQ(buffer, "untouched");
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(buffer, "twelve chars");
+    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, data, &size),
+              ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
