@@ -1,6 +1,5 @@
 // An in-process server with one class: what CoCreateInstance loads through the registry.
 #include <atomic>
-#include <new>
 
 #include "TestServer.h"
 
@@ -13,17 +12,13 @@ std::atomic<long> g_serverLocks{0};
 
 template <class Interface>
 HRESULT handOut(Interface* self, REFIID riid, REFIID own, void** object) {
-    if (object == nullptr) return E_POINTER;
     *object = riid == IID_IUnknown || riid == own ? self : nullptr;
-    if (*object == nullptr) return E_NOINTERFACE;
-    self->AddRef();
-    return S_OK;
+    return *object == nullptr ? E_NOINTERFACE : (self->AddRef(), S_OK);
 }
 
 class AnswerObject final : public ITestAnswer {
 public:
     AnswerObject() { ++g_liveObjects; }
-
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         return handOut<ITestAnswer>(this, riid, IID_ITestAnswer, object);
     }
@@ -50,11 +45,9 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++g_serverLocks); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--g_serverLocks); }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
         *object = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* created = new (std::nothrow) AnswerObject;
-        if (created == nullptr) return E_OUTOFMEMORY;
+        auto* created = new AnswerObject;
         const HRESULT result = created->QueryInterface(riid, object);
         created->Release();
         return result;
@@ -63,14 +56,11 @@ public:
         g_serverLocks += lock ? 1 : -1;
         return S_OK;
     }
-};
-
-AnswerFactory g_factory;
+} g_factory;
 
 }  // namespace
 
 TEST_SERVER_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
-    if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (!IsEqualCLSID(clsid, CLSID_TestServer)) return CLASS_E_CLASSNOTAVAILABLE;
     return g_factory.QueryInterface(riid, object);
