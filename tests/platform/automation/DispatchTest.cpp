@@ -1,3 +1,4 @@
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -25,11 +26,6 @@ HRESULT give(T* out, std::type_identity_t<T> value) {
     return S_OK;
 }
 
-BSTR allocate(const std::u16string& text) {
-    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                             static_cast<UINT>(text.size()));
-}
-
 bool isOmitted(const VARIANT& value) {
     return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
 }
@@ -49,8 +45,8 @@ public:
     ~Calculator() { SysFreeString(m_name); }
 
     STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override { return --references; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP Add(LONG a, LONG b, LONG* sum) override { return give(sum, a + b); }
     STDMETHODIMP get_Name(BSTR* name) override { return give(name, SysAllocString(m_name)); }
     STDMETHODIMP put_Name(BSTR name) override {
@@ -60,8 +56,9 @@ public:
         velcom::Variant described;
         const HRESULT result = VariantChangeType(described.put(), &value, 0, VT_BSTR);
         const std::u16string end = isOmitted(suffix) ? u" (no suffix)" : textOf(suffix.bstrVal);
-        return FAILED(result) ? result
-                              : give(text, allocate(textOf(described.get()->bstrVal) + end));
+        return FAILED(result)
+                   ? result
+                   : give(text, velcom::Bstr(textOf(described.get()->bstrVal) + end).detach());
     }
     STDMETHODIMP Negate(LONG* value) override { return give(value, -*value); }
     STDMETHODIMP IsOn(VARIANT_BOOL flag, LONG* number) override {
@@ -80,10 +77,8 @@ public:
         if (limit != nullptr) *limit *= 2;
         text += scope == nullptr ? u", no scope" : u", scope";
         text += isOmitted(*filter) ? u", no filter" : u", filter";
-        return give(seen, allocate(text));
+        return give(seen, velcom::Bstr(text).detach());
     }
-
-    ULONG references = 1;
 
 private:
     static constexpr velcom::DispatchMember kMembers[] = {
@@ -134,13 +129,18 @@ struct Call {
         return object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
                              &exception, &argumentError);
     }
-    LONG number() const { return result.get()->lVal; }
-    std::u16string text() const { return textOf(result.get()->bstrVal); }
 };
 
 VARIANT number(LONG value) { return VALUE(VT_I4, lVal, value); }
 VARIANT text(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
 VARIANT omitted() { return VALUE(VT_ERROR, scode, DISP_E_PARAMNOTFOUND); }
+
+// What a call handed back: "I4 42", "BSTR text", or "" for nothing.
+std::string shown(const VARIANT& value) {
+    const std::u16string text = value.vt == VT_BSTR ? textOf(value.bstrVal) : u"";
+    if (value.vt == VT_I4) return "I4 " + std::to_string(value.lVal);
+    return value.vt == VT_EMPTY ? "" : "BSTR " + std::string(text.begin(), text.end());
+}
 
 DISPID idOf(IDispatch& object, const OLECHAR* name) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -161,107 +161,85 @@ TEST(DispatchTest, NamesResolveExactlyOrIgnoringCase) {
     EXPECT_EQ(count, 0u);
 }
 
-TEST(DispatchTest, ArgumentsArriveInDeclaredOrderConvertedAndReadThroughReferences) {
+TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesReportTheirPosition) {
     Calculator calculator;
-    Call add{{number(40), text(OLESTR(" 2"))}};
-    ASSERT_EQ(add.invoke(calculator, 1), S_OK);
-    EXPECT_EQ(add.result.type(), VT_I4);
-    EXPECT_EQ(add.number(), 42);
-    Call boolean{{number(-1)}};
-    ASSERT_EQ(boolean.invoke(calculator, 5), S_OK);
-    EXPECT_EQ(boolean.number(), 1) << "any non-zero number is VARIANT_TRUE";
-    Call shade{{number(kLight)}};
-    ASSERT_EQ(shade.invoke(calculator, 7), S_OK) << "enumerations travel as VT_I4";
-    EXPECT_EQ(shade.result.type(), VT_I4);
-    EXPECT_EQ(shade.number(), kDark);
-
     VARIANT variable = number(5);
-    Call script{{VALUE(VT_BYREF | VT_VARIANT, pvarVal, &variable), number(6)}};
-    ASSERT_EQ(script.invoke(calculator, 1), S_OK) << "a script variable passed by reference";
-    EXPECT_EQ(script.number(), 11);
-}
+    LONG out = 8;
+    VARIANT outVariable = number(3);
+    LONG limit = 4;
+    const VARIANT scope = VALUE(VT_DISPATCH, pdispVal, &calculator);
+    struct {
+        const char* name;
+        DISPID id;
+        std::vector<VARIANT> arguments;  // in the order a caller writes them
+        HRESULT result;
+        std::string shown;
+        UINT argumentError = 99;  // untouched
+        WORD flags = DISPATCH_METHOD;
+    } calls[] = {
+        {"numbers, one as text", 1, {number(40), text(OLESTR(" 2"))}, S_OK, "I4 42"},
+        {"a script variable by reference",
+         1,
+         {VALUE(VT_BYREF | VT_VARIANT, pvarVal, &variable), number(6)},
+         S_OK,
+         "I4 11"},
+        {"any non-zero number is VARIANT_TRUE", 5, {number(-1)}, S_OK, "I4 1"},
+        {"an enumeration travels as VT_I4", 7, {number(kLight)}, S_OK, "I4 2"},
+        {"the last argument is rgvarg[0]",
+         1,
+         {number(1), text(OLESTR("two"))},
+         DISP_E_TYPEMISMATCH,
+         "",
+         0},
+        {"too few", 1, {number(1)}, DISP_E_BADPARAMCOUNT, ""},
+        {"too many", 1, {number(1), number(2), number(3)}, DISP_E_BADPARAMCOUNT, ""},
+        {"a required one omitted", 1, {omitted(), number(2)}, DISP_E_PARAMNOTFOUND, "", 1},
+        {"no such member", 77, {}, DISP_E_MEMBERNOTFOUND, ""},
+        {"a method read as a property", 6, {}, DISP_E_MEMBERNOTFOUND, "", 99, DISPATCH_PROPERTYGET},
+        {"a property written", 2, {text(OLESTR("abacus"))}, S_OK, "", 99, DISPATCH_PROPERTYPUT},
+        {"and read", 2, {}, S_OK, "BSTR abacus", 99, DISPATCH_PROPERTYGET | DISPATCH_METHOD},
+        {"an [out] argument", 4, {VALUE(VT_BYREF | VT_I4, plVal, &out)}, S_OK, ""},
+        {"an [out] argument into a VARIANT",
+         4,
+         {VALUE(VT_BYREF | VT_VARIANT, pvarVal, &outVariable)},
+         S_OK,
+         ""},
+        {"an [out] argument by value", 4, {number(3)}, DISP_E_TYPEMISMATCH, "", 0},
+        {"an optional VARIANT omitted", 3, {number(7)}, S_OK, "BSTR 7 (no suffix)"},
+        {"and given", 3, {number(7), text(OLESTR("!"))}, S_OK, "BSTR 7!"},
+        {"optional pointers left out", 8, {}, S_OK, "BSTR no limit, no scope, no filter"},
+        {"or marked omitted",
+         8,
+         {omitted(), omitted(), omitted()},
+         S_OK,
+         "BSTR no limit, no scope, no filter"},
+        {"or given",
+         8,
+         {VALUE(VT_BYREF | VT_I4, plVal, &limit), scope, number(1)},
+         S_OK,
+         "BSTR limit 4, scope, filter"},
+        {"an optional reference by value", 8, {number(4)}, DISP_E_TYPEMISMATCH, "", 0},
+    };
+    for (const auto& call : calls) {
+        SCOPED_TRACE(call.name);
+        Call invoked(call.arguments);
+        EXPECT_EQ(invoked.invoke(calculator, call.id, call.flags), call.result);
+        EXPECT_EQ(shown(*invoked.result.get()), call.shown);
+        EXPECT_EQ(invoked.argumentError, call.argumentError);
+    }
+    EXPECT_EQ(out, -8);
+    EXPECT_EQ(shown(outVariable), "I4 0") << "an [out] argument starts empty";
+    EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
 
-TEST(DispatchTest, WrongArgumentsAreReportedWithTheirPosition) {
-    Calculator calculator;
-    Call mismatch{{number(1), text(OLESTR("two"))}};
-    EXPECT_EQ(mismatch.invoke(calculator, 1), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(mismatch.argumentError, 0u) << "the last argument is rgvarg[0]";
-    Call tooFew{{number(1)}};
-    EXPECT_EQ(tooFew.invoke(calculator, 1), DISP_E_BADPARAMCOUNT);
-    Call tooMany{{number(1), number(2), number(3)}};
-    EXPECT_EQ(tooMany.invoke(calculator, 1), DISP_E_BADPARAMCOUNT);
-    Call missingRequired{{omitted(), number(2)}};
-    EXPECT_EQ(missingRequired.invoke(calculator, 1), DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(missingRequired.argumentError, 1u);
-}
-
-TEST(DispatchTest, UnknownMembersInterfacesAndNamedArgumentsAreRefused) {
-    Calculator calculator;
-    Call call;
-    EXPECT_EQ(call.invoke(calculator, 77), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(call.invoke(calculator, 6, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(
         calculator.Invoke(6, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
         DISP_E_UNKNOWNINTERFACE);
-    VARIANT value = number(1);
     DISPID named = 0;
-    DISPPARAMS withName{&value, &named, 1, 1};
+    DISPPARAMS withName{&variable, &named, 1, 1};
     EXPECT_EQ(
         calculator.Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &withName, nullptr, nullptr, nullptr),
         DISP_E_NONAMEDARGS);
-}
-
-TEST(DispatchTest, PropertiesAreReadAndWritten) {
-    Calculator calculator;
-    Call put{{text(OLESTR("abacus"))}};
-    ASSERT_EQ(put.invoke(calculator, 2, DISPATCH_PROPERTYPUT), S_OK);
-    Call get;
-    ASSERT_EQ(get.invoke(calculator, 2, DISPATCH_PROPERTYGET | DISPATCH_METHOD), S_OK);
-    EXPECT_EQ(get.result.type(), VT_BSTR);
-    EXPECT_EQ(get.text(), u"abacus");
-}
-
-TEST(DispatchTest, OutArgumentsAreWrittenThroughTheirReference) {
-    Calculator calculator;
-    LONG number = 8;
-    Call direct{{VALUE(VT_BYREF | VT_I4, plVal, &number)}};
-    ASSERT_EQ(direct.invoke(calculator, 4), S_OK);
-    EXPECT_EQ(number, -8);
-    VARIANT variable = ::number(3);
-    Call intoVariant{{VALUE(VT_BYREF | VT_VARIANT, pvarVal, &variable)}};
-    ASSERT_EQ(intoVariant.invoke(calculator, 4), S_OK);
-    EXPECT_EQ(variable.vt, VT_I4);
-    EXPECT_EQ(variable.lVal, 0) << "an [out] argument starts empty";
-    Call byValue{{::number(3)}};
-    EXPECT_EQ(byValue.invoke(calculator, 4), DISP_E_TYPEMISMATCH);
-}
-
-TEST(DispatchTest, OmittedOptionalsArriveAsParamNotFoundOrNullAndReferencesAreTheCallers) {
-    Calculator calculator;
-    Call withoutSuffix{{number(7)}};
-    ASSERT_EQ(withoutSuffix.invoke(calculator, 3), S_OK);
-    EXPECT_EQ(withoutSuffix.text(), u"7 (no suffix)");
-    Call withSuffix{{number(7), text(OLESTR("!"))}};
-    ASSERT_EQ(withSuffix.invoke(calculator, 3), S_OK);
-    EXPECT_EQ(withSuffix.text(), u"7!");
-
-    Call none;
-    ASSERT_EQ(none.invoke(calculator, 8), S_OK);
-    EXPECT_EQ(none.text(), u"no limit, no scope, no filter");
-    Call marked{{omitted(), omitted(), omitted()}};
-    ASSERT_EQ(marked.invoke(calculator, 8), S_OK);
-    EXPECT_EQ(marked.text(), u"no limit, no scope, no filter");
-    LONG limit = 4;
-    calculator.AddRef();
-    Call all{{VALUE(VT_BYREF | VT_I4, plVal, &limit), VALUE(VT_DISPATCH, pdispVal, &calculator),
-              number(1)}};
-    ASSERT_EQ(all.invoke(calculator, 8), S_OK);
-    EXPECT_EQ(all.text(), u"limit 4, scope, filter");
-    EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
-    Call byValue{{number(4)}};
-    EXPECT_EQ(byValue.invoke(calculator, 8), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(byValue.argumentError, 0u);
 }
 
 TEST(DispatchTest, FailingMethodBecomesAnExceptionWithItsErrorObject) {
