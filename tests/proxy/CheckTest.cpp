@@ -58,7 +58,12 @@ TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
          {"the form's language and format", update,
           Pages{form({{"-crl_format", "pem"}, {"-ident_lang", "en"}}, "crl/get", "GET"), list},
           Strings{"S_OK", "GET /crl", "GET /crl/get -ident_lang=en&-crl_format=pem", loaded,
-                  "Import(certificates,revocation lists)"}},
+                  "Import(certificates,revocation lists)"},
+          // Over an earlier, longer file that anyone could read.
+          [this] {
+              std::ofstream(dataFile()) << "a much longer earlier content";
+              std::filesystem::permissions(dataFile(), std::filesystem::perms::all);
+          }},
          {"an answer without list", update,
           Pages{plainForm, pageWith("Return=CRL\nParam1=crl\nType1=X.509")},
           Strings{"TSR_E_RESPONSE reported", "GET /crl", "GET /crl/get", missing(855, "-crl")}},

@@ -11,19 +11,9 @@ std::string references(const Params& lists) {
     return answerPage("PickUp", lists, "https://ca.test/pickup/select");
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
+constexpr char kSelected[] = "POST /pickup/select -reference_list=9&-ident_cert_nr=0";
 const std::string kFallback[] = {"3 1518: wrong refnumber",
                                  "3 1523: try the first certificate that was not downloaded"};
-
-// A pick-up that reaches the import: the list, the selection of the entry at `position` with the
-// fields copied from the list, and the import for the request `reference`.
-Strings picked(const std::string& copied, int position, const std::string& reference,
-               const std::string& password = "<null>") {
-    const std::string selected = "POST /pickup/select " + copied +
-                                 "&-ident_cert_nr=" + std::to_string(position),
-                      imported = "ImportRequestedCertificate2($/data.pem," + reference + "," +
-                                 password + ") " + pem("CERTIFICATE", "MIICcert");
-    return {"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported};
-}
 
 class PickUpTest : public OperationTest {
 protected:
@@ -39,32 +29,38 @@ protected:
     std::function<void()> open(const Strings& references) {
         return [this, references] { pki->setOpenRequests(references); };
     }
+    // A pick-up that reaches the import: the list, the selection of the entry at `position` with
+    // the list's fields, and the import of the certificate with the arguments given.
+    Row picked(const char* name, const Strings& openRequests, const Params& lists, int position,
+               const std::string& arguments, const Strings& more = {},
+               bool withAuthenticator = false, const char* import = "ImportRequestedCertificate2") {
+        const std::string selected = "POST /pickup/select " + fieldsOf(lists) +
+                                     "&-ident_cert_nr=" + std::to_string(position),
+                          imported = std::string(import) + "(" + arguments + ") " +
+                                     pem("CERTIFICATE", "MIICcert");
+        return {name, pickUp(withAuthenticator), Pages{references(lists), kIssued},
+                joined({{"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported},
+                        more,
+                        {"id 42"}}),
+                open(openRequests)};
+    }
 };
 
 TEST_F(PickUpTest, TheLastOpenReferenceListedOrElseTheFirstCertificateNotFetchedIsImported) {
     expectRows(
-        {{"the last open reference listed wins at its own position", pickUp(),
-          Pages{references(
-                    {{"-reference_list", "42+77"}, {"-abhol_list", "0+0"}, {"-ident_lang", "de"}}),
-                kIssued},
-          joined(
-              {picked("-reference_list=42+77&-abhol_list=0+0&-ident_lang=de", 1, "77"), {"id 42"}}),
-          open({"0042", "77"})},
+        {picked("the last open reference listed wins at its own position", {"0042", "77"},
+                {{"-reference_list", "42+77"}, {"-abhol_list", "0+0"}, {"-ident_lang", "de"}}, 1,
+                "$/data.pem,77,<null>"),
          // Only the open reference loses its leading zeros; letter case does not matter.
-         {"an earlier one when it is the last that matches", pickUp(),
-          Pages{references({{"-reference_list", "AB+77"}, {"-abhol_list", "0+0"}}), kIssued},
-          joined({picked("-reference_list=AB+77&-abhol_list=0+0", 0, "00ab"), {"id 42"}}),
-          open({"77", "00ab", "5"})},
-         {"a listed reference with leading zeros is none of ours", pickUp(),
-          Pages{references({{"-reference_list", "0042+17"}, {"-abhol_list", "1+0+0"}}), kIssued},
-          joined({picked("-reference_list=0042+17&-abhol_list=1+0+0", 1, ""),
-                  {kFallback[0], kFallback[1], "id 42"}}),
-          open({"0042"})},
-         {"with the authenticator's password", pickUp(true),
-          Pages{references({{"-reference_list", "1024+1031+1177"}}), kIssued},
-          joined({picked("-reference_list=1024+1031+1177", 1, "1031", "old secret"),
-                  {"asked", "id 42"}}),
-          open({"1031"})},
+         picked("an earlier one when it is the last that matches", {"77", "00ab", "5"},
+                {{"-reference_list", "AB+77"}, {"-abhol_list", "0+0"}}, 0,
+                "$/data.pem,00ab,<null>"),
+         picked("a listed reference with leading zeros is none of ours", {"0042"},
+                {{"-reference_list", "0042+17"}, {"-abhol_list", "1+0+0"}}, 1, "$/data.pem,,<null>",
+                {kFallback[0], kFallback[1]}),
+         picked("with the authenticator's password", {"1031"},
+                {{"-reference_list", "1024+1031+1177"}}, 1, "$/data.pem,1031,old secret", {"asked"},
+                true),
          {"without open requests nothing is asked of the server", pickUp(), Pages{},
           Strings{"S_OK", "GetOpenRequests()", "3 1480: no open requests", "id -1"},
           [this] { pki->openRequests = velcom::Variant(); }}});
@@ -95,14 +91,23 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
          {"a certificate answer without return node", pickUp(),
           Pages{references({{"-reference_list", "9"}}),
                 pageWith("Action=a\nURL=https://ca.test/a")},
-          Strings{"TSR_E_RESPONSE reported", "GET /pickup",
-                  "POST /pickup/select -reference_list=9&-ident_cert_nr=0", "GetOpenRequests()",
+          Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
                   "3 339: no return node in Tessera response"}},
          {"the authenticator fails", pickUp(true),
           Pages{references({{"-reference_list", "9"}}), kIssued},
-          Strings{"E_ABORT", "GET /pickup", "POST /pickup/select ...", "GetOpenRequests()",
-                  "asked"},
+          Strings{"E_ABORT", "GET /pickup", kSelected, "GetOpenRequests()", "asked"},
           [this] { authenticator->fail("GetPassword", E_ABORT, "cancelled"); }},
+         {"a certificate answer without certificate", pickUp(),
+          Pages{references({{"-reference_list", "9"}}),
+                pageWith("Return=C\nParam1=other\nValue1=V")},
+          Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
+                  missing(806, "-cert")}},
+         {"a certificate without value leaves an earlier file alone", pickUp(),
+          Pages{references({{"-reference_list", "9"}}),
+                pageWith("Return=C\nParam1=cert\nType1=X.509")},
+          Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
+                  missing(806, "-cert")},
+          [this] { std::ofstream(dataFile()) << "earlier"; }},
          {"open requests of another form", pickUp(), Pages{},
           Strings{"E_INVALIDARG", "GetOpenRequests()"},
           [this] { pki->openRequests.put()->vt = VT_I4; }}});
@@ -115,13 +120,9 @@ protected:
 
 TEST_F(PlainPkiTest, WithoutTheExtendedInterfaceThePlainImportTakesTheCertificateWithoutPassword) {
     expectRows(
-        {{"with the authenticator's password", pickUp(true),
-          Pages{references({{"-reference_list", "1031"}}), kIssued},
-          Strings{"S_OK", "GET /pickup",
-                  "POST /pickup/select -reference_list=1031&-ident_cert_nr=0", "GetOpenRequests()",
-                  "ImportRequestedCertificate($/data.pem,1031) " + pem("CERTIFICATE", "MIICcert"),
-                  "asked", "1 827: ISMPrivateKeyInfrastructureEx not found", "id 42"},
-          open({"1031"})}});
+        {picked("with the authenticator's password", {"1031"}, {{"-reference_list", "1031"}}, 0,
+                "$/data.pem,1031", {"asked", "1 827: ISMPrivateKeyInfrastructureEx not found"},
+                true, "ImportRequestedCertificate")});
 }
 
 }  // namespace
