@@ -160,7 +160,7 @@ protected:
                                  : proxy->RenewStep2(velcom::Bstr(u"key secret").get(), agb, id);
         };
     }
-    // What the renewal did after the first step: the transcript's parts in their order.
+    // What the renewal did after the first step: the transcript's pieces in their order.
     static Strings renewed(const char* result, const Strings& requests, const Strings& calls,
                            const Strings& rest) {
         return joined({{result, kAuthenticated}, requests, kExports, calls, kPasswords, rest});

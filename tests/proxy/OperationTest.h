@@ -48,9 +48,9 @@ inline std::string fieldsOf(const Params& params) {
 inline std::string pem(const std::string& label, const std::string& body) {
     return "-----BEGIN " + label + "-----\r\n" + body + "\r\n-----END " + label + "-----\r\n";
 }
-inline Strings joined(std::initializer_list<Strings> parts) {
+inline Strings joined(std::initializer_list<Strings> pieces) {
     Strings lines;
-    for (const Strings& part : parts) lines.insert(lines.end(), part.begin(), part.end());
+    for (const Strings& piece : pieces) lines.insert(lines.end(), piece.begin(), piece.end());
     return lines;
 }
 
