@@ -1,3 +1,5 @@
+// The tracer and the trace lines of error reporting: what the host's back channel receives. The
+// exception handlers' traces and error reports are pinned by the proxy's tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,14 +9,24 @@
 #include <vector>
 
 #include "Utility/TraceLog.h"
+#include "errors/ErrorReporting.h"
 #include "module/ModuleLock.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingChannel.h"
+#include "support/TraceCapture.h"
 #include "tracer/COMTracer.h"
 
 namespace {
 
 COMTracer& asComTracer(ITracer* tracer) { return *dynamic_cast<COMTracer*>(tracer); }
+
+// "<kind><code>@<depth>" of each callback the host received.
+std::string summary(const RecordingBackChannel& host) {
+    std::string text;
+    for (const auto& call : host.calls())
+        text += call.kind + std::to_string(call.code) + "@" + std::to_string(call.depth) + " ";
+    return text;
+}
 
 // Holds the tracer with the recorder as the host's back channel for one test.
 class TracerTest : public ::testing::Test {
@@ -37,64 +49,47 @@ TEST_F(TracerTest, ReportsCarryThreadTimeDepthZeroAndTheirTexts) {
     tracer->trace(3, "TSR answer");
     tracer->error(5, "one", nullptr, "gr\xC3\xBC\xC3\x9F");
     tracer->info(6, nullptr, nullptr, nullptr);
-    const bool goOn = tracer->progress(1, "a", "b", "c", 50, 2);
+    EXPECT_TRUE(tracer->progress(1, "a", "b", "c", 50, 2));
     const auto after = static_cast<LONG>(std::time(nullptr));
-
-    const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 4u);
-    for (const auto& call : calls) {
-        EXPECT_EQ(call.threadId, static_cast<LONG>(GetCurrentThreadId()));
-        EXPECT_TRUE(call.time >= before && call.time <= after);
-        EXPECT_EQ(call.depth, 0);
-    }
-    EXPECT_EQ(calls[0].kind + std::to_string(calls[0].code), "Trace3");
-    EXPECT_EQ(calls[0].text1, u"TSR answer");
-    EXPECT_EQ(calls[1].kind + std::to_string(calls[1].code), "Error5");
-    EXPECT_EQ(calls[1].text1 + u"|" + calls[1].text2 + u"|" + calls[1].text3, u"one||grüß");
-    EXPECT_EQ(calls[2].kind + std::to_string(calls[2].code), "Info6");
-    EXPECT_TRUE(calls[2].text1IsNull) << "a null text becomes a null BSTR";
-    EXPECT_EQ(calls[3].text3, u"c");
-    EXPECT_EQ(calls[3].percent, 50);
-    EXPECT_EQ(calls[3].action, 2);
-    EXPECT_TRUE(goOn);
     for (const HRESULT answer : {S_FALSE, E_FAIL}) {
         host.progressResult = answer;
         EXPECT_FALSE(tracer->progress(1, "a", "b", "c", 50, 2)) << "true only for exactly S_OK";
     }
+    EXPECT_EQ(summary(host), "Trace3@0 Error5@0 Info6@0 Progress1@0 Progress1@0 Progress1@0 ");
+    const auto calls = host.calls();
+    for (const auto& call : calls) {
+        EXPECT_EQ(call.threadId, static_cast<LONG>(GetCurrentThreadId()));
+        EXPECT_TRUE(call.time >= before && call.time <= after);
+    }
+    EXPECT_EQ(calls[0].text1, u"TSR answer");
+    EXPECT_EQ(calls[1].text1 + u"|" + calls[1].text2 + u"|" + calls[1].text3, u"one||grüß");
+    EXPECT_TRUE(calls[2].text1IsNull) << "a null text becomes a null BSTR";
+    EXPECT_EQ(calls[3].text1 + calls[3].text2 + calls[3].text3, u"abc");
+    EXPECT_EQ(calls[3].percent * 10 + calls[3].action, 502);
 }
 
-TEST_F(TracerTest, ForwardedTracesAreFilteredByTheMaskAndGoOneLevelDeeper) {
+TEST_F(TracerTest, CallbacksFromBelowGoOneLevelDeeperWithTheHostsAnswerTracesByTheMask) {
+    host.callbackResult = static_cast<HRESULT>(0x80041234);
+    host.progressResult = S_FALSE;
+    const velcom::Bstr text(u"from below");
+    VARIANT data;
+    data.vt = VT_EMPTY;
     g_lTraceLevel = 2;
-    EXPECT_EQ(forwarder.Trace(11, 22, 4, 1, nullptr), S_OK);
-    EXPECT_EQ(host.count(), 0u) << "level 1 shares no bit with mask 2";
-    velcom::Bstr text(u"from below");
-    EXPECT_EQ(forwarder.Trace(11, 22, 4, 3, text.get()), S_OK);
-    const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].threadId, 11);
-    EXPECT_EQ(calls[0].time, 22);
-    EXPECT_EQ(calls[0].depth, 5);
-    EXPECT_EQ(calls[0].text1, u"from below");
-
+    EXPECT_EQ(forwarder.Trace(11, 22, 4, 1, text.get()), S_OK) << "1 shares no bit with mask 2";
+    EXPECT_EQ(forwarder.Trace(11, 22, 4, 3, text.get()), host.callbackResult);
+    EXPECT_EQ(forwarder.Error(11, 22, 5, 9, text.get(), nullptr, nullptr), host.callbackResult);
+    EXPECT_EQ(forwarder.Info(11, 22, 6, 8, text.get(), nullptr, nullptr), host.callbackResult);
+    EXPECT_EQ(forwarder.Data(11, 22, 7, &data), host.callbackResult);
+    EXPECT_EQ(forwarder.Progress(11, 22, 8, 6, text.get(), nullptr, nullptr, 0, 0), S_FALSE);
     g_lTraceLevel = 0;
     tracer->trace(1, "own reports are not filtered by the tracer");
-    EXPECT_EQ(host.count(), 2u);
-}
-
-TEST_F(TracerTest, ForwardedCallbacksGoOneLevelDeeperAndReturnTheHostsResult) {
-    host.callbackResult = static_cast<HRESULT>(0x80041234);
-    VARIANT data;
-    data.vt = VT_I4;
-    data.lVal = 1;
-    EXPECT_EQ(forwarder.Error(1, 2, 0, 9, nullptr, nullptr, nullptr), host.callbackResult);
-    EXPECT_EQ(forwarder.Info(1, 2, 1, 9, nullptr, nullptr, nullptr), host.callbackResult);
-    EXPECT_EQ(forwarder.Data(1, 2, 2, &data), host.callbackResult);
-    host.progressResult = S_FALSE;
-    EXPECT_EQ(forwarder.Progress(1, 2, 3, 9, nullptr, nullptr, nullptr, 0, 0), S_FALSE);
+    EXPECT_EQ(summary(host), "Trace3@5 Error9@6 Info8@7 Data0@8 Progress6@9 Trace1@0 ");
     const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 4u);
-    for (std::size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i].depth, LONG(i + 1));
-    EXPECT_EQ(calls[2].data, &data) << "the data is passed on unchanged";
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(calls[i].threadId * 100 + calls[i].time, 1122);
+        EXPECT_EQ(calls[i].text1, i == 3 ? u"" : u"from below");
+    }
+    EXPECT_EQ(calls[3].data, &data) << "the data is passed on unchanged";
 
     LONG level = 0;
     host.traceLevel = 5;
@@ -106,12 +101,9 @@ TEST_F(TracerTest, ForwardedCallbacksGoOneLevelDeeperAndReturnTheHostsResult) {
 
 TEST_F(TracerTest, ChannelOutputIsALevelSevenTraceWhateverTheMask) {
     g_lTraceLevel = 0;
-    const std::string longText(2000, 'x');
-    asComTracer(tracer).printf("%s", longText.c_str());
-    const auto calls = host.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].code, 7);
-    EXPECT_EQ(calls[0].text1, u"UNK ?[?): " + std::u16string(1023, u'x'));
+    asComTracer(tracer).printf("%s", std::string(2000, 'x').c_str());
+    EXPECT_EQ(summary(host), "Trace7@0 ");
+    EXPECT_EQ(host.calls()[0].text1, u"UNK ?[?): " + std::u16string(1023, u'x'));
 }
 
 TEST_F(TracerTest, BackChannelSetsTheMaskUnlessItsGetterFails) {
@@ -125,30 +117,40 @@ TEST_F(TracerTest, BackChannelSetsTheMaskUnlessItsGetterFails) {
     asComTracer(tracer).setBackChannel(&failing);
     EXPECT_EQ(g_lTraceLevel, 2) << "keeps the value set by the earlier back channel";
     asComTracer(tracer).setBackChannel(&host);
-    EXPECT_EQ(other.references, 1u);
-    EXPECT_EQ(failing.references, 1u);
+    EXPECT_EQ(other.references + failing.references, 2u);
 }
 
-TEST(TracerLifetimeTest, WithoutBackChannelReportsAreDroppedAndProgressIsTrue) {
-    ITracer* tracer = ITracer::instance();
-    ASSERT_NE(tracer, nullptr);
-    EXPECT_TRUE(tracer->progress(1, "a", nullptr, nullptr, 0, 0));
-    tracer->error(1, "dropped", nullptr, nullptr);
-    VARIANT data;
-    data.vt = VT_EMPTY;
-    EXPECT_EQ(asComTracer(tracer).Data(1, 2, 3, &data), S_OK);
-    LONG level = 42;
-    EXPECT_EQ(asComTracer(tracer).get_lTraceLevel(&level), S_OK);
-    EXPECT_EQ(level, 42) << "the out parameter is left alone";
-    tracer->release();
+TEST(ErrorReportingTest, TraceLinesNameTheirFileAfterTheFirstWordWhenTheMaskAllows) {
+    TraceCapture capture;
+    traceAt(1, "velTesseraProxy", 1243, "TSR not initialized");
+    traceAt(1, "velTesseraProxy", 12, "TSR");
+    traceAt(3, "src/a\\b/mtGParser", 7, "TSR bad block");
+    traceAt(3, nullptr, 7, "TSR no source");
+    traceAt(7, std::string(2000, 's').c_str(), 1, "TSR long");
+    g_lTraceLevel = 2;
+    traceAt(kTraceState, "s", 1, "TSR state");
+    traceAt(kTraceAnswer, "s", 2, "TSR answer");
+    traceAt(kTraceHandler, "s", 3, "TSR handler");
+    g_lTraceLevel = 0;
+    traceAt(kTraceHandler, "s", 4, "TSR silent");
+    const std::vector<std::string> expected{"TSR velTesseraProxy(1243): not initialized\r\n",
+                                            "TSR velTesseraProxy(12):\r\n",
+                                            "TSR mtGParser(7): bad block\r\n",
+                                            "TSR no source\r\n",
+                                            "TSR " + std::string(1022, 's') + " long\r\n",
+                                            "TSR s(2): answer\r\n",
+                                            "TSR s(3): handler\r\n"};
+    EXPECT_EQ(capture.lines(), expected);
+    std::vector<LONG> levels;
+    for (const auto& call : capture.calls("Trace")) levels.push_back(call.code);
+    EXPECT_EQ(levels, (std::vector<LONG>{1, 1, 3, 3, 7, 3, 7}));
 }
 
-TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndTheNextReportMakesANewOne) {
+TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndANewOneHasNoBackChannel) {
     const LONG locksBefore = moduleLockCount();
     RecordingBackChannel host;
     RecordingChannel log;
     ITracer* tracer = ITracer::instance();
-    ASSERT_NE(tracer, nullptr);
     EXPECT_EQ(moduleLockCount(), locksBefore + 1) << "a live tracer holds the module";
     asComTracer(tracer).setBackChannel(&host);
     g_pTraceChannel = &log;
@@ -157,10 +159,18 @@ TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndTheNextReportMakesANewOn
     EXPECT_EQ(g_pTraceChannel.load(), nullptr) << "the trace log loses its channel with the tracer";
     EXPECT_EQ(host.references, 1u) << "the host's back channel was released";
 
-    ITracer* fresh = ITracer::instance();
-    fresh->trace(7, "nobody hears this");
-    fresh->release();
-    EXPECT_EQ(host.count(), 0u) << "a new tracer has no back channel";
+    tracer = ITracer::instance();
+    tracer->trace(7, "nobody hears this");
+    tracer->error(1, "dropped", nullptr, nullptr);
+    EXPECT_TRUE(tracer->progress(1, "a", nullptr, nullptr, 0, 0));
+    VARIANT data;
+    data.vt = VT_EMPTY;
+    EXPECT_EQ(asComTracer(tracer).Data(1, 2, 3, &data), S_OK);
+    LONG level = 42;
+    EXPECT_EQ(asComTracer(tracer).get_lTraceLevel(&level), S_OK);
+    EXPECT_EQ(level, 42) << "the out parameter is left alone";
+    tracer->release();
+    EXPECT_EQ(host.count(), 0u);
 }
 
 TEST(TracerLifetimeTest, ConcurrentUsersShareOneTracerAndLoseNoReport) {

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <tuple>
 
@@ -35,18 +34,24 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
     }
 
-    // The proxy's InprocServer32 path; nothing while the proxy is not registered.
-    static std::optional<std::string> inprocServer() {
-        KeyHandle key;
-        if (openKey("CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}\\InprocServer32", key,
-                    KEY_READ) != ERROR_SUCCESS)
-            return std::nullopt;
-        return query(key.get(), nullptr).second.c_str();
+    // The proxy's InprocServer32 path; empty while the proxy is not registered.
+    static std::string inprocServer() {
+        HKEY key = nullptr;
+        char path[1024] = "";
+        DWORD size = sizeof path;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT,
+                          "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}\\InprocServer32", 0,
+                          KEY_READ, &key) != ERROR_SUCCESS)
+            return path;
+        RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size);
+        RegCloseKey(key);
+        return path;
     }
 };
 
 TEST_F(VelregsvrTest, EachRunPrintsItsOutcomeExitsWithItsStatusAndLeavesTheRegistrySo) {
     const std::string module = kModule.string();
+    const std::string registered = std::filesystem::canonical(kModule).string();
     const std::string missing = "/nonexistent/module.so";
     const std::string usage =
         "usage: velregsvr [-u] [-s] MODULE...\n  registers each in-process server MODULE; -u "
@@ -74,10 +79,7 @@ TEST_F(VelregsvrTest, EachRunPrintsItsOutcomeExitsWithItsStatusAndLeavesTheRegis
         {missing, 3, loadFailure, true}};
     for (const auto& [arguments, status, output, registeredAfter] : rows) {
         EXPECT_EQ(run(arguments), std::pair(status, output)) << "velregsvr " << arguments;
-        EXPECT_EQ(inprocServer(), registeredAfter
-                                      ? std::optional(std::filesystem::canonical(kModule).string())
-                                      : std::nullopt)
-            << "velregsvr " << arguments;
+        EXPECT_EQ(inprocServer(), registeredAfter ? registered : "") << "velregsvr " << arguments;
     }
     writeFile("not a registry file");
     EXPECT_EQ(run(quoted(module)),

@@ -1,0 +1,145 @@
+// The utility library's texts: exceptions, case-insensitive comparison and the object trace log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "Utility/ExceptionBase.h"
+#include "Utility/NoCase.h"
+#include "Utility/TraceLog.h"
+#include "support/RecordingChannel.h"
+
+namespace {
+
+TEST(ExceptionBaseTest, CodeTextAndLocationAreBoundedSeenAsStdExceptionAndPrinted) {
+    const std::string longText(5000, 'm');
+    const std::string longFile(2000, 'p');
+    // The code as print writes it: upper-case hex without prefix or leading zeros.
+    const std::tuple<ExceptionBase, std::string, std::string, std::string> rows[] = {
+        {Invariant("x", 12), "Invariant violated", "File x at Line 12", "C0041001"},
+        {PreCondition("x", 12), "PreCondition violated", "File x at Line 12", "C0041002"},
+        {PostCondition("x", 12), "PostCondition violated", "File x at Line 12", "C0041003"},
+        {ExceptionBase("T.cpp", 7, 5, "%s failed with %d", "wait", 42), "wait failed with 42",
+         "File T.cpp at Line 7", "5"},
+        {ExceptionBase(nullptr, 3, 0xABCu), "", "", "ABC"},
+        {ExceptionBase(nullptr, 3, 1, "text"), "text", "", "1"},
+        {ExceptionBase("f", 3, 1, nullptr), "", "File f at Line 3", "1"},
+        {ExceptionBase("f", 1, 2, "%s", longText.c_str()), longText.substr(0, 1023),
+         "File f at Line 1", "2"},
+        {ExceptionBase(longFile.c_str(), 99, 2), "", ("File " + longFile).substr(0, 1023), "2"},
+        {ExceptionBase("f", 1, 2, "ab%cde", '\0'), "ab", "File f at Line 1", "2"}};
+    for (const auto& [error, text, location, code] : rows) {
+        SCOPED_TRACE(text.substr(0, 30) + " / " + location.substr(0, 30));
+        EXPECT_EQ(error.getText(), text);
+        EXPECT_EQ(error.getLocation(), location);
+        EXPECT_EQ(error.getCode(), std::stoul(code, nullptr, 16));
+        const std::exception& standard = error;
+        ASSERT_NE(standard.what(), nullptr);
+        EXPECT_EQ(std::string(standard.what()), text);
+        RecordingChannel recorder;
+        Channel* channel = &recorder;
+        error.print(channel);
+        EXPECT_EQ(recorder.all(), "Exception (" + code + ") in " + location + "\n\t" + text + "\n");
+        channel = nullptr;
+        error.print(channel);
+    }
+}
+
+TEST(ExceptionBaseTest, SettersReplaceOnlyTheirOwnTextAndIgnoreNull) {
+    ExceptionBase error("first", 1, 2, "old");
+    error.setLocation("second", 9);
+    error.setLocation(nullptr, 10);
+    EXPECT_EQ(error.getLocation(), "File second at Line 9");
+    // A null format is allowed here; the format checks do not expect one.
+    va_list none{};
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-extra-args"
+    error.setText(nullptr, none);
+#pragma GCC diagnostic pop
+    EXPECT_EQ(error.getText(), "old");
+}
+
+TEST(NoCaseTest, EqualsIgnoresAsciiCaseAndComparesAPrefixOnlyWhenBothCoverIt) {
+    constexpr std::size_t kAll = std::string::npos;  // equalsNoCase rather than equalsNoCaseN
+    const std::tuple<const char*, const char*, std::size_t, bool> rows[] = {
+        {"Return", "RETURN", kAll, true},      {"", "", kAll, true},
+        {"Return", "Returns", kAll, false},    {"Returns", "Return", kAll, false},
+        {"Status", "Statue", kAll, false},     {"g\xC3\xBC", "G\xC3\xBC", kAll, true},
+        {"\xC3\xBC", "\xC3\x9C", kAll, false}, {"Param1", "PARAM", 5, true},
+        {"Param1", "PARAM", 6, false},         {"Param", "param", 6, true},
+        {"ActionX", "actionY", 6, true},       {"ActionX", "actorY", 6, false},
+        {"anything", "else", 0, true}};
+    for (const auto& [a, b, n, equal] : rows)
+        EXPECT_EQ((n == kAll ? equalsNoCase(a, b) : equalsNoCaseN(a, b, n)) == 0, equal)
+            << a << " / " << b << " / " << n;
+}
+
+TEST(NoCaseTest, LessComparesUpperCasedSignedCharactersWithPrefixesFirst) {
+    // Upper-cased, '_' (0x5F) sorts after 'A'..'Z' although it sorts before 'a'; bytes above 0x7F
+    // are negative as signed characters and sort before all ASCII.
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"alpha", "BETA", true},   {"BETA", "alpha", false},
+        {"Param", "param1", true}, {"param1", "PARAM", false},
+        {"Same", "sAME", false},   {"", "", false},
+        {"", "a", true},           {"a", "_", true},
+        {"\xC3", "A", true},       {"A", "\xC3", false}};
+    for (const auto& [a, b, less] : rows) EXPECT_EQ(lessNoCase(a, b), less) << a << " < " << b;
+}
+
+class TraceLogTest : public ::testing::Test {
+protected:
+    void TearDown() override { g_pTraceChannel = nullptr; }
+    RecordingChannel recorder;
+};
+
+TEST_F(TraceLogTest, ObjectsAreNumberedEvenUnheardAndLogTheirLives) {
+    const int before = g_lTraceObjectCount;
+    { TraceObject unheard("a"); }
+    g_pTraceChannel = &recorder;
+    {
+        TraceObject original("orig");
+        TraceObject copy(original);
+        TraceObject unnamed(nullptr);
+        unnamed = copy;
+        EXPECT_EQ(unnamed.getName(), "orig") << "takes the name and keeps its number";
+        EXPECT_EQ(unnamed.getId(), before + 4);
+    }
+    EXPECT_EQ(g_lTraceObjectCount, before + 4);
+    const auto id = [&](int offset) { return std::to_string(before + offset); };
+    const std::vector<std::string> expected{
+        "---> object orig " + id(2) + " constructed\n",
+        "---> object orig " + id(3) + " constructed\n",
+        "---> object  " + id(4) + " constructed\n",
+        "---- object  " + id(4) + " assigned orig " + id(3) + "\n",
+        "<--- object orig " + id(4) + " destroyed\n",
+        "<--- object orig " + id(3) + " destroyed\n",
+        "<--- object orig " + id(2) + " destroyed\n"};
+    EXPECT_EQ(recorder.writes, expected);
+}
+
+TEST_F(TraceLogTest, ScopesCodePathsFalseAssertsAndHitsWriteTheirLinesToTheChannelIfAny) {
+    for (Channel* channel : {static_cast<Channel*>(nullptr), static_cast<Channel*>(&recorder)}) {
+        g_pTraceChannel = channel;
+        TraceScope scope("exchange");
+        TraceCodePath("retry", 2);
+        TraceCodePath(nullptr, 3);
+        traceAssert(true, "a.cpp", 1, "never %d\n", 1);
+        traceAssert(false, "a.cpp", 17, "count %d\n", 4);
+        traceAssert(false, nullptr, 18, "no file\n");
+        traceHit("b.cpp", 5, "%s", "here\n");
+    }
+    const std::vector<std::string> expected{"---> begin exchange\n",
+                                            "===> CodePath visited:retry - 2\n",
+                                            "===> CodePath visited: - 3\n",
+                                            "Assert in File a.cpp at Line 17\n",
+                                            "count 4\n",
+                                            "no file\n",
+                                            "Hit in File b.cpp at Line 5\n",
+                                            "here\n",
+                                            "<--- end exchange\n"};
+    EXPECT_EQ(recorder.writes, expected);
+}
+
+}  // namespace
