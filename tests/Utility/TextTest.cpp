@@ -34,9 +34,7 @@ TEST(ExceptionBaseTest, CodeTextAndLocationAreBoundedSeenAsStdExceptionAndPrinte
         EXPECT_EQ(error.getText(), text);
         EXPECT_EQ(error.getLocation(), location);
         EXPECT_EQ(error.getCode(), std::stoul(code, nullptr, 16));
-        const std::exception& standard = error;
-        ASSERT_NE(standard.what(), nullptr);
-        EXPECT_EQ(std::string(standard.what()), text);
+        EXPECT_STREQ(static_cast<const std::exception&>(error).what(), text.c_str());
         RecordingChannel recorder;
         Channel* channel = &recorder;
         error.print(channel);

@@ -163,14 +163,25 @@ TEST(ThreadTest, EachStartOfAnIdleThreadRunsTheFunctionOnceWithTheCurrentArgumen
     EXPECT_FALSE(empty.isRunning());
 }
 
-TEST(ThreadTest, StopAndDestructionWaitForTheWorkerInsteadOfKillingIt) {
+TEST(ThreadTest, WhileRunningSuspendIsRefusedOnPosixAndStopAndDestructionWaitForTheWorker) {
     Job job;
     job.holdOpen = true;
     std::atomic<bool> stopped{false};
     {
         Thread thread(&work, &job);
+        EXPECT_NO_THROW(thread.suspend()) << "idle: nothing to suspend";
+        EXPECT_NO_THROW(thread.resume());
         thread.start();
         job.waitUntilInside();
+        for (const std::string operation : {"suspend", "resume"}) {
+            try {
+                operation == "suspend" ? thread.suspend() : thread.resume();
+                ADD_FAILURE() << operation << " succeeded";
+            } catch (const ExceptionBase& error) {
+                EXPECT_EQ(error.getText(), "Thread::" + operation);
+                EXPECT_EQ(error.getCode(), static_cast<std::uint32_t>(ENOTSUP));
+            }
+        }
         std::thread releaser([&] {
             std::this_thread::sleep_for(milliseconds(30));
             EXPECT_FALSE(stopped) << "stop returned while the worker was still inside";
@@ -187,26 +198,6 @@ TEST(ThreadTest, StopAndDestructionWaitForTheWorkerInsteadOfKillingIt) {
     }  // the destructor waits for the second run
     EXPECT_EQ(job.runs, 2);
     EXPECT_FALSE(job.inside);
-}
-
-TEST(ThreadTest, SuspendAndResumeDoNothingWhenIdleAndAreRefusedWhileRunningOnPosix) {
-    Job job;
-    job.holdOpen = true;
-    Thread thread(&work, &job);
-    EXPECT_NO_THROW(thread.suspend());
-    EXPECT_NO_THROW(thread.resume());
-    thread.start();
-    job.waitUntilInside();
-    for (const std::string operation : {"suspend", "resume"}) {
-        try {
-            operation == "suspend" ? thread.suspend() : thread.resume();
-            ADD_FAILURE() << operation << " succeeded";
-        } catch (const ExceptionBase& error) {
-            EXPECT_EQ(error.getText(), "Thread::" + operation);
-            EXPECT_EQ(error.getCode(), static_cast<std::uint32_t>(ENOTSUP));
-        }
-    }
-    job.release.signal();
 }
 
 // A "window" on POSIX is a pipe an event loop reads; see <velcom/win32.h>.

@@ -13,7 +13,6 @@
 #include "module/ModuleLock.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingChannel.h"
-#include "support/TraceCapture.h"
 #include "tracer/COMTracer.h"
 
 namespace {
@@ -120,8 +119,7 @@ TEST_F(TracerTest, BackChannelSetsTheMaskUnlessItsGetterFails) {
     EXPECT_EQ(other.references + failing.references, 2u);
 }
 
-TEST(ErrorReportingTest, TraceLinesNameTheirFileAfterTheFirstWordWhenTheMaskAllows) {
-    TraceCapture capture;
+TEST_F(TracerTest, ErrorReportingTracesNameTheFileAfterTheFirstWordWhenTheMaskAllows) {
     traceAt(1, "velTesseraProxy", 1243, "TSR not initialized");
     traceAt(1, "velTesseraProxy", 12, "TSR");
     traceAt(3, "src/a\\b/mtGParser", 7, "TSR bad block");
@@ -133,17 +131,17 @@ TEST(ErrorReportingTest, TraceLinesNameTheirFileAfterTheFirstWordWhenTheMaskAllo
     traceAt(kTraceHandler, "s", 3, "TSR handler");
     g_lTraceLevel = 0;
     traceAt(kTraceHandler, "s", 4, "TSR silent");
-    const std::vector<std::string> expected{"TSR velTesseraProxy(1243): not initialized\r\n",
-                                            "TSR velTesseraProxy(12):\r\n",
-                                            "TSR mtGParser(7): bad block\r\n",
-                                            "TSR no source\r\n",
-                                            "TSR " + std::string(1022, 's') + " long\r\n",
-                                            "TSR s(2): answer\r\n",
-                                            "TSR s(3): handler\r\n"};
-    EXPECT_EQ(capture.lines(), expected);
-    std::vector<LONG> levels;
-    for (const auto& call : capture.calls("Trace")) levels.push_back(call.code);
-    EXPECT_EQ(levels, (std::vector<LONG>{1, 1, 3, 3, 7, 3, 7}));
+    EXPECT_EQ(summary(host), "Trace1@0 Trace1@0 Trace3@0 Trace3@0 Trace7@0 Trace3@0 Trace7@0 ");
+    std::vector<std::u16string> lines;
+    for (const auto& call : host.calls()) lines.push_back(call.text1);
+    const std::vector<std::u16string> expected{u"TSR velTesseraProxy(1243): not initialized\r\n",
+                                               u"TSR velTesseraProxy(12):\r\n",
+                                               u"TSR mtGParser(7): bad block\r\n",
+                                               u"TSR no source\r\n",
+                                               u"TSR " + std::u16string(1022, u's') + u" long\r\n",
+                                               u"TSR s(2): answer\r\n",
+                                               u"TSR s(3): handler\r\n"};
+    EXPECT_EQ(lines, expected);
 }
 
 TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndANewOneHasNoBackChannel) {

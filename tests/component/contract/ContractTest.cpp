@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <span>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -41,11 +41,14 @@ std::string guidText(const GUID& guid) {
 // parameter's automation type, velcom::kParam* flags and, for an [in] interface, the one asked for.
 std::string memberLine(const std::string& name, DISPID id, WORD kind,
                        std::span<const ParamInfo> params) {
-    std::string line = name + " id " + std::to_string(id) + " kind " + std::to_string(kind);
-    for (const ParamInfo& param : params)
-        line += " (vt " + std::to_string(param.type) + " flags " + std::to_string(param.flags) +
-                (param.iid != nullptr ? " " + guidText(*param.iid) : "") + ")";
-    return line;
+    std::ostringstream line;
+    line << name << " id " << id << " kind " << kind;
+    for (const ParamInfo& param : params) {
+        line << " (vt " << param.type << " flags " << int{param.flags};
+        if (param.iid != nullptr) line << ' ' << guidText(*param.iid);
+        line << ')';
+    }
+    return line.str();
 }
 
 TEST(ContractAgreementTest, DispatchTablesHaveTheIdlsMembersInOrder) {
