@@ -64,15 +64,14 @@ TEST_F(TracerTest, ReportsCarryThreadTimeDepthZeroAndTheirTexts) {
     EXPECT_EQ(calls[1].text1 + u"|" + calls[1].text2 + u"|" + calls[1].text3, u"one||grüß");
     EXPECT_TRUE(calls[2].text1IsNull) << "a null text becomes a null BSTR";
     EXPECT_EQ(calls[3].text1 + calls[3].text2 + calls[3].text3, u"abc");
-    EXPECT_EQ(calls[3].percent * 10 + calls[3].action, 502);
+    EXPECT_EQ(std::to_string(calls[3].percent) + "% " + std::to_string(calls[3].action), "50% 2");
 }
 
 TEST_F(TracerTest, CallbacksFromBelowGoOneLevelDeeperWithTheHostsAnswerTracesByTheMask) {
     host.callbackResult = static_cast<HRESULT>(0x80041234);
     host.progressResult = S_FALSE;
     const velcom::Bstr text(u"from below");
-    VARIANT data;
-    data.vt = VT_EMPTY;
+    VARIANT data{};  // VT_EMPTY
     g_lTraceLevel = 2;
     EXPECT_EQ(forwarder.Trace(11, 22, 4, 1, text.get()), S_OK) << "1 shares no bit with mask 2";
     EXPECT_EQ(forwarder.Trace(11, 22, 4, 3, text.get()), host.callbackResult);
@@ -85,7 +84,7 @@ TEST_F(TracerTest, CallbacksFromBelowGoOneLevelDeeperWithTheHostsAnswerTracesByT
     EXPECT_EQ(summary(host), "Trace3@5 Error9@6 Info8@7 Data0@8 Progress6@9 Trace1@0 ");
     const auto calls = host.calls();
     for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(calls[i].threadId * 100 + calls[i].time, 1122);
+        EXPECT_EQ(std::to_string(calls[i].threadId) + "/" + std::to_string(calls[i].time), "11/22");
         EXPECT_EQ(calls[i].text1, i == 3 ? u"" : u"from below");
     }
     EXPECT_EQ(calls[3].data, &data) << "the data is passed on unchanged";
@@ -161,8 +160,7 @@ TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndANewOneHasNoBackChannel)
     tracer->trace(7, "nobody hears this");
     tracer->error(1, "dropped", nullptr, nullptr);
     EXPECT_TRUE(tracer->progress(1, "a", nullptr, nullptr, 0, 0));
-    VARIANT data;
-    data.vt = VT_EMPTY;
+    VARIANT data{};  // VT_EMPTY
     EXPECT_EQ(asComTracer(tracer).Data(1, 2, 3, &data), S_OK);
     LONG level = 42;
     EXPECT_EQ(asComTracer(tracer).get_lTraceLevel(&level), S_OK);
