@@ -30,6 +30,10 @@ TEST_F(CheckTest, TheStateComesBackAsANodeAndARevokedOneIsRevokedInThePkiCompone
         {"a form without action", check,
          Pages{pageWith("Return=Form\nParam1=-ident_lang\nValue1=de")},
          Strings{"TSR_E_RESPONSE reported", "GET /check", kNoAction}},
+        {"a certificate without serial", check, Pages{kCheckForm, pageWith(kState + "3")},
+         Strings{"S_OK", "GET /check",
+                 "POST /check/state -Ident_Lang=de&-serial=", "node State(100, , 1)"},
+         [this] { certificate->serial.reset(); }},
         {"no node", [this] { return proxy->Check(certificate.get(), nullptr); }, Pages{},
          Strings{"E_INVALIDARG"}},
         {"no certificate interface",
@@ -64,6 +68,10 @@ TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
               std::ofstream(dataFile()) << "a much longer earlier content";
               std::filesystem::permissions(dataFile(), std::filesystem::perms::all);
           }},
+         {"loading fails", update, Pages{plainForm, list},
+          Strings{"E_FAIL reported", "GET /crl", "GET /crl/get", loaded,
+                  "7 1961: not PEM"},
+          [this] { pki->fail("Load", E_FAIL, "not PEM"); }},
          {"an answer without list", update,
           Pages{plainForm, pageWith("Return=CRL\nParam1=crl\nType1=X.509")},
           Strings{"TSR_E_RESPONSE reported", "GET /crl", "GET /crl/get", missing(855, "-crl")}},

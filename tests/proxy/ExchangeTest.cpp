@@ -20,10 +20,8 @@ TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheField
     script.queuePage(startPage());
     ASSERT_EQ(exchange(true), S_OK);
     ProxyObject withHeaders;
-    ASSERT_EQ(withHeaders->Init(&host, random.get(), pki.get(), nullptr), S_OK);
-    script.queuePage(startPage());
-    ASSERT_EQ(withHeaders->InitComm(velcom::Bstr(u"https://ca.test/start").get(),
-                                    *makeStringList({"X-One: 1", "X-Two: 2"}).get()),
+    ASSERT_EQ(init(nullptr, &withHeaders), S_OK);
+    ASSERT_EQ(initComm(startPage(), &withHeaders, *makeStringList({"X-One: 1", "X-Two: 2"}).get()),
               S_OK);
     CvelTesseraProxy& object = withHeaders.object();
     const auto send = [&](bool post, const std::string& options = "") {
@@ -82,7 +80,6 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
     const std::string longMessage(2000, 'm');
     const std::string chunked = pageWith("Return=R\nStatus=100\nParam1=-refnum\nValue1=12");
     TransportAnswer chunks = TransportAnswer::page(chunked.substr(0, 5));
-    chunks.text("not part of the page");
     for (std::size_t at = 5; at < chunked.size(); at += 3) chunks.bytes(chunked.substr(at, 3));
     const auto line = [](int number, const std::string& text) {
         return "TSR velTesseraProxy(" + std::to_string(number) + "): " + text + "\r\n";
@@ -91,6 +88,8 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
     const std::string server = std::to_string(TSR_E_SERVER);
     const std::string unusable = "<html>\nsorry</html>";
     const std::string noReturn = pageWith("Action=go\nURL=https://ca.test/go");
+    TransportAnswer partly = page(pageWith("Return=done"));
+    partly.result = S_FALSE;  // the transport's own verdict, which the exchange passes on
     const struct {
         const char* name;
         TransportAnswer answer;
@@ -112,6 +111,7 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
               "<!-- ???\nAction=a2\nURL=u2\n-->"),
          "", S_OK, "two a2 u2", "", ""},
         {"no status", page(pageWith("Return=done")), "", S_OK, "done", "", ""},
+        {"another success", partly, "", S_FALSE, "", "", ""},
         {"server error", page(pageWith("Return=R\nStatus=0\nErrorMessage=x")), "", TSR_E_SERVER,
          "R", line(349, "Tessera error (0): x"), server + " [0] [x] []"},
         {"negative status", page(pageWith("Return=R\nStatus=-1\nErrorMessage=unknown user")), "",

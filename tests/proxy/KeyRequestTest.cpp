@@ -74,11 +74,12 @@ protected:
         return [=, this] {
             const HRESULT shown = proxy->RequestStep1(node.put());
             node.reset();
+            if (FAILED(shown)) return shown;
+            proxy.object().addField("-left", "over");  // the second step starts its fields afresh
             const velcom::Bstr to = nullTexts ? velcom::Bstr() : velcom::Bstr(u"to secret"),
                                key = nullTexts ? velcom::Bstr() : velcom::Bstr(u"key secret");
-            return FAILED(shown) ? shown
-                                 : proxy->RequestStep2(to.get(), key.get(), agb, name,
-                                                       nullId ? nullptr : &certificateId);
+            return proxy->RequestStep2(to.get(), key.get(), agb, name,
+                                       nullId ? nullptr : &certificateId);
         };
     }
 };
@@ -113,6 +114,9 @@ TEST_F(RequestTest, AFailureEndsTheDialogueWithTheRequestKeptOpenOnceCreated) {
          {"request text of another type", apply(), Pages{application()},
           Strings{"E_INVALIDARG", "GET /create", kCreate},
           [this] { pki->request->binaryType = VT_BSTR; }},
+         {"the request's text fails", apply(), Pages{application()},
+          Strings{"E_FAIL reported", "GET /create", kCreate, "7 1414: no text"},
+          [this] { pki->request->fail("AsBinaryString", E_FAIL, "no text"); }},
          {"keeping it open fails", apply(), Pages{application()},
           Strings{"E_ACCESSDENIED reported", "GET /create", kCreate, kKeptOpen,
                   "7 1414: store locked"},
@@ -183,6 +187,16 @@ TEST_F(RenewTest, TheOldCertificateAndItsKeyAuthenticateTheRenewalPageOrTheFirst
          {"the password source fails", authenticate(), Pages{},
           Strings{"E_UNEXPECTED reported", kExports[0], "asked", "7 1744: cancelled"},
           [this] { authenticator->fail("GetPassword", E_UNEXPECTED, "cancelled"); }},
+         {"the password source cannot be asked", authenticate(), Pages{},
+          Strings{"E_UNEXPECTED reported",
+                  "7 1744: " + std::string(_com_error(E_UNEXPECTED).ErrorMessage())},
+          [this] { authenticator->queryResult = E_UNEXPECTED; }},
+         {"the certificate's identifier fails", authenticate(), Pages{},
+          Strings{"E_UNEXPECTED reported", "7 1744: no ID"},
+          [this] { certificate->fail("ID", E_UNEXPECTED, "no ID"); }},
+         {"no key for the certificate", authenticate(), Pages{},
+          Strings{"E_POINTER reported", kExports[0], "7 1744: ..."},
+          [this] { pki->keyFound = false; }},
          {"a wrong password", authenticate(), Pages{},
           Strings{"E_ACCESSDENIED reported", kExports[0], "asked", "decrypt old secret",
                   "7 1744: wrong password"},

@@ -1,21 +1,23 @@
-// What the tests of the operations share: a proxy opened in a real temporary directory, the host's
-// certificate and password source, and each call of an operation told as a transcript of all that
-// a host, the server and the PKI component could notice of it.
+// What the tests of the operations share: a proxy opened in a real temporary directory made afresh
+// for each test, the host's certificate and password source, and each call of an operation told as
+// a transcript of all that a host, the server and the PKI component could notice of it.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 
-#include "proxy/DirectoryProxyTest.h"
-#include "proxy/NodeView.h"
+#include "proxy/ProxyTest.h"
 #include "support/CountedObject.h"
-#include "support/TestAuthenticator.h"
 
 inline constexpr char kRequestText[] = "MIIBREQ==";
 inline constexpr char kNoAction[] = "3 353: no action node in Tessera response";
@@ -47,6 +49,12 @@ inline std::string fieldsOf(const Params& params) {
 // A PEM file as the proxy writes it.
 inline std::string pem(const std::string& label, const std::string& body) {
     return "-----BEGIN " + label + "-----\r\n" + body + "\r\n-----END " + label + "-----\r\n";
+}
+inline std::string contentOf(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
 }
 inline Strings joined(std::initializer_list<Strings> pieces) {
     Strings lines;
@@ -80,16 +88,28 @@ struct Row {
     std::function<void()> setup = {};
 };
 
-class OperationTest : public DirectoryProxyTest {
+class OperationTest : public ProxyTest {
 protected:
     static constexpr LONG kUntouched = 77;
 
     void SetUp() override {
-        DirectoryProxyTest::SetUp();
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        directory = std::filesystem::temp_directory_path() /
+                    ("tessera-" + std::to_string(::getpid()) + "-" + test->test_suite_name() + "-" +
+                     test->name());
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directories(directory);
         pki->request->base64 = kRequestText;
         pki->certificateId = 42;
-        openInDirectory();
+        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
+        ASSERT_EQ(initComm(), S_OK);
     }
+    void TearDown() override {
+        std::filesystem::remove_all(directory);
+        ProxyTest::TearDown();
+    }
+    // Where the proxy writes what the server sends for the PKI component.
+    std::filesystem::path dataFile() const { return directory / "data.pem"; }
 
     void expectRows(const std::vector<Row>& rows) {
         for (const Row& row : rows) {
@@ -107,8 +127,9 @@ protected:
                  {"CreateRequest", "AddRequest", "ImportRequestedCertificate2", "Revoke", "FindKey",
                   "Export2", "ExportKey", "Load", "Import"})
                 pki->succeed(method);
-            pki->key->succeed("Decrypt");
-            pki->request->binaryType = VT_ARRAY | VT_UI1;
+            pki->key = TestKey::create();
+            pki->keyFound = true;
+            pki->request = TestRequest::create(kRequestText);
             certificate = TestCertificate::create("000A3F", 7, "MIIOLD");
             authenticator = TestAuthenticator::create("old secret");
         }
@@ -155,7 +176,7 @@ protected:
             lines.emplace_back("asked");
         for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
             lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
-        for (const std::string& trace : levelledTraces()) lines.push_back(shortTrace(trace));
+        for (const std::string& trace : traces(true)) lines.push_back(shortTrace(trace));
         Strings errors;
         for (const auto& error : recent("Error"))
             errors.push_back(
@@ -168,12 +189,8 @@ protected:
         if (proxy.object().step() != 1)
             lines.push_back("step " + std::to_string(proxy.object().step()));
         if (certificateId != kUntouched) lines.push_back("id " + std::to_string(certificateId));
-        if (node) {
-            const NodeView view = viewOf(*node.get());
-            lines.push_back("node " + view.name + "(" + std::to_string(view.number) + ", " +
-                            view.text + ", " + std::to_string(view.children) + ")");
-            node.reset();
-        }
+        if (node) lines.push_back(describe(*node.get()));
+        node.reset();
 
         // What the PKI component read stays in the file, for its owner alone; without a read the
         // file is as it was.
@@ -193,6 +210,7 @@ protected:
         return lines;
     }
 
+    std::filesystem::path directory;
     velcom::ComPtr<TestCertificate> certificate = TestCertificate::create("000A3F", 7, "MIIOLD");
     velcom::ComPtr<TestAuthenticator> authenticator = TestAuthenticator::create("old secret");
     velcom::ComPtr<IvelNode> node;
@@ -233,6 +251,21 @@ private:
             text += (index == 0 ? "" : ",") + (now ? "<now>" : shortened(argument));
         }
         return text + ")" + (call.fileContent ? " " + *call.fileContent : "");
+    }
+    // A node as a script reads it: "node name(number, text, children)".
+    static std::string describe(IvelNode& node) {
+        velcom::Bstr name, text;
+        LONG number = 0, children = 0;
+        velcom::ComPtr<IvelNodeCollection> collection;
+        EXPECT_EQ(node.get_Name(name.put()), S_OK);
+        EXPECT_EQ(node.get_StringProp(text.put()), S_OK);
+        EXPECT_EQ(node.get_LongProp(&number), S_OK);
+        EXPECT_EQ(node.get_SubNodes(collection.put()), S_OK);
+        if (collection) {
+            EXPECT_EQ(collection->get_Count(&children), S_OK);
+        }
+        return "node " + toAnsi(name.get()) + "(" + std::to_string(number) + ", " +
+               toAnsi(text.get()) + ", " + std::to_string(children) + ")";
     }
     // "level TSR velTesseraProxy(line): text\r\n" as "level line: text".
     static std::string shortTrace(std::string trace) {

@@ -67,6 +67,7 @@ TEST_F(PickUpTest, TheLastOpenReferenceListedOrElseTheFirstCertificateNotFetched
 }
 
 TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
+    CountedObject notAPki;
     pki->setOpenRequests({"9"});
     expectRows(firstPageFailures(pickUp(), {"GET /pickup", "GetOpenRequests()"}, 1574));
     const auto refused = [](const Strings& traces) {
@@ -108,9 +109,29 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
           Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
                   missing(806, "-cert")},
           [this] { std::ofstream(dataFile()) << "earlier"; }},
+         {"the import fails", pickUp(), Pages{references({{"-reference_list", "9"}}), kIssued},
+          Strings{
+              "E_INVALIDARG reported", "GET /pickup", kSelected, "GetOpenRequests()",
+              "ImportRequestedCertificate2($/data.pem,9,<null>) " + pem("CERTIFICATE", "MIICcert"),
+              "7 1574: wrong password"},
+          [this] { pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password"); }},
+         {"an open reference of only zeros", pickUp(),
+          Pages{references({{"-reference_list", "1+0"}})},
+          Strings{"E_FAIL reported", "GET /pickup", "GetOpenRequests()", "7 1574: Exception ..."},
+          open({"000"})},
          {"open requests of another form", pickUp(), Pages{},
           Strings{"E_INVALIDARG", "GetOpenRequests()"},
-          [this] { pki->openRequests.put()->vt = VT_I4; }}});
+          [this] { pki->openRequests.put()->vt = VT_I4; }},
+         // Init accepts it, and its first use fails.
+         {"a PKI argument that is no PKI component", pickUp(), Pages{},
+          Strings{"E_POINTER reported", "7 1574: ..."}, [&] {
+              proxy = ProxyObject();
+              ASSERT_EQ(proxy->Init(&host, nullptr,
+                                    disguisedAs<ISMPrivateKeyInfrastructure>(notAPki), nullptr),
+                        S_OK);
+              ASSERT_EQ(initComm(), S_OK);
+          }}});
+    EXPECT_EQ(notAPki.references, 1u) << "nothing of it is kept";
 }
 
 class PlainPkiTest : public PickUpTest {

@@ -1,23 +1,67 @@
 // A proxy with its collaborators: the scripted transport registered where the proxy looks for the
-// real one, a recording host back channel, a recording PKI component. Each test ends with every
-// object released and the module free to unload.
+// real one, a recording host back channel, a recording PKI component; and the pages a test server
+// answers with. Each test ends with every object released and the module free to unload.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "module/ModuleLock.h"
-#include "proxy/Pages.h"
-#include "proxy/ProxyObject.h"
+#include "proxy/velTesseraProxy.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
 #include "support/ScriptedTransport.h"
 #include "text/AnsiText.h"
 
 using Strings = std::vector<std::string>;
+
+// A start page naming an address for each operation, with some HTML around the markup.
+inline std::string startPage() {
+    return "<html><body><!-- !!!\nReturn\nCreateCertficate=https://ca.test/create\n"
+           "PickUpCertificate=https://ca.test/pickup\nRenewCertificate=https://ca.test/renew\n"
+           "RevokeCertificate=https://ca.test/revoke\nCRLDownload=https://ca.test/crl\n"
+           "CheckCertificate=https://ca.test/check\n--></body></html>";
+}
+inline std::string pageWith(const std::string& block) {
+    return "<html><!-- ???\n" + block + "\n--></html>";
+}
+
+// One parameter group of a Return block; without a value it has no Value line at all.
+struct Param {
+    std::string name;
+    std::optional<std::string> value;
+};
+using Params = std::vector<Param>;
+
+inline Params without(Params params, const std::string& name) {
+    std::erase_if(params, [&name](const Param& param) { return param.name == name; });
+    return params;
+}
+
+// A Return block with status 100 and the parameters, and an Action block when actionUrl is given.
+inline std::string answerPage(const std::string& name, const Params& params,
+                              const std::string& actionUrl = {},
+                              const std::string& method = "POST") {
+    std::string page = "<html><body><!-- ???\nReturn=" + name + "\nStatus=100\n";
+    for (std::size_t index = 0; index < params.size(); ++index) {
+        const std::string number = std::to_string(index + 1);
+        page += "Param" + number + "=" + params[index].name + "\n";
+        if (params[index].value) page += "Value" + number + "=" + *params[index].value + "\n";
+    }
+    page += "-->";
+    if (!actionUrl.empty())
+        page += "<!-- ???\nAction=next\nURL=" + actionUrl + "\nMethod=" + method + "\n-->";
+    return page + "</body></html>";
+}
+
+inline std::string refusalPage(int status, const std::string& message) {
+    return pageWith("Return=refused\nStatus=" + std::to_string(status) +
+                    "\nErrorMessage=" + message);
+}
 
 // How a request went out: its method, address and transport options.
 struct RequestLine {
@@ -27,11 +71,9 @@ struct RequestLine {
 
     bool operator==(const RequestLine&) const = default;
 };
-
 inline RequestLine requestLine(const TransportRequest& request) {
     return {request.method, request.address, request.options};
 }
-
 inline std::ostream& operator<<(std::ostream& out, const RequestLine& line) {
     return out << line.method << " " << line.address << " with options \"" << line.options << "\"";
 }
@@ -41,6 +83,21 @@ template <class Interface>
 Interface* disguisedAs(IDispatch& object) {
     return reinterpret_cast<Interface*>(&object);
 }
+
+// A proxy created the way its class object creates it, with access to its steps for tests.
+class ProxyObject {
+public:
+    ProxyObject() {
+        EXPECT_EQ(CvelTesseraProxy::create(nullptr, IID_IvelTesseraProxy, m_proxy.putVoid()), S_OK);
+    }
+    IvelTesseraProxy* operator->() const { return m_proxy.get(); }
+    IvelTesseraProxy* get() const { return m_proxy.get(); }
+    CvelTesseraProxy& object() const { return static_cast<CvelTesseraProxy&>(*m_proxy.get()); }
+    void reset() { m_proxy.reset(); }
+
+private:
+    velcom::ComPtr<IvelTesseraProxy> m_proxy;
+};
 
 class ProxyTest : public ::testing::Test {
 protected:
@@ -53,51 +110,41 @@ protected:
         g_lTraceLevel = 7;
     }
 
-    HRESULT init(const OLECHAR* tmpDir = u"/tmp/tessera") {
-        return proxy->Init(&host, random.get(), pki.get(), velcom::Bstr(tmpDir).get());
+    HRESULT init(const OLECHAR* tmpDir = u"/tmp/tessera", ProxyObject* object = nullptr) {
+        const velcom::Bstr directory = tmpDir ? velcom::Bstr(tmpDir) : velcom::Bstr();
+        return (object ? *object : proxy)->Init(&host, random.get(), pki.get(), directory.get());
     }
-    HRESULT initComm(const std::string& page = startPage()) {
-        script.queuePage(page);
-        return proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{});
+    HRESULT initComm(const std::string& page = startPage(), ProxyObject* object = nullptr,
+                     const VARIANT& headers = VARIANT{}) {
+        if (!page.empty()) script.queuePage(page);
+        return (object ? *object : proxy)
+            ->InitComm(velcom::Bstr(u"https://ca.test/start").get(), headers);
     }
-    // Init and InitComm with the default start page, asserting that both succeed.
     void open() {
         ASSERT_EQ(init(), S_OK);
         ASSERT_EQ(initComm(), S_OK);
     }
 
-    // Every callback of the kind the host received, in order; recent() only those since the last
-    // forgetCallbacks(), as traces(), levelledTraces() and reportedErrors() do.
-    std::vector<BackChannelCall> callbacks(const std::string& kind) const {
-        return callbacksFrom(0, kind);
-    }
+    // The callbacks of the kind the host received since the last forgetCallbacks().
     void forgetCallbacks() { forgotten = host.count(); }
     std::vector<BackChannelCall> recent(const std::string& kind) const {
-        return callbacksFrom(forgotten, kind);
+        const auto all = host.calls();
+        std::vector<BackChannelCall> matching;
+        for (std::size_t index = forgotten; index < all.size(); ++index)
+            if (all[index].kind == kind) matching.push_back(all[index]);
+        return matching;
     }
-    Strings traces() const {
-        Strings lines;
-        for (const auto& call : recent("Trace")) lines.push_back(toAnsi(call.text1));
-        return lines;
-    }
-    // Each recent Trace as its level and text.
-    Strings levelledTraces() const {
+    // Each recent Trace, preceded by its level when levelled.
+    Strings traces(bool levelled = false) const {
         Strings lines;
         for (const auto& call : recent("Trace"))
-            lines.push_back(std::to_string(call.code) + " " + toAnsi(call.text1));
+            lines.push_back((levelled ? std::to_string(call.code) + " " : "") + toAnsi(call.text1));
         return lines;
     }
     std::vector<LONG> reportedErrors() const {
         std::vector<LONG> codes;
         for (const auto& call : recent("Error")) codes.push_back(call.code);
         return codes;
-    }
-    // The host got one recent Error: the code alone, without texts.
-    void expectErrorWithoutTexts(HRESULT code) const {
-        const auto reported = recent("Error");
-        ASSERT_EQ(reported.size(), 1u);
-        EXPECT_EQ(reported[0].code, code);
-        EXPECT_TRUE(reported[0].text1IsNull);
     }
 
     // Declared first: the proxy and the tracer release the host and the transport on their way
@@ -108,15 +155,5 @@ protected:
     velcom::ComPtr<RecordingPki> pki = RecordingPki::create(RecordingPki::Extended::Offered);
     velcom::ComPtr<TestRandom> random = TestRandom::create();
     ProxyObject proxy;
-
-private:
-    std::vector<BackChannelCall> callbacksFrom(std::size_t first, const std::string& kind) const {
-        const auto all = host.calls();
-        std::vector<BackChannelCall> matching;
-        for (std::size_t index = first; index < all.size(); ++index)
-            if (all[index].kind == kind) matching.push_back(all[index]);
-        return matching;
-    }
-
     std::size_t forgotten = 0;
 };

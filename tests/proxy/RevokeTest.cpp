@@ -39,7 +39,10 @@ TEST_F(RevokeTest, TheServerSelectsAndConfirmsTheHostsCertificateBeforeThePkiCom
                   "-ident_cert_nr=1",
                   "GET /revoke/confirm " + fieldsOf(confirmation), "Revoke(000A3F)", kSelecting}},
          {"a single certificate: confirmation alone", revoke,
-          Pages{answer({{"-serial_nr", "a3f"}, {"-ident_lang", "en"}}, "confirm"), kConfirmed},
+          // The first of two parameters of one name counts.
+          Pages{answer({{"-serial_nr", "a3f"}, {"-ident_lang", "en"}, {"-serial_nr", "b00"}},
+                       "confirm"),
+                kConfirmed},
           Strings{"S_OK", "GET /revoke", "POST /revoke/confirm -serial_nr=a3f&-ident_lang=en",
                   "Revoke(000A3F)"}},
          {"the serial not in the list", revoke,
@@ -61,6 +64,9 @@ TEST_F(RevokeTest, TheServerSelectsAndConfirmsTheHostsCertificateBeforeThePkiCom
                   "3 349: Tessera error (3): refused", "error TSR_E_SERVER 3|refused"}},
          {"no certificate", [this] { return proxy->Revoke(nullptr); }, Pages{},
           Strings{"E_INVALIDARG"}},
+         {"a serial of only zeros", revoke, Pages{single},
+          Strings{"E_FAIL reported", "GET /revoke", "7 1680: Exception ..."},
+          [this] { certificate = TestCertificate::create("000", 7, "MIIOLD"); }},
          {"no certificate interface",
           [&] { return proxy->Revoke(disguisedAs<ISMCertificate>(notACertificate)); }, Pages{},
           Strings{"E_POINTER reported", "7 1680: ..."}}});

@@ -98,8 +98,12 @@ public:
     CountedDouble(const CountedDouble&) = delete;
     CountedDouble& operator=(const CountedDouble&) = delete;
 
+    // What every query answers instead, when it is a failure.
+    HRESULT queryResult = S_OK;
+
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = nullptr;
+        if (FAILED(queryResult)) return queryResult;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
             IsEqualIID(riid, velcom::uuidOf<Interface>()))
             *object = static_cast<Interface*>(this);

@@ -1,17 +1,12 @@
-// A recording stand-in for the host's PKI component and the objects it hands out or takes: key
-// requests, keys, certificates and the lists that Load gives. Every double lives on the heap and is
-// reference counted; tests hold them in velcom::ComPtr and check references() to see that the
-// component gives back what it takes.
-//
-//     auto pki = RecordingPki::create(RecordingPki::Extended::Offered);
-//     pki->request->base64 = "MIIBQDCBqjAN";            // what the new key request's text is
-//     pki->fail("AddRequest", E_FAIL, "store locked");
-//     ... proxy->Init(host, random, pki.get(), tmpDir) ...
-//     EXPECT_EQ(pki->methods(), (std::vector<std::string>{"CreateRequest", "AddRequest"}));
+// A recording stand-in for the host's PKI component, the objects it hands out or takes (key
+// requests, keys, certificates, the lists that Load gives) and the host's password source. Every
+// double lives on the heap and is reference counted; tests hold them in velcom::ComPtr and check
+// references() to see that the component gives back what it takes.
 #pragma once
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -23,8 +18,8 @@
 
 #include "support/DispatchStub.h"
 
-// How a PKI call records a null pointer argument (an interface, or the password address of
-// ImportRequestedCertificate2), and an interface that is not one of these doubles.
+// How a PKI call records a null pointer argument, and an interface that is not one of these
+// doubles.
 inline constexpr char kNullArgument[] = "<null>";
 inline constexpr char kForeignArgument[] = "<foreign>";
 
@@ -166,6 +161,27 @@ private:
 using TestCertificateList = TestList<ISMCertificateList, ISMCertificate>;
 using TestCrlList = TestList<ISMCRLList, ISMRevocationList>;
 
+// The host's password source for key passwords. Scriptable: "GetPassword".
+class TestAuthenticator final : public CountedDouble<IAuthenticator> {
+public:
+    static velcom::ComPtr<TestAuthenticator> create(std::optional<std::string> password) {
+        return velcom::ComPtr<TestAuthenticator>(new TestAuthenticator(std::move(password)));
+    }
+
+    std::optional<std::string> password;  // what GetPassword answers; nullopt: a null BSTR
+
+    STDMETHODIMP GetPassword(BSTR* result) override {
+        *result = nullptr;
+        if (const HRESULT scripted = enter("GetPassword"); scripted != S_OK) return scripted;
+        if (password) *result = toBstr(*password).detach();
+        return S_OK;
+    }
+
+private:
+    explicit TestAuthenticator(std::optional<std::string> text)
+        : CountedDouble({"GetPassword"}), password(std::move(text)) {}
+};
+
 // One call on the PKI component. Arguments are texts in declaration order: numbers and
 // enumerations in decimal, strings as UTF-8 (a null BSTR as empty), null pointers as
 // kNullArgument, doubles by their label (requests by base64, certificates by serial) and other
@@ -198,23 +214,13 @@ public:
     // Every call, in order, failed ones included; the methods the component is not expected to
     // call are recorded too (without arguments) and answer E_NOTIMPL.
     const std::vector<PkiCall>& calls() const { return m_calls; }
-    std::vector<std::string> methods() const {
-        std::vector<std::string> names;
-        for (const PkiCall& call : m_calls) names.push_back(call.method);
-        return names;
-    }
-    std::vector<PkiCall> callsTo(std::string_view method) const {
-        std::vector<PkiCall> found;
-        for (const PkiCall& call : m_calls)
-            if (call.method == method) found.push_back(call);
-        return found;
-    }
 
     // What the calls hand out: CreateRequest `request` (the same object every time), FindKey
-    // `key`, Load the two lists (a null one as null), GetOpenRequests a copy of openRequests, both
-    // imports certificateId.
+    // `key` (none unless keyFound), Load the two lists, GetOpenRequests a copy of openRequests,
+    // both imports certificateId.
     velcom::ComPtr<TestRequest> request = TestRequest::create();
     velcom::ComPtr<TestKey> key = TestKey::create();
+    bool keyFound = true;
     velcom::ComPtr<TestCertificateList> loadedCertificates =
         TestCertificateList::create("certificates");
     velcom::ComPtr<TestCrlList> loadedRevocationLists = TestCrlList::create("revocation lists");
@@ -252,11 +258,10 @@ public:
                    : S_FALSE;
     }
 
-    STDMETHODIMP FindKey(LONG certId, ISMAsymKey** foundKey) override {
-        *foundKey = nullptr;
-        if (const HRESULT result = record("FindKey", {std::to_string(certId)}); result != S_OK)
-            return result;
-        return handOut(key, foundKey);
+    STDMETHODIMP FindKey(LONG certId, ISMAsymKey** found) override {
+        *found = nullptr;
+        return record("FindKey", {std::to_string(certId)}, nullptr,
+                      [&] { return handOut(keyFound ? key : velcom::ComPtr<TestKey>(), found); });
     }
     STDMETHODIMP Import(ISMCertificateList* certificates, ISMCRLList* revocationLists) override {
         return record("Import", {label(certificates), label(revocationLists)});
@@ -265,10 +270,10 @@ public:
                       ISMCRLList** revocationLists) override {
         *certificates = nullptr;
         *revocationLists = nullptr;
-        if (const HRESULT result = record("Load", {toAnsi(file)}, file); result != S_OK)
-            return result;
-        handOut(loadedCertificates, certificates);
-        return handOut(loadedRevocationLists, revocationLists);
+        return record("Load", {toAnsi(file)}, file, [&] {
+            handOut(loadedCertificates, certificates);
+            return handOut(loadedRevocationLists, revocationLists);
+        });
     }
     STDMETHODIMP Export2(BSTR file, FileFormat format, FileEncoding encoding,
                          VARIANT certificateIds) override {
@@ -279,30 +284,28 @@ public:
     STDMETHODIMP CreateRequest(RequestType type, BSTR password, VARIANT attributes,
                                ISMRequest** created) override {
         *created = nullptr;
-        const auto arguments =
-            withList({std::to_string(type), toAnsi(password)}, attributes, VT_BSTR);
-        if (const HRESULT result = record("CreateRequest", arguments); result != S_OK)
-            return result;
-        return handOut(request, created);
+        return record("CreateRequest",
+                      withList({std::to_string(type), toAnsi(password)}, attributes, VT_BSTR),
+                      nullptr, [&] { return handOut(request, created); });
     }
     STDMETHODIMP AddRequest(ISMRequest* keyRequest, BSTR reference) override {
         return record("AddRequest", {label(keyRequest), toAnsi(reference)});
     }
     STDMETHODIMP GetOpenRequests(VARIANT* references) override {
         VariantInit(references);
-        if (const HRESULT result = record("GetOpenRequests", {}); result != S_OK) return result;
-        return VariantCopy(references, openRequests.get());
+        return record("GetOpenRequests", {}, nullptr,
+                      [&] { return VariantCopy(references, openRequests.get()); });
     }
     STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override {
-        return imported(
-            record("ImportRequestedCertificate", {toAnsi(file), toAnsi(reference)}, file), certId);
+        return record("ImportRequestedCertificate", {toAnsi(file), toAnsi(reference)}, file,
+                      [&] { return imported(certId); });
     }
     STDMETHODIMP ImportRequestedCertificate2(BSTR file, BSTR reference, BSTR* password,
                                              LONG* certId) override {
         const std::string passwordText = password == nullptr ? kNullArgument : toAnsi(*password);
-        return imported(record("ImportRequestedCertificate2",
-                               {toAnsi(file), toAnsi(reference), passwordText}, file),
-                        certId);
+        return record("ImportRequestedCertificate2",
+                      {toAnsi(file), toAnsi(reference), passwordText}, file,
+                      [&] { return imported(certId); });
     }
     STDMETHODIMP Revoke(ISMCertificate* certificate) override {
         return record("Revoke", {label(certificate)});
@@ -341,8 +344,9 @@ private:
           m_extended(extended) {}
     ~RecordingPki() = default;
 
-    // Records the call (with the content of the file, if named) and gives its scripted result.
-    HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr) {
+    // Records the call (with the content of the file, if named); its scripted failure, or work.
+    HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr,
+                   const std::function<HRESULT()>& work = {}) {
         std::optional<std::string> content;
         std::ifstream read;
         if (file != nullptr) read.open(toAnsi(file), std::ios::binary);
@@ -350,8 +354,9 @@ private:
             content.emplace(std::istreambuf_iterator<char>(read), std::istreambuf_iterator<char>());
         m_calls.push_back({method, std::move(arguments), std::move(content)});
         const bool extended = std::string_view(method) == "ImportRequestedCertificate2";
-        return enter(
+        const HRESULT result = enter(
             method, extended ? IID_ISMPrivateKeyInfrastructureEx : IID_ISMPrivateKeyInfrastructure);
+        return result != S_OK || !work ? result : work();
     }
     HRESULT notExpected(const char* method) {
         m_calls.push_back({method, {}, std::nullopt});
@@ -382,9 +387,9 @@ private:
         }
         return arguments;
     }
-    HRESULT imported(HRESULT result, LONG* certId) const {
-        if (result == S_OK) *certId = certificateId;
-        return result;
+    HRESULT imported(LONG* certId) const {
+        *certId = certificateId;
+        return S_OK;
     }
     template <class Interface, class Double>
     static HRESULT handOut(const velcom::ComPtr<Double>& object, Interface** result) {

@@ -4,11 +4,6 @@
 // with the next answer queued in the TransportScript, delivering the page through the back channel
 // it received in Init, and records every request. All runs on the test's thread, as in the
 // component's single-threaded apartment.
-//
-//     TransportRegistration transport;             // a fixture member, declared before the proxy
-//     transport.script().queuePage(startPage, 16); // delivered in Data calls of 16 bytes
-//     ... proxy->Init(...); proxy->InitComm(...); ...
-//     EXPECT_EQ(transport.script().requests().at(0).method, "GET");
 #pragma once
 
 #include <deque>
@@ -34,12 +29,10 @@ struct TransportRequest {
 // One scripted answer to Post or Get: Data calls, in order, then the request's result, a failure
 // with the description as error information. A default answer is an empty page.
 struct TransportAnswer {
-    // A page in Data calls of at most chunkSize bytes each (0: in one call; none for no bytes).
-    static TransportAnswer page(std::string_view bytes, std::size_t chunkSize = 0) {
+    // A page in one Data call; none for no bytes.
+    static TransportAnswer page(std::string_view bytes) {
         TransportAnswer answer;
-        const std::size_t size = chunkSize == 0 ? bytes.size() : chunkSize;
-        for (std::size_t offset = 0; offset < bytes.size(); offset += size)
-            answer.bytes(bytes.substr(offset, size));
+        if (!bytes.empty()) answer.bytes(bytes);
         return answer;
     }
     // partialPage (if any) in one Data call, then the request fails.
@@ -51,17 +44,8 @@ struct TransportAnswer {
         return answer;
     }
 
-    // Appends one Data call with a byte array, or with a VT_BSTR that carries no part of the page.
-    TransportAnswer& bytes(std::string_view chunk) {
-        deliveries.push_back(makeByteArray(chunk));
-        return *this;
-    }
-    TransportAnswer& text(std::string_view content) {
-        deliveries.push_back(velcom::Variant());
-        deliveries.back().put()->vt = VT_BSTR;
-        deliveries.back().get()->bstrVal = toBstr(std::string(content)).detach();
-        return *this;
-    }
+    // Appends one Data call with a byte array.
+    void bytes(std::string_view chunk) { deliveries.push_back(makeByteArray(chunk)); }
 
     std::vector<velcom::Variant> deliveries;
     HRESULT result = S_OK;
@@ -77,9 +61,7 @@ public:
     // Answers, taken in order by Post and Get, whichever comes. A request without a queued answer
     // fails with E_UNEXPECTED and a description naming it, so a missing page shows.
     void queue(TransportAnswer answer) { m_answers.push_back(std::move(answer)); }
-    void queuePage(std::string_view page, std::size_t chunkSize = 0) {
-        queue(TransportAnswer::page(page, chunkSize));
-    }
+    void queuePage(std::string_view page) { queue(TransportAnswer::page(page)); }
     std::size_t pendingAnswers() const { return m_answers.size(); }
 
     // Every Post and Get, in order, also those that failed.
