@@ -19,15 +19,24 @@
 #define VEL_NOT_IMPLEMENTED(method, ...) \
     STDMETHODIMP method(__VA_ARGS__) override { return E_NOTIMPL; }
 
+// VEL_FOR_EACH(MACRO, (a, b), (c), ...) is MACRO(a, b) MACRO(c) ... for up to 64 entries.
+#define VEL_FOR_EACH(macro, ...) __VA_OPT__(VEL_EXPAND3(VEL_FOR_EACH_STEP(macro, __VA_ARGS__)))
+#define VEL_FOR_EACH_STEP(macro, entry, ...) \
+    macro entry __VA_OPT__(VEL_FOR_EACH_AGAIN VEL_PARENS(macro, __VA_ARGS__))
+#define VEL_FOR_EACH_AGAIN() VEL_FOR_EACH_STEP
+#define VEL_PARENS ()
+#define VEL_EXPAND3(...) VEL_EXPAND2(VEL_EXPAND2(VEL_EXPAND2(VEL_EXPAND2(__VA_ARGS__))))
+#define VEL_EXPAND2(...) VEL_EXPAND1(VEL_EXPAND1(VEL_EXPAND1(VEL_EXPAND1(__VA_ARGS__))))
+#define VEL_EXPAND1(...) __VA_ARGS__
+
 // The four IDispatch methods: the component calls its collaborators through their vtables only.
 template <class Interface>
 class DispatchStub : public Interface {
 public:
-    VEL_NOT_IMPLEMENTED(GetTypeInfoCount, UINT*)
-    VEL_NOT_IMPLEMENTED(GetTypeInfo, UINT, LCID, ITypeInfo**)
-    VEL_NOT_IMPLEMENTED(GetIDsOfNames, REFIID, LPOLESTR*, UINT, LCID, DISPID*)
-    VEL_NOT_IMPLEMENTED(Invoke, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (GetTypeInfoCount, UINT*),
+                 (GetTypeInfo, UINT, LCID, ITypeInfo**),
+                 (GetIDsOfNames, REFIID, LPOLESTR*, UINT, LCID, DISPID*),
+                 (Invoke, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
 };
 
 // Leaves an error object with the description on the thread, as a failing COM method does, so that

@@ -72,9 +72,7 @@ public:
         decryptPasswords.push_back(toAnsi(password));
         return enter("Decrypt");
     }
-    VEL_NOT_IMPLEMENTED(Encrypt, BSTR)
-    VEL_NOT_IMPLEMENTED(get_Length, LONG*)
-    VEL_NOT_IMPLEMENTED(get_Type, KeyType*)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Encrypt, BSTR), (get_Length, LONG*), (get_Type, KeyType*))
 
 private:
     TestKey() : CountedDouble({"Decrypt"}) {}
@@ -110,26 +108,14 @@ public:
         if (const HRESULT result = enter("AsBinaryString"); result != S_OK) return result;
         return binaryString(base64Flag, base64, binaryType, IID_ISMCertificate, data);
     }
-    VEL_NOT_IMPLEMENTED(get_MailAddress, BSTR*)
-    VEL_NOT_IMPLEMENTED(get_Issuer, VARIANT*)
-    VEL_NOT_IMPLEMENTED(get_Subject, VARIANT*)
-    VEL_NOT_IMPLEMENTED(Fingerprint, DigestAlgo, BSTR*)
-    VEL_NOT_IMPLEMENTED(IsActive, Validity*)
-    VEL_NOT_IMPLEMENTED(get_NotBefore, BSTR*)
-    VEL_NOT_IMPLEMENTED(get_NotAfter, BSTR*)
-    VEL_NOT_IMPLEMENTED(IsCA, LONG*)
-    VEL_NOT_IMPLEMENTED(IsSelfSigned, LONG*)
-    VEL_NOT_IMPLEMENTED(get_Default, LONG*)
-    VEL_NOT_IMPLEMENTED(put_Default, LONG)
-    VEL_NOT_IMPLEMENTED(get_TrustLevel, CertTrustLevel*)
-    VEL_NOT_IMPLEMENTED(put_TrustLevel, CertTrustLevel)
-    VEL_NOT_IMPLEMENTED(get_DBState, DataBaseState*)
-    VEL_NOT_IMPLEMENTED(get_Comment, BSTR*)
-    VEL_NOT_IMPLEMENTED(put_Comment, BSTR)
-    VEL_NOT_IMPLEMENTED(get_KeyLength, LONG*)
-    VEL_NOT_IMPLEMENTED(get_KeyType, KeyType*)
-    VEL_NOT_IMPLEMENTED(GetExtension, BSTR, LONG*, VARIANT*)
-    VEL_NOT_IMPLEMENTED(get_CommonName, BSTR*)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_MailAddress, BSTR*), (get_Issuer, VARIANT*),
+                 (get_Subject, VARIANT*), (Fingerprint, DigestAlgo, BSTR*), (IsActive, Validity*),
+                 (get_NotBefore, BSTR*), (get_NotAfter, BSTR*), (IsCA, LONG*),
+                 (IsSelfSigned, LONG*), (get_Default, LONG*), (put_Default, LONG),
+                 (get_TrustLevel, CertTrustLevel*), (put_TrustLevel, CertTrustLevel),
+                 (get_DBState, DataBaseState*), (get_Comment, BSTR*), (put_Comment, BSTR),
+                 (get_KeyLength, LONG*), (get_KeyType, KeyType*),
+                 (GetExtension, BSTR, LONG*, VARIANT*), (get_CommonName, BSTR*))
 
 private:
     TestCertificate(std::optional<std::string> serialText, LONG identifier, std::string text)
@@ -149,11 +135,8 @@ public:
 
     std::string label;  // how Import records this list
 
-    VEL_NOT_IMPLEMENTED(get_Count, LONG*)
-    VEL_NOT_IMPLEMENTED(Add, Item*)
-    VEL_NOT_IMPLEMENTED(Remove, LONG)
-    VEL_NOT_IMPLEMENTED(get__NewEnum, IUnknown**)
-    VEL_NOT_IMPLEMENTED(get_Item, LONG, Item**)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_Count, LONG*), (Add, Item*), (Remove, LONG),
+                 (get__NewEnum, IUnknown**), (get_Item, LONG, Item**))
 
 private:
     explicit TestList(std::string text) : CountedDouble<Interface>({}), label(std::move(text)) {}
@@ -318,22 +301,20 @@ public:
 
 #define VEL_NOT_EXPECTED(method, ...) \
     STDMETHODIMP method(__VA_ARGS__) override { return notExpected(#method); }
-    VEL_NOT_EXPECTED(Verify2, LONG, LONG, CertStatus*)
-    VEL_NOT_EXPECTED(Verify, ISMCertificate*, LONG, CertStatus*)
-    VEL_NOT_EXPECTED(ImportKey, LONG, ISMAsymKey*)
-    VEL_NOT_EXPECTED(ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG)
-    VEL_NOT_EXPECTED(LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**)
-    VEL_NOT_EXPECTED(Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*)
-    VEL_NOT_EXPECTED(Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*,
-                     ISMCertificateList**)
-    VEL_NOT_EXPECTED(GetCertificate, LONG, ISMCertificate**)
-    VEL_NOT_EXPECTED(GetIssuer, ISMCertificate*, LONG, ISMCertificateList**)
-    VEL_NOT_EXPECTED(HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*)
-    VEL_NOT_EXPECTED(FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**)
-    VEL_NOT_EXPECTED(AdjustDefaults, ISMCertificateList*)
-    VEL_NOT_EXPECTED(CreateCertificateList, ISMCertificateList**)
-    VEL_NOT_EXPECTED(Delete, ISMCertificate*)
-    VEL_NOT_EXPECTED(Delete2, LONG)
+    VEL_FOR_EACH(VEL_NOT_EXPECTED, (Verify2, LONG, LONG, CertStatus*),
+                 (Verify, ISMCertificate*, LONG, CertStatus*), (ImportKey, LONG, ISMAsymKey*),
+                 (ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG),
+                 (LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**),
+                 (Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*),
+                 (Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*,
+                  ISMCertificateList**),
+                 (GetCertificate, LONG, ISMCertificate**),
+                 (GetIssuer, ISMCertificate*, LONG, ISMCertificateList**),
+                 (HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*),
+                 (FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**),
+                 (AdjustDefaults, ISMCertificateList*),
+                 (CreateCertificateList, ISMCertificateList**), (Delete, ISMCertificate*),
+                 (Delete2, LONG))
 #undef VEL_NOT_EXPECTED
 
 private:

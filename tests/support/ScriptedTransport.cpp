@@ -44,8 +44,7 @@ public:
     STDMETHODIMP GetRunningClass(LPCLSID) override { return E_NOTIMPL; }
     STDMETHODIMP Run(LPBINDCTX) override { return m_script->enter("Run", IID_IRunnableObject); }
     STDMETHODIMP_(BOOL) IsRunning() override { return TRUE; }
-    VEL_NOT_IMPLEMENTED(LockRunning, BOOL, BOOL)
-    VEL_NOT_IMPLEMENTED(SetContainedObject, BOOL)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (LockRunning, BOOL, BOOL), (SetContainedObject, BOOL))
 
     // As the class object: a new transport for each instance.
     STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** object) override {
@@ -66,12 +65,8 @@ public:
         m_script->m_random = random;
         return S_OK;
     }
-    VEL_NOT_IMPLEMENTED(Reserved1)
-    VEL_NOT_IMPLEMENTED(Reserved2)
-    VEL_NOT_IMPLEMENTED(Reserved3)
-    VEL_NOT_IMPLEMENTED(Reserved4)
-    VEL_NOT_IMPLEMENTED(Reserved5)
-    VEL_NOT_IMPLEMENTED(Reserved6)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Reserved1), (Reserved2), (Reserved3), (Reserved4),
+                 (Reserved5), (Reserved6))
     STDMETHODIMP Post(BSTR options, BSTR address, VARIANT headers, VARIANT fields) override {
         return answer("POST", options, address, headers, fields);
     }

@@ -113,8 +113,8 @@ public:
     static velcom::ComPtr<TestRandom> create() {
         return velcom::ComPtr<TestRandom>(new TestRandom());
     }
-    VEL_NOT_IMPLEMENTED(Init, IvelBackChannel*, BSTR, VARIANT*)
-    VEL_NOT_IMPLEMENTED(Get, VARIANT*, VARIANT*, VARIANT*, VARIANT*)
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Init, IvelBackChannel*, BSTR, VARIANT*),
+                 (Get, VARIANT*, VARIANT*, VARIANT*, VARIANT*))
 
 private:
     TestRandom() : CountedDouble({}) {}
