@@ -69,8 +69,7 @@ TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
               std::filesystem::permissions(dataFile(), std::filesystem::perms::all);
           }},
          {"loading fails", update, Pages{plainForm, list},
-          Strings{"E_FAIL reported", "GET /crl", "GET /crl/get", loaded,
-                  "7 1961: not PEM"},
+          Strings{"E_FAIL reported", "GET /crl", "GET /crl/get", loaded, "7 1961: not PEM"},
           [this] { pki->fail("Load", E_FAIL, "not PEM"); }},
          {"an answer without list", update,
           Pages{plainForm, pageWith("Return=CRL\nParam1=crl\nType1=X.509")},
