@@ -1,11 +1,9 @@
-// What the tests of the operations share: a proxy opened in a real temporary directory made afresh
-// for each test, the host's certificate and password source, and each call of an operation told as
-// a transcript of all that a host, the server and the PKI component could notice of it.
+// Each call of an operation told as a transcript of all that a host, the server and the PKI
+// component could notice of it, from a proxy opened in a temporary directory of its own.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +20,6 @@
 inline constexpr char kRequestText[] = "MIIBREQ==";
 inline constexpr char kNoAction[] = "3 353: no action node in Tessera response";
 
-// The name of each result the operations give, the number of any other.
 inline std::string nameOf(HRESULT code) {
     // clang-format off
     static const std::map<HRESULT, std::string> names = {
@@ -35,18 +32,15 @@ inline std::string nameOf(HRESULT code) {
     return found != names.end() ? found->second : std::to_string(code);
 }
 
-// The trace of an answer without the parameter a step needs.
 inline std::string missing(int line, const std::string& name) {
     return "3 " + std::to_string(line) + ": parameter " + name + " not found in response";
 }
-// The parameters as the fields a request copies them to: "name=value&name=value".
 inline std::string fieldsOf(const Params& params) {
     std::string text;
     for (const Param& param : params)
         text += (text.empty() ? "" : "&") + param.name + "=" + param.value.value_or("");
     return text;
 }
-// A PEM file as the proxy writes it.
 inline std::string pem(const std::string& label, const std::string& body) {
     return "-----BEGIN " + label + "-----\r\n" + body + "\r\n-----END " + label + "-----\r\n";
 }
@@ -62,7 +56,6 @@ inline Strings joined(std::initializer_list<Strings> pieces) {
     return lines;
 }
 
-// A page the transport answers with, or its failure.
 struct Page {
     Page(const char* page) : answer(TransportAnswer::page(page)) {}
     Page(const std::string& page) : answer(TransportAnswer::page(page)) {}
@@ -71,15 +64,11 @@ struct Page {
 };
 using Pages = std::vector<Page>;
 
-// One call of an operation from step one, the pages it gets and its transcript: the result; each
-// request as "METHOD /path {options} name=value&..." (no fields when they are omitted); each PKI
-// call as "Method(argument,...)" and the bytes of the file it reads, the temporary directory as $
-// and the time of the call as <now>; "asked" for each password the authenticator gave and
-// "decrypt <password>" for each the key got; each trace as "level line: text"; each error as
-// "error CODE" or "error CODE text1|text2", unless the result alone was reported without texts,
-// which adds " reported" to the result; "step N" unless it is 1; "id N" for the certificate
-// identifier set; "node name(number, text, children)" for the node handed out. An expected line
-// with "..." stands for every line that starts with what comes before.
+// A transcript: the result (" reported" when reported alone, without texts), requests
+// "METHOD /path {options} fields", PKI calls "Method(arguments) file read", "asked" and "decrypt
+// <password>", traces "level line: text", other errors "error CODE text1|text2", then "step N",
+// "id N" and the node handed out, as far as they are set. $ is the temporary directory, <now> the
+// time of the call; a line ending in "..." matches any line that starts alike.
 struct Row {
     const char* name;
     std::function<HRESULT()> call;
@@ -108,8 +97,10 @@ protected:
         std::filesystem::remove_all(directory);
         ProxyTest::TearDown();
     }
-    // Where the proxy writes what the server sends for the PKI component.
     std::filesystem::path dataFile() const { return directory / "data.pem"; }
+    std::optional<std::string> dataContent() const {
+        return exists(dataFile()) ? std::optional(contentOf(dataFile())) : std::nullopt;
+    }
 
     void expectRows(const std::vector<Row>& rows) {
         for (const Row& row : rows) {
@@ -123,10 +114,7 @@ protected:
             if (!matches(row.transcript, actual))
                 ADD_FAILURE() << "expected: " << ::testing::PrintToString(row.transcript)
                               << "\n  actual: " << ::testing::PrintToString(actual);
-            for (const char* method :
-                 {"CreateRequest", "AddRequest", "ImportRequestedCertificate2", "Revoke", "FindKey",
-                  "Export2", "ExportKey", "Load", "Import"})
-                pki->succeed(method);
+            pki->succeedAll();
             pki->key = TestKey::create();
             pki->keyFound = true;
             pki->request = TestRequest::create(kRequestText);
@@ -153,9 +141,7 @@ protected:
         const std::size_t sent = script.requests().size(), made = pki->calls().size(),
                           decrypted = pki->key->decryptPasswords.size();
         const unsigned asked = authenticator->callCount("GetPassword");
-        const std::optional<std::string> earlier = std::filesystem::exists(dataFile())
-                                                       ? std::optional(contentOf(dataFile()))
-                                                       : std::nullopt;
+        const std::optional<std::string> earlier = dataContent();
         forgetCallbacks();
         for (const Page& page : pages) script.queue(page.answer);
         certificateId = kUntouched;
@@ -194,12 +180,10 @@ protected:
 
         // What the PKI component read stays in the file, for its owner alone; without a read the
         // file is as it was.
-        struct stat status {};
-        const bool there = ::stat(dataFile().c_str(), &status) == 0;
-        EXPECT_EQ(there ? std::optional(contentOf(dataFile())) : std::nullopt,
-                  read ? read : earlier);
+        EXPECT_EQ(dataContent(), read ? read : earlier);
         if (read) {
-            EXPECT_EQ(status.st_mode & 0777, 0600u);
+            EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
+                      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         }
         // The operation keeps nothing of what it was handed or handed out.
         for (ULONG references :

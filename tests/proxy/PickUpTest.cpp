@@ -6,12 +6,17 @@
 
 namespace {
 
-// The server's list of references, with an Action node naming the request that picks one.
 std::string references(const Params& lists) {
     return answerPage("PickUp", lists, "https://ca.test/pickup/select");
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
-constexpr char kSelected[] = "POST /pickup/select -reference_list=9&-ident_cert_nr=0";
+const std::string kNine = references({{"-reference_list", "9"}});
+// A pick-up of reference 9 and what followed.
+Strings selectedNine(const char* result, const Strings& rest) {
+    return joined({{result, "GET /pickup", "POST /pickup/select -reference_list=9&-ident_cert_nr=0",
+                    "GetOpenRequests()"},
+                   rest});
+}
 const std::string kFallback[] = {"3 1518: wrong refnumber",
                                  "3 1523: try the first certificate that was not downloaded"};
 
@@ -90,30 +95,23 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
           Strings{"TSR_E_RESPONSE reported", "GET /pickup", "GetOpenRequests()", kFallback[0],
                   kFallback[1], missing(1528, "-abhol_list")}},
          {"a certificate answer without return node", pickUp(),
-          Pages{references({{"-reference_list", "9"}}),
-                pageWith("Action=a\nURL=https://ca.test/a")},
-          Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
-                  "3 339: no return node in Tessera response"}},
-         {"the authenticator fails", pickUp(true),
-          Pages{references({{"-reference_list", "9"}}), kIssued},
-          Strings{"E_ABORT", "GET /pickup", kSelected, "GetOpenRequests()", "asked"},
+          Pages{kNine, pageWith("Action=a\nURL=https://ca.test/a")},
+          selectedNine("TSR_E_RESPONSE reported", {"3 339: no return node in Tessera response"})},
+         {"the authenticator fails", pickUp(true), Pages{kNine, kIssued},
+          selectedNine("E_ABORT", {"asked"}),
           [this] { authenticator->fail("GetPassword", E_ABORT, "cancelled"); }},
          {"a certificate answer without certificate", pickUp(),
-          Pages{references({{"-reference_list", "9"}}),
-                pageWith("Return=C\nParam1=other\nValue1=V")},
-          Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
-                  missing(806, "-cert")}},
+          Pages{kNine, pageWith("Return=C\nParam1=other\nValue1=V")},
+          selectedNine("TSR_E_RESPONSE reported", {missing(806, "-cert")})},
          {"a certificate without value leaves an earlier file alone", pickUp(),
-          Pages{references({{"-reference_list", "9"}}),
-                pageWith("Return=C\nParam1=cert\nType1=X.509")},
-          Strings{"TSR_E_RESPONSE reported", "GET /pickup", kSelected, "GetOpenRequests()",
-                  missing(806, "-cert")},
+          Pages{kNine, pageWith("Return=C\nParam1=cert\nType1=X.509")},
+          selectedNine("TSR_E_RESPONSE reported", {missing(806, "-cert")}),
           [this] { std::ofstream(dataFile()) << "earlier"; }},
-         {"the import fails", pickUp(), Pages{references({{"-reference_list", "9"}}), kIssued},
-          Strings{
-              "E_INVALIDARG reported", "GET /pickup", kSelected, "GetOpenRequests()",
-              "ImportRequestedCertificate2($/data.pem,9,<null>) " + pem("CERTIFICATE", "MIICcert"),
-              "7 1574: wrong password"},
+         {"the import fails", pickUp(), Pages{kNine, kIssued},
+          selectedNine(
+              "E_INVALIDARG reported",
+              {"ImportRequestedCertificate2($/data.pem,9,<null>) " + pem("CERTIFICATE", "MIICcert"),
+               "7 1574: wrong password"}),
           [this] { pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password"); }},
          {"an open reference of only zeros", pickUp(),
           Pages{references({{"-reference_list", "1+0"}})},

@@ -1,12 +1,10 @@
-// A proxy with its collaborators: the scripted transport registered where the proxy looks for the
-// real one, a recording host back channel, a recording PKI component; and the pages a test server
-// answers with. Each test ends with every object released and the module free to unload.
+// A proxy with its collaborators and the pages a test server answers with. Each test ends with
+// every object released and the module free to unload.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,7 +17,6 @@
 
 using Strings = std::vector<std::string>;
 
-// A start page naming an address for each operation, with some HTML around the markup.
 inline std::string startPage() {
     return "<html><body><!-- !!!\nReturn\nCreateCertficate=https://ca.test/create\n"
            "PickUpCertificate=https://ca.test/pickup\nRenewCertificate=https://ca.test/renew\n"
@@ -42,7 +39,7 @@ inline Params without(Params params, const std::string& name) {
     return params;
 }
 
-// A Return block with status 100 and the parameters, and an Action block when actionUrl is given.
+// With an Action block when actionUrl is given.
 inline std::string answerPage(const std::string& name, const Params& params,
                               const std::string& actionUrl = {},
                               const std::string& method = "POST") {
@@ -63,19 +60,8 @@ inline std::string refusalPage(int status, const std::string& message) {
                     "\nErrorMessage=" + message);
 }
 
-// How a request went out: its method, address and transport options.
-struct RequestLine {
-    std::string method;
-    std::string address;
-    std::string options;
-
-    bool operator==(const RequestLine&) const = default;
-};
-inline RequestLine requestLine(const TransportRequest& request) {
-    return {request.method, request.address, request.options};
-}
-inline std::ostream& operator<<(std::ostream& out, const RequestLine& line) {
-    return out << line.method << " " << line.address << " with options \"" << line.options << "\"";
+inline std::string requestLine(const TransportRequest& request) {
+    return request.method + " " + request.address + " {" + request.options + "}";
 }
 
 // An object handed over as an interface it does not implement, as a careless host might.
@@ -84,7 +70,6 @@ Interface* disguisedAs(IDispatch& object) {
     return reinterpret_cast<Interface*>(&object);
 }
 
-// A proxy created the way its class object creates it, with access to its steps for tests.
 class ProxyObject {
 public:
     ProxyObject() {
@@ -125,7 +110,6 @@ protected:
         ASSERT_EQ(initComm(), S_OK);
     }
 
-    // The callbacks of the kind the host received since the last forgetCallbacks().
     void forgetCallbacks() { forgotten = host.count(); }
     std::vector<BackChannelCall> recent(const std::string& kind) const {
         const auto all = host.calls();
@@ -134,7 +118,6 @@ protected:
             if (all[index].kind == kind) matching.push_back(all[index]);
         return matching;
     }
-    // Each recent Trace, preceded by its level when levelled.
     Strings traces(bool levelled = false) const {
         Strings lines;
         for (const auto& call : recent("Trace"))

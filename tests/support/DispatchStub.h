@@ -1,6 +1,4 @@
-// The common ground of the test doubles: IDispatch that no test goes through, reference counting
-// for doubles on the heap, methods scripted to fail with error information, and the automation
-// values that the doubles hand to the component and take apart. Texts are narrow UTF-8 strings.
+// The common ground of the test doubles. Texts are narrow UTF-8 strings.
 #pragma once
 
 #include <initializer_list>
@@ -15,7 +13,6 @@
 
 #include "text/AnsiText.h"
 
-// A member the component is not to call.
 #define VEL_NOT_IMPLEMENTED(method, ...) \
     STDMETHODIMP method(__VA_ARGS__) override { return E_NOTIMPL; }
 
@@ -29,7 +26,7 @@
 #define VEL_EXPAND2(...) VEL_EXPAND1(VEL_EXPAND1(VEL_EXPAND1(VEL_EXPAND1(__VA_ARGS__))))
 #define VEL_EXPAND1(...) __VA_ARGS__
 
-// The four IDispatch methods: the component calls its collaborators through their vtables only.
+// The component calls its collaborators through their vtables only.
 template <class Interface>
 class DispatchStub : public Interface {
 public:
@@ -39,9 +36,8 @@ public:
                  (Invoke, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
 };
 
-// Leaves an error object with the description on the thread, as a failing COM method does, so that
-// the caller's _com_issue_errorex finds it; an empty description clears the thread's error object
-// instead, so that no stale one is found. Returns result.
+// As a failing COM method does, so that the caller's _com_issue_errorex finds the description; an
+// empty one clears the thread's error object, so that no stale one is found.
 inline HRESULT failWithDescription(HRESULT result, REFIID iid, const std::string& description) {
     velcom::ComPtr<ICreateErrorInfo> created;
     velcom::ComPtr<IErrorInfo> errorInfo;
@@ -55,23 +51,21 @@ inline HRESULT failWithDescription(HRESULT result, REFIID iid, const std::string
 }
 
 // Which methods of a double fail, and how often each was called. Naming a method the double does
-// not list is a mistake in the test and throws std::invalid_argument.
+// not list is a mistake in the test and throws.
 class MethodScript {
 public:
     explicit MethodScript(std::initializer_list<std::string_view> methods) {
         for (const std::string_view method : methods) m_entries.emplace(method, Entry{});
     }
 
-    // Every later call of the method returns result instead of doing its work, a failure with the
-    // description as error information.
     void fail(std::string_view method, HRESULT result, std::string description = {}) {
         entry(method) = {entry(method).calls, result, std::move(description)};
     }
-    void succeed(std::string_view method) { entry(method).result = S_OK; }
-    // The calls so far, the failed ones included.
+    void succeedAll() {
+        for (auto& [name, scripted] : m_entries) scripted.result = S_OK;
+    }
     unsigned callCount(std::string_view method) const { return entry(method).calls; }
 
-    // Counts one call; S_OK when it is to work, else the scripted result.
     HRESULT enter(std::string_view method, REFIID iid) {
         Entry& scripted = entry(method);
         ++scripted.calls;
@@ -96,9 +90,8 @@ private:
     mutable std::map<std::string, Entry, std::less<>> m_entries;
 };
 
-// A double on the heap with one dual interface, whose failures carry error information. It starts
-// with no reference: create it as velcom::ComPtr<Double>(new Double(...)), which takes the first,
-// and it deletes itself on its last Release. Its scriptable methods are listed with each double.
+// A double on the heap with one dual interface; the velcom::ComPtr it is created into takes the
+// first reference.
 template <class Interface>
 class CountedDouble : public DispatchStub<Interface>,
                       public ISupportErrorInfo,
@@ -107,7 +100,6 @@ public:
     CountedDouble(const CountedDouble&) = delete;
     CountedDouble& operator=(const CountedDouble&) = delete;
 
-    // What every query answers instead, when it is a failure.
     HRESULT queryResult = S_OK;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
@@ -133,7 +125,6 @@ public:
         return IsEqualIID(riid, velcom::uuidOf<Interface>()) ? S_OK : S_FALSE;
     }
 
-    // The references held now: 1 when the test holds the only one.
     ULONG references() const { return m_references; }
 
 protected:
@@ -149,7 +140,6 @@ private:
     ULONG m_references = 0;
 };
 
-// A one-dimensional VT_ARRAY of the elements (BSTRs are copied) with the lower bound.
 template <class Element>
 velcom::Variant arrayOf(VARTYPE type, const std::vector<Element>& elements, LONG lowerBound = 0) {
     velcom::Variant value;
@@ -183,12 +173,10 @@ inline velcom::Variant makeStringList(const std::vector<std::string>& texts) {
 // A VARIANT argument that carries a list, as the double received it.
 struct ListArgument {
     VARTYPE type = VT_EMPTY;
-    SCODE error = S_OK;            // the code of a VT_ERROR
-    bool zeroBasedVector = false;  // one dimension, lower bound 0
-    // The elements of a vector of VT_BSTR as texts, or of VT_I4 in decimal; else empty.
-    std::vector<std::string> items = {};
+    SCODE error = S_OK;
+    bool zeroBasedVector = false;
+    std::vector<std::string> items = {};  // of VT_BSTR or VT_I4 only
 
-    // The form of an omitted optional argument.
     bool omitted() const { return type == VT_ERROR && error == DISP_E_PARAMNOTFOUND; }
     bool isList(VARTYPE element) const { return zeroBasedVector && type == (VT_ARRAY | element); }
 };

@@ -1,5 +1,4 @@
-// A host's back channel that records every callback, for asserting on what a host receives.
-// Safe to call from several threads.
+// A host's back channel that records every callback, safe to call from several threads.
 #pragma once
 
 #include <atomic>
@@ -54,38 +53,30 @@ public:
     }
     STDMETHODIMP Error(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                        BSTR text3) override {
-        return record({"Error", threadId, time, depth, code, textOf(text1), textOf(text2),
-                       textOf(text3), text1 == nullptr});
+        return record(got("Error", threadId, time, depth, code, text1, text2, text3));
     }
     STDMETHODIMP Progress(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                           BSTR text3, SHORT percent, SHORT action) override {
-        record({"Progress", threadId, time, depth, code, textOf(text1), textOf(text2),
-                textOf(text3), text1 == nullptr, percent, action});
+        record(got("Progress", threadId, time, depth, code, text1, text2, text3, percent, action));
         return progressResult;
     }
     STDMETHODIMP Info(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                       BSTR text3) override {
-        return record({"Info", threadId, time, depth, code, textOf(text1), textOf(text2),
-                       textOf(text3), text1 == nullptr});
+        return record(got("Info", threadId, time, depth, code, text1, text2, text3));
     }
     STDMETHODIMP Trace(LONG threadId, LONG time, LONG depth, LONG level, BSTR text) override {
-        return record(
-            {"Trace", threadId, time, depth, level, textOf(text), {}, {}, text == nullptr});
+        return record(got("Trace", threadId, time, depth, level, text));
     }
     STDMETHODIMP Data(LONG threadId, LONG time, LONG depth, VARIANT* data) override {
         BackChannelCall call{"Data", threadId, time, depth};
         call.data = data;
         if (data != nullptr) call.dataType = data->vt;
-        LONG lower = 0;
-        LONG upper = -1;
-        // The bytes of a byte array, read during the call.
+        LONG lower = 0, upper = -1;
         if (call.dataType == (VT_ARRAY | VT_UI1) && data->parray != nullptr &&
             SUCCEEDED(SafeArrayGetLBound(data->parray, 1, &lower)) &&
-            SUCCEEDED(SafeArrayGetUBound(data->parray, 1, &upper)) && upper >= lower) {
-            const velcom::SafeArrayData<char> bytes(data->parray);
-            if (bytes.data() != nullptr)
-                call.dataBytes.assign(bytes.data(), static_cast<std::size_t>(upper - lower + 1));
-        }
+            SUCCEEDED(SafeArrayGetUBound(data->parray, 1, &upper)) && upper >= lower)
+            call.dataBytes.assign(velcom::SafeArrayData<char>(data->parray).data(),
+                                  static_cast<std::size_t>(upper - lower + 1));
         return record(call);
     }
 
@@ -105,6 +96,12 @@ public:
     HRESULT callbackResult = S_OK;
 
 private:
+    static BackChannelCall got(const char* kind, LONG threadId, LONG time, LONG depth, LONG code,
+                               BSTR text1, BSTR text2 = nullptr, BSTR text3 = nullptr,
+                               SHORT percent = 0, SHORT action = 0) {
+        return {kind,          threadId,      time,   depth,   code,  textOf(text1),
+                textOf(text2), textOf(text3), !text1, percent, action};
+    }
     HRESULT record(const BackChannelCall& call) {
         const std::lock_guard lock(m_lock);
         m_calls.push_back(call);

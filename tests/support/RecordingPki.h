@@ -1,10 +1,7 @@
-// A recording stand-in for the host's PKI component, the objects it hands out or takes (key
-// requests, keys, certificates, the lists that Load gives) and the host's password source. Every
-// double lives on the heap and is reference counted; tests hold them in velcom::ComPtr and check
-// references() to see that the component gives back what it takes.
+// A recording stand-in for the host's PKI component, the objects it hands out or takes and the
+// host's password source; references() shows that the component gives back what it takes.
 #pragma once
 
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -18,13 +15,10 @@
 
 #include "support/DispatchStub.h"
 
-// How a PKI call records a null pointer argument, and an interface that is not one of these
-// doubles.
 inline constexpr char kNullArgument[] = "<null>";
 inline constexpr char kForeignArgument[] = "<foreign>";
 
-// AsBinaryString of requests and certificates: the text as VT_ARRAY|VT_UI1 as a real component
-// gives it, or as VT_BSTR or VT_EMPTY to play a broken one; any flag but 1 (Base64) is refused.
+// A real component answers VT_ARRAY|VT_UI1; VT_BSTR or VT_EMPTY play a broken one.
 inline HRESULT binaryString(LONG base64Flag, const std::string& text, VARTYPE type, REFIID iid,
                             VARIANT* data) {
     VariantInit(data);
@@ -39,14 +33,13 @@ inline HRESULT binaryString(LONG base64Flag, const std::string& text, VARTYPE ty
     return S_OK;
 }
 
-// A key request, as CreateRequest hands it out. Scriptable: "AsBinaryString".
 class TestRequest final : public CountedDouble<ISMRequest> {
 public:
     static velcom::ComPtr<TestRequest> create(std::string base64 = "MIIBSPKACREQUEST") {
         return velcom::ComPtr<TestRequest>(new TestRequest(std::move(base64)));
     }
 
-    std::string base64;  // what AsBinaryString(1) answers, and in which VARIANT type
+    std::string base64;
     VARTYPE binaryType = VT_ARRAY | VT_UI1;
 
     VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
@@ -60,13 +53,12 @@ private:
         : CountedDouble({"AsBinaryString"}), base64(std::move(text)) {}
 };
 
-// A private key, as FindKey hands it out. Scriptable: "Decrypt".
 class TestKey final : public CountedDouble<ISMAsymKey> {
 public:
     static velcom::ComPtr<TestKey> create() { return velcom::ComPtr<TestKey>(new TestKey()); }
 
-    std::string label = "key";                  // how PKI calls record this key
-    std::vector<std::string> decryptPasswords;  // of every Decrypt, failed ones included
+    std::string label = "key";
+    std::vector<std::string> decryptPasswords;  // failed ones included
 
     STDMETHODIMP Decrypt(BSTR password) override {
         decryptPasswords.push_back(toAnsi(password));
@@ -78,8 +70,6 @@ private:
     TestKey() : CountedDouble({"Decrypt"}) {}
 };
 
-// A certificate as a host hands it to the component. Scriptable: "Serial", "ID", "AsBinaryString".
-// PKI calls record it by its serial.
 class TestCertificate final : public CountedDouble<ISMCertificate> {
 public:
     static velcom::ComPtr<TestCertificate> create(std::optional<std::string> serial = "0A3F",
@@ -88,9 +78,9 @@ public:
         return velcom::ComPtr<TestCertificate>(new TestCertificate(serial, id, base64));
     }
 
-    std::optional<std::string> serial;  // nullopt: Serial answers a null BSTR
+    std::optional<std::string> serial;  // nullopt: a null BSTR
     LONG id;
-    std::string base64;  // as TestRequest
+    std::string base64;
     VARTYPE binaryType = VT_ARRAY | VT_UI1;
 
     STDMETHODIMP get_Serial(BSTR* value) override {
@@ -125,7 +115,7 @@ private:
           base64(std::move(text)) {}
 };
 
-// A list that Load gives, which the component only hands on to Import.
+// Load's lists, which the component only hands on to Import.
 template <class Interface, class Item>
 class TestList final : public CountedDouble<Interface> {
 public:
@@ -133,8 +123,7 @@ public:
         return velcom::ComPtr<TestList>(new TestList(std::move(label)));
     }
 
-    std::string label;  // how Import records this list
-
+    std::string label;
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_Count, LONG*), (Add, Item*), (Remove, LONG),
                  (get__NewEnum, IUnknown**), (get_Item, LONG, Item**))
 
@@ -144,14 +133,13 @@ private:
 using TestCertificateList = TestList<ISMCertificateList, ISMCertificate>;
 using TestCrlList = TestList<ISMCRLList, ISMRevocationList>;
 
-// The host's password source for key passwords. Scriptable: "GetPassword".
 class TestAuthenticator final : public CountedDouble<IAuthenticator> {
 public:
     static velcom::ComPtr<TestAuthenticator> create(std::optional<std::string> password) {
         return velcom::ComPtr<TestAuthenticator>(new TestAuthenticator(std::move(password)));
     }
 
-    std::optional<std::string> password;  // what GetPassword answers; nullopt: a null BSTR
+    std::optional<std::string> password;  // nullopt: a null BSTR
 
     STDMETHODIMP GetPassword(BSTR* result) override {
         *result = nullptr;
@@ -165,42 +153,28 @@ private:
         : CountedDouble({"GetPassword"}), password(std::move(text)) {}
 };
 
-// One call on the PKI component. Arguments are texts in declaration order: numbers and
-// enumerations in decimal, strings as UTF-8 (a null BSTR as empty), null pointers as
-// kNullArgument, doubles by their label (requests by base64, certificates by serial) and other
-// objects as kForeignArgument. A list argument adds one argument per element when it has the form
-// the component is to pass (a vector of VT_BSTR for CreateRequest's attributes, of VT_I4 for
-// Export2's identifiers), else the single text "<vartype 0xNNNN>" with its type.
+// A list argument of the form the component is to pass (a vector of VT_BSTR or VT_I4) adds one
+// argument per element, any other form "<vartype N>" only. fileContent: the bytes of the named
+// file at the time of the call, which the component must have written by then.
 struct PkiCall {
     std::string method;
     std::vector<std::string> arguments;
-    // For both imports and Load: the bytes of the named file at the time of the call, if any.
     std::optional<std::string> fileContent;
 };
 
-// Scriptable (see MethodScript::fail): "CreateRequest", "AddRequest", "GetOpenRequests",
-// "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke", "FindKey", "Export2",
-// "ExportKey", "Load", "Import". A failing call is recorded, then returns its code with its out
-// pointers null.
-class RecordingPki final : public DispatchStub<ISMPrivateKeyInfrastructure>,
-                           public DispatchStub<ISMPrivateKeyInfrastructureEx>,
-                           public ISupportErrorInfo,
-                           public MethodScript {
+// A failing call is recorded, then returns its code with its out pointers null.
+class RecordingPki final : public CountedDouble<ISMPrivateKeyInfrastructure>,
+                           public DispatchStub<ISMPrivateKeyInfrastructureEx> {
 public:
-    // Whether the component answers a query for ISMPrivateKeyInfrastructureEx.
     enum class Extended { Offered, Missing };
 
     static velcom::ComPtr<RecordingPki> create(Extended extended) {
         return velcom::ComPtr<RecordingPki>(new RecordingPki(extended));
     }
 
-    // Every call, in order, failed ones included; the methods the component is not expected to
-    // call are recorded too (without arguments) and answer E_NOTIMPL.
+    // Calls the component is not expected to make are recorded too, without arguments.
     const std::vector<PkiCall>& calls() const { return m_calls; }
 
-    // What the calls hand out: CreateRequest `request` (the same object every time), FindKey
-    // `key` (none unless keyFound), Load the two lists, GetOpenRequests a copy of openRequests,
-    // both imports certificateId.
     velcom::ComPtr<TestRequest> request = TestRequest::create();
     velcom::ComPtr<TestKey> key = TestKey::create();
     bool keyFound = true;
@@ -214,31 +188,17 @@ public:
     LONG certificateId = 1;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        *object = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure))
-            *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
-        else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) &&
-                 m_extended == Extended::Offered)
-            *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
-        else if (IsEqualIID(riid, IID_ISupportErrorInfo))
-            *object = static_cast<ISupportErrorInfo*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) || m_extended == Extended::Missing)
+            return CountedDouble::QueryInterface(riid, object);
+        *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
+        return AddRef(), S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --m_references;
-        if (left == 0) delete this;
-        return left;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return CountedDouble::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return CountedDouble::Release(); }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
-        return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
-                       IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)
+        return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)
                    ? S_OK
-                   : S_FALSE;
+                   : CountedDouble::InterfaceSupportsErrorInfo(riid);
     }
 
     STDMETHODIMP FindKey(LONG certId, ISMAsymKey** found) override {
@@ -319,13 +279,10 @@ public:
 
 private:
     explicit RecordingPki(Extended extended)
-        : MethodScript({"CreateRequest", "AddRequest", "GetOpenRequests",
-                        "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke",
-                        "FindKey", "Export2", "ExportKey", "Load", "Import"}),
+        : CountedDouble({"CreateRequest", "AddRequest", "GetOpenRequests",
+                         "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke",
+                         "FindKey", "Export2", "ExportKey", "Load", "Import"}),
           m_extended(extended) {}
-    ~RecordingPki() = default;
-
-    // Records the call (with the content of the file, if named); its scripted failure, or work.
     HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr,
                    const std::function<HRESULT()>& work = {}) {
         std::optional<std::string> content;
@@ -335,7 +292,7 @@ private:
             content.emplace(std::istreambuf_iterator<char>(read), std::istreambuf_iterator<char>());
         m_calls.push_back({method, std::move(arguments), std::move(content)});
         const bool extended = std::string_view(method) == "ImportRequestedCertificate2";
-        const HRESULT result = enter(
+        const HRESULT result = MethodScript::enter(
             method, extended ? IID_ISMPrivateKeyInfrastructureEx : IID_ISMPrivateKeyInfrastructure);
         return result != S_OK || !work ? result : work();
     }
@@ -344,7 +301,6 @@ private:
         return failWithDescription(E_NOTIMPL, IID_ISMPrivateKeyInfrastructure,
                                    std::string("the PKI double does not implement ") + method);
     }
-    // An interface argument: null, one of the doubles by its label, or something else.
     template <class Interface>
     static std::string label(Interface* object) {
         if (object == nullptr) return kNullArgument;
@@ -358,14 +314,9 @@ private:
     }
     static std::vector<std::string> withList(std::vector<std::string> arguments,
                                              const VARIANT& value, VARTYPE element) {
-        const ListArgument list = readListArgument(value);
-        if (list.isList(element)) {
-            arguments.insert(arguments.end(), list.items.begin(), list.items.end());
-        } else {
-            char type[32];
-            std::snprintf(type, sizeof type, "<vartype 0x%04x>", static_cast<unsigned>(list.type));
-            arguments.emplace_back(type);
-        }
+        ListArgument list = readListArgument(value);
+        if (!list.isList(element)) list.items = {"<vartype " + std::to_string(list.type) + ">"};
+        arguments.insert(arguments.end(), list.items.begin(), list.items.end());
         return arguments;
     }
     HRESULT imported(LONG* certId) const {
@@ -380,6 +331,5 @@ private:
     }
 
     Extended m_extended;
-    ULONG m_references = 0;
     std::vector<PkiCall> m_calls;
 };

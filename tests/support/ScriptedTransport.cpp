@@ -24,12 +24,11 @@ public:
             *object = static_cast<IRunnableObject*>(this);
         else if (IsEqualIID(riid, IID_IClassFactory))
             *object = static_cast<IClassFactory*>(this);
-        else if (m_script->offersTransport || !IsEqualIID(riid, IID_IvelTransport))
-            return CountedDouble::QueryInterface(riid, object);
-        else
+        else if (!m_script->offersTransport && IsEqualIID(riid, IID_IvelTransport))
             return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        else
+            return CountedDouble::QueryInterface(riid, object);
+        return AddRef(), S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return CountedDouble::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return CountedDouble::Release(); }
@@ -41,21 +40,20 @@ public:
                                             : CountedDouble::InterfaceSupportsErrorInfo(riid);
     }
 
-    STDMETHODIMP GetRunningClass(LPCLSID) override { return E_NOTIMPL; }
     STDMETHODIMP Run(LPBINDCTX) override { return m_script->enter("Run", IID_IRunnableObject); }
     STDMETHODIMP_(BOOL) IsRunning() override { return TRUE; }
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (LockRunning, BOOL, BOOL), (SetContainedObject, BOOL))
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (GetRunningClass, LPCLSID), (LockRunning, BOOL, BOOL),
+                 (SetContainedObject, BOOL), (LockServer, BOOL), (Reserved1), (Reserved2),
+                 (Reserved3), (Reserved4), (Reserved5), (Reserved6))
 
     // As the class object: a new transport for each instance.
     STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** object) override {
         *object = nullptr;
-        if (const HRESULT result = m_script->enter("CreateInstance", IID_IClassFactory);
-            result != S_OK)
-            return result;
-        const velcom::ComPtr<IvelTransport> transport(new ScriptedTransport(m_script, true));
-        return transport->QueryInterface(riid, object);
+        const HRESULT result = m_script->enter("CreateInstance", IID_IClassFactory);
+        return result != S_OK ? result
+                              : velcom::ComPtr<IvelTransport>(new ScriptedTransport(m_script, true))
+                                    ->QueryInterface(riid, object);
     }
-    VEL_NOT_IMPLEMENTED(LockServer, BOOL)
 
     STDMETHODIMP Init(IvelBackChannel* backChannel, IvelRand* random) override {
         if (const HRESULT result = m_script->enter("Init", IID_IvelTransport); result != S_OK)
@@ -65,8 +63,6 @@ public:
         m_script->m_random = random;
         return S_OK;
     }
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Reserved1), (Reserved2), (Reserved3), (Reserved4),
-                 (Reserved5), (Reserved6))
     STDMETHODIMP Post(BSTR options, BSTR address, VARIANT headers, VARIANT fields) override {
         return answer("POST", options, address, headers, fields);
     }
@@ -82,18 +78,15 @@ private:
         TransportScript& script = *m_script;
         script.m_requests.push_back({method, toAnsi(options), toAnsi(address),
                                      readListArgument(headers), readListArgument(fields)});
-        const std::string name = std::string(method) + " " + toAnsi(address);
         if (!m_backChannel || script.m_answers.empty())
             return failWithDescription(E_UNEXPECTED, IID_IvelTransport,
-                                       "no answer scripted for " + name);
+                                       "no answer scripted for " + toAnsi(address));
         const TransportAnswer answer = std::move(script.m_answers.front());
         script.m_answers.pop_front();
         const velcom::ComPtr<IvelBackChannel> backChannel = m_backChannel;
-        for (const velcom::Variant& delivery : answer.deliveries) {
-            velcom::Variant value = delivery;
+        for (velcom::Variant value : answer.deliveries)
             backChannel->Data(static_cast<LONG>(GetCurrentThreadId()),
                               static_cast<LONG>(std::time(nullptr)), 0, value.get());
-        }
         return FAILED(answer.result)
                    ? failWithDescription(answer.result, IID_IvelTransport, answer.description)
                    : answer.result;
