@@ -23,7 +23,7 @@ TEST_F(InitTest, InitCreatesTheTransportAndHandsItTheProxysBackChannelAndTheGene
     EXPECT_NE(script.backChannel(), nullptr);
     EXPECT_TRUE(host.calls().empty());
 
-    const auto otherPki = RecordingPki::create(RecordingPki::Extended::Offered);
+    const auto otherPki = make<RecordingPki>();
     RecordingBackChannel otherHost;
     EXPECT_EQ(proxy->Init(&otherHost, nullptr, otherPki.get(), nullptr), S_OK);
     EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1183): already initialized\r\n"}));

@@ -138,7 +138,7 @@ TEST_F(RequestTest, ANewKeyRequestTakesThePlaceOfTheOneItsSlotHeld) {
     mtGScanner scanner("Return=application\nParam1=-Challenge\nValue1=c-9");
     const std::unique_ptr<ReturnNode> answer(
         dynamic_cast<ReturnNode*>(mtGParser::parseBlock(scanner)));
-    const auto earlier = TestRequest::create("earlier");
+    const auto earlier = make<TestRequest>();
     ISMRequest* slot = earlier.get();
     slot->AddRef();  // the slot's own reference
     ASSERT_EQ(proxy.object().createKeyRequest(answer.get(), nullptr, &slot), S_OK);

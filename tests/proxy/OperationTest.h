@@ -88,7 +88,6 @@ protected:
                      test->name());
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
-        pki->request->base64 = kRequestText;
         pki->certificateId = 42;
         ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
         ASSERT_EQ(initComm(), S_OK);
@@ -115,11 +114,11 @@ protected:
                 ADD_FAILURE() << "expected: " << ::testing::PrintToString(row.transcript)
                               << "\n  actual: " << ::testing::PrintToString(actual);
             pki->succeedAll();
-            pki->key = TestKey::create();
+            pki->key = make<TestKey>();
             pki->keyFound = true;
-            pki->request = TestRequest::create(kRequestText);
-            certificate = TestCertificate::create("000A3F", 7, "MIIOLD");
-            authenticator = TestAuthenticator::create("old secret");
+            pki->request = make<TestRequest>();
+            certificate = make<TestCertificate>();
+            authenticator = make<TestAuthenticator>();
         }
     }
 
@@ -195,8 +194,8 @@ protected:
     }
 
     std::filesystem::path directory;
-    velcom::ComPtr<TestCertificate> certificate = TestCertificate::create("000A3F", 7, "MIIOLD");
-    velcom::ComPtr<TestAuthenticator> authenticator = TestAuthenticator::create("old secret");
+    velcom::ComPtr<TestCertificate> certificate = make<TestCertificate>();
+    velcom::ComPtr<TestAuthenticator> authenticator = make<TestAuthenticator>();
     velcom::ComPtr<IvelNode> node;
     LONG certificateId = kUntouched;
 

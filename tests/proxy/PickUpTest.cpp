@@ -134,7 +134,7 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
 
 class PlainPkiTest : public PickUpTest {
 protected:
-    PlainPkiTest() { pki = RecordingPki::create(RecordingPki::Extended::Missing); }
+    PlainPkiTest() { pki->extended = false; }
 };
 
 TEST_F(PlainPkiTest, WithoutTheExtendedInterfaceThePlainImportTakesTheCertificateWithoutPassword) {

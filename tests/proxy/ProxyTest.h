@@ -135,8 +135,8 @@ protected:
     RecordingBackChannel host;
     TransportRegistration transport;
     TransportScript& script = transport.script();
-    velcom::ComPtr<RecordingPki> pki = RecordingPki::create(RecordingPki::Extended::Offered);
-    velcom::ComPtr<TestRandom> random = TestRandom::create();
+    velcom::ComPtr<RecordingPki> pki = make<RecordingPki>();
+    velcom::ComPtr<TestRandom> random = make<TestRandom>();
     ProxyObject proxy;
     std::size_t forgotten = 0;
 };

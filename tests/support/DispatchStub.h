@@ -90,8 +90,7 @@ private:
     mutable std::map<std::string, Entry, std::less<>> m_entries;
 };
 
-// A double on the heap with one dual interface; the velcom::ComPtr it is created into takes the
-// first reference.
+// A double on the heap (see make()) with one dual interface.
 template <class Interface>
 class CountedDouble : public DispatchStub<Interface>,
                       public ISupportErrorInfo,
@@ -139,6 +138,12 @@ protected:
 private:
     ULONG m_references = 0;
 };
+
+// Doubles start with no reference; the velcom::ComPtr takes the first.
+template <class Double>
+velcom::ComPtr<Double> make() {
+    return velcom::ComPtr<Double>(new Double());
+}
 
 template <class Element>
 velcom::Variant arrayOf(VARTYPE type, const std::vector<Element>& elements, LONG lowerBound = 0) {

@@ -18,46 +18,43 @@
 inline constexpr char kNullArgument[] = "<null>";
 inline constexpr char kForeignArgument[] = "<foreign>";
 
-// A real component answers VT_ARRAY|VT_UI1; VT_BSTR or VT_EMPTY play a broken one.
-inline HRESULT binaryString(LONG base64Flag, const std::string& text, VARTYPE type, REFIID iid,
-                            VARIANT* data) {
-    VariantInit(data);
-    if (base64Flag != 1)
-        return failWithDescription(E_INVALIDARG, iid, "only the Base64 form (1) is scripted");
-    velcom::Variant value = type == (VT_ARRAY | VT_UI1) ? makeByteArray(text) : velcom::Variant();
-    if (type == VT_BSTR) {
-        value.put()->vt = VT_BSTR;
-        value.get()->bstrVal = toBstr(text).detach();
-    }
-    *data = value.detach();
-    return S_OK;
-}
-
-class TestRequest final : public CountedDouble<ISMRequest> {
+// AsBinaryString: a real component answers VT_ARRAY|VT_UI1; VT_BSTR or VT_EMPTY play a broken one.
+template <class Interface>
+class BinaryTextDouble : public CountedDouble<Interface> {
 public:
-    static velcom::ComPtr<TestRequest> create(std::string base64 = "MIIBSPKACREQUEST") {
-        return velcom::ComPtr<TestRequest>(new TestRequest(std::move(base64)));
-    }
-
     std::string base64;
     VARTYPE binaryType = VT_ARRAY | VT_UI1;
 
-    VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
     STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override {
-        if (const HRESULT result = enter("AsBinaryString"); result != S_OK) return result;
-        return binaryString(base64Flag, base64, binaryType, IID_ISMRequest, data);
+        VariantInit(data);
+        if (const HRESULT result = this->enter("AsBinaryString"); result != S_OK) return result;
+        if (base64Flag != 1)
+            return failWithDescription(E_INVALIDARG, velcom::uuidOf<Interface>(), "not Base64");
+        velcom::Variant value =
+            binaryType == (VT_ARRAY | VT_UI1) ? makeByteArray(base64) : velcom::Variant();
+        if (binaryType == VT_BSTR) {
+            value.put()->vt = VT_BSTR;
+            value.get()->bstrVal = toBstr(base64).detach();
+        }
+        *data = value.detach();
+        return S_OK;
     }
 
-private:
-    explicit TestRequest(std::string text)
-        : CountedDouble({"AsBinaryString"}), base64(std::move(text)) {}
+protected:
+    BinaryTextDouble(std::initializer_list<std::string_view> methods, std::string text)
+        : CountedDouble<Interface>(methods), base64(std::move(text)) {}
+};
+
+class TestRequest final : public BinaryTextDouble<ISMRequest> {
+public:
+    TestRequest() : BinaryTextDouble({"AsBinaryString"}, "MIIBREQ==") {}
+    VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
 };
 
 class TestKey final : public CountedDouble<ISMAsymKey> {
 public:
-    static velcom::ComPtr<TestKey> create() { return velcom::ComPtr<TestKey>(new TestKey()); }
+    TestKey() : CountedDouble({"Decrypt"}) {}
 
-    std::string label = "key";
     std::vector<std::string> decryptPasswords;  // failed ones included
 
     STDMETHODIMP Decrypt(BSTR password) override {
@@ -65,23 +62,14 @@ public:
         return enter("Decrypt");
     }
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Encrypt, BSTR), (get_Length, LONG*), (get_Type, KeyType*))
-
-private:
-    TestKey() : CountedDouble({"Decrypt"}) {}
 };
 
-class TestCertificate final : public CountedDouble<ISMCertificate> {
+class TestCertificate final : public BinaryTextDouble<ISMCertificate> {
 public:
-    static velcom::ComPtr<TestCertificate> create(std::optional<std::string> serial = "0A3F",
-                                                  LONG id = 7,
-                                                  std::string base64 = "MIIBCERTIFICATE") {
-        return velcom::ComPtr<TestCertificate>(new TestCertificate(serial, id, base64));
-    }
+    TestCertificate() : BinaryTextDouble({"Serial", "ID", "AsBinaryString"}, "MIIOLD") {}
 
-    std::optional<std::string> serial;  // nullopt: a null BSTR
-    LONG id;
-    std::string base64;
-    VARTYPE binaryType = VT_ARRAY | VT_UI1;
+    std::optional<std::string> serial = "000A3F";  // nullopt: a null BSTR
+    LONG id = 7;
 
     STDMETHODIMP get_Serial(BSTR* value) override {
         *value = nullptr;
@@ -94,10 +82,6 @@ public:
         *value = id;
         return S_OK;
     }
-    STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override {
-        if (const HRESULT result = enter("AsBinaryString"); result != S_OK) return result;
-        return binaryString(base64Flag, base64, binaryType, IID_ISMCertificate, data);
-    }
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_MailAddress, BSTR*), (get_Issuer, VARIANT*),
                  (get_Subject, VARIANT*), (Fingerprint, DigestAlgo, BSTR*), (IsActive, Validity*),
                  (get_NotBefore, BSTR*), (get_NotAfter, BSTR*), (IsCA, LONG*),
@@ -106,40 +90,24 @@ public:
                  (get_DBState, DataBaseState*), (get_Comment, BSTR*), (put_Comment, BSTR),
                  (get_KeyLength, LONG*), (get_KeyType, KeyType*),
                  (GetExtension, BSTR, LONG*, VARIANT*), (get_CommonName, BSTR*))
-
-private:
-    TestCertificate(std::optional<std::string> serialText, LONG identifier, std::string text)
-        : CountedDouble({"Serial", "ID", "AsBinaryString"}),
-          serial(std::move(serialText)),
-          id(identifier),
-          base64(std::move(text)) {}
 };
 
 // Load's lists, which the component only hands on to Import.
 template <class Interface, class Item>
 class TestList final : public CountedDouble<Interface> {
 public:
-    static velcom::ComPtr<TestList> create(std::string label) {
-        return velcom::ComPtr<TestList>(new TestList(std::move(label)));
-    }
-
-    std::string label;
+    TestList() : CountedDouble<Interface>({}) {}
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_Count, LONG*), (Add, Item*), (Remove, LONG),
                  (get__NewEnum, IUnknown**), (get_Item, LONG, Item**))
-
-private:
-    explicit TestList(std::string text) : CountedDouble<Interface>({}), label(std::move(text)) {}
 };
 using TestCertificateList = TestList<ISMCertificateList, ISMCertificate>;
 using TestCrlList = TestList<ISMCRLList, ISMRevocationList>;
 
 class TestAuthenticator final : public CountedDouble<IAuthenticator> {
 public:
-    static velcom::ComPtr<TestAuthenticator> create(std::optional<std::string> password) {
-        return velcom::ComPtr<TestAuthenticator>(new TestAuthenticator(std::move(password)));
-    }
+    TestAuthenticator() : CountedDouble({"GetPassword"}) {}
 
-    std::optional<std::string> password;  // nullopt: a null BSTR
+    std::optional<std::string> password = "old secret";  // nullopt: a null BSTR
 
     STDMETHODIMP GetPassword(BSTR* result) override {
         *result = nullptr;
@@ -147,10 +115,6 @@ public:
         if (password) *result = toBstr(*password).detach();
         return S_OK;
     }
-
-private:
-    explicit TestAuthenticator(std::optional<std::string> text)
-        : CountedDouble({"GetPassword"}), password(std::move(text)) {}
 };
 
 // A list argument of the form the component is to pass (a vector of VT_BSTR or VT_I4) adds one
@@ -166,21 +130,21 @@ struct PkiCall {
 class RecordingPki final : public CountedDouble<ISMPrivateKeyInfrastructure>,
                            public DispatchStub<ISMPrivateKeyInfrastructureEx> {
 public:
-    enum class Extended { Offered, Missing };
+    RecordingPki()
+        : CountedDouble({"CreateRequest", "AddRequest", "GetOpenRequests",
+                         "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke",
+                         "FindKey", "Export2", "ExportKey", "Load", "Import"}) {}
 
-    static velcom::ComPtr<RecordingPki> create(Extended extended) {
-        return velcom::ComPtr<RecordingPki>(new RecordingPki(extended));
-    }
+    bool extended = true;  // whether it answers a query for ISMPrivateKeyInfrastructureEx
 
     // Calls the component is not expected to make are recorded too, without arguments.
     const std::vector<PkiCall>& calls() const { return m_calls; }
 
-    velcom::ComPtr<TestRequest> request = TestRequest::create();
-    velcom::ComPtr<TestKey> key = TestKey::create();
+    velcom::ComPtr<TestRequest> request = make<TestRequest>();
+    velcom::ComPtr<TestKey> key = make<TestKey>();
     bool keyFound = true;
-    velcom::ComPtr<TestCertificateList> loadedCertificates =
-        TestCertificateList::create("certificates");
-    velcom::ComPtr<TestCrlList> loadedRevocationLists = TestCrlList::create("revocation lists");
+    velcom::ComPtr<TestCertificateList> loadedCertificates = make<TestCertificateList>();
+    velcom::ComPtr<TestCrlList> loadedRevocationLists = make<TestCrlList>();
     velcom::Variant openRequests;
     void setOpenRequests(const std::vector<std::string>& references) {
         openRequests = makeStringList(references);
@@ -188,7 +152,7 @@ public:
     LONG certificateId = 1;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) || m_extended == Extended::Missing)
+        if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) || !extended)
             return CountedDouble::QueryInterface(riid, object);
         *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
         return AddRef(), S_OK;
@@ -278,11 +242,6 @@ public:
 #undef VEL_NOT_EXPECTED
 
 private:
-    explicit RecordingPki(Extended extended)
-        : CountedDouble({"CreateRequest", "AddRequest", "GetOpenRequests",
-                         "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke",
-                         "FindKey", "Export2", "ExportKey", "Load", "Import"}),
-          m_extended(extended) {}
     HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr,
                    const std::function<HRESULT()>& work = {}) {
         std::optional<std::string> content;
@@ -291,9 +250,10 @@ private:
         if (read.is_open())
             content.emplace(std::istreambuf_iterator<char>(read), std::istreambuf_iterator<char>());
         m_calls.push_back({method, std::move(arguments), std::move(content)});
-        const bool extended = std::string_view(method) == "ImportRequestedCertificate2";
-        const HRESULT result = MethodScript::enter(
-            method, extended ? IID_ISMPrivateKeyInfrastructureEx : IID_ISMPrivateKeyInfrastructure);
+        const HRESULT result =
+            MethodScript::enter(method, std::string_view(method) == "ImportRequestedCertificate2"
+                                            ? IID_ISMPrivateKeyInfrastructureEx
+                                            : IID_ISMPrivateKeyInfrastructure);
         return result != S_OK || !work ? result : work();
     }
     HRESULT notExpected(const char* method) {
@@ -307,9 +267,9 @@ private:
         if (auto* known = dynamic_cast<TestRequest*>(object)) return known->base64;
         if (auto* known = dynamic_cast<TestCertificate*>(object))
             return known->serial.value_or(kNullArgument);
-        if (auto* known = dynamic_cast<TestKey*>(object)) return known->label;
-        if (auto* known = dynamic_cast<TestCertificateList*>(object)) return known->label;
-        if (auto* known = dynamic_cast<TestCrlList*>(object)) return known->label;
+        if (dynamic_cast<TestKey*>(object)) return "key";
+        if (dynamic_cast<TestCertificateList*>(object)) return "certificates";
+        if (dynamic_cast<TestCrlList*>(object)) return "revocation lists";
         return kForeignArgument;
     }
     static std::vector<std::string> withList(std::vector<std::string> arguments,
@@ -330,6 +290,5 @@ private:
         return S_OK;
     }
 
-    Extended m_extended;
     std::vector<PkiCall> m_calls;
 };

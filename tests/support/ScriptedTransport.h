@@ -92,12 +92,7 @@ private:
 // The host's random generator, which the proxy only hands on to its transport.
 class TestRandom final : public CountedDouble<IvelRand> {
 public:
-    static velcom::ComPtr<TestRandom> create() {
-        return velcom::ComPtr<TestRandom>(new TestRandom());
-    }
+    TestRandom() : CountedDouble({}) {}
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Init, IvelBackChannel*, BSTR, VARIANT*),
                  (Get, VARIANT*, VARIANT*, VARIANT*, VARIANT*))
-
-private:
-    TestRandom() : CountedDouble({}) {}
 };
