@@ -69,9 +69,7 @@ TEST_F(BackChannelTest, DataAppendsByteArraysAndOnlyForwardsAnythingElse) {
     EXPECT_EQ(proxy.object().response(), page);
 
     ASSERT_EQ(init(), S_OK);
-    velcom::Variant text;
-    text.put()->vt = VT_BSTR;
-    text.get()->bstrVal = SysAllocString(u"page?");
+    velcom::Variant text = makeText("page?");
     velcom::Variant empty = makeByteArray("");
     EXPECT_EQ(own->Data(1, 2, 0, text.get()), S_OK);
     EXPECT_EQ(own->Data(1, 2, 0, nullptr), S_OK);

@@ -41,9 +41,6 @@ TEST(VariantListsTest, StringListsAndByteArraysAreReadWhateverTheLowerBoundAndNo
     velcom::Variant omitted;
     omitted.put()->vt = VT_ERROR;
     omitted.get()->scode = DISP_E_PARAMNOTFOUND;
-    velcom::Variant single;
-    single.put()->vt = VT_BSTR;
-    single.get()->bstrVal = SysAllocString(u"one");
     velcom::Variant nullElement = makeStringList({"a"});
     {
         const velcom::SafeArrayData<BSTR> elements(nullElement.get()->parray);
@@ -53,6 +50,7 @@ TEST(VariantListsTest, StringListsAndByteArraysAreReadWhateverTheLowerBoundAndNo
     const BSTR xy[] = {SysAllocString(u"x"), SysAllocString(u"y")};
     const velcom::Variant shifted = arrayOf<BSTR>(VT_BSTR, {xy[0], xy[1]}, 5);
     for (BSTR text : xy) SysFreeString(text);
+    const velcom::Variant zeros = arrayOf<BYTE>(VT_UI1, {'P', 0, 0xff, '\r', '\n'}, 1);
     const struct {
         const char* name;
         velcom::Variant value;
@@ -63,16 +61,11 @@ TEST(VariantListsTest, StringListsAndByteArraysAreReadWhateverTheLowerBoundAndNo
     } cases[] = {
         {"omitted", omitted, S_OK, {}, S_OK, ""},
         {"empty", velcom::Variant(), S_OK, {}, S_OK, ""},
-        {"single text", single, E_INVALIDARG, {}, E_INVALIDARG, ""},
+        {"single text", makeText("one"), E_INVALIDARG, {}, E_INVALIDARG, ""},
         {"lower bound 5", shifted, S_OK, {"x", "y"}, E_INVALIDARG, ""},
         {"null element", nullElement, S_OK, {""}, E_INVALIDARG, ""},
         {"variants", arrayOf<VARIANT>(VT_VARIANT, {}), E_INVALIDARG, {}, E_INVALIDARG, ""},
-        {"bytes with zeros",
-         arrayOf<BYTE>(VT_UI1, {'P', 0, 0xff, '\r', '\n'}, 1),
-         E_INVALIDARG,
-         {},
-         S_OK,
-         std::string("P\0\xff\r\n", 5)},
+        {"bytes with zeros", zeros, E_INVALIDARG, {}, S_OK, std::string("P\0\xff\r\n", 5)},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);

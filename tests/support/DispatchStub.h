@@ -167,6 +167,13 @@ inline velcom::Variant makeByteArray(std::string_view bytes) {
     return arrayOf(VT_UI1, std::vector<BYTE>(bytes.begin(), bytes.end()));
 }
 
+inline velcom::Variant makeText(const std::string& text) {
+    velcom::Variant value;
+    value.put()->vt = VT_BSTR;
+    value.get()->bstrVal = toBstr(text).detach();
+    return value;
+}
+
 inline velcom::Variant makeStringList(const std::vector<std::string>& texts) {
     std::vector<velcom::Bstr> owned;
     std::vector<BSTR> elements;

@@ -30,13 +30,10 @@ public:
         if (const HRESULT result = this->enter("AsBinaryString"); result != S_OK) return result;
         if (base64Flag != 1)
             return failWithDescription(E_INVALIDARG, velcom::uuidOf<Interface>(), "not Base64");
-        velcom::Variant value =
-            binaryType == (VT_ARRAY | VT_UI1) ? makeByteArray(base64) : velcom::Variant();
-        if (binaryType == VT_BSTR) {
-            value.put()->vt = VT_BSTR;
-            value.get()->bstrVal = toBstr(base64).detach();
-        }
-        *data = value.detach();
+        *data = (binaryType == VT_BSTR               ? makeText(base64)
+                 : binaryType == (VT_ARRAY | VT_UI1) ? makeByteArray(base64)
+                                                     : velcom::Variant())
+                    .detach();
         return S_OK;
     }
 

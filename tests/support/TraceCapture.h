@@ -23,19 +23,12 @@ public:
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
 
-    // The text of every Trace callback so far, in order.
+    // The text of every Trace callback so far.
     std::vector<std::string> lines() const {
         std::vector<std::string> texts;
-        for (const auto& call : calls("Trace")) texts.push_back(toAnsi(call.text1));
-        return texts;
-    }
-
-    // Every callback of one kind ("Error", "Trace" …) so far, in order.
-    std::vector<BackChannelCall> calls(const std::string& kind) const {
-        std::vector<BackChannelCall> matching;
         for (const auto& call : m_host.calls())
-            if (call.kind == kind) matching.push_back(call);
-        return matching;
+            if (call.kind == "Trace") texts.push_back(toAnsi(call.text1));
+        return texts;
     }
 
 private:
