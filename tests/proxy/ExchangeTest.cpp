@@ -17,7 +17,7 @@ protected:
 
 TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheFieldsAdded) {
     open();
-    script.queuePage(startPage());
+    script.queue(startPage());
     ASSERT_EQ(exchange(true), S_OK);
     ProxyObject withHeaders;
     ASSERT_EQ(init(nullptr, &withHeaders), S_OK);
@@ -25,7 +25,7 @@ TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheField
               S_OK);
     CvelTesseraProxy& object = withHeaders.object();
     const auto send = [&](bool post, const std::string& options = "") {
-        script.queuePage(startPage());
+        script.queue(startPage());
         ASSERT_EQ(object.exchange("https://ca.test/next", post, options), S_OK);
     };
     send(true, "client-cert=/tmp/c.pem");
@@ -79,16 +79,15 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
     open();
     const std::string longMessage(2000, 'm');
     const std::string chunked = pageWith("Return=R\nStatus=100\nParam1=-refnum\nValue1=12");
-    TransportAnswer chunks = TransportAnswer::page(chunked.substr(0, 5));
+    TransportAnswer chunks(chunked.substr(0, 5));
     for (std::size_t at = 5; at < chunked.size(); at += 3) chunks.bytes(chunked.substr(at, 3));
     const auto line = [](int number, const std::string& text) {
         return "TSR velTesseraProxy(" + std::to_string(number) + "): " + text + "\r\n";
     };
-    const auto page = [](const std::string& text) { return TransportAnswer::page(text); };
     const std::string server = std::to_string(TSR_E_SERVER);
     const std::string unusable = "<html>\nsorry</html>";
     const std::string noReturn = pageWith("Action=go\nURL=https://ca.test/go");
-    TransportAnswer partly = page(pageWith("Return=done"));
+    TransportAnswer partly(pageWith("Return=done"));
     partly.result = S_FALSE;  // the transport's own verdict, which the exchange passes on
     const struct {
         const char* name;
@@ -100,24 +99,24 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
         std::string report;   // none if empty
     } answers[] = {
         {"page in chunks", chunks, chunked, S_OK, "R", "", ""},
-        {"no markup", page(unusable), unusable, TSR_E_RESPONSE, "",
+        {"no markup", unusable, unusable, TSR_E_RESPONSE, "",
          line(297, "cannot process server response\r\n" + unusable),
          std::to_string(TSR_E_RESPONSE)},
-        {"no Return node", page(noReturn), noReturn, TSR_E_RESPONSE, " go https://ca.test/go",
+        {"no Return node", noReturn, noReturn, TSR_E_RESPONSE, " go https://ca.test/go",
          line(339, "no return node in Tessera response"), std::to_string(TSR_E_RESPONSE)},
         {"last nodes decide",
-         page("<!-- ???\nReturn=one\nStatus=0\n--><!-- ???\nAction=a1\n-->"
-              "<!-- ???\nReturn=two\nStatus=100\nErrorMessage=ignored\n-->"
-              "<!-- ???\nAction=a2\nURL=u2\n-->"),
+         "<!-- ???\nReturn=one\nStatus=0\n--><!-- ???\nAction=a1\n-->"
+         "<!-- ???\nReturn=two\nStatus=100\nErrorMessage=ignored\n-->"
+         "<!-- ???\nAction=a2\nURL=u2\n-->",
          "", S_OK, "two a2 u2", "", ""},
-        {"no status", page(pageWith("Return=done")), "", S_OK, "done", "", ""},
+        {"no status", pageWith("Return=done"), "", S_OK, "done", "", ""},
         {"another success", partly, "", S_FALSE, "", "", ""},
-        {"server error", page(pageWith("Return=R\nStatus=0\nErrorMessage=x")), "", TSR_E_SERVER,
-         "R", line(349, "Tessera error (0): x"), server + " [0] [x] []"},
-        {"negative status", page(pageWith("Return=R\nStatus=-1\nErrorMessage=unknown user")), "",
+        {"server error", pageWith("Return=R\nStatus=0\nErrorMessage=x"), "", TSR_E_SERVER, "R",
+         line(349, "Tessera error (0): x"), server + " [0] [x] []"},
+        {"negative status", pageWith("Return=R\nStatus=-1\nErrorMessage=unknown user"), "",
          TSR_E_SERVER, "R", line(349, "Tessera error (4294967295): unknown user"),
          server + " [-1] [unknown user] []"},
-        {"long message", page(pageWith("Return=R\nStatus=7\nErrorMessage=" + longMessage)), "",
+        {"long message", pageWith("Return=R\nStatus=7\nErrorMessage=" + longMessage), "",
          TSR_E_SERVER, "R",
          line(349, ("TSR Tessera error (7): " + longMessage).substr(4, 1023 - 4)),
          server + " [7] [" + longMessage + "] []"},

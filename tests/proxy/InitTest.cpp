@@ -137,14 +137,13 @@ TEST_F(InitTest, InitCommFetchesTheStartPageAndKeepsItsLastStartNode) {
     };
     const std::string unusable = "<html>maintenance</html>";
     const Page pages[] = {
-        {"start page", TransportAnswer::page(startPage()), S_OK, 1,
-         "https://ca.test/create https://ca.test/check", ""},
-        {"no start node", TransportAnswer::page(pageWith("Return=none")), S_OK, 1, "", ""},
+        {"start page", startPage(), S_OK, 1, "https://ca.test/create https://ca.test/check", ""},
+        {"no start node", pageWith("Return=none"), S_OK, 1, "", ""},
         {"two start nodes",
-         TransportAnswer::page("<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
-                               "CreateCertficate=second\n-->"),
+         "<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
+         "CreateCertficate=second\n-->",
          S_OK, 1, "second ", ""},
-        {"unusable page", TransportAnswer::page(unusable), TSR_E_RESPONSE, 1, "",
+        {"unusable page", unusable, TSR_E_RESPONSE, 1, "",
          "TSR velTesseraProxy(297): cannot process server response\r\n" + unusable + "\r\n"},
         {"failed request", TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"),
          E_ACCESSDENIED, 0, "", "TSR velTesseraProxy(1273): proxy refused\r\n"},

@@ -56,13 +56,7 @@ inline Strings joined(std::initializer_list<Strings> pieces) {
     return lines;
 }
 
-struct Page {
-    Page(const char* page) : answer(TransportAnswer::page(page)) {}
-    Page(const std::string& page) : answer(TransportAnswer::page(page)) {}
-    Page(TransportAnswer failure) : answer(std::move(failure)) {}
-    TransportAnswer answer;
-};
-using Pages = std::vector<Page>;
+using Pages = std::vector<TransportAnswer>;
 
 // A transcript: the result (" reported" when reported alone, without texts), requests
 // "METHOD /path {options} fields", PKI calls "Method(arguments) file read", "asked" and "decrypt
@@ -145,7 +139,7 @@ protected:
         const unsigned asked = authenticator->callCount("GetPassword");
         const std::optional<std::string> earlier = dataContent();
         forgetCallbacks();
-        for (const Page& page : pages) script.queue(page.answer);
+        for (const TransportAnswer& page : pages) script.queue(page);
         certificateId = kUntouched;
         const std::time_t before = std::time(nullptr);
         Strings lines{nameOf(call())};

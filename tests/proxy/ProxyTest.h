@@ -101,7 +101,7 @@ protected:
     }
     HRESULT initComm(const std::string& page = startPage(), ProxyObject* object = nullptr,
                      const VARIANT& headers = VARIANT{}) {
-        if (!page.empty()) script.queuePage(page);
+        if (!page.empty()) script.queue(page);
         return (object ? *object : proxy)
             ->InitComm(velcom::Bstr(u"https://ca.test/start").get(), headers);
     }

@@ -96,9 +96,6 @@ class CountedDouble : public DispatchStub<Interface>,
                       public ISupportErrorInfo,
                       public MethodScript {
 public:
-    CountedDouble(const CountedDouble&) = delete;
-    CountedDouble& operator=(const CountedDouble&) = delete;
-
     HRESULT queryResult = S_OK;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {

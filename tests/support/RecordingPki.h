@@ -134,7 +134,6 @@ public:
 
     bool extended = true;  // whether it answers a query for ISMPrivateKeyInfrastructureEx
 
-    // Calls the component is not expected to make are recorded too, without arguments.
     const std::vector<PkiCall>& calls() const { return m_calls; }
 
     velcom::ComPtr<TestRequest> request = make<TestRequest>();
@@ -220,9 +219,7 @@ public:
                                     std::to_string(encoding), label(privateKey)});
     }
 
-#define VEL_NOT_EXPECTED(method, ...) \
-    STDMETHODIMP method(__VA_ARGS__) override { return notExpected(#method); }
-    VEL_FOR_EACH(VEL_NOT_EXPECTED, (Verify2, LONG, LONG, CertStatus*),
+    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Verify2, LONG, LONG, CertStatus*),
                  (Verify, ISMCertificate*, LONG, CertStatus*), (ImportKey, LONG, ISMAsymKey*),
                  (ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG),
                  (LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**),
@@ -236,27 +233,20 @@ public:
                  (AdjustDefaults, ISMCertificateList*),
                  (CreateCertificateList, ISMCertificateList**), (Delete, ISMCertificate*),
                  (Delete2, LONG))
-#undef VEL_NOT_EXPECTED
 
 private:
     HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr,
                    const std::function<HRESULT()>& work = {}) {
-        std::optional<std::string> content;
-        std::ifstream read;
-        if (file != nullptr) read.open(toAnsi(file), std::ios::binary);
-        if (read.is_open())
-            content.emplace(std::istreambuf_iterator<char>(read), std::istreambuf_iterator<char>());
-        m_calls.push_back({method, std::move(arguments), std::move(content)});
+        std::ifstream read(file ? toAnsi(file) : std::string(), std::ios::binary);
+        m_calls.push_back(
+            {method, std::move(arguments),
+             read ? std::optional(std::string(std::istreambuf_iterator<char>(read), {}))
+                  : std::nullopt});
         const HRESULT result =
             MethodScript::enter(method, std::string_view(method) == "ImportRequestedCertificate2"
                                             ? IID_ISMPrivateKeyInfrastructureEx
                                             : IID_ISMPrivateKeyInfrastructure);
         return result != S_OK || !work ? result : work();
-    }
-    HRESULT notExpected(const char* method) {
-        m_calls.push_back({method, {}, std::nullopt});
-        return failWithDescription(E_NOTIMPL, IID_ISMPrivateKeyInfrastructure,
-                                   std::string("the PKI double does not implement ") + method);
     }
     template <class Interface>
     static std::string label(Interface* object) {

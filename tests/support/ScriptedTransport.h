@@ -22,16 +22,15 @@ struct TransportRequest {
     ListArgument fields;
 };
 
-// Data calls, then the request's result.
+// Data calls, then the request's result; a page converts to one Data call, none when empty.
 struct TransportAnswer {
-    static TransportAnswer page(std::string_view bytes) {
-        TransportAnswer answer;
-        if (!bytes.empty()) answer.bytes(bytes);
-        return answer;
+    TransportAnswer(const std::string& page = {}) {
+        if (!page.empty()) bytes(page);
     }
+    TransportAnswer(const char* page) : TransportAnswer(std::string(page)) {}
     static TransportAnswer failure(HRESULT code, std::string text = {},
-                                   std::string_view partialPage = {}) {
-        TransportAnswer answer = page(partialPage);
+                                   const std::string& partialPage = {}) {
+        TransportAnswer answer(partialPage);
         answer.result = code;
         answer.description = std::move(text);
         return answer;
@@ -51,7 +50,6 @@ public:
 
     // A request without a queued answer fails with E_UNEXPECTED, so a missing page shows.
     void queue(TransportAnswer answer) { m_answers.push_back(std::move(answer)); }
-    void queuePage(std::string_view page) { queue(TransportAnswer::page(page)); }
     std::size_t pendingAnswers() const { return m_answers.size(); }
 
     const std::vector<TransportRequest>& requests() const { return m_requests; }
