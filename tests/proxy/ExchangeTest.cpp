@@ -66,15 +66,6 @@ TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheField
     }
 }
 
-// What the host hears of an error report: its code, and its texts unless there are none.
-std::string describe(const BackChannelCall& report) {
-    std::string text = std::to_string(report.code);
-    if (!report.text1IsNull)
-        for (const auto* part : {&report.text1, &report.text2, &report.text3})
-            text += " [" + std::string(part->begin(), part->end()) + "]";
-    return text;
-}
-
 TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
     open();
     const std::string longMessage(2000, 'm');
@@ -139,10 +130,7 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
         if (!answer.page.empty()) {
             EXPECT_EQ(proxy.object().response(), answer.page);
         }
-        EXPECT_EQ(traces(), answer.trace.empty() ? Strings{} : Strings{answer.trace});
-        Strings reports;
-        for (const auto& report : recent("Error")) reports.push_back(describe(report));
-        EXPECT_EQ(reports, answer.report.empty() ? Strings{} : Strings{answer.report});
+        expectReported(answer.trace, answer.report);
     }
 }
 

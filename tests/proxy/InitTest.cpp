@@ -48,8 +48,7 @@ TEST_F(InitTest, AFailingTransportFailsInitWithoutATraceAndInitCanBeRepeated) {
         breakTransport();
         EXPECT_EQ(init(nullptr, &fresh), result);
         EXPECT_EQ(script.liveTransports(), 0u) << "a transport that cannot be used is let go";
-        EXPECT_TRUE(traces().empty());
-        EXPECT_TRUE(reportedErrors().empty());
+        expectReported("", "");
         EXPECT_EQ(initComm("", &fresh), TSR_E_NOT_INITIALIZED);
         script.succeedAll();
         script.offersTransport = true;
@@ -111,16 +110,14 @@ TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUn
         SCOPED_TRACE(failure.name);
         forgetCallbacks();
         EXPECT_EQ(failure.init(), failure.result);
-        EXPECT_EQ(traces(), Strings{failure.trace});
-        EXPECT_EQ(reportedErrors(), failure.result == E_INVALIDARG ? std::vector<LONG>{}
-                                                                   : std::vector{failure.result});
-        for (const auto& report : recent("Error")) EXPECT_TRUE(report.text1IsNull);
+        expectReported(failure.trace,
+                       failure.result == E_INVALIDARG ? "" : std::to_string(failure.result));
 
         script.succeedAll();
         forgetCallbacks();
         EXPECT_EQ(initComm(""), TSR_E_NOT_INITIALIZED) << "Init did not complete";
-        EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1243): not initialized\r\n"}));
-        EXPECT_EQ(reportedErrors(), std::vector<LONG>{TSR_E_NOT_INITIALIZED});
+        expectReported("TSR velTesseraProxy(1243): not initialized\r\n",
+                       std::to_string(TSR_E_NOT_INITIALIZED));
     }
     EXPECT_EQ(script.requests().size(), 0u);
     EXPECT_EQ(script.callCount("CreateInstance"), 2u) << "only the transport's Init got so far";
@@ -157,9 +154,7 @@ TEST_F(InitTest, InitCommFetchesTheStartPageAndKeepsItsLastStartNode) {
         EXPECT_EQ(initComm("", &fresh), page.result);
         EXPECT_EQ(requestLine(script.requests().back()), "GET https://ca.test/start {}");
         EXPECT_EQ(fresh.object().step(), page.step);
-        EXPECT_EQ(traces(), page.trace.empty() ? Strings{} : Strings{page.trace});
-        EXPECT_EQ(reportedErrors(),
-                  page.trace.empty() ? std::vector<LONG>{} : std::vector<LONG>{page.result});
+        expectReported(page.trace, page.trace.empty() ? "" : std::to_string(page.result));
         const StartNode* start = fresh.object().startNode();
         EXPECT_EQ(start ? start->getCreateCertificate() + " " + start->getCheckCertificate() : "",
                   page.start);
@@ -221,8 +216,7 @@ TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
             EXPECT_EQ(proxy.object().step(), 1);
             const std::string line = "TSR velTesseraProxy(" + std::to_string(operation.checkLine) +
                                      "): " + text + "\r\n";
-            EXPECT_EQ(traces(), text.empty() ? Strings{} : Strings{line});
-            EXPECT_EQ(reportedErrors(), text.empty() ? std::vector<LONG>{} : std::vector{expected});
+            expectReported(text.empty() ? "" : line, text.empty() ? "" : std::to_string(expected));
         }
     };
     check(TSR_E_COMM_NOT_INITIALIZED, "");

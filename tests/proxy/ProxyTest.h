@@ -124,10 +124,21 @@ protected:
             lines.push_back((levelled ? std::to_string(call.code) + " " : "") + toAnsi(call.text1));
         return lines;
     }
-    std::vector<LONG> reportedErrors() const {
-        std::vector<LONG> codes;
-        for (const auto& call : recent("Error")) codes.push_back(call.code);
+    // Each recent error report: its code, and its texts unless there are none.
+    Strings reports() const {
+        Strings codes;
+        for (const auto& call : recent("Error")) {
+            codes.push_back(std::to_string(call.code));
+            if (!call.text1IsNull)
+                for (const auto* part : {&call.text1, &call.text2, &call.text3})
+                    codes.back() += " [" + std::string(part->begin(), part->end()) + "]";
+        }
         return codes;
+    }
+    // The recent traces and reports: none, or the one given.
+    void expectReported(const std::string& trace, const std::string& report) const {
+        EXPECT_EQ(traces(), trace.empty() ? Strings{} : Strings{trace});
+        EXPECT_EQ(reports(), report.empty() ? Strings{} : Strings{report});
     }
 
     // Declared first: the proxy and the tracer release the host and the transport on their way
