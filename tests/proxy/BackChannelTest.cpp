@@ -13,11 +13,9 @@ protected:
         ProxyTest::TearDown();
     }
 
-    velcom::ComPtr<IvelBackChannel> own = [this] {
-        velcom::ComPtr<IvelBackChannel> channel;
-        proxy->QueryInterface(IID_IvelBackChannel, channel.putVoid());
-        return channel;
-    }();
+    void SetUp() override { proxy->QueryInterface(IID_IvelBackChannel, own.putVoid()); }
+
+    velcom::ComPtr<IvelBackChannel> own;
 };
 
 // One callback as the host received it.
@@ -38,8 +36,7 @@ TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsCom
     g_lTraceLevel = 2;  // traces are forwarded whatever the mask
     host.callbackResult = E_ABORT;
     host.progressResult = S_FALSE;
-    velcom::Bstr one(u"one");
-    velcom::Bstr two(u"two");
+    const velcom::Bstr one(u"one"), two(u"two");
     velcom::Variant chunk = makeByteArray("page");
     for (IvelBackChannel* channel : {own.get(), script.backChannel()}) {
         forgetCallbacks();
