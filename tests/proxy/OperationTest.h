@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
-#include <sstream>
 
 #include "proxy/ProxyTest.h"
 #include "support/CountedObject.h"
@@ -46,9 +46,7 @@ inline std::string pem(const std::string& label, const std::string& body) {
 }
 inline std::string contentOf(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 inline Strings joined(std::initializer_list<Strings> pieces) {
     Strings lines;
@@ -76,12 +74,9 @@ protected:
     static constexpr LONG kUntouched = 77;
 
     void SetUp() override {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        directory = std::filesystem::temp_directory_path() /
-                    ("tessera-" + std::to_string(::getpid()) + "-" + test->test_suite_name() + "-" +
-                     test->name());
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directories(directory);
+        std::string made = std::filesystem::temp_directory_path() / "tessera-XXXXXX";
+        ASSERT_NE(::mkdtemp(made.data()), nullptr);
+        directory = made;
         pki->certificateId = 42;
         ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
         ASSERT_EQ(initComm(), S_OK);
