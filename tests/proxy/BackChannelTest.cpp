@@ -18,7 +18,6 @@ protected:
     velcom::ComPtr<IvelBackChannel> own;
 };
 
-// One callback as the host received it.
 std::string describe(const BackChannelCall& call) {
     const auto text = [](const std::u16string& part) {
         return std::string(part.begin(), part.end());
@@ -30,7 +29,6 @@ std::string describe(const BackChannelCall& call) {
            std::to_string(call.action) + " " + call.dataBytes;
 }
 
-// The transport's side passes every callback on to the proxy's own unchanged.
 TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsComeBack) {
     ASSERT_EQ(init(), S_OK);
     g_lTraceLevel = 2;  // traces are forwarded whatever the mask

@@ -6,7 +6,6 @@
 
 namespace {
 
-// The operation's start page: its parameters and the form's Action node.
 std::string form(const Params& params, const char* url, const char* method = "POST") {
     return answerPage("Form", params, std::string("https://ca.test/") + url, method);
 }

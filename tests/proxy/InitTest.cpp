@@ -1,6 +1,5 @@
-// Init, InitComm, the state checks every operation starts with, and the frame through which every
-// failure inside a proxy method becomes its result: traced with the method's frame line, reported
-// to the host, returned.
+// Init, InitComm, the state checks of every operation, and the frame that turns every failure
+// inside a proxy method into its result: traced with the method's frame line, reported, returned.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -34,8 +33,6 @@ TEST_F(InitTest, InitCreatesTheTransportAndHandsItTheProxysBackChannelAndTheGene
     EXPECT_TRUE(otherPki->calls().empty());
 }
 
-// A transport that cannot be created, run or asked for its interface fails Init with its code,
-// untraced, and is let go; Init can be repeated.
 TEST_F(InitTest, AFailingTransportFailsInitWithoutATraceAndInitCanBeRepeated) {
     const std::pair<std::function<void()>, HRESULT> failures[] = {
         {[&] { script.fail("CreateInstance", E_ACCESSDENIED, "no"); }, E_ACCESSDENIED},

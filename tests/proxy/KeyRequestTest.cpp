@@ -1,7 +1,5 @@
-// Applying for a certificate and renewing one: the page handed to the host (for a renewal after the
-// old certificate and its key are exported for client authentication), the submission of a new key
-// request with the user's answers, the request kept open in the PKI component, and the certificate
-// fetched, written and imported at once.
+// Applying for a certificate and renewing one; a renewal authenticates with the old certificate
+// and its key, exported for the transport.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -50,8 +48,7 @@ std::string receipt(const Params& params = kReceipt, const char* path = "fetch")
 }
 const std::string kIssued = pageWith("Return=issued\nStatus=100\nParam1=cert\nValue1=MIICcert");
 
-// A dialogue that reaches its certificate: the submission of the copied names and the user's
-// answers, the pick-up of the same fields followed by the receipt's names, and the import.
+// The pick-up sends the submission's fields again, followed by the receipt's names.
 Strings issued(const std::string& sent, const std::string& key = "key secret",
                const std::string& challenge = "c-1", const Params& fetched = kFetched) {
     const std::string fetch = "GET /fetch " + sent + "&" + fieldsOf(fetched),
@@ -164,7 +161,6 @@ protected:
                                  : proxy->RenewStep2(velcom::Bstr(u"key secret").get(), agb, id);
         };
     }
-    // What the renewal did after the first step: the transcript's pieces in their order.
     static Strings renewed(const char* result, const Strings& requests, const Strings& calls,
                            const Strings& rest) {
         return joined({{result, kAuthenticated}, requests, kExports, calls, kPasswords, rest});

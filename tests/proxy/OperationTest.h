@@ -227,7 +227,6 @@ private:
         }
         return text + ")" + (call.fileContent ? " " + *call.fileContent : "");
     }
-    // A node as a script reads it: "node name(number, text, children)".
     static std::string describe(IvelNode& node) {
         velcom::Bstr name, text;
         LONG number = 0, children = 0;

@@ -34,8 +34,7 @@ protected:
     std::function<void()> open(const Strings& references) {
         return [this, references] { pki->setOpenRequests(references); };
     }
-    // A pick-up that reaches the import: the list, the selection of the entry at `position` with
-    // the list's fields, and the import of the certificate with the arguments given.
+    // A pick-up that selects the entry at `position` and imports with the arguments given.
     Row picked(const char* name, const Strings& openRequests, const Params& lists, int position,
                const std::string& arguments, const Strings& more = {},
                bool withAuthenticator = false, const char* import = "ImportRequestedCertificate2") {

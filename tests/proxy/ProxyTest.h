@@ -135,7 +135,6 @@ protected:
         }
         return codes;
     }
-    // The recent traces and reports: none, or the one given.
     void expectReported(const std::string& trace, const std::string& report) const {
         EXPECT_EQ(traces(), trace.empty() ? Strings{} : Strings{trace});
         EXPECT_EQ(reports(), report.empty() ? Strings{} : Strings{report});
