@@ -1,0 +1,352 @@
+// The module started inside the test program as the loader starts the library, the test program
+// standing in for the library file: the proxy's class object and what keeps the module loaded,
+// start-up and shut-down, and what the built library (VEL_TESSERACOMM_MODULE) writes to and
+// removes from HKEY_CLASSES_ROOT on registration.
+#include <velTesseraComm/velTesseraComm.h>
+#include <velcom/com.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "module/ClassTable.h"
+#include "module/ModuleLifetime.h"
+#include "module/ModuleLock.h"
+#include "module/ModuleState.h"
+#include "module/RegistryScript.h"
+#include "module/ServerExports.h"
+#include "module/TerminationList.h"
+#include "module/TypeLibraryPaths.h"
+#include "platform/registry/RegistryFixture.h"
+
+namespace {
+
+// Every test has a registry file of its own; nothing may hold the module before or after it.
+class ModuleTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        startModule(testProgram());
+        ASSERT_EQ(canUnloadModule(), S_OK);
+    }
+    void TearDown() override {
+        EXPECT_EQ(canUnloadModule(), S_OK) << "nothing holds the module any more";
+        stopModule();
+        RegistryTest::TearDown();
+    }
+    static HINSTANCE testProgram() { return GetModuleHandleA(nullptr); }
+    static velcom::ComPtr<IClassFactory> proxyClassObject() {
+        velcom::ComPtr<IClassFactory> classObject;
+        EXPECT_EQ(getClassObject(CLSID_velTesseraProxy, IID_IClassFactory, classObject.putVoid()),
+                  S_OK);
+        return classObject;
+    }
+};
+using ClassObjectTest = ModuleTest;
+
+TEST_F(ClassObjectTest, IsMadeOnceForThreadsRacingForItAndHandedOutAgain) {
+    std::vector<IClassFactory*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (IClassFactory*& each : seen)
+        threads.emplace_back([&each] {
+            getClassObject(CLSID_velTesseraProxy, IID_IClassFactory,
+                           reinterpret_cast<void**>(&each));
+        });
+    for (std::thread& thread : threads) thread.join();
+    ASSERT_NE(seen[0], nullptr);
+    for (IClassFactory* classObject : seen) EXPECT_EQ(classObject, seen[0]);
+    velcom::ComPtr<IUnknown> unknown;
+    ASSERT_EQ(getClassObject(CLSID_velTesseraProxy, IID_IUnknown, unknown.putVoid()), S_OK);
+    EXPECT_EQ(unknown.get(), static_cast<IUnknown*>(seen[0]));
+    for (IClassFactory* classObject : seen) classObject->Release();
+}
+
+TEST_F(ClassObjectTest, EverythingAHostHoldsKeepsTheModuleLoaded) {
+    auto classObject = proxyClassObject();
+    auto another = proxyClassObject();
+    EXPECT_EQ(moduleLockCount(), 1) << "one lock however many references are held outside";
+    classObject.reset();
+    EXPECT_EQ(moduleLockCount(), 1);
+    EXPECT_EQ(another->LockServer(TRUE), S_OK);
+    EXPECT_EQ(another->LockServer(TRUE), S_OK);
+    velcom::ComPtr<IvelTesseraProxy> proxy;
+    ASSERT_EQ(another->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
+    EXPECT_EQ(moduleLockCount(), 4);
+    another.reset();
+    EXPECT_EQ(moduleLockCount(), 3) << "the class table's own reference holds nothing";
+    proxy.reset();
+    for (const LONG left : {1, 0}) {
+        EXPECT_EQ(canUnloadModule(), S_FALSE);
+        EXPECT_EQ(proxyClassObject()->LockServer(FALSE), S_OK);
+        EXPECT_EQ(moduleLockCount(), left);
+    }
+}
+
+TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
+    const auto classObject = proxyClassObject();
+    EXPECT_EQ(getClassObject(CLSID_velTesseraProxy, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(classObject->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(classObject->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    const auto expectRefused = [](const char* request, HRESULT expected, const auto& call) {
+        void* object = &expected;
+        EXPECT_EQ(call(&object), expected) << request;
+        EXPECT_EQ(object, nullptr) << request;
+        EXPECT_EQ(moduleLockCount(), 1) << request << ": only the class object is held";
+    };
+    for (const CLSID* clsid : {&CLSID_velNode, &CLSID_velNodeCollection, &CLSID_velTransport})
+        expectRefused("a class outside the table", CLASS_E_CLASSNOTAVAILABLE, [&](void** object) {
+            return getClassObject(*clsid, IID_IClassFactory, object);
+        });
+    expectRefused("IDispatch of the class object", E_NOINTERFACE, [](void** object) {
+        return getClassObject(CLSID_velTesseraProxy, IID_IDispatch, object);
+    });
+    expectRefused("the class object's own query", E_NOINTERFACE, [&](void** object) {
+        return classObject->QueryInterface(IID_IDispatch, object);
+    });
+    expectRefused("a proxy as a class object", E_NOINTERFACE, [&](void** object) {
+        return classObject->CreateInstance(nullptr, IID_IClassFactory, object);
+    });
+    expectRefused("aggregation but through IUnknown", CLASS_E_NOAGGREGATION, [&](void** object) {
+        return classObject->CreateInstance(classObject.get(), IID_IvelTesseraProxy, object);
+    });
+}
+
+// Through each of the proxy's interfaces every one of them is answered (reflexive, symmetric,
+// transitive) with one and the same IUnknown, and one it lacks is refused. Aggregation is the
+// proxy's own; see its tests.
+TEST_F(ClassObjectTest, TheProxyKeepsTheRulesOfIdentity) {
+    velcom::ComPtr<IUnknown> proxy, identity;
+    ASSERT_EQ(proxyClassObject()->CreateInstance(nullptr, IID_IvelTesseraProxyEx, proxy.putVoid()),
+              S_OK);
+    ASSERT_EQ(proxy->QueryInterface(IID_IUnknown, identity.putVoid()), S_OK);
+    const IID answered[] = {IID_IUnknown,           IID_IvelTesseraProxy,  IID_IDispatch,
+                            IID_IvelTesseraProxyEx, IID_ISupportErrorInfo, IID_IvelBackChannel};
+    for (const IID& from : answered)
+        for (const IID& to : answered) {
+            velcom::ComPtr<IUnknown> through, reached, reachedIdentity;
+            ASSERT_EQ(proxy->QueryInterface(from, through.putVoid()), S_OK);
+            ASSERT_EQ(through->QueryInterface(to, reached.putVoid()), S_OK);
+            ASSERT_EQ(reached->QueryInterface(IID_IUnknown, reachedIdentity.putVoid()), S_OK);
+            EXPECT_EQ(reachedIdentity.get(), identity.get()) << &from - answered << &to - answered;
+            void* refused = reached.get();
+            EXPECT_EQ(reached->QueryInterface(IID_IClassFactory, &refused), E_NOINTERFACE);
+            EXPECT_EQ(refused, nullptr);
+        }
+}
+
+TEST_F(ModuleTest, StartUpKnowsTheModuleAndShutDownForgetsItAndRunsTheTerminationsNewestFirst) {
+    ASSERT_NE(testProgram(), nullptr);
+    EXPECT_EQ(moduleInstance(), testProgram());
+    EXPECT_FALSE(moduleFileName().empty());
+    EXPECT_TRUE(classTableLock() && typeInformationLock());
+    std::vector<std::string> order;
+    ASSERT_TRUE(addTermination([&] { order.push_back("first added"); }));
+    ASSERT_TRUE(addTermination([&] { order.push_back("second added"); }));
+
+    stopModule();
+    stopModule();
+    runTerminations();
+    EXPECT_EQ(moduleInstance(), nullptr);
+    EXPECT_FALSE(classTableLock() || typeInformationLock());
+    EXPECT_EQ(order, (std::vector<std::string>{"second added", "first added"})) << "each once";
+}
+
+TEST_F(ModuleTest, ShutDownReleasesTheKeptClassObjectButNotOneHeldOutside) {
+    auto held = proxyClassObject();
+    stopModule();
+    EXPECT_EQ(moduleLockCount(), 0) << "a class object holds the module from its second reference";
+    velcom::ComPtr<IvelTesseraProxy> proxy;
+    EXPECT_EQ(held->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
+    proxy.reset();
+    held.reset();
+    startModule(testProgram());
+    EXPECT_TRUE(proxyClassObject()) << "made again once the module runs again";
+}
+
+// Keys by their path below HKEY_CLASSES_ROOT, with their default values.
+using RegistrySnapshot = std::map<std::string, std::optional<std::string>>;
+
+const std::string kClassKey = "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}";
+const std::string kProgId = "velTesseraComm2.velTesseraProxy.1";
+const std::string kVersionIndependentProgId = "velTesseraComm2.velTesseraProxy";
+const std::string kTypeLibKey = "TypeLib\\{A8253F84-5360-11D6-8314-00E029442B7A}";
+
+// With the built library loaded as a host loads it.
+class RegistrationTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        ASSERT_NE(m_library, nullptr) << VEL_TESSERACOMM_MODULE;
+    }
+    void TearDown() override {
+        FreeLibrary(m_library);
+        ModuleTest::TearDown();
+    }
+
+    HRESULT call(const char* name) const {
+        const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(m_library, name)));
+        return function != nullptr ? function() : E_UNEXPECTED;
+    }
+    // As the loader reports it; registration writes it as the server.
+    std::string libraryPath() const {
+        char path[4096];
+        return std::string(path, GetModuleFileNameA(m_library, path, sizeof path));
+    }
+    static std::unique_ptr<HKEY__, decltype(&RegCloseKey)> opened(const std::string& path) {
+        HKEY key = nullptr;
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key);
+        return {key, &RegCloseKey};
+    }
+    // A REG_SZ value (name null: the default value) without its terminating zero.
+    static std::optional<std::string> value(const std::string& path, const char* name = {}) {
+        const auto key = opened(path);
+        auto [type, data] = key ? query(key.get(), name) : std::pair(DWORD{REG_NONE}, "");
+        if (type != REG_SZ || !data.ends_with('\0')) return std::nullopt;
+        data.pop_back();
+        return data;
+    }
+    // Every key from each of these down.
+    static RegistrySnapshot snapshotOf(const std::vector<std::string>& paths) {
+        RegistrySnapshot snapshot;
+        for (const std::string& path : paths) {
+            const auto key = opened(path);
+            if (!key) continue;
+            snapshot[path] = value(path);
+            char name[256];
+            for (DWORD index = 0, length = sizeof name;
+                 RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr,
+                               nullptr) == ERROR_SUCCESS;
+                 ++index, length = sizeof name)
+                snapshot.merge(snapshotOf({path + "\\" + std::string(name, length)}));
+        }
+        return snapshot;
+    }
+    // Everything the component may write.
+    const std::vector<std::string> componentKeys{kProgId, kVersionIndependentProgId, "CLSID",
+                                                 "TypeLib"};
+    HMODULE m_library = LoadLibraryA(VEL_TESSERACOMM_MODULE);
+};
+
+// Key names are at most 255 characters long.
+TEST_F(RegistrationTest, ScriptPutsTheModulePathForEveryVariableAndStopsAtAFailingKey) {
+    const std::vector<ScriptKey> script{
+        {"Server", {{"", "%MODULE%"}, {"Both", "%MODULE%,%MODULE%"}, {"Plain", "100%"}}, {}},
+        {"Failing", {}, {{std::string(256, 'k'), {}, {}}}},
+        {"Last", {}, {}}};
+    EXPECT_EQ(registerScript(HKEY_CLASSES_ROOT, script, "/lib/x.so"),
+              HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(snapshotOf({"Server", "Failing", "Last"}),
+              (RegistrySnapshot{{"Server", "/lib/x.so"}, {"Failing", std::nullopt}}));
+    EXPECT_EQ(value("Server", "Both"), "/lib/x.so,/lib/x.so");
+    EXPECT_EQ(value("Server", "Plain"), "100%");
+}
+
+// Registering again force-removes the class key and writes it anew, but leaves what others put
+// below the ProgID; a third time writes the same file.
+TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassKeyFromScratch) {
+    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+    create((kClassKey + "\\Stale").c_str());
+    create((kClassKey + "\\Programmable\\Old").c_str());
+    ASSERT_EQ(set(create(kClassKey.c_str()), "Extra", REG_SZ, "old"), ERROR_SUCCESS);
+    create((kProgId + "\\Foreign").c_str());
+    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+    const std::string fileOnce = fileText();
+    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+    EXPECT_EQ(fileText(), fileOnce);
+
+    const std::string path = libraryPath();
+    const std::string classId = "{A8253F85-5360-11d6-8314-00E029442B7A}";
+    const RegistrySnapshot expected{
+        {kProgId, "vel TesseraProxy Class"},
+        {kProgId + "\\CLSID", classId},
+        {kProgId + "\\Foreign", std::nullopt},
+        {kVersionIndependentProgId, "vel TesseraProxy Class"},
+        {kVersionIndependentProgId + "\\CLSID", classId},
+        {kVersionIndependentProgId + "\\CurVer", kProgId},
+        {"CLSID", std::nullopt},
+        {kClassKey, "vel TesseraProxy Class"},
+        {kClassKey + "\\ProgID", kProgId},
+        {kClassKey + "\\VersionIndependentProgID", kVersionIndependentProgId},
+        {kClassKey + "\\Programmable", std::nullopt},
+        {kClassKey + "\\InprocServer32", path},
+        {kClassKey + "\\TypeLib", "{A8253F84-5360-11d6-8314-00E029442B7A}"},
+        {"TypeLib", std::nullopt},
+        {kTypeLibKey, std::nullopt},
+        {kTypeLibKey + "\\2.0", "velTesseraComm 2.0 Type Library"},
+        {kTypeLibKey + "\\2.0\\FLAGS", "0"},
+        {kTypeLibKey + "\\2.0\\HELPDIR", path.substr(0, path.rfind('/') + 1)},
+        {kTypeLibKey + "\\2.0\\409", std::nullopt},
+        {kTypeLibKey + "\\2.0\\409\\posix", path}};
+    EXPECT_EQ(snapshotOf(componentKeys), expected);
+    EXPECT_EQ(value(kClassKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_EQ(value(kClassKey, "Extra"), std::nullopt);
+    EXPECT_EQ(path.front(), '/') << "the server's path is absolute: " << path;
+}
+
+TEST_F(RegistrationTest, UnregisteringRemovesEverythingButTheSharedKeys) {
+    EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "with nothing registered yet";
+    EXPECT_EQ(snapshotOf(componentKeys), RegistrySnapshot{});
+    create("CLSID\\{00000000-0000-0000-0000-000000000001}");
+    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+
+    EXPECT_EQ(call("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(snapshotOf(componentKeys),
+              (RegistrySnapshot{{"CLSID", {}},
+                                {"CLSID\\{00000000-0000-0000-0000-000000000001}", {}},
+                                {"TypeLib", {}}}));
+}
+
+// Keys that still hold something of others stay, with their default values; the script's named
+// values go even there.
+TEST_F(RegistrationTest, UnregisteringKeepsWhatOthersStillUse) {
+    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+    ASSERT_EQ(set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ,
+                  std::string_view("foreign", 8)),
+              ERROR_SUCCESS);
+    create((kClassKey + "\\InprocServer32\\Foreign").c_str());
+    create((kTypeLibKey + "\\1.0").c_str());
+
+    EXPECT_EQ(call("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(snapshotOf(componentKeys),
+              (RegistrySnapshot{{"CLSID", {}},
+                                {kClassKey, "vel TesseraProxy Class"},
+                                {kClassKey + "\\Implemented Categories", "foreign"},
+                                {kClassKey + "\\InprocServer32", libraryPath()},
+                                {kClassKey + "\\InprocServer32\\Foreign", {}},
+                                {"TypeLib", {}},
+                                {kTypeLibKey, {}},
+                                {kTypeLibKey + "\\1.0", {}}}));
+    EXPECT_EQ(value(kClassKey + "\\InprocServer32", "ThreadingModel"), std::nullopt);
+}
+
+TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
+    writeFile("not a registry file");
+    EXPECT_EQ(call("DllRegisterServer"), HRESULT_FROM_WIN32(ERROR_BADDB));
+    EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "unregistration ignores every failure";
+    EXPECT_EQ(fileText(), "not a registry file");
+}
+
+// Each path with its help directory and the type library file beside it.
+TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfAnyPlatform) {
+    const char* const rows[][3] = {
+        {"/usr/lib/libvelTesseraComm.so", "/usr/lib/", "/usr/lib/libvelTesseraComm.tlb"},
+        {"C:\\Program Files\\vel\\velTesseraComm.dll", "C:\\Program Files\\vel\\",
+         "C:\\Program Files\\vel\\velTesseraComm.tlb"},
+        {"C:velTesseraComm.dll", "C:", "C:velTesseraComm.tlb"},
+        {"velTesseraComm.dll", "", "velTesseraComm.tlb"},
+        {"/opt/vel.d/libvelTesseraComm", "/opt/vel.d/", "/opt/vel.d/libvelTesseraComm.tlb"},
+        {"archive.tar.gz", "", "archive.tar.tlb"},
+        {"module", "", "module.tlb"},
+        {"/home/.velrc", "/home/", "/home/.tlb"}};
+    for (const auto& [path, helpDirectory, typeLibrary] : rows) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(helpDirectoryOf(path), helpDirectory);
+        EXPECT_EQ(typeLibraryFileBeside(path), typeLibrary);
+    }
+}
+
+}  // namespace
