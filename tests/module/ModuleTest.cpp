@@ -1,7 +1,6 @@
-// The module started inside the test program as the loader starts the library, the test program
-// standing in for the library file: the proxy's class object and what keeps the module loaded,
-// start-up and shut-down, and what the built library (VEL_TESSERACOMM_MODULE) writes to and
-// removes from HKEY_CLASSES_ROOT on registration.
+// The module started in the test program as the loader starts the library: the proxy's class
+// object, what keeps the module loaded, start-up and shut-down; and what the built library
+// (VEL_TESSERACOMM_MODULE) writes to and removes from HKEY_CLASSES_ROOT on registration.
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
 
@@ -10,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "module/ClassTable.h"
@@ -90,28 +90,24 @@ TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
     EXPECT_EQ(getClassObject(CLSID_velTesseraProxy, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(classObject->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(classObject->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
-    const auto expectRefused = [](const char* request, HRESULT expected, const auto& call) {
-        void* object = &expected;
-        EXPECT_EQ(call(&object), expected) << request;
-        EXPECT_EQ(object, nullptr) << request;
-        EXPECT_EQ(moduleLockCount(), 1) << request << ": only the class object is held";
+    // The request's result, or E_UNEXPECTED when it left an object or a lock behind.
+    void* object = &object;
+    const auto refused = [&object](HRESULT result) {
+        const bool clean = object == nullptr && moduleLockCount() == 1;
+        object = &object;
+        return clean ? result : E_UNEXPECTED;
     };
     for (const CLSID* clsid : {&CLSID_velNode, &CLSID_velNodeCollection, &CLSID_velTransport})
-        expectRefused("a class outside the table", CLASS_E_CLASSNOTAVAILABLE, [&](void** object) {
-            return getClassObject(*clsid, IID_IClassFactory, object);
-        });
-    expectRefused("IDispatch of the class object", E_NOINTERFACE, [](void** object) {
-        return getClassObject(CLSID_velTesseraProxy, IID_IDispatch, object);
-    });
-    expectRefused("the class object's own query", E_NOINTERFACE, [&](void** object) {
-        return classObject->QueryInterface(IID_IDispatch, object);
-    });
-    expectRefused("a proxy as a class object", E_NOINTERFACE, [&](void** object) {
-        return classObject->CreateInstance(nullptr, IID_IClassFactory, object);
-    });
-    expectRefused("aggregation but through IUnknown", CLASS_E_NOAGGREGATION, [&](void** object) {
-        return classObject->CreateInstance(classObject.get(), IID_IvelTesseraProxy, object);
-    });
+        EXPECT_EQ(refused(getClassObject(*clsid, IID_IClassFactory, &object)),
+                  CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(refused(getClassObject(CLSID_velTesseraProxy, IID_IDispatch, &object)),
+              E_NOINTERFACE);
+    EXPECT_EQ(refused(classObject->QueryInterface(IID_IDispatch, &object)), E_NOINTERFACE);
+    EXPECT_EQ(refused(classObject->CreateInstance(nullptr, IID_IClassFactory, &object)),
+              E_NOINTERFACE);
+    EXPECT_EQ(
+        refused(classObject->CreateInstance(classObject.get(), IID_IvelTesseraProxy, &object)),
+        CLASS_E_NOAGGREGATION);
 }
 
 // Through each of the proxy's interfaces every one of them is answered (reflexive, symmetric,
@@ -177,24 +173,15 @@ const std::string kTypeLibKey = "TypeLib\\{A8253F84-5360-11D6-8314-00E029442B7A}
 // With the built library loaded as a host loads it.
 class RegistrationTest : public ModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        ASSERT_NE(m_library, nullptr) << VEL_TESSERACOMM_MODULE;
-    }
-    void TearDown() override {
-        FreeLibrary(m_library);
-        ModuleTest::TearDown();
-    }
-
     HRESULT call(const char* name) const {
         const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_library, name)));
+            reinterpret_cast<void (*)()>(GetProcAddress(m_library.get(), name)));
         return function != nullptr ? function() : E_UNEXPECTED;
     }
     // As the loader reports it; registration writes it as the server.
     std::string libraryPath() const {
         char path[4096];
-        return std::string(path, GetModuleFileNameA(m_library, path, sizeof path));
+        return std::string(path, GetModuleFileNameA(m_library.get(), path, sizeof path));
     }
     static std::unique_ptr<HKEY__, decltype(&RegCloseKey)> opened(const std::string& path) {
         HKEY key = nullptr;
@@ -228,7 +215,8 @@ protected:
     // Everything the component may write.
     const std::vector<std::string> componentKeys{kProgId, kVersionIndependentProgId, "CLSID",
                                                  "TypeLib"};
-    HMODULE m_library = LoadLibraryA(VEL_TESSERACOMM_MODULE);
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> m_library{
+        LoadLibraryA(VEL_TESSERACOMM_MODULE), &FreeLibrary};
 };
 
 // Key names are at most 255 characters long.

@@ -1,7 +1,7 @@
-// A host program built outside the tree against the installed package. Its headers and libraries
-// must link; on its first run it registers the component with velregsvr in a registry file of its
-// own, creates the proxy by its ProgID, calls it by name in another letter case than the type
-// library's, lets the run time unload the library once the proxy is gone, and unregisters it.
+// A host built outside the tree against the installed package: its headers and libraries link; it
+// registers the component with velregsvr in a registry file of its own, creates the proxy by its
+// ProgID, calls it by name in another letter case than the type library's, lets the run time
+// unload the library once the proxy is gone, and unregisters it.
 #include <stdlib.h>
 
 #include <Utility/ExceptionBase.h>
@@ -17,11 +17,6 @@
 
 namespace {
 
-int failed(const char* step) {
-    std::fprintf(stderr, "host: %s failed\n", step);
-    return 1;
-}
-
 bool velregsvr(const std::string& options) {
     return std::system(
                ("'" HOST_VELREGSVR "' " + options + "'" HOST_COMPONENT_MODULE "'").c_str()) == 0;
@@ -34,17 +29,16 @@ bool progIdIsRegistered() {
 }
 
 // Before Init, InitComm fails with the component's own error, raised through Invoke.
-const char* callByName() {
+bool callByName() {
     velcom::ComPtr<IDispatch> proxy;
-    if (!progIdIsRegistered() ||
-        CoCreateInstance(CLSID_velTesseraProxy, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                         proxy.putVoid()) != S_OK)
-        return "creating the proxy by its ProgID";
     OLECHAR name[] = u"iNITcOMM";
     LPOLESTR names[] = {name};
     DISPID id = DISPID_UNKNOWN;
-    if (proxy->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK || id != 2)
-        return "finding InitComm by name";
+    if (!progIdIsRegistered() ||
+        CoCreateInstance(CLSID_velTesseraProxy, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                         proxy.putVoid()) != S_OK ||
+        proxy->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK || id != 2)
+        return false;
     velcom::Variant address;
     address.put()->vt = VT_BSTR;
     address.get()->bstrVal = SysAllocString(u"https://ca.example/tessera/start");
@@ -54,20 +48,16 @@ const char* callByName() {
                                          &parameters, nullptr, &exception, nullptr);
     for (BSTR text : {exception.bstrSource, exception.bstrDescription, exception.bstrHelpFile})
         SysFreeString(text);
-    return result == DISP_E_EXCEPTION && exception.scode == TSR_E_NOT_INITIALIZED
-               ? nullptr
-               : "InitComm by name before Init";
+    return result == DISP_E_EXCEPTION && exception.scode == TSR_E_NOT_INITIALIZED;
 }
 
 // The step that failed, or null.
 const char* firstRun() {
     if (!velregsvr("")) return "registering the component";
-    if (const char* failed = callByName()) return failed;
-    if (GetModuleHandleA(HOST_COMPONENT_MODULE) == nullptr)
-        return "the library staying loaded until it is freed";
+    if (!callByName()) return "creating the proxy by its ProgID and calling InitComm by name";
+    if (GetModuleHandleA(HOST_COMPONENT_MODULE) == nullptr) return "the library staying loaded";
     CoFreeUnusedLibraries();
-    if (GetModuleHandleA(HOST_COMPONENT_MODULE) != nullptr)
-        return "CoFreeUnusedLibraries unloading the library";
+    if (GetModuleHandleA(HOST_COMPONENT_MODULE) != nullptr) return "unloading the library";
     return velregsvr("-u ") && !progIdIsRegistered() ? nullptr : "unregistering the component";
 }
 
@@ -76,13 +66,14 @@ const char* firstRun() {
 int main() {
     SyncObjPtr lock(std::make_unique<Mutex>());
     { const ScopedLock held(lock); }
-    if (PreCondition("host.cpp", 1).getCode() != 0xC0041002u || equalsNoCase("velcom", "VELCOM"))
-        return failed("the utility library");
-    // A registry of the host's own, so that the run leaves the user's registry alone.
-    std::remove(HOST_REGISTRY_FILE);
-    setenv("VELCOM_REGISTRY", HOST_REGISTRY_FILE, 1);
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return failed("CoInitializeEx");
-    const char* step = firstRun();
-    CoUninitialize();
-    return step != nullptr ? failed(step) : 0;
+    const char* step = "the utility library";
+    if (PreCondition("host.cpp", 1).getCode() == 0xC0041002u && !equalsNoCase("velcom", "VELCOM")) {
+        std::remove(HOST_REGISTRY_FILE);  // so that the run leaves the user's registry alone
+        setenv("VELCOM_REGISTRY", HOST_REGISTRY_FILE, 1);
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+        step = firstRun();
+        CoUninitialize();
+    }
+    if (step != nullptr) std::fprintf(stderr, "host: %s failed\n", step);
+    return step != nullptr;
 }
