@@ -36,11 +36,9 @@ TEST(ExceptionBaseTest, CodeTextAndLocationAreBoundedSeenAsStdExceptionAndPrinte
         EXPECT_EQ(error.getCode(), std::stoul(code, nullptr, 16));
         EXPECT_STREQ(static_cast<const std::exception&>(error).what(), text.c_str());
         RecordingChannel recorder;
-        Channel* channel = &recorder;
-        error.print(channel);
+        for (Channel* channel : {static_cast<Channel*>(nullptr), static_cast<Channel*>(&recorder)})
+            error.print(channel);
         EXPECT_EQ(recorder.all(), "Exception (" + code + ") in " + location + "\n\t" + text + "\n");
-        channel = nullptr;
-        error.print(channel);
     }
 }
 
