@@ -198,6 +198,7 @@ TEST(ThreadHandleTest, ThreadIdsAndLastErrorsBelongToTheirThread) {
     EXPECT_EQ(GetLastError(), 1234u);
 }
 
+// Each refusal with its own code follows one with another code, so that each must set its own.
 TEST(KernelHandleTest, HandlesOfTheWrongKindOrNoneAndUnsupportedRequestsAreRefused) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
@@ -208,12 +209,12 @@ TEST(KernelHandleTest, HandlesOfTheWrongKindOrNoneAndUnsupportedRequestsAreRefus
     EXPECT_EQ(errorOf(WaitForSingleObject(nullptr, 0) != WAIT_FAILED), EBADF);
     EXPECT_EQ(errorOf(WaitForSingleObject(INVALID_HANDLE_VALUE, 0) != WAIT_FAILED), EBADF);
     EXPECT_EQ(errorOf(CloseHandle(nullptr)), EBADF);
-    EXPECT_EQ(errorOf(PostMessageA(nullptr, 1, 2, 3)), EBADF);
     EXPECT_EQ(errorOf(CreateEventA(nullptr, TRUE, FALSE, "velcom-test")), ENOTSUP);
+    EXPECT_EQ(errorOf(PostMessageA(nullptr, 1, 2, 3)), EBADF);
+    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr)), EINVAL);
     Shared shared;
     EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, &waitForGo, &shared, CREATE_SUSPENDED, nullptr)),
               ENOTSUP);
-    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr)), EINVAL);
     EXPECT_TRUE(CloseHandle(event) && CloseHandle(mutex));
 }
 
