@@ -1,0 +1,432 @@
+// The script-visible node objects: velNode, its collection and the collection's enumerator.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <velTesseraComm/velTesseraComm.h>
+
+#include "Utility/ExceptionBase.h"
+#include "markup/Tokens.h"
+#include "markup/mtGParser.h"
+#include "markup/mtGScanner.h"
+#include "markup/velNode.h"
+#include "markup/velNodeCollection.h"
+#include "markup/velNodeEnumerator.h"
+#include "module/ModuleLock.h"
+#include "support/OleText.h"
+#include "support/TraceCapture.h"
+#include "text/AnsiText.h"
+
+namespace {
+
+// An outcome node whose clone() and getKind() throw once armed. The fault is shared with its
+// clones, so a test can arm it after the node objects have taken their copies.
+struct Fault {
+    enum Exception { BadAlloc, Contract, ComError, Standard } exception = BadAlloc;
+    bool armed = false;
+
+    void raise() const {
+        if (!armed) return;
+        if (exception == BadAlloc) throw std::bad_alloc();
+        if (exception == Contract) throw Invariant("FaultyNode.h", 7);
+        if (exception == ComError) _com_issue_error(E_ACCESSDENIED);
+        throw std::logic_error("broken");
+    }
+};
+
+struct FaultyNode : ReturnNode {
+    FaultyNode(std::shared_ptr<Fault> shared, std::string name) : fault(std::move(shared)) {
+        setAttribute(TokReturn, &name);
+    }
+    Node* clone() const override { return fault->raise(), new FaultyNode(*this); }
+    int getKind() const override { return fault->raise(), ReturnNode::getKind(); }
+    std::shared_ptr<Fault> fault;
+};
+
+// The array Next fills, cleared on every path (VT_EMPTY is zero).
+struct Variants {
+    VARIANT items[4] = {};
+    ~Variants() {
+        for (VARIANT& item : items) VariantClear(&item);
+    }
+};
+
+std::u16string ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// Node objects given, each with the name it showed then.
+using Kept = std::vector<std::pair<velcom::ComPtr<IvelNode>, std::string>>;
+
+// Every object a test makes must be gone at its end, which the module lock count shows.
+class NodeObjectTest : public ::testing::Test {
+protected:
+    // Objects left over by another test would make every count here meaningless.
+    void SetUp() override { ASSERT_EQ(moduleLockCount(), 0); }
+    void TearDown() override { EXPECT_EQ(moduleLockCount(), 0) << "an object is left"; }
+
+    static std::unique_ptr<Node> rootOf(std::string_view block) {
+        mtGScanner scanner(block);
+        return std::unique_ptr<Node>(mtGParser::parseBlock(scanner));
+    }
+    static velcom::ComPtr<IvelNode> nodeObject(const Node* node) {
+        velcom::ComPtr<IvelNode> object;
+        EXPECT_EQ(CvelNode::create(node, object.put()), S_OK);
+        return object;
+    }
+    static velcom::ComPtr<IvelNodeCollection> collectionOver(const std::vector<Node*>& nodes) {
+        velcom::ComPtr<IvelNodeCollection> collection;
+        EXPECT_EQ(CvelNodeCollection::create(nodes, collection.put()), S_OK);
+        return collection;
+    }
+    static velcom::ComPtr<IEnumVARIANT> enumeratorOf(IvelNodeCollection* collection) {
+        velcom::ComPtr<IUnknown> unknown;
+        EXPECT_EQ(collection->get__NewEnum(unknown.put()), S_OK);
+        velcom::ComPtr<IEnumVARIANT> enumerator;
+        EXPECT_EQ(unknown.as(enumerator), S_OK);
+        return enumerator;
+    }
+    static std::string nameOf(IvelNode* node) {
+        velcom::Bstr text;
+        EXPECT_EQ(node->get_Name(text.put()), S_OK);
+        return toAnsi(text.get());
+    }
+    // The names of the node objects Next gave, "-" for a null one; the objects are kept.
+    static std::string namesIn(const Variants& given, Kept& kept) {
+        std::string names;
+        for (const VARIANT& item : given.items) {
+            if (item.vt == VT_EMPTY) continue;
+            EXPECT_EQ(item.vt, VT_DISPATCH);
+            velcom::ComPtr<IvelNode> node;
+            EXPECT_TRUE(item.pdispVal == nullptr ||
+                        velcom::ComPtr<IDispatch>(item.pdispVal).as(node) == S_OK);
+            names += (names.empty() ? "" : ",") + (node ? nameOf(node.get()) : "-");
+            if (node) kept.emplace_back(node, nameOf(node.get()));
+        }
+        return names;
+    }
+    // The identity of an object: its IUnknown, compared as an address.
+    static const void* identityOf(IUnknown* object) {
+        velcom::ComPtr<IUnknown> unknown;
+        EXPECT_EQ(object->QueryInterface(IID_IUnknown, unknown.putVoid()), S_OK);
+        return unknown.get();
+    }
+    // A failure as a script's error handler sees it: "-" for E_FAIL, any other as its code.
+    static std::u16string codeOf(HRESULT result) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
+        return result == E_FAIL ? u"-" : ascii(code);
+    }
+    // What a script reads: Name|Type|Count of SubNodes|StringProp|LongProp, failures as codeOf
+    // gives them. A failure leaves a text or the collection null, an
+    // empty text is an empty string; a null out-pointer is refused first.
+    static std::u16string show(IvelNode* node) {
+        std::u16string shown;
+        const auto add = [&](HRESULT result, const std::u16string& value) {
+            shown += u"|" + (result == S_OK ? value : codeOf(result));
+        };
+        const auto text = [&](HRESULT (IvelNode::*property)(BSTR*)) {
+            OLECHAR stale[1] = {};
+            BSTR read = stale;
+            const HRESULT result = (node->*property)(&read);
+            const auto owned = velcom::Bstr::attach(result == S_OK ? read : nullptr);
+            EXPECT_EQ(read == nullptr, result != S_OK);
+            add(result, std::u16string(owned.view()));
+        };
+        NodeType type = TesseraNTReturn;
+        LONG number = 0;
+        const auto stale = collectionOver({});
+        IvelNodeCollection* children = stale.get();
+        text(&IvelNode::get_Name);
+        HRESULT result = node->get_Type(&type);
+        add(result, ascii(std::to_string(type)));
+        result = node->get_SubNodes(&children);
+        const auto owned =
+            velcom::ComPtr<IvelNodeCollection>::attach(result == S_OK ? children : nullptr);
+        EXPECT_EQ(children == nullptr, result != S_OK);
+        EXPECT_TRUE(!owned || owned->get_Count(&number) == S_OK);
+        add(result, ascii(std::to_string(number)));
+        text(&IvelNode::get_StringProp);
+        result = node->get_LongProp(&number);
+        add(result, ascii(std::to_string(number)));
+        EXPECT_EQ(node->get_Name(nullptr), E_INVALIDARG);
+        EXPECT_EQ(node->get_Type(nullptr), E_INVALIDARG);
+        EXPECT_EQ(node->get_SubNodes(nullptr), E_INVALIDARG);
+        EXPECT_EQ(node->get_StringProp(nullptr), E_INVALIDARG);
+        EXPECT_EQ(node->get_LongProp(nullptr), E_INVALIDARG);
+        return shown.substr(1);
+    }
+
+    // An outcome with two parameters, as a server sends it; its parameters with a null between.
+    std::unique_ptr<Node> outcome = rootOf(
+        "Return=Request\nStatus=42\nErrorMessage=try again\n"
+        "Param1=first\nType1=TEXT\nValue1=one\nParam2=second\nType2=PKCS#7\nValue2=two\n");
+    std::vector<Node*> nodes{outcome->getChildren()[0], nullptr, outcome->getChildren()[1]};
+};
+
+using velNodeTest = NodeObjectTest;
+using NodeCollectionTest = NodeObjectTest;
+using NodeEnumeratorTest = NodeObjectTest;
+
+// Each object shows its own copy, from create or setNode: the node is gone before it is read.
+TEST_F(velNodeTest, PropertiesShowOutcomesAndParametersOnly) {
+    const std::pair<const char*, std::u16string> rows[] = {
+        {"Return=Request\nStatus=42\nErrorMessage=try again\nParam1=a\nParam2=b\n",
+         u"Request|0|2|try again|42"},
+        {"Param1=cert\nType1=PKCS#7\nValue1=MIIB\nAAAA\n", u"cert|1|0|MIIB\r\nAAAA|5"},
+        {"Return=Gr\xC3\xBC\xC3\x9F"
+         "e\nErrorMessage=\xE2\x82\xAC 5\n",  // from the ANSI code page
+         u"Gr\u00FC\u00DFe|0|0|\u20AC 5|100"},
+        {"Return=R\n", u"R|0|0||100"},
+        {"Value1=v\n", u"|1|0|v|0"},
+        {"Action=next\nURL=https://ca/next\nParam1=a\nParam2=b\n", u"-|2|2|-|-"},
+        {"Return\nCreateCertficate=https://ca/create\n", u"-|3|0|-|-"},
+        {nullptr, u"-|-|-|-|-"},
+    };
+    const auto replaced = nodeObject(nullptr);
+    for (const auto& [block, shown] : rows) {
+        SCOPED_TRACE(block == nullptr ? "no node" : block);
+        auto root = block == nullptr ? nullptr : rootOf(block);
+        const auto node = nodeObject(root.get());
+        static_cast<CvelNode*>(replaced.get())->setNode(root.get());
+        root.reset();
+        EXPECT_EQ(show(node.get()), shown);
+        EXPECT_EQ(show(replaced.get()), shown) << "after setNode";
+    }
+}
+
+// A clone() or getKind() that throws: create and set let the exception pass and keep what they
+// held, Item and Next give its code, Next all or nothing; each property gives its result and one
+// trace at its own line.
+TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
+    const struct {
+        Fault::Exception exception;
+        HRESULT code, property;
+        std::string trace;  // with errno as N
+    } rows[] = {
+        {Fault::BadAlloc, E_OUTOFMEMORY, E_FAIL, "Exception std::bad_alloc (N)"},
+        {Fault::Contract, static_cast<HRESULT>(Invariant::kCode),
+         static_cast<HRESULT>(Invariant::kCode), "Invariant violated(File FaultyNode.h at Line 7)"},
+        {Fault::ComError, E_ACCESSDENIED, E_ACCESSDENIED,
+         _com_error(E_ACCESSDENIED).ErrorMessage()},
+        {Fault::Standard, E_FAIL, E_FAIL, "Exception broken (N)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.trace);
+        const auto fault = std::make_shared<Fault>();
+        fault->exception = row.exception;
+        FaultyNode faulty(fault, "faulty");
+        ASSERT_TRUE(faulty.addChild(new FaultyNode(fault, "child")));
+        const auto node = nodeObject(outcome.get());
+        const auto collection = collectionOver({nodes[0], &faulty});
+        const auto enumerator = enumeratorOf(collection.get());
+        const auto shown = nodeObject(&faulty);
+        fault->armed = true;
+
+        EXPECT_ANY_THROW(static_cast<CvelNode*>(node.get())->setNode(&faulty));
+        EXPECT_EQ(nameOf(node.get()), "Request");
+        EXPECT_ANY_THROW(static_cast<CvelNodeCollection*>(collection.get())->setNodes({&faulty}));
+        IvelNode* made = node.get();
+        EXPECT_ANY_THROW(CvelNode::create(&faulty, &made));
+        EXPECT_EQ(made, nullptr);
+        IvelNodeCollection* madeCollection = collection.get();
+        EXPECT_ANY_THROW(CvelNodeCollection::create({&faulty}, &madeCollection));
+        EXPECT_EQ(madeCollection, nullptr);
+        IvelNode* item = node.get();
+        EXPECT_EQ(collection->get_Item(2, &item), row.code);
+        EXPECT_EQ(item, nullptr);
+        Variants items;
+        ULONG fetched = 99;
+        EXPECT_EQ(enumerator->Next(2, items.items, &fetched), row.code);
+        EXPECT_EQ(fetched, 0u);
+        EXPECT_EQ(items.items[0].vt, VT_EMPTY);
+        EXPECT_EQ(moduleLockCount(), 4) << "the object made for the first node is gone";
+
+        const TraceCapture capture;
+        const std::u16string code = codeOf(row.property);
+        EXPECT_EQ(show(shown.get()), code + u"|" + code + u"|" + code + u"|" + code + u"|" + code);
+        std::vector<std::string> expected, lines = capture.lines();
+        for (const int line : {131, 162, 194, 232, 270})
+            expected.push_back("TSR velNode(" + std::to_string(line) + "): " + row.trace + "\r\n");
+        for (auto& line : lines)
+            line = std::regex_replace(line, std::regex("\\(\\d+\\)\r"), "(N)\r");
+        EXPECT_EQ(lines, expected);
+
+        fault->armed = false;
+        Kept kept;
+        EXPECT_EQ(enumerator->Next(2, items.items, &fetched), S_OK) << "the position stayed";
+        EXPECT_EQ(namesIn(items, kept), "first,faulty") << "and the collection kept its nodes";
+    }
+}
+
+// Each object answers its own interfaces with one identity, comes with one reference (the
+// collection has a second one from its enumerator) and refuses null pointers.
+TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
+    const auto collection = collectionOver(nodes);
+    const auto node = nodeObject(outcome.get());
+    const auto enumerator = enumeratorOf(collection.get());
+    const IID* iids[] = {&IID_IDispatch,    &IID_IvelNode,          &IID_IvelNodeCollection,
+                         &IID_IEnumVARIANT, &IID_ISupportErrorInfo, &IID_IvelTesseraProxy};
+    const struct {
+        IUnknown* object;
+        const char* answers;  // + or - for each of iids
+        const IID* errorInfo;
+        ULONG references;
+    } rows[] = {{node.get(), "++--+-", &IID_IvelNode, 1},
+                {collection.get(), "+-+-+-", &IID_IvelNodeCollection, 2},
+                {enumerator.get(), "---+--", nullptr, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.answers);
+        EXPECT_EQ(row.object->AddRef(), row.references + 1);
+        EXPECT_EQ(row.object->Release(), row.references);
+        const void* identity = identityOf(row.object);
+        EXPECT_EQ(identity, row.object);
+        for (int i = 0; i < 6; ++i) {
+            void* other = &identity;
+            const HRESULT result = row.object->QueryInterface(*iids[i], &other);
+            const velcom::ComPtr<IUnknown> held = velcom::ComPtr<IUnknown>::attach(
+                result == S_OK ? static_cast<IUnknown*>(other) : nullptr);
+            EXPECT_EQ(result, row.answers[i] == '+' ? S_OK : E_NOINTERFACE) << i;
+            EXPECT_EQ(held ? identityOf(held.get()) : other, held ? identity : nullptr) << i;
+        }
+        EXPECT_EQ(row.object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+        velcom::ComPtr<ISupportErrorInfo> support;
+        if (row.errorInfo == nullptr ||
+            row.object->QueryInterface(IID_ISupportErrorInfo, support.putVoid()) != S_OK)
+            continue;
+        for (const IID* iid : iids)
+            EXPECT_EQ(support->InterfaceSupportsErrorInfo(*iid),
+                      iid == row.errorInfo ? S_OK : S_FALSE);
+    }
+    EXPECT_EQ(moduleLockCount(), 3);
+
+    auto* held = static_cast<CvelNodeCollection*>(collection.get());
+    Variants items;
+    ULONG fetched = 99;
+    IEnumVARIANT* stale = enumerator.get();
+    const std::function<HRESULT()> calls[] = {
+        [&] { return CvelNode::create(outcome.get(), nullptr); },
+        [&] { return CvelNodeCollection::create(nodes, nullptr); },
+        [&] { return CvelNodeEnumerator::create(held, 0, nullptr); },
+        [&] { return CvelNodeEnumerator::create(nullptr, 0, &stale); },
+        [&] { return collection->get_Count(nullptr); },
+        [&] { return collection->get__NewEnum(nullptr); },
+        [&] { return collection->get_Item(1, nullptr); },
+        [&] { return enumerator->Next(1, nullptr, &fetched); },
+        [&] { return enumerator->Next(2, items.items, nullptr); },  // only one may go uncounted
+        [&] { return enumerator->Next(0, items.items, nullptr); },
+        [&] { return enumerator->Clone(nullptr); },
+    };
+    for (int i = 0; const auto& call : calls) EXPECT_EQ(call(), E_POINTER) << "call " << i++;
+    EXPECT_EQ(stale, nullptr);
+    Kept kept;
+    EXPECT_EQ(enumerator->Next(1, items.items, nullptr), S_OK);
+    EXPECT_EQ(namesIn(items, kept), "first") << "the refused calls wrote nothing and stayed put";
+}
+
+// Steps on a collection of first, a null entry and second, and an enumerator over it:
+//   #N      Count is N                    iN:name  Item(N) gives name, or fails for "-"
+//   nN:a,b  Next(N) counted gives a and b  t:name   a Next of one uncounted
+//   sN      Skip(N), sN? when it cannot skip all    r  Reset
+//   c       Clone, used from then on; w swaps to the other enumerator, which goes at the end
+//   k, e    the collection is set to second alone, to nothing
+// Next's result follows from what it gave. Every node object given is a new one with a copy of
+// its own, and the enumerators alone keep the collection.
+TEST_F(NodeEnumeratorTest, ItemsAndEnumeratorsFollowTheCollection) {
+    const struct {
+        const char* name;
+        int start;  // where CvelNodeEnumerator::create starts the enumerator; -1: _NewEnum
+        const char* steps;
+    } scripts[] = {
+        {"ItemsCountFromOneAndBelowIsTheFirst", -1,
+         "#3 i1:first i3:second i0:first i-5:first i-2147483648:first"},
+        {"ItemOfANullEntryOrPastTheEndFails", -1, "i2:- i4:- i2147483647:- e #0 i1:- i0:- n1:"},
+        {"SetNodesReplacesTheCopiesHeld", -1, "i3:second n1:first k #1 i1:second i2:- r n2:second"},
+        {"NextPastTheEndGivesWhatIsLeft", -1, "n4:first,-,second n1: s1?"},
+        {"NextOfAllThatIsLeftGivesSOk", -1, "t:first n2:-,second n0:"},
+        {"SkipSaysWhetherItCouldSkipAll", -1, "s0 s3 s1? s0 r s2 t:second r s5? n1:"},
+        {"ResetGoesBackToTheFirstNode", -1, "n3:first,-,second r t:first"},
+        {"CreateStartsAtItsPosition", 2, "t:second r t:first"},
+        {"PositionPastTheEndStartsAtTheEnd", 7, "n1: s0 r s3"},
+        {"StaysInsideACollectionThatShrank", -1, "s3 k s1? r n2:second"},
+        {"CloneStartsWhereTheOriginalIsAndMovesOnItsOwn", -1, "s2 c w t:second w t:second s1?"},
+    };
+    for (const auto& script : scripts) {
+        SCOPED_TRACE(script.name);
+        auto collection = collectionOver(nodes);
+        auto* held = static_cast<CvelNodeCollection*>(collection.get());
+        velcom::ComPtr<IEnumVARIANT> current, other;
+        if (script.start < 0)
+            current = enumeratorOf(collection.get());
+        else
+            ASSERT_EQ(CvelNodeEnumerator::create(held, script.start, current.put()), S_OK);
+        collection.reset();
+        const auto stale = nodeObject(outcome.get());
+        Kept kept;
+        std::istringstream steps(script.steps);
+        for (std::string step; steps >> step;) {
+            SCOPED_TRACE(step);
+            const auto number = static_cast<LONG>(std::strtol(step.c_str() + 1, nullptr, 10));
+            const std::string expected = step.substr(std::min(step.find(':'), step.size() - 1) + 1);
+            Variants items;
+            ULONG fetched = 99;
+            LONG count = -1;
+            IvelNode* item = stale.get();
+            velcom::ComPtr<IEnumVARIANT> clone;
+            if (step[0] == 'n' || step[0] == 't') {
+                const ULONG asked = step[0] == 'n' ? number : 1;
+                const HRESULT result =
+                    current->Next(asked, items.items, step[0] == 'n' ? &fetched : nullptr);
+                const std::string given = namesIn(items, kept);
+                EXPECT_EQ(given, expected);
+                const auto got = static_cast<ULONG>(
+                    given.empty() ? 0 : std::count(given.begin(), given.end(), ',') + 1);
+                EXPECT_EQ(result, got == asked ? S_OK : S_FALSE);
+                EXPECT_EQ(fetched, step[0] == 'n' ? got : 99u);
+            } else if (step[0] == 'i') {
+                const HRESULT result = held->get_Item(number, &item);
+                kept.emplace_back(velcom::ComPtr<IvelNode>::attach(result == S_OK ? item : nullptr),
+                                  expected);
+                EXPECT_EQ(result, expected == "-" ? E_FAIL : S_OK);
+                EXPECT_EQ(item ? nameOf(item) : "-", expected);
+            } else if (step[0] == '#') {
+                EXPECT_EQ(held->get_Count(&count), S_OK);
+                EXPECT_EQ(count, number);
+            } else if (step[0] == 's') {
+                EXPECT_EQ(current->Skip(number), step.back() == '?' ? S_FALSE : S_OK);
+            } else if (step[0] == 'r') {
+                EXPECT_EQ(current->Reset(), S_OK);
+            } else if (step[0] == 'c') {
+                ASSERT_EQ(current->Clone(clone.put()), S_OK);
+                EXPECT_NE(identityOf(clone.get()), identityOf(current.get()));
+                other = std::exchange(current, clone);
+            } else if (step[0] == 'w') {
+                std::swap(current, other);
+            } else {
+                held->setNodes(step[0] == 'k' ? std::vector<Node*>{nodes[2]}
+                                              : std::vector<Node*>{});
+            }
+        }
+        other.reset();
+        std::set<const void*> identities;
+        LONG objects = 3;
+        for (const auto& [node, name] : kept) {
+            if (!node) continue;
+            ++objects;
+            EXPECT_EQ(nameOf(node.get()), name);
+            EXPECT_TRUE(identities.insert(identityOf(node.get())).second);
+        }
+        EXPECT_EQ(moduleLockCount(), objects);
+    }
+}
+
+}  // namespace
