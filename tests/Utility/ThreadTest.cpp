@@ -138,62 +138,45 @@ void work(void* argument) {
     job.inside = false;
 }
 
-TEST(ThreadTest, EachStartOfAnIdleThreadRunsTheFunctionOnceWithTheCurrentArgument) {
+// One worker's life; suspend and resume are refused only while it runs.
+TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleAndStopAndDestructionWaitForTheWorker) {
     Job first;
     Job second;
-    Thread thread(&work, &first);
-    thread.lock();
-    EXPECT_FALSE(thread.isRunning()) << "idle: lock returns at once";
-    thread.start();
-    thread.lock();
-    EXPECT_FALSE(thread.isRunning());
-    thread.setArgument(&second);
-    thread.start();
-    thread.lock();
     second.holdOpen = true;
-    thread.start();
-    second.waitUntilInside();
-    thread.start();
-    EXPECT_TRUE(thread.isRunning());
-    second.release.signal();
-    thread.lock();
-    EXPECT_EQ(first.runs, 1);
-    EXPECT_EQ(second.runs, 2) << "a start while running starts nothing";
-
-    Thread empty(nullptr, nullptr);
-    empty.start();
-    empty.lock();
-    EXPECT_FALSE(empty.isRunning());
-}
-
-TEST(ThreadTest, WhileRunningSuspendIsRefusedOnPosixAndStopAndDestructionWaitForTheWorker) {
-    Job job;
-    job.holdOpen = true;
     std::atomic<bool> stopped{false};
     {
-        Thread thread(&work, &job);
+        Thread thread(&work, &first);
+        thread.lock();
+        EXPECT_FALSE(thread.isRunning()) << "idle: lock returns at once";
         EXPECT_EQ(raisedBy([&] { thread.suspend(), thread.resume(); }), "") << "idle";
         thread.start();
-        job.waitUntilInside();
+        thread.lock();
+        EXPECT_FALSE(thread.isRunning());
+        thread.setArgument(&second);
+        thread.start();
+        second.waitUntilInside();
+        thread.start();
+        EXPECT_TRUE(thread.isRunning());
         const std::string refused = " " + std::to_string(ENOTSUP) + " File Utility/Thread at Line ";
         EXPECT_EQ(raisedBy([&] { thread.suspend(); }), "Thread::suspend" + refused);
         EXPECT_EQ(raisedBy([&] { thread.resume(); }), "Thread::resume" + refused);
         std::thread releaser([&] {
             std::this_thread::sleep_for(milliseconds(30));
             EXPECT_FALSE(stopped) << "stop returned while the worker was still inside";
-            job.release.signal();
+            second.release.signal();
         });
         thread.stop();
         stopped = true;
         releaser.join();
-        EXPECT_FALSE(job.inside || thread.isRunning());
-        job.release.unlock();
+        EXPECT_FALSE(second.inside || thread.isRunning());
+        second.release.unlock();
         thread.start();
-        job.waitUntilInside();
-        job.release.signal();
+        second.waitUntilInside();
+        second.release.signal();
     }  // the destructor waits for the second run
-    EXPECT_EQ(job.runs, 2);
-    EXPECT_FALSE(job.inside);
+    EXPECT_EQ(first.runs, 1);
+    EXPECT_EQ(second.runs, 2) << "a start while running starts nothing";
+    EXPECT_FALSE(second.inside);
 }
 
 // A "window" on POSIX is a pipe an event loop reads; see <velcom/win32.h>.

@@ -1,5 +1,4 @@
-// The module started in the test program as the loader starts the library: the proxy's class
-// object, what keeps the module loaded, start-up and shut-down; and what the built library
+// The module started in the test program as the loader starts it, and what the built library
 // (VEL_TESSERACOMM_MODULE) writes to and removes from HKEY_CLASSES_ROOT on registration.
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
@@ -110,9 +109,7 @@ TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
         CLASS_E_NOAGGREGATION);
 }
 
-// Through each of the proxy's interfaces every one of them is answered (reflexive, symmetric,
-// transitive) with one and the same IUnknown, and one it lacks is refused. Aggregation is the
-// proxy's own; see its tests.
+// Reflexive, symmetric and transitive, with one IUnknown; aggregation is in the proxy's tests.
 TEST_F(ClassObjectTest, TheProxyKeepsTheRulesOfIdentity) {
     velcom::ComPtr<IUnknown> proxy, identity;
     ASSERT_EQ(proxyClassObject()->CreateInstance(nullptr, IID_IvelTesseraProxyEx, proxy.putVoid()),
@@ -275,32 +272,28 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
     EXPECT_EQ(path.front(), '/') << "the server's path is absolute: " << path;
 }
 
-TEST_F(RegistrationTest, UnregisteringRemovesEverythingButTheSharedKeys) {
-    EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "with nothing registered yet";
-    EXPECT_EQ(snapshotOf(componentKeys), RegistrySnapshot{});
-    create("CLSID\\{00000000-0000-0000-0000-000000000001}");
-    ASSERT_EQ(call("DllRegisterServer"), S_OK);
-
-    EXPECT_EQ(call("DllUnregisterServer"), S_OK);
-    EXPECT_EQ(snapshotOf(componentKeys),
-              (RegistrySnapshot{{"CLSID", {}},
-                                {"CLSID\\{00000000-0000-0000-0000-000000000001}", {}},
-                                {"TypeLib", {}}}));
-}
-
 // Keys that still hold something of others stay, with their default values; the script's named
 // values go even there.
-TEST_F(RegistrationTest, UnregisteringKeepsWhatOthersStillUse) {
+TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
+    EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "with nothing registered yet";
+    EXPECT_EQ(snapshotOf(componentKeys), RegistrySnapshot{});
+    const std::string otherClass = "CLSID\\{00000000-0000-0000-0000-000000000001}";
+    create(otherClass.c_str());
+    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+    EXPECT_EQ(call("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(snapshotOf(componentKeys),
+              (RegistrySnapshot{{"CLSID", {}}, {otherClass, {}}, {"TypeLib", {}}}));
+
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     ASSERT_EQ(set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ,
                   std::string_view("foreign", 8)),
               ERROR_SUCCESS);
     create((kClassKey + "\\InprocServer32\\Foreign").c_str());
     create((kTypeLibKey + "\\1.0").c_str());
-
     EXPECT_EQ(call("DllUnregisterServer"), S_OK);
     EXPECT_EQ(snapshotOf(componentKeys),
               (RegistrySnapshot{{"CLSID", {}},
+                                {otherClass, {}},
                                 {kClassKey, "vel TesseraProxy Class"},
                                 {kClassKey + "\\Implemented Categories", "foreign"},
                                 {kClassKey + "\\InprocServer32", libraryPath()},
@@ -318,7 +311,6 @@ TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
     EXPECT_EQ(fileText(), "not a registry file");
 }
 
-// Each path with its help directory and the type library file beside it.
 TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfAnyPlatform) {
     const char* const rows[][3] = {
         {"/usr/lib/libvelTesseraComm.so", "/usr/lib/", "/usr/lib/libvelTesseraComm.tlb"},
