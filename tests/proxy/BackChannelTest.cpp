@@ -1,21 +1,18 @@
 // The proxy's own back channel: the transport's callbacks reach the host one level deeper, and the
 // page arrives through Data.
-#include <gtest/gtest.h>
-
 #include "proxy/ProxyTest.h"
 
 namespace {
 
 class BackChannelTest : public ProxyTest {
 protected:
-    void TearDown() override {
-        own.reset();
-        ProxyTest::TearDown();
+    void SetUp() override {
+        velcom::ComPtr<IvelBackChannel> queried;
+        ASSERT_EQ(proxy->QueryInterface(IID_IvelBackChannel, queried.putVoid()), S_OK);
+        own = queried.get();
     }
 
-    void SetUp() override { proxy->QueryInterface(IID_IvelBackChannel, own.putVoid()); }
-
-    velcom::ComPtr<IvelBackChannel> own;
+    IvelBackChannel* own = nullptr;  // the proxy keeps it alive
 };
 
 std::string describe(const BackChannelCall& call) {
@@ -36,7 +33,7 @@ TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsCom
     host.progressResult = S_FALSE;
     const velcom::Bstr one(u"one"), two(u"two");
     velcom::Variant chunk = makeByteArray("page");
-    for (IvelBackChannel* channel : {own.get(), script.backChannel()}) {
+    for (IvelBackChannel* channel : {own, script.backChannel()}) {
         forgetCallbacks();
         EXPECT_EQ(channel->Error(11, 22, 0, 0x1234, one.get(), nullptr, two.get()), E_ABORT);
         EXPECT_EQ(channel->Progress(11, 22, 1, 5, one.get(), two.get(), nullptr, 50, 3), S_FALSE);
@@ -105,7 +102,6 @@ TEST_F(BackChannelTest, TheTransportsBackChannelIsAnObjectOfItsOwnThatOutlivesTh
     EXPECT_EQ(queried.get(), static_cast<IUnknown*>(transportSide.get()));
 
     const std::size_t heard = host.count();
-    own.reset();
     proxy.reset();
     // A proxy made after it, likely where the first one was, hears nothing of the first's.
     ProxyObject next;

@@ -1,7 +1,5 @@
 // A certificate's state from the server, with the PKI component following a revocation, and the
 // current revocation list fetched, written and imported.
-#include <gtest/gtest.h>
-
 #include "proxy/OperationTest.h"
 
 namespace {

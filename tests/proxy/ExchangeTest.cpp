@@ -1,7 +1,5 @@
 // One exchange: the request as the transport receives it, the page collected from its chunks, and
 // the answer's verdict.
-#include <gtest/gtest.h>
-
 #include "proxy/ProxyTest.h"
 
 namespace {

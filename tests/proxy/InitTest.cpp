@@ -1,7 +1,5 @@
 // Init, InitComm, the state checks of every operation, and the frame that turns every failure
 // inside a proxy method into its result: traced with the method's frame line, reported, returned.
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <functional>
 #include <stdexcept>

@@ -1,7 +1,5 @@
 // Applying for a certificate and renewing one; a renewal authenticates with the old certificate
 // and its key, exported for the transport.
-#include <gtest/gtest.h>
-
 #include <memory>
 
 #include "markup/mtGParser.h"

@@ -2,16 +2,11 @@
 // component could notice of it, from a proxy opened in a temporary directory of its own.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 
 #include "proxy/ProxyTest.h"

@@ -1,7 +1,5 @@
 // Picking up an issued certificate: the server's reference list against the PKI component's open
 // requests, the request that names the chosen entry, and the import of what the server sends.
-#include <gtest/gtest.h>
-
 #include "proxy/OperationTest.h"
 
 namespace {
@@ -32,7 +30,7 @@ protected:
         };
     }
     std::function<void()> open(const Strings& references) {
-        return [this, references] { pki->setOpenRequests(references); };
+        return [this, references] { pki->openRequests = makeStringList(references); };
     }
     // A pick-up that selects the entry at `position` and imports with the arguments given.
     Row picked(const char* name, const Strings& openRequests, const Params& lists, int position,
@@ -72,7 +70,7 @@ TEST_F(PickUpTest, TheLastOpenReferenceListedOrElseTheFirstCertificateNotFetched
 
 TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
     CountedObject notAPki;
-    pki->setOpenRequests({"9"});
+    pki->openRequests = makeStringList({"9"});
     expectRows(firstPageFailures(pickUp(), {"GET /pickup", "GetOpenRequests()"}, 1574));
     const auto refused = [](const Strings& traces) {
         return joined({{"TSR_E_PICKUP", "GET /pickup", "GetOpenRequests()"},

@@ -4,16 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "module/ModuleLock.h"
 #include "proxy/velTesseraProxy.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
 #include "support/ScriptedTransport.h"
-#include "text/AnsiText.h"
 
 using Strings = std::vector<std::string>;
 

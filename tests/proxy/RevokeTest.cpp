@@ -1,7 +1,5 @@
 // Revoking a certificate: the server's pages that select and confirm it, the serial checks at
 // each page, and the PKI component told only once the server has confirmed.
-#include <gtest/gtest.h>
-
 #include "proxy/OperationTest.h"
 
 namespace {

@@ -192,8 +192,7 @@ struct ListArgument {
 
 inline ListArgument readListArgument(const VARIANT& value) {
     ListArgument list{value.vt, value.vt == VT_ERROR ? value.scode : S_OK};
-    LONG lower = -1;
-    LONG upper = -1;
+    LONG lower = -1, upper = -1;
     if ((value.vt & VT_ARRAY) == 0 || value.parray == nullptr ||
         SafeArrayGetDim(value.parray) != 1 || FAILED(SafeArrayGetLBound(value.parray, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(value.parray, 1, &upper)))

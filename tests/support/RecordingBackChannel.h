@@ -13,16 +13,10 @@
 
 struct BackChannelCall {
     std::string kind;
-    LONG threadId = 0;
-    LONG time = 0;
-    LONG depth = 0;
-    LONG code = 0;  // the error or text code, or the trace level
-    std::u16string text1 = {};
-    std::u16string text2 = {};
-    std::u16string text3 = {};
+    LONG threadId = 0, time = 0, depth = 0, code = 0;  // code: the trace level for a Trace
+    std::u16string text1 = {}, text2 = {}, text3 = {};
     bool text1IsNull = false;
-    SHORT percent = 0;
-    SHORT action = 0;
+    SHORT percent = 0, action = 0;
     VARIANT* data = nullptr;      // the caller's pointer: compare it, never read it later
     VARTYPE dataType = VT_EMPTY;  // the type of *data at the call; VT_EMPTY for a null pointer
     std::string dataBytes = {};   // the bytes of a VT_ARRAY|VT_UI1, read during the call
@@ -84,10 +78,7 @@ public:
         const std::lock_guard lock(m_lock);
         return m_calls;
     }
-    std::size_t count() const {
-        const std::lock_guard lock(m_lock);
-        return m_calls.size();
-    }
+    std::size_t count() const { return calls().size(); }
 
     std::atomic<ULONG> references{1};
     LONG traceLevel = 7;

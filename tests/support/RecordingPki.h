@@ -6,10 +6,6 @@
 #include <functional>
 #include <iterator>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include <velTesseraComm/velTesseraComm.h>
 
@@ -142,9 +138,6 @@ public:
     velcom::ComPtr<TestCertificateList> loadedCertificates = make<TestCertificateList>();
     velcom::ComPtr<TestCrlList> loadedRevocationLists = make<TestCrlList>();
     velcom::Variant openRequests;
-    void setOpenRequests(const std::vector<std::string>& references) {
-        openRequests = makeStringList(references);
-    }
     LONG certificateId = 1;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {

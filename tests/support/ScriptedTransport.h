@@ -5,10 +5,6 @@
 
 #include <deque>
 #include <memory>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include <velTesseraComm/velTesseraComm.h>
 

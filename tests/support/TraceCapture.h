@@ -2,9 +2,6 @@
 // on the exact trace lines the host receives.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "support/RecordingBackChannel.h"
 #include "text/AnsiText.h"
 #include "tracer/COMTracer.h"
