@@ -1,5 +1,4 @@
-# Installs the build into a fresh prefix, then configures, builds and runs a host project that
-# finds the package there, the way a project outside this tree would.
+# Installs the build into a fresh prefix, then configures, builds and runs the host against it.
 file(REMOVE_RECURSE ${WORK_DIR})
 foreach(step
         "${CMAKE_COMMAND};--install;${BUILD_DIR};--prefix;${WORK_DIR}/prefix"

@@ -1,9 +1,5 @@
-"""Reads velTesseraComm.idl a second way, deliberately plain and apart from generate.py, and writes
-what it declares as C++ tables naming the generated constants and dispatch tables, for
-contract_tests to hold them against.
-
-    read_idl.py IDL OUTPUT
-"""
+"""read_idl.py IDL OUTPUT: reads velTesseraComm.idl plainly and apart from generate.py, into C++
+tables naming the generated constants and dispatch tables for contract_tests to check."""
 
 import re
 import sys

@@ -1,7 +1,5 @@
-// A host built outside the tree against the installed package: its headers and libraries link; it
-// registers the component with velregsvr in a registry file of its own, creates the proxy by its
-// ProgID, calls it by name in another letter case than the type library's, lets the run time
-// unload the library once the proxy is gone, and unregisters it.
+// A host built against the installed package: it links its libraries, then registers, calls by
+// name, unloads and unregisters the component as a host outside the tree would.
 #include <stdlib.h>
 
 #include <Utility/ExceptionBase.h>
