@@ -72,24 +72,6 @@ TEST(SyncObjTest, MutexThatCouldNotBeCreatedRaisesOnLockUntilRecreated) {
     mutex.unlock();
 }
 
-TEST(SyncObjTest, EventLockWaitsForSignalAndUnlockResetsIt) {
-    Event event;
-    std::atomic<int> passed{0};
-    for (int round = 1; round <= 2; ++round) {
-        std::thread waiter([&] {
-            event.lock();
-            ++passed;
-        });
-        std::this_thread::sleep_for(milliseconds(20));
-        EXPECT_EQ(passed, round - 1) << "not signalled, or reset by unlock";
-        event.signal();
-        waiter.join();
-        EXPECT_EQ(raisedBy([&] { event.lock(); }), "") << "manual reset: stays signalled";
-        event.unlock();
-    }
-    EXPECT_EQ(passed, 2);
-}
-
 // Records what is done to it.
 struct Probe : SyncObj {
     Probe(std::vector<std::string>& record, bool failing) : log(record), fail(failing) {}
@@ -119,14 +101,14 @@ TEST(SyncObjTest, ScopedLocksShareTheObjectAndGiveBackTheirShareWhenLockingFails
     EXPECT_EQ(log, expected);
 }
 
-// The worker's side: it counts its runs and, when asked, waits inside for a release.
+// The worker's side: it counts its runs and, when asked, waits inside for the release event.
 struct Job {
     std::atomic<int> runs{0};
     std::atomic<bool> holdOpen{false};
     std::atomic<bool> inside{false};
     Event release;
-    void waitUntilInside() const {
-        while (!inside) std::this_thread::yield();
+    void waitForRun(int run) const {
+        while (runs < run) std::this_thread::yield();
     }
 };
 
@@ -138,8 +120,8 @@ void work(void* argument) {
     job.inside = false;
 }
 
-// One worker's life; suspend and resume are refused only while it runs.
-TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleAndStopAndDestructionWaitForTheWorker) {
+// One worker's life, held by an event; suspend and resume are refused only while it runs.
+TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleStopWaitsForItAndTheEventHoldsItUntilSignalled) {
     Job first;
     Job second;
     second.holdOpen = true;
@@ -154,7 +136,7 @@ TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleAndStopAndDestructionWaitForThe
         EXPECT_FALSE(thread.isRunning());
         thread.setArgument(&second);
         thread.start();
-        second.waitUntilInside();
+        second.waitForRun(1);
         thread.start();
         EXPECT_TRUE(thread.isRunning());
         const std::string refused = " " + std::to_string(ENOTSUP) + " File Utility/Thread at Line ";
@@ -169,9 +151,12 @@ TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleAndStopAndDestructionWaitForThe
         stopped = true;
         releaser.join();
         EXPECT_FALSE(second.inside || thread.isRunning());
+        EXPECT_EQ(raisedBy([&] { second.release.lock(); }), "") << "manual reset: stays signalled";
         second.release.unlock();
         thread.start();
-        second.waitUntilInside();
+        second.waitForRun(2);
+        std::this_thread::sleep_for(milliseconds(20));
+        EXPECT_TRUE(second.inside) << "unlock reset the event";
         second.release.signal();
     }  // the destructor waits for the second run
     EXPECT_EQ(first.runs, 1);

@@ -317,7 +317,6 @@ TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfA
         {"C:\\Program Files\\vel\\velTesseraComm.dll", "C:\\Program Files\\vel\\",
          "C:\\Program Files\\vel\\velTesseraComm.tlb"},
         {"C:velTesseraComm.dll", "C:", "C:velTesseraComm.tlb"},
-        {"velTesseraComm.dll", "", "velTesseraComm.tlb"},
         {"/opt/vel.d/libvelTesseraComm", "/opt/vel.d/", "/opt/vel.d/libvelTesseraComm.tlb"},
         {"archive.tar.gz", "", "archive.tar.tlb"},
         {"module", "", "module.tlb"},
