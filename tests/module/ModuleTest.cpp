@@ -3,9 +3,9 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
 
-#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -159,8 +159,8 @@ TEST_F(ModuleTest, ShutDownReleasesTheKeptClassObjectButNotOneHeldOutside) {
     EXPECT_TRUE(proxyClassObject()) << "made again once the module runs again";
 }
 
-// Keys by their path below HKEY_CLASSES_ROOT, with their default values.
-using RegistrySnapshot = std::map<std::string, std::optional<std::string>>;
+// Keys by their path below HKEY_CLASSES_ROOT, as "path=default value" where they have one.
+using RegistrySnapshot = std::set<std::string>;
 
 const std::string kClassKey = "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}";
 const std::string kProgId = "velTesseraComm2.velTesseraProxy.1";
@@ -199,7 +199,8 @@ protected:
         for (const std::string& path : paths) {
             const auto key = opened(path);
             if (!key) continue;
-            snapshot[path] = value(path);
+            const auto defaultValue = value(path);
+            snapshot.insert(defaultValue ? path + "=" + *defaultValue : path);
             char name[256];
             for (DWORD index = 0, length = sizeof name;
                  RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr,
@@ -225,7 +226,7 @@ TEST_F(RegistrationTest, ScriptPutsTheModulePathForEveryVariableAndStopsAtAFaili
     EXPECT_EQ(registerScript(HKEY_CLASSES_ROOT, script, "/lib/x.so"),
               HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(snapshotOf({"Server", "Failing", "Last"}),
-              (RegistrySnapshot{{"Server", "/lib/x.so"}, {"Failing", std::nullopt}}));
+              (RegistrySnapshot{"Server=/lib/x.so", "Failing"}));
     EXPECT_EQ(value("Server", "Both"), "/lib/x.so,/lib/x.so");
     EXPECT_EQ(value("Server", "Plain"), "100%");
 }
@@ -244,28 +245,29 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
     EXPECT_EQ(fileText(), fileOnce);
 
     const std::string path = libraryPath();
-    const std::string classId = "{A8253F85-5360-11d6-8314-00E029442B7A}";
+    const std::string classId = "={A8253F85-5360-11d6-8314-00E029442B7A}";
+    const std::string name = "=vel TesseraProxy Class";
     const RegistrySnapshot expected{
-        {kProgId, "vel TesseraProxy Class"},
-        {kProgId + "\\CLSID", classId},
-        {kProgId + "\\Foreign", std::nullopt},
-        {kVersionIndependentProgId, "vel TesseraProxy Class"},
-        {kVersionIndependentProgId + "\\CLSID", classId},
-        {kVersionIndependentProgId + "\\CurVer", kProgId},
-        {"CLSID", std::nullopt},
-        {kClassKey, "vel TesseraProxy Class"},
-        {kClassKey + "\\ProgID", kProgId},
-        {kClassKey + "\\VersionIndependentProgID", kVersionIndependentProgId},
-        {kClassKey + "\\Programmable", std::nullopt},
-        {kClassKey + "\\InprocServer32", path},
-        {kClassKey + "\\TypeLib", "{A8253F84-5360-11d6-8314-00E029442B7A}"},
-        {"TypeLib", std::nullopt},
-        {kTypeLibKey, std::nullopt},
-        {kTypeLibKey + "\\2.0", "velTesseraComm 2.0 Type Library"},
-        {kTypeLibKey + "\\2.0\\FLAGS", "0"},
-        {kTypeLibKey + "\\2.0\\HELPDIR", path.substr(0, path.rfind('/') + 1)},
-        {kTypeLibKey + "\\2.0\\409", std::nullopt},
-        {kTypeLibKey + "\\2.0\\409\\posix", path}};
+        kProgId + name,
+        kProgId + "\\CLSID" + classId,
+        kProgId + "\\Foreign",
+        kVersionIndependentProgId + name,
+        kVersionIndependentProgId + "\\CLSID" + classId,
+        kVersionIndependentProgId + "\\CurVer=" + kProgId,
+        "CLSID",
+        kClassKey + name,
+        kClassKey + "\\ProgID=" + kProgId,
+        kClassKey + "\\VersionIndependentProgID=" + kVersionIndependentProgId,
+        kClassKey + "\\Programmable",
+        kClassKey + "\\InprocServer32=" + path,
+        kClassKey + "\\TypeLib={A8253F84-5360-11d6-8314-00E029442B7A}",
+        "TypeLib",
+        kTypeLibKey,
+        kTypeLibKey + "\\2.0=velTesseraComm 2.0 Type Library",
+        kTypeLibKey + "\\2.0\\FLAGS=0",
+        kTypeLibKey + "\\2.0\\HELPDIR=" + path.substr(0, path.rfind('/') + 1),
+        kTypeLibKey + "\\2.0\\409",
+        kTypeLibKey + "\\2.0\\409\\posix=" + path};
     EXPECT_EQ(snapshotOf(componentKeys), expected);
     EXPECT_EQ(value(kClassKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
     EXPECT_EQ(value(kClassKey, "Extra"), std::nullopt);
@@ -281,8 +283,7 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
     create(otherClass.c_str());
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     EXPECT_EQ(call("DllUnregisterServer"), S_OK);
-    EXPECT_EQ(snapshotOf(componentKeys),
-              (RegistrySnapshot{{"CLSID", {}}, {otherClass, {}}, {"TypeLib", {}}}));
+    EXPECT_EQ(snapshotOf(componentKeys), (RegistrySnapshot{"CLSID", otherClass, "TypeLib"}));
 
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     ASSERT_EQ(set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ,
@@ -292,15 +293,11 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
     create((kTypeLibKey + "\\1.0").c_str());
     EXPECT_EQ(call("DllUnregisterServer"), S_OK);
     EXPECT_EQ(snapshotOf(componentKeys),
-              (RegistrySnapshot{{"CLSID", {}},
-                                {otherClass, {}},
-                                {kClassKey, "vel TesseraProxy Class"},
-                                {kClassKey + "\\Implemented Categories", "foreign"},
-                                {kClassKey + "\\InprocServer32", libraryPath()},
-                                {kClassKey + "\\InprocServer32\\Foreign", {}},
-                                {"TypeLib", {}},
-                                {kTypeLibKey, {}},
-                                {kTypeLibKey + "\\1.0", {}}}));
+              (RegistrySnapshot{"CLSID", otherClass, kClassKey + "=vel TesseraProxy Class",
+                                kClassKey + "\\Implemented Categories=foreign",
+                                kClassKey + "\\InprocServer32=" + libraryPath(),
+                                kClassKey + "\\InprocServer32\\Foreign", "TypeLib", kTypeLibKey,
+                                kTypeLibKey + "\\1.0"}));
     EXPECT_EQ(value(kClassKey + "\\InprocServer32", "ThreadingModel"), std::nullopt);
 }
 
