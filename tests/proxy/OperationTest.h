@@ -10,7 +10,6 @@
 #include <map>
 
 #include "proxy/ProxyTest.h"
-#include "support/CountedObject.h"
 
 inline constexpr char kRequestText[] = "MIIBREQ==";
 inline constexpr char kNoAction[] = "3 353: no action node in Tessera response";
@@ -38,10 +37,6 @@ inline std::string fieldsOf(const Params& params) {
 }
 inline std::string pem(const std::string& label, const std::string& body) {
     return "-----BEGIN " + label + "-----\r\n" + body + "\r\n-----END " + label + "-----\r\n";
-}
-inline std::string contentOf(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
 }
 inline Strings joined(std::initializer_list<Strings> pieces) {
     Strings lines;
@@ -82,7 +77,9 @@ protected:
     }
     std::filesystem::path dataFile() const { return directory / "data.pem"; }
     std::optional<std::string> dataContent() const {
-        return exists(dataFile()) ? std::optional(contentOf(dataFile())) : std::nullopt;
+        std::ifstream file(dataFile(), std::ios::binary);
+        return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {}))
+                    : std::nullopt;
     }
 
     void expectRows(const std::vector<Row>& rows) {

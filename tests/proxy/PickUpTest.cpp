@@ -22,11 +22,8 @@ class PickUpTest : public OperationTest {
 protected:
     std::function<HRESULT()> pickUp(bool withAuthenticator = false) {
         return [this, withAuthenticator] {
-            velcom::ComPtr<IvelTesseraProxyEx> extended;
-            EXPECT_EQ(proxy.get()->QueryInterface(IID_IvelTesseraProxyEx, extended.putVoid()),
-                      S_OK);
-            return extended->PickUpEx(withAuthenticator ? authenticator.get() : nullptr,
-                                      &certificateId);
+            return static_cast<IvelTesseraProxyEx&>(proxy.object())
+                .PickUpEx(withAuthenticator ? authenticator.get() : nullptr, &certificateId);
         };
     }
     std::function<void()> open(const Strings& references) {

@@ -6,6 +6,7 @@
 
 #include "module/ModuleLock.h"
 #include "proxy/velTesseraProxy.h"
+#include "support/CountedObject.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
 #include "support/ScriptedTransport.h"
@@ -92,17 +93,13 @@ protected:
 
     HRESULT init(const OLECHAR* tmpDir = u"/tmp/tessera", ProxyObject* object = nullptr) {
         const velcom::Bstr directory = tmpDir ? velcom::Bstr(tmpDir) : velcom::Bstr();
-        return (object ? *object : proxy)->Init(&host, random.get(), pki.get(), directory.get());
+        return (object ? *object : proxy)->Init(&host, random, pki.get(), directory.get());
     }
     HRESULT initComm(const std::string& page = startPage(), ProxyObject* object = nullptr,
                      const VARIANT& headers = VARIANT{}) {
         if (!page.empty()) script.queue(page);
         return (object ? *object : proxy)
             ->InitComm(velcom::Bstr(u"https://ca.test/start").get(), headers);
-    }
-    void open() {
-        ASSERT_EQ(init(), S_OK);
-        ASSERT_EQ(initComm(), S_OK);
     }
 
     void forgetCallbacks() { forgotten = host.count(); }
@@ -141,7 +138,8 @@ protected:
     TransportRegistration transport;
     TransportScript& script = transport.script();
     velcom::ComPtr<RecordingPki> pki = make<RecordingPki>();
-    velcom::ComPtr<TestRandom> random = make<TestRandom>();
+    CountedObject generator;  // the host's random generator, which the proxy only hands on
+    IvelRand* const random = disguisedAs<IvelRand>(generator);
     ProxyObject proxy;
     std::size_t forgotten = 0;
 };

@@ -194,14 +194,14 @@ public:
     }
     STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override {
         return record("ImportRequestedCertificate", {toAnsi(file), toAnsi(reference)}, file,
-                      [&] { return imported(certId); });
+                      [&] { return *certId = certificateId, S_OK; });
     }
     STDMETHODIMP ImportRequestedCertificate2(BSTR file, BSTR reference, BSTR* password,
                                              LONG* certId) override {
         const std::string passwordText = password == nullptr ? kNullArgument : toAnsi(*password);
         return record("ImportRequestedCertificate2",
                       {toAnsi(file), toAnsi(reference), passwordText}, file,
-                      [&] { return imported(certId); });
+                      [&] { return *certId = certificateId, S_OK; });
     }
     STDMETHODIMP Revoke(ISMCertificate* certificate) override {
         return record("Revoke", {label(certificate)});
@@ -258,10 +258,6 @@ private:
         if (!list.isList(element)) list.items = {"<vartype " + std::to_string(list.type) + ">"};
         arguments.insert(arguments.end(), list.items.begin(), list.items.end());
         return arguments;
-    }
-    HRESULT imported(LONG* certId) const {
-        *certId = certificateId;
-        return S_OK;
     }
     template <class Interface, class Double>
     static HRESULT handOut(const velcom::ComPtr<Double>& object, Interface** result) {

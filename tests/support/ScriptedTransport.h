@@ -82,11 +82,3 @@ private:
     bool m_apartmentEntered = false;
     DWORD m_cookie = 0;
 };
-
-// The host's random generator, which the proxy only hands on to its transport.
-class TestRandom final : public CountedDouble<IvelRand> {
-public:
-    TestRandom() : CountedDouble({}) {}
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Init, IvelBackChannel*, BSTR, VARIANT*),
-                 (Get, VARIANT*, VARIANT*, VARIANT*, VARIANT*))
-};
