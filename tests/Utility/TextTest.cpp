@@ -50,7 +50,7 @@ TEST(ExceptionBaseTest, SetLocationReplacesOnlyTheLocationAndIgnoresNull) {
     EXPECT_EQ(error.getText(), "old");
 }
 
-TEST(NoCaseTest, EqualsIgnoresAsciiCaseAndComparesAPrefixOnlyWhenBothCoverIt) {
+TEST(NoCaseTest, EqualsIgnoresAsciiCaseOnBothSidesOfAPrefixAndLessOrdersUpperCasedSignedChars) {
     constexpr std::size_t kAll = std::string::npos;  // equalsNoCase rather than equalsNoCaseN
     const std::tuple<const char*, const char*, std::size_t, bool> rows[] = {
         {"Return", "RETURN", kAll, true},      {"", "", kAll, true},
@@ -63,18 +63,15 @@ TEST(NoCaseTest, EqualsIgnoresAsciiCaseAndComparesAPrefixOnlyWhenBothCoverIt) {
     for (const auto& [a, b, n, equal] : rows)
         EXPECT_EQ((n == kAll ? equalsNoCase(a, b) : equalsNoCaseN(a, b, n)) == 0, equal)
             << a << " / " << b << " / " << n;
-}
-
-TEST(NoCaseTest, LessComparesUpperCasedSignedCharactersWithPrefixesFirst) {
     // Upper-cased, '_' (0x5F) sorts after 'A'..'Z' although it sorts before 'a'; bytes above 0x7F
     // are negative as signed characters and sort before all ASCII.
-    const std::tuple<const char*, const char*, bool> rows[] = {
+    const std::tuple<const char*, const char*, bool> lessRows[] = {
         {"alpha", "BETA", true},   {"BETA", "alpha", false},
         {"Param", "param1", true}, {"param1", "PARAM", false},
         {"Same", "sAME", false},   {"", "", false},
         {"", "a", true},           {"a", "_", true},
         {"\xC3", "A", true},       {"A", "\xC3", false}};
-    for (const auto& [a, b, less] : rows) EXPECT_EQ(lessNoCase(a, b), less) << a << " < " << b;
+    for (const auto& [a, b, less] : lessRows) EXPECT_EQ(lessNoCase(a, b), less) << a << " < " << b;
 }
 
 // Nothing is written while there is no channel, but objects are numbered even then.

@@ -135,7 +135,7 @@ TEST_F(TracerTest, ErrorReportingTracesNameTheFileAfterTheFirstWordWhenTheMaskAl
                        "Trace3@0 TSR s(2): answer\r\n", "Trace7@0 TSR s(3): handler\r\n"}));
 }
 
-TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndANewOneHasNoBackChannel) {
+TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndConcurrentUsersShareOneLosingNoReport) {
     const LONG locksBefore = moduleLockCount();
     RecordingBackChannel host;
     RecordingChannel log;
@@ -159,13 +159,8 @@ TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndANewOneHasNoBackChannel)
     EXPECT_EQ(level, 42) << "the out parameter is left alone";
     tracer->release();
     EXPECT_EQ(host.count(), 0u);
-}
 
-// First with a tracer kept alive, then with every thread creating and destroying tracers against
-// the others.
-TEST(TracerLifetimeTest, ConcurrentUsersShareOneTracerAndLoseNoReport) {
-    const LONG locksBefore = moduleLockCount();
-    RecordingBackChannel host;
+    // Concurrent users, first with a tracer kept alive, then each creating and destroying its own.
     ITracer* keeper = ITracer::instance();
     asComTracer(keeper).setBackChannel(&host);
     std::atomic<int> missing{0};
@@ -174,9 +169,9 @@ TEST(TracerLifetimeTest, ConcurrentUsersShareOneTracerAndLoseNoReport) {
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([&missing] {
                 for (int i = 0; i < 500; ++i) {
-                    ITracer* tracer = ITracer::instance();
-                    missing += tracer == nullptr;
-                    if (tracer != nullptr) tracer->trace(7, "report"), tracer->release();
+                    ITracer* user = ITracer::instance();
+                    missing += user == nullptr;
+                    if (user != nullptr) user->trace(7, "report"), user->release();
                 }
             });
         for (auto& thread : threads) thread.join();
