@@ -42,7 +42,7 @@ TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheField
     for (const TransportRequest& request : script.requests()) {
         EXPECT_TRUE(request.headers.isList(VT_BSTR));
         EXPECT_TRUE(request.fields.omitted() || request.fields.isList(VT_BSTR));
-        std::string line = requestLine(request) + " [";
+        std::string line = request.method + " " + request.address + " {" + request.options + "} [";
         for (const std::string& header : request.headers.items) line += header + ";";
         line += "] ";
         for (const std::string& field : request.fields.items) line += field + "=";

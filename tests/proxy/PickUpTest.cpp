@@ -9,7 +9,6 @@ std::string references(const Params& lists) {
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
 const std::string kNine = references({{"-reference_list", "9"}});
-// A pick-up of reference 9 and what followed.
 Strings selectedNine(const char* result, const Strings& rest) {
     return joined({{result, "GET /pickup", "POST /pickup/select -reference_list=9&-ident_cert_nr=0",
                     "GetOpenRequests()"},
@@ -29,7 +28,6 @@ protected:
     std::function<void()> open(const Strings& references) {
         return [this, references] { pki->openRequests = makeStringList(references); };
     }
-    // A pick-up that selects the entry at `position` and imports with the arguments given.
     Row picked(const char* name, const Strings& openRequests, const Params& lists, int position,
                const std::string& arguments, const Strings& more = {},
                bool withAuthenticator = false, const char* import = "ImportRequestedCertificate2") {

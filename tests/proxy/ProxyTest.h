@@ -35,7 +35,6 @@ inline Params without(Params params, const std::string& name) {
     return params;
 }
 
-// With an Action block when actionUrl is given.
 inline std::string answerPage(const std::string& name, const Params& params,
                               const std::string& actionUrl = {},
                               const std::string& method = "POST") {
@@ -54,10 +53,6 @@ inline std::string answerPage(const std::string& name, const Params& params,
 inline std::string refusalPage(int status, const std::string& message) {
     return pageWith("Return=refused\nStatus=" + std::to_string(status) +
                     "\nErrorMessage=" + message);
-}
-
-inline std::string requestLine(const TransportRequest& request) {
-    return request.method + " " + request.address + " {" + request.options + "}";
 }
 
 // An object handed over as an interface it does not implement, as a careless host might.
@@ -116,20 +111,17 @@ protected:
             lines.push_back((levelled ? std::to_string(call.code) + " " : "") + toAnsi(call.text1));
         return lines;
     }
-    // Each recent error report: its code, and its texts unless there are none.
-    Strings reports() const {
-        Strings codes;
+    // The recent traces, and the error reports as their code and texts unless there are none.
+    void expectReported(const std::string& trace, const std::string& report) const {
+        Strings reports;
         for (const auto& call : recent("Error")) {
-            codes.push_back(std::to_string(call.code));
+            reports.push_back(std::to_string(call.code));
             if (!call.text1IsNull)
                 for (const auto* part : {&call.text1, &call.text2, &call.text3})
-                    codes.back() += " [" + std::string(part->begin(), part->end()) + "]";
+                    reports.back() += " [" + std::string(part->begin(), part->end()) + "]";
         }
-        return codes;
-    }
-    void expectReported(const std::string& trace, const std::string& report) const {
         EXPECT_EQ(traces(), trace.empty() ? Strings{} : Strings{trace});
-        EXPECT_EQ(reports(), report.empty() ? Strings{} : Strings{report});
+        EXPECT_EQ(reports, report.empty() ? Strings{} : Strings{report});
     }
 
     // Declared first: the proxy and the tracer release the host and the transport on their way

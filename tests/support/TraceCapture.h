@@ -20,7 +20,6 @@ public:
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
 
-    // The text of every Trace callback so far.
     std::vector<std::string> lines() const {
         std::vector<std::string> texts;
         for (const auto& call : m_host.calls())
