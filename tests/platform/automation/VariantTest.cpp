@@ -212,4 +212,27 @@ TEST(SafeArrayTest, ElementsAreCopiedInAndOutAtCheckedIndicesAndCopiesAreDeep) {
     EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
 }
 
+TEST(SafeArrayTest, ObjectsAreReferencedAndVariantsCopiedUntilTheArrayGoes) {
+    CountedObject object;
+    SAFEARRAY* objects = SafeArrayCreateVector(VT_DISPATCH, 0, 2);
+    SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+    LONG index = 1;
+    ASSERT_EQ(SafeArrayPutElement(objects, &index, static_cast<IDispatch*>(&object)), S_OK);
+    IDispatch* out = nullptr;
+    ASSERT_EQ(SafeArrayGetElement(objects, &index, &out), S_OK);
+    EXPECT_EQ(out, &object);
+    EXPECT_EQ(object.references, 3u) << "one for the array, one for the caller";
+    VARIANT text = VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("in")));
+    index = 0;
+    ASSERT_EQ(SafeArrayPutElement(variants, &index, &text), S_OK);
+    VariantClear(&text);
+    velcom::Variant copy;
+    ASSERT_EQ(SafeArrayGetElement(variants, &index, copy.get()), S_OK);
+    EXPECT_EQ(textOf(copy.get()->bstrVal), u"in");
+    EXPECT_EQ(SafeArrayDestroy(objects), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(variants), S_OK);
+    EXPECT_EQ(object.references, 2u) << "the array's reference went with it";
+    out->Release();
+}
+
 }  // namespace
