@@ -145,6 +145,16 @@ TEST_F(BackChannelTest, TheProxyAnswersForItsOwnInterfacesOnly) {
     DISPID id = 0;
     EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
     EXPECT_EQ(id, 2);
+    // An object argument is converted to the interface the method takes, and the conversion's
+    // own reference is given back when the method fails.
+    const auto certificate = make<TestCertificate>();
+    VARIANT argument{};
+    argument.vt = VT_DISPATCH;
+    argument.pdispVal = certificate.get();
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    EXPECT_EQ(dispatch->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(certificate->references(), 1u);
 }
 
 }  // namespace
