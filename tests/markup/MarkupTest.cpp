@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -27,6 +26,16 @@
 #include "text/AnsiText.h"
 
 namespace {
+
+// A trace line's closing "(number)" becomes "(N)", so that rows compare by their text alone.
+std::string withNumberAtEndHidden(std::string line) {
+    const std::size_t close = line.rfind(")\r");
+    const std::size_t open = close == std::string::npos ? close : line.rfind('(', close);
+    if (open != std::string::npos && close > open + 1 &&
+        line.find_first_not_of("0123456789", open + 1) == close)
+        line.replace(open + 1, close - open - 1, "N");
+    return line;
+}
 
 std::string unknownToken(const std::string& word) {
     return "TSR mtGScanner(258): unknown token: " + word + "\r\n";
@@ -514,8 +523,7 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
         std::vector<std::string> expected, lines = capture.lines();
         for (const int line : {131, 162, 194, 232, 270})
             expected.push_back("TSR velNode(" + std::to_string(line) + "): " + row.trace + "\r\n");
-        for (auto& line : lines)
-            line = std::regex_replace(line, std::regex("\\(\\d+\\)\r"), "(N)\r");
+        for (auto& line : lines) line = withNumberAtEndHidden(line);
         EXPECT_EQ(lines, expected);
 
         fault->armed = false;
