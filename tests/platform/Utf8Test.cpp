@@ -28,11 +28,12 @@ std::string toNarrow(const std::u16string& wide) {
 }
 
 TEST(Utf8Test, EdgesRoundTripAndEachMaximalIllFormedSubsequenceBecomesOneReplacement) {
-    const struct {
+    struct Row {
         const char* name;
         std::string narrow;
         std::u16string wide;
-    } wellFormed[] = {
+    };
+    const Row wellFormed[] = {
         {"one and two bytes", "\x7F\xC2\x80\xDF\xBF", u"\u007F\u0080\u07FF"},
         {"three bytes", "\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
          u"\u0800\uD7FF\uE000\uFFFF"},
@@ -43,11 +44,7 @@ TEST(Utf8Test, EdgesRoundTripAndEachMaximalIllFormedSubsequenceBecomesOneReplace
         EXPECT_EQ(toWide(row.narrow), row.wide);
         EXPECT_EQ(toNarrow(row.wide), row.narrow);
     }
-    const struct {
-        const char* name;
-        std::string narrow;
-        std::u16string wide;
-    } illFormed[] = {
+    const Row illFormed[] = {
         {"overlong lead bytes and strays", "\xC0\x80\xC1\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"overlong three-byte form", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
         {"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
