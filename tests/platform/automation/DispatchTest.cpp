@@ -6,19 +6,9 @@
 
 namespace {
 
-enum Shade : LONG { kLight = 1, kDark = 2 };
+using velcom::in, velcom::optional, velcom::out, velcom::retval;
 
-struct ICalculator : IDispatch {
-    STDMETHOD(Add)(LONG a, LONG b, LONG* sum) = 0;
-    STDMETHOD(get_Name)(BSTR* name) = 0;
-    STDMETHOD(put_Name)(BSTR name) = 0;
-    STDMETHOD(Describe)(VARIANT value, VARIANT suffix, BSTR* text) = 0;
-    STDMETHOD(Negate)(LONG* value) = 0;
-    STDMETHOD(IsOn)(VARIANT_BOOL flag, LONG* number) = 0;
-    STDMETHOD(Fail)() = 0;
-    STDMETHOD(Invert)(Shade shade, Shade* inverted) = 0;
-    STDMETHOD(Limit)(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) = 0;
-};
+enum Shade : LONG { kLight = 1, kDark = 2 };
 
 template <class T>
 HRESULT give(T* out, std::type_identity_t<T> value) {
@@ -39,20 +29,16 @@ velcom::ComPtr<IErrorInfo> errorWithDescription(const OLECHAR* description) {
     return info;
 }
 
-class Calculator : public velcom::DispatchImpl<ICalculator> {
-public:
-    Calculator() : DispatchImpl(kMembers) {}
-    ~Calculator() { SysFreeString(m_name); }
-
+// The interface with its methods' bodies in place: dispatch calls them through the vtable all
+// the same.
+struct ICalculator : IDispatch {
     STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 1; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP Add(LONG a, LONG b, LONG* sum) override { return give(sum, a + b); }
-    STDMETHODIMP get_Name(BSTR* name) override { return give(name, SysAllocString(m_name)); }
-    STDMETHODIMP put_Name(BSTR name) override {
-        return SysReAllocString(&m_name, name) ? S_OK : E_FAIL;
-    }
-    STDMETHODIMP Describe(VARIANT value, VARIANT suffix, BSTR* text) override {
+    STDMETHOD(Add)(LONG a, LONG b, LONG* sum) { return give(sum, a + b); }
+    STDMETHOD(get_Name)(BSTR* name) { return give(name, SysAllocString(m_name)); }
+    STDMETHOD(put_Name)(BSTR name) { return SysReAllocString(&m_name, name) ? S_OK : E_FAIL; }
+    STDMETHOD(Describe)(VARIANT value, VARIANT suffix, BSTR* text) {
         velcom::Variant described;
         const HRESULT result = VariantChangeType(described.put(), &value, 0, VT_BSTR);
         const std::u16string end = isOmitted(suffix) ? u" (no suffix)" : textOf(suffix.bstrVal);
@@ -60,18 +46,16 @@ public:
                    ? result
                    : give(text, velcom::Bstr(textOf(described.get()->bstrVal) + end).detach());
     }
-    STDMETHODIMP Negate(LONG* value) override { return give(value, -*value); }
-    STDMETHODIMP IsOn(VARIANT_BOOL flag, LONG* number) override {
-        return give(number, flag == VARIANT_TRUE ? 1 : 0);
-    }
-    STDMETHODIMP Fail() override {
+    STDMETHOD(Negate)(LONG* value) { return give(value, -*value); }
+    STDMETHOD(IsOn)(VARIANT_BOOL flag, LONG* number) { return give(number, flag == VARIANT_TRUE); }
+    STDMETHOD(Fail)() {
         SetErrorInfo(0, errorWithDescription(OLESTR("calculator jammed")).get());
         return E_ACCESSDENIED;
     }
-    STDMETHODIMP Invert(Shade shade, Shade* inverted) override {
+    STDMETHOD(Invert)(Shade shade, Shade* inverted) {
         return give(inverted, shade == kLight ? kDark : kLight);
     }
-    STDMETHODIMP Limit(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) override {
+    STDMETHOD(Limit)(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) {
         std::u16string text =
             limit == nullptr ? u"no limit" : u"limit " + std::u16string(1, u'0' + *limit);
         if (limit != nullptr) *limit *= 2;
@@ -79,29 +63,28 @@ public:
         text += isOmitted(*filter) ? u", no filter" : u", filter";
         return give(seen, velcom::Bstr(text).detach());
     }
-
-private:
-    static constexpr velcom::DispatchMember kMembers[] = {
-        velcom::member<&ICalculator::Add, velcom::in(VT_I4), velcom::in(VT_I4),
-                       velcom::retval(VT_I4)>(u"Add", 1, DISPATCH_METHOD),
-        velcom::member<&ICalculator::get_Name, velcom::retval(VT_BSTR)>(u"Name", 2,
-                                                                        DISPATCH_PROPERTYGET),
-        velcom::member<&ICalculator::put_Name, velcom::in(VT_BSTR)>(u"Name", 2,
-                                                                    DISPATCH_PROPERTYPUT),
-        velcom::member<&ICalculator::Describe, velcom::in(VT_VARIANT), velcom::optional(VT_VARIANT),
-                       velcom::retval(VT_BSTR)>(u"Describe", 3, DISPATCH_METHOD),
-        velcom::member<&ICalculator::Negate, velcom::out(VT_I4)>(u"Negate", 4, DISPATCH_METHOD),
-        velcom::member<&ICalculator::IsOn, velcom::in(VT_BOOL), velcom::retval(VT_I4)>(
-            u"IsOn", 5, DISPATCH_METHOD),
-        velcom::member<&ICalculator::Fail>(u"Fail", 6, DISPATCH_METHOD),
-        velcom::member<&ICalculator::Invert, velcom::in(VT_I4), velcom::retval(VT_I4)>(
-            u"Invert", 7, DISPATCH_METHOD),
-        velcom::member<&ICalculator::Limit, velcom::optional(VT_BYREF | VT_I4),
-                       velcom::optional(VT_DISPATCH), velcom::optional(VT_VARIANT),
-                       velcom::retval(VT_BSTR)>(u"Limit", 8, DISPATCH_METHOD),
-    };
+    virtual ~ICalculator() { SysFreeString(m_name); }
 
     BSTR m_name = SysAllocString(OLESTR("calc"));
+};
+
+using C = ICalculator;
+constexpr velcom::DispatchMember kMembers[] = {
+    velcom::member<&C::Add, in(VT_I4), in(VT_I4), retval(VT_I4)>(u"Add", 1, DISPATCH_METHOD),
+    velcom::member<&C::get_Name, retval(VT_BSTR)>(u"Name", 2, DISPATCH_PROPERTYGET),
+    velcom::member<&C::put_Name, in(VT_BSTR)>(u"Name", 2, DISPATCH_PROPERTYPUT),
+    velcom::member<&C::Describe, in(VT_VARIANT), optional(VT_VARIANT), retval(VT_BSTR)>(
+        u"Describe", 3, DISPATCH_METHOD),
+    velcom::member<&C::Negate, out(VT_I4)>(u"Negate", 4, DISPATCH_METHOD),
+    velcom::member<&C::IsOn, in(VT_BOOL), retval(VT_I4)>(u"IsOn", 5, DISPATCH_METHOD),
+    velcom::member<&C::Fail>(u"Fail", 6, DISPATCH_METHOD),
+    velcom::member<&C::Invert, in(VT_I4), retval(VT_I4)>(u"Invert", 7, DISPATCH_METHOD),
+    velcom::member<&C::Limit, optional(VT_BYREF | VT_I4), optional(VT_DISPATCH),
+                   optional(VT_VARIANT), retval(VT_BSTR)>(u"Limit", 8, DISPATCH_METHOD),
+};
+
+struct Calculator : velcom::DispatchImpl<ICalculator> {
+    Calculator() : DispatchImpl(kMembers) {}
 };
 
 // One Invoke with the arguments in the order a caller writes them (Invoke receives them
@@ -131,9 +114,10 @@ struct Call {
     }
 };
 
-VARIANT number(LONG value) { return VALUE(VT_I4, lVal, value); }
-VARIANT text(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
-VARIANT omitted() { return VALUE(VT_ERROR, scode, DISP_E_PARAMNOTFOUND); }
+VARIANT N(LONG value) { return VALUE(VT_I4, lVal, value); }
+VARIANT T(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
+VARIANT byRef(VARIANT* value) { return VALUE(VT_BYREF | VT_VARIANT, pvarVal, value); }
+VARIANT byRef(LONG* value) { return VALUE(VT_BYREF | VT_I4, plVal, value); }
 
 // What a call handed back: "I4 42", "BSTR text", or "" for nothing.
 std::string shown(const VARIANT& value) {
@@ -163,11 +147,13 @@ TEST(DispatchTest, NamesResolveExactlyOrIgnoringCase) {
 
 TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesReportTheirPosition) {
     Calculator calculator;
-    VARIANT variable = number(5);
+    VARIANT variable = N(5);
+    VARIANT outVariable = N(3);
     LONG out = 8;
-    VARIANT outVariable = number(3);
     LONG limit = 4;
     const VARIANT scope = VALUE(VT_DISPATCH, pdispVal, &calculator);
+    constexpr WORD kGet = DISPATCH_PROPERTYGET;
+    const VARIANT none = VALUE(VT_ERROR, scode, DISP_E_PARAMNOTFOUND);
     struct {
         const char* name;
         DISPID id;
@@ -177,48 +163,27 @@ TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesRe
         UINT argumentError = 99;  // untouched
         WORD flags = DISPATCH_METHOD;
     } calls[] = {
-        {"numbers, one as text", 1, {number(40), text(OLESTR(" 2"))}, S_OK, "I4 42"},
-        {"a script variable by reference",
-         1,
-         {VALUE(VT_BYREF | VT_VARIANT, pvarVal, &variable), number(6)},
-         S_OK,
-         "I4 11"},
-        {"any non-zero number is VARIANT_TRUE", 5, {number(-1)}, S_OK, "I4 1"},
-        {"an enumeration travels as VT_I4", 7, {number(kLight)}, S_OK, "I4 2"},
-        {"the last argument is rgvarg[0]",
-         1,
-         {number(1), text(OLESTR("two"))},
-         DISP_E_TYPEMISMATCH,
-         "",
-         0},
-        {"too few", 1, {number(1)}, DISP_E_BADPARAMCOUNT, ""},
-        {"too many", 1, {number(1), number(2), number(3)}, DISP_E_BADPARAMCOUNT, ""},
-        {"a required one omitted", 1, {omitted(), number(2)}, DISP_E_PARAMNOTFOUND, "", 1},
+        {"numbers, one as text", 1, {N(40), T(OLESTR(" 2"))}, S_OK, "I4 42"},
+        {"a script variable by reference", 1, {byRef(&variable), N(6)}, S_OK, "I4 11"},
+        {"any non-zero number is VARIANT_TRUE", 5, {N(-1)}, S_OK, "I4 1"},
+        {"an enumeration travels as VT_I4", 7, {N(kLight)}, S_OK, "I4 2"},
+        {"the last argument is rgvarg[0]", 1, {N(1), T(OLESTR("two"))}, DISP_E_TYPEMISMATCH, "", 0},
+        {"too few", 1, {N(1)}, DISP_E_BADPARAMCOUNT, ""},
+        {"too many", 1, {N(1), N(2), N(3)}, DISP_E_BADPARAMCOUNT, ""},
+        {"a required one omitted", 1, {none, N(2)}, DISP_E_PARAMNOTFOUND, "", 1},
         {"no such member", 77, {}, DISP_E_MEMBERNOTFOUND, ""},
-        {"a method read as a property", 6, {}, DISP_E_MEMBERNOTFOUND, "", 99, DISPATCH_PROPERTYGET},
-        {"a property written", 2, {text(OLESTR("abacus"))}, S_OK, "", 99, DISPATCH_PROPERTYPUT},
-        {"and read", 2, {}, S_OK, "BSTR abacus", 99, DISPATCH_PROPERTYGET | DISPATCH_METHOD},
-        {"an [out] argument", 4, {VALUE(VT_BYREF | VT_I4, plVal, &out)}, S_OK, ""},
-        {"an [out] argument into a VARIANT",
-         4,
-         {VALUE(VT_BYREF | VT_VARIANT, pvarVal, &outVariable)},
-         S_OK,
-         ""},
-        {"an [out] argument by value", 4, {number(3)}, DISP_E_TYPEMISMATCH, "", 0},
-        {"an optional VARIANT omitted", 3, {number(7)}, S_OK, "BSTR 7 (no suffix)"},
-        {"and given", 3, {number(7), text(OLESTR("!"))}, S_OK, "BSTR 7!"},
+        {"a method read as a property", 6, {}, DISP_E_MEMBERNOTFOUND, "", 99, kGet},
+        {"a property written", 2, {T(OLESTR("abacus"))}, S_OK, "", 99, DISPATCH_PROPERTYPUT},
+        {"and read", 2, {}, S_OK, "BSTR abacus", 99, kGet | DISPATCH_METHOD},
+        {"an [out] argument", 4, {byRef(&out)}, S_OK, ""},
+        {"an [out] argument into a VARIANT", 4, {byRef(&outVariable)}, S_OK, ""},
+        {"an [out] argument by value", 4, {N(3)}, DISP_E_TYPEMISMATCH, "", 0},
+        {"an optional VARIANT omitted", 3, {N(7)}, S_OK, "BSTR 7 (no suffix)"},
+        {"and given", 3, {N(7), T(OLESTR("!"))}, S_OK, "BSTR 7!"},
         {"optional pointers left out", 8, {}, S_OK, "BSTR no limit, no scope, no filter"},
-        {"or marked omitted",
-         8,
-         {omitted(), omitted(), omitted()},
-         S_OK,
-         "BSTR no limit, no scope, no filter"},
-        {"or given",
-         8,
-         {VALUE(VT_BYREF | VT_I4, plVal, &limit), scope, number(1)},
-         S_OK,
-         "BSTR limit 4, scope, filter"},
-        {"an optional reference by value", 8, {number(4)}, DISP_E_TYPEMISMATCH, "", 0},
+        {"or marked omitted", 8, {none, none, none}, S_OK, "BSTR no limit, no scope, no filter"},
+        {"or given", 8, {byRef(&limit), scope, N(1)}, S_OK, "BSTR limit 4, scope, filter"},
+        {"an optional reference by value", 8, {N(4)}, DISP_E_TYPEMISMATCH, "", 0},
     };
     for (const auto& call : calls) {
         SCOPED_TRACE(call.name);
@@ -231,9 +196,9 @@ TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesRe
     EXPECT_EQ(shown(outVariable), "I4 0") << "an [out] argument starts empty";
     EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
 
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    DISPPARAMS empty{nullptr, nullptr, 0, 0};
     EXPECT_EQ(
-        calculator.Invoke(6, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        calculator.Invoke(6, IID_IDispatch, 0, DISPATCH_METHOD, &empty, nullptr, nullptr, nullptr),
         DISP_E_UNKNOWNINTERFACE);
     DISPID named = 0;
     DISPPARAMS withName{&variable, &named, 1, 1};
@@ -278,11 +243,10 @@ TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorR
     EXPECT_FALSE(memory.empty());
     EXPECT_NE(memory.back(), '\n') << "the line end is removed";
     EXPECT_TRUE(_com_error(E_OUTOFMEMORY).Description().empty());
-    EXPECT_EQ(_com_error(static_cast<HRESULT>(0x8004FF01)).WCode(), 0xFD01);
-    EXPECT_EQ(_com_error(static_cast<HRESULT>(0x8004FF01)).ErrorMessage(),
-              "IDispatch error #64769");
-    EXPECT_EQ(_com_error(static_cast<HRESULT>(0xA0001234)).ErrorMessage(),
-              "Unknown error 0xA0001234");
+    const _com_error dispatch(static_cast<HRESULT>(0x8004FF01));
+    EXPECT_EQ(dispatch.WCode(), 0xFD01);
+    EXPECT_EQ(dispatch.ErrorMessage(), "IDispatch error #64769");
+    EXPECT_EQ(_com_error(HRESULT(0xA0001234)).ErrorMessage(), "Unknown error 0xA0001234");
     try {
         _com_issue_error(E_INVALIDARG);
         ADD_FAILURE() << "did not raise";
