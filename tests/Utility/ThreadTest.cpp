@@ -74,31 +74,29 @@ TEST(SyncObjTest, MutexThatCouldNotBeCreatedRaisesOnLockUntilRecreated) {
 
 // Records what is done to it.
 struct Probe : SyncObj {
-    Probe(std::vector<std::string>& record, bool failing) : log(record), fail(failing) {}
-    ~Probe() override { log.push_back("deleted"); }
+    Probe(std::string& record, bool failing) : log(record), fail(failing) {}
+    ~Probe() override { log += "deleted "; }
     void lock() override {
-        log.push_back("lock");
+        log += "lock ";
         if (fail) throw ExceptionBase("f", 1, 5, "Probe::lock");
     }
-    void unlock() override { log.push_back("unlock"); }
-    std::vector<std::string>& log;
+    void unlock() override { log += "unlock "; }
+    std::string& log;
     bool fail;
 };
 
 TEST(SyncObjTest, ScopedLocksShareTheObjectAndGiveBackTheirShareWhenLockingFails) {
-    std::vector<std::string> log;
+    std::string log;
     {
         auto handle = std::make_unique<SyncObjPtr>(std::make_unique<Probe>(log, false));
         { ScopedLock first(*handle); }
         ScopedLock second(*handle);
         handle.reset();
-        EXPECT_EQ(log.back(), "lock") << "the lock keeps the object alive";
+        EXPECT_EQ(log, "lock unlock lock ") << "the lock keeps the object alive";
     }
     { const ScopedLock nothing{SyncObjPtr()}; }  // a null handle locks nothing
     EXPECT_THROW(ScopedLock{SyncObjPtr(std::make_unique<Probe>(log, true))}, ExceptionBase);
-    const std::vector<std::string> expected{"lock",    "unlock", "lock",   "unlock",
-                                            "deleted", "lock",   "deleted"};
-    EXPECT_EQ(log, expected);
+    EXPECT_EQ(log, "lock unlock lock unlock deleted lock deleted ");
 }
 
 // The worker's side: it counts its runs and, when asked, waits inside for the release event.

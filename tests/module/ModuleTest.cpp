@@ -244,30 +244,20 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     EXPECT_EQ(fileText(), fileOnce);
 
-    const std::string path = libraryPath();
+    const std::string path = libraryPath(), version = kTypeLibKey + "\\2.0";
     const std::string classId = "={A8253F85-5360-11d6-8314-00E029442B7A}";
-    const std::string name = "=vel TesseraProxy Class";
-    const RegistrySnapshot expected{
-        kProgId + name,
-        kProgId + "\\CLSID" + classId,
-        kProgId + "\\Foreign",
-        kVersionIndependentProgId + name,
-        kVersionIndependentProgId + "\\CLSID" + classId,
-        kVersionIndependentProgId + "\\CurVer=" + kProgId,
-        "CLSID",
-        kClassKey + name,
-        kClassKey + "\\ProgID=" + kProgId,
-        kClassKey + "\\VersionIndependentProgID=" + kVersionIndependentProgId,
-        kClassKey + "\\Programmable",
-        kClassKey + "\\InprocServer32=" + path,
-        kClassKey + "\\TypeLib={A8253F84-5360-11d6-8314-00E029442B7A}",
-        "TypeLib",
-        kTypeLibKey,
-        kTypeLibKey + "\\2.0=velTesseraComm 2.0 Type Library",
-        kTypeLibKey + "\\2.0\\FLAGS=0",
-        kTypeLibKey + "\\2.0\\HELPDIR=" + path.substr(0, path.rfind('/') + 1),
-        kTypeLibKey + "\\2.0\\409",
-        kTypeLibKey + "\\2.0\\409\\posix=" + path};
+    const std::string name = "=vel TesseraProxy Class", versionless = kVersionIndependentProgId;
+    RegistrySnapshot expected({kProgId + name, kProgId + "\\CLSID" + classId, kProgId + "\\Foreign",
+                               versionless + name, versionless + "\\CLSID" + classId,
+                               versionless + "\\CurVer=" + kProgId, "CLSID", "TypeLib",
+                               kTypeLibKey});
+    expected.insert({kClassKey + name, kClassKey + "\\ProgID=" + kProgId,
+                     kClassKey + "\\VersionIndependentProgID=" + versionless,
+                     kClassKey + "\\Programmable", kClassKey + "\\InprocServer32=" + path,
+                     kClassKey + "\\TypeLib={A8253F84-5360-11d6-8314-00E029442B7A}",
+                     version + "=velTesseraComm 2.0 Type Library", version + "\\FLAGS=0",
+                     version + "\\HELPDIR=" + path.substr(0, path.rfind('/') + 1),
+                     version + "\\409", version + "\\409\\posix=" + path});
     EXPECT_EQ(snapshotOf(componentKeys), expected);
     EXPECT_EQ(value(kClassKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
     EXPECT_EQ(value(kClassKey, "Extra"), std::nullopt);
