@@ -33,7 +33,7 @@ TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsCom
     host.progressResult = S_FALSE;
     const velcom::Bstr one(u"one"), two(u"two");
     velcom::Variant chunk = makeByteArray("page");
-    for (IvelBackChannel* channel : {own, script.backChannel()}) {
+    for (IvelBackChannel* channel : {own, script.backChannel}) {
         forgetCallbacks();
         EXPECT_EQ(channel->Error(11, 22, 0, 0x1234, one.get(), nullptr, two.get()), E_ABORT);
         EXPECT_EQ(channel->Progress(11, 22, 1, 5, one.get(), two.get(), nullptr, 50, 3), S_FALSE);
@@ -93,7 +93,7 @@ TEST_F(BackChannelTest, TheTraceLevelIsTheHostsOrLeftAloneWithoutOne) {
 
 TEST_F(BackChannelTest, TheTransportsBackChannelIsAnObjectOfItsOwnThatOutlivesTheProxySafely) {
     ASSERT_EQ(init(), S_OK);
-    velcom::ComPtr<IvelBackChannel> transportSide(script.backChannel());
+    velcom::ComPtr<IvelBackChannel> transportSide(script.backChannel);
     velcom::ComPtr<IUnknown> queried;
     EXPECT_EQ(transportSide->QueryInterface(IID_IvelTesseraProxy, queried.putVoid()),
               E_NOINTERFACE);

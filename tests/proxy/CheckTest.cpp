@@ -1,6 +1,6 @@
 // A certificate's state from the server, with the PKI component following a revocation, and the
 // current revocation list fetched, written and imported.
-#include "proxy/OperationTest.h"
+#include "proxy/ProxyTest.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "Utility/ExceptionBase.h"
 #include "proxy/ProxyTest.h"
@@ -15,14 +16,14 @@ TEST_F(InitTest, InitCreatesTheTransportAndHandsItTheProxysBackChannelAndTheGene
     ASSERT_EQ(init(), S_OK);
     for (const char* step : {"CreateInstance", "Run", "Init"})
         EXPECT_EQ(script.callCount(step), 1u) << step;
-    EXPECT_EQ(script.random(), random);
-    EXPECT_NE(script.backChannel(), nullptr);
+    EXPECT_EQ(script.random, random);
+    EXPECT_NE(script.backChannel, nullptr);
     EXPECT_TRUE(host.calls().empty());
 
     const auto otherPki = make<RecordingPki>();
     RecordingBackChannel otherHost;
-    EXPECT_EQ(proxy->Init(&otherHost, nullptr, otherPki.get(), nullptr), S_OK);
-    EXPECT_EQ(traces(), (Strings{"TSR velTesseraProxy(1183): already initialized\r\n"}));
+    EXPECT_EQ(told(proxy->Init(&otherHost, nullptr, otherPki.get(), nullptr)),
+              (Strings{"S_OK", "1 1183: already initialized"}));
     EXPECT_EQ(script.callCount("CreateInstance"), 1u) << "a second Init is ignored";
     EXPECT_EQ(otherHost.references, 1u) << "the second back channel is not kept";
     proxy.object().pki().openRequests();
@@ -40,14 +41,13 @@ TEST_F(InitTest, AFailingTransportFailsInitWithoutATraceAndInitCanBeRepeated) {
         ProxyObject fresh;
         forgetCallbacks();
         breakTransport();
-        EXPECT_EQ(init(nullptr, &fresh), result);
-        EXPECT_EQ(script.liveTransports(), 0u) << "a transport that cannot be used is let go";
-        expectReported("", "");
+        EXPECT_EQ(told(init(nullptr, &fresh)), Strings{nameOf(result)});
+        EXPECT_EQ(script.liveTransports, 0u) << "a transport that cannot be used is let go";
         EXPECT_EQ(initComm("", &fresh), TSR_E_NOT_INITIALIZED);
         script.succeedAll();
         script.offersTransport = true;
         EXPECT_EQ(init(nullptr, &fresh), S_OK);
-        EXPECT_EQ(script.liveTransports(), 1u);
+        EXPECT_EQ(script.liveTransports, 1u);
     }
 }
 
@@ -74,87 +74,74 @@ TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUn
                                nullptr);
         };
     };
-    const std::string frame = "TSR velTesseraProxy(1218): ";
-    const auto message = [](HRESULT code) { return std::string(_com_error(code).ErrorMessage()); };
-    const struct {
-        const char* name;
-        std::function<HRESULT()> init;
-        HRESULT result;
-        std::string trace;
-    } failures[] = {
-        // Refused before the frame, so not reported.
-        {"no PKI", [this] { return proxy->Init(&host, random, nullptr, nullptr); }, E_INVALIDARG,
-         "TSR velTesseraProxy(1189): invalid PKI\r\n"},
-        {"transport's Init",
-         [this] { return script.fail("Init", E_ACCESSDENIED, "no data"), init(); }, E_ACCESSDENIED,
-         frame + "no data\r\n"},
-        {"PKI query failing otherwise", withPki([] { return E_UNEXPECTED; }), E_UNEXPECTED,
-         frame + message(E_UNEXPECTED) + "\r\n"},
-        {"COM error", withPki([]() -> HRESULT { throw _com_error(E_OUTOFMEMORY); }), E_OUTOFMEMORY,
-         frame + message(E_OUTOFMEMORY) + "\r\n"},
-        {"exception of the component",
-         withPki([]() -> HRESULT { throw PreCondition("velNode", 12); }),
-         static_cast<HRESULT>(PreCondition::kCode),
-         frame + "PreCondition violated(File velNode at Line 12)\r\n"},
-        {"standard exception",
-         withPki([]() -> HRESULT { throw(errno = 34, std::length_error("too long")); }), E_FAIL,
-         frame + "Exception too long (34)\r\n"},
+    const auto frame = [](HRESULT code, const std::string& text) {
+        return Strings{nameOf(code) + " reported", "7 1218: " + text};
     };
-    for (const auto& failure : failures) {
-        SCOPED_TRACE(failure.name);
+    const auto message = [](HRESULT code) { return std::string(_com_error(code).ErrorMessage()); };
+    const std::pair<std::function<HRESULT()>, Strings> failures[] = {
+        // Refused before the frame, so not reported.
+        {[this] { return proxy->Init(&host, random, nullptr, nullptr); },
+         {"E_INVALIDARG", "1 1189: invalid PKI"}},
+        {[this] { return script.fail("Init", E_ACCESSDENIED, "no data"), init(); },
+         frame(E_ACCESSDENIED, "no data")},
+        {withPki([] { return E_UNEXPECTED; }), frame(E_UNEXPECTED, message(E_UNEXPECTED))},
+        {withPki([]() -> HRESULT { throw _com_error(E_OUTOFMEMORY); }),
+         frame(E_OUTOFMEMORY, message(E_OUTOFMEMORY))},
+        {withPki([]() -> HRESULT { throw PreCondition("velNode", 12); }),
+         frame(PreCondition::kCode, "PreCondition violated(File velNode at Line 12)")},
+        {withPki([]() -> HRESULT { throw(errno = 34, std::length_error("too long")); }),
+         frame(E_FAIL, "Exception too long (34)")},
+    };
+    for (const auto& [failingInit, transcript] : failures) {
+        SCOPED_TRACE(transcript[0]);
         forgetCallbacks();
-        EXPECT_EQ(failure.init(), failure.result);
-        expectReported(failure.trace,
-                       failure.result == E_INVALIDARG ? "" : std::to_string(failure.result));
-
+        EXPECT_EQ(told(failingInit()), transcript);
         script.succeedAll();
         forgetCallbacks();
-        EXPECT_EQ(initComm(""), TSR_E_NOT_INITIALIZED) << "Init did not complete";
-        expectReported("TSR velTesseraProxy(1243): not initialized\r\n",
-                       std::to_string(TSR_E_NOT_INITIALIZED));
+        EXPECT_EQ(told(initComm("")),
+                  (Strings{"TSR_E_NOT_INITIALIZED reported", "1 1243: not initialized"}))
+            << "Init did not complete";
     }
-    EXPECT_EQ(script.requests().size(), 0u);
+    EXPECT_EQ(script.requests.size(), 0u);
     EXPECT_EQ(script.callCount("CreateInstance"), 2u) << "only the transport's Init got so far";
 }
 
 TEST_F(InitTest,
        InitCommFetchesTheStartPageWithHeadersOnlyFromAStringListAndKeepsItsLastStartNode) {
-    struct Page {
-        const char* name;
-        TransportAnswer answer;
-        HRESULT result;
-        long step;
-        std::string start;  // the start node's addresses for creating and checking; none if empty
-        std::string trace;  // none if empty
-        velcom::Variant headers = {};  // any other form than a list of strings is ignored
-    };
+    // The result and the trace, the step and the start node's addresses for creating and
+    // checking; headers in any other form than a list of strings are ignored.
     const std::string unusable = "<html>maintenance</html>";
-    const Page pages[] = {
-        {"start page", startPage(), S_OK, 1, "https://ca.test/create https://ca.test/check", ""},
-        {"no start node", pageWith("Return=none"), S_OK, 1, "", "", makeText("X-One: 1")},
-        {"two start nodes",
-         "<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
+    const std::string started = "start https://ca.test/create https://ca.test/check";
+    const std::tuple<TransportAnswer, Strings, velcom::Variant> pages[] = {
+        {startPage(), {"S_OK", "step 1", started}, {}},
+        {pageWith("Return=none"), {"S_OK", "step 1", "start "}, makeText("X-One: 1")},
+        {"<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
          "CreateCertficate=second\n-->",
-         S_OK, 1, "second ", "", arrayOf<VARIANT>(VT_VARIANT, {VARIANT{}, VARIANT{}})},
-        {"unusable page", unusable, TSR_E_RESPONSE, 1, "",
-         "TSR velTesseraProxy(297): cannot process server response\r\n" + unusable + "\r\n"},
-        {"failed request", TransportAnswer::failure(E_ACCESSDENIED, "proxy refused"),
-         E_ACCESSDENIED, 0, "", "TSR velTesseraProxy(1273): proxy refused\r\n"},
+         {"S_OK", "step 1", "start second "},
+         arrayOf<VARIANT>(VT_VARIANT, {VARIANT{}, VARIANT{}})},
+        {unusable,
+         {"TSR_E_RESPONSE reported", "3 297: cannot process server response\r\n" + unusable,
+          "step 1", "start "},
+         {}},
+        {{"", E_ACCESSDENIED, "proxy refused"},
+         {"E_ACCESSDENIED reported", "7 1273: proxy refused", "step 0", "start "},
+         {}},
     };
-    for (const Page& page : pages) {
-        SCOPED_TRACE(page.name);
+    for (const auto& [answer, transcript, headers] : pages) {
+        SCOPED_TRACE(transcript[2]);
         ProxyObject fresh;
         ASSERT_EQ(init(nullptr, &fresh), S_OK);
         forgetCallbacks();
-        script.queue(page.answer);
-        EXPECT_EQ(initComm("", &fresh, *page.headers.get()), page.result);
-        EXPECT_TRUE(script.requests().back().headers.isList(VT_BSTR));
-        EXPECT_TRUE(script.requests().back().headers.items.empty());
-        EXPECT_EQ(fresh.object().step(), page.step);
-        expectReported(page.trace, page.trace.empty() ? "" : std::to_string(page.result));
+        script.answers.push_back(answer);
+        Strings got = told(initComm("", &fresh, *headers.get()));
+        EXPECT_TRUE(script.requests.back().headers.isList(VT_BSTR));
+        EXPECT_TRUE(script.requests.back().headers.items.empty());
         const StartNode* start = fresh.object().startNode();
-        EXPECT_EQ(start ? start->getCreateCertificate() + " " + start->getCheckCertificate() : "",
-                  page.start);
+        got.push_back("step " + std::to_string(fresh.object().step()));
+        got.push_back(
+            "start " +
+            (start ? start->getCreateCertificate() + " " + start->getCheckCertificate() : ""));
+        EXPECT_EQ(got, transcript);
         if (start != nullptr) continue;
         LONG id = 0;
         EXPECT_EQ(fresh->PickUp(&id), TSR_E_COMM_NOT_INITIALIZED);
@@ -192,11 +179,12 @@ TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
             SCOPED_TRACE(operation.name);
             if (expected == TSR_E_WRONG_STEP && operation.step == 1) continue;
             forgetCallbacks();
-            EXPECT_EQ(operation.call(), expected);
+            Strings expect{nameOf(expected)};
+            if (!text.empty())
+                expect = {expect[0] + " reported",
+                          "1 " + std::to_string(operation.checkLine) + ": " + text};
+            EXPECT_EQ(told(operation.call()), expect);
             EXPECT_EQ(proxy.object().step(), 1);
-            const std::string line = "TSR velTesseraProxy(" + std::to_string(operation.checkLine) +
-                                     "): " + text + "\r\n";
-            expectReported(text.empty() ? "" : line, text.empty() ? "" : std::to_string(expected));
         }
     };
     check(TSR_E_COMM_NOT_INITIALIZED, "");

@@ -4,7 +4,7 @@
 
 #include "markup/mtGParser.h"
 #include "markup/mtGScanner.h"
-#include "proxy/OperationTest.h"
+#include "proxy/ProxyTest.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Picking up an issued certificate: the server's reference list against the PKI component's open
 // requests, the request that names the chosen entry, and the import of what the server sends.
-#include "proxy/OperationTest.h"
+#include "proxy/ProxyTest.h"
 
 namespace {
 

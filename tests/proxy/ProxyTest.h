@@ -1,8 +1,15 @@
-// A proxy with its collaborators and the pages a test server answers with. Each test ends with
-// every object released and the module free to unload.
+// A proxy with its collaborators and the pages a test server answers with, and each call told as
+// a transcript of all that the host, the server and the PKI component could notice of it. Each
+// test ends with every object released and the module free to unload.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <map>
 
 #include "module/ModuleLock.h"
 #include "proxy/velTesseraProxy.h"
@@ -12,6 +19,10 @@
 #include "support/ScriptedTransport.h"
 
 using Strings = std::vector<std::string>;
+using Pages = std::vector<TransportAnswer>;
+
+inline constexpr char kRequestText[] = "MIIBREQ==";
+inline constexpr char kNoAction[] = "3 353: no action node in Tessera response";
 
 inline std::string startPage() {
     return "<html><body><!-- !!!\nReturn\nCreateCertficate=https://ca.test/create\n"
@@ -21,6 +32,10 @@ inline std::string startPage() {
 }
 inline std::string pageWith(const std::string& block) {
     return "<html><!-- ???\n" + block + "\n--></html>";
+}
+inline std::string refusalPage(int status, const std::string& message) {
+    return pageWith("Return=refused\nStatus=" + std::to_string(status) +
+                    "\nErrorMessage=" + message);
 }
 
 // One parameter group of a Return block; without a value it has no Value line at all.
@@ -34,7 +49,12 @@ inline Params without(Params params, const std::string& name) {
     std::erase_if(params, [&name](const Param& param) { return param.name == name; });
     return params;
 }
-
+inline std::string fieldsOf(const Params& params) {
+    std::string text;
+    for (const Param& param : params)
+        text += (text.empty() ? "" : "&") + param.name + "=" + param.value.value_or("");
+    return text;
+}
 inline std::string answerPage(const std::string& name, const Params& params,
                               const std::string& actionUrl = {},
                               const std::string& method = "POST") {
@@ -49,10 +69,30 @@ inline std::string answerPage(const std::string& name, const Params& params,
         page += "<!-- ???\nAction=next\nURL=" + actionUrl + "\nMethod=" + method + "\n-->";
     return page + "</body></html>";
 }
-
-inline std::string refusalPage(int status, const std::string& message) {
-    return pageWith("Return=refused\nStatus=" + std::to_string(status) +
-                    "\nErrorMessage=" + message);
+inline std::string missing(int line, const std::string& name) {
+    return "3 " + std::to_string(line) + ": parameter " + name + " not found in response";
+}
+inline std::string pem(const std::string& label, const std::string& body) {
+    return "-----BEGIN " + label + "-----\r\n" + body + "\r\n-----END " + label + "-----\r\n";
+}
+inline Strings joined(std::initializer_list<Strings> pieces) {
+    Strings lines;
+    for (const Strings& piece : pieces) lines.insert(lines.end(), piece.begin(), piece.end());
+    return lines;
+}
+inline std::string nameOf(HRESULT code) {
+    // clang-format off
+    static const std::map<HRESULT, std::string> names = {
+        {S_OK, "S_OK"}, {E_INVALIDARG, "E_INVALIDARG"}, {E_POINTER, "E_POINTER"}, {E_FAIL, "E_FAIL"},
+        {E_ABORT, "E_ABORT"}, {E_ACCESSDENIED, "E_ACCESSDENIED"}, {E_UNEXPECTED, "E_UNEXPECTED"},
+        {E_OUTOFMEMORY, "E_OUTOFMEMORY"}, {E_NOINTERFACE, "E_NOINTERFACE"}, {S_FALSE, "S_FALSE"},
+        {TSR_E_RESPONSE, "TSR_E_RESPONSE"}, {TSR_E_SERVER, "TSR_E_SERVER"},
+        {TSR_E_PICKUP, "TSR_E_PICKUP"}, {TSR_E_SERIAL, "TSR_E_SERIAL"},
+        {TSR_E_NOT_INITIALIZED, "TSR_E_NOT_INITIALIZED"}, {TSR_E_WRONG_STEP, "TSR_E_WRONG_STEP"},
+        {TSR_E_COMM_NOT_INITIALIZED, "TSR_E_COMM_NOT_INITIALIZED"}};
+    // clang-format on
+    const auto found = names.find(code);
+    return found != names.end() ? found->second : std::to_string(code);
 }
 
 // An object handed over as an interface it does not implement, as a careless host might.
@@ -79,7 +119,7 @@ class ProxyTest : public ::testing::Test {
 protected:
     void TearDown() override {
         proxy.reset();
-        EXPECT_EQ(script.liveTransports(), 0u) << "the proxy keeps no transport once released";
+        EXPECT_EQ(script.liveTransports, 0u) << "the proxy keeps no transport once released";
         EXPECT_EQ(moduleLockCount(), 0) << "every object of the component is gone";
         EXPECT_EQ(host.references, 1u)
             << "every reference to the host's back channel is given back";
@@ -92,7 +132,7 @@ protected:
     }
     HRESULT initComm(const std::string& page = startPage(), ProxyObject* object = nullptr,
                      const VARIANT& headers = VARIANT{}) {
-        if (!page.empty()) script.queue(page);
+        if (!page.empty()) script.answers.push_back(page);
         return (object ? *object : proxy)
             ->InitComm(velcom::Bstr(u"https://ca.test/start").get(), headers);
     }
@@ -101,37 +141,228 @@ protected:
     std::vector<BackChannelCall> recent(const std::string& kind) const {
         const auto all = host.calls();
         std::vector<BackChannelCall> matching;
-        for (std::size_t index = forgotten; index < all.size(); ++index)
-            if (all[index].kind == kind) matching.push_back(all[index]);
+        std::copy_if(all.begin() + static_cast<std::ptrdiff_t>(forgotten), all.end(),
+                     std::back_inserter(matching),
+                     [&](const auto& call) { return call.kind == kind; });
         return matching;
     }
-    Strings traces(bool levelled = false) const {
+    // Since forgetCallbacks(): traces as "level line: text" and error reports as "error CODE
+    // text1|text2", "|text3" only when it is not empty.
+    Strings heard() const {
         Strings lines;
         for (const auto& call : recent("Trace"))
-            lines.push_back((levelled ? std::to_string(call.code) + " " : "") + toAnsi(call.text1));
+            lines.push_back(shortTrace(call.code, toAnsi(call.text1)));
+        for (const auto& error : recent("Error"))
+            lines.push_back(
+                "error " + nameOf(error.code) +
+                (error.text1IsNull ? "" : " " + toAnsi(error.text1) + "|" + toAnsi(error.text2)) +
+                (error.text3.empty() ? "" : "|" + toAnsi(error.text3)));
         return lines;
     }
-    // The recent traces, and the error reports as their code and texts unless there are none.
-    void expectReported(const std::string& trace, const std::string& report) const {
-        Strings reports;
-        for (const auto& call : recent("Error")) {
-            reports.push_back(std::to_string(call.code));
-            if (!call.text1IsNull)
-                for (const auto* part : {&call.text1, &call.text2, &call.text3})
-                    reports.back() += " [" + std::string(part->begin(), part->end()) + "]";
+    // The result, then heard(); " reported" when the result was reported alone, without texts.
+    Strings told(HRESULT result) const {
+        Strings lines = joined({{nameOf(result)}, heard()});
+        const auto report = std::find(lines.begin(), lines.end(), "error " + lines[0]);
+        if (report != lines.end() &&
+            std::count_if(lines.begin(), lines.end(),
+                          [](const auto& line) { return line.starts_with("error "); }) == 1) {
+            lines.erase(report);
+            lines[0] += " reported";
         }
-        EXPECT_EQ(traces(), trace.empty() ? Strings{} : Strings{trace});
-        EXPECT_EQ(reports, report.empty() ? Strings{} : Strings{report});
+        return lines;
     }
 
     // Declared first: the proxy and the tracer release the host and the transport on their way
     // out, so these live longer.
     RecordingBackChannel host;
     TransportRegistration transport;
-    TransportScript& script = transport.script();
+    TransportScript& script = *transport.script;
     velcom::ComPtr<RecordingPki> pki = make<RecordingPki>();
     CountedObject generator;  // the host's random generator, which the proxy only hands on
     IvelRand* const random = disguisedAs<IvelRand>(generator);
     ProxyObject proxy;
     std::size_t forgotten = 0;
+
+private:
+    // "TSR velTesseraProxy(line): text\r\n" as "line: text".
+    static std::string shortTrace(LONG level, std::string trace) {
+        const std::string head = "TSR velTesseraProxy(";
+        const std::size_t close = trace.find("): ");
+        if (trace.starts_with(head) && close != std::string::npos && trace.ends_with("\r\n"))
+            trace = trace.substr(head.size(), close - head.size()) + ": " +
+                    trace.substr(close + 3, trace.size() - close - 5);
+        return std::to_string(level) + " " + trace;
+    }
+};
+
+// A transcript: told(), then requests "METHOD /path {options} fields", PKI calls "Method(arguments)
+// file read", "asked" and "decrypt <password>", then "step N", "id N" and the node handed out, as
+// far as they are set. $ is the temporary directory, <now> the time of the call; a line ending in
+// "..." matches any line that starts alike.
+struct Row {
+    const char* name;
+    std::function<HRESULT()> call;
+    Pages pages;
+    Strings transcript;
+    std::function<void()> setup = {};
+};
+
+// Operations from a proxy opened in a temporary directory of its own.
+class OperationTest : public ProxyTest {
+protected:
+    static constexpr LONG kUntouched = 77;
+
+    void SetUp() override {
+        std::string made = std::filesystem::temp_directory_path() / "tessera-XXXXXX";
+        ASSERT_NE(::mkdtemp(made.data()), nullptr);
+        directory = made;
+        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
+        ASSERT_EQ(initComm(), S_OK);
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(directory);
+        ProxyTest::TearDown();
+    }
+    std::filesystem::path dataFile() const { return directory / "data.pem"; }
+    std::optional<std::string> dataContent() const {
+        std::ifstream file(dataFile(), std::ios::binary);
+        return file ? std::optional(std::string(std::istreambuf_iterator(file), {})) : std::nullopt;
+    }
+
+    void expectRows(const std::vector<Row>& rows) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            // A second InitComm sends nothing and returns to step one; the fields stay.
+            forgetCallbacks();
+            ASSERT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}),
+                      S_OK);
+            ASSERT_EQ(heard(), Strings{"1 1248: communication already initialized"});
+            std::filesystem::remove(dataFile());
+            if (row.setup) row.setup();
+            const Strings actual = run(row.pages, row.call);
+            if (!std::equal(row.transcript.begin(), row.transcript.end(), actual.begin(),
+                            actual.end(), [](const std::string& line, const std::string& got) {
+                                const std::size_t open = line.find("...");
+                                return open == std::string::npos
+                                           ? got == line
+                                           : got.starts_with(line.substr(0, open));
+                            }))
+                ADD_FAILURE() << "expected: " << ::testing::PrintToString(row.transcript)
+                              << "\n  actual: " << ::testing::PrintToString(actual);
+            pki->succeedAll();
+            pki->key = make<TestKey>();
+            pki->keyFound = true;
+            pki->request = make<TestRequest>();
+            certificate = make<TestCertificate>();
+            authenticator = make<TestAuthenticator>();
+        }
+    }
+
+    // The first page of an operation lost on its way or refused, each after what `before` tells.
+    static std::vector<Row> firstPageFailures(const std::function<HRESULT()>& call,
+                                              const Strings& before, int frameLine) {
+        return {{"transport fails", call, Pages{{"", E_ACCESSDENIED, "proxy refused"}},
+                 joined({{"E_ACCESSDENIED reported"},
+                         before,
+                         {"7 " + std::to_string(frameLine) + ": proxy refused"}})},
+                {"refused", call, Pages{refusalPage(5, "unknown applicant")},
+                 joined({{"TSR_E_SERVER"},
+                         before,
+                         {"3 349: Tessera error (5): unknown applicant",
+                          "error TSR_E_SERVER 5|unknown applicant"}})}};
+    }
+
+    Strings run(const Pages& pages, const std::function<HRESULT()>& call) {
+        const std::size_t sent = script.requests.size(), made = pki->calls().size(),
+                          decrypted = pki->key->decryptPasswords.size();
+        const unsigned asked = authenticator->callCount("GetPassword");
+        const std::optional<std::string> earlier = dataContent();
+        forgetCallbacks();
+        script.answers.assign(pages.begin(), pages.end());
+        certificateId = kUntouched;
+        const std::time_t before = std::time(nullptr);
+        const HRESULT result = call();
+        const std::time_t after = std::time(nullptr);
+        EXPECT_EQ(script.answers.size(), 0u) << "every page is asked for";
+
+        Strings told = this->told(result), lines{told.front()};
+        for (std::size_t index = sent; index < script.requests.size(); ++index)
+            lines.push_back(describe(script.requests[index]));
+        std::optional<std::string> read;
+        for (std::size_t index = made; index < pki->calls().size(); ++index) {
+            const PkiCall& pkiCall = pki->calls()[index];
+            lines.push_back(describe(pkiCall, before, after));
+            if (pkiCall.fileContent) read = pkiCall.fileContent;
+        }
+        for (unsigned count = asked; count < authenticator->callCount("GetPassword"); ++count)
+            lines.emplace_back("asked");
+        for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
+            lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
+        lines.insert(lines.end(), told.begin() + 1, told.end());
+        if (proxy.object().step() != 1)
+            lines.push_back("step " + std::to_string(proxy.object().step()));
+        if (certificateId != kUntouched) lines.push_back("id " + std::to_string(certificateId));
+        if (node) lines.push_back(describe(*node.get()));
+        node.reset();
+
+        // What the PKI component read stays in the file, for its owner alone; without a read the
+        // file is as it was.
+        EXPECT_EQ(dataContent(), read ? read : earlier);
+        if (read) {
+            EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
+                      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
+        // The operation keeps nothing of what it was handed or handed out.
+        for (ULONG references :
+             {pki->request->references(), pki->key->references(), certificate->references(),
+              authenticator->references(), pki->loadedCertificates->references(),
+              pki->loadedRevocationLists->references()})
+            EXPECT_EQ(references, 1u);
+        return lines;
+    }
+
+    std::filesystem::path directory;
+    velcom::ComPtr<TestCertificate> certificate = make<TestCertificate>();
+    velcom::ComPtr<TestAuthenticator> authenticator = make<TestAuthenticator>();
+    velcom::ComPtr<IvelNode> node;
+    LONG certificateId = kUntouched;
+
+private:
+    std::string shortened(std::string text) const {
+        const std::string path = directory.string();
+        for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
+            text.replace(at, path.size(), "$");
+        return text;
+    }
+    std::string describe(const TransportRequest& request) const {
+        std::string text = request.method + " " + request.address.substr(15);
+        if (!request.options.empty()) text += " {" + shortened(request.options) + "}";
+        if (request.fields.omitted()) return text;
+        text += " ";
+        for (std::size_t index = 0; index < request.fields.items.size(); ++index)
+            text += (index == 0 ? "" : index % 2 == 1 ? "=" : "&") + request.fields.items[index];
+        return text;
+    }
+    std::string describe(const PkiCall& call, std::time_t before, std::time_t after) const {
+        std::string text = call.method + "(";
+        for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+            const std::string& argument = call.arguments[index];
+            // Ten digits from the call's time span.
+            const bool now = argument.size() == 10 && argument >= std::to_string(before) &&
+                             argument <= std::to_string(after);
+            text += (index == 0 ? "" : ",") + (now ? "<now>" : shortened(argument));
+        }
+        return text + ")" + (call.fileContent ? " " + *call.fileContent : "");
+    }
+    static std::string describe(IvelNode& node) {
+        velcom::Bstr name, text;
+        LONG number = 0, children = 0;
+        velcom::ComPtr<IvelNodeCollection> collection;
+        EXPECT_EQ(node.get_Name(name.put()) | node.get_StringProp(text.put()) |
+                      node.get_LongProp(&number) | node.get_SubNodes(collection.put()),
+                  S_OK);
+        if (collection) collection->get_Count(&children);
+        return "node " + toAnsi(name.get()) + "(" + std::to_string(number) + ", " +
+               toAnsi(text.get()) + ", " + std::to_string(children) + ")";
+    }
 };

@@ -1,6 +1,6 @@
 // Revoking a certificate: the server's pages that select and confirm it, the serial checks at
 // each page, and the PKI component told only once the server has confirmed.
-#include "proxy/OperationTest.h"
+#include "proxy/ProxyTest.h"
 
 namespace {
 

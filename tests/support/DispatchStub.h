@@ -1,12 +1,11 @@
 // The common ground of the test doubles. Texts are narrow UTF-8 strings.
 #pragma once
 
-#include <initializer_list>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <velcom/com.h>
@@ -50,44 +49,28 @@ inline HRESULT failWithDescription(HRESULT result, REFIID iid, const std::string
     return result;
 }
 
-// Which methods of a double fail, and how often each was called. Naming a method the double does
-// not list is a mistake in the test and throws.
+// Which methods of a double fail, and how often each was called.
 class MethodScript {
 public:
-    explicit MethodScript(std::initializer_list<std::string_view> methods) {
-        for (const std::string_view method : methods) m_entries.emplace(method, Entry{});
-    }
-
     void fail(std::string_view method, HRESULT result, std::string description = {}) {
-        entry(method) = {entry(method).calls, result, std::move(description)};
+        m_failures[std::string(method)] = {result, std::move(description)};
     }
-    void succeedAll() {
-        for (auto& [name, scripted] : m_entries) scripted.result = S_OK;
+    void succeedAll() { m_failures.clear(); }
+    unsigned callCount(std::string_view method) const {
+        const auto found = m_calls.find(method);
+        return found == m_calls.end() ? 0 : found->second;
     }
-    unsigned callCount(std::string_view method) const { return entry(method).calls; }
-
     HRESULT enter(std::string_view method, REFIID iid) {
-        Entry& scripted = entry(method);
-        ++scripted.calls;
-        if (SUCCEEDED(scripted.result)) return scripted.result;
-        return failWithDescription(scripted.result, iid, scripted.description);
+        ++m_calls[std::string(method)];
+        const auto found = m_failures.find(method);
+        return found == m_failures.end()
+                   ? S_OK
+                   : failWithDescription(found->second.first, iid, found->second.second);
     }
 
 private:
-    struct Entry {
-        unsigned calls = 0;
-        HRESULT result = S_OK;
-        std::string description;
-    };
-    Entry& entry(std::string_view method) const {
-        const auto found = m_entries.find(method);
-        if (found == m_entries.end())
-            throw std::invalid_argument("the double has no scriptable method " +
-                                        std::string(method));
-        return found->second;
-    }
-
-    mutable std::map<std::string, Entry, std::less<>> m_entries;
+    std::map<std::string, std::pair<HRESULT, std::string>, std::less<>> m_failures;
+    std::map<std::string, unsigned, std::less<>> m_calls;
 };
 
 // A double on the heap (see make()) with one dual interface.
@@ -108,8 +91,7 @@ public:
             *object = static_cast<ISupportErrorInfo*>(this);
         else
             return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        return AddRef(), S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
     STDMETHODIMP_(ULONG) Release() override {
@@ -120,14 +102,10 @@ public:
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return IsEqualIID(riid, velcom::uuidOf<Interface>()) ? S_OK : S_FALSE;
     }
-
     ULONG references() const { return m_references; }
 
 protected:
-    explicit CountedDouble(std::initializer_list<std::string_view> methods)
-        : MethodScript(methods) {}
     virtual ~CountedDouble() = default;
-
     HRESULT enter(std::string_view method) {
         return MethodScript::enter(method, velcom::uuidOf<Interface>());
     }
@@ -149,9 +127,9 @@ velcom::Variant arrayOf(VARTYPE type, const std::vector<Element>& elements, LONG
     if (array == nullptr) throw _com_error(E_OUTOFMEMORY);
     value.put()->vt = static_cast<VARTYPE>(VT_ARRAY | type);
     value.get()->parray = array;
-    for (std::size_t index = 0; index < elements.size(); ++index) {
-        LONG position = lowerBound + static_cast<LONG>(index);
-        Element element = elements[index];
+    for (LONG index = 0; index < static_cast<LONG>(elements.size()); ++index) {
+        LONG position = lowerBound + index;
+        Element element = elements[static_cast<std::size_t>(index)];
         if constexpr (std::is_pointer_v<Element>)
             SafeArrayPutElement(array, &position, element);
         else
@@ -199,15 +177,14 @@ inline ListArgument readListArgument(const VARIANT& value) {
         return list;
     list.zeroBasedVector = lower == 0;
     for (LONG index = lower; index <= upper; ++index) {
-        if (value.vt == (VT_ARRAY | VT_BSTR)) {
-            velcom::Bstr text;
-            SafeArrayGetElement(value.parray, &index, text.put());
+        velcom::Bstr text;
+        LONG number = 0;
+        if (value.vt == (VT_ARRAY | VT_BSTR) &&
+            SUCCEEDED(SafeArrayGetElement(value.parray, &index, text.put())))
             list.items.push_back(toAnsi(text.get()));
-        } else if (value.vt == (VT_ARRAY | VT_I4)) {
-            LONG number = 0;
-            SafeArrayGetElement(value.parray, &index, &number);
+        else if (value.vt == (VT_ARRAY | VT_I4) &&
+                 SUCCEEDED(SafeArrayGetElement(value.parray, &index, &number)))
             list.items.push_back(std::to_string(number));
-        }
     }
     return list;
 }

@@ -37,14 +37,9 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return --references; }
 
     STDMETHODIMP get_lTraceLevel(LONG* level) override {
-        if (FAILED(traceLevelResult)) return traceLevelResult;
-        *level = traceLevel;
-        return S_OK;
+        return FAILED(traceLevelResult) ? traceLevelResult : (*level = traceLevel, S_OK);
     }
-    STDMETHODIMP put_lTraceLevel(LONG level) override {
-        traceLevel = level;
-        return S_OK;
-    }
+    STDMETHODIMP put_lTraceLevel(LONG level) override { return traceLevel = level, S_OK; }
     STDMETHODIMP Error(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                        BSTR text3) override {
         return record(got("Error", threadId, time, depth, code, text1, text2, text3));
@@ -64,13 +59,10 @@ public:
     STDMETHODIMP Data(LONG threadId, LONG time, LONG depth, VARIANT* data) override {
         BackChannelCall call{"Data", threadId, time, depth};
         call.data = data;
-        if (data != nullptr) call.dataType = data->vt;
-        LONG lower = 0, upper = -1;
-        if (call.dataType == (VT_ARRAY | VT_UI1) && data->parray != nullptr &&
-            SUCCEEDED(SafeArrayGetLBound(data->parray, 1, &lower)) &&
-            SUCCEEDED(SafeArrayGetUBound(data->parray, 1, &upper)) && upper >= lower)
+        call.dataType = data ? data->vt : VARTYPE{VT_EMPTY};
+        if (call.dataType == (VT_ARRAY | VT_UI1) && data->parray != nullptr)
             call.dataBytes.assign(velcom::SafeArrayData<char>(data->parray).data(),
-                                  static_cast<std::size_t>(upper - lower + 1));
+                                  data->parray->rgsabound[0].cElements);
         return record(call);
     }
 

@@ -12,7 +12,6 @@
 #include "support/DispatchStub.h"
 
 inline constexpr char kNullArgument[] = "<null>";
-inline constexpr char kForeignArgument[] = "<foreign>";
 
 // AsBinaryString: a real component answers VT_ARRAY|VT_UI1; VT_BSTR or VT_EMPTY play a broken one.
 template <class Interface>
@@ -34,20 +33,17 @@ public:
     }
 
 protected:
-    BinaryTextDouble(std::initializer_list<std::string_view> methods, std::string text)
-        : CountedDouble<Interface>(methods), base64(std::move(text)) {}
+    explicit BinaryTextDouble(std::string text) : base64(std::move(text)) {}
 };
 
 class TestRequest final : public BinaryTextDouble<ISMRequest> {
 public:
-    TestRequest() : BinaryTextDouble({"AsBinaryString"}, "MIIBREQ==") {}
+    TestRequest() : BinaryTextDouble("MIIBREQ==") {}
     VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
 };
 
 class TestKey final : public CountedDouble<ISMAsymKey> {
 public:
-    TestKey() : CountedDouble({"Decrypt"}) {}
-
     std::vector<std::string> decryptPasswords;  // failed ones included
 
     STDMETHODIMP Decrypt(BSTR password) override {
@@ -59,21 +55,17 @@ public:
 
 class TestCertificate final : public BinaryTextDouble<ISMCertificate> {
 public:
-    TestCertificate() : BinaryTextDouble({"Serial", "ID", "AsBinaryString"}, "MIIOLD") {}
+    TestCertificate() : BinaryTextDouble("MIIOLD") {}
 
     std::optional<std::string> serial = "000A3F";  // nullopt: a null BSTR
-    LONG id = 7;
 
     STDMETHODIMP get_Serial(BSTR* value) override {
-        *value = nullptr;
-        if (const HRESULT result = enter("Serial"); result != S_OK) return result;
-        if (serial) *value = toBstr(*serial).detach();
+        *value = serial ? toBstr(*serial).detach() : nullptr;
         return S_OK;
     }
     STDMETHODIMP get_ID(LONG* value) override {
-        if (const HRESULT result = enter("ID"); result != S_OK) return result;
-        *value = id;
-        return S_OK;
+        const HRESULT result = enter("ID");
+        return result != S_OK ? result : (*value = 7, S_OK);
     }
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_MailAddress, BSTR*), (get_Issuer, VARIANT*),
                  (get_Subject, VARIANT*), (Fingerprint, DigestAlgo, BSTR*), (IsActive, Validity*),
@@ -89,7 +81,6 @@ public:
 template <class Interface, class Item>
 class TestList final : public CountedDouble<Interface> {
 public:
-    TestList() : CountedDouble<Interface>({}) {}
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_Count, LONG*), (Add, Item*), (Remove, LONG),
                  (get__NewEnum, IUnknown**), (get_Item, LONG, Item**))
 };
@@ -98,21 +89,16 @@ using TestCrlList = TestList<ISMCRLList, ISMRevocationList>;
 
 class TestAuthenticator final : public CountedDouble<IAuthenticator> {
 public:
-    TestAuthenticator() : CountedDouble({"GetPassword"}) {}
-
-    std::optional<std::string> password = "old secret";  // nullopt: a null BSTR
-
     STDMETHODIMP GetPassword(BSTR* result) override {
-        *result = nullptr;
-        if (const HRESULT scripted = enter("GetPassword"); scripted != S_OK) return scripted;
-        if (password) *result = toBstr(*password).detach();
-        return S_OK;
+        const HRESULT scripted = enter("GetPassword");
+        *result = scripted == S_OK ? toBstr("old secret").detach() : nullptr;
+        return scripted;
     }
 };
 
-// A list argument of the form the component is to pass (a vector of VT_BSTR or VT_I4) adds one
-// argument per element, any other form "<vartype N>" only. fileContent: the bytes of the named
-// file at the time of the call, which the component must have written by then.
+// Method, arguments and, for a method that reads a file, the bytes the named file held at the
+// call, which the component must have written by then. A list argument of the form the component
+// is to pass (a vector of VT_BSTR or VT_I4) adds one argument per element, another "<vartype N>".
 struct PkiCall {
     std::string method;
     std::vector<std::string> arguments;
@@ -123,22 +109,15 @@ struct PkiCall {
 class RecordingPki final : public CountedDouble<ISMPrivateKeyInfrastructure>,
                            public DispatchStub<ISMPrivateKeyInfrastructureEx> {
 public:
-    RecordingPki()
-        : CountedDouble({"CreateRequest", "AddRequest", "GetOpenRequests",
-                         "ImportRequestedCertificate", "ImportRequestedCertificate2", "Revoke",
-                         "FindKey", "Export2", "ExportKey", "Load", "Import"}) {}
-
     bool extended = true;  // whether it answers a query for ISMPrivateKeyInfrastructureEx
-
-    const std::vector<PkiCall>& calls() const { return m_calls; }
-
     velcom::ComPtr<TestRequest> request = make<TestRequest>();
     velcom::ComPtr<TestKey> key = make<TestKey>();
     bool keyFound = true;
     velcom::ComPtr<TestCertificateList> loadedCertificates = make<TestCertificateList>();
     velcom::ComPtr<TestCrlList> loadedRevocationLists = make<TestCrlList>();
     velcom::Variant openRequests;
-    LONG certificateId = 1;
+
+    const std::vector<PkiCall>& calls() const { return m_calls; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) || !extended)
@@ -156,60 +135,61 @@ public:
 
     STDMETHODIMP FindKey(LONG certId, ISMAsymKey** found) override {
         *found = nullptr;
-        return record("FindKey", {std::to_string(certId)}, nullptr,
-                      [&] { return handOut(keyFound ? key : velcom::ComPtr<TestKey>(), found); });
+        return record("FindKey", {text(certId)},
+                      [&] { return give(keyFound ? key.get() : nullptr, found); });
     }
     STDMETHODIMP Import(ISMCertificateList* certificates, ISMCRLList* revocationLists) override {
-        return record("Import", {label(certificates), label(revocationLists)});
+        return record("Import", {text(certificates), text(revocationLists)});
     }
     STDMETHODIMP Load(BSTR file, ISMCertificateList** certificates,
                       ISMCRLList** revocationLists) override {
         *certificates = nullptr;
         *revocationLists = nullptr;
-        return record("Load", {toAnsi(file)}, file, [&] {
-            handOut(loadedCertificates, certificates);
-            return handOut(loadedRevocationLists, revocationLists);
-        });
+        return record(
+            "Load", {text(file)},
+            [&] {
+                return give(loadedCertificates.get(), certificates) |
+                       give(loadedRevocationLists.get(), revocationLists);
+            },
+            file);
     }
     STDMETHODIMP Export2(BSTR file, FileFormat format, FileEncoding encoding,
-                         VARIANT certificateIds) override {
-        return record("Export2",
-                      withList({toAnsi(file), std::to_string(format), std::to_string(encoding)},
-                               certificateIds, VT_I4));
+                         VARIANT ids) override {
+        return record("Export2", withList({text(file), text(format), text(encoding)}, ids, VT_I4));
     }
     STDMETHODIMP CreateRequest(RequestType type, BSTR password, VARIANT attributes,
                                ISMRequest** created) override {
         *created = nullptr;
-        return record("CreateRequest",
-                      withList({std::to_string(type), toAnsi(password)}, attributes, VT_BSTR),
-                      nullptr, [&] { return handOut(request, created); });
+        return record("CreateRequest", withList({text(type), text(password)}, attributes, VT_BSTR),
+                      [&] { return give(request.get(), created); });
     }
     STDMETHODIMP AddRequest(ISMRequest* keyRequest, BSTR reference) override {
-        return record("AddRequest", {label(keyRequest), toAnsi(reference)});
+        return record("AddRequest", {text(keyRequest), text(reference)});
     }
     STDMETHODIMP GetOpenRequests(VARIANT* references) override {
         VariantInit(references);
-        return record("GetOpenRequests", {}, nullptr,
+        return record("GetOpenRequests", {},
                       [&] { return VariantCopy(references, openRequests.get()); });
     }
     STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override {
-        return record("ImportRequestedCertificate", {toAnsi(file), toAnsi(reference)}, file,
-                      [&] { return *certId = certificateId, S_OK; });
+        return record(
+            "ImportRequestedCertificate", {text(file), text(reference)},
+            [&] { return *certId = 42, S_OK; }, file);
     }
     STDMETHODIMP ImportRequestedCertificate2(BSTR file, BSTR reference, BSTR* password,
                                              LONG* certId) override {
-        const std::string passwordText = password == nullptr ? kNullArgument : toAnsi(*password);
-        return record("ImportRequestedCertificate2",
-                      {toAnsi(file), toAnsi(reference), passwordText}, file,
-                      [&] { return *certId = certificateId, S_OK; });
+        return record(
+            "ImportRequestedCertificate2",
+            {text(file), text(reference), password ? text(*password) : kNullArgument},
+            [&] { return *certId = 42, S_OK; }, file);
     }
     STDMETHODIMP Revoke(ISMCertificate* certificate) override {
-        return record("Revoke", {label(certificate)});
+        return record("Revoke", {text(certificate)});
     }
     STDMETHODIMP ExportKey(BSTR file, BSTR password, FileFormat format, FileEncoding encoding,
                            ISMAsymKey* privateKey) override {
-        return record("ExportKey", {toAnsi(file), toAnsi(password), std::to_string(format),
-                                    std::to_string(encoding), label(privateKey)});
+        return record("ExportKey",
+                      {text(file), text(password), text(format), text(encoding), text(privateKey)});
     }
 
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Verify2, LONG, LONG, CertStatus*),
@@ -228,21 +208,22 @@ public:
                  (Delete2, LONG))
 
 private:
-    HRESULT record(const char* method, std::vector<std::string> arguments, BSTR file = nullptr,
-                   const std::function<HRESULT()>& work = {}) {
+    HRESULT record(const char* method, std::vector<std::string> arguments,
+                   const std::function<HRESULT()>& work = {}, BSTR file = nullptr) {
         std::ifstream read(file ? toAnsi(file) : std::string(), std::ios::binary);
         m_calls.push_back(
             {method, std::move(arguments),
-             read ? std::optional(std::string(std::istreambuf_iterator<char>(read), {}))
-                  : std::nullopt});
+             read ? std::optional(std::string(std::istreambuf_iterator(read), {})) : std::nullopt});
         const HRESULT result =
             MethodScript::enter(method, std::string_view(method) == "ImportRequestedCertificate2"
                                             ? IID_ISMPrivateKeyInfrastructureEx
                                             : IID_ISMPrivateKeyInfrastructure);
         return result != S_OK || !work ? result : work();
     }
-    template <class Interface>
-    static std::string label(Interface* object) {
+    static std::string text(BSTR value) { return toAnsi(value); }
+    static std::string text(LONG value) { return std::to_string(value); }
+    // An object as the test knows it: a request by its text, a certificate by its serial.
+    static std::string text(IUnknown* object) {
         if (object == nullptr) return kNullArgument;
         if (auto* known = dynamic_cast<TestRequest*>(object)) return known->base64;
         if (auto* known = dynamic_cast<TestCertificate*>(object))
@@ -250,7 +231,7 @@ private:
         if (dynamic_cast<TestKey*>(object)) return "key";
         if (dynamic_cast<TestCertificateList*>(object)) return "certificates";
         if (dynamic_cast<TestCrlList*>(object)) return "revocation lists";
-        return kForeignArgument;
+        return "<foreign>";
     }
     static std::vector<std::string> withList(std::vector<std::string> arguments,
                                              const VARIANT& value, VARTYPE element) {
@@ -259,10 +240,9 @@ private:
         arguments.insert(arguments.end(), list.items.begin(), list.items.end());
         return arguments;
     }
-    template <class Interface, class Double>
-    static HRESULT handOut(const velcom::ComPtr<Double>& object, Interface** result) {
-        *result = object.get();
-        if (object) object->AddRef();
+    template <class Object, class Interface>
+    static HRESULT give(Object* object, Interface** result) {
+        if ((*result = object) != nullptr) object->AddRef();
         return S_OK;
     }
 

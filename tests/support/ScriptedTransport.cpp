@@ -9,13 +9,13 @@ class ScriptedTransport final : public CountedDouble<IvelTransport>,
                                 public IClassFactory {
 public:
     ScriptedTransport(std::shared_ptr<TransportScript> script, bool live)
-        : CountedDouble({}), m_script(std::move(script)), m_live(live) {
-        m_script->m_liveTransports += live ? 1 : 0;
+        : m_script(std::move(script)), m_live(live) {
+        m_script->liveTransports += live ? 1 : 0;
     }
     ~ScriptedTransport() override {
-        m_script->m_liveTransports -= m_live ? 1 : 0;
-        if (m_backChannel && m_script->m_backChannel == m_backChannel.get())
-            m_script->m_backChannel = nullptr;
+        m_script->liveTransports -= m_live ? 1 : 0;
+        if (m_backChannel && m_script->backChannel == m_backChannel.get())
+            m_script->backChannel = nullptr;
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
@@ -59,8 +59,8 @@ public:
         if (const HRESULT result = m_script->enter("Init", IID_IvelTransport); result != S_OK)
             return result;
         m_backChannel = velcom::ComPtr<IvelBackChannel>(backChannel);
-        m_script->m_backChannel = backChannel;
-        m_script->m_random = random;
+        m_script->backChannel = backChannel;
+        m_script->random = random;
         return S_OK;
     }
     STDMETHODIMP Post(BSTR options, BSTR address, VARIANT headers, VARIANT fields) override {
@@ -76,17 +76,20 @@ private:
         // The callbacks may drop the caller's last reference; the object must outlive them.
         const velcom::ComPtr<IvelTransport> self(this);
         TransportScript& script = *m_script;
-        script.m_requests.push_back({method, toAnsi(options), toAnsi(address),
-                                     readListArgument(headers), readListArgument(fields)});
-        if (!m_backChannel || script.m_answers.empty())
+        script.requests.push_back({method, toAnsi(options), toAnsi(address),
+                                   readListArgument(headers), readListArgument(fields)});
+        if (!m_backChannel || script.answers.empty())
             return failWithDescription(E_UNEXPECTED, IID_IvelTransport,
                                        "no answer scripted for " + toAnsi(address));
-        const TransportAnswer answer = std::move(script.m_answers.front());
-        script.m_answers.pop_front();
+        const TransportAnswer answer = std::move(script.answers.front());
+        script.answers.pop_front();
         const velcom::ComPtr<IvelBackChannel> backChannel = m_backChannel;
-        for (velcom::Variant value : answer.deliveries)
-            backChannel->Data(static_cast<LONG>(GetCurrentThreadId()),
-                              static_cast<LONG>(std::time(nullptr)), 0, value.get());
+        for (const std::string& chunk : answer.chunks) {
+            velcom::Variant value = makeByteArray(chunk);
+            if (!chunk.empty())
+                backChannel->Data(static_cast<LONG>(GetCurrentThreadId()),
+                                  static_cast<LONG>(std::time(nullptr)), 0, value.get());
+        }
         return FAILED(answer.result)
                    ? failWithDescription(answer.result, IID_IvelTransport, answer.description)
                    : answer.result;
@@ -99,7 +102,7 @@ private:
 
 TransportRegistration::TransportRegistration() {
     m_apartmentEntered = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    const velcom::ComPtr<IvelTransport> classObject(new ScriptedTransport(m_script, false));
+    const velcom::ComPtr<IvelTransport> classObject(new ScriptedTransport(script, false));
     velcom::ComPtr<IClassFactory> factory;
     if (FAILED(classObject.as(factory)) ||
         FAILED(CoRegisterClassObject(CLSID_velTransport, factory.get(), CLSCTX_INPROC_SERVER,

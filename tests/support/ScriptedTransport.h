@@ -11,60 +11,31 @@
 #include "support/DispatchStub.h"
 
 struct TransportRequest {
-    std::string method;
-    std::string options;
-    std::string address;
-    ListArgument headers;
-    ListArgument fields;
+    std::string method, options, address;
+    ListArgument headers, fields;
 };
 
-// Data calls, then the request's result; a page converts to one Data call, none when empty.
+// A Data call for each chunk that is not empty, then the request's result.
 struct TransportAnswer {
-    TransportAnswer(const std::string& page = {}) {
-        if (!page.empty()) bytes(page);
-    }
+    TransportAnswer(std::string page = {}, HRESULT code = S_OK, std::string text = {})
+        : chunks{std::move(page)}, result(code), description(std::move(text)) {}
     TransportAnswer(const char* page) : TransportAnswer(std::string(page)) {}
-    static TransportAnswer failure(HRESULT code, std::string text = {},
-                                   const std::string& partialPage = {}) {
-        TransportAnswer answer(partialPage);
-        answer.result = code;
-        answer.description = std::move(text);
-        return answer;
-    }
 
-    void bytes(std::string_view chunk) { deliveries.push_back(makeByteArray(chunk)); }
-
-    std::vector<velcom::Variant> deliveries;
-    HRESULT result = S_OK;
+    std::vector<std::string> chunks;
+    HRESULT result;
     std::string description;
 };
 
-// What the transport objects of one registration answer and what they were asked.
-class TransportScript : public MethodScript {
-public:
-    TransportScript() : MethodScript({"CreateInstance", "Run", "Init"}) {}
-
-    // A request without a queued answer fails with E_UNEXPECTED, so a missing page shows.
-    void queue(TransportAnswer answer) { m_answers.push_back(std::move(answer)); }
-    std::size_t pendingAnswers() const { return m_answers.size(); }
-
-    const std::vector<TransportRequest>& requests() const { return m_requests; }
-
+// What the transport objects of one registration answer and what they were asked. A request
+// without an answer left fails with E_UNEXPECTED, so a missing page shows.
+struct TransportScript : MethodScript {
+    std::deque<TransportAnswer> answers;
+    std::vector<TransportRequest> requests;
     bool offersTransport = true;
-
     // Of the latest successful Init; the back channel is null once its transport is gone.
-    IvelBackChannel* backChannel() const { return m_backChannel; }
-    const IvelRand* random() const { return m_random; }
-    unsigned liveTransports() const { return m_liveTransports; }
-
-private:
-    friend class ScriptedTransport;
-
-    std::deque<TransportAnswer> m_answers;
-    std::vector<TransportRequest> m_requests;
-    IvelBackChannel* m_backChannel = nullptr;
-    const IvelRand* m_random = nullptr;
-    unsigned m_liveTransports = 0;
+    IvelBackChannel* backChannel = nullptr;
+    const IvelRand* random = nullptr;
+    unsigned liveTransports = 0;
 };
 
 // Transport objects keep the script alive, so it outlives a proxy that is released late.
@@ -75,10 +46,9 @@ public:
     TransportRegistration(const TransportRegistration&) = delete;
     TransportRegistration& operator=(const TransportRegistration&) = delete;
 
-    TransportScript& script() { return *m_script; }
+    const std::shared_ptr<TransportScript> script = std::make_shared<TransportScript>();
 
 private:
-    std::shared_ptr<TransportScript> m_script = std::make_shared<TransportScript>();
     bool m_apartmentEntered = false;
     DWORD m_cookie = 0;
 };
