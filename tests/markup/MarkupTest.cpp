@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -27,10 +28,19 @@
 
 namespace {
 
-std::string unknownToken(const std::string& word) {
-    return "TSR mtGScanner(258): unknown token: " + word + "\r\n";
+// The trace lines joined by blanks, with "?word" for the scanner's unknown token line and "!"
+// for the parser's unknown node line.
+std::string traced(const TraceCapture& capture) {
+    const std::string unknown = "TSR mtGScanner(258): unknown token: ";
+    std::string all;
+    for (std::string line : capture.lines()) {
+        if (line == "TSR mtGParser(239): unknown node\r\n") line = "!";
+        if (line.starts_with(unknown) && line.ends_with("\r\n"))
+            line = "?" + line.substr(unknown.size(), line.size() - unknown.size() - 2);
+        all += (all.empty() ? "" : " ") + line;
+    }
+    return all;
 }
-const std::string kUnknownNode = "TSR mtGParser(239): unknown node\r\n";
 
 std::unique_ptr<Node> rootOf(std::string_view block) {
     mtGScanner scanner(block);
@@ -63,13 +73,9 @@ std::string describe(const Node* node) {
 // then stay at its end until a token is given back.
 TEST(ScannerTest, GivenBackTokensComeFirstAndTheEndStays) {
     using Tokens = std::vector<std::pair<int, std::string>>;
-    const struct {
-        const char* name;
-        std::string_view input;
-        Tokens expected;  // before the first TokEnd
-        Tokens givenBack = {};
-    } rows[] = {
-        {"EmptyBlockEndsAtOnce", "", {}},
+    // Name, input, the tokens before the first TokEnd, the tokens given back.
+    const std::tuple<const char*, std::string_view, Tokens, Tokens> rows[] = {
+        {"EmptyBlockEndsAtOnce", "", {}, {}},
         {"GivenBackTokensReturnLastFirstBeforeTheStream",
          "Action",
          {{TokStatus, "status"}, {TokEquals, "="}, {TokText, "kept value"}, {TokAction, "Action"}},
@@ -79,12 +85,12 @@ TEST(ScannerTest, GivenBackTokensComeFirstAndTheEndStays) {
          {{TokEquals, "="}, {TokText, "Param1 = two words"}, {TokNewLine, "\n"}},
          {{TokEquals, "="}}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, input, before, givenBack] : rows) {
+        SCOPED_TRACE(name);
         const TraceCapture capture;
-        mtGScanner scanner(row.input);
-        EXPECT_EQ(scanner.remainingInput(), row.input.size());
-        for (const auto& [code, text] : row.givenBack) scanner.pushBack(code, text);
+        mtGScanner scanner(input);
+        EXPECT_EQ(scanner.remainingInput(), input.size());
+        for (const auto& [code, text] : givenBack) scanner.pushBack(code, text);
         EXPECT_FALSE(scanner.isEOF()) << "the end is noticed by the read that finds nothing";
         Tokens tokens;
         std::string text;
@@ -92,7 +98,7 @@ TEST(ScannerTest, GivenBackTokensComeFirstAndTheEndStays) {
             text = "stale";
             tokens.emplace_back(scanner.nextToken(text), text);
         } while (tokens.back().first != TokEnd && tokens.size() < 20);
-        Tokens expected = row.expected;
+        Tokens expected = before;
         expected.emplace_back(TokEnd, "");
         EXPECT_EQ(tokens, expected);
         EXPECT_TRUE(capture.lines().empty());
@@ -113,7 +119,7 @@ struct Row {
     const char* name;
     std::string input;
     std::string tree;  // the roots described, separated by blanks
-    std::vector<std::string> traces = {};
+    std::string traces = "";
 };
 
 // One parser reads every page in turn: each parse replaces the roots of the one before, and
@@ -123,8 +129,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrder) {
         {"AnswerPageGivesAReturnNodeWithItsParameter",
          "<html><body><p>Issued</p>\n<!-- ???\nReturn=R1\nStatus=100\nParam1=cert\nType1=PKCS#7\n"
          "Value1=AAAA\nBBBB\n-->\n</body></html>",
-         "R(R1|100|){P(cert|5|AAAA\r\nBBBB)}",
-         {unknownToken("BBBB")}},
+         "R(R1|100|){P(cert|5|AAAA\r\nBBBB)}", "?BBBB"},
         {"StartPageGivesAStartNode",
          "<!-- !!!\nReturn\ncreatecertficate=a\nPickUpCertificate=b\n-->", "S(a|b||||)"},
         {"StartNodeDropsTheNodeThatFollowsAndIgnoresTheRest",
@@ -135,21 +140,14 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrder) {
          "R(one|100|) A(two||POST)"},
         {"NoMarkedBlock", "<html><!-- an ordinary comment --><!--???\nReturn=x\n--></html>", ""},
         {"NothingBeyondTheOpener", "<!-- ???", ""},
-        {"EmptyBlock",
-         "<!-- ???"
-         "-->",
-         ""},
-        {"BlockStartingWithAnotherKeyIsAnUnknownNode",
-         "<!-- ???\nStatus=0\n-->",
-         "",
-         {kUnknownNode}},
+        {"EmptyBlock", "<!-- ??\?-->", ""},
+        {"BlockStartingWithAnotherKeyIsAnUnknownNode", "<!-- ???\nStatus=0\n-->", "", "!"},
         // After a bare key the next line is a key, not a value's continuation; the unknown word
         // is read as a key, given back and read again by the node factory.
         {"UnknownKeyEndsTheBlockButKeepsWhatCameBefore",
          "<!-- ???\nReturn=R\nParam1=p\nValue1=v\nParam2\nFoo=bar\nParam3=q\n-->\n"
          "<!-- ???\nAction=A\n-->",
-         "R(R|100|){P(p|0|v),P(|0|)} A(A||POST)",
-         {unknownToken("Foo"), unknownToken("Foo"), kUnknownNode}},
+         "R(R|100|){P(p|0|v),P(|0|)} A(A||POST)", "?Foo ?Foo !"},
         {"ParameterRootKeepsOnlyItsFirstGroup",
          "<!-- ???\nParam1=a\nValue1=1\nParam2=b\nValue2=2\n-->", "P(a|0|1)"},
         {"ParameterGroupsFollowTheReturnInOrder",
@@ -164,7 +162,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrder) {
         for (const Node* root : parser.getNodes())
             tree += (tree.empty() ? "" : " ") + describe(root);
         EXPECT_EQ(tree, row.tree);
-        EXPECT_EQ(capture.lines(), row.traces);
+        EXPECT_EQ(traced(capture), row.traces);
     }
     parser.clear();
     EXPECT_TRUE(parser.getNodes().empty());
@@ -192,34 +190,25 @@ TEST(NodeTest, BlocksGiveTheirTree) {
          "Return=first\nStatus=1\nReturn=second\nStatus=2", "R(first|1|){R(second|2|)}"},
         {"MultiLineValuesAreJoinedWithCrLfAndTrimmedPerLine",
          "Return=R\nParam1=p\nValue1= AAAA \n  BB=CC  \r\n\nDDDD \t\n",
-         "R(R|100|){P(p|0|AAAA\r\nBB=CC\r\nDDDD)}",
-         {unknownToken("BB"), unknownToken("DDDD")}},
-        {"ValueStartingOnTheNextLineBeginsWithCrLf",
-         "Value1=\nMIIB\n=A\xFF\n",
-         "P(|0|\r\nMIIB\r\n=A\xFF)",
-         {unknownToken("MIIB"), unknownToken("")}},
+         "R(R|100|){P(p|0|AAAA\r\nBB=CC\r\nDDDD)}", "?BB ?DDDD"},
+        {"ValueStartingOnTheNextLineBeginsWithCrLf", "Value1=\nMIIB\n=A\xFF\n",
+         "P(|0|\r\nMIIB\r\n=A\xFF)", "?MIIB ?"},
         {"ContinuationLineBeginningWithAKeywordEndsTheValue",
-         "Return=R\nParam1=p\nValue1=AAAA\nurlBBBB\n",
-         "R(R|100|){P(p|0|AAAA)}",
-         {kUnknownNode}},
+         "Return=R\nParam1=p\nValue1=AAAA\nurlBBBB\n", "R(R|100|){P(p|0|AAAA)}", "!"},
         {"ParameterTypesAreMatchedIgnoringCase", "Type1=pkcs#7", "P(|5|)"},
         {"X509Type", "Type1=x.509", "P(|6|)"},
         {"UnknownTypeIsNone", "Type1=DER", "P(|0|)"},
         {"MethodIsPostUnlessAnotherIsNamed", "Action=a\nMethod=post", "A(a||POST)"},
-        {"EmptyValueAndLoneCarriageReturnsEndALine",
-         "Action=\rMethod=get\r\n\r\n\nURL=u\rX",
-         "A(|u\r\nX|GET)",
-         {unknownToken("X")}},
+        {"EmptyValueAndLoneCarriageReturnsEndALine", "Action=\rMethod=get\r\n\r\n\nURL=u\rX",
+         "A(|u\r\nX|GET)", "?X"},
         {"MethodGet", "Action=a\nURL=https://ca/x?y=1\nMethod=get", "A(a|https://ca/x?y=1|GET)"},
         // The keys a start node takes but does not keep come first: refusing one would end it.
         {"StartNodeKeepsItsAddresses",
          "Return\nAcceptDTRoot=1\nReonholdCertificate=o\nLDAPSearch=l\nPickUpCertificate=\n"
          "RevokeCertificate=v\nCRLDownload=c\nCheckCertificate=k",
          "S(|||v|c|k)"},
-        {"OnlyTheServersOwnSpellingIsAKey",
-         "Return\nCreateCertificate=x",
-         "S(|||||)",
-         {unknownToken("CreateCertificate"), unknownToken("CreateCertificate"), kUnknownNode}},
+        {"OnlyTheServersOwnSpellingIsAKey", "Return\nCreateCertificate=x", "S(|||||)",
+         "?CreateCertificate ?CreateCertificate !"},
         {"CloneIsDeep", "Return=R\nStatus=7\nParam1=a\nValue1=1\nParam2=b\nParam3=c\nType3=BOOL",
          "R(R|7|){P(a|0|1),P(b|0|),P(c|2|)}"},
     };
@@ -228,7 +217,7 @@ TEST(NodeTest, BlocksGiveTheirTree) {
         const TraceCapture capture;
         auto root = rootOf(row.input);
         EXPECT_EQ(describe(root.get()), row.tree);
-        EXPECT_EQ(capture.lines(), row.traces);
+        EXPECT_EQ(traced(capture), row.traces);
         ASSERT_TRUE(root);
         std::unique_ptr<Node> copy(root->clone());
         root.reset();
@@ -250,21 +239,18 @@ TEST(NodeTest, KeysAreTakenOnceAndOnlyIfAccepted) {
     EXPECT_FALSE(std::unique_ptr<Node>(parameter.clone())->accepts(TokParam)) << "copied too";
     std::string name = "kept";
     EXPECT_TRUE(parameter.setAttribute(TokParam, &name));
-    const struct {
-        Node* node;
-        int token;
-        const char* trace;
-    } rows[] = {{&parameter, TokURL, "TMR mtGNodes(420): invalid token (32): x\r\n"},
-                {&start, TokStatus, "TMR mtGNodes(288): invalid token (4): x\r\n"},
-                {&outcome, TokParam, "TMR mtGNodes(725): invalid token (256): x\r\n"},
-                {&action, TokReturn, "TMR mtGNodes(897): invalid token (2): x\r\n"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.trace);
+    const std::tuple<Node*, int, const char*> rows[] = {
+        {&parameter, TokURL, "TMR mtGNodes(420): invalid token (32): x\r\n"},
+        {&start, TokStatus, "TMR mtGNodes(288): invalid token (4): x\r\n"},
+        {&outcome, TokParam, "TMR mtGNodes(725): invalid token (256): x\r\n"},
+        {&action, TokReturn, "TMR mtGNodes(897): invalid token (2): x\r\n"}};
+    for (const auto& [node, token, trace] : rows) {
+        SCOPED_TRACE(trace);
         const TraceCapture capture;
         std::string value = "x";
-        EXPECT_TRUE(row.node->setAttribute(TokParam, nullptr));
-        EXPECT_FALSE(row.node->setAttribute(row.token, &value));
-        EXPECT_EQ(capture.lines(), std::vector<std::string>{row.trace});
+        EXPECT_TRUE(node->setAttribute(TokParam, nullptr));
+        EXPECT_FALSE(node->setAttribute(token, &value));
+        EXPECT_EQ(traced(capture), trace);
     }
     EXPECT_EQ(parameter.getName(), "kept");
     EXPECT_FALSE(parameter.addChild(&action));
@@ -284,7 +270,7 @@ TEST(NodeTest, NothingIsReadFromANullOrBrokenScanner) {
     const TraceCapture capture;
     BrokenScanner broken;
     EXPECT_EQ(mtGParser::parseBlock(broken), nullptr);
-    EXPECT_EQ(capture.lines(), std::vector<std::string>{"TSR mtGParser(151): scanner failed\r\n"});
+    EXPECT_EQ(traced(capture), "TSR mtGParser(151): scanner failed\r\n");
     EXPECT_TRUE(ReturnNode().parse(&broken)) << "a node reads nothing from a broken scanner";
     EXPECT_FALSE(ReturnNode().readValue(TokReturn, &broken));
     EXPECT_FALSE(ReturnNode().parse(nullptr));
@@ -392,37 +378,28 @@ protected:
     // string; a null out-pointer is refused first.
     static std::u16string show(IvelNode* node) {
         std::u16string shown;
-        const auto add = [&](HRESULT result, const std::u16string& value) {
-            shown += u"|" + (result == S_OK ? value : codeOf(result));
-        };
-        const auto text = [&](HRESULT (IvelNode::*property)(BSTR*)) {
-            OLECHAR stale[1] = {};
-            BSTR read = stale;
-            const HRESULT result = (node->*property)(&read);
-            const auto owned = velcom::Bstr::attach(result == S_OK ? read : nullptr);
-            EXPECT_EQ(read == nullptr, result != S_OK);
-            EXPECT_EQ((node->*property)(nullptr), E_INVALIDARG);
-            add(result, std::u16string(owned.view()));
-        };
-        const auto number = [&](auto property, auto value) {
+        const auto read = [&](auto property, auto value, auto toText) {
             const HRESULT result = (node->*property)(&value);
             EXPECT_EQ((node->*property)(nullptr), E_INVALIDARG);
-            add(result, ascii(std::to_string(value)));
+            if constexpr (std::is_pointer_v<decltype(value)>) {
+                EXPECT_EQ(value == nullptr, result != S_OK);
+            }
+            shown += u"|" + (result == S_OK ? toText(value) : codeOf(result));
         };
-        const auto stale = collectionOver({});
-        IvelNodeCollection* children = stale.get();
-        LONG count = 0;
-        text(&IvelNode::get_Name);
-        number(&IvelNode::get_Type, TesseraNTReturn);
-        const HRESULT result = node->get_SubNodes(&children);
-        const auto owned =
-            velcom::ComPtr<IvelNodeCollection>::attach(result == S_OK ? children : nullptr);
-        EXPECT_EQ(children == nullptr, result != S_OK);
-        EXPECT_TRUE(!owned || owned->get_Count(&count) == S_OK);
-        EXPECT_EQ(node->get_SubNodes(nullptr), E_INVALIDARG);
-        add(result, ascii(std::to_string(count)));
-        text(&IvelNode::get_StringProp);
-        number(&IvelNode::get_LongProp, LONG{0});
+        const auto number = [](LONG value) { return ascii(std::to_string(value)); };
+        const auto text = [](BSTR v) { return std::u16string(velcom::Bstr::attach(v).view()); };
+        const auto count = [&](IvelNodeCollection* children) {
+            LONG n = -1;
+            EXPECT_EQ(velcom::ComPtr<IvelNodeCollection>::attach(children)->get_Count(&n), S_OK);
+            return number(n);
+        };
+        OLECHAR stale[1] = {};
+        const auto staleCollection = collectionOver({});
+        read(&IvelNode::get_Name, BSTR{stale}, text);
+        read(&IvelNode::get_Type, TesseraNTReturn, number);
+        read(&IvelNode::get_SubNodes, staleCollection.get(), count);
+        read(&IvelNode::get_StringProp, BSTR{stale}, text);
+        read(&IvelNode::get_LongProp, LONG{0}, number);
         return shown.substr(1);
     }
 
@@ -464,11 +441,8 @@ TEST_F(NodeObjectTest, PropertiesShowOutcomesAndParametersOnly) {
 // held, Item and Next give its code, Next all or nothing; each property gives its result and one
 // trace at its own line.
 TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
-    const struct {
-        Fault::Exception exception;
-        HRESULT code, property;
-        std::string trace;
-    } rows[] = {
+    // The exception, the code of Item and Next, the properties' result and the trace's text.
+    const std::tuple<Fault::Exception, HRESULT, HRESULT, std::string> rows[] = {
         {Fault::BadAlloc, E_OUTOFMEMORY, E_FAIL, "Exception std::bad_alloc (N)"},
         {Fault::Contract, static_cast<HRESULT>(Invariant::kCode),
          static_cast<HRESULT>(Invariant::kCode), "Invariant violated(File FaultyNode.h at Line 7)"},
@@ -476,10 +450,10 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
          _com_error(E_ACCESSDENIED).ErrorMessage()},
         {Fault::Standard, E_FAIL, E_FAIL, "Exception broken (N)"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.trace);
+    for (const auto& [exception, failure, property, trace] : rows) {
+        SCOPED_TRACE(trace);
         const auto fault = std::make_shared<Fault>();
-        fault->exception = row.exception;
+        fault->exception = exception;
         FaultyNode faulty(fault, "faulty");
         ASSERT_TRUE(faulty.addChild(new FaultyNode(fault, "child")));
         const auto node = nodeObject(outcome.get());
@@ -497,26 +471,25 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
         IvelNodeCollection* madeCollection = collection.get();
         EXPECT_ANY_THROW(CvelNodeCollection::create({&faulty}, &madeCollection));
         EXPECT_EQ(madeCollection, nullptr);
-        IvelNode* item = node.get();
-        EXPECT_EQ(collection->get_Item(2, &item), row.code);
-        EXPECT_EQ(item, nullptr);
+        made = node.get();
+        EXPECT_EQ(collection->get_Item(2, &made), failure);
+        EXPECT_EQ(made, nullptr);
         Variants items;
         ULONG fetched = 99;
-        EXPECT_EQ(enumerator->Next(2, items.items, &fetched), row.code);
+        EXPECT_EQ(enumerator->Next(2, items.items, &fetched), failure);
         EXPECT_EQ(fetched, 0u);
         EXPECT_EQ(items.items[0].vt, VT_EMPTY);
         EXPECT_EQ(moduleLockCount(), 4) << "the object made for the first node is gone";
 
         const TraceCapture capture;
-        const std::u16string code = codeOf(row.property);
+        const std::u16string code = codeOf(property);
         EXPECT_EQ(show(shown.get()), code + u"|" + code + u"|" + code + u"|" + code + u"|" + code);
         // Up to the error number, which a standard exception's line ends with.
         const auto cut = [](const std::string& line) { return line.substr(0, line.rfind(" (")); };
-        std::vector<std::string> expected, lines = capture.lines();
+        std::string lines, expected;
+        for (const std::string& line : capture.lines()) lines += cut(line) + "|";
         for (const int line : {131, 162, 194, 232, 270})
-            expected.push_back(
-                cut("TSR velNode(" + std::to_string(line) + "): " + row.trace + "\r\n"));
-        std::transform(lines.begin(), lines.end(), lines.begin(), cut);
+            expected += cut("TSR velNode(" + std::to_string(line) + "): " + trace + "\r\n") + "|";
         EXPECT_EQ(lines, expected);
 
         fault->armed = false;
@@ -534,36 +507,32 @@ TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     const auto enumerator = enumeratorOf(collection.get());
     const IID* iids[] = {&IID_IDispatch,    &IID_IvelNode,          &IID_IvelNodeCollection,
                          &IID_IEnumVARIANT, &IID_ISupportErrorInfo, &IID_IvelTesseraProxy};
-    const struct {
-        IUnknown* object;
-        const char* answers;  // + or - for each of iids
-        const IID* errorInfo;
-        ULONG references;
-    } rows[] = {{node.get(), "++--+-", &IID_IvelNode, 1},
-                {collection.get(), "+-+-+-", &IID_IvelNodeCollection, 2},
-                {enumerator.get(), "---+--", nullptr, 1}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.answers);
-        EXPECT_EQ(row.object->AddRef(), row.references + 1);
-        EXPECT_EQ(row.object->Release(), row.references);
-        const void* identity = identityOf(row.object);
-        EXPECT_EQ(identity, row.object);
+    // The object, + or - for each of iids, the one interface with error information, references.
+    const std::tuple<IUnknown*, const char*, const IID*, ULONG> rows[] = {
+        {node.get(), "++--+-", &IID_IvelNode, 1},
+        {collection.get(), "+-+-+-", &IID_IvelNodeCollection, 2},
+        {enumerator.get(), "---+--", nullptr, 1}};
+    for (const auto& [object, answers, errorInfo, references] : rows) {
+        SCOPED_TRACE(answers);
+        EXPECT_EQ(object->AddRef(), references + 1);
+        EXPECT_EQ(object->Release(), references);
+        const void* identity = identityOf(object);
+        EXPECT_EQ(identity, object);
         for (int i = 0; i < 6; ++i) {
             void* other = &identity;
-            const HRESULT result = row.object->QueryInterface(*iids[i], &other);
+            const HRESULT result = object->QueryInterface(*iids[i], &other);
             const velcom::ComPtr<IUnknown> held = velcom::ComPtr<IUnknown>::attach(
                 result == S_OK ? static_cast<IUnknown*>(other) : nullptr);
-            EXPECT_EQ(result, row.answers[i] == '+' ? S_OK : E_NOINTERFACE) << i;
+            EXPECT_EQ(result, answers[i] == '+' ? S_OK : E_NOINTERFACE) << i;
             EXPECT_EQ(held ? identityOf(held.get()) : other, held ? identity : nullptr) << i;
         }
-        EXPECT_EQ(row.object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+        EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
         velcom::ComPtr<ISupportErrorInfo> support;
-        if (row.errorInfo == nullptr ||
-            row.object->QueryInterface(IID_ISupportErrorInfo, support.putVoid()) != S_OK)
+        if (errorInfo == nullptr ||
+            object->QueryInterface(IID_ISupportErrorInfo, support.putVoid()) != S_OK)
             continue;
         for (const IID* iid : iids)
-            EXPECT_EQ(support->InterfaceSupportsErrorInfo(*iid),
-                      iid == row.errorInfo ? S_OK : S_FALSE);
+            EXPECT_EQ(support->InterfaceSupportsErrorInfo(*iid), iid == errorInfo ? S_OK : S_FALSE);
     }
     EXPECT_EQ(moduleLockCount(), 3);
 
@@ -572,9 +541,8 @@ TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     IEnumVARIANT* stale = enumerator.get();
     EXPECT_EQ(CvelNode::create(outcome.get(), nullptr), E_POINTER);
     EXPECT_EQ(CvelNodeCollection::create(nodes, nullptr), E_POINTER);
-    EXPECT_EQ(
-        CvelNodeEnumerator::create(static_cast<CvelNodeCollection*>(collection.get()), 0, nullptr),
-        E_POINTER);
+    auto* held = static_cast<CvelNodeCollection*>(collection.get());
+    EXPECT_EQ(CvelNodeEnumerator::create(held, 0, nullptr), E_POINTER);
     EXPECT_EQ(CvelNodeEnumerator::create(nullptr, 0, &stale), E_POINTER);
     EXPECT_EQ(collection->get_Count(nullptr), E_POINTER);
     EXPECT_EQ(collection->get__NewEnum(nullptr), E_POINTER);
@@ -598,11 +566,8 @@ TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
 // Next's result follows from what it gave. Every node object given is a new one with a copy of
 // its own, and the enumerators alone keep the collection.
 TEST_F(NodeObjectTest, ItemsAndEnumeratorsFollowTheCollection) {
-    const struct {
-        const char* name;
-        int start;  // where CvelNodeEnumerator::create starts the enumerator; -1: _NewEnum
-        const char* steps;
-    } scripts[] = {
+    // Name, where CvelNodeEnumerator::create starts the enumerator (-1: _NewEnum), the steps.
+    const std::tuple<const char*, int, const char*> scripts[] = {
         {"ItemsCountFromOneAndBelowIsTheFirst", -1,
          "#3 i1:first i3:second i0:first i-5:first i-2147483648:first"},
         {"ItemOfANullEntryOrPastTheEndFails", -1, "i2:- i4:- i2147483647:- e #0 i1:- i0:- n1:"},
@@ -616,19 +581,19 @@ TEST_F(NodeObjectTest, ItemsAndEnumeratorsFollowTheCollection) {
         {"StaysInsideACollectionThatShrank", -1, "s3 k s1? r n2:second"},
         {"CloneStartsWhereTheOriginalIsAndMovesOnItsOwn", -1, "s2 c w t:second w t:second s1?"},
     };
-    for (const auto& script : scripts) {
-        SCOPED_TRACE(script.name);
+    for (const auto& [title, start, script] : scripts) {
+        SCOPED_TRACE(title);
         auto collection = collectionOver(nodes);
         auto* held = static_cast<CvelNodeCollection*>(collection.get());
         velcom::ComPtr<IEnumVARIANT> current, other;
-        if (script.start < 0)
+        if (start < 0)
             current = enumeratorOf(collection.get());
         else
-            ASSERT_EQ(CvelNodeEnumerator::create(held, script.start, current.put()), S_OK);
+            ASSERT_EQ(CvelNodeEnumerator::create(held, start, current.put()), S_OK);
         collection.reset();
         const auto stale = nodeObject(outcome.get());
         Kept kept;
-        std::istringstream steps(script.steps);
+        std::istringstream steps(script);
         for (std::string step; steps >> step;) {
             SCOPED_TRACE(step);
             const auto number = static_cast<LONG>(std::strtol(step.c_str() + 1, nullptr, 10));
