@@ -12,28 +12,29 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// The list's form, "strings:" or "longs:" for a zero-based vector, then its items.
+std::string listed(const velcom::Variant& value) {
+    const ListArgument list = readListArgument(*value.get());
+    std::string text = list.isList(VT_BSTR) ? "strings:" : list.isList(VT_I4) ? "longs:" : "?:";
+    for (const std::string& item : list.items) text += item + "|";
+    return text;
+}
+
 TEST(VariantListsTest, ListsBecomeZeroBasedVectorsAndNullResultsAreRefused) {
-    velcom::Variant strings;
-    velcom::Variant longs;
-    velcom::Variant none;
+    velcom::Variant strings, longs, none;
     ASSERT_EQ(stringsToVariant({"name", "", "w\xc3\xa4rt"}, strings.put()), S_OK);
     ASSERT_EQ(longsToVariant({42, -1}, longs.put()), S_OK);
     ASSERT_EQ(stringsToVariant({}, none.put()), S_OK);
-    EXPECT_TRUE(readListArgument(*strings.get()).isList(VT_BSTR));
-    EXPECT_EQ(readListArgument(*strings.get()).items, (Strings{"name", "", "w\xc3\xa4rt"}));
+    EXPECT_EQ(listed(strings) + listed(longs) + listed(none),
+              "strings:name||w\xc3\xa4rt|longs:42|-1|strings:");
     {
         const velcom::SafeArrayData<BSTR> elements(strings.get()->parray);
         EXPECT_NE(elements.data()[1], nullptr) << "an empty text is an empty string, not null";
         EXPECT_EQ(textOf(elements.data()[2]), u"w\u00e4rt");
     }
-    EXPECT_TRUE(readListArgument(*longs.get()).isList(VT_I4));
-    EXPECT_EQ(readListArgument(*longs.get()).items, (Strings{"42", "-1"}));
-    EXPECT_TRUE(readListArgument(*none.get()).isList(VT_BSTR));
-    EXPECT_TRUE(readListArgument(*none.get()).items.empty());
-
-    EXPECT_EQ(stringsToVariant({"a"}, nullptr), E_INVALIDARG);
-    EXPECT_EQ(longsToVariant({1}, nullptr), E_INVALIDARG);
-    EXPECT_EQ(variantToStrings(*none.get(), nullptr), E_INVALIDARG);
+    for (const HRESULT refused : {stringsToVariant({"a"}, nullptr), longsToVariant({1}, nullptr),
+                                  variantToStrings(*none.get(), nullptr)})
+        EXPECT_EQ(refused, E_INVALIDARG);
     EXPECT_EQ(variantToString(*none.get(), nullptr), E_FAIL);
 }
 
