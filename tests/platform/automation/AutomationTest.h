@@ -15,3 +15,24 @@
 // clang-format off
 #define VALUE(type, field, ...) [&] { VARIANT v; v.vt = type; v.field = __VA_ARGS__; return v; }()
 // clang-format on
+
+inline VARIANT N(LONG value) { return VALUE(VT_I4, lVal, value); }
+inline VARIANT T(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
+
+// UTF-8 to UTF-16 and back through the code-page conversion.
+inline std::u16string toWide(const std::string& text) {
+    const auto size = static_cast<int>(text.size());
+    std::u16string wide(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), u'\0');
+    const auto to = reinterpret_cast<LPWSTR>(wide.data());
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, to, static_cast<int>(wide.size()));
+    return wide;
+}
+inline std::string toNarrow(const std::u16string& wide) {
+    const auto from = reinterpret_cast<LPCWSTR>(wide.data());
+    const auto size = static_cast<int>(wide.size());
+    std::string text(WideCharToMultiByte(CP_UTF8, 0, from, size, nullptr, 0, nullptr, nullptr),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, from, size, text.data(), static_cast<int>(text.size()), nullptr,
+                        nullptr);
+    return text;
+}

@@ -114,8 +114,6 @@ struct Call {
     }
 };
 
-VARIANT N(LONG value) { return VALUE(VT_I4, lVal, value); }
-VARIANT T(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
 VARIANT byRef(VARIANT* value) { return VALUE(VT_BYREF | VT_VARIANT, pvarVal, value); }
 VARIANT byRef(LONG* value) { return VALUE(VT_BYREF | VT_I4, plVal, value); }
 

@@ -5,6 +5,8 @@
 
 namespace {
 
+VARIANT R8(double value) { return VALUE(VT_R8, dblVal, value); }
+
 TEST(VariantTest, ClearFreesWhatItOwnsButNotWhatItReferencesAndAlwaysEmpties) {
     CountedObject object;
     VARIANT value;
@@ -15,7 +17,7 @@ TEST(VariantTest, ClearFreesWhatItOwnsButNotWhatItReferencesAndAlwaysEmpties) {
     EXPECT_EQ(VariantClear(&value), S_OK);
     EXPECT_EQ(value.vt, VT_EMPTY);
     EXPECT_EQ(object.references, 1u);
-    value = VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("owned")));
+    value = T(OLESTR("owned"));
     EXPECT_EQ(VariantClear(&value), S_OK);  // a leak here shows under LeakSanitizer
 
     BSTR text = SysAllocString(OLESTR("kept"));
@@ -62,11 +64,11 @@ TEST(VariantTest, CopyDeepCopiesStringsAndArraysAddsReferencesAndCopyIndFollowsR
     LONG number = 5;
     VARIANT reference = VALUE(VT_BYREF | VT_I4, plVal, &number);
     ASSERT_EQ(VariantCopyInd(copy.get(), &reference), S_OK);
-    EXPECT_EQ(copy.type(), VT_I4);
-    EXPECT_EQ(copy.get()->lVal, 5);
+    EXPECT_EQ(std::tuple(copy.type(), copy.get()->lVal), std::tuple(VT_I4, 5));
 }
 
 TEST(VariantTest, ChangeTypeConvertsNumbersTextAndBooleansRoundingHalfToEven) {
+    const VARIANT yes = VALUE(VT_BOOL, boolVal, VARIANT_TRUE);
     struct {
         const char* name;
         VARIANT source;
@@ -76,25 +78,21 @@ TEST(VariantTest, ChangeTypeConvertsNumbersTextAndBooleansRoundingHalfToEven) {
         const char16_t* text = nullptr;  // the value of a string result
         USHORT flags = 0;
     } rows[] = {
-        {"spaces around digits", VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR(" 42 "))), VT_I4,
-         S_OK, 42},
-        {"words", VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("forty-two"))), VT_I4,
-         DISP_E_TYPEMISMATCH, 0},
-        {"negative number", VALUE(VT_I4, lVal, -17), VT_BSTR, S_OK, 0, u"-17"},
-        {"fraction", VALUE(VT_R8, dblVal, 2.25), VT_BSTR, S_OK, 0, u"2.25"},
-        {"half rounds down to even", VALUE(VT_R8, dblVal, 2.5), VT_I4, S_OK, 2},
-        {"half rounds up to even", VALUE(VT_R8, dblVal, 3.5), VT_I4, S_OK, 4},
-        {"negative half", VALUE(VT_R8, dblVal, -2.5), VT_I4, S_OK, -2},
-        {"below half", VALUE(VT_R8, dblVal, 2.4), VT_I4, S_OK, 2},
-        {"above half", VALUE(VT_R8, dblVal, 2.6), VT_I4, S_OK, 3},
-        {"too big for I2", VALUE(VT_I4, lVal, 70000), VT_I2, DISP_E_OVERFLOW, 0},
-        {"negative byte", VALUE(VT_I4, lVal, -1), VT_UI1, DISP_E_OVERFLOW, 0},
-        {"number to boolean", VALUE(VT_I4, lVal, 3), VT_BOOL, S_OK, VARIANT_TRUE},
-        {"true to number", VALUE(VT_BOOL, boolVal, VARIANT_TRUE), VT_I4, S_OK, -1},
-        {"true as a word", VALUE(VT_BOOL, boolVal, VARIANT_TRUE), VT_BSTR, S_OK, 0, u"True",
-         VARIANT_ALPHABOOL},
-        {"false as text", VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("false"))), VT_BOOL, S_OK,
-         VARIANT_FALSE},
+        {"spaces around digits", T(OLESTR(" 42 ")), VT_I4, S_OK, 42},
+        {"words", T(OLESTR("forty-two")), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {"negative number", N(-17), VT_BSTR, S_OK, 0, u"-17"},
+        {"fraction", R8(2.25), VT_BSTR, S_OK, 0, u"2.25"},
+        {"half rounds down to even", R8(2.5), VT_I4, S_OK, 2},
+        {"half rounds up to even", R8(3.5), VT_I4, S_OK, 4},
+        {"negative half", R8(-2.5), VT_I4, S_OK, -2},
+        {"below half", R8(2.4), VT_I4, S_OK, 2},
+        {"above half", R8(2.6), VT_I4, S_OK, 3},
+        {"too big for I2", N(70000), VT_I2, DISP_E_OVERFLOW, 0},
+        {"negative byte", N(-1), VT_UI1, DISP_E_OVERFLOW, 0},
+        {"number to boolean", N(3), VT_BOOL, S_OK, VARIANT_TRUE},
+        {"true to number", yes, VT_I4, S_OK, -1},
+        {"true as a word", yes, VT_BSTR, S_OK, 0, u"True", VARIANT_ALPHABOOL},
+        {"false as text", T(OLESTR("false")), VT_BOOL, S_OK, VARIANT_FALSE},
         {"empty", VALUE(VT_EMPTY, lVal, 0), VT_I4, S_OK, 0},
         {"null", VALUE(VT_NULL, lVal, 0), VT_I4, DISP_E_TYPEMISMATCH, 0},
     };
@@ -124,10 +122,9 @@ TEST(VariantTest, ChangeTypeOfAnObjectUsesItsDefaultMemberAndInPlaceConvertsTheS
     VariantClear(target.get());
     EXPECT_EQ(object.references, 1u);
 
-    VARIANT value = VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("12")));
+    VARIANT value = T(OLESTR("12"));
     ASSERT_EQ(VariantChangeType(&value, &value, 0, VT_I2), S_OK);
-    EXPECT_EQ(value.vt, VT_I2);
-    EXPECT_EQ(value.iVal, 12);
+    EXPECT_EQ(std::tuple(value.vt, value.iVal), std::tuple(VT_I2, 12));
 }
 
 // Both bounds of a dimension, with what asking for them returned.
@@ -145,18 +142,15 @@ TEST(SafeArrayTest, BoundsSizesAndTypeFollowTheCreationAndTheFirstIndexRunsFaste
     SAFEARRAY* shifted = SafeArrayCreateVector(VT_I4, 5, 0);
     SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 10}};
     SAFEARRAY* grid = SafeArrayCreate(VT_I4, 2, bounds);
-    EXPECT_EQ(boundsOf(bytes, 1), std::make_tuple(S_OK, 0, 9));
-    EXPECT_EQ(boundsOf(empty, 1), std::make_tuple(S_OK, 0, -1)) << "upper bound below lower";
-    EXPECT_EQ(boundsOf(shifted, 1), std::make_tuple(S_OK, 5, 4));
-    EXPECT_EQ(boundsOf(grid, 1), std::make_tuple(S_OK, 0, 1));
-    EXPECT_EQ(boundsOf(grid, 2), std::make_tuple(S_OK, 10, 12));
-    EXPECT_EQ(std::get<0>(boundsOf(bytes, 2)), DISP_E_BADINDEX);
-    EXPECT_EQ(std::get<0>(boundsOf(bytes, 0)), DISP_E_BADINDEX);
-    EXPECT_EQ(std::get<0>(boundsOf(grid, 3)), DISP_E_BADINDEX);
-    EXPECT_EQ(std::make_tuple(SafeArrayGetDim(bytes), SafeArrayGetElemsize(bytes)),
-              std::make_tuple(1u, 1u));
-    EXPECT_EQ(std::make_tuple(SafeArrayGetDim(grid), SafeArrayGetElemsize(grid)),
-              std::make_tuple(2u, 4u));
+    EXPECT_EQ(boundsOf(bytes, 1), std::tuple(S_OK, 0, 9));
+    EXPECT_EQ(boundsOf(empty, 1), std::tuple(S_OK, 0, -1)) << "upper bound below lower";
+    EXPECT_EQ(boundsOf(shifted, 1), std::tuple(S_OK, 5, 4));
+    EXPECT_EQ(boundsOf(grid, 1), std::tuple(S_OK, 0, 1));
+    EXPECT_EQ(boundsOf(grid, 2), std::tuple(S_OK, 10, 12));
+    for (const auto& [array, dimension] : {std::pair(bytes, 2u), {bytes, 0u}, {grid, 3u}})
+        EXPECT_EQ(std::get<0>(boundsOf(array, dimension)), DISP_E_BADINDEX) << dimension;
+    EXPECT_EQ(std::tuple(SafeArrayGetDim(bytes), SafeArrayGetElemsize(bytes)), std::tuple(1u, 1u));
+    EXPECT_EQ(std::tuple(SafeArrayGetDim(grid), SafeArrayGetElemsize(grid)), std::tuple(2u, 4u));
     VARTYPE type = VT_EMPTY;
     EXPECT_EQ(SafeArrayGetVartype(bytes, &type), S_OK);
     EXPECT_EQ(type, VT_UI1);
@@ -192,23 +186,18 @@ TEST(SafeArrayTest, LockedOrAccessedArrayCannotBeDestroyed) {
 
 TEST(SafeArrayTest, ElementsAreCopiedInAndOutAtCheckedIndicesAndCopiesAreDeep) {
     SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 1, 2);
-    BSTR hello = SysAllocString(OLESTR("hello"));
-    LONG index = 2;
-    ASSERT_EQ(SafeArrayPutElement(texts, &index, hello), S_OK);
-    SysFreeString(hello);
+    LONG at[] = {0, 1, 2, 3};
+    ASSERT_EQ(SafeArrayPutElement(texts, &at[2], velcom::Bstr(u"hello").get()), S_OK);
     SAFEARRAY* copy = nullptr;
     ASSERT_EQ(SafeArrayCopy(texts, &copy), S_OK);
     SafeArrayDestroy(texts);
     velcom::Bstr out;
-    ASSERT_EQ(SafeArrayGetElement(copy, &index, out.put()), S_OK);
+    ASSERT_EQ(SafeArrayGetElement(copy, &at[2], out.put()), S_OK);
     EXPECT_EQ(out.view(), u"hello");
-    index = 1;
-    ASSERT_EQ(SafeArrayGetElement(copy, &index, out.put()), S_OK);
+    ASSERT_EQ(SafeArrayGetElement(copy, &at[1], out.put()), S_OK);
     EXPECT_EQ(out.get(), nullptr) << "a new array of strings holds null strings";
-    index = 3;
-    EXPECT_EQ(SafeArrayGetElement(copy, &index, out.put()), DISP_E_BADINDEX);
-    index = 0;
-    EXPECT_EQ(SafeArrayPutElement(copy, &index, out.get()), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayGetElement(copy, &at[3], out.put()), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayPutElement(copy, &at[0], out.get()), DISP_E_BADINDEX);
     EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
 }
 
@@ -216,18 +205,17 @@ TEST(SafeArrayTest, ObjectsAreReferencedAndVariantsCopiedUntilTheArrayGoes) {
     CountedObject object;
     SAFEARRAY* objects = SafeArrayCreateVector(VT_DISPATCH, 0, 2);
     SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-    LONG index = 1;
-    ASSERT_EQ(SafeArrayPutElement(objects, &index, static_cast<IDispatch*>(&object)), S_OK);
+    LONG at[] = {0, 1};
+    ASSERT_EQ(SafeArrayPutElement(objects, &at[1], static_cast<IDispatch*>(&object)), S_OK);
     IDispatch* out = nullptr;
-    ASSERT_EQ(SafeArrayGetElement(objects, &index, &out), S_OK);
+    ASSERT_EQ(SafeArrayGetElement(objects, &at[1], &out), S_OK);
     EXPECT_EQ(out, &object);
     EXPECT_EQ(object.references, 3u) << "one for the array, one for the caller";
-    VARIANT text = VALUE(VT_BSTR, bstrVal, SysAllocString(OLESTR("in")));
-    index = 0;
-    ASSERT_EQ(SafeArrayPutElement(variants, &index, &text), S_OK);
+    VARIANT text = T(OLESTR("in"));
+    ASSERT_EQ(SafeArrayPutElement(variants, &at[0], &text), S_OK);
     VariantClear(&text);
     velcom::Variant copy;
-    ASSERT_EQ(SafeArrayGetElement(variants, &index, copy.get()), S_OK);
+    ASSERT_EQ(SafeArrayGetElement(variants, &at[0], copy.get()), S_OK);
     EXPECT_EQ(textOf(copy.get()->bstrVal), u"in");
     EXPECT_EQ(SafeArrayDestroy(objects), S_OK);
     EXPECT_EQ(SafeArrayDestroy(variants), S_OK);
