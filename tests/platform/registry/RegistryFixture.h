@@ -76,6 +76,11 @@ protected:
         return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                               static_cast<DWORD>(data.size()));
     }
+    // What asking for a value's size returns.
+    static LSTATUS sizeStatus(HKEY key, const char* name) {
+        DWORD size = 0;
+        return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size);
+    }
     // The stored bytes of a value with its type; the type is REG_NONE when the query failed.
     static std::pair<DWORD, std::string> query(HKEY key, const char* name) {
         DWORD type = REG_NONE;
@@ -87,6 +92,13 @@ protected:
                                    &size),
                   ERROR_SUCCESS);
         return {type, data.substr(0, size)};
+    }
+    // The status of enumerating one subkey into a buffer of the length, with the length after.
+    static std::pair<LSTATUS, DWORD> enumerate(HKEY key, DWORD index, DWORD length = 256) {
+        char name[256];
+        const LSTATUS status =
+            RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        return {status, length};
     }
 
     std::filesystem::path m_directory;

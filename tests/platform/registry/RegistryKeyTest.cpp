@@ -6,15 +6,16 @@ namespace {
 
 using namespace std::literals;
 
-std::vector<std::string> subkeysOf(HKEY key) {
-    std::vector<std::string> names;
+// The names of the direct subkeys, in enumeration order, each followed by a space.
+std::string subkeysOf(HKEY key) {
+    std::string names;
     char name[256];
     DWORD length = sizeof name;
-    for (DWORD index = 0; RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr,
-                                        nullptr) == ERROR_SUCCESS;
-         ++index, length = sizeof name) {
+    for (DWORD i = 0;
+         RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = sizeof name) {
         EXPECT_EQ(length, std::string(name).size());
-        names.emplace_back(name);
+        names += name + " "s;
     }
     return names;
 }
@@ -32,7 +33,7 @@ TEST_F(RegistryTest, CreateMakesIntermediateKeysAndReportsWhetherTheKeyIsNew) {
     for (const char* itself : {static_cast<const char*>(nullptr), ""}) {
         HKEY same = create(itself, ERROR_SUCCESS, &disposition, middle);
         EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
-        EXPECT_EQ(subkeysOf(same), (std::vector<std::string>{"InprocServer32", "ProgID"}));
+        EXPECT_EQ(subkeysOf(same), "InprocServer32 ProgID ");
     }
 }
 
@@ -41,7 +42,7 @@ TEST_F(RegistryTest, KeyNamesIgnoreCaseButKeepTheCaseTheyWereCreatedWith) {
     EXPECT_FALSE(std::filesystem::exists(m_file)) << "opening writes nothing";
     create("MyComponent.Object\\CurVer");
     create("MYCOMPONENT.OBJECT\\CLSID");
-    EXPECT_EQ(subkeysOf(open("mycomponent.object")), (std::vector<std::string>{"CLSID", "CurVer"}));
+    EXPECT_EQ(subkeysOf(open("mycomponent.object")), "CLSID CurVer ");
     const std::string text = fileText();
     EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\MyComponent.Object\\CLSID]\n"), std::string::npos);
     EXPECT_EQ(text.find("MYCOMPONENT"), std::string::npos) << text;
@@ -52,18 +53,11 @@ TEST_F(RegistryTest, EnumerationListsDirectSubkeysByNameIgnoringCaseThenEnds) {
                              "Rooted", "Root\\Gamma\\X"})
         create(path);
     HKEY root = open("Root", ERROR_SUCCESS, KEY_ENUMERATE_SUB_KEYS);
-    EXPECT_EQ(subkeysOf(root), (std::vector<std::string>{"Alpha", "alpha2", "beta", "Gamma"}));
-    EXPECT_EQ(subkeysOf(HKEY_CLASSES_ROOT), (std::vector<std::string>{"Root", "Rooted"}));
-    char name[8] = "";
-    DWORD length = 5;  // "Alpha" needs 6 with its terminator
-    EXPECT_EQ(RegEnumKeyExA(root, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-              ERROR_MORE_DATA);
-    length = 6;
-    EXPECT_EQ(RegEnumKeyExA(root, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(length, 5u);
-    EXPECT_EQ(RegEnumKeyExA(root, 4, name, &length, nullptr, nullptr, nullptr, nullptr),
-              ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(subkeysOf(root), "Alpha alpha2 beta Gamma ");
+    EXPECT_EQ(subkeysOf(HKEY_CLASSES_ROOT), "Root Rooted ");
+    EXPECT_EQ(enumerate(root, 0, 5).first, ERROR_MORE_DATA) << "Alpha needs 6 with its zero";
+    EXPECT_EQ(enumerate(root, 0, 6), std::pair(ERROR_SUCCESS, DWORD{5}));
+    EXPECT_EQ(enumerate(root, 4).first, ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(RegistryTest, DeletingAKeyWithSubkeysIsRefusedAndLeafFirstWorks) {
@@ -80,8 +74,7 @@ TEST_F(RegistryTest, AKeyDeletedThroughAnotherHandleIsKeyDeletedForTheFirst) {
     HKEY first = create("Doomed");
     ASSERT_EQ(set(first, "v", REG_SZ, "1\0"s), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyA(open("Doomed"), ""), ERROR_SUCCESS);
-    DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(first, "v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    EXPECT_EQ(sizeStatus(first, "v"), ERROR_KEY_DELETED);
     EXPECT_EQ(set(first, "v", REG_SZ, "2\0"s), ERROR_KEY_DELETED);
     EXPECT_EQ(RegDeleteValueA(first, "v"), ERROR_KEY_DELETED);
     create("Sub", ERROR_KEY_DELETED, nullptr, first);
@@ -111,34 +104,29 @@ TEST_F(RegistryTest, HandlesOnlyAllowWhatTheyWereOpenedFor) {
     create("Existing", ERROR_SUCCESS, nullptr, readOnly);  // opening needs no right to create
     HKEY writeOnly = open("Guarded", ERROR_SUCCESS, KEY_SET_VALUE);
     EXPECT_EQ(set(writeOnly, "v", REG_SZ, "x\0"s), ERROR_SUCCESS);
-    DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(writeOnly, "v", nullptr, nullptr, nullptr, &size),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(sizeStatus(writeOnly, "v"), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(RegistryTest, InvalidArgumentsAreInvalidParameterAndWriteNothing) {
-    EXPECT_EQ(
-        RegCreateKeyExA(HKEY_CLASSES_ROOT, "A", 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr),
-        ERROR_INVALID_PARAMETER);
+    const HKEY root = HKEY_CLASSES_ROOT;
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "A", 0, nullptr, 1 /* volatile */, KEY_READ,
-                              nullptr, &key, nullptr),
+    EXPECT_EQ(RegCreateKeyExA(root, "A", 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr),
               ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(
+        RegCreateKeyExA(root, "A", 0, nullptr, 1 /* volatile */, KEY_READ, nullptr, &key, nullptr),
+        ERROR_INVALID_PARAMETER);
     for (const std::string& path : {"\\A"s, "A\\\\B"s, "Line\nBreak"s, std::string(256, 'k')})
         create(path.c_str(), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegDeleteKeyA(root, nullptr), ERROR_INVALID_PARAMETER);
     DWORD size = 4;
-    EXPECT_EQ(
-        RegEnumKeyExA(HKEY_CLASSES_ROOT, 0, nullptr, &size, nullptr, nullptr, nullptr, nullptr),
-        ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumKeyExA(root, 0, nullptr, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
     BYTE buffer[4];
-    EXPECT_EQ(RegQueryValueExA(HKEY_CLASSES_ROOT, "v", nullptr, nullptr, buffer, nullptr),
+    EXPECT_EQ(RegQueryValueExA(root, "v", nullptr, nullptr, buffer, nullptr),
               ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegQueryValueExA(HKEY_CLASSES_ROOT, "v", &size, nullptr, buffer, &size),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegSetValueExA(HKEY_CLASSES_ROOT, "v", 0, REG_BINARY, nullptr, 4),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(set(HKEY_CLASSES_ROOT, "line\nbreak", REG_SZ, "x\0"s), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExA(root, "v", &size, nullptr, buffer, &size), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(root, "v", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(set(root, "line\nbreak", REG_SZ, "x\0"s), ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(std::filesystem::exists(m_file));
 }
 
@@ -175,29 +163,24 @@ TEST_F(RegistryTest, ValuesOfEachTypeRoundTripThroughTheFileAsGivenAndAreFoundIg
     EXPECT_EQ(query(key, "Latin1").first, REG_NONE);
 }
 
-TEST_F(RegistryTest, NullAndEmptyNamesBothMeanTheDefaultValue) {
+TEST_F(RegistryTest, DefaultValueIsNamedByNullOrEmptyAndValueNamesKeepTheirFirstSpelling) {
     HKEY key = create("Defaults");
-    DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, nullptr, &size),
-              ERROR_FILE_NOT_FOUND)
-        << "a new key has no default value";
+    EXPECT_EQ(sizeStatus(key, nullptr), ERROR_FILE_NOT_FOUND) << "a new key has no default value";
     ASSERT_EQ(set(key, nullptr, REG_SZ, "first\0"s), ERROR_SUCCESS);
     EXPECT_EQ(query(key, "").second, "first\0"s);
     ASSERT_EQ(set(key, "", REG_SZ, "second\0"s), ERROR_SUCCESS);
     EXPECT_EQ(query(key, nullptr).second, "second\0"s);
-    EXPECT_NE(fileText().find("[HKEY_CLASSES_ROOT\\Defaults]\n@=\"second\"\n"), std::string::npos);
-    EXPECT_EQ(RegDeleteValueA(key, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(RegistryTest, ValueNamesIgnoreCaseAndKeepTheFirstSpelling) {
-    HKEY key = create("Named");
     ASSERT_EQ(set(key, "ThreadingModel", REG_SZ, "Apartment\0"s), ERROR_SUCCESS);
     ASSERT_EQ(set(key, "THREADINGMODEL", REG_SZ, "Both\0"s), ERROR_SUCCESS);
     EXPECT_EQ(query(key, "threadingmodel").second, "Both\0"s);
     const std::string text = fileText();
-    EXPECT_NE(text.find("\"ThreadingModel\"=\"Both\"\n"), std::string::npos) << text;
+    EXPECT_NE(
+        text.find("[HKEY_CLASSES_ROOT\\Defaults]\n@=\"second\"\n\"ThreadingModel\"=\"Both\"\n"),
+        std::string::npos)
+        << text;
     EXPECT_EQ(text.find("THREADINGMODEL"), std::string::npos) << text;
+    EXPECT_EQ(RegDeleteValueA(key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, QuerySizesTheBufferAndReportsMoreDataWhenTooSmall) {
