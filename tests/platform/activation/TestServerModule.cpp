@@ -7,53 +7,31 @@
 
 namespace {
 
-std::atomic<long> g_liveObjects{0};
-std::atomic<long> g_serverLocks{0};
+// References to either object and locks on the server: the module may go when none are left.
+// Both objects are static, so every instance handed out is the same one.
+std::atomic<ULONG> g_holds{0};
 
-template <class Interface>
-HRESULT handOut(Interface* self, REFIID riid, REFIID own, void** object) {
-    *object = riid == IID_IUnknown || riid == own ? self : nullptr;
-    return *object == nullptr ? E_NOINTERFACE : (self->AddRef(), S_OK);
-}
-
-class AnswerObject final : public ITestAnswer {
-public:
-    AnswerObject() { ++g_liveObjects; }
+template <class Interface, const IID& kOwn>
+struct Held : Interface {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        return handOut<ITestAnswer>(this, riid, IID_ITestAnswer, object);
+        *object = riid == IID_IUnknown || riid == kOwn ? this : nullptr;
+        return *object == nullptr ? E_NOINTERFACE : (AddRef(), S_OK);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --m_references;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP_(int) Answer() override { return kTestServerAnswer; }
-
-private:
-    ~AnswerObject() { --g_liveObjects; }
-
-    std::atomic<ULONG> m_references{1};
+    STDMETHODIMP_(ULONG) AddRef() override { return ++g_holds; }
+    STDMETHODIMP_(ULONG) Release() override { return --g_holds; }
 };
 
-// Static: references to it count as locks on the server, as COM expects of class objects.
-class AnswerFactory final : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        return handOut<IClassFactory>(this, riid, IID_IClassFactory, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++g_serverLocks); }
-    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--g_serverLocks); }
+struct AnswerObject final : Held<ITestAnswer, IID_ITestAnswer> {
+    STDMETHODIMP_(int) Answer() override { return kTestServerAnswer; }
+} g_answer;
+
+struct AnswerFactory final : Held<IClassFactory, IID_IClassFactory> {
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         *object = nullptr;
-        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* created = new AnswerObject;
-        const HRESULT result = created->QueryInterface(riid, object);
-        created->Release();
-        return result;
+        return outer != nullptr ? CLASS_E_NOAGGREGATION : g_answer.QueryInterface(riid, object);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        g_serverLocks += lock ? 1 : -1;
+        lock ? ++g_holds : --g_holds;
         return S_OK;
     }
 } g_factory;
@@ -66,6 +44,4 @@ TEST_SERVER_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID
     return g_factory.QueryInterface(riid, object);
 }
 
-TEST_SERVER_EXPORT HRESULT DllCanUnloadNow() {
-    return g_liveObjects == 0 && g_serverLocks == 0 ? S_OK : S_FALSE;
-}
+TEST_SERVER_EXPORT HRESULT DllCanUnloadNow() { return g_holds == 0 ? S_OK : S_FALSE; }
