@@ -2,8 +2,10 @@
 
 #include <thread>
 
-#include "ActivationFixture.h"
+#include <velcom/com.h>
+
 #include "TestServer.h"
+#include "platform/registry/RegistryFixture.h"
 
 namespace {
 
@@ -96,36 +98,50 @@ TEST(ActivationGuidTextTest, TextIsUpperCaseReadsBackInEitherCaseAndMalformedTex
     }
 }
 
-using ActivationTest = ActivationFixture;
+// A registry file of its own and a multithreaded apartment, both left as they were found.
+class ActivationTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    }
+    void TearDown() override {
+        CoUninitialize();
+        RegistryTest::TearDown();
+    }
+
+    // Writes the default value of HKEY_CLASSES_ROOT\<key>.
+    void setText(const std::string& key, const std::string& value) {
+        EXPECT_EQ(set(create(key.c_str()), nullptr, REG_SZ, {value.c_str(), value.size() + 1}),
+                  ERROR_SUCCESS);
+    }
+    void registerServer(REFCLSID clsid, const std::string& modulePath) {
+        OLECHAR text[39];
+        ASSERT_EQ(StringFromGUID2(clsid, text, 39), 39);
+        setText("CLSID\\" + std::string(text, text + 38) + "\\InprocServer32", modulePath);
+    }
+};
 
 TEST_F(ActivationTest, VersionIndependentProgIdFollowsCurVerAndBrokenOnesAreClassStringErrors) {
-    setClassesRootText("Vel.Answer.2\\CLSID", "{0c2d4e6f-8a9b-4c1d-9e2f-304152637485}");
-    setClassesRootText("Vel.Answer\\CurVer", "Vel.Answer.2");
-    setClassesRootText("Vel.Ping\\CurVer", "Vel.Pong");
-    setClassesRootText("Vel.Pong\\CurVer", "Vel.Ping");
-    setClassesRootText("Vel.Broken\\CLSID", "not a class");
-    setClassesRootText("Vel.Outer\\Inner\\CLSID", "{0c2d4e6f-8a9b-4c1d-9e2f-304152637485}");
-    const struct {
-        const char16_t* progId;
-        HRESULT result;
-    } rows[] = {{u"Vel.Answer.2", S_OK},
-                {u"Vel.Answer", S_OK},
-                {u"vel.answer", S_OK},
-                {u"Vel.Nowhere", CO_E_CLASSSTRING},
-                {u"Vel.Ping", CO_E_CLASSSTRING},
-                {u"Vel.Broken", CO_E_CLASSSTRING},
-                {u"Vel.Outer\\Inner", CO_E_CLASSSTRING},
-                {u"", CO_E_CLASSSTRING},
-                {u"Vel.\xD800", CO_E_CLASSSTRING}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::u16string(row.progId)));
-        CLSID clsid = kOtherClass;
-        EXPECT_EQ(CLSIDFromProgID(row.progId, &clsid), row.result);
-        EXPECT_EQ(clsid, row.result == S_OK ? kClass : GUID_NULL);
-        clsid = kOtherClass;
-        EXPECT_EQ(CLSIDFromString(row.progId, &clsid), row.result);
-        EXPECT_EQ(clsid, row.result == S_OK ? kClass : GUID_NULL);
-    }
+    const std::string kText = "{0c2d4e6f-8a9b-4c1d-9e2f-304152637485}";
+    setText("Vel.Answer.2\\CLSID", kText);
+    setText("Vel.Answer\\CurVer", "Vel.Answer.2");
+    setText("Vel.Ping\\CurVer", "Vel.Pong");
+    setText("Vel.Pong\\CurVer", "Vel.Ping");
+    setText("Vel.Broken\\CLSID", "not a class");
+    setText("Vel.Outer\\Inner\\CLSID", kText);
+    const auto resolves = [](const char16_t* progId, HRESULT result) {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(progId)));
+        for (const auto read : {&CLSIDFromProgID, &CLSIDFromString}) {
+            CLSID clsid = kOtherClass;
+            EXPECT_EQ(read(progId, &clsid), result);
+            EXPECT_EQ(clsid, result == S_OK ? kClass : GUID_NULL);
+        }
+    };
+    for (auto progId : {u"Vel.Answer.2", u"Vel.Answer", u"vel.answer"}) resolves(progId, S_OK);
+    for (auto progId :
+         {u"Vel.Nowhere", u"Vel.Ping", u"Vel.Broken", u"Vel.Outer\\Inner", u"", u"Vel.\xD800"})
+        resolves(progId, CO_E_CLASSSTRING);
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
 }
@@ -170,12 +186,11 @@ TEST_F(ActivationTest, MultipleUseLocalServerAlsoServesInprocUnlessSeparate) {
     RecordingFactory shared;
     RecordingFactory separate;
     DWORD cookies[2] = {};
-    ASSERT_EQ(CoRegisterClassObject(kClass, &shared, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookies[0]),
-              S_OK);
-    ASSERT_EQ(CoRegisterClassObject(kOtherClass, &separate, CLSCTX_LOCAL_SERVER,
-                                    REGCLS_MULTI_SEPARATE, &cookies[1]),
-              S_OK);
+    const DWORD local = CLSCTX_LOCAL_SERVER;
+    ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kOtherClass, &separate, local, REGCLS_MULTI_SEPARATE, &cookies[1]),
+        S_OK);
     EXPECT_EQ(classObjectFor(kClass, CLSCTX_INPROC_SERVER), &shared);
     EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
     EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
@@ -185,14 +200,12 @@ TEST_F(ActivationTest, MultipleUseLocalServerAlsoServesInprocUnlessSeparate) {
 TEST_F(ActivationTest, BadArgumentsAreRefusedAndNothingIsKept) {
     RecordingFactory factory;
     DWORD cookie = 7;
-    EXPECT_EQ(CoRegisterClassObject(kClass, nullptr, CLSCTX_INPROC_SERVER, 0, &cookie),
-              E_INVALIDARG);
+    const DWORD inproc = CLSCTX_INPROC_SERVER;
+    EXPECT_EQ(CoRegisterClassObject(kClass, nullptr, inproc, 0, &cookie), E_INVALIDARG);
     EXPECT_EQ(cookie, 0u);
-    EXPECT_EQ(CoRegisterClassObject(kClass, &factory, CLSCTX_INPROC_SERVER, 0, nullptr),
-              E_INVALIDARG);
+    EXPECT_EQ(CoRegisterClassObject(kClass, &factory, inproc, 0, nullptr), E_INVALIDARG);
     EXPECT_EQ(CoRegisterClassObject(kClass, &factory, 0, 0, &cookie), E_INVALIDARG);
-    EXPECT_EQ(CoRegisterClassObject(kClass, &factory, CLSCTX_INPROC_SERVER, 0x100, &cookie),
-              E_INVALIDARG);
+    EXPECT_EQ(CoRegisterClassObject(kClass, &factory, inproc, 0x100, &cookie), E_INVALIDARG);
     EXPECT_EQ(factory.references, 0u);
     EXPECT_EQ(CoRevokeClassObject(0), E_INVALIDARG);
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_ALL, IID_IUnknown, nullptr), E_POINTER);
@@ -210,8 +223,8 @@ bool isLoaded(const char* path) {
 
 TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnceUnused) {
     // Written in lower case: the lookup uses upper case and relies on keys matching either way.
-    setClassesRootText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
-                       VEL_TEST_SERVER_MODULE);
+    setText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
+            VEL_TEST_SERVER_MODULE);
     velcom::ComPtr<ITestAnswer> answer;
     ASSERT_EQ(createAnswer(CLSCTX_ALL, answer), S_OK);
     EXPECT_EQ(answer->Answer(), kTestServerAnswer);
@@ -227,28 +240,30 @@ TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnce
 }
 
 TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
-    constexpr CLSID kMissingFile{0x1, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
-    constexpr CLSID kEmptyPath{0x2, 0, 0, {0, 0, 0, 0, 0, 0, 0, 2}};
-    constexpr CLSID kNoExport{0x3, 0, 0, {0, 0, 0, 0, 0, 0, 0, 3}};
-    constexpr CLSID kNotServed{0x4, 0, 0, {0, 0, 0, 0, 0, 0, 0, 4}};
-    constexpr CLSID kUnregistered{0x5, 0, 0, {0, 0, 0, 0, 0, 0, 0, 5}};
-    registerServer(kMissingFile, (m_directory / "absent.so").string());
-    registerServer(kEmptyPath, "");
-    registerServer(kNoExport, VEL_NO_EXPORT_MODULE);
-    registerServer(kNotServed, VEL_TEST_SERVER_MODULE);
-    const auto attempt = [](REFCLSID clsid) {
-        void* object = &object;
-        const HRESULT result =
-            CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &object);
-        EXPECT_EQ(object, nullptr);
-        return result;
+    const std::string absent = (m_directory / "absent.so").string();
+    const struct {
+        const char* name;
+        const char* path;  // registered as the class's server; null: the class is not registered
+        HRESULT result;
+    } rows[] = {
+        {"missing file", absent.c_str(), CO_E_DLLNOTFOUND},
+        {"empty path", "", CO_E_DLLNOTFOUND},
+        {"no DllGetClassObject", VEL_NO_EXPORT_MODULE, CO_E_ERRORINDLL},
+        {"the module's own answer", VEL_TEST_SERVER_MODULE, CLASS_E_CLASSNOTAVAILABLE},
+        {"unregistered", nullptr, REGDB_E_CLASSNOTREG},
     };
-    EXPECT_EQ(attempt(kMissingFile), CO_E_DLLNOTFOUND);
-    EXPECT_EQ(attempt(kEmptyPath), CO_E_DLLNOTFOUND);
-    EXPECT_EQ(attempt(kNoExport), CO_E_ERRORINDLL);
+    CLSID clsid{};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ++clsid.Data1;
+        if (row.path != nullptr) registerServer(clsid, row.path);
+        void* object = &object;
+        EXPECT_EQ(
+            CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &object),
+            row.result);
+        EXPECT_EQ(object, nullptr);
+    }
     EXPECT_FALSE(isLoaded(VEL_NO_EXPORT_MODULE)) << "a module that cannot serve is not kept";
-    EXPECT_EQ(attempt(kNotServed), CLASS_E_CLASSNOTAVAILABLE) << "the module's own answer";
-    EXPECT_EQ(attempt(kUnregistered), REGDB_E_CLASSNOTREG);
 }
 
 }  // namespace
