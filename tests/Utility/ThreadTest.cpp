@@ -51,10 +51,8 @@ long hammer(SyncObj& one, SyncObj& other) {
 
 TEST(SyncObjTest, LocksExcludeOtherThreadsAndMutexesOfOneNameAreOneLock) {
     CritSection section;
-    Mutex mutex;
     const std::string name = "velTesseraComm-test-" + std::to_string(GetCurrentThreadId());
-    Mutex first(name.c_str());
-    Mutex second(name.c_str());
+    Mutex mutex, first(name.c_str()), second(name.c_str());
     EXPECT_EQ(hammer(section, section), 1200);
     EXPECT_EQ(hammer(mutex, mutex), 1200);
     EXPECT_EQ(hammer(first, second), 1200);
@@ -72,7 +70,6 @@ TEST(SyncObjTest, MutexThatCouldNotBeCreatedRaisesOnLockUntilRecreated) {
     mutex.unlock();
 }
 
-// Records what is done to it.
 struct Probe : SyncObj {
     Probe(std::string& record, bool failing) : log(record), fail(failing) {}
     ~Probe() override { log += "deleted "; }
@@ -102,8 +99,7 @@ TEST(SyncObjTest, ScopedLocksShareTheObjectAndGiveBackTheirShareWhenLockingFails
 // The worker's side: it counts its runs and, when asked, waits inside for the release event.
 struct Job {
     std::atomic<int> runs{0};
-    std::atomic<bool> holdOpen{false};
-    std::atomic<bool> inside{false};
+    std::atomic<bool> holdOpen{false}, inside{false};
     Event release;
     void waitForRun(int run) const {
         while (runs < run) std::this_thread::yield();
@@ -120,8 +116,7 @@ void work(void* argument) {
 
 // One worker's life, held by an event; suspend and resume are refused only while it runs.
 TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleStopWaitsForItAndTheEventHoldsItUntilSignalled) {
-    Job first;
-    Job second;
+    Job first, second;
     second.holdOpen = true;
     std::atomic<bool> stopped{false};
     {

@@ -164,7 +164,7 @@ using RegistrySnapshot = std::set<std::string>;
 
 const std::string kClassKey = "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}";
 const std::string kProgId = "velTesseraComm2.velTesseraProxy.1";
-const std::string kVersionIndependentProgId = "velTesseraComm2.velTesseraProxy";
+const std::string kVersionless = "velTesseraComm2.velTesseraProxy";  // version-independent
 const std::string kTypeLibKey = "TypeLib\\{A8253F84-5360-11D6-8314-00E029442B7A}";
 
 // With the built library loaded as a host loads it.
@@ -188,10 +188,9 @@ protected:
     // A REG_SZ value (name null: the default value) without its terminating zero.
     static std::optional<std::string> value(const std::string& path, const char* name = {}) {
         const auto key = opened(path);
-        auto [type, data] = key ? query(key.get(), name) : std::pair(DWORD{REG_NONE}, "");
+        const auto [type, data] = key ? query(key.get(), name) : std::pair(DWORD{REG_NONE}, "");
         if (type != REG_SZ || !data.ends_with('\0')) return std::nullopt;
-        data.pop_back();
-        return data;
+        return data.substr(0, data.size() - 1);
     }
     // Every key from each of these down.
     static RegistrySnapshot snapshotOf(const std::vector<std::string>& paths) {
@@ -199,8 +198,7 @@ protected:
         for (const std::string& path : paths) {
             const auto key = opened(path);
             if (!key) continue;
-            const auto defaultValue = value(path);
-            snapshot.insert(defaultValue ? path + "=" + *defaultValue : path);
+            snapshot.insert(value(path) ? path + "=" + *value(path) : path);
             char name[256];
             for (DWORD index = 0, length = sizeof name;
                  RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr,
@@ -211,8 +209,7 @@ protected:
         return snapshot;
     }
     // Everything the component may write.
-    const std::vector<std::string> componentKeys{kProgId, kVersionIndependentProgId, "CLSID",
-                                                 "TypeLib"};
+    const std::vector<std::string> componentKeys{kProgId, kVersionless, "CLSID", "TypeLib"};
     const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> m_library{
         LoadLibraryA(VEL_TESSERACOMM_MODULE), &FreeLibrary};
 };
@@ -246,13 +243,13 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
 
     const std::string path = libraryPath(), version = kTypeLibKey + "\\2.0";
     const std::string classId = "={A8253F85-5360-11d6-8314-00E029442B7A}";
-    const std::string name = "=vel TesseraProxy Class", versionless = kVersionIndependentProgId;
+    const std::string name = "=vel TesseraProxy Class";
     RegistrySnapshot expected({kProgId + name, kProgId + "\\CLSID" + classId, kProgId + "\\Foreign",
-                               versionless + name, versionless + "\\CLSID" + classId,
-                               versionless + "\\CurVer=" + kProgId, "CLSID", "TypeLib",
+                               kVersionless + name, kVersionless + "\\CLSID" + classId,
+                               kVersionless + "\\CurVer=" + kProgId, "CLSID", "TypeLib",
                                kTypeLibKey});
     expected.insert({kClassKey + name, kClassKey + "\\ProgID=" + kProgId,
-                     kClassKey + "\\VersionIndependentProgID=" + versionless,
+                     kClassKey + "\\VersionIndependentProgID=" + kVersionless,
                      kClassKey + "\\Programmable", kClassKey + "\\InprocServer32=" + path,
                      kClassKey + "\\TypeLib={A8253F84-5360-11d6-8314-00E029442B7A}",
                      version + "=velTesseraComm 2.0 Type Library", version + "\\FLAGS=0",

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -25,9 +24,7 @@ std::pair<int, std::string> run(const std::string& arguments) {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return {-1, output};
-    std::array<char, 512> buffer;
-    while (const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        output.append(buffer.data(), count);
+    for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }

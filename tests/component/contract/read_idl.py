@@ -66,5 +66,4 @@ def main(idl_path, output_path):
             file.write(f"const {declaration}[] = {{\n" + ",\n".join(rows) + "};\n")
 
 
-if __name__ == "__main__":
-    main(*sys.argv[1:])
+main(*sys.argv[1:])
