@@ -23,19 +23,25 @@ TEST_F(RegistryTest, WrittenFileIsSortedRegeditText) {
     set(server, "Path", REG_EXPAND_SZ, "%A%\0"s);
     set(server, "Raw", 11, "\x00\xAB"s);
     create("Empty");
-    EXPECT_EQ(fileText(), kHeader +
-                              "[HKEY_CLASSES_ROOT\\CLSID]\n\n"
-                              "[HKEY_CLASSES_ROOT\\CLSID\\{98AB}]\n\n"
-                              "[HKEY_CLASSES_ROOT\\CLSID\\{98AB}\\InprocServer32]\n"
-                              "@=\"C:\\\\lib\\\\\\\"x\\\".so\"\n"
-                              "\"Flags\"=dword:0000000a\n"
-                              "\"Path\"=hex(2):25,00,41,00,25,00,00,00\n"
-                              "\"Raw\"=hex(b):00,ab\n"
-                              "\"ThreadingModel\"=\"Both\"\n\n"
-                              "[HKEY_CLASSES_ROOT\\Empty]\n\n"
-                              "[HKEY_CLASSES_ROOT\\Tessera.Request]\n\n"
-                              "[HKEY_CLASSES_ROOT\\Tessera.Request\\CLSID]\n"
-                              "@=\"{98AB}\"\n\n");
+    EXPECT_EQ(fileText(), kHeader + R"([HKEY_CLASSES_ROOT\CLSID]
+
+[HKEY_CLASSES_ROOT\CLSID\{98AB}]
+
+[HKEY_CLASSES_ROOT\CLSID\{98AB}\InprocServer32]
+@="C:\\lib\\\"x\".so"
+"Flags"=dword:0000000a
+"Path"=hex(2):25,00,41,00,25,00,00,00
+"Raw"=hex(b):00,ab
+"ThreadingModel"="Both"
+
+[HKEY_CLASSES_ROOT\Empty]
+
+[HKEY_CLASSES_ROOT\Tessera.Request]
+
+[HKEY_CLASSES_ROOT\Tessera.Request\CLSID]
+@="{98AB}"
+
+)");
 }
 
 TEST_F(RegistryTest, HandWrittenFileWithCrlfBomEscapesAndContinuationsIsRead) {
@@ -58,6 +64,7 @@ TEST_F(RegistryTest, HandWrittenFileWithCrlfBomEscapesAndContinuationsIsRead) {
 }
 
 TEST_F(RegistryTest, CorruptFileIsBadDbForEveryCallAndStaysUntouched) {
+    const std::string key = kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=";
     const std::string corruptions[] = {
         "not a registry\n",
         "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A]\n",
@@ -66,31 +73,26 @@ TEST_F(RegistryTest, CorruptFileIsBadDbForEveryCallAndStaysUntouched) {
         kHeader + "[-HKEY_CLASSES_ROOT\\A]\n",
         kHeader + "[HKEY_CLASSES_ROOT\\A\\\\B]\n",
         kHeader + "[HKEY_CLASSES_ROOT\\A\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"unterminated\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=\"bad \\n escape\"\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01,0g\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex:01,\\\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex(2):41\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=hex(2):00,d8\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=dword:123456789\n",
-        kHeader + "[HKEY_CLASSES_ROOT\\A]\n\"v\"=-\n",
+        key + "\"unterminated\n",
+        key + "\"bad \\n escape\"\n",
+        key + "hex:01,0g\n",
+        key + "hex:01,\\\n",
+        key + "hex(2):41\n",
+        key + "hex(2):00,d8\n",
+        key + "dword:123456789\n",
+        key + "-\n",
     };
+    const HKEY root = HKEY_CLASSES_ROOT;
     for (const std::string& corrupt : corruptions) {
         SCOPED_TRACE(corrupt);
         writeFile(corrupt);
         open("A", ERROR_BADDB, KEY_READ);
         create("B", ERROR_BADDB);
-        EXPECT_EQ(set(HKEY_CLASSES_ROOT, "v", REG_SZ, "x\0"s), ERROR_BADDB);
-        EXPECT_EQ(RegDeleteValueA(HKEY_CLASSES_ROOT, "v"), ERROR_BADDB);
-        EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "A"), ERROR_BADDB);
-        DWORD size = 0;
-        EXPECT_EQ(RegQueryValueExA(HKEY_CLASSES_ROOT, "v", nullptr, nullptr, nullptr, &size),
-                  ERROR_BADDB);
-        char name[16];
-        DWORD length = sizeof name;
-        EXPECT_EQ(
-            RegEnumKeyExA(HKEY_CLASSES_ROOT, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-            ERROR_BADDB);
+        EXPECT_EQ(set(root, "v", REG_SZ, "x\0"s), ERROR_BADDB);
+        EXPECT_EQ(RegDeleteValueA(root, "v"), ERROR_BADDB);
+        EXPECT_EQ(RegDeleteKeyA(root, "A"), ERROR_BADDB);
+        EXPECT_EQ(sizeStatus(root, "v"), ERROR_BADDB);
+        EXPECT_EQ(enumerate(root, 0).first, ERROR_BADDB);
         EXPECT_EQ(fileText(), corrupt);
     }
 }
@@ -150,13 +152,9 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
             char ignored;
             (void)read(gate[0], &ignored, 1);  // returns at EOF, when the parent opens the gate
             int failures = 0;
-            for (int i = 0; i < 100; ++i) {
-                HKEY key = nullptr;
-                failures += RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath(writer, i).c_str(), 0,
-                                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-                failures += set(key, "Index", REG_SZ, std::to_string(i) + '\0');
-                RegCloseKey(key);
-            }
+            for (int i = 0; i < 100; ++i)
+                failures += set(create(keyPath(writer, i).c_str()), "Index", REG_SZ,
+                                std::to_string(i) + '\0');
             return failures == 0 ? 0 : 1;
         });
     close(gate[0]);
@@ -176,9 +174,7 @@ TEST_F(RegistryTest, WriterKilledMidWriteLeavesACompleteFile) {
     for (const int delayMs : {5, 30, 120}) {
         SCOPED_TRACE(delayMs);
         const pid_t writer = runInChild([&] {
-            HKEY key = nullptr;
-            RegCreateKeyExA(HKEY_CLASSES_ROOT, "Torn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr);
+            HKEY key = create("Torn");
             // Each version is recognisable as a whole: its length is in its first bytes.
             for (unsigned round = 0;; ++round)
                 set(key, "Blob", REG_SZ, std::to_string(round) + ":" + big.substr(round % 1000));
