@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -16,11 +15,12 @@ const std::string kModule = std::filesystem::canonical(VEL_TEST_SERVER_MODULE).s
 constexpr DWORD kFromAddress = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS;
 constexpr DWORD kUncounted = GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
 
-std::string fileNameOf(HMODULE module) {
-    char path[PATH_MAX];
-    const DWORD length = GetModuleFileNameA(module, path, sizeof path);
-    return std::string(path, length);
+std::string fileNameOf(HMODULE module, DWORD size = PATH_MAX) {
+    std::string path(size, 'x');
+    return path.substr(0, GetModuleFileNameA(module, path.data(), size));
 }
+
+bool isLoaded() { return GetModuleHandleA(kModule.c_str()) != nullptr; }
 
 TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLastFree) {
     const std::filesystem::path path(kModule);
@@ -36,9 +36,9 @@ TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLa
     EXPECT_NE(GetProcAddress(first, "DllGetClassObject"), nullptr);
     EXPECT_EQ(GetProcAddress(first, "NoSuchExport"), nullptr);
     EXPECT_TRUE(FreeLibrary(first));
-    EXPECT_NE(GetModuleHandleA(kModule.c_str()), nullptr);
+    EXPECT_TRUE(isLoaded());
     EXPECT_TRUE(FreeLibrary(second));
-    EXPECT_EQ(GetModuleHandleA(kModule.c_str()), nullptr);
+    EXPECT_FALSE(isLoaded());
 }
 
 TEST(LibraryLoadingTest, AddressFindsItsModuleOrTheProgram) {
@@ -50,9 +50,9 @@ TEST(LibraryLoadingTest, AddressFindsItsModuleOrTheProgram) {
     HMODULE counted = nullptr;
     ASSERT_TRUE(GetModuleHandleExA(kFromAddress, inside, &counted));
     FreeLibrary(module);
-    EXPECT_NE(GetModuleHandleA(kModule.c_str()), nullptr) << "the counted handle holds it";
+    EXPECT_TRUE(isLoaded()) << "the counted handle holds it";
     FreeLibrary(counted);
-    EXPECT_EQ(GetModuleHandleA(kModule.c_str()), nullptr);
+    EXPECT_FALSE(isLoaded());
 
     static const char anchor = 0;
     HMODULE program = nullptr;
@@ -75,10 +75,7 @@ TEST(LibraryLoadingTest, FailuresSayWhyAndAShortBufferGetsAsMuchOfThePathAsFits)
     EXPECT_EQ(byName, nullptr);
 
     const HMODULE module = LoadLibraryA(kModule.c_str());
-    char path[8];
-    std::memset(path, 'x', sizeof path);
-    EXPECT_EQ(GetModuleFileNameA(module, path, sizeof path), sizeof path);
-    EXPECT_EQ(std::string(path), kModule.substr(0, sizeof path - 1));
+    EXPECT_EQ(fileNameOf(module, 8), kModule.substr(0, 7) + '\0') << "cut, with its zero";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERANGE));
     FreeLibrary(module);
 }
