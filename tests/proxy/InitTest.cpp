@@ -52,16 +52,11 @@ TEST_F(InitTest, AFailingTransportFailsInitWithoutATraceAndInitCanBeRepeated) {
 }
 
 // A PKI component whose QueryInterface, the first thing Init does with it, fails or raises.
-class ThrowingPki : public CountedObject {
-public:
-    explicit ThrowingPki(std::function<HRESULT()> query) : m_query(std::move(query)) {}
+struct ThrowingPki : CountedObject {
+    std::function<HRESULT()> query;
     STDMETHODIMP QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return m_query();
+        return *object = nullptr, query();
     }
-
-private:
-    std::function<HRESULT()> m_query;
 };
 
 TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUndone) {
@@ -69,7 +64,8 @@ TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUn
     ASSERT_EQ(init(nullptr, &first), S_OK);
     const auto withPki = [this](std::function<HRESULT()> query) {
         return [this, query] {
-            ThrowingPki broken(query);
+            ThrowingPki broken;
+            broken.query = query;
             return proxy->Init(&host, random, disguisedAs<ISMPrivateKeyInfrastructure>(broken),
                                nullptr);
         };

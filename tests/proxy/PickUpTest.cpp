@@ -9,6 +9,10 @@ std::string references(const Params& lists) {
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
 const std::string kNine = references({{"-reference_list", "9"}});
+// The result, the first page and the open requests asked for, then the rest.
+Strings asked(const char* result, const Strings& rest) {
+    return joined({{result, "GET /pickup", "GetOpenRequests()"}, rest});
+}
 Strings selectedNine(const char* result, const Strings& rest) {
     return joined({{result, "GET /pickup", "POST /pickup/select -reference_list=9&-ident_cert_nr=0",
                     "GetOpenRequests()"},
@@ -67,25 +71,19 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
     CountedObject notAPki;
     pki->openRequests = makeStringList({"9"});
     expectRows(firstPageFailures(pickUp(), {"GET /pickup", "GetOpenRequests()"}, 1574));
-    const auto refused = [](const Strings& traces) {
-        return joined({{"TSR_E_PICKUP", "GET /pickup", "GetOpenRequests()"},
-                       traces,
-                       {"error TSR_E_PICKUP |"}});
-    };
     expectRows(
         {{"no result", [this] { return proxy->PickUp(nullptr); }, Pages{}, Strings{"E_INVALIDARG"}},
          {"an empty list", pickUp(),
           Pages{references({{"-reference_list", std::nullopt}, {"-abhol_list", "0"}})},
-          refused({kFallback[0]})},
+          asked("TSR_E_PICKUP", {kFallback[0], "error TSR_E_PICKUP |"})},
          {"every certificate fetched", pickUp(),
           Pages{references({{"-reference_list", "1+2+3"}, {"-abhol_list", "1+1+1"}})},
-          refused({kFallback[0], kFallback[1]})},
+          asked("TSR_E_PICKUP", {kFallback[0], kFallback[1], "error TSR_E_PICKUP |"})},
          {"no reference list", pickUp(), Pages{references({{"-abhol_list", "0"}})},
-          Strings{"TSR_E_RESPONSE reported", "GET /pickup", "GetOpenRequests()",
-                  missing(1502, "-reference_list")}},
+          asked("TSR_E_RESPONSE reported", {missing(1502, "-reference_list")})},
          {"no list of fetched ones", pickUp(), Pages{references({{"-reference_list", "1+2"}})},
-          Strings{"TSR_E_RESPONSE reported", "GET /pickup", "GetOpenRequests()", kFallback[0],
-                  kFallback[1], missing(1528, "-abhol_list")}},
+          asked("TSR_E_RESPONSE reported",
+                {kFallback[0], kFallback[1], missing(1528, "-abhol_list")})},
          {"a certificate answer without return node", pickUp(),
           Pages{kNine, pageWith("Action=a\nURL=https://ca.test/a")},
           selectedNine("TSR_E_RESPONSE reported", {"3 339: no return node in Tessera response"})},
@@ -107,8 +105,7 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
           [this] { pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password"); }},
          {"an open reference of only zeros", pickUp(),
           Pages{references({{"-reference_list", "1+0"}})},
-          Strings{"E_FAIL reported", "GET /pickup", "GetOpenRequests()", "7 1574: Exception ..."},
-          open({"000"})},
+          asked("E_FAIL reported", {"7 1574: Exception ..."}), open({"000"})},
          {"open requests of another form", pickUp(), Pages{},
           Strings{"E_INVALIDARG", "GetOpenRequests()"},
           [this] { pki->openRequests.put()->vt = VT_I4; }},
