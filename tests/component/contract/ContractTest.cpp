@@ -43,11 +43,9 @@ std::string memberLine(const std::string& name, DISPID id, WORD kind,
                        std::span<const ParamInfo> params) {
     std::ostringstream line;
     line << name << " id " << id << " kind " << kind;
-    for (const ParamInfo& param : params) {
-        line << " (vt " << param.type << " flags " << int{param.flags};
-        if (param.iid != nullptr) line << ' ' << guidText(*param.iid);
-        line << ')';
-    }
+    for (const ParamInfo& param : params)
+        line << " (vt " << param.type << " flags " << int{param.flags} << (param.iid ? " " : "")
+             << (param.iid ? guidText(*param.iid) : "") << ')';
     return line.str();
 }
 

@@ -62,17 +62,15 @@ TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
     UINT length = 0;
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query("\\", length));
     ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x000001F4u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x000001F4u);
+    EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS,
+                                  fixed->dwProductVersionMS, fixed->dwProductVersionLS}),
+              (std::vector<DWORD>{0x00020000, 0x000001F4, 0x00020000, 0x000001F4}));
 
-    const std::pair<const char*, const char*> texts[] = {
-        {"FileDescription", "Tessera Communications Module"},
-        {"InternalName", "velTesseraComm"},
-        {"OriginalFilename", "velTesseraComm.dll"},
-        {"ProductName", "velTesseraComm Module"}};
-    for (const auto& [name, expected] : texts) {
+    for (const auto& [name, expected] :
+         {std::pair{"FileDescription", "Tessera Communications Module"},
+          {"InternalName", "velTesseraComm"},
+          {"OriginalFilename", "velTesseraComm.dll"},
+          {"ProductName", "velTesseraComm Module"}}) {
         const auto* text = static_cast<const char*>(
             query(std::string("\\StringFileInfo\\040704B0\\") + name, length));
         ASSERT_TRUE(text != nullptr && length > 0) << name;
