@@ -7,36 +7,33 @@ namespace {
 
 VARIANT R8(double value) { return VALUE(VT_R8, dblVal, value); }
 
+// What clearing the value returned, and the type it left.
+std::tuple<HRESULT, VARTYPE> cleared(VARIANT value) {
+    const HRESULT result = VariantClear(&value);
+    return {result, value.vt};
+}
+
 TEST(VariantTest, ClearFreesWhatItOwnsButNotWhatItReferencesAndAlwaysEmpties) {
-    CountedObject object;
+    const auto emptied = std::tuple(S_OK, VARTYPE{VT_EMPTY});
     VARIANT value;
     VariantInit(&value);
     EXPECT_EQ(value.vt, VT_EMPTY);
-    value = VALUE(VT_DISPATCH, pdispVal, &object);
+    CountedObject object;
     object.AddRef();
-    EXPECT_EQ(VariantClear(&value), S_OK);
-    EXPECT_EQ(value.vt, VT_EMPTY);
+    EXPECT_EQ(cleared(VALUE(VT_DISPATCH, pdispVal, &object)), emptied);
     EXPECT_EQ(object.references, 1u);
-    value = T(OLESTR("owned"));
-    EXPECT_EQ(VariantClear(&value), S_OK);  // a leak here shows under LeakSanitizer
-
+    EXPECT_EQ(cleared(T(OLESTR("owned"))), emptied);  // a leak here shows under LeakSanitizer
     BSTR text = SysAllocString(OLESTR("kept"));
-    value = VALUE(VT_BYREF | VT_BSTR, pbstrVal, &text);
-    EXPECT_EQ(VariantClear(&value), S_OK);
-    EXPECT_EQ(value.vt, VT_EMPTY);
+    EXPECT_EQ(cleared(VALUE(VT_BYREF | VT_BSTR, pbstrVal, &text)), emptied);
     EXPECT_EQ(textOf(text), u"kept");
     SysFreeString(text);
-
-    for (const VARTYPE invalid : {VARTYPE{15}, VARTYPE{VT_BYREF | VT_EMPTY}}) {
-        value.vt = invalid;
-        EXPECT_EQ(VariantClear(&value), DISP_E_BADVARTYPE) << invalid;
-    }
+    for (const VARTYPE invalid : {VARTYPE{15}, VARTYPE{VT_BYREF | VT_EMPTY}})
+        EXPECT_EQ(std::get<0>(cleared(VALUE(invalid, lVal, 0))), DISP_E_BADVARTYPE) << invalid;
 
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 2);
-    value = VALUE(VT_ARRAY | VT_UI1, parray, array);
     SafeArrayLock(array);
-    EXPECT_EQ(VariantClear(&value), DISP_E_ARRAYISLOCKED);
-    EXPECT_EQ(value.vt, VT_EMPTY);
+    EXPECT_EQ(cleared(VALUE(VT_ARRAY | VT_UI1, parray, array)),
+              std::tuple(DISP_E_ARRAYISLOCKED, VARTYPE{VT_EMPTY}));
     SafeArrayUnlock(array);
     EXPECT_EQ(SafeArrayDestroy(array), S_OK) << "the lock holder still owns the array";
 }

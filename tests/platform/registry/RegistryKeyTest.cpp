@@ -1,4 +1,5 @@
 #include <cctype>
+#include <tuple>
 
 #include "RegistryFixture.h"
 
@@ -186,21 +187,19 @@ TEST_F(RegistryTest, DefaultValueIsNamedByNullOrEmptyAndValueNamesKeepTheirFirst
 TEST_F(RegistryTest, QuerySizesTheBufferAndReportsMoreDataWhenTooSmall) {
     HKEY key = create("Sized");
     ASSERT_EQ(set(key, "v", REG_SZ, "twelve chars\0"s), ERROR_SUCCESS);
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(std::pair(type, size), std::pair(REG_SZ, DWORD{13}));
     char buffer[13] = "untouched";
-    auto* data = reinterpret_cast<BYTE*>(buffer);
-    size = 12;
-    type = REG_NONE;
-    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, data, &size), ERROR_MORE_DATA);
-    EXPECT_EQ(std::pair(type, size), std::pair(REG_SZ, DWORD{13}));
+    // The status, type and size of one query into the buffer as if it had the size.
+    const auto ask = [&](const char* name, DWORD size, bool withBuffer = true) {
+        DWORD type = REG_NONE;
+        auto* data = withBuffer ? reinterpret_cast<BYTE*>(buffer) : nullptr;
+        return std::tuple(RegQueryValueExA(key, name, nullptr, &type, data, &size), type, size);
+    };
+    EXPECT_EQ(ask("v", 0, false), std::tuple(ERROR_SUCCESS, REG_SZ, 13));
+    EXPECT_EQ(ask("v", 12), std::tuple(ERROR_MORE_DATA, REG_SZ, 13));
     EXPECT_STREQ(buffer, "untouched");
-    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(ask("v", 13), std::tuple(ERROR_SUCCESS, REG_SZ, 13));
     EXPECT_STREQ(buffer, "twelve chars");
-    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, data, &size),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(std::get<0>(ask("missing", 13)), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
