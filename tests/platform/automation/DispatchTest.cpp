@@ -273,6 +273,7 @@ TEST(ErrorInfoTest, IssueErrorExReadsTheErrorObjectOnlyWhereSupported) {
         SetErrorInfo(0, errorWithDescription(OLESTR("from callee")).get());
         try {
             _com_issue_errorex(E_FAIL, &object, supported ? IID_IDispatch : IID_IEnumVARIANT);
+            ADD_FAILURE() << "_com_issue_errorex returned";
         } catch (const _com_error& error) {
             EXPECT_EQ(error.Description(), supported ? u"from callee" : u"");
         }
