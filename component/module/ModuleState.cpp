@@ -3,11 +3,13 @@
 #include <memory>
 #include <new>
 
+#include "Utility/Immortal.h"
+
 namespace {
 
 constinit HINSTANCE g_hInstance = nullptr;
-constinit SyncObjPtr g_classTableLock;
-constinit SyncObjPtr g_typeInformationLock;
+constinit Immortal<SyncObjPtr> g_classTableLock;
+constinit Immortal<SyncObjPtr> g_typeInformationLock;
 
 SyncObjPtr newCriticalSection() {
     try {
@@ -21,13 +23,13 @@ SyncObjPtr newCriticalSection() {
 
 void initializeModuleState(HINSTANCE instance) {
     g_hInstance = instance;
-    g_classTableLock = newCriticalSection();
-    g_typeInformationLock = newCriticalSection();
+    g_classTableLock.value = newCriticalSection();
+    g_typeInformationLock.value = newCriticalSection();
 }
 
 void clearModuleState() {
-    g_typeInformationLock = SyncObjPtr();
-    g_classTableLock = SyncObjPtr();
+    g_typeInformationLock.value = SyncObjPtr();
+    g_classTableLock.value = SyncObjPtr();
     g_hInstance = nullptr;
 }
 
@@ -47,6 +49,6 @@ std::string moduleFileName() {
     return std::string();
 }
 
-const SyncObjPtr& classTableLock() { return g_classTableLock; }
+const SyncObjPtr& classTableLock() { return g_classTableLock.value; }
 
-const SyncObjPtr& typeInformationLock() { return g_typeInformationLock; }
+const SyncObjPtr& typeInformationLock() { return g_typeInformationLock.value; }

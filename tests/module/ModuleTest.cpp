@@ -3,6 +3,10 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <set>
@@ -293,6 +297,16 @@ TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
     EXPECT_EQ(call("DllRegisterServer"), HRESULT_FROM_WIN32(ERROR_BADDB));
     EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "unregistration ignores every failure";
     EXPECT_EQ(fileText(), "not a registry file");
+}
+
+// A process may end with the library loaded: its unload hook then runs after the C++ run time has
+// destroyed the library's statics, and must find the state it clears still there.
+TEST(ModuleExitTest, AProcessEndsCleanlyWithTheLibraryStillLoaded) {
+    const pid_t child = fork();
+    if (child == 0) std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) != nullptr ? 0 : 2);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
 }
 
 TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfAnyPlatform) {
