@@ -9,7 +9,7 @@
 
 namespace {
 
-constinit std::mutex g_terminationLock;
+std::mutex g_terminationLock;
 // Run by the unload hook, which may come after the statics are gone.
 constinit Immortal<std::vector<std::function<void()>>> g_terminations;
 
