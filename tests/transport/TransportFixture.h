@@ -73,6 +73,8 @@ protected:
         m_servers.clear();
         EXPECT_EQ(host.references, 1u) << "the transport gives back the host's back channel";
         EXPECT_EQ(generator.references, 1u) << "and the random generator";
+        // The modules go while the program still runs, as a host unloads them.
+        CoFreeUnusedLibraries();
         CoUninitialize();
         RegistryTest::TearDown();
     }
