@@ -1,0 +1,131 @@
+#include "CurlSession.h"
+
+#include <new>
+
+#include "CurlFailures.h"
+#include "RequestText.h"
+
+struct CurlSession::Transfer {
+    CURL* handle;
+    const TransportReporter& reporter;
+    const std::string& address;
+    curl_off_t received = 0;
+    std::string statusLine;
+    // What a callback raised; libcurl is C and must not be unwound through.
+    std::exception_ptr failure;
+};
+
+namespace {
+
+constexpr long kMaximumRedirections = 10;
+
+void set(CURL* handle, CURLoption option, auto value) {
+    const CURLcode result = curl_easy_setopt(handle, option, value);
+    if (result == CURLE_OUT_OF_MEMORY) throw std::bad_alloc();
+    if (result != CURLE_OK)
+        throw TransportFailure(
+            E_FAIL, std::string("libcurl refused an option (") + curl_easy_strerror(result) + ")");
+}
+
+}  // namespace
+
+CurlSession::CurlSession() {
+    if (!initializeCurlOnce()) throw TransportFailure(E_FAIL, "libcurl cannot be initialised");
+    m_handle.reset(curl_easy_init());
+    if (!m_handle) throw TransportFailure(E_OUTOFMEMORY, "libcurl has no memory for a handle");
+}
+
+void CurlSession::configure(const HttpRequest& request, const std::string& address,
+                            curl_slist* headers, Transfer& transfer, char* errorBuffer) {
+    CURL* handle = m_handle.get();
+    // Forgets the last request's options, not its open connections.
+    curl_easy_reset(handle);
+    set(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    set(handle, CURLOPT_NOSIGNAL, 1L);
+    set(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    set(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    set(handle, CURLOPT_URL, address.c_str());
+    set(handle, CURLOPT_HTTPHEADER, headers);
+    set(handle, CURLOPT_WRITEFUNCTION, &CurlSession::receiveBody);
+    set(handle, CURLOPT_WRITEDATA, &transfer);
+    set(handle, CURLOPT_HEADERFUNCTION, &CurlSession::receiveHeader);
+    set(handle, CURLOPT_HEADERDATA, &transfer);
+    set(handle, CURLOPT_CONNECTTIMEOUT_MS, request.settings.lConnectTimeoutMs);
+    set(handle, CURLOPT_TIMEOUT_MS, request.settings.lTimeoutMs);
+    // "-ssl3" or not: nothing older than TLS 1.2 is safe any more.
+    set(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    if (!request.settings.strCaBundle.empty())
+        set(handle, CURLOPT_CAINFO, request.settings.strCaBundle.c_str());
+    const TransportOptions& options = request.options;
+    if (!options.strCertFile.empty()) set(handle, CURLOPT_SSLCERT, options.strCertFile.c_str());
+    if (!options.strKeyFile.empty()) set(handle, CURLOPT_SSLKEY, options.strKeyFile.c_str());
+    if (options.bHasKeyPassword) set(handle, CURLOPT_KEYPASSWD, options.strKeyPassword.c_str());
+    if (request.bPost) {
+        const std::string form = encodeForm(handle, request.vecFields);
+        set(handle, CURLOPT_POST, 1L);
+        set(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size()));
+        set(handle, CURLOPT_COPYPOSTFIELDS, form.c_str());
+    } else {
+        // A form submission must not be repeated elsewhere; a page may move.
+        set(handle, CURLOPT_HTTPGET, 1L);
+        set(handle, CURLOPT_FOLLOWLOCATION, 1L);
+        set(handle, CURLOPT_MAXREDIRS, kMaximumRedirections);
+    }
+}
+
+void CurlSession::perform(const HttpRequest& request, const TransportReporter& reporter) {
+    ParsedAddress address = parseAddress(request.strAddress);
+    const std::string target =
+        request.bPost ? request.strAddress
+                      : addressWithQuery(address, encodeForm(m_handle.get(), request.vecFields));
+    const CurlList headers = headerList(request.vecHeaders);
+    Transfer transfer{m_handle.get(), reporter, request.strAddress, 0, {}, {}};
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    configure(request, target, headers.get(), transfer, errorBuffer);
+
+    const CURLcode result = curl_easy_perform(m_handle.get());
+    // The buffer must not outlive this call in the handle.
+    curl_easy_setopt(m_handle.get(), CURLOPT_ERRORBUFFER, nullptr);
+    if (transfer.failure) std::rethrow_exception(transfer.failure);
+    if (result != CURLE_OK)
+        throw curlFailure(result, address.strHost, address.lPort,
+                          errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result));
+
+    long status = 0;
+    curl_easy_getinfo(m_handle.get(), CURLINFO_RESPONSE_CODE, &status);
+    reporter.info(status, transfer.statusLine);
+}
+
+size_t CurlSession::receiveBody(char* bytes, size_t size, size_t count, void* context) {
+    auto& transfer = *static_cast<Transfer*>(context);
+    try {
+        const std::size_t length = size * count;
+        transfer.reporter.data(std::string_view(bytes, length));
+        transfer.received += static_cast<curl_off_t>(length);
+        curl_off_t expected = -1;
+        curl_easy_getinfo(transfer.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+        const SHORT percent =
+            expected > 0 ? static_cast<SHORT>(transfer.received * 100 / expected) : SHORT{-1};
+        transfer.reporter.progress(transfer.address, percent);
+        return length;
+    } catch (...) {
+        transfer.failure = std::current_exception();
+        return 0;
+    }
+}
+
+size_t CurlSession::receiveHeader(char* bytes, size_t size, size_t count, void* context) {
+    auto& transfer = *static_cast<Transfer*>(context);
+    const std::string_view line(bytes, size * count);
+    try {
+        // The last response's status line: after a redirection or a 100 Continue another follows.
+        if (line.starts_with("HTTP/")) {
+            transfer.statusLine = line.substr(0, line.find_last_not_of("\r\n") + 1);
+            transfer.received = 0;
+        }
+    } catch (...) {
+        transfer.failure = std::current_exception();
+        return 0;
+    }
+    return line.size();
+}

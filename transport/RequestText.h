@@ -1,0 +1,29 @@
+// The parts of a request that libcurl encodes: the form of name/value fields
+// (application/x-www-form-urlencoded), the address with the form as its query, and the header
+// list.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CurlHandles.h"
+#include "TransportFailure.h"
+
+// name=value pairs joined by "&", each name and value escaped by libcurl. A last name without
+// its value is sent with an empty one.
+std::string encodeForm(CURL* handle, const std::vector<std::string>& fields);
+
+struct ParsedAddress {
+    CurlUrl url;
+    std::string strHost;
+    long lPort = 0;
+};
+
+// Throws TransportFailure (ERROR_INTERNET_INVALID_URL) when libcurl cannot read the address.
+ParsedAddress parseAddress(const std::string& address);
+// Appends the encoded form to the address's query, after an "&" when it has one already.
+std::string addressWithQuery(ParsedAddress& address, const std::string& form);
+
+// Header lines as given, and an empty "Expect:" so that a larger form is sent without waiting
+// for the server's 100 Continue.
+CurlList headerList(const std::vector<std::string>& lines);

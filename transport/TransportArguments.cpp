@@ -1,0 +1,29 @@
+#include "TransportArguments.h"
+
+#include "TransportFailure.h"
+#include "text/AnsiText.h"
+
+std::vector<std::string> stringsOf(const VARIANT& value, const char* argument) {
+    if (value.vt == VT_EMPTY || value.vt == VT_ERROR) return {};
+    SAFEARRAY* array = nullptr;
+    if (value.vt == (VT_ARRAY | VT_BSTR))
+        array = value.parray;
+    else if (value.vt == (VT_BYREF | VT_ARRAY | VT_BSTR) && value.pparray != nullptr)
+        array = *value.pparray;
+    else if (value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr)
+        return stringsOf(*value.pvarVal, argument);
+    LONG lower = 0, upper = -1;
+    if (array == nullptr || SafeArrayGetDim(array) != 1 ||
+        FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(array, 1, &upper)))
+        throw TransportFailure(E_INVALIDARG,
+                               std::string("the ") + argument + " are not a list of strings");
+    const velcom::SafeArrayData<BSTR> elements(array);
+    if (elements.data() == nullptr)
+        throw TransportFailure(elements.result(),
+                               std::string("the ") + argument + " cannot be read");
+    std::vector<std::string> strings;
+    for (LONG index = 0; index <= upper - lower; ++index)
+        strings.push_back(toAnsi(elements.data()[index]));
+    return strings;
+}
