@@ -82,7 +82,8 @@ STDMETHODIMP CvelPKI::Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEn
             failWith(E_INVALIDARG, "a DER file holds one certificate");
         std::string bytes;
         for (const std::int64_t id : ids) {
-            X509* certificate = storedCertificate(id)->certificate();
+            const auto stored = storedCertificate(id);
+            X509* certificate = stored->certificate();
             bytes += sEncoding == SMEncodingPEM ? certificatePem(certificate)
                                                 : certificateDer(certificate);
         }

@@ -98,7 +98,8 @@ STDMETHODIMP CvelPKI::Verify(ISMCertificate* pCert, LONG, CertStatus* pStatus) {
 STDMETHODIMP CvelPKI::Verify2(LONG lCertID, LONG, CertStatus* pStatus) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify2", [&] {
         requireOut(pStatus);
-        *pStatus = statusOf(storedCertificate(lCertID)->certificate(), lCertID);
+        const auto stored = storedCertificate(lCertID);
+        *pStatus = statusOf(stored->certificate(), lCertID);
     });
 }
 
