@@ -1,6 +1,11 @@
 #include "PkiStore.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -29,9 +34,36 @@ CREATE TABLE IF NOT EXISTS revocation_lists(
     der BLOB NOT NULL UNIQUE);
 )sql";
 
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int descriptor) : m_descriptor(descriptor) {}
+    ~FileDescriptor() {
+        if (m_descriptor >= 0) ::close(m_descriptor);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    bool valid() const { return m_descriptor >= 0; }
+
+private:
+    int m_descriptor;
+};
+
+// The store holds keys and the open requests, so a new one is the owner's alone from its first
+// byte on; SQLite gives its -wal and -shm files the mode of the database file. An existing file
+// keeps the mode its owner chose.
+const std::string& createdOwnerOnly(const std::string& path) {
+    const FileDescriptor file(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (!file.valid()) {
+        const int error = errno;
+        failWith(E_FAIL, "the store " + path + " cannot be created: " + std::strerror(error));
+    }
+    return path;
+}
+
 }  // namespace
 
-PkiStore::PkiStore(const std::string& path) : m_database(path) {
+PkiStore::PkiStore(const std::string& path) : m_database(createdOwnerOnly(path)) {
     m_database.execute("PRAGMA journal_mode=WAL");
     // A commit that returned is on disk, not only in the WAL's page cache.
     m_database.execute("PRAGMA synchronous=FULL");

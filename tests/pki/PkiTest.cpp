@@ -30,6 +30,12 @@ TEST_F(PkiTest, ARequestStaysOpenAcrossReopensAndMovesToItsFinalReference) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(spki->spkac->challenge->data)), "c-1");
 
     ASSERT_EQ(pki->AddRequest(request.get(), toBstr("1700000000").get()), S_OK);
+    // Keys and open requests are the owner's alone, in the store and in its companions.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        SCOPED_TRACE(suffix);
+        EXPECT_EQ(static_cast<int>(std::filesystem::status(storePath() + suffix).permissions()),
+                  0600);
+    }
     reopen();
     EXPECT_EQ(openReferences(), std::vector<std::string>{"1700000000"});
     ASSERT_EQ(pki->AddRequest(request.get(), toBstr("4711").get()), S_OK);
