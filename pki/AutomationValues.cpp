@@ -48,8 +48,6 @@ SAFEARRAY* arrayOf(const VARIANT& value) {
 
 }  // namespace
 
-std::string textOf(BSTR text) { return toAnsi(text); }
-
 BSTR newText(const std::string& text) { return toBstr(text).detach(); }
 
 void putText(VARIANT* result, const std::string& text) {
@@ -88,7 +86,7 @@ std::vector<std::string> textsOf(const VARIANT& argument) {
     const VARTYPE type = value.vt & ~VT_BYREF;
     if (type == VT_EMPTY || type == VT_ERROR || type == VT_NULL) return {};
     if (type == VT_BSTR)
-        return {textOf((value.vt & VT_BYREF) != 0 ? *value.pbstrVal : value.bstrVal)};
+        return {toAnsi((value.vt & VT_BYREF) != 0 ? *value.pbstrVal : value.bstrVal)};
     if (type != (VT_ARRAY | VT_BSTR)) failWith(E_INVALIDARG, "a list of texts was expected");
     SAFEARRAY* array = arrayOf(value);
     const std::size_t length = lengthOf(array);
@@ -96,7 +94,7 @@ std::vector<std::string> textsOf(const VARIANT& argument) {
     checked(data);
     std::vector<std::string> texts;
     for (std::size_t index = 0; index < length; ++index)
-        texts.push_back(textOf(data.data()[index]));
+        texts.push_back(toAnsi(data.data()[index]));
     return texts;
 }
 

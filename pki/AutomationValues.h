@@ -8,8 +8,6 @@
 
 #include <velcom/com.h>
 
-// The caller's text; a null BSTR is empty.
-std::string textOf(BSTR text);
 BSTR newText(const std::string& text);
 void putText(VARIANT* result, const std::string& text);
 void putBytes(VARIANT* result, const std::string& bytes);

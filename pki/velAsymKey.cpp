@@ -3,6 +3,7 @@
 #include "AutomationValues.h"
 #include "ErrorBoundary.h"
 #include "Keys.h"
+#include "text/AnsiText.h"
 
 CvelAsymKey::CvelAsymKey(std::string privateKey, Reencrypted reencrypted)
     : PkiObject(kISMAsymKeyMembers),
@@ -19,13 +20,13 @@ EVP_PKEY* CvelAsymKey::openKey() const {
 STDMETHODIMP CvelAsymKey::Decrypt(BSTR strPass) {
     return errorBoundary(interfaceId(), "Decrypt", [&] {
         if (m_strPrivateKey.empty()) return;
-        m_key = decryptKey(m_strPrivateKey, textOf(strPass));
+        m_key = decryptKey(m_strPrivateKey, toAnsi(strPass));
     });
 }
 
 STDMETHODIMP CvelAsymKey::Encrypt(BSTR strPass) {
     return errorBoundary(interfaceId(), "Encrypt", [&] {
-        std::string encrypted = encryptKey(openKey(), textOf(strPass));
+        std::string encrypted = encryptKey(openKey(), toAnsi(strPass));
         if (m_reencrypted) m_reencrypted(encrypted);
         m_strPrivateKey = std::move(encrypted);
     });

@@ -6,6 +6,7 @@
 #include "DerText.h"
 #include "ErrorBoundary.h"
 #include "module/ModuleLock.h"
+#include "text/AnsiText.h"
 
 CvelPKI::CvelPKI()
     : DispatchImpl<ISMPrivateKeyInfrastructure>(kISMPrivateKeyInfrastructureMembers),
@@ -63,7 +64,7 @@ STDMETHODIMP CvelPKI::InterfaceSupportsErrorInfo(REFIID riid) {
 
 STDMETHODIMP CvelPKI::Open(BSTR path) {
     return errorBoundary(IID_IvelPKIStore, "Open", [&] {
-        const std::string file = textOf(path);
+        const std::string file = toAnsi(path);
         if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
         // The store in use stays when the new one cannot be opened.
         m_pStore = std::make_shared<PkiStore>(file);

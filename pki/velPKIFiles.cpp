@@ -7,6 +7,7 @@
 #include "ErrorBoundary.h"
 #include "Keys.h"
 #include "PemFiles.h"
+#include "text/AnsiText.h"
 #include "velAsymKey.h"
 #include "velPKI.h"
 #include "velRevocationList.h"
@@ -35,7 +36,7 @@ STDMETHODIMP CvelPKI::Load(BSTR strFile, ISMCertificateList** ppCertList, ISMCRL
         requireOut(ppCRLList);
         *ppCertList = nullptr;
         *ppCRLList = nullptr;
-        PemContents contents = readPemFile(textOf(strFile));
+        PemContents contents = readPemFile(toAnsi(strFile));
         const auto certificates = CvelCertificateList::make();
         for (X509Owner& certificate : contents.certificates)
             certificates->append(CvelCertificate::make(std::move(certificate), 0));
@@ -87,7 +88,7 @@ STDMETHODIMP CvelPKI::Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEn
             bytes += sEncoding == SMEncodingPEM ? certificatePem(certificate)
                                                 : certificateDer(certificate);
         }
-        writeKeyMaterialFile(textOf(strFile), bytes);
+        writeKeyMaterialFile(toAnsi(strFile), bytes);
     });
 }
 
@@ -96,7 +97,7 @@ STDMETHODIMP CvelPKI::ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat,
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "ExportKey", [&] {
         if ((sFormat != SMFormatRawKey && sFormat != SMFormatPKCS8) || sEncoding != SMEncodingPEM)
             failWith(E_NOTIMPL, "keys are exported as encrypted PKCS#8 in PEM");
-        writeKeyMaterialFile(textOf(strFile), encryptKey(ownKey(pKey)->openKey(), textOf(strPass)));
+        writeKeyMaterialFile(toAnsi(strFile), encryptKey(ownKey(pKey)->openKey(), toAnsi(strPass)));
     });
 }
 
@@ -109,12 +110,12 @@ STDMETHODIMP CvelPKI::ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* p
             bWithChain != 0 ? issuerChain(certificate.get()) : X509StackOwner(sk_X509_new_null());
         std::string name = commonNameOf(X509_get_subject_name(certificate.get()));
         const Pkcs12Owner bundle =
-            owned<Pkcs12Owner>(PKCS12_create(textOf(strPass).c_str(), name.data(), key->openKey(),
+            owned<Pkcs12Owner>(PKCS12_create(toAnsi(strPass).c_str(), name.data(), key->openKey(),
                                              certificate.get(), chain.get(), 0, 0, 0, 0, 0),
                                "making the PKCS#12 bundle");
         const BioOwner bio = owned<BioOwner>(BIO_new(BIO_s_mem()), "allocating a buffer");
         checkSsl(i2d_PKCS12_bio(bio.get(), bundle.get()), "encoding the PKCS#12 bundle");
-        writeKeyMaterialFile(textOf(strFile), bioText(bio.get()));
+        writeKeyMaterialFile(toAnsi(strFile), bioText(bio.get()));
     });
 }
 
@@ -125,7 +126,7 @@ STDMETHODIMP CvelPKI::LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList*
         requireOut(ppKeyList);
         *ppCertList = nullptr;
         *ppKeyList = nullptr;
-        const BioOwner file = owned<BioOwner>(BIO_new_file(textOf(strFile).c_str(), "rb"),
+        const BioOwner file = owned<BioOwner>(BIO_new_file(toAnsi(strFile).c_str(), "rb"),
                                               "opening the PKCS#12 file");
         const Pkcs12Owner bundle =
             owned<Pkcs12Owner>(d2i_PKCS12_bio(file.get(), nullptr), "reading the PKCS#12 file");
@@ -133,7 +134,7 @@ STDMETHODIMP CvelPKI::LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList*
         X509* certificate = nullptr;
         STACK_OF(X509)* authorities = nullptr;
         const int parsed =
-            PKCS12_parse(bundle.get(), textOf(strPass).c_str(), &key, &certificate, &authorities);
+            PKCS12_parse(bundle.get(), toAnsi(strPass).c_str(), &key, &certificate, &authorities);
         KeyOwner keyOwner(key);
         X509Owner certificateOwner(certificate);
         const X509StackOwner authoritiesOwner(authorities);

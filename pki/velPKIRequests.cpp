@@ -7,6 +7,7 @@
 #include "ErrorBoundary.h"
 #include "Keys.h"
 #include "PemFiles.h"
+#include "text/AnsiText.h"
 #include "velAsymKey.h"
 #include "velPKI.h"
 #include "velRequest.h"
@@ -55,7 +56,7 @@ STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT var
         const KeyOwner key = generateKey(attributes.algorithm);
         *ppRequest =
             CvelRequest::make(signedSpkac(key.get(), attributes.challenge), publicKeyDer(key.get()),
-                              encryptKey(key.get(), textOf(strPass)))
+                              encryptKey(key.get(), toAnsi(strPass)))
                 ->handOut();
     });
 }
@@ -64,7 +65,7 @@ STDMETHODIMP CvelPKI::AddRequest(ISMRequest* pRequest, BSTR strSNr) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "AddRequest", [&] {
         const auto request = CvelRequest::own(pRequest);
         if (!request) failWith(E_INVALIDARG, "the request was not made by this component");
-        const std::string reference = textOf(strSNr);
+        const std::string reference = toAnsi(strSNr);
         if (reference.empty()) failWith(E_INVALIDARG, "no reference for the request");
         store().addRequest(request->spkac(), request->publicKey(), request->privateKey(),
                            reference);
@@ -88,11 +89,11 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
                                                   LONG* plCertID) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
         requireOut(plCertID);
-        const std::string reference = textOf(strReqID);
+        const std::string reference = toAnsi(strReqID);
         const std::vector<RequestRow> requests = store().openRequests(reference);
         if (requests.empty())
             failWith(E_INVALIDARG, "no request is open under the reference " + reference);
-        PemContents contents = readPemFile(textOf(strCertFile));
+        PemContents contents = readPemFile(toAnsi(strCertFile));
         for (const RequestRow& request : requests) {
             const auto issued = std::find_if(
                 contents.certificates.begin(), contents.certificates.end(),
@@ -101,7 +102,7 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
                 });
             if (issued == contents.certificates.end()) continue;
             // A password given must open the key, so that the user learns of a wrong one now.
-            if (pstrPass != nullptr) decryptKey(request.privateKey, textOf(*pstrPass));
+            if (pstrPass != nullptr) decryptKey(request.privateKey, toAnsi(*pstrPass));
             std::vector<CertificateEntry> others;
             for (const X509Owner& certificate : contents.certificates)
                 if (certificate != *issued) others.push_back(entryOf(certificate.get()));

@@ -6,6 +6,7 @@
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "ErrorBoundary.h"
+#include "text/AnsiText.h"
 #include "velPKI.h"
 
 namespace {
@@ -128,7 +129,7 @@ STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddre
         requireOut(ppCertList);
         *ppCertList = nullptr;
         const auto optionalText = [](BSTR* text) {
-            return text == nullptr ? std::nullopt : std::optional(textOf(*text));
+            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
         };
         std::optional<std::string> issuerName;
         if (pIssuer != nullptr)
@@ -144,7 +145,7 @@ STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddre
             if (pStatus != nullptr && *pStatus != SMStatusAll &&
                 statusOf(certificate.get(), row.id) != *pStatus)
                 continue;
-            if (pstrAddress != nullptr && emailOf(certificate.get()) != textOf(*pstrAddress))
+            if (pstrAddress != nullptr && emailOf(certificate.get()) != toAnsi(*pstrAddress))
                 continue;
             if (issuerName && nameText(X509_get_issuer_name(certificate.get())) != *issuerName)
                 continue;
