@@ -134,6 +134,19 @@ protected:
         EXPECT_EQ(pki->GetOpenRequests(references.put()), S_OK);
         return textsOf(*references.get());
     }
+    // The certificate's key, opened with its password and written out encrypted, as read back.
+    KeyOwner exportedKey(LONG id, const char* password) {
+        velcom::ComPtr<ISMAsymKey> key;
+        EXPECT_EQ(pki->FindKey(id, key.put()), S_OK);
+        if (!key) return KeyOwner();
+        EXPECT_EQ(key->Decrypt(toBstr(password).get()), S_OK);
+        EXPECT_EQ(pki->ExportKey(toBstr(path("key.pem")).get(), toBstr("export").get(),
+                                 SMFormatRawKey, SMEncodingPEM, key.get()),
+                  S_OK);
+        const BioOwner file(BIO_new_file(path("key.pem").c_str(), "rb"));
+        return KeyOwner(
+            PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, const_cast<char*>("export")));
+    }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;
         if (GetErrorInfo(0, info.put()) != S_OK) return "";

@@ -84,13 +84,7 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
         ASSERT_EQ(pki->FindKey(id, key.put()), S_OK);
         EXPECT_EQ(key->Decrypt(toBstr("wrong").get()), E_ACCESSDENIED);
         EXPECT_NE(lastError().find("password"), std::string::npos) << lastError();
-        ASSERT_EQ(key->Decrypt(toBstr("secret").get()), S_OK);
-        ASSERT_EQ(pki->ExportKey(toBstr(path("key.pem")).get(), toBstr("export").get(),
-                                 SMFormatRawKey, SMEncodingPEM, key.get()),
-                  S_OK);
-        const BioOwner keyFile(BIO_new_file(path("key.pem").c_str(), "rb"));
-        const KeyOwner exported(
-            PEM_read_bio_PrivateKey(keyFile.get(), nullptr, nullptr, const_cast<char*>("export")));
+        const KeyOwner exported = exportedKey(id, "secret");
         ASSERT_TRUE(exported);
         EXPECT_EQ(EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued.get())), 1);
 
