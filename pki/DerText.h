@@ -1,0 +1,34 @@
+// Bytes and texts of OpenSSL objects: DER, Base64, PEM, names, serials, times.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "OpenSslOwners.h"
+
+inline void freeOpenSslText(char* text) { OPENSSL_free(text); }
+inline void freeOpenSslBytes(unsigned char* bytes) { OPENSSL_free(bytes); }
+
+// What was written into a memory BIO.
+std::string bioText(BIO* bio);
+
+std::string certificateDer(X509* certificate);
+std::string revocationListDer(X509_CRL* list);
+X509Owner certificateFromDer(const std::string& der);
+CrlOwner revocationListFromDer(const std::string& der);
+
+// Base64 in one line, without line breaks; fromBase64 ignores white space and fails on anything
+// else that is not Base64.
+std::string toBase64(const std::string& bytes);
+std::string fromBase64(std::string_view text);
+
+std::string certificatePem(X509* certificate);
+// The serial number in upper-case hexadecimal, without separators.
+std::string serialText(X509* certificate);
+// RFC 2253 form ("CN=Alice,O=Example").
+std::string nameText(const X509_NAME* name);
+// The first common name of the subject; empty when it has none.
+std::string commonNameOf(const X509_NAME* name);
+std::string emailOf(X509* certificate);
+// "YYYY-MM-DD HH:MM:SS" in UTC.
+std::string timeText(const ASN1_TIME* time);

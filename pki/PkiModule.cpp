@@ -1,0 +1,95 @@
+// The module's four exports: the class object of velPKI, and its registration under the ProgID
+// with the library as in-process server (threading model "Apartment"), as the proxy's class is
+// registered.
+#include <velPKI/velPKI.h>
+
+#include "module/ClassObject.h"
+#include "module/ModuleLock.h"
+#include "module/RegistryScript.h"
+#include "velPKI.h"
+
+namespace {
+
+using Removal = ScriptKey::Removal;
+using CvelPKIClassObject = ClassObject<&CvelPKI::create>;
+
+constexpr char kDescription[] = "vel PKI Class";
+
+const char g_moduleAnchor = 0;
+
+std::string classIdText() {
+    OLECHAR text[40];
+    StringFromGUID2(CLSID_velPKI, text, 40);
+    std::string narrow;
+    for (const OLECHAR* c = text; *c != 0; ++c) narrow += static_cast<char>(*c);
+    return narrow;
+}
+
+ScriptKey keyWith(const std::string& name, const std::string& text,
+                  std::vector<ScriptKey> subkeys = {}, Removal removal = Removal::Normal) {
+    return {name, {{"", text}}, std::move(subkeys), removal};
+}
+
+std::vector<ScriptKey> registryScript() {
+    const std::string classId = classIdText();
+    ScriptKey inprocServer = keyWith("InprocServer32", "%MODULE%");
+    inprocServer.values.push_back({"ThreadingModel", "Apartment"});
+    const ScriptKey classKey = keyWith(classId, kDescription,
+                                       {keyWith("ProgID", kVelPkiProgId),
+                                        {"Programmable", {}, {}, Removal::ForceRemove},
+                                        std::move(inprocServer)},
+                                       Removal::ForceRemove);
+    return {keyWith(kVelPkiProgId, kDescription, {keyWith("CLSID", classId)}),
+            {"CLSID", {}, {classKey}, Removal::NoRemove}};
+}
+
+std::string moduleFileName() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            &g_moduleAnchor, &self))
+        return std::string();
+    for (DWORD size = 260; size <= 65536; size *= 2) {
+        std::string name(size, '\0');
+        const DWORD length = GetModuleFileNameA(self, name.data(), size);
+        if (length == 0) return std::string();
+        if (length < size) return name.substr(0, length);
+    }
+    return std::string();
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE
+DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, CLSID_velPKI)) return CLASS_E_CLASSNOTAVAILABLE;
+    IClassFactory* created = nullptr;
+    if (const HRESULT result = CvelPKIClassObject::create(&created); FAILED(result)) return result;
+    const velcom::ComPtr<IClassFactory> classObject =
+        velcom::ComPtr<IClassFactory>::attach(created);
+    return classObject->QueryInterface(riid, ppv);
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return moduleLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllRegisterServer() {
+    try {
+        const std::string path = moduleFileName();
+        if (path.empty()) return SELFREG_E_CLASS;
+        return registerScript(HKEY_CLASSES_ROOT, registryScript(), path);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    try {
+        return unregisterScript(HKEY_CLASSES_ROOT, registryScript());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}

@@ -1,0 +1,138 @@
+#include "velPKI.h"
+
+#include <new>
+
+#include "AutomationValues.h"
+#include "DerText.h"
+#include "ErrorBoundary.h"
+#include "module/ModuleLock.h"
+#include "text/AnsiText.h"
+
+CvelPKI::CvelPKI()
+    : DispatchImpl<ISMPrivateKeyInfrastructure>(kISMPrivateKeyInfrastructureMembers),
+      DispatchImpl<ISMPrivateKeyInfrastructureEx>(kISMPrivateKeyInfrastructureExMembers),
+      DispatchImpl<IvelPKIStore>(kIvelPKIStoreMembers) {
+    lockModule();
+}
+
+CvelPKI::~CvelPKI() { unlockModule(); }
+
+HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    CvelPKI* created = new (std::nothrow) CvelPKI();
+    if (created == nullptr) return E_OUTOFMEMORY;
+    const velcom::ComPtr<ISMPrivateKeyInfrastructure> held(created);
+    return held->QueryInterface(riid, object);
+}
+
+STDMETHODIMP CvelPKI::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure)) {
+        *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
+    } else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)) {
+        *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
+    } else if (IsEqualIID(riid, IID_IvelPKIStore)) {
+        *object = static_cast<IvelPKIStore*>(this);
+    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+        *object = static_cast<ISupportErrorInfo*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CvelPKI::AddRef() { return ++m_lReferences; }
+
+STDMETHODIMP_(ULONG) CvelPKI::Release() {
+    const ULONG remaining = --m_lReferences;
+    if (remaining == 0) delete this;
+    return remaining;
+}
+
+STDMETHODIMP CvelPKI::InterfaceSupportsErrorInfo(REFIID riid) {
+    return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
+                   IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) ||
+                   IsEqualIID(riid, IID_IvelPKIStore)
+               ? S_OK
+               : S_FALSE;
+}
+
+STDMETHODIMP CvelPKI::Open(BSTR path) {
+    return errorBoundary(IID_IvelPKIStore, "Open", [&] {
+        const std::string file = toAnsi(path);
+        if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
+        // The store in use stays when the new one cannot be opened.
+        m_pStore = std::make_shared<PkiStore>(file);
+    });
+}
+
+PkiStore& CvelPKI::store() {
+    if (!m_pStore) m_pStore = std::make_shared<PkiStore>(defaultStorePath());
+    return *m_pStore;
+}
+
+CertificateEntry entryOf(X509* certificate) {
+    return {certificateDer(certificate), serialText(certificate),
+            commonNameOf(X509_get_subject_name(certificate))};
+}
+
+velcom::ComPtr<CvelCertificate> CvelPKI::storedCertificate(std::int64_t id) {
+    const std::optional<CertificateRow> row = store().certificate(id);
+    if (!row) failWith(E_INVALIDARG, "no certificate " + std::to_string(id) + " in the store");
+    return CvelCertificate::make(certificateFromDer(row->der), row->id);
+}
+
+X509Owner CvelPKI::certificateOf(ISMCertificate* certificate) {
+    if (certificate == nullptr) failWith(E_INVALIDARG, "no certificate");
+    if (const auto own = CvelCertificate::own(certificate)) {
+        checkSsl(X509_up_ref(own->certificate()), "keeping the certificate");
+        return X509Owner(own->certificate());
+    }
+    velcom::Variant text;
+    const HRESULT read = certificate->AsBinaryString(1, text.put());
+    if (FAILED(read)) failWith(read, "the certificate does not give its Base64 text");
+    return certificateFromDer(fromBase64(bytesOf(*text.get())));
+}
+
+std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) {
+    const X509Owner owned = certificateOf(certificate);
+    const std::optional<std::int64_t> id = store().certificateId(certificateDer(owned.get()));
+    if (!id) failWith(E_INVALIDARG, "the certificate is not in the store");
+    return *id;
+}
+
+STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
+        requireOut(ppCertificate);
+        *ppCertificate = storedCertificate(lID)->handOut();
+    });
+}
+
+STDMETHODIMP CvelPKI::CreateCertificateList(ISMCertificateList** ppCertList) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateCertificateList", [&] {
+        requireOut(ppCertList);
+        *ppCertList = CvelCertificateList::make()->handOut();
+    });
+}
+
+STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
+                         [&] { store().markRevoked(storedIdOf(pCert)); });
+}
+
+STDMETHODIMP CvelPKI::Delete(ISMCertificate* pCert) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
+                         [&] { store().remove(storedIdOf(pCert)); });
+}
+
+STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
+        if (!store().remove(lCertID))
+            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
+    });
+}

@@ -1,0 +1,109 @@
+// The PKI component: keys, key requests, certificates and revocation lists in a SQLite store,
+// with OpenSSL doing the cryptography. Apartment-threaded; the store is opened on first use.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <velPKI/velPKI.h>
+#include <velTesseraComm/DispatchTables.h>
+
+#include "OpenSslOwners.h"
+#include "PkiStore.h"
+#include "velCertificate.h"
+#include "velList.h"
+
+inline constexpr velcom::DispatchMember kISMPrivateKeyInfrastructureExMembers[] = {
+    velcom::member<&ISMPrivateKeyInfrastructureEx::ImportRequestedCertificate2, velcom::in(VT_BSTR),
+                   velcom::in(VT_BSTR), velcom::optional(VT_BYREF | VT_BSTR),
+                   velcom::retval(VT_I4)>(u"ImportRequestedCertificate2", 1, DISPATCH_METHOD),
+};
+inline constexpr velcom::DispatchMember kIvelPKIStoreMembers[] = {
+    velcom::member<&IvelPKIStore::Open, velcom::in(VT_BSTR)>(u"Open", 1, DISPATCH_METHOD),
+};
+
+class CvelPKI final : public velcom::DispatchImpl<ISMPrivateKeyInfrastructure>,
+                      public velcom::DispatchImpl<ISMPrivateKeyInfrastructureEx>,
+                      public velcom::DispatchImpl<IvelPKIStore>,
+                      public ISupportErrorInfo {
+public:
+    // The class object's creation function: aggregation is refused.
+    static HRESULT create(IUnknown* outer, REFIID riid, void** object);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IvelPKIStore
+    STDMETHODIMP Open(BSTR path) override;
+
+    // ISMPrivateKeyInfrastructure
+    STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
+    STDMETHODIMP Verify2(LONG lCertID, LONG bOnline, CertStatus* pStatus) override;
+    STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
+    STDMETHODIMP ImportKey(LONG, ISMAsymKey*) override { return E_NOTIMPL; }
+    STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
+                              ISMAsymKey* pKey, LONG bWithChain) override;
+    STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
+    STDMETHODIMP Load(BSTR strFile, ISMCertificateList** ppCertList,
+                      ISMCRLList** ppCRLList) override;
+    STDMETHODIMP LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList** ppCertList,
+                            ISMKeyList** ppKeyList) override;
+    STDMETHODIMP Export(BSTR, FileFormat, FileEncoding, ISMCertificateList*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
+                         VARIANT vCertIDs) override;
+    STDMETHODIMP Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress, LONG* pbDefault,
+                      BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
+                      ISMCertificateList** ppCertList) override;
+    STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
+    STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
+                           ISMCertificateList** ppChain) override;
+    STDMETHODIMP HasValidCertifiedKey(BSTR, ISMCertificateList**, LONG*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP FindValidCerts(VARIANT, VARIANT*, VARIANT*, ISMCertificateList**) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP AdjustDefaults(ISMCertificateList*) override { return E_NOTIMPL; }
+    STDMETHODIMP CreateCertificateList(ISMCertificateList** ppCertList) override;
+    STDMETHODIMP CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
+                               ISMRequest** ppRequest) override;
+    STDMETHODIMP AddRequest(ISMRequest* pRequest, BSTR strSNr) override;
+    STDMETHODIMP GetOpenRequests(VARIANT* pvarRequests) override;
+    STDMETHODIMP ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID,
+                                            LONG* plCertID) override;
+    STDMETHODIMP Revoke(ISMCertificate* pCert) override;
+    STDMETHODIMP ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat, FileEncoding sEncoding,
+                           ISMAsymKey* pKey) override;
+    STDMETHODIMP Delete(ISMCertificate* pCert) override;
+    STDMETHODIMP Delete2(LONG lCertID) override;
+
+    // ISMPrivateKeyInfrastructureEx
+    STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
+                                             LONG* plCertID) override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
+private:
+    CvelPKI();
+    ~CvelPKI();
+
+    PkiStore& store();
+    velcom::ComPtr<CvelCertificate> storedCertificate(std::int64_t id);
+    // The certificate behind any ISMCertificate, read from its Base64 text when it is foreign.
+    X509Owner certificateOf(ISMCertificate* certificate);
+    std::int64_t storedIdOf(ISMCertificate* certificate);
+    CertStatus statusOf(X509* certificate, std::int64_t id);
+    // The issuers of the certificate as far as the store knows them, nearest first.
+    X509StackOwner issuerChain(X509* certificate);
+
+    std::shared_ptr<PkiStore> m_pStore;
+    ULONG m_lReferences = 0;
+};
+
+CertificateEntry entryOf(X509* certificate);

@@ -1,0 +1,131 @@
+// Key requests: created with a new key, kept open in the store under the server's reference, and
+// closed by the import of the certificate issued for their key.
+#include <algorithm>
+#include <cctype>
+
+#include "AutomationValues.h"
+#include "ErrorBoundary.h"
+#include "Keys.h"
+#include "PemFiles.h"
+#include "text/AnsiText.h"
+#include "velAsymKey.h"
+#include "velPKI.h"
+#include "velRequest.h"
+
+namespace {
+
+struct RequestAttributes {
+    std::string challenge;
+    KeyAlgorithm algorithm = KeyAlgorithm::Rsa2048;
+};
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// "challenge=<text>" and "keytype=RSA" or "keytype=EC" (P-256), each "name=value".
+RequestAttributes attributesOf(const VARIANT& value) {
+    RequestAttributes attributes;
+    for (const std::string& attribute : textsOf(value)) {
+        const std::size_t equals = attribute.find('=');
+        const std::string name = lowerCase(attribute.substr(0, equals));
+        const std::string text = equals == std::string::npos ? "" : attribute.substr(equals + 1);
+        if (name == "challenge") {
+            attributes.challenge = text;
+        } else if (name == "keytype" && (lowerCase(text) == "ec" || lowerCase(text) == "rsa")) {
+            attributes.algorithm =
+                lowerCase(text) == "ec" ? KeyAlgorithm::EcP256 : KeyAlgorithm::Rsa2048;
+        } else {
+            failWith(E_INVALIDARG, "unknown request attribute " + attribute);
+        }
+    }
+    return attributes;
+}
+
+}  // namespace
+
+STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
+                                    ISMRequest** ppRequest) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateRequest", [&] {
+        requireOut(ppRequest);
+        *ppRequest = nullptr;
+        if (nType != SMRequestSPKAC) failWith(E_NOTIMPL, "only SPKAC requests are made");
+        const RequestAttributes attributes = attributesOf(varAttr);
+        const KeyOwner key = generateKey(attributes.algorithm);
+        *ppRequest =
+            CvelRequest::make(signedSpkac(key.get(), attributes.challenge), publicKeyDer(key.get()),
+                              encryptKey(key.get(), toAnsi(strPass)))
+                ->handOut();
+    });
+}
+
+STDMETHODIMP CvelPKI::AddRequest(ISMRequest* pRequest, BSTR strSNr) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "AddRequest", [&] {
+        const auto request = CvelRequest::own(pRequest);
+        if (!request) failWith(E_INVALIDARG, "the request was not made by this component");
+        const std::string reference = toAnsi(strSNr);
+        if (reference.empty()) failWith(E_INVALIDARG, "no reference for the request");
+        store().addRequest(request->spkac(), request->publicKey(), request->privateKey(),
+                           reference);
+    });
+}
+
+STDMETHODIMP CvelPKI::GetOpenRequests(VARIANT* pvarRequests) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetOpenRequests", [&] {
+        requireOut(pvarRequests);
+        VariantInit(pvarRequests);
+        const std::vector<std::string> references = store().openReferences();
+        if (!references.empty()) putTexts(pvarRequests, references);
+    });
+}
+
+STDMETHODIMP CvelPKI::ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID, LONG* plCertID) {
+    return ImportRequestedCertificate2(strCertFile, strReqID, nullptr, plCertID);
+}
+
+STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
+                                                  LONG* plCertID) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
+        requireOut(plCertID);
+        const std::string reference = toAnsi(strReqID);
+        const std::vector<RequestRow> requests = store().openRequests(reference);
+        if (requests.empty())
+            failWith(E_INVALIDARG, "no request is open under the reference " + reference);
+        PemContents contents = readPemFile(toAnsi(strCertFile));
+        for (const RequestRow& request : requests) {
+            const auto issued = std::find_if(
+                contents.certificates.begin(), contents.certificates.end(),
+                [&](const X509Owner& certificate) {
+                    return publicKeyDer(X509_get0_pubkey(certificate.get())) == request.publicKey;
+                });
+            if (issued == contents.certificates.end()) continue;
+            // A password given must open the key, so that the user learns of a wrong one now.
+            if (pstrPass != nullptr) decryptKey(request.privateKey, toAnsi(*pstrPass));
+            std::vector<CertificateEntry> others;
+            for (const X509Owner& certificate : contents.certificates)
+                if (certificate != *issued) others.push_back(entryOf(certificate.get()));
+            *plCertID =
+                static_cast<LONG>(store().completeRequest(request, entryOf(issued->get()), others));
+            return;
+        }
+        failWith(E_INVALIDARG,
+                 "no certificate in the file is for the key of the request " + reference);
+    });
+}
+
+STDMETHODIMP CvelPKI::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "FindKey", [&] {
+        requireOut(ppKey);
+        *ppKey = nullptr;
+        const std::optional<CertificateRow> row = store().certificate(lCertID);
+        if (!row || !row->privateKey)
+            failWith(E_INVALIDARG, "no key for certificate " + std::to_string(lCertID));
+        const std::shared_ptr<PkiStore> keeper = m_pStore;
+        const std::int64_t id = row->id;
+        *ppKey = CvelAsymKey::make(*row->privateKey, [keeper, id](const std::string& encrypted) {
+                     keeper->replacePrivateKey(id, encrypted);
+                 })->handOut();
+    });
+}

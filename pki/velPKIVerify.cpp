@@ -1,0 +1,156 @@
+// A certificate's status against what the store knows: its validity, its issuers up to a
+// self-signed authority in the store, the revocation lists imported, and revocations marked.
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
+
+#include "AutomationValues.h"
+#include "DerText.h"
+#include "ErrorBoundary.h"
+#include "text/AnsiText.h"
+#include "velPKI.h"
+
+namespace {
+
+CertStatus statusOfError(int error) {
+    switch (error) {
+        case X509_V_OK:
+            return SMStatusActive;
+        case X509_V_ERR_CERT_HAS_EXPIRED:
+            return SMStatusExpired;
+        case X509_V_ERR_CERT_NOT_YET_VALID:
+            return SMStatusInActive;
+        case X509_V_ERR_CERT_REVOKED:
+            return SMStatusRevoked;
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+            return SMStatusUnknownCA;
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+            return SMStatusUntrustedCA;
+        case X509_V_ERR_UNABLE_TO_GET_CRL:
+        case X509_V_ERR_CRL_HAS_EXPIRED:
+        case X509_V_ERR_CRL_NOT_YET_VALID:
+            return SMStatusUnknown;
+        default:
+            return SMStatusInvalid;
+    }
+}
+
+// Verification against every certificate of the store as a possible issuer, with revocation
+// checked when a list of the certificate's issuer is there.
+struct Verification {
+    StoreOwner trusted;
+    StoreContextOwner context;
+    int error;
+};
+
+Verification verify(PkiStore& store, X509* certificate) {
+    Verification result{owned<StoreOwner>(X509_STORE_new(), "making a certificate store"),
+                        owned<StoreContextOwner>(X509_STORE_CTX_new(), "making a context"), 0};
+    for (const CertificateRow& row : store.certificates(std::nullopt, std::nullopt))
+        checkSsl(X509_STORE_add_cert(result.trusted.get(), certificateFromDer(row.der).get()),
+                 "adding an issuer");
+    bool listOfIssuer = false;
+    for (const std::string& der : store.revocationLists()) {
+        const CrlOwner list = revocationListFromDer(der);
+        listOfIssuer = listOfIssuer || X509_NAME_cmp(X509_CRL_get_issuer(list.get()),
+                                                     X509_get_issuer_name(certificate)) == 0;
+        checkSsl(X509_STORE_add_crl(result.trusted.get(), list.get()), "adding a revocation list");
+    }
+    if (listOfIssuer) X509_STORE_set_flags(result.trusted.get(), X509_V_FLAG_CRL_CHECK);
+    checkSsl(X509_STORE_CTX_init(result.context.get(), result.trusted.get(), certificate, nullptr),
+             "starting the verification");
+    result.error = X509_verify_cert(result.context.get()) == 1
+                       ? X509_V_OK
+                       : X509_STORE_CTX_get_error(result.context.get());
+    ERR_clear_error();
+    return result;
+}
+
+}  // namespace
+
+CertStatus CvelPKI::statusOf(X509* certificate, std::int64_t id) {
+    if (id != 0) {
+        const std::optional<CertificateRow> row = store().certificate(id);
+        if (row && row->revoked) return SMStatusRevoked;
+    }
+    return statusOfError(verify(store(), certificate).error);
+}
+
+X509StackOwner CvelPKI::issuerChain(X509* certificate) {
+    const Verification verification = verify(store(), certificate);
+    X509StackOwner chain = owned<X509StackOwner>(
+        X509_STORE_CTX_get1_chain(verification.context.get()), "reading the issuer chain");
+    // The first is the certificate itself.
+    if (sk_X509_num(chain.get()) > 0) X509_free(sk_X509_shift(chain.get()));
+    return chain;
+}
+
+STDMETHODIMP CvelPKI::Verify(ISMCertificate* pCert, LONG, CertStatus* pStatus) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify", [&] {
+        requireOut(pStatus);
+        const X509Owner certificate = certificateOf(pCert);
+        const std::optional<std::int64_t> id =
+            store().certificateId(certificateDer(certificate.get()));
+        *pStatus = statusOf(certificate.get(), id.value_or(0));
+    });
+}
+
+STDMETHODIMP CvelPKI::Verify2(LONG lCertID, LONG, CertStatus* pStatus) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify2", [&] {
+        requireOut(pStatus);
+        const auto stored = storedCertificate(lCertID);
+        *pStatus = statusOf(stored->certificate(), lCertID);
+    });
+}
+
+STDMETHODIMP CvelPKI::GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
+                                ISMCertificateList** ppChain) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetIssuer", [&] {
+        requireOut(ppChain);
+        *ppChain = nullptr;
+        const X509StackOwner chain = issuerChain(certificateOf(pCertificate).get());
+        const auto list = CvelCertificateList::make();
+        for (int index = 0; index < sk_X509_num(chain.get()) && (lDeep <= 0 || index < lDeep);
+             ++index) {
+            X509* issuer = sk_X509_value(chain.get(), index);
+            const std::int64_t id = store().certificateId(certificateDer(issuer)).value_or(0);
+            checkSsl(X509_up_ref(issuer), "keeping an issuer");
+            list->append(CvelCertificate::make(X509Owner(issuer), id));
+        }
+        *ppChain = list->handOut();
+    });
+}
+
+STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
+                           LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
+                           VARIANT* pIssuer, BSTR* pstrSerial, ISMCertificateList** ppCertList) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
+        requireOut(ppCertList);
+        *ppCertList = nullptr;
+        const auto optionalText = [](BSTR* text) {
+            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
+        };
+        std::optional<std::string> issuerName;
+        if (pIssuer != nullptr)
+            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
+                issuerName = names.front();
+        const auto list = CvelCertificateList::make();
+        for (const CertificateRow& row :
+             store().certificates(optionalText(pstrCommonName), optionalText(pstrSerial))) {
+            X509Owner certificate = certificateFromDer(row.der);
+            const bool authority = X509_check_ca(certificate.get()) != 0;
+            const CertType type = row.privateKey ? SMTypeOwn : authority ? SMTypeCA : SMTypeOther;
+            if (pType != nullptr && *pType != SMTypeAll && *pType != type) continue;
+            if (pStatus != nullptr && *pStatus != SMStatusAll &&
+                statusOf(certificate.get(), row.id) != *pStatus)
+                continue;
+            if (pstrAddress != nullptr && emailOf(certificate.get()) != toAnsi(*pstrAddress))
+                continue;
+            if (issuerName && nameText(X509_get_issuer_name(certificate.get())) != *issuerName)
+                continue;
+            list->append(CvelCertificate::make(std::move(certificate), row.id));
+        }
+        *ppCertList = list->handOut();
+    });
+}
