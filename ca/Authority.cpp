@@ -1,0 +1,240 @@
+#include "ca/Authority.h"
+
+#include <cctype>
+#include <fstream>
+#include <stdexcept>
+
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+
+namespace ca {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::time_t kDay = 24 * 60 * 60;
+constexpr std::time_t kAuthorityLifetime = 10 * 365 * kDay;
+constexpr std::time_t kCrlLifetime = 7 * kDay;
+constexpr std::size_t kSerialBytes = 8;
+
+KeyPtr newKey() {
+    return KeyPtr(checked(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"), "key"));
+}
+
+std::string memoryText(BIO* bio) {
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    return std::string(data, static_cast<std::size_t>(length));
+}
+
+void writeFile(const fs::path& path, const std::string& content, bool secret) {
+    {
+        std::ofstream created(path, std::ios::binary);
+        if (!created) throw std::runtime_error("cannot write " + path.string());
+    }
+    if (secret) fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << content;
+    if (!file.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeCertificate(const fs::path& path, X509* certificate) {
+    BioPtr bio(checked(BIO_new(BIO_s_mem()), "memory"));
+    checked(PEM_write_bio_X509(bio.get(), certificate), "certificate");
+    writeFile(path, memoryText(bio.get()), false);
+}
+
+void writeKey(const fs::path& path, EVP_PKEY* key) {
+    BioPtr bio(checked(BIO_new(BIO_s_mem()), "memory"));
+    checked(PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr), "key");
+    writeFile(path, memoryText(bio.get()), true);
+}
+
+BioPtr openFile(const fs::path& path) {
+    BioPtr bio(BIO_new_file(path.c_str(), "r"));
+    if (!bio) throw std::runtime_error("cannot read " + path.string() + " (run init first)");
+    return bio;
+}
+
+CertificatePtr readCertificate(const fs::path& path) {
+    return CertificatePtr(
+        checked(PEM_read_bio_X509(openFile(path).get(), nullptr, nullptr, nullptr), "certificate"));
+}
+
+KeyPtr readKey(const fs::path& path) {
+    return KeyPtr(
+        checked(PEM_read_bio_PrivateKey(openFile(path).get(), nullptr, nullptr, nullptr), "key"));
+}
+
+void addName(X509_NAME* name, const char* field, const std::string& value) {
+    checked(X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                       reinterpret_cast<const unsigned char*>(value.c_str()), -1,
+                                       -1, 0),
+            field);
+}
+
+void addExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
+    ExtensionPtr extension(
+        checked(X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str()), "extension"));
+    checked(X509_add_ext(certificate, extension.get(), -1), "extension");
+}
+
+IntegerPtr serialNumber(const std::string& serial) {
+    BIGNUM* number = nullptr;
+    checked(BN_hex2bn(&number, serial.c_str()), "serial");
+    BignumPtr owned(number);
+    return IntegerPtr(checked(BN_to_ASN1_INTEGER(owned.get(), nullptr), "serial"));
+}
+
+// A certificate with everything but its extensions and signature; a self-signed one gets its
+// issuer once its subject is known.
+CertificatePtr newCertificate(X509_NAME* issuer, EVP_PKEY* publicKey, const std::string& serial,
+                              std::time_t notBefore, std::time_t notAfter) {
+    CertificatePtr certificate(checked(X509_new(), "certificate"));
+    checked(X509_set_version(certificate.get(), 2), "version");
+    checked(X509_set_serialNumber(certificate.get(), serialNumber(serial).get()), "serial");
+    if (issuer) checked(X509_set_issuer_name(certificate.get(), issuer), "issuer");
+    checked(X509_set_pubkey(certificate.get(), publicKey), "public key");
+    checked(ASN1_TIME_set(X509_getm_notBefore(certificate.get()), notBefore) != nullptr,
+            "validity");
+    checked(ASN1_TIME_set(X509_getm_notAfter(certificate.get()), notAfter) != nullptr, "validity");
+    return certificate;
+}
+
+}  // namespace
+
+void Authority::create(const fs::path& directory, std::time_t now) {
+    fs::create_directories(directory);
+    if (fs::exists(directory / kCaKeyFile))
+        throw std::runtime_error("an authority already exists in " + directory.string());
+
+    KeyPtr key = newKey();
+    CertificatePtr root =
+        newCertificate(nullptr, key.get(), newSerial(), now, now + kAuthorityLifetime);
+    X509_NAME* name = X509_get_subject_name(root.get());
+    addName(name, "O", "Tessera");
+    addName(name, "CN", "Tessera reference CA");
+    checked(X509_set_issuer_name(root.get(), name), "issuer");
+    addExtension(root.get(), root.get(), NID_basic_constraints, "critical,CA:TRUE");
+    addExtension(root.get(), root.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
+    addExtension(root.get(), root.get(), NID_subject_key_identifier, "hash");
+    checked(X509_sign(root.get(), key.get(), EVP_sha256()), "signature");
+
+    KeyPtr tlsKey = newKey();
+    CertificatePtr tls =
+        newCertificate(name, tlsKey.get(), newSerial(), now, now + kAuthorityLifetime);
+    addName(X509_get_subject_name(tls.get()), "CN", "localhost");
+    addExtension(tls.get(), root.get(), NID_basic_constraints, "critical,CA:FALSE");
+    addExtension(tls.get(), root.get(), NID_ext_key_usage, "serverAuth");
+    addExtension(tls.get(), root.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
+    addExtension(tls.get(), root.get(), NID_authority_key_identifier, "keyid");
+    checked(X509_sign(tls.get(), key.get(), EVP_sha256()), "signature");
+
+    writeKey(directory / kCaKeyFile, key.get());
+    writeCertificate(directory / kCaCertificateFile, root.get());
+    writeKey(directory / kTlsKeyFile, tlsKey.get());
+    writeCertificate(directory / kTlsCertificateFile, tls.get());
+}
+
+Authority::Authority(const fs::path& directory)
+    : m_certificate(readCertificate(directory / kCaCertificateFile)),
+      m_key(readKey(directory / kCaKeyFile)),
+      m_tlsCertificate(readCertificate(directory / kTlsCertificateFile)),
+      m_tlsKey(readKey(directory / kTlsKeyFile)) {}
+
+CertificatePtr Authority::issue(const Applicant& applicant, EVP_PKEY* publicKey,
+                                const std::string& serial, std::time_t notBefore,
+                                std::time_t notAfter) const {
+    X509* root = m_certificate.get();
+    CertificatePtr certificate =
+        newCertificate(X509_get_subject_name(root), publicKey, serial, notBefore, notAfter);
+    X509_NAME* subject = X509_get_subject_name(certificate.get());
+    addName(subject, "C", applicant.country);
+    addName(subject, "O", applicant.org);
+    addName(subject, "CN", applicant.first + " " + applicant.last);
+    addName(subject, "emailAddress", applicant.email);
+    addExtension(certificate.get(), root, NID_basic_constraints, "critical,CA:FALSE");
+    addExtension(certificate.get(), root, NID_key_usage, "critical,digitalSignature");
+    addExtension(certificate.get(), root, NID_ext_key_usage, "clientAuth,emailProtection");
+    addExtension(certificate.get(), root, NID_subject_alt_name, "email:" + applicant.email);
+    addExtension(certificate.get(), root, NID_authority_key_identifier, "keyid");
+    checked(X509_sign(certificate.get(), m_key.get(), EVP_sha256()), "signature");
+    return certificate;
+}
+
+std::string Authority::revocationList(const std::vector<Revocation>& revoked,
+                                      std::time_t now) const {
+    CrlPtr crl(checked(X509_CRL_new(), "revocation list"));
+    checked(X509_CRL_set_version(crl.get(), 1), "version");
+    checked(X509_CRL_set_issuer_name(crl.get(), X509_get_subject_name(m_certificate.get())),
+            "issuer");
+    TimePtr thisUpdate(checked(ASN1_TIME_set(nullptr, now), "time"));
+    TimePtr nextUpdate(checked(ASN1_TIME_set(nullptr, now + kCrlLifetime), "time"));
+    checked(X509_CRL_set1_lastUpdate(crl.get(), thisUpdate.get()), "time");
+    checked(X509_CRL_set1_nextUpdate(crl.get(), nextUpdate.get()), "time");
+    for (const Revocation& revocation : revoked) {
+        RevokedPtr entry(checked(X509_REVOKED_new(), "entry"));
+        checked(X509_REVOKED_set_serialNumber(entry.get(), serialNumber(revocation.serial).get()),
+                "serial");
+        TimePtr date(checked(ASN1_TIME_set(nullptr, revocation.revokedAt), "time"));
+        checked(X509_REVOKED_set_revocationDate(entry.get(), date.get()), "time");
+        checked(X509_CRL_add0_revoked(crl.get(), entry.get()), "entry");
+        entry.release();
+    }
+    checked(X509_CRL_sort(crl.get()), "sort");
+    checked(X509_CRL_sign(crl.get(), m_key.get(), EVP_sha256()), "signature");
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_CRL(crl.get(), &der);
+    checked(length, "revocation list");
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+bool Authority::signedThis(X509* certificate) const {
+    return X509_NAME_cmp(X509_get_issuer_name(certificate),
+                         X509_get_subject_name(m_certificate.get())) == 0 &&
+           X509_verify(certificate, X509_get0_pubkey(m_certificate.get())) == 1;
+}
+
+std::string derOf(X509* certificate) {
+    unsigned char* der = nullptr;
+    const int length = i2d_X509(certificate, &der);
+    checked(length, "certificate");
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+CertificatePtr certificateFromDer(std::string_view der) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+    return CertificatePtr(d2i_X509(nullptr, &bytes, static_cast<long>(der.size())));
+}
+
+std::string newSerial() {
+    unsigned char bytes[kSerialBytes];
+    checked(RAND_bytes(bytes, sizeof bytes), "random");
+    // Positive, and long enough that a guess at another applicant's serial is hopeless.
+    bytes[0] = static_cast<unsigned char>((bytes[0] & 0x7F) | 0x01);
+    BignumPtr number(checked(BN_bin2bn(bytes, sizeof bytes, nullptr), "serial"));
+    char* hex = checked(BN_bn2hex(number.get()), "serial");
+    const std::string text = *normalSerial(hex);
+    OPENSSL_free(hex);
+    return text;
+}
+
+std::optional<std::string> normalSerial(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::string serial;
+    for (const char character : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(character))) return std::nullopt;
+        if (serial.empty() && character == '0') continue;
+        serial += static_cast<char>(std::toupper(static_cast<unsigned char>(character)));
+    }
+    return serial.empty() ? std::string("0") : serial;
+}
+
+}  // namespace ca

@@ -1,0 +1,55 @@
+// The authority's keys and certificates in its directory: the CA key and self-signed
+// certificate, and the TLS server key and certificate the CA signed for the loopback address.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ca/OpenSslHandles.h"
+#include "ca/Store.h"
+
+namespace ca {
+
+inline constexpr const char* kCaCertificateFile = "ca.pem";
+inline constexpr const char* kCaKeyFile = "ca-key.pem";
+inline constexpr const char* kTlsCertificateFile = "tls.pem";
+inline constexpr const char* kTlsKeyFile = "tls-key.pem";
+
+class Authority {
+public:
+    // Makes the keys and certificates in `directory` (created when missing); refuses to replace
+    // an authority that is already there.
+    static void create(const std::filesystem::path& directory, std::time_t now);
+    explicit Authority(const std::filesystem::path& directory);
+
+    CertificatePtr issue(const Applicant& applicant, EVP_PKEY* publicKey, const std::string& serial,
+                         std::time_t notBefore, std::time_t notAfter) const;
+    // The DER of a revocation list naming `revoked`, valid from `now`.
+    std::string revocationList(const std::vector<Revocation>& revoked, std::time_t now) const;
+    // Whether this authority signed `certificate`.
+    bool signedThis(X509* certificate) const;
+
+    X509* certificate() const { return m_certificate.get(); }
+    X509* tlsCertificate() const { return m_tlsCertificate.get(); }
+    EVP_PKEY* tlsKey() const { return m_tlsKey.get(); }
+
+private:
+    CertificatePtr m_certificate;
+    KeyPtr m_key;
+    CertificatePtr m_tlsCertificate;
+    KeyPtr m_tlsKey;
+};
+
+std::string derOf(X509* certificate);
+// None when `der` is not a certificate.
+CertificatePtr certificateFromDer(std::string_view der);
+// A fresh random serial number in the form normalSerial gives.
+std::string newSerial();
+// Upper-case hexadecimal without leading zeros; none when `text` is not a hexadecimal number.
+std::optional<std::string> normalSerial(std::string_view text);
+
+}  // namespace ca

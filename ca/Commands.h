@@ -1,0 +1,30 @@
+// What each subcommand of tessera-ca does; main.cpp only parses the command line.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "ca/Server.h"
+
+namespace ca {
+
+struct ApplicantData {
+    std::string first;
+    std::string last;
+    std::string email;
+    std::string org;
+    std::string country;
+};
+
+void initAuthority(const std::filesystem::path& directory);
+// Serves until SIGINT or SIGTERM; the first lines on `out` name the ports.
+void serve(const std::filesystem::path& directory, const ServerOptions& options, std::ostream& out);
+// Prints the applicant's start address and password.
+void addApplicant(const std::filesystem::path& directory, const ApplicantData& data,
+                  std::ostream& out);
+void approve(const std::filesystem::path& directory, const std::string& reference,
+             std::ostream& out);
+void revoke(const std::filesystem::path& directory, const std::string& serial, std::ostream& out);
+
+}  // namespace ca

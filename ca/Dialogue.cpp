@@ -1,0 +1,228 @@
+#include "ca/Dialogue.h"
+
+#include <iostream>
+
+#include "ca/DialogueFields.h"
+#include "ca/KeyRequest.h"
+#include "ca/Secrets.h"
+
+namespace ca {
+namespace {
+
+constexpr std::time_t kCertificateLifetime = 365 * 24 * 60 * 60;
+
+const char* titleOf(Operation operation) {
+    switch (operation) {
+        case Operation::Start:
+            return "start";
+        case Operation::Application:
+            return "certificate application";
+        case Operation::Submission:
+            return "application received";
+        case Operation::Fetch:
+        case Operation::PickUpFetch:
+            return "your certificate";
+        case Operation::PickUpList:
+            return "certificates to pick up";
+        case Operation::RevocationStart:
+        case Operation::RevocationSelect:
+        case Operation::RevocationConfirm:
+            return "revocation";
+        case Operation::RenewalStart:
+        case Operation::RenewalSubmission:
+            return "renewal";
+        case Operation::CheckStart:
+        case Operation::CheckState:
+            return "certificate status";
+        case Operation::CrlStart:
+        case Operation::CrlFetch:
+            return "revocation list";
+    }
+    return "answer";
+}
+
+}  // namespace
+
+Dialogue::Dialogue(Store& store, const Authority& authority, Endpoints endpoints, Approval approval,
+                   Clock clock)
+    : m_store(store),
+      m_authority(authority),
+      m_endpoints(std::move(endpoints)),
+      m_approval(approval),
+      m_clock(std::move(clock)) {}
+
+std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
+    Page refusal{titleOf(operation), "refused", kInternalError, {}, {}, {}};
+    try {
+        return respond(operation, inbound);
+    } catch (const Refusal& refused) {
+        refusal.status = refused.status;
+        refusal.message = refused.what();
+    } catch (const std::exception& error) {
+        std::cerr << "tessera-ca: " << error.what() << '\n';
+        refusal.message = "the authority could not answer: " + std::string(error.what());
+    }
+    return writePage(refusal);
+}
+
+std::string Dialogue::respond(Operation operation, const Inbound& inbound) {
+    const std::optional<Applicant> applicant = m_store.applicantByToken(inbound.token);
+    if (!applicant) throw Refusal(kUnknownApplicant, "unknown applicant address");
+    const Fields& fields = inbound.fields;
+
+    Page page;
+    switch (operation) {
+        case Operation::Start:
+            return writeStartPage({address(*applicant, Operation::Application),
+                                   address(*applicant, Operation::PickUpList),
+                                   address(*applicant, Operation::RenewalStart),
+                                   address(*applicant, Operation::RevocationStart),
+                                   address(*applicant, Operation::CrlStart),
+                                   address(*applicant, Operation::CheckStart)});
+        case Operation::Application:
+            page = application(*applicant);
+            break;
+        case Operation::Submission:
+            page = submission(*applicant, fields);
+            break;
+        case Operation::Fetch:
+            page = fetch(*applicant, fields);
+            break;
+        case Operation::PickUpList:
+            page = pickUpList(*applicant);
+            break;
+        case Operation::PickUpFetch:
+            page = pickUpFetch(*applicant, fields);
+            break;
+        case Operation::RevocationStart:
+            page = revocationStart(*applicant);
+            break;
+        case Operation::RevocationSelect:
+            page = revocationSelect(*applicant, fields);
+            break;
+        case Operation::RevocationConfirm:
+            page = revocationConfirm(*applicant, fields);
+            break;
+        case Operation::RenewalStart:
+            page = renewalStart(*applicant, inbound);
+            break;
+        case Operation::RenewalSubmission:
+            page = renewalSubmission(*applicant, inbound);
+            break;
+        case Operation::CheckStart:
+            page = {"",
+                    "CheckCertificate",
+                    kStatusSuccess,
+                    "name the certificate by its serial",
+                    {{kLanguageField, kLanguage}},
+                    actionTo(*applicant, Operation::CheckState)};
+            break;
+        case Operation::CheckState:
+            page = checkState(fields);
+            break;
+        case Operation::CrlStart:
+            page = {"",
+                    "CRLDownload",
+                    kStatusSuccess,
+                    "",
+                    {{kLanguageField, kLanguage}, {"-crl_format", "X.509"}},
+                    actionTo(*applicant, Operation::CrlFetch)};
+            break;
+        case Operation::CrlFetch:
+            page = crlFetch();
+            break;
+    }
+    page.title = titleOf(operation);
+    return writePage(page);
+}
+
+std::string Dialogue::address(const Applicant& applicant, Operation operation) const {
+    const bool secure =
+        operation == Operation::RenewalStart || operation == Operation::RenewalSubmission;
+    for (const Route& route : kRoutes)
+        if (route.operation == operation)
+            return (secure ? m_endpoints.https : m_endpoints.http) + "/a/" + applicant.token + "/" +
+                   route.path;
+    throw std::logic_error("operation without a route");
+}
+
+PageAction Dialogue::actionTo(const Applicant& applicant, Operation operation) const {
+    for (const Route& route : kRoutes)
+        if (route.operation == operation) return {route.path, address(applicant, operation), true};
+    throw std::logic_error("operation without a route");
+}
+
+std::string Dialogue::newChallengeFor(const Applicant& applicant) {
+    const std::string challenge = newChallenge();
+    Transaction transaction(m_store.database());
+    m_store.addChallenge(applicant.id, challenge);
+    transaction.commit();
+    return challenge;
+}
+
+Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields, bool issueNow) {
+    if (!accepted(fieldOf(fields, "-ident_check_AGB")))
+        throw Refusal(kTermsNotAccepted, "the terms and conditions were not accepted");
+    const std::optional<KeyRequest> request = readKeyRequest(fieldOf(fields, "-key_challenge"));
+    if (!request)
+        throw Refusal(kBadKeyRequest, "the key request is missing, unreadable or badly signed");
+
+    Transaction transaction(m_store.database());
+    if (!m_store.takeChallenge(applicant.id, request->challenge))
+        throw Refusal(kBadKeyRequest, "the key request answers no challenge of this authority");
+    const std::int64_t ref =
+        m_store.addRequest(applicant.id, publicKeyDer(request->publicKey.get()));
+    if (issueNow)
+        issueCertificate(m_store, m_authority, applicant, *m_store.request(ref), m_clock());
+    transaction.commit();
+
+    const std::string reference = std::to_string(ref);
+    return {"",
+            "CreateCertificate",
+            kStatusSuccess,
+            issueNow ? "request " + reference + " received, the certificate is issued"
+                     : "request " + reference + " received, it awaits approval",
+            {{"-refnum", reference, "NUMBER"},
+             {"-cert_format", "X.509"},
+             {kLanguageField, kLanguage},
+             {"USER_NR", std::to_string(applicant.id), "NUMBER"},
+             {"SUFFIX_NR", reference, "NUMBER"},
+             {"EMAIL_ADR", applicant.email}},
+            actionTo(applicant, Operation::Fetch)};
+}
+
+Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref) {
+    const std::optional<RequestRecord> request = m_store.request(ref);
+    if (!request || request->applicant != applicant.id)
+        throw Refusal(kUnknownReference,
+                      "no request " + std::to_string(ref) + " of this applicant");
+    if (!request->serial)
+        throw Refusal(kAwaitingApproval,
+                      "request " + std::to_string(ref) + " awaits approval; pick it up later");
+    Transaction transaction(m_store.database());
+    const std::optional<CertificateRecord> certificate = m_store.certificate(*request->serial);
+    m_store.markFetched(certificate->serial);
+    transaction.commit();
+    return {"",
+            "Certificate",
+            kStatusSuccess,
+            "certificate " + certificate->serial,
+            {{"-refnum", std::to_string(ref), "NUMBER"},
+             {"-serial_nr", certificate->serial},
+             {"cert", encodeBase64(certificate->der), "", true}},
+            std::nullopt};
+}
+
+std::string issueCertificate(Store& store, const Authority& authority, const Applicant& applicant,
+                             const RequestRecord& request, std::time_t now) {
+    std::string serial = newSerial();
+    while (store.certificate(serial)) serial = newSerial();
+    const KeyPtr key = publicKeyFromDer(request.publicKey);
+    const CertificatePtr certificate =
+        authority.issue(applicant, key.get(), serial, now, now + kCertificateLifetime);
+    store.addCertificate({serial, request.ref, applicant.id, derOf(certificate.get()),
+                          now + kCertificateLifetime, false, std::nullopt});
+    return serial;
+}
+
+}  // namespace ca

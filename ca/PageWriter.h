@@ -1,0 +1,51 @@
+// The answer pages: HTML a browser can show, with the markup for the client hidden in comments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ca {
+
+inline constexpr int kStatusSuccess = 100;
+
+struct PageParam {
+    std::string name;
+    std::string value;
+    // "TEXT", "NUMBER", "X.509" …; empty writes no type line.
+    std::string type = "TEXT";
+    // Base64 spread over lines that survive the reader; other values are kept to one line.
+    bool base64 = false;
+};
+
+struct PageAction {
+    std::string name;
+    std::string url;
+    bool post = true;
+};
+
+struct Page {
+    std::string title;
+    // The name of the outcome ("Return=").
+    std::string result;
+    int status = kStatusSuccess;
+    // Shown to the reader of the page; sent as the error message when not empty.
+    std::string message;
+    std::vector<PageParam> params;
+    std::optional<PageAction> action;
+};
+
+// Where each operation of one applicant begins.
+struct StartAddresses {
+    std::string create;
+    std::string pickUp;
+    std::string renew;
+    std::string revoke;
+    std::string crl;
+    std::string check;
+};
+
+std::string writePage(const Page& page);
+std::string writeStartPage(const StartAddresses& addresses);
+
+}  // namespace ca

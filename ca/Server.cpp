@@ -1,0 +1,101 @@
+#include "ca/Server.h"
+
+#include <stdexcept>
+#include <thread>
+
+#include <httplib.h>
+#include <openssl/ssl.h>
+
+namespace ca {
+namespace {
+
+constexpr const char* kHost = "127.0.0.1";
+
+// The handshake takes any client certificate, and none: the renewal pages decide, so that an
+// expired or revoked certificate gets a refusal page rather than a broken connection.
+int acceptAnyCertificate(int, X509_STORE_CTX*) { return 1; }
+
+int bindPort(httplib::Server& server, int port) {
+    if (port == 0) return server.bind_to_any_port(kHost);
+    return server.bind_to_port(kHost, port) ? port : -1;
+}
+
+std::optional<std::string> clientCertificateOf(const httplib::Request& request) {
+    if (!request.ssl) return std::nullopt;
+    const CertificatePtr certificate(SSL_get1_peer_certificate(request.ssl));
+    if (!certificate) return std::nullopt;
+    return derOf(certificate.get());
+}
+
+}  // namespace
+
+Server::Server(const std::filesystem::path& directory, ServerOptions options, std::ostream& log)
+    : m_store(directory), m_authority(directory), m_options(options), m_log(log) {
+    m_http = std::make_unique<httplib::Server>();
+    m_https = std::make_unique<httplib::SSLServer>([this](SSL_CTX& context) {
+        return SSL_CTX_use_certificate(&context, m_authority.tlsCertificate()) == 1 &&
+               SSL_CTX_use_PrivateKey(&context, m_authority.tlsKey()) == 1 &&
+               SSL_CTX_add_client_CA(&context, m_authority.certificate()) == 1 &&
+               SSL_CTX_set_min_proto_version(&context, TLS1_2_VERSION) == 1 &&
+               (SSL_CTX_set_verify(&context, SSL_VERIFY_PEER, acceptAnyCertificate), true);
+    });
+    if (!m_https->is_valid()) throw std::runtime_error("cannot set up TLS with tls.pem");
+}
+
+Server::~Server() = default;
+
+Ports Server::bind() {
+    const Ports ports{bindPort(*m_http, m_options.port), bindPort(*m_https, m_options.tlsPort)};
+    if (ports.http < 0 || ports.https < 0)
+        throw std::runtime_error(
+            "cannot listen on port " +
+            std::to_string(ports.http < 0 ? m_options.port : m_options.tlsPort));
+    {
+        Transaction transaction(m_store.database());
+        m_store.setSetting(kPortSetting, std::to_string(ports.http));
+        m_store.setSetting(kTlsPortSetting, std::to_string(ports.https));
+        transaction.commit();
+    }
+    m_dialogue.emplace(
+        m_store, m_authority,
+        Endpoints{"http://" + std::string(kHost) + ":" + std::to_string(ports.http),
+                  "https://" + std::string(kHost) + ":" + std::to_string(ports.https)},
+        m_options.approval);
+    route(*m_http);
+    route(*m_https);
+    return ports;
+}
+
+void Server::route(httplib::Server& server) {
+    for (const Route& route : kRoutes) {
+        const Operation operation = route.operation;
+        const auto handler = [this, operation](const httplib::Request& request,
+                                               httplib::Response& response) {
+            Inbound inbound{request.matches[1], {}, clientCertificateOf(request)};
+            for (const auto& [name, value] : request.params) inbound.fields.emplace(name, value);
+            const std::lock_guard lock(m_mutex);
+            response.set_content(m_dialogue->answer(operation, inbound),
+                                 "text/html; charset=utf-8");
+        };
+        const std::string pattern = "/a/([0-9a-f]+)/" + std::string(route.path);
+        server.Get(pattern, handler);
+        server.Post(pattern, handler);
+    }
+    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+        const std::lock_guard lock(m_mutex);
+        m_log << request.method << ' ' << request.path << ' ' << response.status << std::endl;
+    });
+}
+
+void Server::run() {
+    std::thread secure([this] { m_https->listen_after_bind(); });
+    m_http->listen_after_bind();
+    secure.join();
+}
+
+void Server::stop() {
+    m_http->stop();
+    m_https->stop();
+}
+
+}  // namespace ca

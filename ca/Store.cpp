@@ -1,0 +1,180 @@
+#include "ca/Store.h"
+
+namespace ca {
+namespace {
+
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS applicants(
+    id INTEGER PRIMARY KEY, token TEXT UNIQUE NOT NULL, first TEXT NOT NULL, last TEXT NOT NULL,
+    email TEXT NOT NULL, org TEXT NOT NULL, country TEXT NOT NULL, salt BLOB NOT NULL,
+    password_hash BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS challenges(
+    challenge TEXT PRIMARY KEY, applicant INTEGER NOT NULL REFERENCES applicants(id));
+CREATE TABLE IF NOT EXISTS requests(
+    ref INTEGER PRIMARY KEY, applicant INTEGER NOT NULL REFERENCES applicants(id),
+    public_key BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS certificates(
+    serial TEXT PRIMARY KEY, ref INTEGER UNIQUE NOT NULL REFERENCES requests(ref),
+    der BLOB NOT NULL, not_after INTEGER NOT NULL, fetched INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS revocations(
+    serial TEXT PRIMARY KEY REFERENCES certificates(serial), revoked_at INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL);
+)";
+
+constexpr const char* kCertificateColumns =
+    "SELECT c.serial, c.ref, r.applicant, c.der, c.not_after, c.fetched, v.revoked_at "
+    "FROM certificates c JOIN requests r ON r.ref = c.ref "
+    "LEFT JOIN revocations v ON v.serial = c.serial ";
+
+CertificateRecord certificateOf(const Statement& row) {
+    CertificateRecord record{row.text(0),   row.number(1),      row.number(2), row.text(3),
+                             row.number(4), row.number(5) != 0, std::nullopt};
+    if (!row.isNull(6)) record.revokedAt = row.number(6);
+    return record;
+}
+
+}  // namespace
+
+Store::Store(const std::filesystem::path& directory) : m_db(directory / kFileName) {
+    // Write-ahead logging lets the commands change the state while a server reads it.
+    m_db.execute("PRAGMA journal_mode = WAL");
+    m_db.execute(kSchema);
+}
+
+std::int64_t Store::addApplicant(const Applicant& applicant) {
+    m_db.prepare(
+            "INSERT INTO applicants(token, first, last, email, org, country, salt, "
+            "password_hash) VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(applicant.token)
+        .bind(applicant.first)
+        .bind(applicant.last)
+        .bind(applicant.email)
+        .bind(applicant.org)
+        .bind(applicant.country)
+        .bindBlob(applicant.salt)
+        .bindBlob(applicant.passwordHash)
+        .run();
+    return m_db.lastInsertId();
+}
+
+std::optional<Applicant> Store::applicantByToken(std::string_view token) {
+    return applicantWhere("token = ?", token);
+}
+
+std::optional<Applicant> Store::applicant(std::int64_t id) {
+    return applicantWhere("id = ?", std::to_string(id));
+}
+
+std::optional<Applicant> Store::applicantWhere(const char* condition, std::string_view key) {
+    Statement row = m_db.prepare(
+        (std::string("SELECT id, token, first, last, email, org, country, salt, password_hash "
+                     "FROM applicants WHERE ") +
+         condition)
+            .c_str());
+    if (!row.bind(key).step()) return std::nullopt;
+    return Applicant{row.number(0), row.text(1), row.text(2), row.text(3), row.text(4),
+                     row.text(5),   row.text(6), row.text(7), row.text(8)};
+}
+
+void Store::addChallenge(std::int64_t applicant, std::string_view challenge) {
+    m_db.prepare("INSERT INTO challenges(challenge, applicant) VALUES(?, ?)")
+        .bind(challenge)
+        .bind(applicant)
+        .run();
+}
+
+bool Store::takeChallenge(std::int64_t applicant, std::string_view challenge) {
+    m_db.prepare("DELETE FROM challenges WHERE challenge = ? AND applicant = ?")
+        .bind(challenge)
+        .bind(applicant)
+        .run();
+    return m_db.changes() == 1;
+}
+
+std::int64_t Store::addRequest(std::int64_t applicant, std::string_view publicKey) {
+    m_db.prepare("INSERT INTO requests(applicant, public_key) VALUES(?, ?)")
+        .bind(applicant)
+        .bindBlob(publicKey)
+        .run();
+    return m_db.lastInsertId();
+}
+
+std::optional<RequestRecord> Store::request(std::int64_t ref) {
+    Statement row = m_db.prepare(
+        "SELECT r.ref, r.applicant, r.public_key, c.serial, c.fetched "
+        "FROM requests r LEFT JOIN certificates c ON c.ref = r.ref WHERE r.ref = ?");
+    if (!row.bind(ref).step()) return std::nullopt;
+    RequestRecord record{row.number(0), row.number(1), row.text(2), std::nullopt,
+                         row.number(4) != 0};
+    if (!row.isNull(3)) record.serial = row.text(3);
+    return record;
+}
+
+std::vector<RequestRecord> Store::requestsOf(std::int64_t applicant) {
+    Statement row = m_db.prepare("SELECT ref FROM requests WHERE applicant = ? ORDER BY ref");
+    row.bind(applicant);
+    std::vector<RequestRecord> records;
+    while (row.step()) records.push_back(*request(row.number(0)));
+    return records;
+}
+
+void Store::addCertificate(const CertificateRecord& certificate) {
+    m_db.prepare("INSERT INTO certificates(serial, ref, der, not_after) VALUES(?, ?, ?, ?)")
+        .bind(certificate.serial)
+        .bind(certificate.ref)
+        .bindBlob(certificate.der)
+        .bind(certificate.notAfter)
+        .run();
+}
+
+std::vector<CertificateRecord> Store::certificatesWhere(const char* condition,
+                                                        std::string_view key) {
+    Statement row = m_db.prepare((std::string(kCertificateColumns) + condition).c_str());
+    row.bind(key);
+    std::vector<CertificateRecord> records;
+    while (row.step()) records.push_back(certificateOf(row));
+    return records;
+}
+
+std::optional<CertificateRecord> Store::certificate(std::string_view serial) {
+    std::vector<CertificateRecord> found = certificatesWhere("WHERE c.serial = ?", serial);
+    if (found.empty()) return std::nullopt;
+    return found.front();
+}
+
+std::vector<CertificateRecord> Store::certificatesOf(std::int64_t applicant) {
+    return certificatesWhere("WHERE r.applicant = ? ORDER BY c.ref", std::to_string(applicant));
+}
+
+void Store::markFetched(std::string_view serial) {
+    m_db.prepare("UPDATE certificates SET fetched = 1 WHERE serial = ?").bind(serial).run();
+}
+
+void Store::revoke(std::string_view serial, std::int64_t at) {
+    m_db.prepare("INSERT INTO revocations(serial, revoked_at) VALUES(?, ?)")
+        .bind(serial)
+        .bind(at)
+        .run();
+}
+
+std::vector<Revocation> Store::revocations() {
+    Statement row = m_db.prepare("SELECT serial, revoked_at FROM revocations ORDER BY revoked_at");
+    std::vector<Revocation> list;
+    while (row.step()) list.push_back({row.text(0), row.number(1)});
+    return list;
+}
+
+std::optional<std::string> Store::setting(std::string_view name) {
+    Statement row = m_db.prepare("SELECT value FROM settings WHERE name = ?");
+    if (!row.bind(name).step()) return std::nullopt;
+    return row.text(0);
+}
+
+void Store::setSetting(std::string_view name, std::string_view value) {
+    m_db.prepare("INSERT OR REPLACE INTO settings(name, value) VALUES(?, ?)")
+        .bind(name)
+        .bind(value)
+        .run();
+}
+
+}  // namespace ca

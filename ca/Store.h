@@ -1,0 +1,94 @@
+// The authority's state in one SQLite file: applicants, their outstanding challenges, requests,
+// certificates, revocations and the ports of the last server. Callers group the calls of one
+// change in a Transaction.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ca/Sqlite.h"
+
+namespace ca {
+
+struct Applicant {
+    std::int64_t id = 0;
+    std::string token;
+    std::string first;
+    std::string last;
+    std::string email;
+    std::string org;
+    std::string country;
+    std::string salt;
+    std::string passwordHash;
+};
+
+struct RequestRecord {
+    std::int64_t ref = 0;
+    std::int64_t applicant = 0;
+    std::string publicKey;
+    // Set once the certificate is issued.
+    std::optional<std::string> serial;
+    bool fetched = false;
+};
+
+struct CertificateRecord {
+    std::string serial;
+    std::int64_t ref = 0;
+    std::int64_t applicant = 0;
+    std::string der;
+    std::int64_t notAfter = 0;
+    bool fetched = false;
+    std::optional<std::int64_t> revokedAt;
+};
+
+struct Revocation {
+    std::string serial;
+    std::int64_t revokedAt = 0;
+};
+
+class Store {
+public:
+    static constexpr const char* kFileName = "state.db";
+
+    // Opens (and on first use creates) the state in `directory`.
+    explicit Store(const std::filesystem::path& directory);
+
+    Database& database() { return m_db; }
+
+    std::int64_t addApplicant(const Applicant& applicant);
+    std::optional<Applicant> applicantByToken(std::string_view token);
+    std::optional<Applicant> applicant(std::int64_t id);
+
+    void addChallenge(std::int64_t applicant, std::string_view challenge);
+    // Removes the challenge; false when the applicant had no such challenge outstanding.
+    bool takeChallenge(std::int64_t applicant, std::string_view challenge);
+
+    std::int64_t addRequest(std::int64_t applicant, std::string_view publicKey);
+    std::optional<RequestRecord> request(std::int64_t ref);
+    // In the order they were made.
+    std::vector<RequestRecord> requestsOf(std::int64_t applicant);
+
+    void addCertificate(const CertificateRecord& certificate);
+    std::optional<CertificateRecord> certificate(std::string_view serial);
+    // In the order they were issued.
+    std::vector<CertificateRecord> certificatesOf(std::int64_t applicant);
+    void markFetched(std::string_view serial);
+
+    void revoke(std::string_view serial, std::int64_t at);
+    std::vector<Revocation> revocations();
+
+    std::optional<std::string> setting(std::string_view name);
+    void setSetting(std::string_view name, std::string_view value);
+
+private:
+    std::optional<Applicant> applicantWhere(const char* condition, std::string_view key);
+    std::vector<CertificateRecord> certificatesWhere(const char* sql, std::string_view key);
+
+    Database m_db;
+};
+
+}  // namespace ca

@@ -1,0 +1,66 @@
+// tessera-ca: the reference certificate authority. Exit status 0 on success, 1 when a command
+// fails (the reason on standard error), CLI11's own codes for a command line it cannot parse.
+#include <iostream>
+#include <map>
+
+#include <CLI/CLI.hpp>
+
+#include "ca/Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app("tessera-ca: a reference certificate authority for the Tessera dialogue");
+    app.require_subcommand(1);
+    std::string directory;
+
+    CLI::App* init = app.add_subcommand("init", "make the CA key and certificate in DIR");
+    init->add_option("DIR", directory, "the authority's directory")->required();
+
+    ca::ServerOptions options;
+    CLI::App* serve = app.add_subcommand("serve", "serve the pages until SIGINT or SIGTERM");
+    serve->add_option("DIR", directory, "the authority's directory")->required();
+    serve->add_option("--port", options.port, "HTTP port on 127.0.0.1, 0 for a free one")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    serve->add_option("--tls-port", options.tlsPort, "HTTPS port, 0 for a free one")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    serve->add_option("--approve", options.approval, "issue new applications at once or on approve")
+        ->transform(CLI::CheckedTransformer(std::map<std::string, ca::Approval>{
+            {"auto", ca::Approval::Automatic}, {"manual", ca::Approval::Manual}}));
+
+    CLI::App* applicant = app.add_subcommand("applicant", "manage applicants");
+    applicant->require_subcommand(1);
+    ca::ApplicantData data;
+    CLI::App* add =
+        applicant->add_subcommand("add", "add an applicant; prints the start address and password");
+    add->add_option("DIR", directory, "the authority's directory")->required();
+    add->add_option("--first", data.first, "first name")->required();
+    add->add_option("--last", data.last, "last name")->required();
+    add->add_option("--email", data.email, "mail address")->required();
+    add->add_option("--org", data.org, "organisation")->required();
+    add->add_option("--country", data.country, "two-letter country code")->required();
+
+    std::string reference;
+    CLI::App* approve = app.add_subcommand("approve", "issue the certificate of a pending request");
+    approve->add_option("DIR", directory, "the authority's directory")->required();
+    approve->add_option("REF", reference, "the request's reference number")->required();
+
+    std::string serial;
+    CLI::App* revoke = app.add_subcommand("revoke", "revoke a certificate");
+    revoke->add_option("DIR", directory, "the authority's directory")->required();
+    revoke->add_option("SERIAL", serial, "the certificate's serial number (hexadecimal)")
+        ->required();
+
+    CLI11_PARSE(app, argc, argv);
+    try {
+        if (*init) ca::initAuthority(directory);
+        if (*serve) ca::serve(directory, options, std::cout);
+        if (*add) ca::addApplicant(directory, data, std::cout);
+        if (*approve) ca::approve(directory, reference, std::cout);
+        if (*revoke) ca::revoke(directory, serial, std::cout);
+    } catch (const std::exception& error) {
+        std::cerr << "tessera-ca: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}

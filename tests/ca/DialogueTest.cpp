@@ -1,0 +1,226 @@
+// The pages of each operation as the client reads them, the refusals, and the state that a
+// restarted authority finds again.
+#include "tests/ca/CaTest.h"
+
+#include <openssl/x509.h>
+
+namespace {
+
+using ca::Operation;
+
+std::string serialOf(const std::string& der) {
+    const ca::CertificatePtr certificate = ca::certificateFromDer(der);
+    ca::BignumPtr number(ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate.get()), nullptr));
+    char* hex = BN_bn2hex(number.get());
+    const std::string serial = *ca::normalSerial(hex);
+    OPENSSL_free(hex);
+    return serial;
+}
+
+TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
+    const Answer start = ask(Operation::Start);
+    EXPECT_EQ(start.start.at("CreateCertficate"), "http://ca.test/a/" + token + "/create");
+    EXPECT_EQ(start.start.at("RenewCertificate"), "https://ca.test/a/" + token + "/renew");
+
+    const Answer application = ask(Operation::Application);
+    EXPECT_EQ(application.params.at("-ident-ku_nname"), "Muster");
+    EXPECT_EQ(application.params.at("-ident-org_country"), "DE");
+    EXPECT_EQ(application.actionUrl, "http://ca.test/a/" + token + "/submit");
+
+    const Answer submitted = apply();
+    ASSERT_EQ(submitted.status, 100) << submitted.message;
+    EXPECT_EQ(submitted.params.at("SUFFIX_NR"), submitted.params.at("-refnum"));
+    EXPECT_EQ(submitted.params.at("EMAIL_ADR"), "anna@example.org");
+    EXPECT_EQ(submitted.actionUrl, "http://ca.test/a/" + token + "/fetch");
+    EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "0");
+
+    const Answer fetched = ask(Operation::Fetch, {{"SUFFIX_NR", submitted.params.at("-refnum")}});
+    const ca::CertificatePtr certificate =
+        ca::certificateFromDer(ca::decodeBase64(fetched.params.at("cert")).value_or(""));
+    ASSERT_TRUE(certificate);
+    EXPECT_EQ(X509_verify(certificate.get(), X509_get0_pubkey(authority->certificate())), 1);
+    EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(certificate.get()), key.key.get()), 1);
+    const std::string serial = fetched.params.at("-serial_nr");
+    EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "1");
+
+    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", "00" + serial}}).params.at("-cert_state"),
+              "1");
+    const Answer revocation = ask(Operation::RevocationStart);
+    EXPECT_EQ(revocation.params.at("-serial_nr"), serial);
+    EXPECT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", serial}}).status, 100);
+    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", serial}}).params.at("-cert_state"), "2");
+
+    const Answer list = ask(Operation::CrlFetch);
+    EXPECT_EQ(list.types.at("crl"), 6);
+    const std::string der = ca::decodeBase64(list.params.at("crl")).value_or("");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+    const ca::CrlPtr crl(d2i_X509_CRL(nullptr, &bytes, static_cast<long>(der.size())));
+    ASSERT_TRUE(crl);
+    ASSERT_EQ(sk_X509_REVOKED_num(X509_CRL_get_REVOKED(crl.get())), 1);
+    EXPECT_EQ(X509_CRL_verify(crl.get(), X509_get0_pubkey(authority->certificate())), 1);
+}
+
+TEST_F(CaTest, SeveralCertificatesAreRevokedThroughTheSelection) {
+    const std::string first = serialOf(issued()), second = serialOf(issued());
+    const Answer start = ask(Operation::RevocationStart);
+    EXPECT_EQ(start.params.at("-serial_list"), first + "+" + second);
+    EXPECT_EQ(start.actionUrl, "http://ca.test/a/" + token + "/revoke/select");
+    const Answer selected =
+        ask(Operation::RevocationSelect,
+            {{"-serial_list", start.params.at("-serial_list")}, {"-ident_cert_nr", "1"}});
+    EXPECT_EQ(selected.params.at("-serial_nr"), second);
+    EXPECT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", second}}).status, 100);
+    EXPECT_EQ(ask(Operation::RevocationStart).params.at("-serial_nr"), first);
+}
+
+TEST_F(CaTest, CheckReportsEachState) {
+    const std::string serial = serialOf(issued());
+    const std::string revoked = serialOf(issued());
+    ASSERT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", revoked}}).status, 100);
+    const std::pair<std::string, const char*> rows[] = {
+        {serial, "1"}, {revoked, "2"}, {"7", "0"}, {"not hex", "0"}, {"", "0"}};
+    for (const auto& [asked, state] : rows) {
+        SCOPED_TRACE(asked);
+        EXPECT_EQ(ask(Operation::CheckState, {{"-serial", asked}}).params.at("-cert_state"), state);
+    }
+    now += 2 * kYear;
+    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", serial}}).params.at("-cert_state"), "3");
+}
+
+TEST_F(CaTest, RefusalsAreAnswersWithAReason) {
+    const std::string certificate = issued();
+    const std::string revokedCertificate = issued();
+    ASSERT_EQ(
+        ask(Operation::RevocationConfirm, {{"-serial_nr", serialOf(revokedCertificate)}}).status,
+        100);
+    struct Row {
+        const char* name;
+        std::function<Answer()> call;
+        long status;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"wrong password",
+         [&] {
+             return apply({{"-ident-TO_passwd", "guess"}});
+         },
+         2, "wrong password"},
+        {"terms not accepted",
+         [&] {
+             return apply({{"-ident_check_AGB", "no"}});
+         },
+         3, "the terms and conditions were not accepted"},
+        {"bad key request",
+         [&] {
+             return apply({{"-key_challenge", "MIIBbroken"}});
+         },
+         4, "the key request is missing, unreadable or badly signed"},
+        {"challenge not issued",
+         [&] {
+             return apply({{"-key_challenge", makeKeyRequest("made up").base64}});
+         },
+         4, "the key request answers no challenge of this authority"},
+        {"unknown reference",
+         [&] {
+             return ask(Operation::Fetch, {{"SUFFIX_NR", "999"}});
+         },
+         5, "no request 999 of this applicant"},
+        {"no reference", [&] { return ask(Operation::Fetch); }, 5,
+         "the request's reference is missing"},
+        {"pick-up position out of range",
+         [&] {
+             return ask(Operation::PickUpFetch, {{"-ident_cert_nr", "9"}});
+         },
+         5, "no request at the chosen position"},
+        {"unknown applicant",
+         [&] {
+             return readAnswer(dialogue->answer(Operation::Start, {"0123", {}, {}}));
+         },
+         1, "unknown applicant address"},
+        {"renewal without client certificate",
+         [&] {
+             return ask(Operation::RenewalStart, {{"CLIENT_CERT", ca::encodeBase64(certificate)}});
+         },
+         8, "a renewal needs the old certificate as TLS client certificate"},
+        {"CLIENT_CERT not the TLS certificate",
+         [&] {
+             return ask(Operation::RenewalStart,
+                        {{"CLIENT_CERT", ca::encodeBase64(revokedCertificate)}}, certificate);
+         },
+         8, "CLIENT_CERT is not the certificate the TLS client presented"},
+        {"revoked client certificate",
+         [&] {
+             return ask(Operation::RenewalStart,
+                        {{"CLIENT_CERT", ca::encodeBase64(revokedCertificate)}},
+                        revokedCertificate);
+         },
+         8, "certificate " + serialOf(revokedCertificate) + " is revoked"},
+        {"foreign client certificate",
+         [&] {
+             return ask(Operation::RenewalSubmission, {}, ca::derOf(authority->tlsCertificate()));
+         },
+         8, "the client certificate does not belong to this applicant"},
+        {"expired client certificate",
+         [&] {
+             now += 2 * kYear;
+             return ask(Operation::RenewalSubmission, {}, certificate);
+         },
+         8, "certificate " + serialOf(certificate) + " has expired"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Answer answer = row.call();
+        EXPECT_TRUE(answer.parsed);
+        EXPECT_EQ(answer.status, row.status);
+        EXPECT_EQ(answer.message, row.message);
+    }
+}
+
+TEST_F(CaTest, RenewalIssuesANewCertificateForTheHolderOfTheOldOne) {
+    const std::string old = issued();
+    const Answer start =
+        ask(Operation::RenewalStart, {{"CLIENT_CERT", ca::encodeBase64(old)}}, old);
+    ASSERT_EQ(start.status, 100) << start.message;
+    EXPECT_EQ(start.params.at("-ident-common_name"), "Anna Muster");
+    EXPECT_EQ(start.actionUrl, "https://ca.test/a/" + token + "/renew/submit");
+    key = makeKeyRequest(start.params.at("-challenge"));
+    open(ca::Approval::Manual);
+    const Answer renewed = ask(Operation::RenewalSubmission,
+                               {{"-ident_check_AGB", "yes"}, {"-key_challenge", key.base64}}, old);
+    ASSERT_EQ(renewed.status, 100) << renewed.message;
+    EXPECT_EQ(renewed.actionUrl, "http://ca.test/a/" + token + "/fetch");
+    EXPECT_EQ(ask(Operation::Fetch, {{"SUFFIX_NR", renewed.params.at("-refnum")}}).status, 100);
+}
+
+TEST_F(CaTest, PendingRequestSurvivesARestartAndIsPickedUpOnceApproved) {
+    open(ca::Approval::Manual);
+    const Answer submitted = apply();
+    const std::string ref = submitted.params.at("-refnum");
+    const Answer waiting = ask(Operation::Fetch, {{"SUFFIX_NR", ref}});
+    EXPECT_EQ(waiting.status, 6);
+    EXPECT_EQ(waiting.message, "request " + ref + " awaits approval; pick it up later");
+    EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "2");
+
+    dialogue.reset();
+    store.reset();
+    std::ostringstream printed;
+    ca::approve(directory, ref, printed);
+    EXPECT_THROW(ca::approve(directory, ref, printed), std::runtime_error);
+    open(ca::Approval::Manual);
+
+    const Answer list = ask(Operation::PickUpList);
+    EXPECT_EQ(list.params.at("-reference_list"), ref);
+    EXPECT_EQ(list.params.at("-abhol_list"), "0");
+    const Answer fetched =
+        ask(Operation::PickUpFetch, {{"-reference_list", ref}, {"-ident_cert_nr", "0"}});
+    EXPECT_EQ("issued " + fetched.params.at("-serial_nr") + "\n", printed.str());
+
+    std::ostringstream revoked;
+    ca::revoke(directory, "0" + fetched.params.at("-serial_nr"), revoked);
+    open();
+    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", fetched.params.at("-serial_nr")}})
+                  .params.at("-cert_state"),
+              "2");
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// The server on loopback ports, driven over HTTP and over client-certificate HTTPS.
+#include "tests/ca/CaTest.h"
+
+#include <httplib.h>
+#include <openssl/pem.h>
+
+#include <fstream>
+#include <thread>
+
+#include "ca/Server.h"
+
+namespace {
+
+std::string bodyOf(const httplib::Result& result) { return result ? result->body : std::string(); }
+
+void writePem(const std::filesystem::path& path, X509* certificate, EVP_PKEY* key) {
+    const ca::BioPtr bio(BIO_new_file(path.c_str(), "w"));
+    if (certificate) PEM_write_bio_X509(bio.get(), certificate);
+    if (key) PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+}
+
+TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
+    dialogue.reset();
+    std::ostringstream log;
+    ca::Server server(directory, {0, 0, ca::Approval::Manual}, log);
+    const ca::Ports ports = server.bind();
+    std::thread serving([&server] { server.run(); });
+    const std::string path = "/a/" + token + "/";
+
+    httplib::Client client("127.0.0.1", ports.http);
+    const Answer start = readAnswer(bodyOf(client.Get(path + "start")));
+    EXPECT_EQ(start.start.at("RenewCertificate"),
+              "https://127.0.0.1:" + std::to_string(ports.https) + path + "renew");
+    const Answer application = readAnswer(bodyOf(client.Get(path + "create")));
+    key = makeKeyRequest(application.params.at("-challenge"));
+    const Answer submitted = readAnswer(
+        bodyOf(client.Post(path + "submit", httplib::Params{{"-ident-TO_passwd", password},
+                                                            {"-ident_check_AGB", "yes"},
+                                                            {"-key_challenge", key.base64}})));
+    ASSERT_EQ(submitted.status, 100) << submitted.message;
+    const httplib::Params fetch{{"SUFFIX_NR", submitted.params.at("-refnum")}};
+    EXPECT_EQ(readAnswer(bodyOf(client.Post(path + "fetch", fetch))).status, 6);
+
+    std::ostringstream printed;
+    ca::approve(directory, submitted.params.at("-refnum"), printed);
+    const Answer fetched = readAnswer(bodyOf(client.Post(path + "fetch", fetch)));
+    ASSERT_EQ(fetched.status, 100) << fetched.message;
+    const std::string der = ca::decodeBase64(fetched.params.at("cert")).value_or("");
+
+    const ca::CertificatePtr certificate = ca::certificateFromDer(der);
+    writePem(directory / "client.pem", certificate.get(), nullptr);
+    writePem(directory / "client-key.pem", nullptr, key.key.get());
+    httplib::SSLClient secure("127.0.0.1", ports.https, (directory / "client.pem").string(),
+                              (directory / "client-key.pem").string());
+    secure.set_ca_cert_path((directory / ca::kCaCertificateFile).c_str());
+    secure.enable_server_certificate_verification(true);
+    const Answer renewal = readAnswer(bodyOf(
+        secure.Post(path + "renew", httplib::Params{{"CLIENT_CERT", ca::encodeBase64(der)}})));
+    EXPECT_EQ(renewal.status, 100) << renewal.message;
+    EXPECT_EQ(renewal.params.at("-ident-ku_vname"), "Anna");
+
+    server.stop();
+    serving.join();
+    EXPECT_NE(log.str().find("POST " + path + "renew 200"), std::string::npos) << log.str();
+}
+
+}  // namespace
