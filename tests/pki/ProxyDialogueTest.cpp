@@ -11,7 +11,7 @@ namespace {
 // What the proxy sent last under a form field name to an address.
 std::string sentField(const TransportScript& script, const std::string& address,
                       const std::string& name) {
-    const auto& requests = script.requests();
+    const auto& requests = script.requests;
     for (auto request = requests.rbegin(); request != requests.rend(); ++request) {
         const std::vector<std::string>& items = request->fields.items;
         for (std::size_t index = 0; request->address == address && index + 1 < items.size();
@@ -35,7 +35,7 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
     };
     RecordingBackChannel host;
     TransportRegistration transport;
-    TransportScript& script = transport.script();
+    TransportScript& script = *transport.script;
     velcom::ComPtr<IvelTesseraProxy> proxy;
     velcom::ComPtr<IvelTesseraProxyEx> extended;
     ASSERT_EQ(CvelTesseraProxy::create(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
@@ -43,15 +43,15 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
     ASSERT_EQ(
         proxy->Init(&host, nullptr, pki.get(), velcom::Bstr(directory.u16string().c_str()).get()),
         S_OK);
-    script.queue(startPage());
+    script.answers.push_back(startPage());
     ASSERT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}), S_OK);
     long serial = 300;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        script.queue(answerPage("application", {{"-challenge", "c-1"}}, "https://ca.test/submit"));
-        script.queue(
+        script.answers.push_back(answerPage("application", {{"-challenge", "c-1"}}, "https://ca.test/submit"));
+        script.answers.push_back(
             answerPage("submitted", {{"-refnum", row.reference}}, "https://ca.test/fetch", "GET"));
-        script.queue(refusalPage(2, "not yet issued"));
+        script.answers.push_back(refusalPage(2, "not yet issued"));
         velcom::ComPtr<IvelNode> node;
         ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
         LONG id = 0;
@@ -63,15 +63,15 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
         const X509Owner issued =
             issue(sentField(script, "https://ca.test/submit", "-key_challenge"), ++serial);
         const std::string der = certificateDer(issued.get());
-        script.queue(answerPage("PickUp", {{"-reference_list", std::string("17+") + row.reference}},
+        script.answers.push_back(answerPage("PickUp", {{"-reference_list", std::string("17+") + row.reference}},
                                 "https://ca.test/pickup/select"));
-        script.queue(pageWith(std::string("Return=Certificate\nParam1=cert\n") + row.valueType +
+        script.answers.push_back(pageWith(std::string("Return=Certificate\nParam1=cert\n") + row.valueType +
                               "Value1=" + toBase64(der)));
         const auto authenticator = make<TestAuthenticator>();
         authenticator->password = row.password ? row.password : "";
         EXPECT_EQ(row.password ? extended->PickUpEx(authenticator.get(), &id) : proxy->PickUp(&id),
                   row.result);
-        EXPECT_EQ(script.pendingAnswers(), 0u);
+        EXPECT_EQ(script.answers.size(), 0u);
 
         const std::vector<std::string> open = openReferences();
         EXPECT_EQ(std::count(open.begin(), open.end(), row.reference), FAILED(row.result) ? 1 : 0);

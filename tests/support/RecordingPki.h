@@ -91,9 +91,11 @@ class TestAuthenticator final : public CountedDouble<IAuthenticator> {
 public:
     STDMETHODIMP GetPassword(BSTR* result) override {
         const HRESULT scripted = enter("GetPassword");
-        *result = scripted == S_OK ? toBstr("old secret").detach() : nullptr;
+        *result = scripted == S_OK ? toBstr(password).detach() : nullptr;
         return scripted;
     }
+
+    std::string password = "old secret";
 };
 
 // Method, arguments and, for a method that reads a file, the bytes the named file held at the
