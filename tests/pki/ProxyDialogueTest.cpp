@@ -48,7 +48,8 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
     long serial = 300;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        script.answers.push_back(answerPage("application", {{"-challenge", "c-1"}}, "https://ca.test/submit"));
+        script.answers.push_back(
+            answerPage("application", {{"-challenge", "c-1"}}, "https://ca.test/submit"));
         script.answers.push_back(
             answerPage("submitted", {{"-refnum", row.reference}}, "https://ca.test/fetch", "GET"));
         script.answers.push_back(refusalPage(2, "not yet issued"));
@@ -63,10 +64,11 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
         const X509Owner issued =
             issue(sentField(script, "https://ca.test/submit", "-key_challenge"), ++serial);
         const std::string der = certificateDer(issued.get());
-        script.answers.push_back(answerPage("PickUp", {{"-reference_list", std::string("17+") + row.reference}},
-                                "https://ca.test/pickup/select"));
-        script.answers.push_back(pageWith(std::string("Return=Certificate\nParam1=cert\n") + row.valueType +
-                              "Value1=" + toBase64(der)));
+        script.answers.push_back(
+            answerPage("PickUp", {{"-reference_list", std::string("17+") + row.reference}},
+                       "https://ca.test/pickup/select"));
+        script.answers.push_back(pageWith(std::string("Return=Certificate\nParam1=cert\n") +
+                                          row.valueType + "Value1=" + toBase64(der)));
         const auto authenticator = make<TestAuthenticator>();
         authenticator->password = row.password ? row.password : "";
         EXPECT_EQ(row.password ? extended->PickUpEx(authenticator.get(), &id) : proxy->PickUp(&id),
