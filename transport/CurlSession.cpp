@@ -60,6 +60,13 @@ void CurlSession::configure(const HttpRequest& request, const std::string& addre
     if (!options.strCertFile.empty()) set(handle, CURLOPT_SSLCERT, options.strCertFile.c_str());
     if (!options.strKeyFile.empty()) set(handle, CURLOPT_SSLKEY, options.strKeyFile.c_str());
     if (options.bHasKeyPassword) set(handle, CURLOPT_KEYPASSWD, options.strKeyPassword.c_str());
+    if (!options.strKeyFile.empty()) {
+        // libcurl would reuse a connection opened with the same key files without asking for the
+        // key's password again; each client-authenticated request proves it on a connection of its
+        // own, which no later request inherits.
+        set(handle, CURLOPT_FRESH_CONNECT, 1L);
+        set(handle, CURLOPT_FORBID_REUSE, 1L);
+    }
     if (request.bPost) {
         const std::string form = encodeForm(handle, request.vecFields);
         set(handle, CURLOPT_POST, 1L);

@@ -194,10 +194,10 @@ TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey
     } rows[] = {
         {"private authority", plain, true, "-ssl3", S_OK},
         {"unknown authority", plain, false, "", HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_CA)},
-        // Before a connection made with the right password is there to be used again.
+        {"client certificate", client, true, "-zz " + clientAuth + "right horse", S_OK},
+        // After a connection made with the right password could be used again.
         {"wrong key password", client, true, clientAuth + "wrong horse",
          HRESULT_FROM_WIN32(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED)},
-        {"client certificate", client, true, "-zz " + clientAuth + "right horse", S_OK},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
