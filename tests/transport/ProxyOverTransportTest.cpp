@@ -6,23 +6,18 @@
 namespace {
 
 TEST_F(TransportTest, RequestStep1FetchesTheApplicationPageThroughTheRealTransport) {
-    Loopback& loopback = serve(std::make_unique<httplib::Server>());
+    Loopback& loopback = serve();
     Strings seen;
-    loopback.server().Get("/start", [&](const httplib::Request& request,
-                                        httplib::Response& answer) {
-        seen.push_back(request.path + " " + request.get_header_value("X-Host"));
-        answer.set_content(
-            "<html><!-- !!!\nReturn\nCreateCertficate=" + loopback.url("/create") + "\n--></html>",
-            "text/html");
-    });
-    loopback.server().Get(
-        "/create", [&](const httplib::Request& request, httplib::Response& answer) {
+    const auto page = [&](std::string text) {
+        return [&seen, text](const httplib::Request& request, httplib::Response& answer) {
             seen.push_back(request.path + " " + request.get_header_value("X-Host"));
-            answer.set_content(
-                "<html><!-- "
-                "???\nReturn=application\nStatus=100\nParam1=-challenge\nValue1=abc\n--></html>",
-                "text/html");
-        });
+            answer.set_content("<html><!-- " + text + "\n--></html>", "text/html");
+        };
+    };
+    loopback.server->Get("/start",
+                         page("!!!\nReturn\nCreateCertficate=" + loopback.url("/create")));
+    loopback.server->Get(
+        "/create", page("???\nReturn=application\nStatus=100\nParam1=-challenge\nValue1=abc"));
     velcom::ComPtr<IvelTesseraProxy> proxy;
     ASSERT_EQ(CoCreateInstance(CLSID_velTesseraProxy, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IvelTesseraProxy, proxy.putVoid()),

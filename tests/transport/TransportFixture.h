@@ -2,8 +2,6 @@
 // its ProgID as a host creates it, and loopback servers for it to talk to.
 #pragma once
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -26,30 +24,30 @@ inline std::string certificate(const char* name) {
     return std::string(VEL_CERTIFICATES) + "/" + name;
 }
 
-// A server on a free loopback port, answering from its own thread until the object goes.
-class Loopback {
-public:
-    explicit Loopback(std::unique_ptr<httplib::Server> server, const char* scheme = "http")
-        : m_server(std::move(server)), m_scheme(scheme) {
-        m_port = m_server->bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server->listen_after_bind(); });
-        while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~Loopback() {
-        m_server->stop();
-        m_thread.join();
-    }
-    httplib::Server& server() { return *m_server; }
-    int port() const { return m_port; }
-    std::string url(const std::string& path) const {
-        return m_scheme + "://127.0.0.1:" + std::to_string(m_port) + path;
-    }
+// An answer handler that sends the page with the status.
+inline httplib::Server::Handler reply(std::string page, int status = 200) {
+    return [=](const httplib::Request&, httplib::Response& answer) {
+        answer.status = status;
+        answer.set_content(page, "text/html");
+    };
+}
 
-private:
-    std::unique_ptr<httplib::Server> m_server;
-    std::string m_scheme;
-    int m_port = 0;
-    std::thread m_thread;
+// A server on a free loopback port, answering from its own thread until the object goes.
+struct Loopback {
+    explicit Loopback(std::unique_ptr<httplib::Server> owned, const std::string& scheme = "http")
+        : server(std::move(owned)),
+          port(server->bind_to_any_port("127.0.0.1")),
+          root(scheme + "://127.0.0.1:" + std::to_string(port)),
+          thread([this] { server->listen_after_bind(); }) {
+        while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~Loopback() { server->stop(), thread.join(); }
+    std::string url(const std::string& path) const { return root + path; }
+
+    std::unique_ptr<httplib::Server> server;
+    int port;
+    std::string root;
+    std::thread thread;
 };
 
 class TransportTest : public RegistryTest {
@@ -79,22 +77,15 @@ protected:
         RegistryTest::TearDown();
     }
 
+    // No fields: the argument is left out, as a script leaves it out.
     HRESULT request(bool post, const std::string& url, const Strings& headers = {},
                     const Strings& fields = {}, const std::string& options = {}) {
         forgotten = host.calls().size();
-        velcom::Variant fieldList;
-        if (fields.empty()) {
-            fieldList.get()->vt = VT_ERROR;
-            fieldList.get()->scode = DISP_E_PARAMNOTFOUND;
-        } else {
-            fieldList = makeStringList(fields);
-        }
-        const velcom::Bstr bstrOptions = toBstr(options), bstrUrl = toBstr(url);
-        const velcom::Variant headerList = makeStringList(headers);
-        return post ? transport->Post(bstrOptions.get(), bstrUrl.get(), *headerList.get(),
-                                      *fieldList.get())
-                    : transport->Get(bstrOptions.get(), bstrUrl.get(), *headerList.get(),
-                                     *fieldList.get());
+        velcom::Variant fieldList = makeStringList(fields), headerList = makeStringList(headers);
+        if (fields.empty())
+            fieldList.put()->vt = VT_ERROR, fieldList.get()->scode = DISP_E_PARAMNOTFOUND;
+        return (transport.get()->*(post ? &IvelTransport::Post : &IvelTransport::Get))(
+            toBstr(options).get(), toBstr(url).get(), *headerList.get(), *fieldList.get());
     }
     // The last request's callbacks of one kind.
     std::vector<BackChannelCall> recent(const std::string& kind) const {
@@ -106,10 +97,8 @@ protected:
     }
     std::string page() const {
         std::string bytes;
-        for (const BackChannelCall& call : recent("Data")) {
-            EXPECT_EQ(call.dataType, VT_ARRAY | VT_UI1);
-            bytes += call.dataBytes;
-        }
+        for (const BackChannelCall& call : recent("Data"))
+            bytes += call.dataType == (VT_ARRAY | VT_UI1) ? call.dataBytes : "<not bytes>";
         return bytes;
     }
     Strings traces() const {
@@ -119,14 +108,14 @@ protected:
     }
     static std::string errorDescription() {
         velcom::ComPtr<IErrorInfo> info;
-        if (GetErrorInfo(0, info.put()) != S_OK) return {};
         velcom::Bstr description;
-        info->GetDescription(description.put());
+        if (GetErrorInfo(0, info.put()) == S_OK) info->GetDescription(description.put());
         return toAnsi(description.get());
     }
 
     // A server that lives until the transport is gone.
-    Loopback& serve(std::unique_ptr<httplib::Server> server, const char* scheme = "http") {
+    Loopback& serve(std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>(),
+                    const char* scheme = "http") {
         return *m_servers.emplace_back(std::make_unique<Loopback>(std::move(server), scheme));
     }
 

@@ -8,6 +8,51 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// One server with every page the requests below ask for.
+class SiteTest : public TransportTest {
+protected:
+    void SetUp() override {
+        TransportTest::SetUp();
+        httplib::Server& server = *site.server;
+        server.Post("/form", [this](const httplib::Request& request, httplib::Response& answer) {
+            seen = request.get_header_value("X-Tessera") + " " + request.body;
+            answer.set_content("posted", "text/html");
+        });
+        server.Get("/page", [this](const httplib::Request& request, httplib::Response& answer) {
+            seen = request.target;
+            answer.set_content("the page", "text/html");
+        });
+        server.Get("/moved", [](const httplib::Request&, httplib::Response& answer) {
+            answer.set_redirect("/page?kept=1");
+        });
+        server.Post("/moved", [](const httplib::Request&, httplib::Response& answer) {
+            answer.set_redirect("/page");
+            answer.set_content("moved away", "text/html");
+        });
+        server.Get("/sized", reply(big));
+        server.Get("/broken", reply("<html>it broke</html>", 500));
+        server.Get("/chunked", [](const httplib::Request&, httplib::Response& answer) {
+            answer.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+                for (const char* part : {"one ", "two ", "three"}) sink.write(part, strlen(part));
+                return sink.done(), true;
+            });
+        });
+        server.Get("/cut", [](const httplib::Request&, httplib::Response& answer) {
+            answer.set_content_provider(1000, "text/html", [](size_t offset, size_t, auto& sink) {
+                return offset == 0 && sink.write("first part", 10);
+            });
+        });
+        server.Get("/stall", [](const httplib::Request&, httplib::Response& answer) {
+            std::this_thread::sleep_for(1s);
+            answer.set_content("too late", "text/html");
+        });
+    }
+
+    Loopback& site = serve();
+    const std::string big = std::string(100'000, 'x');
+    std::string seen;
+};
+
 TEST_F(TransportTest, IsADualInterfaceWithReservedPlacesThatRunsAndExplainsItsErrors) {
     EXPECT_EQ(OleRun(transport.get()), S_OK);
     for (HRESULT (IvelTransport::*reserved)() :
@@ -23,139 +68,74 @@ TEST_F(TransportTest, IsADualInterfaceWithReservedPlacesThatRunsAndExplainsItsEr
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IvelTransport), S_OK);
 }
 
-TEST_F(TransportTest, PostSendsTheFieldsFormEncodedAndTheHeaderLinesAsGiven) {
-    Loopback& loopback = serve(std::make_unique<httplib::Server>());
-    httplib::Request seen;
-    loopback.server().Post("/form",
-                           [&](const httplib::Request& request, httplib::Response& answer) {
-                               seen = request;
-                               answer.set_content("posted", "text/html");
-                           });
-    const Strings fields{"plain",    "a b", "plus+", "1+1=2", "amp&",  "x&y=z",
-                         "umlaut ä", "€ ü", "empty", "",      "plain", "again"};
-    ASSERT_EQ(
-        request(true, loopback.url("/form"),
-                {"Content-Type: application/x-www-form-urlencoded", "X-Tessera: one two"}, fields),
-        S_OK);
-    EXPECT_EQ(page(), "posted");
-    EXPECT_EQ(seen.get_header_value("X-Tessera"), "one two");
-    EXPECT_EQ(seen.get_header_value("Content-Type"), "application/x-www-form-urlencoded");
-    EXPECT_EQ(seen.body,
-              "plain=a%20b&plus%2B=1%2B1%3D2&amp%26=x%26y%3Dz&umlaut%20%C3%A4=%E2%82%AC"
-              "%20%C3%BC&empty=&plain=again");
-    for (std::size_t index = 0; index < fields.size(); index += 2) {
-        SCOPED_TRACE(fields[index]);
-        EXPECT_EQ(seen.get_param_value(fields[index].c_str(), index == 10 ? 1 : 0),
-                  fields[index + 1]);
-    }
-}
-
-TEST_F(TransportTest, GetSendsTheFieldsAsQueryAndFollowsRedirectionsWhichPostDoesNot) {
-    Loopback& loopback = serve(std::make_unique<httplib::Server>());
-    std::string seen;
-    loopback.server().Get("/moved", [](const httplib::Request&, httplib::Response& answer) {
-        answer.set_redirect("/page?kept=1");
-    });
-    loopback.server().Post("/moved", [](const httplib::Request&, httplib::Response& answer) {
-        answer.set_redirect("/page");
-        answer.set_content("moved away", "text/html");
-    });
-    loopback.server().Get("/page", [&](const httplib::Request& request, httplib::Response& answer) {
-        seen = request.target;
-        answer.set_content("the page", "text/html");
-    });
+// Fields go form-encoded in a POST's body and into a GET's query; only a GET follows a
+// redirection. Every page arrives whole in Data calls before the request returns, with one Info of
+// the status line and Progress ending at 100 percent, or -1 when the length was never known.
+TEST_F(SiteTest, SendsFieldsAndHeadersAndHandsOverStatusAndWholePages) {
     const struct {
         bool post;
         std::string path;
         Strings fields;
-        std::string page, target;
-        LONG status;
+        std::string page, seen, status;
+        SHORT percent;
     } rows[] = {
-        {false, "/page", {"a b", "c&d"}, "the page", "/page?a%20b=c%26d", 200},
-        {false, "/page?x=1", {"y", "2"}, "the page", "/page?x=1&y=2", 200},
-        {false, "/moved", {}, "the page", "/page?kept=1", 200},
-        {true, "/moved", {}, "moved away", "", 302},
+        {true,
+         "/form",
+         {"plain", "a b", "plus+", "1+1=2", "amp&", "x&y=z", "umlaut ä", "€ ü", "empty", "",
+          "plain", "again"},
+         "posted",
+         "one two plain=a%20b&plus%2B=1%2B1%3D2&amp%26=x%26y%3Dz&umlaut%20%C3%A4=%E2%82%AC"
+         "%20%C3%BC&empty=&plain=again",
+         "HTTP/1.1 200 OK",
+         100},
+        {false, "/page", {"a b", "c&d"}, "the page", "/page?a%20b=c%26d", "HTTP/1.1 200 OK", 100},
+        {false, "/page?x=1", {"y", "2"}, "the page", "/page?x=1&y=2", "HTTP/1.1 200 OK", 100},
+        {false, "/moved", {}, "the page", "/page?kept=1", "HTTP/1.1 200 OK", 100},
+        {true, "/moved", {}, "moved away", "", "HTTP/1.1 302 Found", 100},
+        {false, "/sized", {}, big, "", "HTTP/1.1 200 OK", 100},
+        {false, "/chunked", {}, "one two three", "", "HTTP/1.1 200 OK", -1},
+        {false,
+         "/broken",
+         {},
+         "<html>it broke</html>",
+         "",
+         "HTTP/1.1 500 Internal Server Error",
+         100},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
         seen.clear();
-        EXPECT_EQ(request(row.post, loopback.url(row.path), {}, row.fields), S_OK);
+        EXPECT_EQ(request(row.post, site.url(row.path), {"X-Tessera: one two"}, row.fields), S_OK);
         EXPECT_EQ(page(), row.page);
-        EXPECT_EQ(seen, row.target);
+        EXPECT_EQ(seen, row.seen);
         ASSERT_EQ(recent("Info").size(), 1u);
-        EXPECT_EQ(recent("Info")[0].code, row.status);
-    }
-    EXPECT_EQ(traces().back(), "velTransport POST " + loopback.url("/moved") + "\r\n");
-}
-
-TEST_F(TransportTest, DeliversSizedChunkedAndErrorPagesWholeInDataCallsBeforeReturning) {
-    Loopback& loopback = serve(std::make_unique<httplib::Server>());
-    const std::string big(100'000, 'x');
-    loopback.server().Get("/sized", [&](const httplib::Request&, httplib::Response& answer) {
-        answer.set_content(big, "text/html");
-    });
-    loopback.server().Get("/chunked", [](const httplib::Request&, httplib::Response& answer) {
-        answer.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
-            for (const char* part : {"one ", "two ", "three"}) sink.write(part, std::strlen(part));
-            sink.done();
-            return true;
-        });
-    });
-    loopback.server().Get("/broken", [](const httplib::Request&, httplib::Response& answer) {
-        answer.status = 500;
-        answer.set_content("<html>it broke</html>", "text/html");
-    });
-    const struct {
-        std::string path, page, statusLine;
-        SHORT lastPercent;
-    } rows[] = {
-        {"/sized", big, "HTTP/1.1 200 OK", 100},
-        {"/chunked", "one two three", "HTTP/1.1 200 OK", -1},
-        {"/broken", "<html>it broke</html>", "HTTP/1.1 500 Internal Server Error", 100},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        EXPECT_EQ(request(false, loopback.url(row.path)), S_OK);
-        EXPECT_EQ(page(), row.page);
-        ASSERT_EQ(recent("Info").size(), 1u);
-        EXPECT_EQ(toAnsi(recent("Info")[0].text1), row.statusLine);
+        EXPECT_EQ(toAnsi(recent("Info")[0].text1), row.status);
+        EXPECT_EQ(recent("Info")[0].code, std::stol(row.status.substr(9)));
         ASSERT_FALSE(recent("Progress").empty());
-        EXPECT_EQ(recent("Progress").back().percent, row.lastPercent);
+        EXPECT_EQ(recent("Progress").back().percent, row.percent);
+        EXPECT_EQ(traces().back(), std::string("velTransport ") + (row.post ? "POST " : "GET ") +
+                                       site.url(row.path) + "\r\n");
     }
 }
 
-TEST_F(TransportTest, AFailedRequestReturnsItsWinInetCodeAndSaysWhatHappenedWhere) {
-    Loopback& loopback = serve(std::make_unique<httplib::Server>());
-    loopback.server().Get("/cut", [](const httplib::Request&, httplib::Response& answer) {
-        answer.set_content_provider(1000, "text/html",
-                                    [](size_t offset, size_t, httplib::DataSink& sink) {
-                                        if (offset > 0) return false;
-                                        sink.write("first part", 10);
-                                        return true;
-                                    });
-    });
-    loopback.server().Get("/stall", [](const httplib::Request&, httplib::Response& answer) {
-        std::this_thread::sleep_for(1s);
-        answer.set_content("too late", "text/html");
-    });
+TEST_F(SiteTest, AFailedRequestReturnsItsWinInetCodeAndSaysWhatHappenedWhere) {
     const ScopedEnvironment timeout("VELTRANSPORT_TIMEOUT", "300ms");
-    int closedPort = 0;
+    int closed = 0;
     {
         const Loopback gone(std::make_unique<httplib::Server>());
-        closedPort = gone.port();
+        closed = gone.port;
     }
-    const std::string where = "127.0.0.1 port " + std::to_string(loopback.port());
+    const std::string where = "127.0.0.1 port " + std::to_string(site.port);
     const struct {
         std::string url;
         DWORD error;
-        std::string description;
-        std::string partialPage;
+        std::string description, partialPage;
     } rows[] = {
-        {"http://127.0.0.1:" + std::to_string(closedPort) + "/", ERROR_INTERNET_CANNOT_CONNECT,
-         "cannot connect to 127.0.0.1 port " + std::to_string(closedPort), ""},
-        {loopback.url("/cut"), ERROR_INTERNET_CONNECTION_ABORTED,
+        {"http://127.0.0.1:" + std::to_string(closed) + "/", ERROR_INTERNET_CANNOT_CONNECT,
+         "cannot connect to 127.0.0.1 port " + std::to_string(closed), ""},
+        {site.url("/cut"), ERROR_INTERNET_CONNECTION_ABORTED,
          "the connection closed before the whole answer arrived from " + where, "first part"},
-        {loopback.url("/stall"), ERROR_INTERNET_TIMEOUT, "timed out waiting for " + where, ""},
+        {site.url("/stall"), ERROR_INTERNET_TIMEOUT, "timed out waiting for " + where, ""},
         {"no address at all", ERROR_INTERNET_INVALID_URL, "the address \"no address at all\"", ""},
         {"ftp://127.0.0.1/", ERROR_INTERNET_UNRECOGNIZED_SCHEME, "neither http nor https", ""},
     };
@@ -179,10 +159,7 @@ TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey
         serve(std::make_unique<httplib::SSLServer>(server.c_str(), key.c_str()), "https");
     Loopback& client = serve(
         std::make_unique<httplib::SSLServer>(server.c_str(), key.c_str(), ca.c_str()), "https");
-    for (Loopback* each : {&plain, &client})
-        each->server().Get("/", [](const httplib::Request&, httplib::Response& answer) {
-            answer.set_content("secret page", "text/html");
-        });
+    for (Loopback* each : {&plain, &client}) each->server->Get("/", reply("secret page"));
     const std::string clientAuth =
         "-ssl3 -oc" + certificate("client.pem") + " -pk" + certificate("client.key") + " -pp";
     const struct {
