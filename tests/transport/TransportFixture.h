@@ -64,6 +64,44 @@ protected:
                                    transport.putVoid()),
                   S_OK);
         ASSERT_EQ(transport->Init(&host, random), S_OK);
+        httplib::Server& server = *site.server;
+        server.set_pre_routing_handler([this](const httplib::Request& request, auto&) {
+            const std::string value = request.get_header_value("X-Tessera");
+            header = seen.empty() || header == value ? value : "not the same in every request";
+            seen += (seen.empty() ? "" : ", ") + request.method + " " + request.target;
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+        // The body is read only after the routing.
+        server.Post("/form", [this](auto& request, auto& answer) {
+            seen += " " + request.body;
+            reply("posted")(request, answer);
+        });
+        server.Get("/page", reply("the page"));
+        server.Get("/moved", [](auto&, auto& answer) { answer.set_redirect("/page?kept=1"); });
+        server.Post("/moved", [](auto&, auto& answer) {
+            answer.set_redirect("/page");
+            answer.set_content("moved away", "text/html");
+        });
+        server.Get("/sized", reply(big));
+        server.Get("/broken", reply("it broke", 500));
+        server.Get("/chunked", [](auto&, auto& answer) {
+            answer.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+                for (const char* part : {"one ", "two ", "three"}) sink.write(part, strlen(part));
+                return sink.done(), true;
+            });
+        });
+        server.Get("/cut", [](auto&, auto& answer) {
+            answer.set_content_provider(1000, "text/html", [](size_t offset, size_t, auto& sink) {
+                return offset == 0 && sink.write("first part", 10);
+            });
+        });
+        server.Get("/stall",
+                   [](auto&, auto&) { std::this_thread::sleep_for(std::chrono::seconds(1)); });
+        server.Get("/start",
+                   reply("<!-- !!!\nReturn\nCreateCertficate=" + site.url("/create") + "\n-->"));
+        server.Get(
+            "/create",
+            reply("<!-- ???\nReturn=application\nStatus=100\nParam1=-challenge\nValue1=abc\n-->"));
     }
     void TearDown() override {
         // First, so that the servers find their kept-alive connections closed.
@@ -101,9 +139,9 @@ protected:
             bytes += call.dataType == (VT_ARRAY | VT_UI1) ? call.dataBytes : "<not bytes>";
         return bytes;
     }
-    Strings traces() const {
-        Strings lines;
-        for (const BackChannelCall& call : recent("Trace")) lines.push_back(toAnsi(call.text1));
+    std::string traces() const {
+        std::string lines;
+        for (const BackChannelCall& call : recent("Trace")) lines += toAnsi(call.text1);
         return lines;
     }
     static std::string errorDescription() {
@@ -119,13 +157,17 @@ protected:
         return *m_servers.emplace_back(std::make_unique<Loopback>(std::move(server), scheme));
     }
 
+    std::vector<std::unique_ptr<Loopback>> m_servers;
     RecordingBackChannel host;
     CountedObject generator;
     IvelRand* const random = reinterpret_cast<IvelRand*>(static_cast<IDispatch*>(&generator));
     velcom::ComPtr<IvelTransport> transport;
     std::size_t forgotten = 0;
+    // Every page the tests ask for; the requests it received, and the header they all carried.
+    Loopback& site = serve();
+    const std::string big = std::string(100'000, 'x');
+    std::string seen, header;
 
 private:
-    std::vector<std::unique_ptr<Loopback>> m_servers;
     ScopedEnvironment m_noProxy{"no_proxy", "127.0.0.1"};
 };
