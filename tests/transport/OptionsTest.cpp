@@ -7,50 +7,44 @@
 
 namespace {
 
+// Secure, certificate, key, password given and the password, then each unknown option.
+std::string show(const TransportOptions& parsed) {
+    std::string text = std::string(parsed.bSecure ? "secure" : "plain") + "|" + parsed.strCertFile +
+                       "|" + parsed.strKeyFile + "|" + (parsed.bHasKeyPassword ? "pp" : "no pp") +
+                       "|" + parsed.strKeyPassword;
+    for (const std::string& unknown : parsed.vecUnknown) text += "|?" + unknown;
+    return text;
+}
+
 TEST(OptionsTest, FileNamesRunToTheNextOptionAndThePasswordTakesTheRest) {
-    const struct {
-        std::string text;
-        TransportOptions expected;
-    } rows[] = {
-        {"", {}},
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "plain|||no pp|"},
         {"-ssl3 -ocC:\\T\\cert.pem -pkC:\\T\\key.pem -pp",
-         {true, "C:\\T\\cert.pem", "C:\\T\\key.pem", "", true, {}}},
-        {"-ssl3 -oc/my dir/cert.pem -pk/my dir/key.pem -pp a -pp b ",
-         {true, "/my dir/cert.pem", "/my dir/key.pem", " a -pp b ", true, {}}},
-        {"-tls9 -ssl3x -oc/c.pem", {false, "/c.pem", "", "", false, {"-tls9", "-ssl3x"}}},
+         "secure|C:\\T\\cert.pem|C:\\T\\key.pem|pp|"},
+        {"-ssl3 -oc/my dir/c.pem -pk/my dir/k.pem -pp a -pp b ",
+         "secure|/my dir/c.pem|/my dir/k.pem|pp| a -pp b "},
+        {"-tls9 -ssl3x -oc/c.pem", "plain|/c.pem||no pp||?-tls9|?-ssl3x"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        const TransportOptions parsed = parseTransportOptions(row.text);
-        EXPECT_EQ(parsed.bSecure, row.expected.bSecure);
-        EXPECT_EQ(parsed.strCertFile, row.expected.strCertFile);
-        EXPECT_EQ(parsed.strKeyFile, row.expected.strKeyFile);
-        EXPECT_EQ(parsed.strKeyPassword, row.expected.strKeyPassword);
-        EXPECT_EQ(parsed.bHasKeyPassword, row.expected.bHasKeyPassword);
-        EXPECT_EQ(parsed.vecUnknown, row.expected.vecUnknown);
-    }
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(show(parseTransportOptions(text)), expected) << text;
 }
 
 TEST(OptionsTest, TimeLimitsAreSecondsOrMillisecondsAndUnusableOnesKeepTheDefault) {
-    const struct {
-        const char* value;
-        long milliseconds;
-        bool ignored;
-    } rows[] = {
-        {nullptr, kDefaultTimeoutMs, false},
-        {"5", 5000, false},
-        {"0.25", 250, false},
-        {"40ms", 40, false},
-        {"0", kDefaultTimeoutMs, true},
-        {"-1", kDefaultTimeoutMs, true},
-        {"soon", kDefaultTimeoutMs, true},
+    const std::tuple<const char*, long, std::size_t> rows[] = {
+        {nullptr, kDefaultTimeoutMs, 0},
+        {"5", 5000, 0},
+        {"0.25", 250, 0},
+        {"40ms", 40, 0},
+        {"0", kDefaultTimeoutMs, 1},
+        {"-1", kDefaultTimeoutMs, 1},
+        {"soon", kDefaultTimeoutMs, 1},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.value ? row.value : "unset");
-        const ScopedEnvironment timeout(kTimeoutVariable, row.value);
+    for (const auto& [value, milliseconds, ignored] : rows) {
+        SCOPED_TRACE(value ? value : "unset");
+        const ScopedEnvironment timeout(kTimeoutVariable, value);
         const TransportSettings settings = readTransportSettings();
-        EXPECT_EQ(settings.lTimeoutMs, row.milliseconds);
-        EXPECT_EQ(settings.vecIgnored.size(), row.ignored ? 1u : 0u);
+        EXPECT_EQ(settings.lTimeoutMs, milliseconds);
+        EXPECT_EQ(settings.vecIgnored.size(), ignored);
     }
 }
 

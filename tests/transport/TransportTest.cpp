@@ -45,7 +45,8 @@ TEST_F(TransportTest, SendsFieldsAndHeadersAndHandsOverStatusAndWholePages) {
     for (const auto& [call, fields, content, received, status, percent] : rows) {
         SCOPED_TRACE(call);
         seen.clear();
-        const std::string url = site.url(call.substr(call.find(' ') + 1));
+        const std::size_t space = call.find(' ');
+        const std::string url = site.url(call.substr(space + 1));
         EXPECT_EQ(request(call[0] == 'P', url, {"X-Tessera: one two"}, fields), S_OK);
         EXPECT_EQ(page(), content);
         EXPECT_EQ(seen, received);
@@ -55,8 +56,7 @@ TEST_F(TransportTest, SendsFieldsAndHeadersAndHandsOverStatusAndWholePages) {
         EXPECT_EQ(recent("Info")[0].code, std::stol(status));
         ASSERT_FALSE(recent("Progress").empty());
         EXPECT_EQ(recent("Progress").back().percent, percent);
-        EXPECT_TRUE(traces().ends_with("velTransport " + call.substr(0, call.find(' ') + 1) + url +
-                                       "\r\n"));
+        EXPECT_TRUE(traces().ends_with("velTransport " + call.substr(0, space + 1) + url + "\r\n"));
     }
 }
 
@@ -95,26 +95,20 @@ TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey
     for (Loopback* each : {&plain, &client}) each->server->Get("/", reply("secret page"));
     const std::string clientAuth =
         "-ssl3 -oc" + certificate("client.pem") + " -pk" + certificate("client.key") + " -pp";
-    const struct {
-        const char* name;
-        Loopback& server;
-        bool trusted;
-        std::string options;
-        HRESULT result;
-    } rows[] = {
-        {"private authority", plain, true, "-ssl3", S_OK},
-        {"unknown authority", plain, false, "", HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_CA)},
-        {"client certificate", client, true, "-zz " + clientAuth + "right horse", S_OK},
+    // The authority's bundle, or none for the system's store.
+    const std::tuple<const char*, Loopback*, const char*, std::string, HRESULT> rows[] = {
+        {"private authority", &plain, ca.c_str(), "-ssl3", S_OK},
+        {"unknown authority", &plain, nullptr, "", HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_CA)},
+        {"client certificate", &client, ca.c_str(), "-zz " + clientAuth + "right horse", S_OK},
         // After a connection made with the right password could be used again.
-        {"wrong key password", client, true, clientAuth + "wrong horse",
+        {"wrong key password", &client, ca.c_str(), clientAuth + "wrong horse",
          HRESULT_FROM_WIN32(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED)},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const ScopedEnvironment bundle("VELTRANSPORT_CA_BUNDLE",
-                                       row.trusted ? ca.c_str() : nullptr);
-        EXPECT_EQ(request(false, row.server.url("/"), {}, {}, row.options), row.result);
-        EXPECT_EQ(page(), row.result == S_OK ? "secret page" : "");
+    for (const auto& [name, loopback, bundle, options, result] : rows) {
+        SCOPED_TRACE(name);
+        const ScopedEnvironment trusted("VELTRANSPORT_CA_BUNDLE", bundle);
+        EXPECT_EQ(request(false, loopback->url("/"), {}, {}, options), result);
+        EXPECT_EQ(page(), result == S_OK ? "secret page" : "");
         EXPECT_EQ(errorDescription().find("horse"), std::string::npos);
         EXPECT_EQ(traces().find("horse"), std::string::npos);
     }
