@@ -20,10 +20,6 @@
 
 using Strings = std::vector<std::string>;
 
-inline std::string certificate(const char* name) {
-    return std::string(VEL_CERTIFICATES) + "/" + name;
-}
-
 // An answer handler that sends the page with the status.
 inline httplib::Server::Handler reply(std::string page, int status = 200) {
     return [=](const httplib::Request&, httplib::Response& answer) {
@@ -85,9 +81,8 @@ protected:
         server.Get("/sized", reply(big));
         server.Get("/broken", reply("it broke", 500));
         server.Get("/chunked", [](auto&, auto& answer) {
-            answer.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
-                for (const char* part : {"one ", "two ", "three"}) sink.write(part, strlen(part));
-                return sink.done(), true;
+            answer.set_chunked_content_provider("text/html", [](size_t, auto& sink) {
+                return sink.write("one ", 4) && sink.write("two three", 9) && (sink.done(), true);
             });
         });
         server.Get("/cut", [](auto&, auto& answer) {

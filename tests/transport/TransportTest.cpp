@@ -1,12 +1,11 @@
 // Requests through the transport module against loopback servers: what the server receives, what
-// the host is handed, and the failures a host sees.
+// the host is handed, and the failures a host sees; and the proxy driving it.
 #include <velTransport/TransportErrors.h>
 
 #include "TransportFixture.h"
+#include "support/RecordingPki.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST_F(TransportTest, IsADualInterfaceWithReservedPlacesThatRunsAndExplainsItsErrors) {
     EXPECT_EQ(OleRun(transport.get()), S_OK);
@@ -77,7 +76,7 @@ TEST_F(TransportTest, AFailedRequestReturnsItsWinInetCodeAndSaysWhatHappenedWher
         SCOPED_TRACE(url);
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(request(false, url), HRESULT_FROM_WIN32(error));
-        EXPECT_LT(std::chrono::steady_clock::now() - started, 900ms);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
         const std::string description = errorDescription();
         EXPECT_NE(description.find(what), std::string::npos) << description;
         EXPECT_EQ(page(), partialPage);
@@ -86,15 +85,15 @@ TEST_F(TransportTest, AFailedRequestReturnsItsWinInetCodeAndSaysWhatHappenedWher
 }
 
 TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey) {
-    const std::string server = certificate("server.pem"), key = certificate("server.key"),
-                      ca = certificate("ca.pem");
+    const auto file = [](const char* name) { return std::string(VEL_CERTIFICATES) + "/" + name; };
+    const std::string server = file("server.pem"), key = file("server.key"), ca = file("ca.pem");
     Loopback& plain =
         serve(std::make_unique<httplib::SSLServer>(server.c_str(), key.c_str()), "https");
     Loopback& client = serve(
         std::make_unique<httplib::SSLServer>(server.c_str(), key.c_str(), ca.c_str()), "https");
     for (Loopback* each : {&plain, &client}) each->server->Get("/", reply("secret page"));
     const std::string clientAuth =
-        "-ssl3 -oc" + certificate("client.pem") + " -pk" + certificate("client.key") + " -pp";
+        "-ssl3 -oc" + file("client.pem") + " -pk" + file("client.key") + " -pp";
     // The authority's bundle, or none for the system's store.
     const std::tuple<const char*, Loopback*, const char*, std::string, HRESULT> rows[] = {
         {"private authority", &plain, ca.c_str(), "-ssl3", S_OK},
@@ -112,6 +111,26 @@ TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey
         EXPECT_EQ(errorDescription().find("horse"), std::string::npos);
         EXPECT_EQ(traces().find("horse"), std::string::npos);
     }
+}
+
+// The proxy, created by its class as a host creates it, driving the real transport.
+TEST_F(TransportTest, RequestStep1FetchesTheApplicationPageThroughTheRealTransport) {
+    velcom::ComPtr<IvelTesseraProxy> proxy;
+    ASSERT_EQ(CoCreateInstance(CLSID_velTesseraProxy, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IvelTesseraProxy, proxy.putVoid()),
+              S_OK);
+    const velcom::ComPtr<RecordingPki> pki = make<RecordingPki>();
+    ASSERT_EQ(proxy->Init(&host, random, pki.get(), velcom::Bstr(u"/tmp").get()), S_OK);
+    ASSERT_EQ(proxy->InitComm(toBstr(site.url("/start")).get(),
+                              *makeStringList({"X-Tessera: test"}).get()),
+              S_OK);
+    velcom::ComPtr<IvelNode> node;
+    ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
+    velcom::Bstr name;
+    ASSERT_EQ(node->get_Name(name.put()), S_OK);
+    EXPECT_EQ(toAnsi(name.get()), "application");
+    EXPECT_EQ(seen, "GET /start, GET /create");
+    EXPECT_EQ(header, "test");
 }
 
 }  // namespace
