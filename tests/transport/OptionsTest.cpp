@@ -42,9 +42,8 @@ TEST(OptionsTest, TimeLimitsAreSecondsOrMillisecondsAndUnusableOnesKeepTheDefaul
     for (const auto& [value, milliseconds, ignored] : rows) {
         SCOPED_TRACE(value ? value : "unset");
         const ScopedEnvironment timeout(kTimeoutVariable, value);
-        const TransportSettings settings = readTransportSettings();
-        EXPECT_EQ(settings.lTimeoutMs, milliseconds);
-        EXPECT_EQ(settings.vecIgnored.size(), ignored);
+        EXPECT_EQ(readTransportSettings().lTimeoutMs, milliseconds);
+        EXPECT_EQ(readTransportSettings().vecIgnored.size(), ignored);
     }
 }
 

@@ -22,10 +22,7 @@ using Strings = std::vector<std::string>;
 
 // An answer handler that sends the page with the status.
 inline httplib::Server::Handler reply(std::string page, int status = 200) {
-    return [=](const httplib::Request&, httplib::Response& answer) {
-        answer.status = status;
-        answer.set_content(page, "text/html");
-    };
+    return [=](auto&, auto& out) { out.status = status, out.set_content(page, "text/html"); };
 }
 
 // A server on a free loopback port, answering from its own thread until the object goes.

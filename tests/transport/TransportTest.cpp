@@ -110,6 +110,7 @@ TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey
         EXPECT_EQ(page(), result == S_OK ? "secret page" : "");
         EXPECT_EQ(errorDescription().find("horse"), std::string::npos);
         EXPECT_EQ(traces().find("horse"), std::string::npos);
+        EXPECT_EQ(traces().find("option -zz\r\n") != std::string::npos, options.starts_with("-zz"));
     }
 }
 

@@ -8,7 +8,6 @@ new() { openssl req -newkey rsa:2048 "$@"; }
 sign() { openssl x509 -req -CA ca.pem -CAkey ca.key -CAcreateserial -days 3650 "$@"; }
 new -x509 -days 3650 -nodes -subj "/CN=velTransport test CA" -keyout ca.key -out ca.pem
 new -nodes -subj "/CN=127.0.0.1" -keyout server.key -out server.csr
-printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >server.ext
-sign -in server.csr -extfile server.ext -out server.pem
+printf 'subjectAltName=IP:127.0.0.1\n' | sign -in server.csr -extfile /dev/stdin -out server.pem
 new -subj "/CN=velTransport client" -passout "pass:right horse" -keyout client.key -out client.csr
 sign -in client.csr -out client.pem
