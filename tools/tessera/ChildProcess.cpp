@@ -31,7 +31,7 @@ private:
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments, bool quiet) {
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, StandardError errors) {
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         throw CommandFailure(ExitCode::Failed,
@@ -39,8 +39,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, bool quiet
     m_outputDescriptor = pipeEnds[0];
     SpawnActions actions;
     posix_spawn_file_actions_adddup2(actions.get(), pipeEnds[1], STDOUT_FILENO);
-    if (quiet)
+    if (errors == StandardError::Discarded)
         posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errors == StandardError::Captured)
+        posix_spawn_file_actions_adddup2(actions.get(), pipeEnds[1], STDERR_FILENO);
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -101,8 +103,8 @@ int ChildProcess::waitForExit() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-ProgramRun runProgram(const std::vector<std::string>& arguments, bool quiet) {
-    ChildProcess child(arguments, quiet);
+ProgramRun runProgram(const std::vector<std::string>& arguments, StandardError errors) {
+    ChildProcess child(arguments, errors);
     const int status = child.finish();
     return {status, child.output()};
 }

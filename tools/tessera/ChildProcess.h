@@ -1,6 +1,6 @@
 // A program started with its standard output read through a pipe; its standard error goes to
-// ours, or nowhere when quiet. A child still running when the object goes gets SIGTERM and is
-// waited for, so that no server outlives its host.
+// ours, nowhere, or into the same pipe. A child still running when the object goes gets SIGTERM and
+// is waited for, so that no server outlives its host.
 #pragma once
 
 #include <sys/types.h>
@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+enum class StandardError { Shown, Discarded, Captured };
+
 class ChildProcess {
 public:
-    ChildProcess(const std::vector<std::string>& arguments, bool quiet);
+    ChildProcess(const std::vector<std::string>& arguments, StandardError errors);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
@@ -39,4 +41,4 @@ struct ProgramRun {
 };
 
 // Runs a program to its end (at most a minute for its output to close).
-ProgramRun runProgram(const std::vector<std::string>& arguments, bool quiet);
+ProgramRun runProgram(const std::vector<std::string>& arguments, StandardError errors);

@@ -37,7 +37,7 @@ private:
 
 void registerModules(const Installation& installation, std::ostream& out) {
     for (const std::string& module : installation.modules) {
-        expect(runProgram({installation.velregsvr, "-s", module}, false).status == 0,
+        expect(runProgram({installation.velregsvr, "-s", module}, StandardError::Shown).status == 0,
                "velregsvr cannot register " + module);
         out << "  registered " << module << '\n';
     }

@@ -25,7 +25,7 @@ LocalAuthority::LocalAuthority(std::string program, std::string directory, bool 
 
 std::string LocalAuthority::command(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), m_program);
-    const ProgramRun run = runProgram(arguments, false);
+    const ProgramRun run = runProgram(arguments, StandardError::Shown);
     if (run.status != 0)
         throw CommandFailure(ExitCode::Failed, "tessera-ca " + arguments[1] + " failed (" +
                                                    std::to_string(run.status) + ")");
@@ -39,7 +39,7 @@ void LocalAuthority::serve(bool manualApproval) {
     m_server = std::make_unique<ChildProcess>(
         std::vector<std::string>{m_program, "serve", m_directory, "--port", "0", "--tls-port", "0",
                                  "--approve", manualApproval ? "manual" : "auto"},
-        !m_verbose);
+        m_verbose ? StandardError::Shown : StandardError::Discarded);
     m_port = std::stoi(valueOf(m_server->readLine(kStartSeconds) + '\n', "port"));
     valueOf(m_server->readLine(kStartSeconds) + '\n', "tls-port");
 }

@@ -35,6 +35,20 @@ velcom::ComPtr<Interface> createByProgId(const char16_t* progId, const char* wha
     return object;
 }
 
+// The component's own failures, which carry no text of their own for the host.
+struct ComponentFailure {
+    HRESULT code;
+    ExitCode exit;
+    const char* meaning;
+};
+constexpr ComponentFailure kComponentFailures[] = {
+    {TSR_E_RESPONSE, ExitCode::Failed, "the authority's answer lacks what the dialogue needs"},
+    {TSR_E_COMM_NOT_INITIALIZED, ExitCode::Failed, "the start address gave no start page"},
+    {TSR_E_SERIAL, ExitCode::Failed, "the authority named another certificate"},
+    {TSR_E_PICKUP, ExitCode::NotIssued,
+     "the authority has no certificate to pick up for the store's open requests"},
+};
+
 }  // namespace
 
 Session::Session(Settings& settings, bool talk)
@@ -75,6 +89,8 @@ void Session::fail(HRESULT result) const {
         if (report.code == static_cast<LONG>(TSR_E_SERVER))
             throw CommandFailure(ExitCode::Refused, "the authority refused (Status " +
                                                         report.text1 + "): " + report.text2);
+    for (const ComponentFailure& known : kComponentFailures)
+        if (result == known.code) throw CommandFailure(known.exit, known.meaning);
     std::string reason = m_channel->failureTrace();
     if (reason.empty()) {
         velcom::ComPtr<IErrorInfo> info;

@@ -34,6 +34,7 @@ int run(const std::function<ExitCode()>& command) {
 int main(int argc, char** argv) {
     CLI::App app("tessera: apply for, pick up, revoke, renew and check certificates");
     app.require_subcommand(1);
+    app.fallthrough();
     Settings settings;
     settings.startAddress = fromEnvironment("TESSERA_START");
     settings.storePath = fromEnvironment("TESSERA_STORE");
