@@ -68,7 +68,8 @@ STDMETHODIMP HostBackChannel::Info(LONG, LONG, LONG, LONG code, BSTR text1, BSTR
 }
 
 STDMETHODIMP HostBackChannel::Trace(LONG, LONG, LONG depth, LONG level, BSTR text) {
-    const std::string line = toUtf8(text);
+    std::string line = toUtf8(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     if (level == kFailureLevel && depth == 0) m_failureTrace = line;
     if (m_verbose) {
         clearProgress();

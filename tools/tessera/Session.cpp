@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include <cstdio>
+
 #include <velPKI/velPKI.h>
 #include <velTesseraComm/ErrorCodes.h>
 

@@ -1,5 +1,6 @@
 // tessera: the command line host of the component. Exit codes: see CommandFailure.h and README.
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
