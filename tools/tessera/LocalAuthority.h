@@ -28,7 +28,6 @@ public:
 
     std::string startAddress(const Applicant& applicant) const;
     std::string caFile() const { return m_directory + "/ca.pem"; }
-    const std::string& directory() const { return m_directory; }
 
 private:
     std::string command(std::vector<std::string> arguments);

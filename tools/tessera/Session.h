@@ -3,7 +3,6 @@
 // directory, and the communication opened at the start address.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 
