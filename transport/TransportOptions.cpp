@@ -17,11 +17,11 @@ bool startsAt(std::string_view text, std::size_t position, std::string_view name
 
 // Where the next known option after position begins (at its blank), or the end of the text.
 std::size_t nextKnownOption(std::string_view text, std::size_t position) {
-    // The options as they follow another, blank first.
-    constexpr std::array<std::string_view, 4> kFollowing{" -ssl3", " -oc", " -pk", " -pp"};
     std::size_t end = text.size();
-    for (const std::string_view option : kFollowing)
-        end = std::min(end, text.find(option, position));
+    for (const std::string_view name : std::array{kSecure, kCertFile, kKeyFile, kPassword}) {
+        const std::size_t found = text.find(std::string(" ") + std::string(name), position);
+        if (found != std::string_view::npos) end = std::min(end, found);
+    }
     return end;
 }
 
