@@ -2,7 +2,8 @@
 # Sets up a Debian machine for velTesseraComm (installing the packages the build needs when they
 # are missing) and builds it.
 #
-#   ./setup.sh         build everything, optimised, and list what was built
+#   ./setup.sh         build everything, optimised, list what was built and run `tessera demo`:
+#                      a whole enrollment against a private tessera-ca on loopback ports
 #   ./setup.sh test    build and run every test: formatting, the Windows cross build with its
 #                      tests under Wine, a minute of fuzzing per fuzz target, the plain build's
 #                      tests and the tests under AddressSanitizer + UBSan
@@ -86,6 +87,10 @@ main_job() {
         ! -path '*/CMakeFiles/*' ! -name '*.cmake' | sort | sed 's/^/  /'
     echo
     echo "Benchmarks: build/release/bench/utility_bench, build/release/bench/markup_bench"
+    echo
+    echo "Running build/release/tools/tessera/tessera demo:"
+    build/release/tools/tessera/tessera demo
+    echo
     echo "All tests:  ./setup.sh test"
 }
 

@@ -1,0 +1,25 @@
+// The subcommands, each a conversation of its own with the authority (or with the store alone).
+// Each prints what it did on out and raises CommandFailure when it fails.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Session.h"
+
+struct RequestOutcome {
+    LONG certificateId = -1;       // -1 while the certificate is not issued
+    std::string pendingReference;  // the open request it waits under
+};
+
+RequestOutcome requestCertificate(Settings& settings, bool acceptTerms, std::ostream& out);
+// -1 when there is nothing to pick up.
+LONG pickUpCertificate(Settings& settings, std::ostream& out);
+void revokeCertificate(Settings& settings, LONG id, std::ostream& out);
+LONG renewCertificate(Settings& settings, LONG id, bool acceptTerms, std::ostream& out);
+// "valid", "revoked", "expired" or "unknown", as the authority answers.
+std::string checkCertificate(Settings& settings, LONG id, std::ostream& out);
+// The serial numbers the authority's revocation list names.
+std::vector<std::string> updateRevocationList(Settings& settings, std::ostream& out);
+void listStore(Settings& settings, std::ostream& out);

@@ -1,0 +1,53 @@
+// One conversation with the authority as a host holds it: the PKI component on its store, the
+// proxy created by its ProgID and initialised with tessera's back channel and a temporary
+// directory, and the communication opened at the start address.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <velTesseraComm/velTesseraComm.h>
+
+#include "HostBackChannel.h"
+#include "Secret.h"
+#include "TemporaryDirectory.h"
+
+struct Settings {
+    std::string startAddress;
+    std::string storePath;     // empty: the PKI component's default store
+    std::string temporaryDir;  // empty: a private one for the session
+    bool verbose = false;
+    Secret applicantPassword{"applicant password", "TESSERA_PASSWORD"};
+    Secret keyPassword{"key password", "TESSERA_KEY_PASSWORD"};
+};
+
+class Session {
+public:
+    // Without talk, only the store is opened (for the commands that need no authority).
+    Session(Settings& settings, bool talk);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session();
+
+    IvelTesseraProxy& proxy() { return *m_proxy.get(); }
+    ISMPrivateKeyInfrastructure& pki() { return *m_pki.get(); }
+    HostBackChannel& channel() { return *m_channel.get(); }
+    const std::string& temporaryDirectory() const { return m_temporaryPath; }
+
+    // Calls the proxy; raises CommandFailure with the reason when the call fails.
+    template <typename Call>
+    void run(Call&& call) {
+        m_channel->startCall();
+        const HRESULT result = call();
+        m_channel->clearProgress();
+        if (FAILED(result)) fail(result);
+    }
+    [[noreturn]] void fail(HRESULT result) const;
+
+private:
+    velcom::ComPtr<HostBackChannel> m_channel;
+    velcom::ComPtr<ISMPrivateKeyInfrastructure> m_pki;
+    velcom::ComPtr<IvelTesseraProxy> m_proxy;
+    std::optional<TemporaryDirectory> m_ownTemporary;
+    std::string m_temporaryPath;
+};

@@ -1,0 +1,102 @@
+// tessera: the command line host of the component. Exit codes: see CommandFailure.h and README.
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "ComApartment.h"
+#include "CommandFailure.h"
+#include "Commands.h"
+#include "Demo.h"
+
+namespace {
+
+std::string fromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+int run(const std::function<ExitCode()>& command) {
+    try {
+        const ComApartment apartment;
+        return static_cast<int>(command());
+    } catch (const CommandFailure& failure) {
+        std::cerr << "tessera: " << failure.what() << '\n';
+        return static_cast<int>(failure.code());
+    } catch (const std::exception& error) {
+        std::cerr << "tessera: " << error.what() << '\n';
+        return static_cast<int>(ExitCode::Failed);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("tessera: apply for, pick up, revoke, renew and check certificates");
+    app.require_subcommand(1);
+    app.fallthrough();
+    Settings settings;
+    settings.startAddress = fromEnvironment("TESSERA_START");
+    settings.storePath = fromEnvironment("TESSERA_STORE");
+    std::string passwordFile, keyPasswordFile;
+    app.add_option("--start", settings.startAddress,
+                   "the authority's start address (or TESSERA_START)");
+    app.add_option("--store", settings.storePath,
+                   "the PKI store file (or TESSERA_STORE; default ~/.local/share/velpki/store.db)");
+    app.add_option("--tmp", settings.temporaryDir,
+                   "directory for the component's files (default: a private one, removed after)");
+    app.add_option("--password-file", passwordFile,
+                   "file whose first line is the applicant password (or TESSERA_PASSWORD)");
+    app.add_option("--key-password-file", keyPasswordFile,
+                   "file whose first line is the key password (or TESSERA_KEY_PASSWORD)");
+    app.add_flag("-v,--verbose", settings.verbose, "print the component's trace lines");
+
+    bool acceptTerms = false;
+    LONG id = 0;
+    CLI::App* request = app.add_subcommand("request", "apply for a certificate for a new key");
+    request->add_flag("--accept-terms", acceptTerms, "accept the authority's terms");
+    CLI::App* pickup =
+        app.add_subcommand("pickup", "fetch an issued certificate of an open request");
+    CLI::App* revoke = app.add_subcommand("revoke", "have the authority revoke a certificate");
+    revoke->add_option("ID", id, "the certificate's number in the store (tessera certs)")
+        ->required();
+    CLI::App* renew = app.add_subcommand("renew", "a new certificate in place of an old one");
+    renew->add_option("ID", id, "the old certificate's number in the store")->required();
+    renew->add_flag("--accept-terms", acceptTerms, "accept the authority's terms");
+    CLI::App* check =
+        app.add_subcommand("check", "ask the authority whether a certificate is valid");
+    check->add_option("ID", id, "the certificate's number in the store")->required();
+    CLI::App* crl = app.add_subcommand("crl", "import the authority's revocation list");
+    CLI::App* certs =
+        app.add_subcommand("certs", "list the store's certificates and open requests");
+    CLI::App* demo = app.add_subcommand(
+        "demo", "run the whole story against a private tessera-ca on loopback ports");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : static_cast<int>(ExitCode::Usage);
+    }
+    if (!passwordFile.empty()) settings.applicantPassword.readFrom(passwordFile);
+    if (!keyPasswordFile.empty()) settings.keyPassword.readFrom(keyPasswordFile);
+    std::ostream& out = std::cout;
+    return run([&] {
+        if (*request)
+            return requestCertificate(settings, acceptTerms, out).certificateId < 0
+                       ? ExitCode::NotIssued
+                       : ExitCode::Done;
+        if (*pickup)
+            return pickUpCertificate(settings, out) < 0 ? ExitCode::NotIssued : ExitCode::Done;
+        if (*revoke) revokeCertificate(settings, id, out);
+        if (*renew) renewCertificate(settings, id, acceptTerms, out);
+        if (*check)
+            return checkCertificate(settings, id, out) == "valid" ? ExitCode::Done
+                                                                  : ExitCode::NotValid;
+        if (*crl) updateRevocationList(settings, out);
+        if (*certs) listStore(settings, out);
+        if (*demo) return runDemo(settings.verbose, out);
+        return ExitCode::Done;
+    });
+}
