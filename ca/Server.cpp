@@ -9,6 +9,8 @@
 namespace ca {
 namespace {
 
+constexpr unsigned char kSessionContext[] = "tessera-ca";
+
 constexpr const char* kHost = "127.0.0.1";
 
 // The handshake takes any client certificate, and none: the renewal pages decide, so that an
@@ -37,6 +39,10 @@ Server::Server(const std::filesystem::path& directory, ServerOptions options, st
                SSL_CTX_use_PrivateKey(&context, m_authority.tlsKey()) == 1 &&
                SSL_CTX_add_client_CA(&context, m_authority.certificate()) == 1 &&
                SSL_CTX_set_min_proto_version(&context, TLS1_2_VERSION) == 1 &&
+               // A client that resumes its session keeps the certificate it showed; without a
+               // context OpenSSL refuses every resumption once client certificates are asked for.
+               SSL_CTX_set_session_id_context(&context, kSessionContext,
+                                              sizeof kSessionContext - 1) == 1 &&
                (SSL_CTX_set_verify(&context, SSL_VERIFY_PEER, acceptAnyCertificate), true);
     });
     if (!m_https->is_valid()) throw std::runtime_error("cannot set up TLS with tls.pem");
