@@ -1,6 +1,7 @@
 """Writes <velTesseraComm/velTesseraComm.h>: the C++ declarations a MIDL header would give."""
 
 from automation_types import TypeResolver
+from emit_type_description import emit_type_description
 from idl_model import Contract, Guid, Member
 
 _PREFIX = {"propget": "get_", "propput": "put_", "method": ""}
@@ -63,6 +64,8 @@ def emit_declarations(contract: Contract, idl_name: str) -> str:
             params = ", ".join(f"{types.cpp(param)} {param.name}" for param in member.params)
             lines.append(f"    STDMETHOD({cpp_method_name(member)})({params}) = 0;")
         lines += ["};", f"VELCOM_INTERFACE_ID({interface.name}, IID_{interface.name});", ""]
+
+    lines += emit_type_description(contract, types)
 
     for coclass in contract.coclasses:
         if coclass.helpstring:

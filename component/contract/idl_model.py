@@ -42,6 +42,9 @@ class Member:
     dispid: int
     kind: str  # method, propget or propput
     params: list[Param]
+    helpstring: str | None = None
+    # How browsers show the member: restricted, hidden.
+    display: frozenset[str] = frozenset()
 
 
 @dataclass
@@ -52,6 +55,7 @@ class Interface:
     in_library: bool
     members: list[Member]
     line: int
+    helpstring: str | None = None
 
 
 @dataclass

@@ -190,7 +190,9 @@ class _Parser:
             members.append(self._member())
         self._expect("}")
         self._expect(";")
-        self.contract.interfaces.append(Interface(name, iid, base, in_library, members, line))
+        self.contract.interfaces.append(
+            Interface(name, iid, base, in_library, members, line,
+                      self._single(attributes, "helpstring", "string")))
 
     def _member(self) -> Member:
         attributes = self._attributes()
@@ -218,7 +220,9 @@ class _Parser:
             params.append(self._param())
         self._expect(")")
         self._expect(";")
-        return Member(name, dispid, kinds[0] if kinds else "method", params)
+        return Member(name, dispid, kinds[0] if kinds else "method", params,
+                      self._single(attributes, "helpstring", "string"),
+                      frozenset(attributes) & {"restricted", "hidden"})
 
     def _param(self) -> Param:
         attributes = self._attributes()

@@ -23,10 +23,11 @@
 // method's HRESULT and the thread's error object in the EXCEPINFO. Named arguments other than
 // the value of a property put are refused with DISP_E_NONAMEDARGS.
 //
-// The table serves GetIDsOfNames too: exact names first, then ignoring case. Type information
-// exists only on Windows, and only once a module has installed a lookup for it
-// (setTypeInfoLookup): then GetTypeInfoCount answers 1 and GetTypeInfo asks the lookup for the
-// interface's type information. Otherwise GetTypeInfoCount answers 0.
+// The table serves GetIDsOfNames too: exact names first, then ignoring case. Type information:
+// on Windows, once a module has installed a lookup for it (setTypeInfoLookup), GetTypeInfoCount
+// answers 1 and GetTypeInfo asks the lookup for the interface's type information; elsewhere an
+// interface with a compiled-in description (VELCOM_TYPE_DESCRIPTION) answers from that.
+// Otherwise GetTypeInfoCount answers 0.
 #pragma once
 
 #include <cstddef>
@@ -35,30 +36,13 @@
 #include <type_traits>
 
 #include <velcom/InterfaceId.h>
+#include <velcom/ParamInfo.h>
 #include <velcom/SystemApi.h>
+#include <velcom/TypeDescription.h>
 
 #include <velcom/export.h>
 
 namespace velcom {
-
-struct ParamInfo {
-    VARTYPE type;
-    std::uint8_t flags;
-    // For interface parameters other than IUnknown and IDispatch: the interface asked for.
-    const IID* iid = nullptr;
-};
-
-inline constexpr std::uint8_t kParamIn = 0x1;
-inline constexpr std::uint8_t kParamOut = 0x2;
-inline constexpr std::uint8_t kParamRetval = 0x4;
-inline constexpr std::uint8_t kParamOptional = 0x8;
-
-constexpr ParamInfo in(VARTYPE type, const IID* iid = nullptr) { return {type, kParamIn, iid}; }
-constexpr ParamInfo optional(VARTYPE type, const IID* iid = nullptr) {
-    return {type, kParamIn | kParamOptional, iid};
-}
-constexpr ParamInfo out(VARTYPE type) { return {type, kParamOut, nullptr}; }
-constexpr ParamInfo retval(VARTYPE type) { return {type, kParamOut | kParamRetval, nullptr}; }
 
 // Calls the method with arguments already converted to their declared types, in declared order;
 // [out] arguments are VT_BYREF references to storage of their type.
@@ -250,6 +234,11 @@ public:
             const TypeInfoLookup lookup = typeInfoLookup();
             if (index == 0 && lookup != nullptr) return lookup(uuidOf<Interface>(), lcid, typeInfo);
         }
+#else
+        if constexpr (hasDescription)
+            if (index == 0)
+                return describedTypeInfo(TypeDescription<Interface>::get(), uuidOf<Interface>(),
+                                         typeInfo);
 #endif
         static_cast<void>(index), static_cast<void>(lcid);
         return DISP_E_BADINDEX;
@@ -270,12 +259,13 @@ private:
     // Interfaces declared with VELCOM_INTERFACE_ID can be looked up; others have no type
     // information.
     static constexpr bool hasInterfaceId = requires { InterfaceId<Interface>::get(); };
+    static constexpr bool hasDescription = requires { TypeDescription<Interface>::get(); };
 
     static bool hasTypeInfo() {
 #ifdef _WIN32
         return hasInterfaceId && typeInfoLookup() != nullptr;
 #else
-        return false;
+        return hasDescription;
 #endif
     }
 

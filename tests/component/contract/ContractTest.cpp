@@ -2,6 +2,7 @@
 // the places in the contract that binaries built elsewhere rely on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <sstream>
@@ -20,7 +21,8 @@ using velcom::ParamInfo;
 
 // What read_idl.py writes: names with members, identifiers or values, and the constants and
 // tables generated for them, so that one the generator failed to write does not compile here.
-using IdlMember = std::tuple<const char*, DISPID, WORD, std::vector<ParamInfo>>;
+// A member's display flags are those type information shows (restricted, hidden).
+using IdlMember = std::tuple<const char*, DISPID, WORD, std::vector<ParamInfo>, WORD>;
 using IdlInterface =
     std::tuple<const char*, std::span<const DispatchMember>, std::vector<IdlMember>>;
 using IdlId = std::tuple<const char*, const GUID*, const char*>;
@@ -52,7 +54,7 @@ std::string memberLine(const std::string& name, DISPID id, WORD kind,
 TEST(ContractAgreementTest, DispatchTablesHaveTheIdlsMembersInOrder) {
     for (const auto& [name, table, members] : kIdlInterfaces) {
         std::vector<std::string> declared;
-        for (const auto& [member, id, kind, params] : members)
+        for (const auto& [member, id, kind, params, display] : members)
             declared.push_back(memberLine(member, id, kind, params));
         std::vector<std::string> tabled;
         for (const DispatchMember& member : table)
@@ -98,5 +100,143 @@ TEST(BinaryLayoutTest, TransportAndPkiExtensionMethodsSitWhereTheirBinariesFindT
     EXPECT_EQ(slotOf(&IvelTransport::Get), 15);
     EXPECT_EQ(slotOf(&ISMPrivateKeyInfrastructureEx::ImportRequestedCertificate2), 7);
 }
+
+#ifndef _WIN32
+// Type information as a host reads it: each function of each dual interface as one line, its
+// name, DISPID, invoke kind, display flags, then the [in] and [out] flags of the arguments a
+// caller passes (the [out, retval] parameter is the result).
+std::string functionLine(ITypeInfo& typeInfo, const FUNCDESC& function) {
+    velcom::Bstr name;
+    UINT count = 0;
+    EXPECT_EQ(typeInfo.GetNames(function.memid, name.put(), 1, &count), S_OK);
+    std::ostringstream line;
+    line << narrow(name.get() ? name.get() : u"") << " id " << function.memid << " kind "
+         << function.invkind << " flags " << function.wFuncFlags << " args";
+    for (SHORT i = 0; i < function.cParams; ++i)
+        line << ' ' << function.lprgelemdescParam[i].paramdesc.wParamFlags;
+    return line.str();
+}
+
+std::string expectedLine(const IdlMember& member) {
+    const auto& [name, id, kind, params, display] = member;
+    std::ostringstream line;
+    line << name << " id " << id << " kind " << kind << " flags " << display << " args";
+    for (const ParamInfo& param : params) {
+        if ((param.flags & velcom::kParamRetval) != 0) continue;
+        const bool in = (param.flags & velcom::kParamIn) != 0;
+        const bool out = (param.flags & velcom::kParamOut) != 0;
+        const bool optional = (param.flags & velcom::kParamOptional) != 0;
+        line << ' '
+             << ((in ? PARAMFLAG_FIN : 0) | (out ? PARAMFLAG_FOUT : 0) |
+                 (optional ? PARAMFLAG_FOPT : 0));
+    }
+    return line.str();
+}
+
+velcom::ComPtr<ITypeLib> contractLibrary() {
+    velcom::ComPtr<ITypeLib> library;
+    EXPECT_EQ(velcom::describedTypeLib(VELTESSERACOMMLib_Description, library.put()), S_OK);
+    return library;
+}
+
+velcom::ComPtr<ITypeInfo> typeInfoOf(const IID& iid) {
+    velcom::ComPtr<ITypeInfo> typeInfo;
+    EXPECT_EQ(contractLibrary()->GetTypeInfoOfGuid(iid, typeInfo.put()), S_OK);
+    return typeInfo;
+}
+
+TEST(TypeInformationTest, EveryDualInterfaceShowsTheIdlsMembers) {
+    const auto library = contractLibrary();
+    ASSERT_EQ(library->GetTypeInfoCount(), std::size(kIdlInterfaces));
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        velcom::ComPtr<ITypeInfo> typeInfo;
+        ASSERT_EQ(library->GetTypeInfo(i, typeInfo.put()), S_OK);
+        velcom::Bstr name;
+        ASSERT_EQ(typeInfo->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr),
+                  S_OK);
+        SCOPED_TRACE(narrow(name.get()));
+        const auto idl = std::ranges::find_if(kIdlInterfaces, [&](const IdlInterface& interface) {
+            return std::get<0>(interface) == narrow(name.get());
+        });
+        ASSERT_NE(idl, std::end(kIdlInterfaces));
+        std::vector<std::string> expected;
+        for (const IdlMember& member : std::get<2>(*idl)) expected.push_back(expectedLine(member));
+
+        TYPEATTR* attributes = nullptr;
+        ASSERT_EQ(typeInfo->GetTypeAttr(&attributes), S_OK);
+        EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
+        EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FDUAL, 0);
+        std::vector<std::string> shown;
+        for (UINT f = 0; f < attributes->cFuncs; ++f) {
+            FUNCDESC* function = nullptr;
+            ASSERT_EQ(typeInfo->GetFuncDesc(f, &function), S_OK);
+            shown.push_back(functionLine(*typeInfo.get(), *function));
+            typeInfo->ReleaseFuncDesc(function);
+        }
+        typeInfo->ReleaseTypeAttr(attributes);
+        EXPECT_EQ(shown, expected);
+
+        velcom::ComPtr<ITypeLib> containing;
+        UINT index = 99;
+        EXPECT_EQ(typeInfo->GetContainingTypeLib(containing.put(), &index), S_OK);
+        EXPECT_EQ(index, i);
+        TLIBATTR* libraryAttributes = nullptr;
+        ASSERT_EQ(containing->GetLibAttr(&libraryAttributes), S_OK);
+        EXPECT_EQ(guidText(libraryAttributes->guid), guidText(LIBID_VELTESSERACOMMLib));
+        EXPECT_EQ(libraryAttributes->wMajorVerNum * 10 + libraryAttributes->wMinorVerNum, 20);
+        containing->ReleaseTLibAttr(libraryAttributes);
+    }
+}
+
+TEST(TypeInformationTest, NamesAreFoundInAnyLetterCaseArgumentsByPosition) {
+    const auto typeInfo = typeInfoOf(IID_IvelTesseraProxy);
+    // The names asked for, the answer, and the identifiers given.
+    const std::tuple<std::vector<std::u16string>, HRESULT, std::vector<MEMBERID>> rows[] = {
+        {{u"InitComm"}, S_OK, {2}},
+        {{u"initcomm"}, S_OK, {2}},
+        {{u"PICKUP"}, S_OK, {5}},
+        {{u"INIT", u"prandgenerator", u"pBackChannel"}, S_OK, {1, 1, 0}},
+        {{u"Init", u"nothing"}, DISP_E_UNKNOWNNAME, {1, MEMBERID_NIL}},
+        {{u"Initialise"}, DISP_E_UNKNOWNNAME, {MEMBERID_NIL}},
+    };
+    for (const auto& [names, answer, ids] : rows) {
+        SCOPED_TRACE(narrow(names[0]));
+        std::vector<LPOLESTR> asked;
+        for (const std::u16string& name : names)
+            asked.push_back(const_cast<LPOLESTR>(name.c_str()));
+        std::vector<MEMBERID> given(names.size(), 7);
+        EXPECT_EQ(
+            typeInfo->GetIDsOfNames(asked.data(), static_cast<UINT>(asked.size()), given.data()),
+            answer);
+        EXPECT_EQ(given, ids);
+    }
+}
+
+TEST(TypeInformationTest, DocumentationNamesTheLibraryItsInterfacesAndMembers) {
+    const auto typeInfo = typeInfoOf(IID_IvelNodeCollection);
+    velcom::ComPtr<ITypeLib> library;
+    ASSERT_EQ(typeInfo->GetContainingTypeLib(library.put(), nullptr), S_OK);
+    // MEMBERID_NIL names the interface; -2 the library through ITypeLib (index -1).
+    const std::tuple<MEMBERID, HRESULT, std::string> rows[] = {
+        {MEMBERID_NIL, S_OK, "IvelNodeCollection|IvelNodeCollection Interface"},
+        {DISPID_NEWENUM, S_OK, "_NewEnum|property _NewEnum"},
+        {1, S_OK, "Count|property Count"},
+        {77, TYPE_E_ELEMENTNOTFOUND, "|"},
+        {-2, S_OK, "VELTESSERACOMMLib|velTesseraComm 2.0 Type Library"},
+    };
+    for (const auto& [id, answer, text] : rows) {
+        SCOPED_TRACE(id);
+        velcom::Bstr name, help;
+        DWORD context = 5;
+        EXPECT_EQ(id == -2
+                      ? library->GetDocumentation(-1, name.put(), help.put(), &context, nullptr)
+                      : typeInfo->GetDocumentation(id, name.put(), help.put(), &context, nullptr),
+                  answer);
+        EXPECT_EQ(
+            narrow(name.get() ? name.get() : u"") + "|" + narrow(help.get() ? help.get() : u""),
+            text);
+    }
+}
+#endif
 
 }  // namespace

@@ -32,7 +32,10 @@ def member(attributes, name, params, types):
             "DISPATCH_PROPERTYPUT" if "propput" in flags else "DISPATCH_METHOD")
     dispid = re.search(r"id\(([-\w]+)\)", attributes)[1]
     declared = re.findall(r"\[([^\]]*)\]\s*(\w+)\s*(\**)", params)
-    return f'{{"{name}", {dispid}, {kind}, {{{", ".join(param(*p, types) for p in declared)}}}}}'
+    # FUNCFLAG_FRESTRICTED and FUNCFLAG_FHIDDEN, as type information shows them.
+    display = ("restricted" in flags) * 0x1 | ("hidden" in flags) * 0x40
+    params = ", ".join(param(*p, types) for p in declared)
+    return f'{{"{name}", {dispid}, {kind}, {{{params}}}, {display}}}'
 
 
 def main(idl_path, output_path):

@@ -103,6 +103,8 @@ enum VARENUM : VARTYPE {
     VT_UINT = 23,
     VT_VOID = 24,
     VT_HRESULT = 25,
+    VT_PTR = 26,
+    VT_USERDEFINED = 29,
     VT_RECORD = 36,
     VT_VECTOR = 0x1000,
     VT_ARRAY = 0x2000,

@@ -1,6 +1,7 @@
 // Activation: apartments, the class table, creation through the registry, GUID texts.
 #pragma once
 
+#include <velcom/posix/oaidl.h>
 #include <velcom/posix/oleauto.h>
 
 extern "C" {

@@ -35,9 +35,8 @@ struct IClassFactory : IUnknown {
     STDMETHOD(LockServer)(BOOL fLock) PURE;
 };
 
-// velcom serves dispatch from member descriptions, not from type information, so it hands out no
-// ITypeInfo: GetTypeInfoCount answers 0. The interface is declared for IDispatch's signature.
-struct ITypeInfo : IUnknown {};
+// Declared with type information's other types in <velcom/posix/oaidl.h>.
+struct ITypeInfo;
 
 struct IDispatch : IUnknown {
     STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) PURE;
