@@ -495,6 +495,40 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
 
 // Each object answers its own interfaces with one identity, comes with one reference (the
 // collection has a second one from its enumerator) and refuses null pointers.
+#ifndef _WIN32
+// A host that knows the members only from type information, in its own locale, reaches them.
+TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) {
+    const auto collection = collectionOver(nodes);
+    const auto node = nodeObject(outcome.get());
+    // The object's dual interface, a member's name in a host's letter case, the value it gives.
+    const std::tuple<IDispatch*, std::u16string, std::u16string> rows[] = {
+        {node.get(), u"name", u"Request"},
+        {node.get(), u"LONGPROP", u"42"},
+        {collection.get(), u"count", u"3"},
+    };
+    for (const auto& [object, name, value] : rows) {
+        SCOPED_TRACE(toAnsi(name.c_str()));
+        UINT count = 0;
+        ASSERT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 1u);
+        velcom::ComPtr<ITypeInfo> typeInfo;
+        ASSERT_EQ(object->GetTypeInfo(0, 0x407, typeInfo.put()), S_OK);
+        auto asked = const_cast<LPOLESTR>(name.c_str());
+        MEMBERID id = MEMBERID_NIL;
+        ASSERT_EQ(typeInfo->GetIDsOfNames(&asked, 1, &id), S_OK);
+        DISPPARAMS none{};
+        velcom::Variant result;
+        ASSERT_EQ(typeInfo->Invoke(object, id, DISPATCH_PROPERTYGET, &none, result.put(), nullptr,
+                                   nullptr),
+                  S_OK);
+        ASSERT_EQ(VariantChangeType(result.get(), result.get(), 0, VT_BSTR), S_OK);
+        EXPECT_EQ(std::u16string(result.get()->bstrVal), value);
+        EXPECT_EQ(typeInfo->Invoke(object, id, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+                  DISP_E_MEMBERNOTFOUND);
+    }
+}
+#endif
+
 TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
