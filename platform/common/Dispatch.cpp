@@ -109,6 +109,9 @@ void fillException(EXCEPINFO* exception, HRESULT failure) {
 
 const DispatchMember* DispatchTable::find(DISPID id, WORD flags) const {
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    // Script engines ask for a collection's enumerator as a method (Wine's JScript Enumerator
+    // asks for nothing else), though collections declare it a property.
+    if (id == DISPID_NEWENUM && (flags & DISPATCH_METHOD) != 0) flags |= DISPATCH_PROPERTYGET;
     for (const DispatchMember& member : m_members) {
         if (member.id != id) continue;
         if (put ? member.kind == DISPATCH_PROPERTYPUT : (member.kind & flags) != 0) return &member;
