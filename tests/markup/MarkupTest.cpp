@@ -529,6 +529,20 @@ TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) 
 }
 #endif
 
+// Script engines ask for the enumerator as a method; only _NewEnum answers that way.
+TEST_F(NodeObjectTest, TheEnumeratorIsHandedOutWhenAskedForAsAMethod) {
+    const auto collection = collectionOver(nodes);
+    DISPPARAMS none{};
+    velcom::Variant result;
+    ASSERT_EQ(collection->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD, &none, result.put(),
+                                 nullptr, nullptr),
+              S_OK);
+    velcom::ComPtr<IEnumVARIANT> enumerator;
+    ASSERT_EQ(V_VT(result.get()), VT_UNKNOWN);
+    EXPECT_EQ(V_UNKNOWN(result.get())->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid()),
+              S_OK);
+}
+
 TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
