@@ -4,6 +4,7 @@
 #include <velPKI/velPKI.h>
 
 #include "module/ClassObject.h"
+#include "module/ModuleFile.h"
 #include "module/ModuleLock.h"
 #include "module/RegistryScript.h"
 #include "velPKI.h"
@@ -43,21 +44,6 @@ std::vector<ScriptKey> registryScript() {
             {"CLSID", {}, {classKey}, Removal::NoRemove}};
 }
 
-std::string moduleFileName() {
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            &g_moduleAnchor, &self))
-        return std::string();
-    for (DWORD size = 260; size <= 65536; size *= 2) {
-        std::string name(size, '\0');
-        const DWORD length = GetModuleFileNameA(self, name.data(), size);
-        if (length == 0) return std::string();
-        if (length < size) return name.substr(0, length);
-    }
-    return std::string();
-}
-
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE
@@ -78,7 +64,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllCanU
 
 extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllRegisterServer() {
     try {
-        const std::string path = moduleFileName();
+        const std::string path = fileNameOf(moduleContaining(&g_moduleAnchor));
         if (path.empty()) return SELFREG_E_CLASS;
         return registerScript(HKEY_CLASSES_ROOT, registryScript(), path);
     } catch (const std::bad_alloc&) {

@@ -3,6 +3,7 @@
 #include <velcom/com.h>
 
 #include "TransportModule.h"
+#include "module/ModuleFile.h"
 
 #define VEL_SERVER_EXPORT __attribute__((visibility("default")))
 
@@ -29,11 +30,7 @@ namespace {
 const char g_moduleAnchor = 0;
 
 __attribute__((constructor)) void attachModule() {
-    HMODULE self = nullptr;
-    GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        &g_moduleAnchor, &self);
-    startTransportModule(self);
+    startTransportModule(moduleContaining(&g_moduleAnchor));
 }
 
 __attribute__((destructor)) void detachModule() { stopTransportModule(); }

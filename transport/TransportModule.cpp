@@ -8,6 +8,7 @@
 
 #include "TransportRegistration.h"
 #include "module/ClassObject.h"
+#include "module/ModuleFile.h"
 #include "module/ModuleLock.h"
 #include "velTransport.h"
 
@@ -20,16 +21,6 @@ constinit HMODULE g_module = nullptr;
 // reference does not hold the module.
 constinit std::mutex g_classObjectLock;
 constinit IClassFactory* g_classObject = nullptr;
-
-std::string modulePath() {
-    for (DWORD size = 260; size <= 65536; size *= 2) {
-        std::string name(size, '\0');
-        const DWORD length = GetModuleFileNameA(g_module, name.data(), size);
-        if (length == 0) return {};
-        if (length < size) return name.substr(0, length);
-    }
-    return {};
-}
 
 }  // namespace
 
@@ -49,7 +40,7 @@ HRESULT canUnloadTransportModule() { return moduleLockCount() == 0 ? S_OK : S_FA
 
 HRESULT registerTransportModule() {
     try {
-        const std::string path = modulePath();
+        const std::string path = fileNameOf(g_module);
         if (path.empty()) return SELFREG_E_CLASS;
         return registerScript(HKEY_CLASSES_ROOT, transportRegistryScript(), path);
     } catch (const std::bad_alloc&) {

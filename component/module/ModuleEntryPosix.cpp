@@ -2,6 +2,7 @@
 // when the library is loaded, the destructor when it is unloaded (or the process ends).
 #include <velcom/com.h>
 
+#include "module/ModuleFile.h"
 #include "module/ModuleLifetime.h"
 
 namespace {
@@ -9,13 +10,7 @@ namespace {
 // Any address inside the library names it.
 const char g_moduleAnchor = 0;
 
-__attribute__((constructor)) void attachModule() {
-    HMODULE self = nullptr;
-    GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        &g_moduleAnchor, &self);
-    startModule(self);
-}
+__attribute__((constructor)) void attachModule() { startModule(moduleContaining(&g_moduleAnchor)); }
 
 __attribute__((destructor)) void detachModule() { stopModule(); }
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "Utility/Immortal.h"
+#include "module/ModuleFile.h"
 
 namespace {
 
@@ -35,19 +36,7 @@ void clearModuleState() {
 
 HINSTANCE moduleInstance() { return g_hInstance; }
 
-std::string moduleFileName() {
-    // Paths may be longer than MAX_PATH; grow until the name fits.
-    for (DWORD size = 260; size <= 65536; size *= 2) {
-        std::string name(size, '\0');
-        const DWORD length = GetModuleFileNameA(g_hInstance, name.data(), size);
-        if (length == 0) return std::string();
-        if (length < size) {
-            name.resize(length);
-            return name;
-        }
-    }
-    return std::string();
-}
+std::string moduleFileName() { return fileNameOf(g_hInstance); }
 
 const SyncObjPtr& classTableLock() { return g_classTableLock.value; }
 
