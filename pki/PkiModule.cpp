@@ -11,7 +11,6 @@
 
 namespace {
 
-using Removal = ScriptKey::Removal;
 using CvelPKIClassObject = ClassObject<&CvelPKI::create>;
 
 constexpr char kDescription[] = "vel PKI Class";
@@ -26,22 +25,8 @@ std::string classIdText() {
     return narrow;
 }
 
-ScriptKey keyWith(const std::string& name, const std::string& text,
-                  std::vector<ScriptKey> subkeys = {}, Removal removal = Removal::Normal) {
-    return {name, {{"", text}}, std::move(subkeys), removal};
-}
-
 std::vector<ScriptKey> registryScript() {
-    const std::string classId = classIdText();
-    ScriptKey inprocServer = keyWith("InprocServer32", "%MODULE%");
-    inprocServer.values.push_back({"ThreadingModel", "Apartment"});
-    const ScriptKey classKey = keyWith(classId, kDescription,
-                                       {keyWith("ProgID", kVelPkiProgId),
-                                        {"Programmable", {}, {}, Removal::ForceRemove},
-                                        std::move(inprocServer)},
-                                       Removal::ForceRemove);
-    return {keyWith(kVelPkiProgId, kDescription, {keyWith("CLSID", classId)}),
-            {"CLSID", {}, {classKey}, Removal::NoRemove}};
+    return inprocClassScript({classIdText(), kDescription, kVelPkiProgId, {}, {}});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "module/RegistryScript.h"
 
 #include <string_view>
+#include <utility>
 
 #include "module/RegistryKey.h"
 
@@ -71,4 +72,43 @@ HRESULT unregisterScript(HKEY root, const std::vector<ScriptKey>& keys) {
     for (const ScriptKey& key : keys)
         if (const HRESULT removed = unregisterKey(root, key); FAILED(removed)) result = removed;
     return result;
+}
+
+namespace {
+
+using Removal = ScriptKey::Removal;
+
+// A key whose default value is text.
+ScriptKey keyWith(const std::string& name, const std::string& text,
+                  std::vector<ScriptKey> subkeys = {}, Removal removal = Removal::Normal) {
+    return {name, {{"", text}}, std::move(subkeys), removal};
+}
+
+}  // namespace
+
+std::vector<ScriptKey> inprocClassScript(const ClassRegistration& registration) {
+    const bool versioned = !registration.versionIndependentProgId.empty();
+    std::vector<ScriptKey> classEntries{keyWith("ProgID", registration.progId)};
+    if (versioned)
+        classEntries.push_back(
+            keyWith("VersionIndependentProgID", registration.versionIndependentProgId));
+    classEntries.push_back({"Programmable", {}, {}, Removal::ForceRemove});
+    ScriptKey inprocServer = keyWith("InprocServer32", "%MODULE%");
+    inprocServer.values.push_back({"ThreadingModel", "Apartment"});
+    classEntries.push_back(std::move(inprocServer));
+    if (!registration.typeLibraryId.empty())
+        classEntries.push_back(keyWith("TypeLib", registration.typeLibraryId));
+
+    std::vector<ScriptKey> script{keyWith(registration.progId, registration.description,
+                                          {keyWith("CLSID", registration.classId)})};
+    if (versioned)
+        script.push_back(keyWith(
+            registration.versionIndependentProgId, registration.description,
+            {keyWith("CLSID", registration.classId), keyWith("CurVer", registration.progId)}));
+    script.push_back({"CLSID",
+                      {},
+                      {keyWith(registration.classId, registration.description,
+                               std::move(classEntries), Removal::ForceRemove)},
+                      Removal::NoRemove});
+    return script;
 }

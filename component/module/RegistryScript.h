@@ -38,3 +38,17 @@ HRESULT registerScript(HKEY root, const std::vector<ScriptKey>& keys,
 // not no-remove once it has no subkeys left. Keys that are missing or still hold subkeys from
 // elsewhere are left alone; S_OK unless a key could not be deleted for another reason.
 HRESULT unregisterScript(HKEY root, const std::vector<ScriptKey>& keys);
+
+// What an in-process class announces in HKEY_CLASSES_ROOT, by the component's conventions: its
+// ProgID, and when given a version-independent ProgID naming it as current; the class key with
+// the library as in-process server, threading model "Apartment", "Programmable", and the type
+// library when given.
+struct ClassRegistration {
+    std::string classId;
+    std::string description;
+    std::string progId;
+    std::string versionIndependentProgId;  // empty: none
+    std::string typeLibraryId;             // empty: none
+};
+
+std::vector<ScriptKey> inprocClassScript(const ClassRegistration& registration);
