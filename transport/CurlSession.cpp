@@ -29,6 +29,8 @@ void set(CURL* handle, CURLoption option, auto value) {
 
 }  // namespace
 
+std::unique_ptr<HttpSession> makeHttpSession() { return std::make_unique<CurlSession>(); }
+
 CurlSession::CurlSession() {
     if (!initializeCurlOnce()) throw TransportFailure(E_FAIL, "libcurl cannot be initialised");
     m_handle.reset(curl_easy_init());

@@ -1,23 +1,18 @@
-// The libcurl easy handle of one transport object. It is kept across requests, so that its
-// connections stay open for the next request to the same server.
+// The libcurl easy handle of one transport object, the session of the POSIX transport.
 #pragma once
 
 #include <exception>
 #include <string>
 
 #include "CurlHandles.h"
-#include "HttpRequest.h"
-#include "TransportReporter.h"
+#include "HttpSession.h"
 
-class CurlSession {
+class CurlSession final : public HttpSession {
 public:
     // Throws TransportFailure when libcurl cannot be set up.
     CurlSession();
 
-    // Carries out the request, handing the answer's bytes to the reporter as they arrive, its
-    // progress and, at the end, its status line. Throws TransportFailure when the answer could
-    // not be received whole; an answer with an error status is still an answer.
-    void perform(const HttpRequest& request, const TransportReporter& reporter);
+    void perform(const HttpRequest& request, const TransportReporter& reporter) override;
 
 private:
     struct Transfer;

@@ -98,7 +98,7 @@ HRESULT CvelTransport::request(bool bPost, BSTR bstrOptions, BSTR bstrAddress,
             reporter.trace(kTraceRequest, "velTransport ignores the unusable setting " + ignored);
         reporter.trace(kTraceRequest,
                        std::string("velTransport ") + method + " " + request.strAddress);
-        if (!m_pSession) m_pSession = std::make_unique<CurlSession>();
+        if (!m_pSession) m_pSession = makeHttpSession();
         m_bBusy = true;
         struct Idle {
             bool& busy;

@@ -6,7 +6,7 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
-#include "CurlSession.h"
+#include "HttpSession.h"
 #include "TransportDispatchTable.h"
 #include "TransportReporter.h"
 
@@ -45,8 +45,9 @@ private:
     ULONG m_lRefCount = 0;
     TransportReporter m_reporter;
     velcom::ComPtr<IvelRand> m_pRandom;
-    // Made on the first request, so that creating a transport cannot fail for libcurl's sake.
-    std::unique_ptr<CurlSession> m_pSession;
+    // Made on the first request, so that creating a transport cannot fail for the HTTP library's
+    // sake.
+    std::unique_ptr<HttpSession> m_pSession;
     // A callback during a request may call in again; the handle cannot serve two at once.
     bool m_bBusy = false;
 };
