@@ -18,8 +18,9 @@ using TransportClassObject = ClassObject<&CvelTransport::create>;
 
 constinit HMODULE g_module = nullptr;
 // The class object is made on the first request and kept until the module is unloaded; its kept
-// reference does not hold the module.
-constinit std::mutex g_classObjectLock;
+// reference does not hold the module. (Not constinit: mingw's std::mutex has no constant
+// initialiser; the C run time constructs it before DllMain runs.)
+std::mutex g_classObjectLock;
 constinit IClassFactory* g_classObject = nullptr;
 
 }  // namespace
