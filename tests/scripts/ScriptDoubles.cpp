@@ -1,10 +1,12 @@
 // The test library the script hosts load: the page transport under the real transport's class, so
 // that the proxy's own CoCreateInstance finds it, and the host's collaborators that a script
-// creates by ProgID and hands to Init: a recording PKI component, a back channel, a random source.
+// creates by ProgID and hands to Init: a recording PKI component, a back channel, a random source,
+// and for the script against a real authority a PKI component with real keys.
 #include <string>
 
 #include <velTesseraComm/velTesseraComm.h>
 
+#include "CryptoApiPki.h"
 #include "HostDoubles.h"
 #include "PageTransport.h"
 #include "module/ClassObject.h"
@@ -33,7 +35,9 @@ const DoubleClass kClasses[] = {
     {"{0391E279-2B92-4107-B3A4-61C8616A3ED6}", "velTesseraTests.SilentBackChannel",
      ClassObject<createSilentBackChannel>::create},
     {"{32930539-E4C1-438C-88D7-B1B7D93F863F}", "velTesseraTests.IdleRandom",
-     ClassObject<createIdleRandom>::create}};
+     ClassObject<createIdleRandom>::create},
+    {"{9D0343E0-D89A-4873-B49E-3086A2AE7300}", "velTesseraTests.CryptoApiPki",
+     ClassObject<createCryptoApiPki>::create}};
 
 HMODULE g_module = nullptr;
 

@@ -1,0 +1,72 @@
+// A request and its later pick-up through velTransport.dll and WinHTTP against a real tessera-ca
+// on loopback (run_with_authority.sh), with a PKI component that makes real keys: the certificate
+// picked up must be the one the authority issued on approval. Exits 1 with a line on the first
+// mismatch.
+var TSR_E_SERVER = 0xC0049C05 | 0;
+var CANNOT_CONNECT = 0x80070000 | 12029;
+
+var shell = new ActiveXObject("WScript.Shell");
+var files = new ActiveXObject("Scripting.FileSystemObject");
+var pki = new ActiveXObject("velTesseraTests.CryptoApiPki");
+
+// Wine's ExpandEnvironmentStrings keeps the terminating null in the text.
+function environment(name) {
+    var value = shell.ExpandEnvironmentStrings("%" + name + "%");
+    var end = value.indexOf(String.fromCharCode(0));
+    return end < 0 ? value : value.substring(0, end);
+}
+
+function expect(what, actual, expected) {
+    if (actual !== expected) {
+        WScript.Echo(what + ": got " + actual + ", expected " + expected);
+        WScript.Quit(1);
+    }
+}
+
+// The error the call throws ({number, description}), or none when it succeeds.
+function errorOf(call) {
+    try {
+        call();
+    } catch (e) {
+        return e;
+    }
+    return {number: "none", description: ""};
+}
+
+function startedProxy() {
+    var proxy = new ActiveXObject("velTesseraComm2.velTesseraProxy");
+    proxy.Init(new ActiveXObject("velTesseraTests.SilentBackChannel"),
+               new ActiveXObject("velTesseraTests.IdleRandom"), pki,
+               files.GetSpecialFolder(2).Path);
+    proxy.InitComm(environment("VEL_AUTHORITY_START"));
+    return proxy;
+}
+
+var requesting = startedProxy();
+requesting.RequestStep1();
+expect("the submission before approval", errorOf(function () {
+    requesting.RequestStep2(environment("VEL_AUTHORITY_PASSWORD"), "key secret", 1, 1);
+}).number, TSR_E_SERVER);
+
+// The authority's first request. (Wine's JScript reads no array of strings, so the PKI's list of
+// open requests stays out of sight; the pick-up finds the request only under its reference.) Wine
+// gives no handle of a Linux process to wait on, and its WScript.Sleep is not implemented: the
+// script polls for the approval's file, for 20 s at most.
+shell.Exec(environment("VEL_AUTHORITY_APPROVE") + " 1");
+var approved = environment("VEL_AUTHORITY_APPROVED");
+for (var deadline = new Date().getTime() + 20000;
+     !files.FileExists(approved) && new Date().getTime() < deadline;) {
+}
+var approval = files.OpenTextFile(approved).ReadAll();
+var issued = /^issued (\w+)/.exec(approval);
+expect("the approval (" + approval + ")", issued !== null, true);
+expect("the certificate picked up", pki.GetCertificate(startedProxy().PickUp()).Serial, issued[1]);
+
+var transport = new ActiveXObject("velTesseraComm2.velTransport");
+transport.Init(new ActiveXObject("velTesseraTests.SilentBackChannel"),
+               new ActiveXObject("velTesseraTests.IdleRandom"));
+var refused = errorOf(function () { transport.Get("", "http://127.0.0.1:1/", undefined, undefined); });
+expect("a closed port", refused.number, CANNOT_CONNECT);
+expect("its description", refused.description.indexOf("cannot connect to 127.0.0.1 port 1 ") === 0,
+       true);
+WScript.Echo("passed");

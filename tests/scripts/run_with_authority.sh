@@ -1,0 +1,47 @@
+#!/bin/sh
+# run_with_authority.sh TESSERA_CA SCRIPT MODULE...: runs the script by run_script.sh against a
+# tessera-ca of its own, serving a temporary directory on a free loopback port with manual
+# approval, and gives the script in its environment:
+#   VEL_AUTHORITY_START     the start address of the one applicant
+#   VEL_AUTHORITY_PASSWORD  the applicant's one-time password
+#   VEL_AUTHORITY_APPROVE   a command that approves the request whose reference follows it
+#   VEL_AUTHORITY_APPROVED  (a Windows path) the file where that command writes "issued SERIAL"
+#                           or its error, which appears once the command is done
+# Wine starts the approving command, a Linux program, as it starts its own.
+set -u
+ca=$1
+shift
+work=$(mktemp -d)
+server=
+cleanup() {
+    [ -z "$server" ] || kill "$server" 2>/dev/null
+    [ -z "$server" ] || wait "$server" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+"$ca" init "$work/ca" >/dev/null || exit 1
+applicant=$("$ca" applicant add "$work/ca" --first Ada --last Script --email ada@example.org \
+    --org "Tessera Demo" --country DE) || exit 1
+"$ca" serve "$work/ca" --port 0 --tls-port 0 --approve manual >"$work/ports" 2>"$work/server.log" &
+server=$!
+port=
+for attempt in $(seq 100); do
+    port=$(sed -n 's/^port //p' "$work/ports")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || {
+    echo "tessera-ca did not start"
+    cat "$work/server.log"
+    exit 1
+}
+start=$(printf '%s\n' "$applicant" | sed -n 's/^start //p')
+VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
+VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
+# The file appears whole, once the approval is done.
+printf '#!/bin/sh\n"%s" approve "%s" "$1" >"%s.part" 2>&1; mv "%s.part" "%s"\n' "$ca" "$work/ca" \
+    "$work/approved" "$work/approved" "$work/approved" >"$work/approve.sh"
+VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
+VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
+export VEL_AUTHORITY_START VEL_AUTHORITY_PASSWORD VEL_AUTHORITY_APPROVE VEL_AUTHORITY_APPROVED
+sh "$(dirname "$0")/run_script.sh" "$@"
