@@ -49,9 +49,12 @@ HRESULT unregisterKey(HKEY parent, const ScriptKey& script) {
         for (const ScriptKey& subkey : script.subkeys)
             if (const HRESULT removed = unregisterKey(key.get(), subkey); FAILED(removed))
                 result = removed;
+        // A key that stays for another component's subkeys keeps nothing of ours, not even its
+        // default value; a shared key keeps its default value.
+        const bool shared = script.removal == ScriptKey::Removal::NoRemove;
         for (const ScriptValue& value : script.values)
-            if (!value.name.empty()) key.deleteValue(value.name);
-        if (script.removal == ScriptKey::Removal::NoRemove || key.hasSubkeys()) return result;
+            if (!shared || !value.name.empty()) key.deleteValue(value.name);
+        if (shared || key.hasSubkeys()) return result;
     }
     const LSTATUS status = RegDeleteKeyA(parent, script.name.c_str());
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? result : fromStatus(status);

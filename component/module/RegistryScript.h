@@ -34,9 +34,10 @@ struct ScriptKey {
 HRESULT registerScript(HKEY root, const std::vector<ScriptKey>& keys,
                        const std::string& modulePath);
 
-// Walks the same keys bottom-up: deletes the named values of the script, and each key that is
-// not no-remove once it has no subkeys left. Keys that are missing or still hold subkeys from
-// elsewhere are left alone; S_OK unless a key could not be deleted for another reason.
+// Walks the same keys bottom-up: deletes the values of the script (the default value of a
+// no-remove key excepted), and each key that is not no-remove once it has no subkeys left. Keys
+// that are missing or still hold subkeys from elsewhere are left alone; S_OK unless a key could not
+// be deleted for another reason.
 HRESULT unregisterScript(HKEY root, const std::vector<ScriptKey>& keys);
 
 // What an in-process class announces in HKEY_CLASSES_ROOT, by the component's conventions: its

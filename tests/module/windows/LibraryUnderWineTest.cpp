@@ -1,20 +1,83 @@
-// velTesseraComm.dll as Windows sees it, run under Wine: its exports and resources, its
+// The DLLs as Windows sees them, run under Wine: velTesseraComm.dll's exports and resources, its
 // registration with the system's registry and type library service, and dispatch from the
-// registered type library. The DLL lies beside the test program.
+// registered type library; every DLL's unregistration and unloading. The DLLs lie beside the test
+// program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <velTesseraComm/velTesseraComm.h>
 
+#include "module/RegistryKey.h"
+
 namespace {
+
+// Every key below key as "path\\name", every value as "path|name=data".
+void collectEntries(HKEY key, const std::string& path, std::set<std::string>& entries) {
+    char name[16384];
+    BYTE data[4096];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = sizeof name, dataLength = sizeof data;
+        const LSTATUS read =
+            RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr, data, &dataLength);
+        if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) break;
+        entries.insert(path + "|" + std::string(name, nameLength) + "=" +
+                       (read == ERROR_SUCCESS
+                            ? std::string(reinterpret_cast<const char*>(data), dataLength)
+                            : "<long>"));
+    }
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = sizeof name;
+        if (RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        const std::string subkey(name, nameLength);
+        entries.insert(path + "\\" + subkey);
+        RegistryKey opened;
+        if (RegistryKey::open(key, subkey, opened) == ERROR_SUCCESS)
+            collectEntries(opened.get(), path + "\\" + subkey, entries);
+    }
+}
+
+std::set<std::string> classesRootEntries() {
+    std::set<std::string> entries;
+    collectEntries(HKEY_CLASSES_ROOT, "", entries);
+    return entries;
+}
+
+// The entries of one set that the other lacks, for a readable failure.
+std::vector<std::string> missingFrom(const std::set<std::string>& entries,
+                                     const std::set<std::string>& from) {
+    std::vector<std::string> missing;
+    std::set_difference(entries.begin(), entries.end(), from.begin(), from.end(),
+                        std::back_inserter(missing));
+    return missing;
+}
+
+HRESULT callExport(HMODULE library, const char* name) {
+    const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+    return function != nullptr ? function() : E_UNEXPECTED;
+}
+
+// What regsvr32 (/u) does: loads the library, calls the export and unloads it.
+HRESULT regsvr32(const char* library, const char* name) {
+    const HMODULE loaded = LoadLibraryA(library);
+    if (loaded == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    const HRESULT result = callExport(loaded, name);
+    FreeLibrary(loaded);
+    return result;
+}
 
 class LibraryUnderWineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); }
+    void loadComponent() {
         m_module = LoadLibraryA("velTesseraComm.dll");
         ASSERT_NE(m_module, nullptr) << GetLastError();
     }
@@ -28,11 +91,7 @@ protected:
     }
 
     // An entry point's result, E_UNEXPECTED when the library does not export it.
-    HRESULT call(const char* name) const {
-        const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_module, name)));
-        return function != nullptr ? function() : E_UNEXPECTED;
-    }
+    HRESULT call(const char* name) const { return callExport(m_module, name); }
     std::string path() const {
         char buffer[MAX_PATH];
         return std::string(buffer, GetModuleFileNameA(m_module, buffer, MAX_PATH));
@@ -42,6 +101,7 @@ protected:
 };
 
 TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
+    ASSERT_NO_FATAL_FAILURE(loadComponent());
     constexpr WORD kGermanGermany = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
     EXPECT_NE(FindResourceExA(m_module, "TYPELIB", MAKEINTRESOURCEA(1), kGermanGermany), nullptr);
     ASSERT_NE(FindResourceExA(m_module, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), kGermanGermany),
@@ -77,6 +137,7 @@ TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
 }
 
 TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibraryThatDispatchServes) {
+    ASSERT_NO_FATAL_FAILURE(loadComponent());
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     CLSID clsid = GUID_NULL;
     ASSERT_EQ(CLSIDFromProgID(L"velTesseraComm2.velTesseraProxy", &clsid), S_OK);
@@ -117,6 +178,48 @@ TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibraryThatDispatchServe
     library.reset();
     EXPECT_NE(LoadRegTypeLib(LIBID_VELTESSERACOMMLib, 2, 0, 0x409, library.put()), S_OK);
     EXPECT_NE(CLSIDFromProgID(L"velTesseraComm2.velTesseraProxy", &clsid), S_OK);
+}
+
+TEST_F(LibraryUnderWineTest, UnregistrationKeepsOnlyForeignSubkeysAndUnusedLibrariesUnload) {
+    const struct Row {
+        const char* library;
+        CLSID clsid;
+        std::string classKey;
+        std::string progId;
+    } rows[] = {
+        {"velTesseraComm.dll", CLSID_velTesseraProxy,
+         "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}", "velTesseraComm2.velTesseraProxy"},
+        {"velTransport.dll", CLSID_velTransport, "CLSID\\{A8253F79-5360-11d6-8314-00E029442B7A}",
+         "velTesseraComm2.velTransport"}};
+    // Each row leaves the registry as it found it.
+    const std::set<std::string> before = classesRootEntries();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.library);
+        ASSERT_EQ(regsvr32(row.library, "DllRegisterServer"), S_OK);
+        {
+            velcom::ComPtr<IUnknown> object;
+            ASSERT_EQ(CoCreateInstance(row.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                       object.putVoid()),
+                      S_OK);
+            EXPECT_NE(GetModuleHandleA(row.library), nullptr);
+        }
+        CoFreeUnusedLibraries();
+        EXPECT_EQ(GetModuleHandleA(row.library), nullptr);
+
+        std::set<std::string> expected = before;
+        for (const std::string& key : {row.classKey, row.progId}) {
+            RegistryKey foreign;
+            ASSERT_EQ(RegistryKey::create(HKEY_CLASSES_ROOT, key + "\\Foreign", foreign),
+                      ERROR_SUCCESS);
+            expected.insert({"\\" + key, "\\" + key + "\\Foreign"});
+        }
+        EXPECT_EQ(regsvr32(row.library, "DllUnregisterServer"), S_OK);
+        const std::set<std::string> after = classesRootEntries();
+        EXPECT_EQ(missingFrom(after, expected), std::vector<std::string>{}) << "left behind";
+        EXPECT_EQ(missingFrom(expected, after), std::vector<std::string>{}) << "removed";
+        for (const std::string& key : {row.classKey, row.progId})
+            deleteKeyTree(HKEY_CLASSES_ROOT, key);
+    }
 }
 
 }  // namespace
