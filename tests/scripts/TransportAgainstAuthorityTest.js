@@ -3,7 +3,6 @@
 // picked up must be the one the authority issued on approval. Exits 1 with a line on the first
 // mismatch.
 var TSR_E_SERVER = 0xC0049C05 | 0;
-var CANNOT_CONNECT = 0x80070000 | 12029;
 
 var shell = new ActiveXObject("WScript.Shell");
 var files = new ActiveXObject("Scripting.FileSystemObject");
@@ -62,11 +61,21 @@ var issued = /^issued (\w+)/.exec(approval);
 expect("the approval (" + approval + ")", issued !== null, true);
 expect("the certificate picked up", pki.GetCertificate(startedProxy().PickUp()).Serial, issued[1]);
 
+// The transport by name, failing before and at the connection: the error's number, and its
+// description in plain words.
 var transport = new ActiveXObject("velTesseraComm2.velTransport");
 transport.Init(new ActiveXObject("velTesseraTests.SilentBackChannel"),
                new ActiveXObject("velTesseraTests.IdleRandom"));
-var refused = errorOf(function () { transport.Get("", "http://127.0.0.1:1/", undefined, undefined); });
-expect("a closed port", refused.number, CANNOT_CONNECT);
-expect("its description", refused.description.indexOf("cannot connect to 127.0.0.1 port 1 ") === 0,
-       true);
+var failures = [
+    ["a closed port", "", "http://127.0.0.1:1/", 12029, "cannot connect to 127.0.0.1 port 1 "],
+    ["a client certificate from PEM files", "-occ.pem -pkk.pem -ppsecret", "http://127.0.0.1:1/",
+     12044, "velTransport on Windows cannot present a client certificate"],
+    ["another scheme", "", "ftp://127.0.0.1/", 12006, "the address is neither http nor https"]];
+for (var row = 0; row < failures.length; ++row) {
+    var failure = failures[row];
+    var error = errorOf(function () { transport.Get(failure[1], failure[2], undefined, undefined); });
+    expect(failure[0], error.number, 0x80070000 | failure[3]);
+    expect(failure[0] + " (" + error.description + ")",
+           error.description.indexOf(failure[4]) === 0, true);
+}
 WScript.Echo("passed");
