@@ -3,6 +3,7 @@
 # tessera-ca of its own, serving a temporary directory on a free loopback port with manual
 # approval, and gives the script in its environment:
 #   VEL_AUTHORITY_START     the start address of the one applicant
+#   VEL_AUTHORITY_TLS       the address of the authority's HTTPS port
 #   VEL_AUTHORITY_PASSWORD  the applicant's one-time password
 #   VEL_AUTHORITY_APPROVE   a command that approves the request whose reference follows it
 #   VEL_AUTHORITY_APPROVED  (a Windows path) the file where that command writes "issued SERIAL"
@@ -37,11 +38,12 @@ done
 }
 start=$(printf '%s\n' "$applicant" | sed -n 's/^start //p')
 VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
+VEL_AUTHORITY_TLS="https://127.0.0.1:$(sed -n 's/^tls-port //p' "$work/ports")/"
 VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
 # The file appears whole, once the approval is done.
 printf '#!/bin/sh\n"%s" approve "%s" "$1" >"%s.part" 2>&1; mv "%s.part" "%s"\n' "$ca" "$work/ca" \
     "$work/approved" "$work/approved" "$work/approved" >"$work/approve.sh"
 VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
 VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
-export VEL_AUTHORITY_START VEL_AUTHORITY_PASSWORD VEL_AUTHORITY_APPROVE VEL_AUTHORITY_APPROVED
+export VEL_AUTHORITY_START VEL_AUTHORITY_TLS VEL_AUTHORITY_PASSWORD VEL_AUTHORITY_APPROVE VEL_AUTHORITY_APPROVED
 sh "$(dirname "$0")/run_script.sh" "$@"
