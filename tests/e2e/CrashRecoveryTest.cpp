@@ -1,73 +1,21 @@
-// A host killed (SIGKILL) at the Kth callback the proxy makes on it during an application or a
-// pick-up: started again, tessera picks up whatever the authority issued, and the store is sound.
-// Every call on the PKI component lies between two callbacks, so each K also ends the host just
-// before or after one of them. VEL_FULL=1 kills at every K; otherwise at one K of each of a few
-// bands, drawn with a fixed seed.
+// A host killed (SIGKILL) at the Kth callback the proxy makes on it (trace line, progress, answer,
+// call on the PKI component) during an application or a pick-up: started again, tessera picks up
+// whatever the authority issued, and the store is sound. VEL_FULL=1 kills at every K; otherwise at
+// one K drawn (with a fixed seed) from each stretch of steps between two calls on the PKI
+// component.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
 
 #include <velPKI/velPKI.h>
-#include <velTesseraComm/DispatchTables.h>
 
+#include "DyingHost.h"
 #include "EndToEndFixture.h"
-#include "Text.h"
 #include "pki/StoreCheck.h"
 
 namespace {
-
-constexpr int kBands = 5;
-constexpr LONG kEveryTrace = 9;
-
-// The host's back channel: reports each callback as a line to the test, and dies at the numbered
-// one once armed.
-class DyingHost final : public velcom::DispatchImpl<IvelBackChannel> {
-public:
-    DyingHost(int report, int killAt)
-        : DispatchImpl(kIvelBackChannelMembers), m_report(report), m_killAt(killAt) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-                           IsEqualIID(riid, IID_IvelBackChannel);
-        *object = known ? static_cast<IvelBackChannel*>(this) : nullptr;
-        return known ? S_OK : E_NOINTERFACE;
-    }
-    // Lives until the process ends.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP get_lTraceLevel(LONG* level) override { return *level = kEveryTrace, S_OK; }
-    STDMETHODIMP put_lTraceLevel(LONG) override { return S_OK; }
-    STDMETHODIMP Error(LONG, LONG, LONG, LONG, BSTR text1, BSTR, BSTR) override {
-        return step("Error " + toUtf8(text1));
-    }
-    STDMETHODIMP Progress(LONG, LONG, LONG, LONG, BSTR, BSTR, BSTR, SHORT, SHORT) override {
-        return step("Progress");
-    }
-    STDMETHODIMP Info(LONG, LONG, LONG, LONG, BSTR text1, BSTR, BSTR) override {
-        return step("Info " + toUtf8(text1));
-    }
-    STDMETHODIMP Trace(LONG, LONG, LONG, LONG, BSTR text) override {
-        return step("Trace " + toUtf8(text));
-    }
-    STDMETHODIMP Data(LONG, LONG, LONG, VARIANT*) override { return step("Data"); }
-
-    bool armed = false;
-
-private:
-    HRESULT step(std::string line) {
-        if (!armed) return S_OK;
-        line.erase(line.find_last_not_of("\r\n") + 1);
-        line += '\n';
-        if (write(m_report, line.data(), line.size()) < 0 || ++m_steps == m_killAt) raise(SIGKILL);
-        return S_OK;
-    }
-
-    int m_report, m_killAt, m_steps = 0;
-};
 
 template <typename Interface>
 velcom::ComPtr<Interface> create(const char16_t* progId) {
@@ -89,18 +37,23 @@ struct Conversation {
 // when 0) of its watched step.
 [[noreturn]] void hold(const Conversation& conversation, int report, int killAt) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    DyingHost host(report, killAt);
-    const auto pki = create<ISMPrivateKeyInfrastructure>(u"velTesseraComm2.velPKI");
+    Steps steps(report, killAt);
+    DyingBackChannel host(steps);
+    const auto realPki = create<ISMPrivateKeyInfrastructure>(u"velTesseraComm2.velPKI");
     velcom::ComPtr<IvelPKIStore> store;
+    velcom::ComPtr<ISMPrivateKeyInfrastructureEx> extension;
+    if (FAILED(realPki.as(store)) || FAILED(realPki.as(extension)) ||
+        FAILED(store->Open(toBstr(conversation.store).get())))
+        _exit(3);
+    DyingPki pki(steps, realPki.get(), extension.get());
     const auto proxy = create<IvelTesseraProxy>(u"velTesseraComm2.velTesseraProxy");
-    if (FAILED(pki.as(store)) || FAILED(store->Open(toBstr(conversation.store).get())) ||
-        FAILED(proxy->Init(&host, nullptr, pki.get(), toBstr(conversation.temporary).get())) ||
+    if (FAILED(proxy->Init(&host, nullptr, &pki, toBstr(conversation.temporary).get())) ||
         FAILED(proxy->InitComm(toBstr(conversation.start).get(), VARIANT{})))
         _exit(3);
     LONG id = 0;
     velcom::ComPtr<IvelNode> application;
     if (!conversation.pickUp && FAILED(proxy->RequestStep1(application.put()))) _exit(4);
-    host.armed = true;
+    steps.armed = true;
     const HRESULT result = conversation.pickUp
                                ? proxy->PickUp(&id)
                                : proxy->RequestStep2(toBstr(conversation.password).get(),
@@ -138,8 +91,10 @@ HostRun runHost(const Conversation& conversation, int killAt) {
     return run;
 }
 
-// Every K, or one K drawn from each of kBands bands of 1..steps.
-std::vector<int> killPoints(int steps) {
+// Every K, or one K drawn from each stretch of steps that ends with a call on the PKI component
+// (the call included) and from the stretch after the last one.
+std::vector<int> killPoints(const HostRun& whole) {
+    const int steps = static_cast<int>(whole.steps.size());
     std::vector<int> points;
     const char* full = std::getenv("VEL_FULL");
     if (full != nullptr && std::string(full) == "1") {
@@ -147,10 +102,11 @@ std::vector<int> killPoints(int steps) {
         return points;
     }
     std::mt19937 random(17);
-    for (int band = 0; band < kBands; ++band) {
-        const int first = 1 + band * steps / kBands, last = (band + 1) * steps / kBands;
-        if (first <= last) points.push_back(std::uniform_int_distribution(first, last)(random));
-    }
+    for (int step = 1, first = 1; step <= steps; ++step)
+        if (step == steps || whole.steps[step - 1].starts_with("PKI ")) {
+            points.push_back(std::uniform_int_distribution(first, step)(random));
+            first = step + 1;
+        }
     return points;
 }
 
@@ -181,7 +137,7 @@ TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAnApplicationGetsItsCertificateWhenSt
     const HostRun whole = runHost(conversationOf("whole"), 0);
     const int submitted = stepOf(whole, "velTransport POST");
     ASSERT_GT(submitted, 0);
-    for (const int killAt : killPoints(static_cast<int>(whole.steps.size()))) {
+    for (const int killAt : killPoints(whole)) {
         const std::string name = "killed" + std::to_string(killAt);
         SCOPED_TRACE(name + " at " + whole.steps[killAt - 1]);
         runHost(conversationOf(name), killAt);
@@ -210,7 +166,7 @@ TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAPickUpGetsTheCertificateWhenStartedA
     };
     const HostRun whole = runHost(conversationOf("whole"), 0);
     ASSERT_EQ(storeContents(file("whole", "db")), "1 certificates; 0 open; ");
-    for (const int killAt : killPoints(static_cast<int>(whole.steps.size()))) {
+    for (const int killAt : killPoints(whole)) {
         const std::string name = "killed" + std::to_string(killAt);
         SCOPED_TRACE(name + " at " + whole.steps[killAt - 1]);
         runHost(conversationOf(name), killAt);
