@@ -135,6 +135,7 @@ TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAnApplicationGetsItsCertificateWhenSt
                             applicant.password, work.path()};
     };
     const HostRun whole = runHost(conversationOf("whole"), 0);
+    ASSERT_EQ(storeContents(file("whole", "db")), "1 certificates; 0 open; ");
     const int submitted = stepOf(whole, "velTransport POST");
     ASSERT_GT(submitted, 0);
     for (const int killAt : killPoints(whole)) {
