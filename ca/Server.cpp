@@ -1,5 +1,6 @@
 #include "ca/Server.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -97,11 +98,19 @@ void Server::run() {
     std::thread secure([this] { m_https->listen_after_bind(); });
     m_http->listen_after_bind();
     secure.join();
+    m_finished = true;
 }
 
+// httplib ignores a stop that comes before its server listens, and the server then listens for
+// ever: a signal right after the ports were announced would be lost. Each server is stopped once
+// it listens, until run() has returned.
 void Server::stop() {
-    m_http->stop();
-    m_https->stop();
+    bool httpStopped = false, httpsStopped = false;
+    while (!m_finished) {
+        if (!httpStopped && m_http->is_running()) m_http->stop(), httpStopped = true;
+        if (!httpsStopped && m_https->is_running()) m_https->stop(), httpsStopped = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 }  // namespace ca

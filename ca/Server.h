@@ -2,6 +2,7 @@
 // asked for a certificate (the renewal's authentication). Requests are answered one at a time.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,7 @@ public:
     Ports bind();
     // Serves until stop(); call after bind().
     void run();
+    // Ends run(), which must have been started (it may not listen yet), and waits for it.
     void stop();
 
 private:
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<httplib::SSLServer> m_https;
     std::optional<Dialogue> m_dialogue;
     std::mutex m_mutex;
+    std::atomic<bool> m_finished{false};
 };
 
 }  // namespace ca

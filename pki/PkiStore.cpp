@@ -100,7 +100,7 @@ std::vector<std::string> PkiStore::openReferences() {
 std::vector<RequestRow> PkiStore::openRequests(const std::string& reference) {
     Statement query(m_database,
                     "SELECT id, public_key, private_key FROM requests "
-                    "WHERE closed = 0 AND reference = ?1 ORDER BY id");
+                    "WHERE closed = 0 AND (?1 = '' OR reference = ?1) ORDER BY id");
     query.bind(1, reference);
     std::vector<RequestRow> rows;
     while (query.step()) rows.push_back({query.integer(0), query.blob(1), query.text(2)});

@@ -40,6 +40,7 @@ public:
                     const std::string& privateKey, const std::string& reference);
     // The references of the open requests, oldest first, each once.
     std::vector<std::string> openReferences();
+    // Those open under reference; every open one for an empty reference, which none is given.
     std::vector<RequestRow> openRequests(const std::string& reference);
     // Stores the certificate with the request's key and the others of its file, and closes the
     // request; the certificate's identifier.

@@ -89,10 +89,13 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
                                                   LONG* plCertID) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
         requireOut(plCertID);
+        // Without a reference (the proxy picked up a certificate that no open reference of
+        // ours was listed for, as after a submission whose answer was lost) the certificate's
+        // key finds its request among all open ones.
         const std::string reference = toAnsi(strReqID);
+        const std::string which = reference.empty() ? "" : " under the reference " + reference;
         const std::vector<RequestRow> requests = store().openRequests(reference);
-        if (requests.empty())
-            failWith(E_INVALIDARG, "no request is open under the reference " + reference);
+        if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + which);
         PemContents contents = readPemFile(toAnsi(strCertFile));
         for (const RequestRow& request : requests) {
             const auto issued = std::find_if(
@@ -111,7 +114,7 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
             return;
         }
         failWith(E_INVALIDARG,
-                 "no certificate in the file is for the key of the request " + reference);
+                 "no certificate in the file is for the key of a request open" + which);
     });
 }
 

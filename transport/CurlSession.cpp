@@ -71,6 +71,10 @@ void CurlSession::configure(const HttpRequest& request, const std::string& addre
     }
     if (request.bPost) {
         const std::string form = encodeForm(handle, request.vecFields);
+        // When a kept-alive connection breaks before any answer, libcurl sends the request again
+        // on a new one, unseen; a form the server may already have taken must not go twice, so
+        // it goes on a connection of its own, which libcurl never retries.
+        set(handle, CURLOPT_FRESH_CONNECT, 1L);
         set(handle, CURLOPT_POST, 1L);
         set(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size()));
         set(handle, CURLOPT_COPYPOSTFIELDS, form.c_str());

@@ -64,4 +64,17 @@ TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
     EXPECT_NE(log.str().find("POST " + path + "renew 200"), std::string::npos) << log.str();
 }
 
+// A SIGTERM right after the ports were printed stops the server before it listens.
+TEST_F(CaTest, ServerStoppedBeforeItListensStillEnds) {
+    dialogue.reset();
+    std::ostringstream log;
+    for (int round = 0; round < 5; ++round) {
+        ca::Server server(directory, {0, 0, ca::Approval::Automatic}, log);
+        server.bind();
+        std::thread serving([&server] { server.run(); });
+        server.stop();
+        serving.join();
+    }
+}
+
 }  // namespace

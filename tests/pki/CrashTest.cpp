@@ -1,13 +1,13 @@
 // A process killed with SIGKILL while it changes the store: reopened, the store holds the state
 // before or after the call that was cut short, never a mix, and every open request is there.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 
 #include "PkiFixture.h"
+#include "StoreCheck.h"
 
 namespace {
 
@@ -45,14 +45,7 @@ protected:
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status));
         reopen();
-        sqlite3* connection = nullptr;
-        EXPECT_EQ(sqlite3_open(storePath().c_str(), &connection), SQLITE_OK);
-        sqlite3_stmt* check = nullptr;
-        sqlite3_prepare_v2(connection, "PRAGMA integrity_check", -1, &check, nullptr);
-        EXPECT_EQ(sqlite3_step(check), SQLITE_ROW);
-        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
-        sqlite3_finalize(check);
-        sqlite3_close(connection);
+        EXPECT_EQ(storeCheck(storePath()), kSoundStore);
         return reported + 1;
     }
 };

@@ -47,7 +47,11 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
     const struct {
         const char* label;
         bool bundled;
-    } rows[] = {{"CERTIFICATE", false}, {"X509 CRL", false}, {"PKCS7", true}};
+        const char* reference;  // of the import: the request's own, or none to find it by its key
+    } rows[] = {{"CERTIFICATE", false, "CERTIFICATE"},
+                {"X509 CRL", false, "X509 CRL"},
+                {"PKCS7", true, "PKCS7"},
+                {"CERTIFICATE", false, ""}};
     long serial = 100;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -62,12 +66,13 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
         ASSERT_EQ(pki.as(extended), S_OK);
         BSTR wrong = toBstr("wrong").detach();
         LONG id = 0;
-        EXPECT_EQ(extended->ImportRequestedCertificate2(toBstr(file).get(), toBstr(row.label).get(),
-                                                        &wrong, &id),
+        EXPECT_EQ(extended->ImportRequestedCertificate2(toBstr(file).get(),
+                                                        toBstr(row.reference).get(), &wrong, &id),
                   E_ACCESSDENIED);
         SysFreeString(wrong);
-        ASSERT_EQ(pki->ImportRequestedCertificate(toBstr(file).get(), toBstr(row.label).get(), &id),
-                  S_OK);
+        ASSERT_EQ(
+            pki->ImportRequestedCertificate(toBstr(file).get(), toBstr(row.reference).get(), &id),
+            S_OK);
         EXPECT_EQ(openReferences(), std::vector<std::string>{});
         reopen();
 
@@ -112,6 +117,9 @@ TEST_F(PkiTest, ABadImportIsAClearErrorAndLeavesTheRequestOpen) {
         const char* reason;
     } rows[] = {
         {"another key", writePem("other.pem", "CERTIFICATE", certificateDer(foreign.get())), "4711",
+         "no certificate in the file is for the key"},
+        {"another key, no reference",
+         writePem("none.pem", "CERTIFICATE", certificateDer(foreign.get())), "",
          "no certificate in the file is for the key"},
         {"unknown reference", writePem("ref.pem", "CERTIFICATE", certificateDer(foreign.get())),
          "999", "no request is open"},

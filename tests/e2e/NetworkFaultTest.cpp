@@ -1,0 +1,141 @@
+// The transport and tessera against tessera-ca through a proxy that breaks one exchange: every
+// break ends in its own failure within the time limits set, never a hang, and an application
+// whose answer was lost on the way stays open and is picked up later.
+#include <chrono>
+
+#include <velTransport/TransportErrors.h>
+
+#include "EndToEndFixture.h"
+#include "Text.h"
+#include "platform/registry/RegistryFixture.h"
+#include "support/FaultProxy.h"
+#include "support/RecordingBackChannel.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kUnreachable = 5;
+
+// The authority's port in an address replaced by the proxy's.
+std::string throughProxy(const std::string& address, const FaultProxy& proxy,
+                         const char* scheme = "http") {
+    const std::size_t path = address.find('/', address.find("//") + 2);
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(proxy.port()) +
+           address.substr(path);
+}
+
+int portOf(const std::string& address) {
+    return std::stoi(address.substr(address.rfind(':', address.find('/', 8)) + 1));
+}
+
+// A transport created by its ProgID in an apartment of the test's own.
+class Transport {
+public:
+    Transport() {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CLSID clsid{};
+        CLSIDFromProgID(u"velTesseraComm2.velTransport", &clsid);
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IvelTransport,
+                         m_transport.putVoid());
+        if (m_transport) m_transport->Init(&m_host, nullptr);
+    }
+    ~Transport() {
+        m_transport.reset();
+        CoFreeUnusedLibraries();
+        CoUninitialize();
+    }
+    HRESULT get(const std::string& address) {
+        if (!m_transport) return E_NOINTERFACE;
+        VARIANT none{};
+        none.vt = VT_ERROR, none.scode = DISP_E_PARAMNOTFOUND;
+        return m_transport->Get(toBstr("").get(), toBstr(address).get(), none, none);
+    }
+    std::string page() const {
+        std::string bytes;
+        for (const BackChannelCall& call : m_host.calls()) bytes += call.dataBytes;
+        return bytes;
+    }
+    static std::string errorText() {
+        velcom::ComPtr<IErrorInfo> info;
+        velcom::Bstr description;
+        if (GetErrorInfo(0, info.put()) == S_OK) info->GetDescription(description.put());
+        return toUtf8(description.get());
+    }
+
+private:
+    RecordingBackChannel m_host;
+    velcom::ComPtr<IvelTransport> m_transport;
+};
+
+TEST_F(EndToEndTest, EachBreakOfTheConnectionEndsInItsOwnErrorWithinTheTimeLimits) {
+    const std::string start = authority.startAddress(addApplicant("Ada"));
+    Transport clean;
+    ASSERT_EQ(clean.get(start), S_OK);
+    const std::string page = clean.page();
+    FaultProxy proxy(portOf(start));
+    const ScopedEnvironment connectLimit("VELTRANSPORT_CONNECT_TIMEOUT", "500ms");
+    const struct Row {
+        const char* name;
+        Fault fault;
+        const char* scheme;
+        const char* limit;  // VELTRANSPORT_TIMEOUT
+        DWORD error;        // 0: the whole page arrives
+        std::chrono::milliseconds least, most;
+    } rows[] = {
+        {"reset before the answer", Fault::ResetBeforeAnswer, "http", "1",
+         ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
+        {"reset during the answer", Fault::ResetDuringAnswer, "http", "1",
+         ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
+        {"truncated answer", Fault::TruncatedAnswer, "http", "1", ERROR_INTERNET_CONNECTION_ABORTED,
+         0ms, 900ms},
+        {"stalled server", Fault::Stall, "http", "1", ERROR_INTERNET_TIMEOUT, 1000ms, 1900ms},
+        {"slow drip", Fault::Drip, "http", "20", 0, 0ms, 19s},
+        {"garbage for the server's hello", Fault::GarbageHandshake, "https", "1",
+         ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
+        {"reset for the server's hello", Fault::ResetHandshake, "https", "1",
+         ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
+        {"stalled handshake: the connect limit", Fault::Stall, "https", "3", ERROR_INTERNET_TIMEOUT,
+         500ms, 1400ms},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ScopedEnvironment limit("VELTRANSPORT_TIMEOUT", row.limit);
+        proxy.inject(row.fault);
+        Transport transport;
+        const Clock::time_point started = Clock::now();
+        const HRESULT result = transport.get(throughProxy(start, proxy, row.scheme));
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+        const std::string error = Transport::errorText();
+        EXPECT_EQ(result, row.error == 0 ? S_OK : HRESULT_FROM_WIN32(row.error)) << error;
+        EXPECT_GE(took, row.least);
+        EXPECT_LT(took, row.most);
+        if (row.error == 0)
+            EXPECT_EQ(transport.page(), page);
+        else
+            EXPECT_NE(error.find("127.0.0.1 port"), std::string::npos) << error;
+    }
+}
+
+// The host's transport reaches the authority only through the proxy, its HTTP proxy.
+TEST_F(EndToEndTest, AnApplicationWhoseAnswerWasLostStaysOpenAndIsPickedUpLater) {
+    const std::string start = authority.startAddress(addApplicant("Eve"));
+    FaultProxy proxy(portOf(start));
+    const std::string proxyAddress = "http://127.0.0.1:" + std::to_string(proxy.port());
+    const ScopedEnvironment viaProxy("http_proxy", proxyAddress.c_str());
+    const ScopedEnvironment noneDirect("no_proxy", nullptr);
+    proxy.inject(Fault::ResetBeforeAnswer, "/submit");
+    const ProgramRun lost = run("Eve", {"request", "--accept-terms"});
+    EXPECT_EQ(lost.status, kUnreachable) << lost.output;
+    const ProgramRun open = run("Eve", {"certs"});
+    EXPECT_NE(open.output.find("open requests: 1"), std::string::npos) << open.output;
+    const ProgramRun pickedUp = run("Eve", {"pickup"});
+    EXPECT_EQ(pickedUp.status, 0) << pickedUp.output;
+    const ProgramRun store = run("Eve", {"certs"});
+    EXPECT_NE(store.output.find("certificates: 1"), std::string::npos) << store.output;
+    EXPECT_NE(store.output.find("open requests: 0"), std::string::npos) << store.output;
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+// A loopback proxy in front of one server, serving from a thread of its own, that breaks one
+// exchange the way a network or a server breaks it: the first request whose bytes hold the
+// trigger gets the fault, every other one passes unchanged. Clients reach it directly at its
+// port, or as their HTTP proxy (http_proxy).
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Descriptor.h"
+
+enum class Fault {
+    None,
+    ResetBeforeAnswer,  // the server answers, the client gets a reset instead
+    ResetDuringAnswer,  // the head and a few bytes of the body, then a reset
+    TruncatedAnswer,    // the head and a few bytes of the body, then an orderly close
+    Stall,              // the request is taken and never answered
+    Drip,               // the answer one byte at a time
+    GarbageHandshake,   // a line of text where a TLS client expects the server's hello
+    ResetHandshake,     // a reset where a TLS client expects the server's hello
+};
+
+class FaultProxy {
+public:
+    explicit FaultProxy(int serverPort);
+    FaultProxy(const FaultProxy&) = delete;
+    FaultProxy& operator=(const FaultProxy&) = delete;
+    ~FaultProxy();
+
+    int port() const { return m_port; }
+    // The next request whose bytes contain trigger (any request when it is empty) gets the fault.
+    void inject(Fault fault, std::string trigger = {});
+
+private:
+    struct Connection;
+    void serve();
+    void accept(std::vector<Connection>& connections);
+    // False when the connection is done with.
+    bool fromClient(Connection& connection);
+    bool fromServer(Connection& connection);
+    bool drip(Connection& connection);
+
+    Descriptor m_listener;
+    int m_port = 0;
+    int m_serverPort;
+    Descriptor m_wakeRead, m_wakeWrite;
+    std::mutex m_mutex;
+    Fault m_fault = Fault::None;
+    std::string m_trigger;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
