@@ -100,7 +100,8 @@ protected:
 public:
     // The steps, in the order a host takes them; each scripts the pages its server answers with.
     HRESULT initialize() {
-        return component([this] { return proxy->Init(&host, random, pki.get(), directoryText.get()); });
+        return component(
+            [this] { return proxy->Init(&host, random, pki.get(), directoryText.get()); });
     }
     HRESULT startCommunication() {
         if (!proxy.object().startNode()) script.answers.push_back(startPage());
@@ -216,7 +217,8 @@ protected:
         return S_OK;
     }
     // The host's own notes, made on its side.
-    static void note(std::string& text, const std::function<std::string()>& piece) {
+    template <class Piece>
+    static void note(std::string& text, Piece piece) {
         const CallSide side(Side::host);
         text += piece();
     }
@@ -227,13 +229,18 @@ protected:
         DISPID member = 0;
         DISPPARAMS none{};
         velcom::Variant value;
+        EXCEPINFO exception{};
         HRESULT result = current.GetIDsOfNames(IID_NULL, names, 1, 0, &member);
         if (SUCCEEDED(result))
             result = current.Invoke(member, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.put(),
-                                    nullptr, nullptr);
+                                    &exception, nullptr);
+        // A failed member's own code travels in the exception information.
+        if (result == DISP_E_EXCEPTION) result = exception.scode;
+        for (BSTR text : {exception.bstrSource, exception.bstrDescription, exception.bstrHelpFile})
+            SysFreeString(text);
         const CallSide side(Side::host);
-        if (SUCCEEDED(result) && (value.get()->vt != VT_BSTR ||
-                                  toAnsi(value.get()->bstrVal) != toAnsi(expected.get())))
+        if (SUCCEEDED(result) &&
+            (value.get()->vt != VT_BSTR || toAnsi(value.get()->bstrVal) != toAnsi(expected.get())))
             result = E_UNEXPECTED;
         return result;
     }
