@@ -14,13 +14,16 @@ struct Counter {
     bool armed;
     std::size_t seen;
     std::size_t failAt;
+    bool onward;
 };
 thread_local Counter t_counter{};
 
 bool allocationFails() noexcept {
     Counter& counter = t_counter;
-    return counter.armed && CallSide::current() == Side::component &&
-           ++counter.seen == counter.failAt;
+    if (!counter.armed || CallSide::current() != Side::component) return false;
+    ++counter.seen;
+    return counter.failAt != AllocationFailure::kNever &&
+           (counter.onward ? counter.seen >= counter.failAt : counter.seen == counter.failAt);
 }
 
 void* allocate(std::size_t size) noexcept {
@@ -37,9 +40,9 @@ constexpr velcom::AutomationMemory kCountedMemory{allocate, std::free};
 
 }  // namespace
 
-AllocationFailure::AllocationFailure(std::size_t failAt) {
+AllocationFailure::AllocationFailure(std::size_t failAt, Failing failing) {
     velcom::setAutomationMemory(&kCountedMemory);
-    t_counter = {true, 0, failAt};
+    t_counter = {true, 0, failAt, failing == Failing::onward};
 }
 
 AllocationFailure::~AllocationFailure() {

@@ -1,9 +1,9 @@
-// Fails one chosen allocation of the component, as curl's and SQLite's torture tests do: while an
+// Fails allocations of the component, as curl's and SQLite's torture tests do: while an
 // AllocationFailure lives, the calling thread's allocations through operator new and through
 // velcom's automation memory (BSTRs, SAFEARRAYs) on the component's side (support/CallSide.h) are
-// counted, and the one numbered `failAt` fails: operator new throws std::bad_alloc, its nothrow
-// forms and velcom give null. The doubles, other threads, and the thread before and after
-// allocate as usual.
+// counted, and the one numbered `failAt` fails, or that one and every later one: operator new
+// throws std::bad_alloc, its nothrow forms and velcom give null. The doubles, other threads, and
+// the thread before and after allocate as usual.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,9 @@
 class AllocationFailure {
 public:
     static constexpr std::size_t kNever = 0;
+    enum class Failing { once, onward };
 
-    explicit AllocationFailure(std::size_t failAt);
+    AllocationFailure(std::size_t failAt, Failing failing);
     ~AllocationFailure();
     AllocationFailure(const AllocationFailure&) = delete;
     AllocationFailure& operator=(const AllocationFailure&) = delete;

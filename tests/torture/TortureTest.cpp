@@ -29,6 +29,7 @@ const std::string kIssued = pageWith("Return=issued\nStatus=100\nParam1=cert\nVa
 
 class TortureTest;
 using Step = HRESULT (TortureTest::*)();
+using Failing = AllocationFailure::Failing;
 
 struct Operation {
     const char* name;
@@ -58,13 +59,14 @@ protected:
         ProxyTest::TearDown();
     }
 
-    // The operation on a new proxy, its `failAt`th allocation failing, and what came of it.
-    Outcome run(const Operation& operation, std::size_t failAt) {
+    // The operation on a new proxy, its `failAt`th allocation failing (or every one from there
+    // on), and what came of it.
+    Outcome run(const Operation& operation, std::size_t failAt, Failing failing) {
         proxy = ProxyObject();
         for (const Step step : operation.before) EXPECT_EQ((this->*step)(), S_OK);
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
         forgetCallbacks();
-        armedAt = failAt;
+        armedAt = {failAt, failing};
         const HRESULT result = (this->*operation.tortured)();
         armedAt.reset();
         return {result, allocations, failed, effectsSince(sent, made)};
@@ -184,7 +186,7 @@ protected:
     // The component's part of a step, with the chosen allocation failing in the tortured step.
     HRESULT component(const std::function<HRESULT()>& call) {
         if (!armedAt) return call();
-        const AllocationFailure failure(*armedAt);
+        const AllocationFailure failure(armedAt->first, armedAt->second);
         const HRESULT result = call();
         allocations = failure.count();
         failed = failure.failed();
@@ -267,7 +269,7 @@ protected:
     LONG certificateId = 0;
     velcom::Bstr directoryText;
     const velcom::Bstr startAddress{u"https://ca.test/start"}, password{u"secret"};
-    std::optional<std::size_t> armedAt;
+    std::optional<std::pair<std::size_t, Failing>> armedAt;
     std::size_t allocations = 0;
     bool failed = false;
 };
@@ -287,38 +289,41 @@ std::vector<std::size_t> failurePoints(std::size_t allocations) {
 
 TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) {
     const Operation& operation = GetParam();
-    const Outcome expected = run(operation, AllocationFailure::kNever);
+    const Outcome expected = run(operation, AllocationFailure::kNever, Failing::once);
     ASSERT_EQ(expected.result, operation.result);
     const Strings expectedAgain = again(operation).effects;
 
     const auto start = std::chrono::steady_clock::now();
     const std::vector<std::size_t> points = failurePoints(expected.allocations);
-    for (const std::size_t failAt : points) {
-        SCOPED_TRACE("allocation " + std::to_string(failAt) + " of " +
-                     std::to_string(expected.allocations));
-        const Outcome outcome = run(operation, failAt);
-        ASSERT_TRUE(outcome.failed) << "the operation allocates the same each time";
-        if (outcome.result == operation.result)
-            EXPECT_EQ(outcome.effects, expected.effects) << "that result must be the whole result";
-        else
-            EXPECT_TRUE(outcome.result == E_OUTOFMEMORY || outcome.result == E_FAIL)
-                << nameOf(outcome.result);
-        // Again as at first, or as a second time when the failure came after the state was set.
-        const Outcome retried = again(operation);
-        EXPECT_EQ(retried.result, operation.result);
-        EXPECT_THAT(retried.effects, ::testing::AnyOf(expected.effects, expectedAgain));
-        proxy.reset();
-        EXPECT_EQ(script.liveTransports, 0u);
-        EXPECT_EQ(moduleLockCount(), 0);
-        for (ULONG references :
-             {host.references.load(), pki->references(), pki->request->references(),
-              pki->key->references(), certificate->references(), authenticator->references()})
-            EXPECT_EQ(references, 1u);
-        if (HasFailure()) return;
-    }
+    for (const std::size_t failAt : points)
+        for (const Failing failing : {Failing::once, Failing::onward}) {
+            SCOPED_TRACE("allocation " + std::to_string(failAt) + " of " +
+                         std::to_string(expected.allocations) +
+                         (failing == Failing::onward ? " and on" : ""));
+            const Outcome outcome = run(operation, failAt, failing);
+            ASSERT_TRUE(outcome.failed) << "the operation allocates the same each time";
+            if (outcome.result == operation.result)
+                EXPECT_EQ(outcome.effects, expected.effects)
+                    << "that result must be the whole result";
+            else
+                EXPECT_TRUE(outcome.result == E_OUTOFMEMORY || outcome.result == E_FAIL)
+                    << nameOf(outcome.result);
+            // Again as at first, or as a second time when the failure came after the state was set.
+            const Outcome retried = again(operation);
+            EXPECT_EQ(retried.result, operation.result);
+            EXPECT_THAT(retried.effects, ::testing::AnyOf(expected.effects, expectedAgain));
+            proxy.reset();
+            EXPECT_EQ(script.liveTransports, 0u);
+            EXPECT_EQ(moduleLockCount(), 0);
+            for (ULONG references :
+                 {host.references.load(), pki->references(), pki->request->references(),
+                  pki->key->references(), certificate->references(), authenticator->references()})
+                EXPECT_EQ(references, 1u);
+            if (HasFailure()) return;
+        }
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
     std::cout << operation.name << ": " << points.size() << " of " << expected.allocations
-              << " failure points in " << spent.count() << " s\n";
+              << " failure points, once and onward, in " << spent.count() << " s\n";
 }
 
 using T = TortureTest;

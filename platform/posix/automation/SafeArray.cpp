@@ -79,8 +79,8 @@ bool allocateData(SAFEARRAY* array) {
     std::size_t count = 0;
     if (!countElements(array, count)) return false;
     // Zeroed, every BSTR, interface and VARIANT (VT_EMPTY is 0) is in its empty state.
-    array->pvData = velcom::detail::allocateZeroedAutomationBlock(
-        (count == 0 ? 1 : count) * array->cbElements);
+    array->pvData =
+        velcom::detail::allocateZeroedAutomationBlock((count == 0 ? 1 : count) * array->cbElements);
     return array->pvData != nullptr;
 }
 
