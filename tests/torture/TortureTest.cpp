@@ -91,9 +91,10 @@ protected:
         }
         for (std::size_t index = made; index < pki->calls().size(); ++index)
             effects.push_back(pki->calls()[index].method);
-        effects.push_back("id " + std::to_string(certificateId) + ", step " +
-                          std::to_string(proxy.object().step()) +
-                          (proxy.object().startNode() ? ", started" : ""));
+        if (proxy)
+            effects.push_back("id " + std::to_string(certificateId) + ", step " +
+                              std::to_string(proxy.object().step()) +
+                              (proxy.object().startNode() ? ", started" : ""));
         if (node) effects.push_back("node");
         if (!tree.empty()) effects.push_back(tree);
         certificateId = 0;
@@ -104,6 +105,12 @@ protected:
 
 public:
     // The steps, in the order a host takes them; each scripts the pages its server answers with.
+    HRESULT create() {
+        proxy.reset();
+        return component([this] {
+            return CvelTesseraProxy::create(nullptr, IID_IvelTesseraProxy, proxy.putVoid());
+        });
+    }
     HRESULT initialize() {
         return component(
             [this] { return proxy->Init(&host, random, pki.get(), directoryText.get()); });
@@ -336,7 +343,7 @@ std::vector<Step> after(std::vector<Step> steps) {
 INSTANTIATE_TEST_SUITE_P(
     Operations, TortureTest,
     ::testing::Values(
-        Operation{"Init", {}, &T::initialize},
+        Operation{"Create", {}, &T::create}, Operation{"Init", {}, &T::initialize},
         Operation{"InitComm", {&T::initialize}, &T::startCommunication},
         Operation{"RequestStep1", kStarted, &T::requestStep1},
         Operation{"RequestStep2", after({&T::requestStep1}), &T::requestStep2},
