@@ -37,6 +37,8 @@ struct Operation {
     Step tortured;
     HRESULT result = S_OK;  // without failures
 };
+// Named in test lists by its name alone.
+void PrintTo(const Operation& operation, std::ostream* stream) { *stream << operation.name; }
 
 class TortureTest : public ProxyTest, public ::testing::WithParamInterface<Operation> {
 protected:
