@@ -1,13 +1,15 @@
 // Every operation of the proxy, and the host's walk through a node tree it hands out, with one
-// allocation failing, for each allocation the operation makes. Each run must end in a failure the
-// host can tell (E_OUTOFMEMORY, or E_FAIL for a std::bad_alloc, which the frames treat as any
-// std::exception) or in the full result, never in a crash or in a success that lost something;
-// the proxy must serve the same operation again at once, and nothing may be left behind (the
-// references the doubles count here, the sanitizer's leak check at exit).
+// allocation failing, or that one and all after it, for each allocation the operation makes (the
+// doubles' own allocations aside). Each run must end in a failure the host can tell (E_OUTOFMEMORY,
+// or E_FAIL for a std::bad_alloc, which the frames treat as any std::exception) or in the full
+// result, never in a crash or in a success that lost something; the proxy must serve the same
+// operation again at once, and nothing may be left behind (the references the doubles count here,
+// the sanitizer's leak check at exit).
 //
 // CI runs a fixed sample of the failure points; VEL_FULL=1 runs all of them and prints, per
 // operation, how many there were and how long they took.
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -91,8 +93,14 @@ protected:
             for (const std::string& item : request.fields.items) text += " " + item;
             effects.push_back(text);
         }
-        for (std::size_t index = made; index < pki->calls().size(); ++index)
-            effects.push_back(pki->calls()[index].method);
+        // With the arguments and the file read, but not the times of day (ten digits).
+        for (std::size_t index = made; index < pki->calls().size(); ++index) {
+            const PkiCall& call = pki->calls()[index];
+            std::string text = call.method + "(" + call.fileContent.value_or("") + ")";
+            for (const std::string& argument : call.arguments)
+                if (argument.size() != 10 || !std::isdigit(argument[0])) text += " " + argument;
+            effects.push_back(text);
+        }
         if (proxy)
             effects.push_back("id " + std::to_string(certificateId) + ", step " +
                               std::to_string(proxy.object().step()) +
