@@ -204,6 +204,9 @@ private:
     long m_lStep = 0;
     mtGParser m_parser;
     std::string m_strResponse;
+    // A chunk of the answer could not be kept: the page has a gap, and its exchange fails even
+    // when the transport carries on.
+    bool m_bResponseLost = false;
     std::string m_strTmpDir;
     std::vector<std::string> m_vecHeaders;
     std::vector<std::string> m_vecFields;

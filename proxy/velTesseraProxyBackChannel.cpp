@@ -50,10 +50,13 @@ STDMETHODIMP CvelTesseraProxy::Data(LONG lTreadId, LONG lTime, LONG lDeep, VARIA
             SUCCEEDED(SafeArrayGetUBound(varData->parray, 1, &upper)) && upper >= lower) {
             const velcom::SafeArrayData<char> bytes(varData->parray);
             try {
+                if (m_bResponseLost) return E_OUTOFMEMORY;
                 if (bytes.data() != nullptr)
                     m_strResponse.append(bytes.data(), static_cast<std::size_t>(upper - lower) + 1);
             } catch (const std::bad_alloc&) {
-                // The transport learns that the page cannot be kept, and stops.
+                // The transport learns that the page cannot be kept, and should stop; should it
+                // carry on, no later chunk is kept either, and the exchange fails.
+                m_bResponseLost = true;
                 return E_OUTOFMEMORY;
             }
         }

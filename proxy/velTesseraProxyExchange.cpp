@@ -20,6 +20,7 @@ void raiseOnFailure(HRESULT result) {
 HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
                                    const std::string& options) {
     m_strResponse.clear();
+    m_bResponseLost = false;
     if (!m_pTransport) _com_issue_error(E_POINTER);
     const velcom::Bstr bstrOptions = toBstr(options);
     const velcom::Bstr bstrAddress = toBstr(address);
@@ -43,6 +44,8 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
         result = m_pTransport->Get(bstrOptions.get(), bstrAddress.get(), *headerLines.get(),
                                    *fields.get());
     }
+    // A page with a gap is no answer, whatever the transport made of the refusal.
+    if (m_bResponseLost) _com_issue_error(E_OUTOFMEMORY);
     if (FAILED(result)) _com_issue_errorex(result, m_pTransport.get(), IID_IvelTransport);
 
     if (!m_parser.parse(m_strResponse)) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <new>
 
 #include <velcom/com.h>
 
@@ -12,12 +13,20 @@
 template <class Body>
 HRESULT exceptionFrame(const char* source, int line, Body body) {
     try {
-        return body();
-    } catch (const _com_error& error) {
-        return handleComError(error, source, line);
-    } catch (const ExceptionBase& error) {
-        return handleExceptionBase(error, source, line);
-    } catch (const std::exception& error) {
-        return handleStdException(error, source, line);
+        try {
+            return body();
+        } catch (const _com_error& error) {
+            return handleComError(error, source, line);
+        } catch (const ExceptionBase& error) {
+            return handleExceptionBase(error, source, line);
+        } catch (const std::exception& error) {
+            return handleStdException(error, source, line);
+        }
+    } catch (const _com_error& failure) {
+        // A handler whose trace or report could not be made, for lack of memory: nothing may
+        // leave the method but its result.
+        return failure.Error();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
 }

@@ -1,7 +1,10 @@
 #include <velcom/ComError.h>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
+
+#include <velcom/OwnedTypes.h>
 
 _com_error::_com_error(HRESULT result, IErrorInfo* errorInfo, bool addRef)
     : m_result(result), m_errorInfo(errorInfo) {
@@ -33,13 +36,18 @@ WORD _com_error::WCode() const {
 }
 
 std::u16string _com_error::Description() const {
-    std::u16string description;
-    BSTR text = nullptr;
-    if (m_errorInfo != nullptr && SUCCEEDED(m_errorInfo->GetDescription(&text)) && text != nullptr)
-        description.assign(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
-    SysFreeString(text);
-    return description;
+    velcom::Bstr text;
+    if (m_errorInfo == nullptr || FAILED(m_errorInfo->GetDescription(text.put()))) return {};
+    return std::u16string(text.view());
 }
+
+namespace {
+
+struct SystemBufferRelease {
+    void operator()(char* buffer) const { LocalFree(buffer); }
+};
+
+}  // namespace
 
 std::string _com_error::ErrorMessage() const {
     char* buffer = nullptr;
@@ -47,13 +55,14 @@ std::string _com_error::ErrorMessage() const {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(m_result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
         reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    // Freed on every way out, a failed copy included.
+    const std::unique_ptr<char, SystemBufferRelease> owned(buffer);
     std::string message;
     if (length > 0 && buffer != nullptr) {
         message.assign(buffer, length);
         if (message.size() >= 2 && message.compare(message.size() - 2, 2, "\r\n") == 0)
             message.resize(message.size() - 2);
     }
-    if (buffer != nullptr) LocalFree(buffer);
     if (!message.empty()) return message;
 
     char fallback[64];

@@ -1,6 +1,8 @@
 #include <velcom/Dispatch.h>
 
 #include <cstring>
+#include <new>
+#include <optional>
 #include <vector>
 
 namespace velcom {
@@ -156,15 +158,21 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID riid, WORD flags, 
     if (given > accepted || given < required) return DISP_E_BADPARAMCOUNT;
 
     if (result != nullptr) VariantInit(result);
-    CallFrame frame(member->paramCount);
+    // The frame is the call's one allocation; nothing may escape to the caller if it fails.
+    std::optional<CallFrame> frame;
+    try {
+        frame.emplace(member->paramCount);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     for (std::size_t i = 0; i < member->paramCount; ++i) {
         const ParamInfo& param = member->params[i];
         if ((param.flags & kParamRetval) != 0) {
-            frame.bindStorage(i, param.type);
+            frame->bindStorage(i, param.type);
             continue;
         }
         if (i >= given) {
-            markOmitted(param, frame.argument(i));
+            markOmitted(param, frame->argument(i));
             continue;
         }
         const UINT position = given - 1 - static_cast<UINT>(i);
@@ -175,22 +183,22 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID riid, WORD flags, 
             const bool intoVariant =
                 source.vt == (VT_BYREF | VT_VARIANT) && source.pvarVal != nullptr;
             if (exact)
-                frame.argument(i) = source;
+                frame->argument(i) = source;
             else if (intoVariant)
-                frame.bindStorage(i, param.type);
+                frame->bindStorage(i, param.type);
             else
                 prepared = DISP_E_TYPEMISMATCH;
         } else if (isOmitted(source)) {
             if ((param.flags & kParamOptional) == 0) prepared = DISP_E_PARAMNOTFOUND;
-            markOmitted(param, frame.argument(i));
+            markOmitted(param, frame->argument(i));
         } else if ((param.type & VT_BYREF) != 0) {
             // The method works on the caller's own storage, so it must be of the declared type.
             if (source.vt == param.type && source.byref != nullptr)
-                frame.argument(i) = source;
+                frame->argument(i) = source;
             else
                 prepared = DISP_E_TYPEMISMATCH;
         } else {
-            prepared = prepareInput(param, source, frame.argument(i));
+            prepared = prepareInput(param, source, frame->argument(i));
         }
         if (FAILED(prepared)) {
             if (argumentError != nullptr) *argumentError = position;
@@ -198,7 +206,7 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID riid, WORD flags, 
         }
     }
 
-    const HRESULT called = member->call(object, frame.arguments());
+    const HRESULT called = member->call(object, frame->arguments());
     if (FAILED(called)) {
         fillException(exception, called);
         return DISP_E_EXCEPTION;
@@ -206,11 +214,11 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID riid, WORD flags, 
     for (std::size_t i = 0; i < member->paramCount; ++i) {
         const ParamInfo& param = member->params[i];
         if ((param.flags & kParamRetval) != 0) {
-            if (result != nullptr) frame.moveStorageTo(i, *result);
+            if (result != nullptr) frame->moveStorageTo(i, *result);
         } else if ((param.flags & kParamOut) != 0 && i < given) {
             VARIANT& source = params->rgvarg[given - 1 - i];
             if (source.vt == (VT_BYREF | VT_VARIANT) && param.type != VT_VARIANT)
-                frame.moveStorageTo(i, *source.pvarVal);
+                frame->moveStorageTo(i, *source.pvarVal);
         }
     }
     return S_OK;

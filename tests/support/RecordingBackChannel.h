@@ -9,6 +9,7 @@
 #include <velTesseraComm/DispatchTables.h>
 #include <velTesseraComm/velTesseraComm.h>
 
+#include "support/CallSide.h"
 #include "support/OleText.h"
 
 struct BackChannelCall {
@@ -42,21 +43,26 @@ public:
     STDMETHODIMP put_lTraceLevel(LONG level) override { return traceLevel = level, S_OK; }
     STDMETHODIMP Error(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                        BSTR text3) override {
+        const CallSide side(Side::host);
         return record(got("Error", threadId, time, depth, code, text1, text2, text3));
     }
     STDMETHODIMP Progress(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                           BSTR text3, SHORT percent, SHORT action) override {
+        const CallSide side(Side::host);
         record(got("Progress", threadId, time, depth, code, text1, text2, text3, percent, action));
         return progressResult;
     }
     STDMETHODIMP Info(LONG threadId, LONG time, LONG depth, LONG code, BSTR text1, BSTR text2,
                       BSTR text3) override {
+        const CallSide side(Side::host);
         return record(got("Info", threadId, time, depth, code, text1, text2, text3));
     }
     STDMETHODIMP Trace(LONG threadId, LONG time, LONG depth, LONG level, BSTR text) override {
+        const CallSide side(Side::host);
         return record(got("Trace", threadId, time, depth, level, text));
     }
     STDMETHODIMP Data(LONG threadId, LONG time, LONG depth, VARIANT* data) override {
+        const CallSide side(Side::host);
         BackChannelCall call{"Data", threadId, time, depth};
         call.data = data;
         call.dataType = data ? data->vt : VARTYPE{VT_EMPTY};

@@ -9,6 +9,7 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
+#include "support/CallSide.h"
 #include "support/DispatchStub.h"
 
 inline constexpr char kNullArgument[] = "<null>";
@@ -21,6 +22,7 @@ public:
     VARTYPE binaryType = VT_ARRAY | VT_UI1;
 
     STDMETHODIMP AsBinaryString(LONG base64Flag, VARIANT* data) override {
+        const CallSide side(Side::host);
         VariantInit(data);
         if (const HRESULT result = this->enter("AsBinaryString"); result != S_OK) return result;
         if (base64Flag != 1)
@@ -47,6 +49,7 @@ public:
     std::vector<std::string> decryptPasswords;  // failed ones included
 
     STDMETHODIMP Decrypt(BSTR password) override {
+        const CallSide side(Side::host);
         decryptPasswords.push_back(toAnsi(password));
         return enter("Decrypt");
     }
@@ -60,10 +63,12 @@ public:
     std::optional<std::string> serial = "000A3F";  // nullopt: a null BSTR
 
     STDMETHODIMP get_Serial(BSTR* value) override {
+        const CallSide side(Side::host);
         *value = serial ? toBstr(*serial).detach() : nullptr;
         return S_OK;
     }
     STDMETHODIMP get_ID(LONG* value) override {
+        const CallSide side(Side::host);
         const HRESULT result = enter("ID");
         return result != S_OK ? result : (*value = 7, S_OK);
     }
@@ -90,6 +95,7 @@ using TestCrlList = TestList<ISMCRLList, ISMRevocationList>;
 class TestAuthenticator final : public CountedDouble<IAuthenticator> {
 public:
     STDMETHODIMP GetPassword(BSTR* result) override {
+        const CallSide side(Side::host);
         const HRESULT scripted = enter("GetPassword");
         *result = scripted == S_OK ? toBstr(password).detach() : nullptr;
         return scripted;
@@ -136,15 +142,18 @@ public:
     }
 
     STDMETHODIMP FindKey(LONG certId, ISMAsymKey** found) override {
+        const CallSide side(Side::host);
         *found = nullptr;
         return record("FindKey", {text(certId)},
                       [&] { return give(keyFound ? key.get() : nullptr, found); });
     }
     STDMETHODIMP Import(ISMCertificateList* certificates, ISMCRLList* revocationLists) override {
+        const CallSide side(Side::host);
         return record("Import", {text(certificates), text(revocationLists)});
     }
     STDMETHODIMP Load(BSTR file, ISMCertificateList** certificates,
                       ISMCRLList** revocationLists) override {
+        const CallSide side(Side::host);
         *certificates = nullptr;
         *revocationLists = nullptr;
         return record(
@@ -157,39 +166,47 @@ public:
     }
     STDMETHODIMP Export2(BSTR file, FileFormat format, FileEncoding encoding,
                          VARIANT ids) override {
+        const CallSide side(Side::host);
         return record("Export2", withList({text(file), text(format), text(encoding)}, ids, VT_I4));
     }
     STDMETHODIMP CreateRequest(RequestType type, BSTR password, VARIANT attributes,
                                ISMRequest** created) override {
+        const CallSide side(Side::host);
         *created = nullptr;
         return record("CreateRequest", withList({text(type), text(password)}, attributes, VT_BSTR),
                       [&] { return give(request.get(), created); });
     }
     STDMETHODIMP AddRequest(ISMRequest* keyRequest, BSTR reference) override {
+        const CallSide side(Side::host);
         return record("AddRequest", {text(keyRequest), text(reference)});
     }
     STDMETHODIMP GetOpenRequests(VARIANT* references) override {
+        const CallSide side(Side::host);
         VariantInit(references);
         return record("GetOpenRequests", {},
                       [&] { return VariantCopy(references, openRequests.get()); });
     }
     STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override {
+        const CallSide side(Side::host);
         return record(
             "ImportRequestedCertificate", {text(file), text(reference)},
             [&] { return *certId = 42, S_OK; }, file);
     }
     STDMETHODIMP ImportRequestedCertificate2(BSTR file, BSTR reference, BSTR* password,
                                              LONG* certId) override {
+        const CallSide side(Side::host);
         return record(
             "ImportRequestedCertificate2",
             {text(file), text(reference), password ? text(*password) : kNullArgument},
             [&] { return *certId = 42, S_OK; }, file);
     }
     STDMETHODIMP Revoke(ISMCertificate* certificate) override {
+        const CallSide side(Side::host);
         return record("Revoke", {text(certificate)});
     }
     STDMETHODIMP ExportKey(BSTR file, BSTR password, FileFormat format, FileEncoding encoding,
                            ISMAsymKey* privateKey) override {
+        const CallSide side(Side::host);
         return record("ExportKey",
                       {text(file), text(password), text(format), text(encoding), text(privateKey)});
     }

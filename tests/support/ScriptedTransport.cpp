@@ -1,5 +1,7 @@
 #include "support/ScriptedTransport.h"
 
+#include "support/CallSide.h"
+
 #include <ctime>
 #include <stdexcept>
 
@@ -40,7 +42,10 @@ public:
                                             : CountedDouble::InterfaceSupportsErrorInfo(riid);
     }
 
-    STDMETHODIMP Run(LPBINDCTX) override { return m_script->enter("Run", IID_IRunnableObject); }
+    STDMETHODIMP Run(LPBINDCTX) override {
+        const CallSide side(Side::host);
+        return m_script->enter("Run", IID_IRunnableObject);
+    }
     STDMETHODIMP_(BOOL) IsRunning() override { return TRUE; }
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (GetRunningClass, LPCLSID), (LockRunning, BOOL, BOOL),
                  (SetContainedObject, BOOL), (LockServer, BOOL), (Reserved1), (Reserved2),
@@ -48,6 +53,7 @@ public:
 
     // As the class object: a new transport for each instance.
     STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** object) override {
+        const CallSide side(Side::host);
         *object = nullptr;
         const HRESULT result = m_script->enter("CreateInstance", IID_IClassFactory);
         return result != S_OK ? result
@@ -56,6 +62,7 @@ public:
     }
 
     STDMETHODIMP Init(IvelBackChannel* backChannel, IvelRand* random) override {
+        const CallSide side(Side::host);
         if (const HRESULT result = m_script->enter("Init", IID_IvelTransport); result != S_OK)
             return result;
         m_backChannel = velcom::ComPtr<IvelBackChannel>(backChannel);
@@ -73,6 +80,7 @@ public:
 private:
     HRESULT answer(const char* method, BSTR options, BSTR address, const VARIANT& headers,
                    const VARIANT& fields) {
+        const CallSide side(Side::host);
         // The callbacks may drop the caller's last reference; the object must outlive them.
         const velcom::ComPtr<IvelTransport> self(this);
         TransportScript& script = *m_script;
@@ -86,6 +94,7 @@ private:
         const velcom::ComPtr<IvelBackChannel> backChannel = m_backChannel;
         for (const std::string& chunk : answer.chunks) {
             velcom::Variant value = makeByteArray(chunk);
+            const CallSide callback(Side::component);
             if (!chunk.empty())
                 backChannel->Data(static_cast<LONG>(GetCurrentThreadId()),
                                   static_cast<LONG>(std::time(nullptr)), 0, value.get());

@@ -4,6 +4,8 @@
 
 #include <velcom/posix/oleauto.h>
 
+#include "AutomationHeap.h"
+
 namespace {
 
 using ByteLength = std::uint32_t;
@@ -18,7 +20,8 @@ ByteLength* header(BSTR text) { return reinterpret_cast<ByteLength*>(text) - 1; 
 
 BSTR allocate(const void* bytes, UINT byteLength) {
     if (byteLength > kMaxByteLength) return nullptr;
-    auto* block = static_cast<unsigned char*>(std::malloc(kPrefix + byteLength + kTerminator));
+    auto* block = static_cast<unsigned char*>(
+        velcom::detail::allocateAutomationBlock(kPrefix + byteLength + kTerminator));
     if (block == nullptr) return nullptr;
     const ByteLength length = byteLength;
     std::memcpy(block, &length, kPrefix);
@@ -67,7 +70,7 @@ extern "C" INT SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT lengt
 }
 
 extern "C" void SysFreeString(BSTR text) {
-    if (text != nullptr) std::free(header(text));
+    if (text != nullptr) velcom::detail::releaseAutomationBlock(header(text));
 }
 
 extern "C" UINT SysStringLen(BSTR text) {

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <limits>
 
+#include "AutomationHeap.h"
 #include "ElementTypes.h"
 
 namespace {
@@ -61,7 +62,8 @@ void releaseElements(SAFEARRAY* array) {
 }
 
 SAFEARRAY* allocateDescriptor(VARTYPE type, UINT dimensions) {
-    auto* block = static_cast<unsigned char*>(std::calloc(1, kPrefix + descriptorSize(dimensions)));
+    auto* block = static_cast<unsigned char*>(
+        velcom::detail::allocateZeroedAutomationBlock(kPrefix + descriptorSize(dimensions)));
     if (block == nullptr) return nullptr;
     auto* array = reinterpret_cast<SAFEARRAY*>(block + kPrefix);
     array->cDims = static_cast<USHORT>(dimensions);
@@ -71,13 +73,14 @@ SAFEARRAY* allocateDescriptor(VARTYPE type, UINT dimensions) {
     return array;
 }
 
-void freeDescriptor(SAFEARRAY* array) { std::free(prefixOf(array)); }
+void freeDescriptor(SAFEARRAY* array) { velcom::detail::releaseAutomationBlock(prefixOf(array)); }
 
 bool allocateData(SAFEARRAY* array) {
     std::size_t count = 0;
     if (!countElements(array, count)) return false;
-    // calloc leaves every BSTR, interface and VARIANT (VT_EMPTY is 0) in its empty state.
-    array->pvData = std::calloc(count == 0 ? 1 : count, array->cbElements);
+    // Zeroed, every BSTR, interface and VARIANT (VT_EMPTY is 0) is in its empty state.
+    array->pvData =
+        velcom::detail::allocateZeroedAutomationBlock((count == 0 ? 1 : count) * array->cbElements);
     return array->pvData != nullptr;
 }
 
@@ -188,7 +191,7 @@ extern "C" HRESULT SafeArrayDestroy(SAFEARRAY* array) {
     if (array == nullptr) return S_OK;
     if (array->cLocks != 0) return DISP_E_ARRAYISLOCKED;
     releaseElements(array);
-    std::free(array->pvData);
+    if (array->pvData != nullptr) velcom::detail::releaseAutomationBlock(array->pvData);
     freeDescriptor(array);
     return S_OK;
 }
