@@ -48,5 +48,8 @@ void TransportReporter::data(std::string_view bytes) const {
         if (access.data() == nullptr) _com_issue_error(access.result());
         std::memcpy(access.data(), bytes.data(), bytes.size());
     }
-    m_pBackChannel->Data(thread(), now(), 0, chunk.get());
+    // A host that could not keep a chunk holds a page with a gap: the rest of the transfer would
+    // only make it look whole.
+    const HRESULT kept = m_pBackChannel->Data(thread(), now(), 0, chunk.get());
+    if (FAILED(kept)) _com_issue_error(kept);
 }

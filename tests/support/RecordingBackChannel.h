@@ -69,7 +69,8 @@ public:
         if (call.dataType == (VT_ARRAY | VT_UI1) && data->parray != nullptr)
             call.dataBytes.assign(velcom::SafeArrayData<char>(data->parray).data(),
                                   data->parray->rgsabound[0].cElements);
-        return record(call);
+        const HRESULT recorded = record(call);
+        return FAILED(dataResult) ? dataResult : recorded;
     }
 
     std::vector<BackChannelCall> calls() const {
@@ -82,6 +83,7 @@ public:
     LONG traceLevel = 7;
     HRESULT traceLevelResult = S_OK;
     HRESULT progressResult = S_OK;
+    HRESULT dataResult = S_OK;
     HRESULT callbackResult = S_OK;
 
 private:

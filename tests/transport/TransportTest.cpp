@@ -82,6 +82,10 @@ TEST_F(TransportTest, AFailedRequestReturnsItsWinInetCodeAndSaysWhatHappenedWher
         EXPECT_EQ(page(), partialPage);
         EXPECT_TRUE(traces().ends_with("velTransport GET failed: " + description + "\r\n"));
     }
+    // A host that could not keep a chunk stops the transfer at once.
+    host.dataResult = E_OUTOFMEMORY;
+    EXPECT_EQ(request(false, site.url("/sized")), E_OUTOFMEMORY);
+    EXPECT_EQ(recent("Data").size(), 1u);
 }
 
 TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey) {
