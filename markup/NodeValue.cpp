@@ -15,10 +15,11 @@ bool NodeValue::empty() const { return m_pLines ? m_pLines->size == 0 : m_text.e
 const std::string& NodeValue::text() const {
     if (!m_pLines) return m_text;
     PageLines& lines = *m_pLines;
-    std::call_once(lines.joined, [&lines] {
+    // Still holding the page means not joined yet; a join that throws is tried again next time.
+    if (lines.page != nullptr) {
         lines.text = valueLines::join(lines.lines, lines.size);
         lines.page.reset();
-    });
+    }
     return lines.text;
 }
 

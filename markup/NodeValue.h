@@ -2,12 +2,12 @@
 // keeps the page alive with a shared reference, together with the stretch of lines it is read
 // from, and joins those lines into its text only when the text is first asked for. Copies share
 // that state, so a tree cloned for a host costs no copy of its large values, and the page may
-// outlive the parser and the proxy that read it.
+// outlive the parser and the proxy that read it. Like the nodes, a value and its copies are used on
+// one thread, the apartment's.
 #pragma once
 
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -29,7 +29,6 @@ private:
         std::shared_ptr<const std::string> page;
         std::string_view lines;
         std::size_t size;
-        std::once_flag joined;
         std::string text;
     };
 
