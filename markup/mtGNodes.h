@@ -99,7 +99,8 @@ public:
 
     std::string getName() const { return m_strName; }
     std::string getValue() const { return m_value.text(); }
-    // Read access without a copy, for values of many megabytes.
+    // Read access without a copy, for values of many megabytes; a value that refers to its page
+    // is joined on the first call.
     const std::string& value() const { return m_value.text(); }
     int getType() const { return m_eType; }
 
