@@ -1,8 +1,16 @@
 #include "BenchTransport.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace {
+
+// The action of a Progress while an answer arrives.
+constexpr SHORT kReceiving = 1;
+
+constexpr std::string_view kStartPage =
+    "<!-- !!!\nReturn\nCreateCertficate=https://ca.test/create\n-->";
 
 // Objects of the benchmark live as long as the program; their counts only keep COM's rules.
 template <class Interface>
@@ -34,6 +42,7 @@ public:
     }
     STDMETHODIMP Init(IvelBackChannel* backChannel, IvelRand*) override {
         m_backChannel = velcom::ComPtr<IvelBackChannel>(backChannel);
+        m_startPending = true;
         return S_OK;
     }
     STDMETHODIMP Reserved1() override { return E_NOTIMPL; }
@@ -46,10 +55,23 @@ public:
     STDMETHODIMP Get(BSTR, BSTR, VARIANT, VARIANT) override { return deliver(); }
 
     void answerWith(const std::string& page, std::size_t chunkSize) {
-        m_chunks.clear();
+        m_chunks = chunksOf(page, chunkSize);
+        m_pageSize = sizeText(page);
+    }
+    // The back channel holds the proxy's reference to its transport; it goes with the proxy.
+    void forgetBackChannel() { m_backChannel.reset(); }
+
+private:
+    static velcom::Bstr sizeText(std::string_view page) {
+        const std::string digits = std::to_string(page.size());
+        return velcom::Bstr(std::u16string(digits.begin(), digits.end()));
+    }
+
+    static std::vector<velcom::Variant> chunksOf(std::string_view page, std::size_t chunkSize) {
+        std::vector<velcom::Variant> chunks;
         for (std::size_t at = 0; at < page.size(); at += chunkSize) {
             const std::size_t size = std::min(chunkSize, page.size() - at);
-            velcom::Variant& chunk = m_chunks.emplace_back();
+            velcom::Variant& chunk = chunks.emplace_back();
             SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size));
             {
                 const velcom::SafeArrayData<char> data(bytes);
@@ -58,13 +80,18 @@ public:
             chunk.get()->vt = VT_ARRAY | VT_UI1;
             chunk.get()->parray = bytes;
         }
+        return chunks;
     }
-    // The back channel holds the proxy's reference to its transport; it goes with the proxy.
-    void forgetBackChannel() { m_backChannel.reset(); }
 
-private:
     HRESULT deliver() {
-        for (velcom::Variant& chunk : m_chunks) {
+        std::vector<velcom::Variant>& chunks = m_startPending ? m_startChunks : m_chunks;
+        const velcom::Bstr& size = m_startPending ? m_startSize : m_pageSize;
+        m_startPending = false;
+        // As the real transport announces a page whose length the server sent.
+        const HRESULT announced =
+            m_backChannel->Progress(0, 0, 0, 0, nullptr, size.get(), nullptr, 0, kReceiving);
+        if (FAILED(announced)) return announced;
+        for (velcom::Variant& chunk : chunks) {
             const HRESULT result = m_backChannel->Data(0, 0, 0, chunk.get());
             if (FAILED(result)) return result;
         }
@@ -72,7 +99,12 @@ private:
     }
 
     velcom::ComPtr<IvelBackChannel> m_backChannel;
+    // InitComm's request, the first after Init, fetches the start page.
+    bool m_startPending = false;
+    std::vector<velcom::Variant> m_startChunks = chunksOf(kStartPage, kStartPage.size());
+    velcom::Bstr m_startSize = sizeText(kStartPage);
     std::vector<velcom::Variant> m_chunks;
+    velcom::Bstr m_pageSize;
 };
 
 class Factory final : public Immortal<IClassFactory> {

@@ -1,6 +1,8 @@
 // A transport for the benchmarks: registered where the proxy looks for the real one, it answers
-// every request with the same page, handed over through the back channel's Data in chunks that
-// are made once, so that what is measured is the component's side of an exchange.
+// the first request after Init with a start page that names https://ca.test/create for new
+// certificates, and every other request with the same page. Like the real transport it announces
+// the page's size through Progress, then hands the page over through the back channel's Data in
+// chunks that are made once, so that what is measured is the component's side of an exchange.
 #pragma once
 
 #include <string>

@@ -1,16 +1,19 @@
 // Parses arbitrary pages, then copies every tree it got in each way the node classes offer and
 // checks that the copies are the same tree: the copying code is where ownership of children goes
-// wrong, and the sanitizers only see it when it runs.
+// wrong, and the sanitizers only see it when it runs. The trees must also be those that reading
+// every value token by token gives.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzCheck.h"
 #include "NodeDescription.h"
 #include "markup/mtGNodes.h"
 #include "markup/mtGParser.h"
+#include "markup/mtGScanner.h"
 #include "tracer/ITracer.h"
 
 namespace {
@@ -29,6 +32,36 @@ void checkAssignment(const Node& root, const std::string& description) {
     Parent target(*original);
     target = *original;
     fuzzCheck(describeTree(target) == description, "an assigned copy equals its original");
+}
+
+// A scanner without a way of its own to read a value, so that the nodes read each value token by
+// token: they must find what the scanner's own reading of whole values finds.
+class TokenByToken final : public Scanner {
+public:
+    explicit TokenByToken(std::string_view block) : m_scanner(block) {}
+    int nextToken(std::string& text) override { return m_scanner.nextToken(text); }
+    bool pushBack(int code, const std::string& text) override {
+        return m_scanner.pushBack(code, text);
+    }
+    bool isEOF() override { return m_scanner.isEOF(); }
+    bool isBad() override { return m_scanner.isBad(); }
+
+private:
+    mtGScanner m_scanner;
+};
+
+// The roots the parser finds, read token by token.
+std::vector<std::string> describeTokenByToken(std::string_view page) {
+    std::vector<std::string> descriptions;
+    std::string_view block;
+    for (auto next = mtGParser::extractBlock(page, 0, block); next;
+         next = mtGParser::extractBlock(page, *next, block)) {
+        TokenByToken scanner(block);
+        const std::unique_ptr<Node> root(mtGParser::parseBlock(scanner));
+        if (root == nullptr) break;
+        descriptions.push_back(describeTree(*root));
+    }
+    return descriptions;
 }
 
 void checkCopies(const Node& root) {
@@ -54,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool parsed = parser.parse(page);
     fuzzCheck(!parsed || !parser.getNodes().empty(), "a successful parse has a root node");
     const std::vector<std::string> first = describeRoots(parser);
+    fuzzCheck(describeTokenByToken(page) == first, "values read whole equal values read by token");
     for (const Node* root : parser.getNodes()) checkCopies(*root);
 
     // Parsing again replaces the trees by equal ones.

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+class NodeValue;
+
 class Scanner {
 public:
     virtual ~Scanner() = default;
@@ -18,4 +20,8 @@ public:
     // How many characters of input are left unread, when the scanner knows: lets a reader
     // collecting a huge value allocate once instead of growing step by step.
     virtual std::size_t remainingInput() const { return 0; }
+    // Right after the "=" of a key, reads the whole value in one go, when the scanner can: what
+    // reading it token by token would give, without a token for each of its lines. False when the
+    // caller must read it token by token.
+    virtual bool takeValue(NodeValue&) { return false; }
 };

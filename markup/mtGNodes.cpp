@@ -79,6 +79,8 @@ bool mtGNode::parse(Scanner* scanner) {
 
 bool mtGNode::readValue(int key, Scanner* scanner) {
     if (scanner == nullptr || scanner->isEOF() || scanner->isBad()) return false;
+    NodeValue whole;
+    if (scanner->takeValue(whole)) return setValue(key, std::move(whole));
     std::string value;
     std::string token;
     while (!scanner->isBad() && !scanner->isEOF()) {
@@ -102,6 +104,11 @@ bool mtGNode::readValue(int key, Scanner* scanner) {
     }
     trimTrailingSpace(value);
     return setAttribute(key, value.empty() ? nullptr : &value);
+}
+
+bool mtGNode::setValue(int token, NodeValue value) {
+    std::string text = std::move(value).takeText();
+    return setAttribute(token, text.empty() ? nullptr : &text);
 }
 
 bool mtGNode::acceptOnce(unsigned long& seen, unsigned long accepted, int token) {
@@ -172,7 +179,7 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
             m_strName = std::move(*value);
             return true;
         case TokValue:
-            m_strValue = std::move(*value);
+            m_value = NodeValue(std::move(*value));
             return true;
         case TokType:
             for (int type = 0; type < static_cast<int>(std::size(kParamTypeNames)); ++type)
@@ -184,6 +191,12 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
         default:
             return rejectAttribute(kInvalidTokenLine, token, *value);
     }
+}
+
+bool ParameterNode::setValue(int token, NodeValue value) {
+    if (token != TokValue || value.empty()) return mtGNode::setValue(token, std::move(value));
+    m_value = std::move(value);
+    return true;
 }
 
 ParentNode::ParentNode(const ParentNode& other) : mtGNode(other) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "markup/NodeValue.h"
 #include "markup/Scanner.h"
 
 enum NodeKind { KindReturn = 0, KindParam = 1, KindAction = 2, KindStart = 3 };
@@ -46,6 +47,9 @@ public:
     // Reads a value: the rest of the line after "=", and every following line that does not
     // begin with a keyword, joined with CR LF.
     bool readValue(int key, Scanner* scanner);
+    // Stores a value the scanner read in one go, as setAttribute stores text; only a parameter's
+    // value keeps a value that refers to its page.
+    virtual bool setValue(int token, NodeValue value);
 
     static constexpr const char* kSource = "mtGNodes";
 
@@ -91,18 +95,20 @@ public:
     Node* clone() const override;
     bool accepts(int token) override;
     bool setAttribute(int token, std::string* value) override;
+    bool setValue(int token, NodeValue value) override;
 
     std::string getName() const { return m_strName; }
-    std::string getValue() const { return m_strValue; }
-    // Read access without a copy, for values of many megabytes.
-    const std::string& value() const { return m_strValue; }
+    std::string getValue() const { return m_value.text(); }
+    // Read access without a copy, for values of many megabytes; a value that refers to its page
+    // is joined on the first call.
+    const std::string& value() const { return m_value.text(); }
     int getType() const { return m_eType; }
 
     static constexpr int kInvalidTokenLine = 420;
 
 private:
     std::string m_strName;
-    std::string m_strValue;
+    NodeValue m_value;
     int m_eType = ParamTypeNone;
     unsigned long m_lSeen = 0;
 };

@@ -51,13 +51,20 @@ std::optional<std::size_t> mtGParser::extractBlock(std::string_view page, std::s
     return std::nullopt;
 }
 
-bool mtGParser::parse(const std::string& page) {
+bool mtGParser::parse(const std::string& page) { return parseBlocks(page, nullptr); }
+
+bool mtGParser::parse(std::shared_ptr<const std::string> page) {
+    return parseBlocks(page != nullptr ? std::string_view(*page) : std::string_view(), page);
+}
+
+bool mtGParser::parseBlocks(std::string_view page,
+                            const std::shared_ptr<const std::string>& shared) {
     clear();
     bool result = false;
     std::string_view block;
     std::optional<std::size_t> next = extractBlock(page, 0, block);
     while (next) {
-        mtGScanner scanner(block);
+        mtGScanner scanner(block, shared);
         std::unique_ptr<Node> root(parseBlock(scanner));
         if (root == nullptr) return false;
         m_vecNodes.push_back(std::move(root));

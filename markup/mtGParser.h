@@ -20,6 +20,9 @@ public:
     // Replaces the nodes by the root nodes of page; true when at least one block was found and
     // every block found gave a root node.
     bool parse(const std::string& page);
+    // The same for a page that its large values may refer to instead of copying their text: they
+    // keep it alive, so it must not change while any node or copy of one refers to it.
+    bool parse(std::shared_ptr<const std::string> page);
     // Deletes the nodes, last first.
     void clear();
     // The roots of the last page, still owned by the parser.
@@ -39,5 +42,7 @@ public:
     static constexpr int kUnknownNodeLine = 239;
 
 private:
+    bool parseBlocks(std::string_view page, const std::shared_ptr<const std::string>& shared);
+
     std::vector<std::unique_ptr<Node>> m_vecNodes;
 };

@@ -1,32 +1,18 @@
 #include "markup/mtGScanner.h"
 
 #include <array>
-#include <bit>
-#include <cstdint>
-#include <cstring>
 
 #include "errors/ErrorReporting.h"
+#include "markup/NodeValue.h"
 #include "markup/Tokens.h"
+#include "markup/ValueLines.h"
 #include "tracer/ITracer.h"
 
 namespace {
 
-const std::string kUnknownTokenPrefix = "TSR unknown token: ";
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+constexpr std::string_view kUnknownTokenPrefix = "TSR unknown token: ";
 
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// Which characters end a token: CR and LF always, "=" only outside a value.
-constexpr std::array<bool, 256> delimiters(bool valueMode) {
-    std::array<bool, 256> table{};
-    table['\r'] = true;
-    table['\n'] = true;
-    table['='] = !valueMode;
-    return table;
-}
-constexpr auto kKeyDelimiters = delimiters(false);
-constexpr auto kValueDelimiters = delimiters(true);
 
 // For each first character, the keyword rows that start with it, in table order: a word is only
 // compared with those, and most words (the lines of a Base64 value) with none.
@@ -50,7 +36,7 @@ constexpr KeywordIndex buildKeywordIndex() {
 constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
 
 // The keyword comparison of equalsNoCaseN, inlined: it runs for a third of all continuation lines.
-bool startsWithNoCase(const std::string& text, const KeywordEntry& keyword) {
+bool startsWithNoCase(std::string_view text, const KeywordEntry& keyword) {
     if (text.size() < keyword.length) return false;
     for (std::size_t i = 0; i < keyword.length; ++i) {
         char c = text[i];
@@ -63,52 +49,32 @@ bool startsWithNoCase(const std::string& text, const KeywordEntry& keyword) {
 }
 
 void trimBlanks(std::string& text) {
-    std::size_t end = text.size();
-    while (end > 0 && isBlank(text[end - 1])) --end;
-    std::size_t begin = 0;
-    while (begin < end && isBlank(text[begin])) ++begin;
-    if (begin == 0)
-        text.resize(end);
-    else
-        text.assign(text, begin, end - begin);
+    const std::string_view trimmed = valueLines::trimBlanks(text);
+    const auto begin = static_cast<std::size_t>(trimmed.data() - text.data());
+    text.resize(begin + trimmed.size());
+    text.erase(0, begin);
 }
 
-}  // namespace
-
-mtGScanner::mtGScanner(std::string_view block) : m_stream{block} {}
-
-namespace {
-
-// The first delimiter at or after position, eight characters at a time: lines of a large value are
-// long runs without one. A byte equal to the pattern becomes zero after the XOR, and the zero-byte
-// test marks it; the lowest mark is exact, so on a little-endian machine it is the first match.
-std::size_t findDelimiter(std::string_view input, std::size_t position, bool valueMode) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
-    const auto zeroBytes = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
-    if constexpr (std::endian::native == std::endian::little) {
-        while (position + 8 <= input.size()) {
-            std::uint64_t word;
-            std::memcpy(&word, input.data() + position, 8);
-            std::uint64_t marks =
-                zeroBytes(word ^ (kOnes * '\n')) | zeroBytes(word ^ (kOnes * '\r'));
-            if (!valueMode) marks |= zeroBytes(word ^ (kOnes * '='));
-            if (marks != 0) return position + static_cast<std::size_t>(std::countr_zero(marks)) / 8;
-            position += 8;
-        }
+// The code of the keyword text begins with, or TokWord.
+int keywordCode(std::string_view text) {
+    if (text.empty()) return TokWord;
+    const auto first = static_cast<unsigned char>(text[0]);
+    for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
+        const KeywordEntry& keyword = kKeywords[kKeywordIndex.rows[first][i]];
+        if (startsWithNoCase(text, keyword)) return keyword.code;
     }
-    const auto& table = valueMode ? kValueDelimiters : kKeyDelimiters;
-    while (position < input.size() && !table[static_cast<unsigned char>(input[position])])
-        ++position;
-    return position;
+    return TokWord;
 }
 
 }  // namespace
+
+mtGScanner::mtGScanner(std::string_view block, std::shared_ptr<const std::string> page)
+    : m_stream{block}, m_pPage(std::move(page)) {}
 
 bool mtGScanner::collect(std::string& text) {
     const std::string_view input = m_stream.text;
     const std::size_t start = m_stream.position;
-    const std::size_t end = findDelimiter(input, start, m_bValueMode);
+    const std::size_t end = valueLines::findDelimiter(input, start, m_bValueMode);
     text.append(input.data() + start, end - start);
     if (end == input.size()) {
         m_stream.position = end;
@@ -162,21 +128,49 @@ int mtGScanner::nextToken(std::string& text) {
 }
 
 int mtGScanner::classify(std::string& text) {
-    if (!text.empty()) {
-        const auto first = static_cast<unsigned char>(text[0]);
-        for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
-            const KeywordEntry& keyword = kKeywords[kKeywordIndex.rows[first][i]];
-            if (!startsWithNoCase(text, keyword)) continue;
-            if (keyword.code == TokEquals) m_bValueMode = true;
-            if (keyword.code == TokNewLine) m_bValueMode = false;
-            return keyword.code;
-        }
-    }
-    // The message is only composed when it will be traced: continuation lines of a large value
-    // are all unknown words.
+    const int code = keywordCode(text);
+    if (code == TokEquals) m_bValueMode = true;
+    if (code == TokNewLine) m_bValueMode = false;
+    if (code == TokWord) traceUnknownWord(text);
+    return code;
+}
+
+// The message is only composed when it will be traced: continuation lines of a large value are all
+// unknown words.
+void mtGScanner::traceUnknownWord(std::string_view word) {
     if ((kTraceHandler & g_lTraceLevel.load(std::memory_order_relaxed)) != 0)
-        traceAt(kTraceHandler, kSource, kUnknownTokenLine, kUnknownTokenPrefix + text);
-    return TokWord;
+        traceAt(kTraceHandler, kSource, kUnknownTokenLine,
+                std::string(kUnknownTokenPrefix).append(word));
+}
+
+// Reads what the token loop of a value would: the rest of the line after "=", then each line up
+// to the first whose word begins with a keyword, which is left to be read next.
+bool mtGScanner::takeValue(NodeValue& value) {
+    if (!m_pending.empty() || !m_bValueMode || m_stream.eof) return false;
+    const std::string_view input = m_stream.text;
+    const std::size_t start = m_stream.position;
+    std::size_t position = valueLines::findDelimiter(input, start, true);
+    std::size_t size = valueLines::trimBlanks(input.substr(start, position - start)).size();
+    std::size_t end = input.size();
+    valueLines::Line line;
+    while (valueLines::nextLine(input, position, line)) {
+        if (keywordCode(line.word) != TokWord) {
+            end = line.begin;
+            break;
+        }
+        traceUnknownWord(line.word);
+        size += valueLines::joinedSize(line);
+        position = line.end;
+    }
+    m_bValueMode = false;
+    m_stream.position = end;
+    m_stream.eof = end == input.size();
+    const std::string_view lines = input.substr(start, end - start);
+    if (m_pPage != nullptr && size >= kPageValueSize)
+        value = NodeValue(m_pPage, lines, size);
+    else
+        value = NodeValue(valueLines::join(lines, size));
+    return true;
 }
 
 bool mtGScanner::pushBack(int code, const std::string& text) {

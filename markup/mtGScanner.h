@@ -1,6 +1,7 @@
 // The scanner of one markup block, reading the block's text in place.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,18 +15,23 @@ struct PendingToken {
 
 class mtGScanner : public Scanner {
 public:
-    // Reads the characters of block, which must outlive the scanner.
-    explicit mtGScanner(std::string_view block);
+    // Reads the characters of block, which must outlive the scanner. When block lies in a shared
+    // page, large values keep the page and refer to it instead of copying their text.
+    explicit mtGScanner(std::string_view block, std::shared_ptr<const std::string> page = {});
 
     int nextToken(std::string& text) override;
     bool pushBack(int code, const std::string& text) override;
     bool isEOF() override;
     bool isBad() override;
     std::size_t remainingInput() const override;
+    bool takeValue(NodeValue& value) override;
 
     // Source name and line of the trace for a word that is no keyword.
     static constexpr const char* kSource = "mtGScanner";
     static constexpr int kUnknownTokenLine = 258;
+    // From this size on, a value read from a shared page refers to it; smaller ones are copied,
+    // so that a short value does not keep a large page alive.
+    static constexpr std::size_t kPageValueSize = 64 * 1024;
 
 private:
     // A character source with the end-of-file behaviour of a stream: the end is noticed by the
@@ -39,8 +45,10 @@ private:
     // Collects characters up to a delimiter; false when the input ended first.
     bool collect(std::string& text);
     int classify(std::string& text);
+    static void traceUnknownWord(std::string_view word);
 
     std::vector<PendingToken> m_pending;  // used as a stack: the last given back is read first
     BlockStream m_stream;
+    std::shared_ptr<const std::string> m_pPage;
     bool m_bValueMode = false;
 };

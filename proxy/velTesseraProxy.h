@@ -11,6 +11,7 @@
 #include "errors/ExceptionFrame.h"
 #include "markup/mtGNodes.h"
 #include "markup/mtGParser.h"
+#include "proxy/AnswerPage.h"
 #include "proxy/PkiCalls.h"
 #include "tracer/ITracer.h"
 
@@ -133,7 +134,7 @@ public:
 
     long step() const { return m_lStep; }
     const std::string& options() const { return m_strOptions; }
-    const std::string& response() const { return m_strResponse; }
+    const std::string& response() const { return m_response.text(); }
     const std::vector<std::string>& fields() const { return m_vecFields; }
     const StartNode* startNode() const { return m_pStartNode; }
 
@@ -203,7 +204,7 @@ private:
     StartNode* m_pStartNode = nullptr;
     long m_lStep = 0;
     mtGParser m_parser;
-    std::string m_strResponse;
+    AnswerPage m_response;
     // A chunk of the answer could not be kept: the page has a gap, and its exchange fails even
     // when the transport carries on.
     bool m_bResponseLost = false;

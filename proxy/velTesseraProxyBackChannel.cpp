@@ -3,6 +3,27 @@
 #include "proxy/velTesseraProxy.h"
 
 #include <new>
+#include <optional>
+
+namespace {
+
+// The action of a transport's Progress while an answer arrives. Before its first chunk the
+// transport may announce the answer's size in bytes, in decimal, as the second text.
+constexpr SHORT kProgressReceiving = 1;
+
+std::optional<std::size_t> announcedSize(BSTR text) {
+    const UINT length = SysStringLen(text);
+    // More digits than this announce more than any page the proxy would keep.
+    if (length == 0 || length > 15) return std::nullopt;
+    std::size_t size = 0;
+    for (UINT i = 0; i < length; ++i) {
+        if (text[i] < u'0' || text[i] > u'9') return std::nullopt;
+        size = size * 10 + static_cast<std::size_t>(text[i] - u'0');
+    }
+    return size;
+}
+
+}  // namespace
 
 STDMETHODIMP CvelTesseraProxy::get_lTraceLevel(LONG* pVal) {
     return m_pBackChannel ? m_pBackChannel->get_lTraceLevel(pVal) : S_OK;
@@ -22,6 +43,9 @@ STDMETHODIMP CvelTesseraProxy::Error(LONG lTreadId, LONG lTime, LONG lDeep, LONG
 STDMETHODIMP CvelTesseraProxy::Progress(LONG lTreadId, LONG lTime, LONG lDeep, LONG lTextCode,
                                         BSTR bstrText1, BSTR bstrText2, BSTR bstrText3,
                                         SHORT nPercent, SHORT eAction) {
+    if (eAction == kProgressReceiving) {
+        if (const auto size = announcedSize(bstrText2)) m_response.expect(*size);
+    }
     return m_pBackChannel
                ? m_pBackChannel->Progress(lTreadId, lTime, lDeep + 1, lTextCode, bstrText1,
                                           bstrText2, bstrText3, nPercent, eAction)
@@ -52,7 +76,7 @@ STDMETHODIMP CvelTesseraProxy::Data(LONG lTreadId, LONG lTime, LONG lDeep, VARIA
             try {
                 if (m_bResponseLost) return E_OUTOFMEMORY;
                 if (bytes.data() != nullptr)
-                    m_strResponse.append(bytes.data(), static_cast<std::size_t>(upper - lower) + 1);
+                    m_response.append(bytes.data(), static_cast<std::size_t>(upper - lower) + 1);
             } catch (const std::bad_alloc&) {
                 // The transport learns that the page cannot be kept, and should stop; should it
                 // carry on, no later chunk is kept either, and the exchange fails.

@@ -19,7 +19,10 @@ void raiseOnFailure(HRESULT result) {
 
 HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
                                    const std::string& options) {
-    m_strResponse.clear();
+    // The nodes of the last page go first, so that its buffer can take the new one unless a host
+    // still holds a node that refers to it.
+    m_parser.clear();
+    m_response.restart();
     m_bResponseLost = false;
     if (!m_pTransport) _com_issue_error(E_POINTER);
     const velcom::Bstr bstrOptions = toBstr(options);
@@ -48,9 +51,9 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
     if (m_bResponseLost) _com_issue_error(E_OUTOFMEMORY);
     if (FAILED(result)) _com_issue_errorex(result, m_pTransport.get(), IID_IvelTransport);
 
-    if (!m_parser.parse(m_strResponse)) {
+    if (!m_parser.parse(m_response.shared())) {
         traceAt(kTraceAnswer, kSource, kResponseUnusableLine,
-                "TSR cannot process server response\r\n" + m_strResponse);
+                "TSR cannot process server response\r\n" + m_response.text());
         reportError(TSR_E_RESPONSE);
         return TSR_E_RESPONSE;
     }

@@ -113,10 +113,13 @@ size_t CurlSession::receiveBody(char* bytes, size_t size, size_t count, void* co
     auto& transfer = *static_cast<Transfer*>(context);
     try {
         const std::size_t length = size * count;
-        transfer.reporter.data(std::string_view(bytes, length));
-        transfer.received += static_cast<curl_off_t>(length);
         curl_off_t expected = -1;
         curl_easy_getinfo(transfer.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+        // Told before the first bytes, so that the receiver can make room for all of them.
+        if (transfer.received == 0 && expected > 0)
+            transfer.reporter.announce(transfer.address, expected);
+        transfer.reporter.data(std::string_view(bytes, length));
+        transfer.received += static_cast<curl_off_t>(length);
         const SHORT percent =
             expected > 0 ? static_cast<SHORT>(transfer.received * 100 / expected) : SHORT{-1};
         transfer.reporter.progress(transfer.address, percent);

@@ -31,6 +31,12 @@ void TransportReporter::progress(const std::string& address, SHORT percent) cons
                              percent, kActionReceiving);
 }
 
+void TransportReporter::announce(const std::string& address, std::int64_t size) const {
+    if (!m_pBackChannel) return;
+    m_pBackChannel->Progress(thread(), now(), 0, 0, toBstr(address).get(),
+                             toBstr(std::to_string(size)).get(), nullptr, 0, kActionReceiving);
+}
+
 void TransportReporter::info(LONG status, const std::string& statusLine) const {
     if (!m_pBackChannel) return;
     m_pBackChannel->Info(thread(), now(), 0, status, toBstr(statusLine).get(), nullptr, nullptr);

@@ -4,6 +4,7 @@
 // reported at Init.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ public:
     void trace(LONG level, const std::string& text) const;
     // percent is -1 while the size of the answer is not known.
     void progress(const std::string& address, SHORT percent) const;
+    // Before the first bytes of an answer whose size is known: a progress of 0 percent with the
+    // size in bytes, in decimal, as the second text.
+    void announce(const std::string& address, std::int64_t size) const;
     void info(LONG status, const std::string& statusLine) const;
     // One Data call with the bytes as VT_ARRAY|VT_UI1.
     void data(std::string_view bytes) const;

@@ -1,5 +1,6 @@
 // Applying for a certificate and renewing one; a renewal authenticates with the old certificate
 // and its key, exported for the transport.
+#include <algorithm>
 #include <memory>
 
 #include "markup/mtGParser.h"
@@ -127,6 +128,34 @@ TEST_F(RequestTest, AFailureEndsTheDialogueWithTheRequestKeptOpenOnceCreated) {
           Strings{"TSR_E_SERVER", "GET /create", submitted, "GET /fetch ...", kCreate, kKeptOpen,
                   kKept, "3 349: Tessera error (2): not yet issued",
                   "error TSR_E_SERVER 2|not yet issued"}}});
+}
+
+// A value large enough to refer to its page instead of copying it keeps the page alive: the
+// application's node must read the same through the proxy's next exchange, whose page would
+// overwrite a buffer still in use, and after the proxy is gone.
+TEST_F(RequestTest, TheNodeOfALargeValueOutlivesTheNextExchangeAndTheProxy) {
+    std::string lines;
+    while (lines.size() <= mtGScanner::kPageValueSize)
+        lines += "\nMIIB" + std::to_string(lines.size());
+    script.answers.push_back(answerPage("application", {{"-large", "head" + lines}}));
+    ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
+    std::string next = answerPage("application", {{"-large", "head" + lines}});
+    std::replace(next.begin(), next.end(), 'M', 'X');
+    script.answers.push_back(next);
+    ASSERT_EQ(proxy.object().exchange("https://ca.test/next", false, ""), S_OK);
+    proxy.reset();
+
+    std::string expected = "head" + lines;
+    for (std::size_t at = 0; (at = expected.find('\n', at)) != std::string::npos; at += 2)
+        expected.insert(at, 1, '\r');
+    velcom::ComPtr<IvelNodeCollection> parameters;
+    velcom::ComPtr<IvelNode> parameter;
+    velcom::Bstr value;
+    ASSERT_EQ(node->get_SubNodes(parameters.put()), S_OK);
+    ASSERT_EQ(parameters->get_Item(1, parameter.put()), S_OK);
+    ASSERT_EQ(parameter->get_StringProp(value.put()), S_OK);
+    EXPECT_EQ(toAnsi(value.get()), expected);
+    node.reset();
 }
 
 TEST_F(RequestTest, ANewKeyRequestTakesThePlaceOfTheOneItsSlotHeld) {

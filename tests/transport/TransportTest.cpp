@@ -55,6 +55,9 @@ TEST_F(TransportTest, SendsFieldsAndHeadersAndHandsOverStatusAndWholePages) {
         EXPECT_EQ(recent("Info")[0].code, std::stol(status));
         ASSERT_FALSE(recent("Progress").empty());
         EXPECT_EQ(recent("Progress").back().percent, percent);
+        EXPECT_EQ(toAnsi(recent("Progress").front().text2),
+                  percent == 100 ? std::to_string(content.size()) : "")
+            << "a known size is announced before the first bytes";
         EXPECT_TRUE(traces().ends_with("velTransport " + call.substr(0, space + 1) + url + "\r\n"));
     }
 }

@@ -180,6 +180,8 @@ void WinHttpSession::perform(const HttpRequest& request, const TransportReporter
                                    headerText(http, WINHTTP_QUERY_STATUS_TEXT);
     DWORD expected = 0;
     const bool sized = headerNumber(http, WINHTTP_QUERY_CONTENT_LENGTH, expected) && expected > 0;
+    // Told before the first bytes, so that the receiver can make room for all of them.
+    if (sized) reporter.announce(request.strAddress, expected);
     std::vector<char> chunk(kChunkSize);
     ULONGLONG received = 0;
     while (true) {

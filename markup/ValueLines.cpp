@@ -1,0 +1,91 @@
+#include "markup/ValueLines.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include <velcom/Memory.h>
+
+namespace valueLines {
+
+namespace {
+
+bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Which characters end a token: CR and LF always, "=" only outside a value.
+constexpr std::array<bool, 256> delimiters(bool valueMode) {
+    std::array<bool, 256> table{};
+    table['\r'] = true;
+    table['\n'] = true;
+    table['='] = !valueMode;
+    return table;
+}
+constexpr auto kKeyDelimiters = delimiters(false);
+constexpr auto kValueDelimiters = delimiters(true);
+
+}  // namespace
+
+// Eight characters at a time: lines of a large value are long runs without a delimiter. A byte
+// equal to the pattern becomes zero after the XOR, and the zero-byte test marks it; the lowest mark
+// is exact, so on a little-endian machine it is the first match.
+std::size_t findDelimiter(std::string_view input, std::size_t position, bool valueMode) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    const auto zeroBytes = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
+    if constexpr (std::endian::native == std::endian::little) {
+        while (position + 8 <= input.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, input.data() + position, 8);
+            std::uint64_t marks =
+                zeroBytes(word ^ (kOnes * '\n')) | zeroBytes(word ^ (kOnes * '\r'));
+            if (!valueMode) marks |= zeroBytes(word ^ (kOnes * '='));
+            if (marks != 0) return position + static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+            position += 8;
+        }
+    }
+    const auto& table = valueMode ? kValueDelimiters : kKeyDelimiters;
+    while (position < input.size() && !table[static_cast<unsigned char>(input[position])])
+        ++position;
+    return position;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    std::size_t begin = 0;
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    return text.substr(begin, end - begin);
+}
+
+bool nextLine(std::string_view text, std::size_t position, Line& line) {
+    while (position < text.size() && isWhitespace(text[position])) ++position;
+    if (position == text.size()) return false;
+    line.begin = position;
+    const std::size_t wordEnd = findDelimiter(text, position, false);
+    line.word = trimBlanks(text.substr(position, wordEnd - position));
+    line.hasEquals = wordEnd < text.size() && text[wordEnd] == '=';
+    line.end = wordEnd;
+    if (line.hasEquals) {
+        line.end = findDelimiter(text, wordEnd + 1, true);
+        line.rest = trimBlanks(text.substr(wordEnd + 1, line.end - wordEnd - 1));
+    }
+    return true;
+}
+
+std::string join(std::string_view lines, std::size_t size) {
+    std::string value;
+    value.reserve(size);
+    velcom::adviseLargeBuffer(value.data(), value.capacity());
+    std::size_t position = findDelimiter(lines, 0, true);
+    value.append(trimBlanks(lines.substr(0, position)));
+    Line line;
+    while (nextLine(lines, position, line)) {
+        value.append("\r\n").append(line.word);
+        if (line.hasEquals) value.append("=").append(line.rest);
+        position = line.end;
+    }
+    return value;
+}
+
+}  // namespace valueLines

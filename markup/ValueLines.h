@@ -1,0 +1,40 @@
+// How a value reads from the lines of a block: its first line is taken whole; each following line
+// that is not blank is a word, and when the line holds "=", the "=" and the rest of the line
+// follow the word; every part loses the blanks at its ends, and the lines join with CR LF. The
+// scanner yields these parts token by token; the functions here read them straight from the text,
+// which a value of many megabytes needs.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace valueLines {
+
+// The first CR or LF at or after position, and in key mode also the first "="; the end of input
+// when there is none.
+std::size_t findDelimiter(std::string_view input, std::size_t position, bool valueMode);
+
+std::string_view trimBlanks(std::string_view text);
+
+// One line of a value after its first, with the line ends and blank lines before it skipped.
+struct Line {
+    std::string_view word;
+    bool hasEquals = false;
+    std::string_view rest;  // after the "=", when there is one
+    std::size_t begin = 0;  // where the line starts in the text
+    std::size_t end = 0;    // where the next line may start
+};
+// The next line at or after position that is not blank; false when only blanks are left.
+bool nextLine(std::string_view text, std::size_t position, Line& line);
+
+// How many characters the line adds to the value.
+inline std::size_t joinedSize(const Line& line) {
+    return 2 + line.word.size() + (line.hasEquals ? 1 + line.rest.size() : 0);
+}
+
+// The value of `lines`: the first line, then each further line as nextLine reads it; size, the
+// value's length, only saves growing the text.
+std::string join(std::string_view lines, std::size_t size);
+
+}  // namespace valueLines
