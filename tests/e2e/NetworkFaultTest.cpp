@@ -90,14 +90,14 @@ TEST_F(EndToEndTest, EachBreakOfTheConnectionEndsInItsOwnErrorWithinTheTimeLimit
          ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
         {"truncated answer", Fault::TruncatedAnswer, "http", "1", ERROR_INTERNET_CONNECTION_ABORTED,
          0ms, 900ms},
-        {"stalled server", Fault::Stall, "http", "1", ERROR_INTERNET_TIMEOUT, 1000ms, 1900ms},
+        {"stalled server", Fault::Stall, "http", "1", ERROR_INTERNET_TIMEOUT, 950ms, 2900ms},
         {"slow drip", Fault::Drip, "http", "20", 0, 0ms, 19s},
         {"garbage for the server's hello", Fault::GarbageHandshake, "https", "1",
          ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
         {"reset for the server's hello", Fault::ResetHandshake, "https", "1",
          ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
         {"stalled handshake: the connect limit", Fault::Stall, "https", "3", ERROR_INTERNET_TIMEOUT,
-         500ms, 1400ms},
+         450ms, 2900ms},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
