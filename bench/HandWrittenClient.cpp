@@ -6,7 +6,10 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
+#include <unistd.h>
+
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -176,7 +179,16 @@ std::string spkacOf(EVP_PKEY* key, const std::string& challenge) {
     return text.get();
 }
 
-void keepKey(EVP_PKEY* key, const std::string& password, const std::string& file) {
+// Written, and when asked for, on disk before the client goes on, as the PKI component's store
+// has its commits.
+void finish(BIO* out, bool flush, const char* what) {
+    FILE* file = nullptr;
+    check(BIO_get_fp(out, &file) == 1 && std::fflush(file) == 0 &&
+              (!flush || fsync(fileno(file)) == 0),
+          what);
+}
+
+void keepKey(EVP_PKEY* key, const std::string& password, const std::string& file, bool flush) {
     const Pkcs8Handle info(EVP_PKEY2PKCS8(key));
     const SigHandle encrypted(PKCS8_encrypt(-1, EVP_aes_256_cbc(), password.data(),
                                             static_cast<int>(password.size()), nullptr, 0,
@@ -184,9 +196,10 @@ void keepKey(EVP_PKEY* key, const std::string& password, const std::string& file
     const BioHandle out(BIO_new_file(file.c_str(), "wb"));
     check(encrypted && out && PEM_write_bio_PKCS8(out.get(), encrypted.get()) == 1,
           "keeping the key");
+    finish(out.get(), flush, "keeping the key");
 }
 
-void keepCertificate(const std::string& base64, const std::string& file) {
+void keepCertificate(const std::string& base64, const std::string& file, bool flush) {
     const BioHandle in(BIO_push(BIO_new(BIO_f_base64()),
                                 BIO_new_mem_buf(base64.data(), static_cast<int>(base64.size()))));
     BIO_set_flags(in.get(), BIO_FLAGS_BASE64_NO_NL);
@@ -194,6 +207,7 @@ void keepCertificate(const std::string& base64, const std::string& file) {
     const BioHandle out(BIO_new_file(file.c_str(), "wb"));
     check(certificate && out && PEM_write_bio_X509(out.get(), certificate.get()) == 1,
           "keeping the certificate");
+    finish(out.get(), flush, "keeping the certificate");
 }
 
 const char* const kApplicantFields[] = {
@@ -206,10 +220,11 @@ constexpr const char* kKeyPassword = "key secret";
 }  // namespace
 
 HandWrittenClient::HandWrittenClient(std::string startAddress, std::string password,
-                                     std::string directory)
+                                     std::string directory, bool flush)
     : m_start(std::move(startAddress)),
       m_password(std::move(password)),
-      m_directory(std::move(directory)) {}
+      m_directory(std::move(directory)),
+      m_flush(flush) {}
 
 std::vector<std::string> HandWrittenClient::apply(KeyKind kind) {
     Connection connection;
@@ -228,13 +243,13 @@ std::vector<std::string> HandWrittenClient::apply(KeyKind kind) {
                    {"-ident_check_name", "on"},
                    {"-ident_check_AGB", "yes"},
                    {"-key_challenge", spkacOf(key.get(), parameter(form, "-challenge"))}});
-    keepKey(key.get(), kKeyPassword, m_directory + "/key.pem");
+    keepKey(key.get(), kKeyPassword, m_directory + "/key.pem", m_flush);
     pages.push_back(connection.post(form.url, fields));
     const Answer receipt = answerOf(pages.back());
 
     for (const char* name : kReceiptFields) fields.emplace_back(name, parameter(receipt, name));
     check(receipt.post, "finding the receipt's POST action");
     pages.push_back(connection.post(receipt.url, fields));
-    keepCertificate(parameter(answerOf(pages.back()), "cert"), m_directory + "/cert.pem");
+    keepCertificate(parameter(answerOf(pages.back()), "cert"), m_directory + "/cert.pem", m_flush);
     return pages;
 }
