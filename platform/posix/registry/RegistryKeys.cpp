@@ -36,11 +36,11 @@ extern "C" LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPST
 
         // Opening an existing key writes nothing, so it works on a registry the caller may only
         // read, as on Windows.
-        Hive hive;
+        std::shared_ptr<const Hive> hive;
         if (const LSTATUS status = loadHiveWithKey(parent.path, hive); status != ERROR_SUCCESS)
             return status;
         DWORD outcome = REG_OPENED_EXISTING_KEY;
-        if (hive.values(*path) == nullptr) {
+        if (hive->values(*path) == nullptr) {
             if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
             const LSTATUS status = velcom::registry::updateHive([&](Hive& current) {
                 if (current.values(parent.path) == nullptr) return ERROR_KEY_DELETED;
@@ -68,10 +68,10 @@ extern "C" LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM 
         const std::optional<std::string> path =
             velcom::registry::resolveSubkey(parent.path, subKey);
         if (!path) return ERROR_INVALID_PARAMETER;
-        Hive hive;
+        std::shared_ptr<const Hive> hive;
         if (const LSTATUS status = loadHiveWithKey(parent.path, hive); status != ERROR_SUCCESS)
             return status;
-        if (hive.values(*path) == nullptr) return ERROR_FILE_NOT_FOUND;
+        if (hive->values(*path) == nullptr) return ERROR_FILE_NOT_FOUND;
         *result =
             velcom::registry::openKeyHandle({*path, velcom::registry::grantedAccess(desired)});
         return ERROR_SUCCESS;
@@ -115,10 +115,10 @@ extern "C" LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name
         if (const LSTATUS status = keyOfHandle(key, KEY_ENUMERATE_SUB_KEYS, opened);
             status != ERROR_SUCCESS)
             return status;
-        Hive hive;
+        std::shared_ptr<const Hive> hive;
         if (const LSTATUS status = loadHiveWithKey(opened.path, hive); status != ERROR_SUCCESS)
             return status;
-        const std::optional<std::string> subkey = hive.subkeyName(opened.path, index);
+        const std::optional<std::string> subkey = hive->subkeyName(opened.path, index);
         if (!subkey) return ERROR_NO_MORE_ITEMS;
         if (subkey->size() >= *nameLength || (keyClass != nullptr && *classLength == 0))
             return ERROR_MORE_DATA;

@@ -1,6 +1,7 @@
 #include "RegistryStore.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <system_error>
 
 #include "AtomicFile.h"
@@ -36,15 +37,47 @@ std::optional<std::filesystem::path> registryFilePath() {
     return std::nullopt;
 }
 
-// Readers take no lock: the file is only ever replaced whole by a rename, so an open file is
-// always one complete version of it.
-LSTATUS loadHive(Hive& hive) {
+// Readers take no file lock: the file is only ever replaced whole by a rename, so an open file is
+// always one complete version of it. Reading the text costs little beside parsing it, which every
+// activation would otherwise repeat several times, so the last text read keeps its parsed hive.
+LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
+    struct ParsedText {
+        std::mutex lock;
+        std::filesystem::path path;
+        std::string text;
+        std::shared_ptr<const Hive> hive;
+    };
+    // Never destroyed, as a host's static objects may still read the registry while the process
+    // exits.
+    union NeverDestroyed {
+        ParsedText parsed;
+        NeverDestroyed() : parsed() {}
+        ~NeverDestroyed() {}
+    };
+    static NeverDestroyed instance;
+    ParsedText& last = instance.parsed;
+
     const std::optional<std::filesystem::path> path = registryFilePath();
     if (!path) return ERROR_REGISTRY_IO_FAILED;
     FileContents contents;
     if (const LSTATUS status = readWholeFile(*path, contents); status != ERROR_SUCCESS)
         return status;
-    return parseInto(contents.text, hive);
+    {
+        const std::lock_guard lock(last.lock);
+        if (last.hive && last.path == *path && last.text == contents.text) {
+            hive = last.hive;
+            return ERROR_SUCCESS;
+        }
+    }
+    auto parsed = std::make_shared<Hive>();
+    if (const LSTATUS status = parseInto(contents.text, *parsed); status != ERROR_SUCCESS)
+        return status;
+    hive = parsed;
+    const std::lock_guard lock(last.lock);
+    last.path = *path;
+    last.text = std::move(contents.text);
+    last.hive = std::move(parsed);
+    return ERROR_SUCCESS;
 }
 
 LSTATUS updateHive(const std::function<LSTATUS(Hive&)>& change) {

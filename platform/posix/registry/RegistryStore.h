@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <velcom/win32.h>
@@ -18,8 +19,9 @@ namespace velcom::registry {
 std::optional<std::filesystem::path> registryFilePath();
 
 // The registry as it is now; a missing file is an empty registry. ERROR_BADDB when the file
-// cannot be parsed, ERROR_ACCESS_DENIED or ERROR_REGISTRY_IO_FAILED when it cannot be read.
-LSTATUS loadHive(Hive& hive);
+// cannot be parsed, ERROR_ACCESS_DENIED or ERROR_REGISTRY_IO_FAILED when it cannot be read. The
+// hive is shared with other readers of the same text and never changes.
+LSTATUS loadHive(std::shared_ptr<const Hive>& hive);
 
 // Applies `change` to the registry as it is on disk at this moment, holding the writers' lock,
 // and replaces the file with the result when `change` succeeds and the text differs. Nothing is

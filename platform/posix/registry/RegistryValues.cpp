@@ -53,10 +53,10 @@ extern "C" LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved
         if (const LSTATUS status = keyOfHandle(key, KEY_QUERY_VALUE, opened);
             status != ERROR_SUCCESS)
             return status;
-        Hive hive;
+        std::shared_ptr<const Hive> hive;
         if (const LSTATUS status = loadHiveWithKey(opened.path, hive); status != ERROR_SUCCESS)
             return status;
-        const Values* values = hive.values(opened.path);
+        const Values* values = hive->values(opened.path);
         const auto found = values->find(valueNameOf(valueName));
         if (found == values->end()) return ERROR_FILE_NOT_FOUND;
         const Value& value = found->second;

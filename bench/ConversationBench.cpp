@@ -1,0 +1,219 @@
+// A whole application for a certificate on loopback against tessera-ca: start page, application
+// form, submission with a new key, the certificate, stored. The component (proxy, real transport
+// and PKI component, created through the registry as a host does) against a hand-written libcurl
+// + OpenSSL client asking for the same pages with the same fields, taken in turns so that both
+// meet the same machine (the client's files written only, or flushed to disk as the store's
+// commits are); and the component's own CPU time, which is the same conversation run against
+// in-process doubles that hand it the authority's recorded pages. Goals: component / hand
+// ≤ 1.05 and own CPU ≤ 2 % of the conversation's CPU time.
+#include <stdlib.h>
+#include <time.h>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <stdexcept>
+
+#include <velPKI/velPKI.h>
+
+#include "HandWrittenClient.h"
+#include "Installation.h"
+#include "KeyKindPki.h"
+#include "LocalAuthority.h"
+#include "QuietHost.h"
+#include "TemporaryDirectory.h"
+#include "support/RecordingPki.h"
+#include "support/ScriptedTransport.h"
+
+namespace {
+
+constexpr const char16_t* kKeyPassword = u"key secret";
+
+// A private registry with the three modules, and one applicant of a tessera-ca that issues at
+// once; set up once for the program.
+struct Enrollment {
+    Enrollment() {
+        setenv("VELCOM_REGISTRY", (work.path() + "/registry.reg").c_str(), 1);
+        setenv("no_proxy", "127.0.0.1", 1);
+        for (const std::string& module : installation.modules)
+            if (runProgram({installation.velregsvr, "-s", module}, StandardError::Shown).status !=
+                0)
+                throw std::runtime_error("cannot register " + module);
+        authority.init();
+        authority.serve(false);
+        applicant = authority.addApplicant("Bench", "Runner", "bench@example.org");
+        start = authority.startAddress(applicant);
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+
+    TemporaryDirectory work{"tessera-bench"};
+    Installation installation = findInstallation();
+    LocalAuthority authority{installation.authority, work.path() + "/authority", false};
+    Applicant applicant;
+    std::string start;
+};
+
+Enrollment& enrollment() {
+    static Enrollment instance;
+    return instance;
+}
+
+void check(HRESULT result, const char* what) {
+    if (FAILED(result)) throw std::runtime_error(std::string(what) + " failed");
+}
+
+template <typename Interface>
+velcom::ComPtr<Interface> createByProgId(const char16_t* progId) {
+    CLSID clsid{};
+    velcom::ComPtr<Interface> object;
+    check(CLSIDFromProgID(progId, &clsid), "CLSIDFromProgID");
+    check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, velcom::uuidOf<Interface>(),
+                           object.putVoid()),
+          "CoCreateInstance");
+    return object;
+}
+
+// A fresh proxy for each application, as a host that applies once per run makes it.
+void applyThroughProxy(ISMPrivateKeyInfrastructure* pki, IvelBackChannel* host,
+                       const std::string& start, const std::string& password,
+                       const std::string& directory) {
+    const auto proxy = createByProgId<IvelTesseraProxy>(u"velTesseraComm2.velTesseraProxy");
+    check(proxy->Init(host, nullptr, pki, toBstr(directory).get()), "Init");
+    check(proxy->InitComm(toBstr(start).get(), VARIANT{}), "InitComm");
+    velcom::ComPtr<IvelNode> form;
+    check(proxy->RequestStep1(form.put()), "RequestStep1");
+    LONG certificate = 0;
+    check(proxy->RequestStep2(toBstr(password).get(), velcom::Bstr(kKeyPassword).get(), 1, 1,
+                              &certificate),
+          "RequestStep2");
+}
+
+// The real component's side: its PKI object on a store of the program's own.
+class ComponentSide {
+public:
+    explicit ComponentSide(KeyKind kind) {
+        Enrollment& setting = enrollment();
+        auto real = createByProgId<ISMPrivateKeyInfrastructure>(u"velTesseraComm2.velPKI");
+        velcom::ComPtr<IvelPKIStore> store;
+        check(real.as(store), "IvelPKIStore");
+        check(store->Open(toBstr(setting.work.path() + "/store.db").get()), "Open");
+        m_pki = velcom::ComPtr<ISMPrivateKeyInfrastructure>(new KeyKindPki(std::move(real), kind));
+    }
+    void apply() {
+        const Enrollment& setting = enrollment();
+        applyThroughProxy(m_pki.get(), &m_host, setting.start, setting.applicant.password,
+                          m_directory.path());
+    }
+
+private:
+    QuietBackChannel m_host;
+    TemporaryDirectory m_directory{"tessera-bench-proxy"};
+    velcom::ComPtr<ISMPrivateKeyInfrastructure> m_pki;
+};
+
+using Clock = std::chrono::steady_clock;
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Wall and thread CPU time of one call.
+struct Spent {
+    double wall = 0, cpu = 0;
+    template <class Work>
+    void add(Work&& work) {
+        const Clock::time_point began = Clock::now();
+        const double cpuBefore = threadCpuSeconds();
+        work();
+        cpu += threadCpuSeconds() - cpuBefore;
+        wall += std::chrono::duration<double>(Clock::now() - began).count();
+    }
+};
+
+KeyKind kindOf(const benchmark::State& state) { return static_cast<KeyKind>(state.range(0)); }
+
+void setKindLabel(benchmark::State& state, const std::string& more = "") {
+    state.SetLabel((kindOf(state) == KeyKind::EcP256 ? "EC P-256" : "RSA-2048") + more);
+}
+
+void ComponentAgainstHandWritten(benchmark::State& state) {
+    const KeyKind kind = kindOf(state);
+    ComponentSide component(kind);
+    TemporaryDirectory files("tessera-bench-hand");
+    const bool flush = state.range(1) != 0;
+    HandWrittenClient hand(enrollment().start, enrollment().applicant.password, files.path(),
+                           flush);
+    Spent componentSpent, handSpent;
+    bool componentFirst = true;
+    for (auto _ : state) {
+        if (componentFirst) componentSpent.add([&] { component.apply(); });
+        handSpent.add([&] { hand.apply(kind); });
+        if (!componentFirst) componentSpent.add([&] { component.apply(); });
+        componentFirst = !componentFirst;
+    }
+    const auto perApplication = benchmark::Counter::kAvgIterations;
+    state.counters["component_ms"] = benchmark::Counter(componentSpent.wall * 1e3, perApplication);
+    state.counters["hand_ms"] = benchmark::Counter(handSpent.wall * 1e3, perApplication);
+    state.counters["ratio"] = componentSpent.wall / handSpent.wall;
+    state.counters["cpu_ratio"] = componentSpent.cpu / handSpent.cpu;
+    setKindLabel(state, flush ? ", hand-written files flushed" : "");
+}
+
+// The conversation against doubles: the pages come from memory and the PKI only records, so
+// what the thread spends is the proxy's, the markup's and the runtime's own work (and the
+// doubles' little).
+class DoubledSide {
+public:
+    explicit DoubledSide(std::vector<std::string> pages) : m_pages(std::move(pages)) {}
+    void apply() {
+        for (const std::string& page : m_pages) m_transport.script->answers.emplace_back(page);
+        const auto pki = make<RecordingPki>();
+        applyThroughProxy(pki.get(), &m_host, enrollment().start, "password", m_directory.path());
+    }
+
+private:
+    std::vector<std::string> m_pages;
+    TransportRegistration m_transport;
+    QuietBackChannel m_host;
+    TemporaryDirectory m_directory{"tessera-bench-doubled"};
+};
+
+void ComponentOwnCpuShare(benchmark::State& state) {
+    const KeyKind kind = kindOf(state);
+    ComponentSide component(kind);
+    TemporaryDirectory files("tessera-bench-pages");
+    const std::vector<std::string> pages =
+        HandWrittenClient(enrollment().start, enrollment().applicant.password, files.path(), false)
+            .apply(kind);
+    Spent whole, own;
+    for (auto _ : state) {
+        whole.add([&] { component.apply(); });
+        DoubledSide doubled(pages);
+        own.add([&] { doubled.apply(); });
+    }
+    const auto perApplication = benchmark::Counter::kAvgIterations;
+    state.counters["conversation_cpu_ms"] = benchmark::Counter(whole.cpu * 1e3, perApplication);
+    state.counters["conversation_ms"] = benchmark::Counter(whole.wall * 1e3, perApplication);
+    state.counters["own_cpu_us"] = benchmark::Counter(own.cpu * 1e6, perApplication);
+    state.counters["own_share_pct"] = 100 * own.cpu / whole.cpu;
+    setKindLabel(state);
+}
+
+constexpr int kRsa = static_cast<int>(KeyKind::Rsa2048), kEc = static_cast<int>(KeyKind::EcP256);
+
+// The second argument: whether the hand-written client flushes its files to disk.
+BENCHMARK(ComponentAgainstHandWritten)
+    ->Args({kEc, 0})
+    ->Args({kEc, 1})
+    ->Iterations(200)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ComponentAgainstHandWritten)
+    ->Args({kRsa, 0})
+    ->Iterations(60)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ComponentOwnCpuShare)->Arg(kEc)->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(ComponentOwnCpuShare)->Arg(kRsa)->Iterations(30)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,185 @@
+// Eight threads, each in an apartment of its own with its own proxy and PKI object, apply for
+// certificates from one authority at once, all through one host back channel and into one store,
+// as a host serving several users from one account would. VEL_FULL=1 runs 1,000 applications.
+#include <malloc.h>
+#include <unistd.h>
+
+#include <barrier>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include <sqlite3.h>
+
+#include <velPKI/velPKI.h>
+
+#include "CountingBackChannel.h"
+#include "EndToEndFixture.h"
+#include "Text.h"
+
+namespace {
+
+constexpr int kThreads = 8;
+// Answers per thread: the start page once, then per application the form, the receipt and the
+// certificate.
+constexpr long kStartAnswers = 1, kAnswersPerApplication = 3;
+// What the process may grow by between the end of the first round and the end of the run, beside
+// the page caches of the store's connections, which SQLite bounds (2 MiB each by default) and
+// which fill as the store grows: the heap in use, and resident memory, which also keeps what the
+// eight threads' malloc arenas hold free in between.
+constexpr long kRssGrowthBoundKiB = 12 * 1024, kHeapGrowthBoundKiB = 1024;
+
+struct Memory {
+    long residentKiB = 0, heapKiB = 0, sqliteKiB = 0;
+};
+
+Memory memoryNow() {
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return {resident * (sysconf(_SC_PAGESIZE) / 1024),
+            static_cast<long>(mallinfo2().uordblks / 1024),
+            static_cast<long>(sqlite3_memory_used() / 1024)};
+}
+
+std::string hex(HRESULT result) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
+    return text;
+}
+
+template <typename Interface>
+HRESULT createByProgId(const char16_t* progId, velcom::ComPtr<Interface>& object) {
+    CLSID clsid{};
+    const HRESULT result = CLSIDFromProgID(progId, &clsid);
+    return FAILED(result) ? result
+                          : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                             velcom::uuidOf<Interface>(), object.putVoid());
+}
+
+struct Worker {
+    std::string start, password, temporary;
+    std::vector<LONG> certificates;
+    std::vector<std::string> failures;
+};
+
+// One thread's proxy: a failing step is recorded and ends the thread's applications, never its
+// part in the rounds the others wait for.
+class Applications {
+public:
+    Applications(Worker& worker, IvelBackChannel* channel, const std::string& store)
+        : m_worker(worker) {
+        step("CoInitializeEx", CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        velcom::ComPtr<IvelPKIStore> opened;
+        step("create the PKI", createByProgId(u"velTesseraComm2.velPKI", m_pki));
+        step("open the store", m_pki ? m_pki.as(opened) : E_POINTER);
+        step("open the store", opened ? opened->Open(toBstr(store).get()) : E_POINTER);
+        step("create the proxy", createByProgId(u"velTesseraComm2.velTesseraProxy", m_proxy));
+        step("Init",
+             m_proxy ? m_proxy->Init(channel, nullptr, m_pki.get(), toBstr(worker.temporary).get())
+                     : E_POINTER);
+        step("InitComm",
+             m_proxy ? m_proxy->InitComm(toBstr(worker.start).get(), VARIANT{}) : E_POINTER);
+    }
+    ~Applications() {
+        m_proxy.reset();
+        m_pki.reset();
+        CoUninitialize();
+    }
+
+    void apply() {
+        if (!m_worker.failures.empty()) return;
+        velcom::ComPtr<IvelNode> form;
+        LONG certificate = 0;
+        if (step("RequestStep1", m_proxy->RequestStep1(form.put())) &&
+            step("RequestStep2",
+                 m_proxy->RequestStep2(toBstr(m_worker.password).get(),
+                                       velcom::Bstr(u"key secret").get(), 1, 1, &certificate)))
+            m_worker.certificates.push_back(certificate);
+    }
+
+private:
+    bool step(const char* what, HRESULT result) {
+        if (FAILED(result) && m_worker.failures.empty())
+            m_worker.failures.push_back(std::string(what) + " failed: " + hex(result));
+        return SUCCEEDED(result);
+    }
+
+    Worker& m_worker;
+    velcom::ComPtr<ISMPrivateKeyInfrastructure> m_pki;
+    velcom::ComPtr<IvelTesseraProxy> m_proxy;
+};
+
+TEST_F(EndToEndTest, EightApartmentsApplyAtOnceThroughOneBackChannelIntoOneStore) {
+    const bool full = std::getenv("VEL_FULL") != nullptr;
+    const int perThread = full ? 1000 / kThreads : 3;
+    const std::string store = work.path() + "/shared.db";
+    CountingBackChannel channel;
+    std::vector<Worker> workers(kThreads);
+    for (int index = 0; index < kThreads; ++index) {
+        const std::string name = "applicant" + std::to_string(index);
+        const Applicant& applicant = addApplicant(name);
+        workers[index] = {authority.startAddress(applicant),
+                          applicant.password,
+                          work.path() + "/" + name,
+                          {},
+                          {}};
+        std::filesystem::create_directory(workers[index].temporary);
+    }
+
+    Memory warm, end;
+    int round = 0;
+    std::barrier rounds(kThreads, [&]() noexcept { (round++ == 0 ? warm : end) = memoryNow(); });
+    const auto began = std::chrono::steady_clock::now();
+    {
+        std::vector<std::jthread> threads;
+        for (Worker& worker : workers)
+            threads.emplace_back([&] {
+                Applications applications(worker, &channel, store);
+                applications.apply();
+                rounds.arrive_and_wait();
+                for (int done = 1; done < perThread; ++done) applications.apply();
+                rounds.arrive_and_wait();
+            });
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    std::printf(
+        "load: %d threads x %d applications in %.1f s; after the first round / at the end: "
+        "RSS %ld / %ld KiB, heap in use %ld / %ld KiB, of it SQLite's %ld / %ld KiB\n",
+        kThreads, perThread, seconds, warm.residentKiB, end.residentKiB, warm.heapKiB, end.heapKiB,
+        warm.sqliteKiB, end.sqliteKiB);
+
+    std::set<LONG> certificates;
+    for (const Worker& worker : workers) {
+        SCOPED_TRACE(worker.start);
+        EXPECT_EQ(worker.failures, std::vector<std::string>());
+        EXPECT_EQ(worker.certificates.size(), static_cast<std::size_t>(perThread));
+        certificates.insert(worker.certificates.begin(), worker.certificates.end());
+    }
+    EXPECT_EQ(certificates.size(), static_cast<std::size_t>(kThreads * perThread))
+        << "each application has a certificate of its own in the store";
+
+    const std::map<LONG, ThreadCounts> counts = channel.counts();
+    EXPECT_EQ(counts.size(), static_cast<std::size_t>(kThreads));
+    EXPECT_EQ(channel.misnamedThreads(), 0);
+    for (const auto& [thread, count] : counts) {
+        SCOPED_TRACE(thread);
+        EXPECT_EQ(count.answers, kStartAnswers + kAnswersPerApplication * perThread);
+        EXPECT_EQ(count.errors, 0);
+        EXPECT_EQ(count.traces, counts.begin()->second.traces);
+        EXPECT_GT(count.traces, 0);
+    }
+    EXPECT_EQ(channel.references(), 0u) << "every proxy let the back channel go";
+#if !defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's quarantine holds freed memory back; its leak check stands in there.
+    const long sqliteGrowth = end.sqliteKiB - warm.sqliteKiB;
+    EXPECT_LE(end.residentKiB - warm.residentKiB - sqliteGrowth, kRssGrowthBoundKiB);
+    EXPECT_LE(end.heapKiB - warm.heapKiB - sqliteGrowth, kHeapGrowthBoundKiB);
+#endif
+}
+
+}  // namespace
