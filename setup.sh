@@ -86,7 +86,7 @@ main_job() {
     find build/release -maxdepth 3 -type f \( -name '*.so*' -o -name '*.a' -o -perm -u+x \) \
         ! -path '*/CMakeFiles/*' ! -name '*.cmake' | sort | sed 's/^/  /'
     echo
-    echo "Benchmarks: build/release/bench/utility_bench, build/release/bench/markup_bench"
+    echo "Benchmarks: build/release/bench/{utility,markup,proxy,conversation}_bench"
     echo
     echo "Running build/release/tools/tessera/tessera demo:"
     build/release/tools/tessera/tessera demo
