@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <tuple>
 
@@ -132,11 +133,7 @@ TEST_F(RegistryTest, InvalidArgumentsAreInvalidParameterAndWriteNothing) {
 }
 
 TEST_F(RegistryTest, ValuesOfEachTypeRoundTripThroughTheFileAsGivenAndAreFoundIgnoringCase) {
-    const struct {
-        const char* name;
-        DWORD type;
-        std::string_view data;
-    } values[] = {
+    const std::tuple<const char*, DWORD, std::string_view> values[] = {
         {"Text", REG_SZ, "C:\\Program Files\\\"quoted\" \xE2\x82\xAC\0"sv},
         {"NoNul", REG_SZ, "abc"sv},
         {"TwoLines", REG_SZ, "a\r\nb\0"sv},
@@ -150,14 +147,14 @@ TEST_F(RegistryTest, ValuesOfEachTypeRoundTripThroughTheFileAsGivenAndAreFoundIg
         {"Custom", 0x12345, "ab"sv},
     };
     HKEY key = create("Types");
-    for (const auto& value : values)
-        EXPECT_EQ(set(key, value.name, value.type, value.data), ERROR_SUCCESS) << value.name;
+    for (const auto& [name, type, data] : values)
+        EXPECT_EQ(set(key, name, type, data), ERROR_SUCCESS) << name;
     RegCloseKey(key);
     key = open("types");
-    for (const auto& value : values) {
-        std::string lower = value.name;
-        for (char& c : lower) c = static_cast<char>(tolower(c));
-        EXPECT_EQ(query(key, lower.c_str()), std::pair(value.type, std::string(value.data)));
+    for (const auto& [name, type, data] : values) {
+        std::string lower = name;
+        std::ranges::transform(lower, lower.begin(), [](char c) { return std::tolower(c); });
+        EXPECT_EQ(query(key, lower.c_str()), std::pair(type, std::string(data)));
     }
     EXPECT_EQ(set(key, "Latin1", REG_EXPAND_SZ, "caf\xE9\0"sv), ERROR_NO_UNICODE_TRANSLATION)
         << "has no UTF-16 form to write";
