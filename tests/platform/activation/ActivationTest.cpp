@@ -100,7 +100,6 @@ protected:
         RegistryTest::TearDown();
     }
 
-    // Writes the default value of HKEY_CLASSES_ROOT\<key>.
     void setText(const std::string& key, const std::string& value) {
         EXPECT_EQ(set(create(key.c_str()), nullptr, REG_SZ, {value.c_str(), value.size() + 1}),
                   ERROR_SUCCESS);

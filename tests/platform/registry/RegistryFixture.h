@@ -76,15 +76,13 @@ protected:
         return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                               static_cast<DWORD>(data.size()));
     }
-    // What asking for a value's size returns.
     static LSTATUS sizeStatus(HKEY key, const char* name) {
         DWORD size = 0;
         return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size);
     }
     // The stored bytes of a value with its type; the type is REG_NONE when the query failed.
     static std::pair<DWORD, std::string> query(HKEY key, const char* name) {
-        DWORD type = REG_NONE;
-        DWORD size = 0;
+        DWORD type = REG_NONE, size = 0;
         if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             return {REG_NONE, {}};
         std::string data(size, '\0');
