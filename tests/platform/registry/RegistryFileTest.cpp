@@ -92,7 +92,7 @@ TEST_F(RegistryTest, CorruptFileIsBadDbForEveryCallAndStaysUntouched) {
         EXPECT_EQ(RegDeleteValueA(root, "v"), ERROR_BADDB);
         EXPECT_EQ(RegDeleteKeyA(root, "A"), ERROR_BADDB);
         EXPECT_EQ(sizeStatus(root, "v"), ERROR_BADDB);
-        EXPECT_EQ(enumerate(root, 0).first, ERROR_BADDB);
+        EXPECT_EQ(std::get<0>(enumerate(root, 0)), ERROR_BADDB);
         EXPECT_EQ(fileText(), corrupt);
     }
 }

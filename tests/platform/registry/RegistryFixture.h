@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -91,12 +92,24 @@ protected:
                   ERROR_SUCCESS);
         return {type, data.substr(0, size)};
     }
-    // The status of enumerating one subkey into a buffer of the length, with the length after.
-    static std::pair<LSTATUS, DWORD> enumerate(HKEY key, DWORD index, DWORD length = 256) {
-        char name[256];
+    // The status of enumerating one subkey into a buffer of the length, with the length after
+    // and the name.
+    static std::tuple<LSTATUS, DWORD, std::string> enumerate(HKEY key, DWORD index,
+                                                             DWORD length = 256) {
+        char name[256] = "";
         const LSTATUS status =
             RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        return {status, length};
+        return {status, length, name};
+    }
+    // The names of the direct subkeys, in enumeration order, each followed by a space.
+    static std::string subkeysOf(HKEY key) {
+        std::string names;
+        for (DWORD i = 0; std::get<0>(enumerate(key, i)) == ERROR_SUCCESS; ++i) {
+            const auto [status, length, name] = enumerate(key, i);
+            EXPECT_EQ(length, name.size());
+            names += name + " ";
+        }
+        return names;
     }
 
     std::filesystem::path m_directory;

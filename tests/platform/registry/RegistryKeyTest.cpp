@@ -8,20 +8,6 @@ namespace {
 
 using namespace std::literals;
 
-// The names of the direct subkeys, in enumeration order, each followed by a space.
-std::string subkeysOf(HKEY key) {
-    std::string names;
-    char name[256];
-    DWORD length = sizeof name;
-    for (DWORD i = 0;
-         RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++i, length = sizeof name) {
-        EXPECT_EQ(length, std::string(name).size());
-        names += name + " "s;
-    }
-    return names;
-}
-
 TEST_F(RegistryTest, CreateMakesIntermediateKeysAndReportsWhetherTheKeyIsNew) {
     DWORD disposition = 0;
     create("CLSID\\{1}\\InprocServer32", ERROR_SUCCESS, &disposition);
@@ -57,9 +43,9 @@ TEST_F(RegistryTest, EnumerationListsDirectSubkeysByNameIgnoringCaseThenEnds) {
     HKEY root = open("Root", ERROR_SUCCESS, KEY_ENUMERATE_SUB_KEYS);
     EXPECT_EQ(subkeysOf(root), "Alpha alpha2 beta Gamma ");
     EXPECT_EQ(subkeysOf(HKEY_CLASSES_ROOT), "Root Rooted ");
-    EXPECT_EQ(enumerate(root, 0, 5).first, ERROR_MORE_DATA) << "Alpha needs 6 with its zero";
-    EXPECT_EQ(enumerate(root, 0, 6), std::pair(ERROR_SUCCESS, DWORD{5}));
-    EXPECT_EQ(enumerate(root, 4).first, ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(std::get<0>(enumerate(root, 0, 5)), ERROR_MORE_DATA) << "Alpha needs 6 with its zero";
+    EXPECT_EQ(enumerate(root, 0, 6), std::tuple(ERROR_SUCCESS, DWORD{5}, "Alpha"));
+    EXPECT_EQ(std::get<0>(enumerate(root, 4)), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(RegistryTest, DeletingAKeyWithSubkeysIsRefusedAndLeafFirstWorks) {
