@@ -295,8 +295,7 @@ TEST(ModuleExitTest, AProcessEndsCleanlyWithTheLibraryStillLoaded) {
 TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfAnyPlatform) {
     const char* const rows[][3] = {
         {"/usr/lib/libvelTesseraComm.so", "/usr/lib/", "/usr/lib/libvelTesseraComm.tlb"},
-        {"C:\\Program Files\\vel\\velTesseraComm.dll", "C:\\Program Files\\vel\\",
-         "C:\\Program Files\\vel\\velTesseraComm.tlb"},
+        {"C:\\Program Files\\vel.dll", "C:\\Program Files\\", "C:\\Program Files\\vel.tlb"},
         {"C:velTesseraComm.dll", "C:", "C:velTesseraComm.tlb"},
         {"/opt/vel.d/libvelTesseraComm", "/opt/vel.d/", "/opt/vel.d/libvelTesseraComm.tlb"},
         {"archive.tar.gz", "", "archive.tar.tlb"},
