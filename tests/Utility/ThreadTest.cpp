@@ -17,8 +17,6 @@
 
 namespace {
 
-using std::chrono::milliseconds;
-
 // "<text> <code> <location up to the line number>" of what a call raised; empty if nothing.
 template <class Call>
 std::string raisedBy(Call call) {
@@ -136,7 +134,7 @@ TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleStopWaitsForItAndTheEventHoldsI
         EXPECT_EQ(raisedBy([&] { thread.suspend(); }), "Thread::suspend" + refused);
         EXPECT_EQ(raisedBy([&] { thread.resume(); }), "Thread::resume" + refused);
         std::thread releaser([&] {
-            std::this_thread::sleep_for(milliseconds(30));
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
             EXPECT_FALSE(stopped) << "stop returned while the worker was still inside";
             second.release.signal();
         });
@@ -148,7 +146,7 @@ TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleStopWaitsForItAndTheEventHoldsI
         second.release.unlock();
         thread.start();
         second.waitForRun(2);
-        std::this_thread::sleep_for(milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(second.inside) << "unlock reset the event";
         second.release.signal();
     }  // the destructor waits for the second run

@@ -91,8 +91,7 @@ TEST(MutexTest, NamedMutexIsFoundByItsExactNameUntilItsLastHandleCloses) {
     CloseHandle(first);
     HANDLE third = CreateMutexA(nullptr, FALSE, name.c_str());
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(EEXIST)) << "still held by the second handle";
-    CloseHandle(second);
-    CloseHandle(third);
+    EXPECT_TRUE(CloseHandle(second) && CloseHandle(third));
     HANDLE fresh = CreateMutexA(nullptr, FALSE, name.c_str());
     EXPECT_EQ(GetLastError(), 0u) << "a new object after the last handle went";
     CloseHandle(fresh);
@@ -112,8 +111,7 @@ TEST(MutexTest, NamedMutexExcludesOtherProcessesAndIsAbandonedWhenTheOwnerDies) 
         const std::string name = uniqueName(release ? "process-release" : "process-die");
         HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
         // The child takes the mutex, says so, and on the parent's word releases it or dies.
-        int up[2];
-        int down[2];
+        int up[2], down[2];
         ASSERT_TRUE(pipe(up) == 0 && pipe(down) == 0);
         const pid_t child = fork();
         if (child == 0) {

@@ -1,33 +1,30 @@
 // How velcom's code-page conversion treats the edges of UTF-8 and UTF-16 and what is valid in
 // neither. Pinned on POSIX only: the system's conversion may replace ill-formed input differently
 // in detail.
+#include <tuple>
+
 #include "platform/automation/AutomationTest.h"
 
 namespace {
 
 TEST(Utf8Test, EdgesRoundTripAndEachMaximalIllFormedSubsequenceBecomesOneReplacement) {
-    const struct {
-        const char* name;
-        std::string narrow;
-        std::u16string wide;
-        bool roundTrips = false;
-    } rows[] = {
+    const std::tuple<const char*, std::string, std::u16string, bool> rows[] = {
         {"one and two bytes", "\x7F\xC2\x80\xDF\xBF", u"\u007F\u0080\u07FF", true},
         {"three bytes", "\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
          u"\u0800\uD7FF\uE000\uFFFF", true},
         {"four bytes", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF", true},
-        {"overlong lead bytes and strays", "\xC0\x80\xC1\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"overlong three-byte form", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
-        {"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"no lead byte", "\x80\xF5\xFF", u"\uFFFD\uFFFD\uFFFD"},
-        {"cut short by a letter", "\xE2\x82\x41", u"\uFFFDA"},
-        {"cut short by the end", "\xF0\x9F\x98", u"\uFFFD"},
+        {"overlong lead bytes and strays", "\xC0\x80\xC1\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},
+        {"overlong three-byte form", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD", false},
+        {"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},
+        {"no lead byte", "\x80\xF5\xFF", u"\uFFFD\uFFFD\uFFFD", false},
+        {"cut short by a letter", "\xE2\x82\x41", u"\uFFFDA", false},
+        {"cut short by the end", "\xF0\x9F\x98", u"\uFFFD", false},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(toWide(row.narrow), row.wide);
-        EXPECT_EQ(row.roundTrips ? toNarrow(row.wide) : row.narrow, row.narrow);
+    for (const auto& [name, narrow, wide, roundTrips] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(toWide(narrow), wide);
+        EXPECT_EQ(roundTrips ? toNarrow(wide) : narrow, narrow);
     }
 }
 

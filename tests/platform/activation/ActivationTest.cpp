@@ -16,8 +16,7 @@ constexpr CLSID kOtherClass{
 
 // A class object whose references are watched. CreateInstance records the outer object and
 // refuses, without touching the out parameter.
-class RecordingFactory final : public IClassFactory {
-public:
+struct RecordingFactory final : IClassFactory {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
         return *object != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
@@ -29,7 +28,6 @@ public:
         return CLASS_E_NOAGGREGATION;
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-
     ULONG references = 0;
     IUnknown* lastOuter = nullptr;
 };
@@ -40,22 +38,8 @@ HRESULT askForLocalServer() {
     return CoGetClassObject(kClass, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory, &object);
 }
 
-// Each case runs on a thread of its own, untouched by apartments other tests entered.
-TEST(ActivationApartmentTest, InitialisationNestsAndKeepsItsModelUntilLeft) {
-    std::thread([] {
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
-        EXPECT_EQ(CoInitialize(nullptr), RPC_E_CHANGED_MODE);
-        CoUninitialize();
-        EXPECT_EQ(askForLocalServer(), REGDB_E_CLASSNOTREG) << "one entry is still open";
-        CoUninitialize();
-        EXPECT_EQ(askForLocalServer(), CO_E_NOTINITIALIZED);
-        EXPECT_EQ(CoInitialize(nullptr), S_OK) << "a left apartment may be entered anew";
-        CoUninitialize();
-    }).join();
-}
-
-TEST(ActivationApartmentTest, ThreadThatNeverEnteredCannotActivate) {
+// The apartment is the thread's own: the main thread's entry lets no other thread in.
+TEST(ActivationApartmentTest, InitialisationNestsKeepsItsModelUntilLeftAndIsNeededToActivate) {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     std::thread([] {
         void* object = &object;
@@ -69,6 +53,15 @@ TEST(ActivationApartmentTest, ThreadThatNeverEnteredCannotActivate) {
         EXPECT_EQ(CoRegisterClassObject(kClass, &factory, CLSCTX_INPROC_SERVER, 0, &cookie),
                   CO_E_NOTINITIALIZED);
         EXPECT_EQ(factory.references, 0u);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        EXPECT_EQ(CoInitialize(nullptr), RPC_E_CHANGED_MODE);
+        CoUninitialize();
+        EXPECT_EQ(askForLocalServer(), REGDB_E_CLASSNOTREG) << "one entry is still open";
+        CoUninitialize();
+        EXPECT_EQ(askForLocalServer(), CO_E_NOTINITIALIZED);
+        EXPECT_EQ(CoInitialize(nullptr), S_OK) << "a left apartment may be entered anew";
+        CoUninitialize();
     }).join();
     CoUninitialize();
 }
@@ -78,23 +71,20 @@ TEST(ActivationGuidTextTest, TextIsUpperCaseReadsBackInEitherCaseAndMalformedTex
     ASSERT_EQ(StringFromGUID2(kClass, text, 40), 39);
     EXPECT_EQ(std::u16string(text), u"{0C2D4E6F-8A9B-4C1D-9E2F-304152637485}");
     EXPECT_EQ(StringFromGUID2(kClass, text, 38), 0) << "no room for the terminating zero";
-    CLSID clsid{};
+    CLSID clsid{}, iid{};
     EXPECT_EQ(CLSIDFromString(u"{0C2D4E6F-8A9B-4C1D-9E2F-304152637485}", &clsid), S_OK);
-    EXPECT_EQ(clsid, kClass);
-    IID iid{};
     EXPECT_EQ(IIDFromString(u"{0c2d4e6f-8a9b-4c1d-9e2f-304152637485}", &iid), S_OK);
-    EXPECT_EQ(iid, kClass);
+    EXPECT_EQ(std::pair(clsid, iid), std::pair(kClass, kClass));
     for (const char16_t* malformed :
          {u"{0C2D4E6F-8A9B-4C1D-9E2F-30415263748}", u"{0C2D4E6F-8A9B-4C1D-9E2F-304152637485}x",
           u"{0C2D4E6F-8A9B-4C1D+9E2F-304152637485}", u"{0C2D4E6G-8A9B-4C1D-9E2F-304152637485}",
           u"{0C2D4E6F-8A9B-4C1D-9E2F-304152637485)", u"{0C2D4E6F-8A9B-4C1D-9E2F-30415263748\uFF15}",
           u"{0C2D4E6F-8A9B-4C1D-9E2F304152637485F-}"}) {
         SCOPED_TRACE(testing::PrintToString(std::u16string(malformed)));
-        clsid = kClass;
+        clsid = iid = kClass;
         EXPECT_EQ(CLSIDFromString(malformed, &clsid), CO_E_CLASSSTRING);
-        EXPECT_EQ(clsid, GUID_NULL);
-        iid = kClass;
         EXPECT_EQ(IIDFromString(malformed, &iid), E_INVALIDARG);
+        EXPECT_EQ(clsid, GUID_NULL);
     }
 }
 
@@ -110,7 +100,6 @@ protected:
         RegistryTest::TearDown();
     }
 
-    // Writes the default value of HKEY_CLASSES_ROOT\<key>.
     void setText(const std::string& key, const std::string& value) {
         EXPECT_EQ(set(create(key.c_str()), nullptr, REG_SZ, {value.c_str(), value.size() + 1}),
                   ERROR_SUCCESS);
@@ -183,8 +172,7 @@ TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked)
 }
 
 TEST_F(ActivationTest, MultipleUseLocalServerAlsoServesInprocUnlessSeparate) {
-    RecordingFactory shared;
-    RecordingFactory separate;
+    RecordingFactory shared, separate;
     DWORD cookies[2] = {};
     const DWORD local = CLSCTX_LOCAL_SERVER;
     ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
@@ -241,9 +229,9 @@ TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnce
 
 TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
     const std::string absent = (m_directory / "absent.so").string();
+    // The path is registered as the class's server; null: the class is not registered.
     const struct {
-        const char* name;
-        const char* path;  // registered as the class's server; null: the class is not registered
+        const char *name, *path;
         HRESULT result;
     } rows[] = {
         {"missing file", absent.c_str(), CO_E_DLLNOTFOUND},

@@ -30,10 +30,7 @@ struct AnswerFactory final : Held<IClassFactory, IID_IClassFactory> {
         *object = nullptr;
         return outer != nullptr ? CLASS_E_NOAGGREGATION : g_answer.QueryInterface(riid, object);
     }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        lock ? ++g_holds : --g_holds;
-        return S_OK;
-    }
+    STDMETHODIMP LockServer(BOOL lock) override { return lock ? ++g_holds : --g_holds, S_OK; }
 } g_factory;
 
 }  // namespace

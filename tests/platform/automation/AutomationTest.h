@@ -36,3 +36,13 @@ inline std::string toNarrow(const std::u16string& wide) {
                         nullptr);
     return text;
 }
+
+// A value as "I4 42", "BOOL -1", "BSTR text" (and so on), or "" when empty.
+inline std::string shown(const VARIANT& value) {
+    if (value.vt == VT_EMPTY) return "";
+    if (value.vt == VT_I2) return "I2 " + std::to_string(value.iVal);
+    if (value.vt == VT_I4) return "I4 " + std::to_string(value.lVal);
+    if (value.vt == VT_BOOL) return "BOOL " + std::to_string(value.boolVal);
+    if (value.vt == VT_BSTR) return "BSTR " + toNarrow(textOf(value.bstrVal));
+    return "type " + std::to_string(value.vt);
+}

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -38,13 +39,9 @@ struct ICalculator : IDispatch {
     STDMETHOD(Add)(LONG a, LONG b, LONG* sum) { return give(sum, a + b); }
     STDMETHOD(get_Name)(BSTR* name) { return give(name, SysAllocString(m_name)); }
     STDMETHOD(put_Name)(BSTR name) { return SysReAllocString(&m_name, name) ? S_OK : E_FAIL; }
-    STDMETHOD(Describe)(VARIANT value, VARIANT suffix, BSTR* text) {
-        velcom::Variant described;
-        const HRESULT result = VariantChangeType(described.put(), &value, 0, VT_BSTR);
+    STDMETHOD(Describe)(VARIANT number, VARIANT suffix, BSTR* text) {
         const std::u16string end = isOmitted(suffix) ? u" (no suffix)" : textOf(suffix.bstrVal);
-        return FAILED(result)
-                   ? result
-                   : give(text, velcom::Bstr(textOf(described.get()->bstrVal) + end).detach());
+        return give(text, velcom::Bstr(toWide(std::to_string(number.lVal)) + end).detach());
     }
     STDMETHOD(Negate)(LONG* value) { return give(value, -*value); }
     STDMETHOD(IsOn)(VARIANT_BOOL flag, LONG* number) { return give(number, flag == VARIANT_TRUE); }
@@ -87,42 +84,38 @@ struct Calculator : velcom::DispatchImpl<ICalculator> {
     Calculator() : DispatchImpl(kMembers) {}
 };
 
-// One Invoke with the arguments in the order a caller writes them (Invoke receives them
-// reversed); arguments passed by value are the caller's to clear.
-struct Call {
-    explicit Call(std::vector<VARIANT> values = {}) : arguments(std::move(values)) {}
-    std::vector<VARIANT> arguments;
+// One Invoke with the arguments as a caller writes them (Invoke gets them reversed; by-value ones
+// are the caller's to clear): the result as shown(), " at <argument error>", " raised <scode>
+// <description>", each where there is one.
+std::pair<HRESULT, std::string> invoked(IDispatch& object, DISPID id,
+                                        std::vector<VARIANT> arguments, WORD flags) {
+    std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
+    DISPID put = DISPID_PROPERTYPUT;
+    const bool isPut = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{reversed.data(), isPut ? &put : nullptr, static_cast<UINT>(reversed.size()),
+                      isPut ? 1u : 0u};
     velcom::Variant result;
     EXCEPINFO exception{};
     UINT argumentError = 99;
-
-    ~Call() {
-        for (VARIANT& value : arguments)
-            if ((value.vt & VT_BYREF) == 0) VariantClear(&value);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrHelpFile);
-    }
-    HRESULT invoke(IDispatch& object, DISPID id, WORD flags = DISPATCH_METHOD) {
-        std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
-        DISPID put = DISPID_PROPERTYPUT;
-        const bool isPut = flags == DISPATCH_PROPERTYPUT;
-        DISPPARAMS params{reversed.data(), isPut ? &put : nullptr,
-                          static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
-        return object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
-                             &exception, &argumentError);
-    }
-};
+    const HRESULT status = object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                         result.put(), &exception, &argumentError);
+    for (VARIANT& value : arguments)
+        if ((value.vt & VT_BYREF) == 0) VariantClear(&value);
+    std::string text = shown(*result.get());
+    if (argumentError != 99) text += " at " + std::to_string(argumentError);
+    const velcom::Bstr description = velcom::Bstr::attach(exception.bstrDescription);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrHelpFile);
+    char code[9];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(exception.scode));
+    if (exception.scode != 0)
+        text += " raised " + (code + (" " + toNarrow(textOf(description.get()))));
+    if (text.starts_with(' ')) text.erase(0, 1);
+    return {status, text};
+}
 
 VARIANT byRef(VARIANT* value) { return VALUE(VT_BYREF | VT_VARIANT, pvarVal, value); }
 VARIANT byRef(LONG* value) { return VALUE(VT_BYREF | VT_I4, plVal, value); }
-
-// What a call handed back: "I4 42", "BSTR text", or "" for nothing.
-std::string shown(const VARIANT& value) {
-    const std::u16string text = value.vt == VT_BSTR ? textOf(value.bstrVal) : u"";
-    if (value.vt == VT_I4) return "I4 " + std::to_string(value.lVal);
-    return value.vt == VT_EMPTY ? "" : "BSTR " + std::string(text.begin(), text.end());
-}
 
 DISPID idOf(IDispatch& object, const OLECHAR* name) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -134,10 +127,10 @@ DISPID idOf(IDispatch& object, const OLECHAR* name) {
 
 TEST(DispatchTest, NamesResolveExactlyOrIgnoringCase) {
     Calculator calculator;
-    EXPECT_EQ(idOf(calculator, OLESTR("Add")), 1);
-    EXPECT_EQ(idOf(calculator, OLESTR("dEsCrIbE")), 3);
-    EXPECT_EQ(idOf(calculator, OLESTR("Name")), 2);
-    EXPECT_EQ(idOf(calculator, OLESTR("Subtract")), DISPID_UNKNOWN);
+    const auto id = [&calculator](const OLECHAR* name) { return idOf(calculator, name); };
+    EXPECT_EQ(std::vector({id(OLESTR("Add")), id(OLESTR("dEsCrIbE")), id(OLESTR("Name"))}),
+              std::vector<DISPID>({1, 3, 2}));
+    EXPECT_EQ(id(OLESTR("Subtract")), DISPID_UNKNOWN);
     UINT count = 7;
     EXPECT_EQ(calculator.GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
@@ -158,71 +151,62 @@ TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesRe
         std::vector<VARIANT> arguments;  // in the order a caller writes them
         HRESULT result;
         std::string shown;
-        UINT argumentError = 99;  // untouched
         WORD flags = DISPATCH_METHOD;
     } calls[] = {
         {"numbers, one as text", 1, {N(40), T(OLESTR(" 2"))}, S_OK, "I4 42"},
         {"a script variable by reference", 1, {byRef(&variable), N(6)}, S_OK, "I4 11"},
         {"any non-zero number is VARIANT_TRUE", 5, {N(-1)}, S_OK, "I4 1"},
         {"an enumeration travels as VT_I4", 7, {N(kLight)}, S_OK, "I4 2"},
-        {"the last argument is rgvarg[0]", 1, {N(1), T(OLESTR("two"))}, DISP_E_TYPEMISMATCH, "", 0},
+        {"the last argument is rgvarg[0]",
+         1,
+         {N(1), T(OLESTR("two"))},
+         DISP_E_TYPEMISMATCH,
+         "at 0"},
         {"too few", 1, {N(1)}, DISP_E_BADPARAMCOUNT, ""},
         {"too many", 1, {N(1), N(2), N(3)}, DISP_E_BADPARAMCOUNT, ""},
-        {"a required one omitted", 1, {none, N(2)}, DISP_E_PARAMNOTFOUND, "", 1},
+        {"a required one omitted", 1, {none, N(2)}, DISP_E_PARAMNOTFOUND, "at 1"},
         {"no such member", 77, {}, DISP_E_MEMBERNOTFOUND, ""},
-        {"a method read as a property", 6, {}, DISP_E_MEMBERNOTFOUND, "", 99, kGet},
-        {"a property written", 2, {T(OLESTR("abacus"))}, S_OK, "", 99, DISPATCH_PROPERTYPUT},
-        {"and read", 2, {}, S_OK, "BSTR abacus", 99, kGet | DISPATCH_METHOD},
+        {"a failing method", 6, {}, DISP_E_EXCEPTION, "raised 80070005 calculator jammed"},
+        {"a method read as a property", 6, {}, DISP_E_MEMBERNOTFOUND, "", kGet},
+        {"a property written", 2, {T(OLESTR("abacus"))}, S_OK, "", DISPATCH_PROPERTYPUT},
+        {"and read", 2, {}, S_OK, "BSTR abacus", kGet | DISPATCH_METHOD},
         {"an [out] argument", 4, {byRef(&out)}, S_OK, ""},
         {"an [out] argument into a VARIANT", 4, {byRef(&outVariable)}, S_OK, ""},
-        {"an [out] argument by value", 4, {N(3)}, DISP_E_TYPEMISMATCH, "", 0},
+        {"an [out] argument by value", 4, {N(3)}, DISP_E_TYPEMISMATCH, "at 0"},
         {"an optional VARIANT omitted", 3, {N(7)}, S_OK, "BSTR 7 (no suffix)"},
         {"and given", 3, {N(7), T(OLESTR("!"))}, S_OK, "BSTR 7!"},
         {"optional pointers left out", 8, {}, S_OK, "BSTR no limit, no scope, no filter"},
         {"or marked omitted", 8, {none, none, none}, S_OK, "BSTR no limit, no scope, no filter"},
         {"or given", 8, {byRef(&limit), scope, N(1)}, S_OK, "BSTR limit 4, scope, filter"},
-        {"an optional reference by value", 8, {N(4)}, DISP_E_TYPEMISMATCH, "", 0},
+        {"an optional reference by value", 8, {N(4)}, DISP_E_TYPEMISMATCH, "at 0"},
     };
     for (const auto& call : calls) {
         SCOPED_TRACE(call.name);
-        Call invoked(call.arguments);
-        EXPECT_EQ(invoked.invoke(calculator, call.id, call.flags), call.result);
-        EXPECT_EQ(shown(*invoked.result.get()), call.shown);
-        EXPECT_EQ(invoked.argumentError, call.argumentError);
+        EXPECT_EQ(invoked(calculator, call.id, call.arguments, call.flags),
+                  std::pair(call.result, call.shown));
     }
     EXPECT_EQ(out, -8);
     EXPECT_EQ(shown(outVariable), "I4 0") << "an [out] argument starts empty";
     EXPECT_EQ(limit, 8) << "the method writes the caller's variable";
 
-    DISPPARAMS empty{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(
-        calculator.Invoke(6, IID_IDispatch, 0, DISPATCH_METHOD, &empty, nullptr, nullptr, nullptr),
-        DISP_E_UNKNOWNINTERFACE);
     DISPID named = 0;
-    DISPPARAMS withName{&variable, &named, 1, 1};
-    EXPECT_EQ(
-        calculator.Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &withName, nullptr, nullptr, nullptr),
-        DISP_E_NONAMEDARGS);
-}
-
-TEST(DispatchTest, FailingMethodBecomesAnExceptionWithItsErrorObject) {
-    Calculator calculator;
-    Call call;
-    ASSERT_EQ(call.invoke(calculator, 6), DISP_E_EXCEPTION);
-    EXPECT_EQ(call.exception.scode, E_ACCESSDENIED);
-    EXPECT_EQ(textOf(call.exception.bstrDescription), u"calculator jammed");
+    DISPPARAMS empty{nullptr, nullptr, 0, 0}, withName{&variable, &named, 1, 1};
+    const auto bare = [&](DISPID id, REFIID iid, DISPPARAMS* params) {
+        return calculator.Invoke(id, iid, 0, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
+    };
+    EXPECT_EQ(bare(6, IID_IDispatch, &empty), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(bare(3, IID_NULL, &withName), DISP_E_NONAMEDARGS);
 }
 
 TEST(ErrorInfoTest, GetErrorInfoHandsTheObjectOverAndComErrorTakesItsDescription) {
     auto info = errorWithDescription(OLESTR("disk on fire"));
     ASSERT_EQ(SetErrorInfo(0, info.get()), S_OK);
-    velcom::ComPtr<IErrorInfo> taken;
+    velcom::ComPtr<IErrorInfo> taken, again;
     ASSERT_EQ(GetErrorInfo(0, taken.put()), S_OK);
     EXPECT_EQ(taken.get(), info.get());
     velcom::Bstr description;
     ASSERT_EQ(taken->GetDescription(description.put()), S_OK);
     EXPECT_EQ(description.view(), u"disk on fire");
-    velcom::ComPtr<IErrorInfo> again;
     EXPECT_EQ(GetErrorInfo(0, again.put()), S_FALSE) << "taken means cleared";
     EXPECT_FALSE(again);
 
@@ -231,9 +215,8 @@ TEST(ErrorInfoTest, GetErrorInfoHandsTheObjectOverAndComErrorTakesItsDescription
     EXPECT_EQ(error.Description(), u"disk on fire");
     const _com_error copy = error;
     EXPECT_EQ(copy.Description(), u"disk on fire");
-    IErrorInfo* held = copy.ErrorInfo();
-    EXPECT_EQ(held, info.get());
-    held->Release();
+    const velcom::ComPtr<IErrorInfo> held = velcom::ComPtr<IErrorInfo>::attach(copy.ErrorInfo());
+    EXPECT_EQ(held.get(), info.get());
 }
 
 TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorRaises) {

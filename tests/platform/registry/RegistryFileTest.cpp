@@ -92,7 +92,7 @@ TEST_F(RegistryTest, CorruptFileIsBadDbForEveryCallAndStaysUntouched) {
         EXPECT_EQ(RegDeleteValueA(root, "v"), ERROR_BADDB);
         EXPECT_EQ(RegDeleteKeyA(root, "A"), ERROR_BADDB);
         EXPECT_EQ(sizeStatus(root, "v"), ERROR_BADDB);
-        EXPECT_EQ(enumerate(root, 0).first, ERROR_BADDB);
+        EXPECT_EQ(std::get<0>(enumerate(root, 0)), ERROR_BADDB);
         EXPECT_EQ(fileText(), corrupt);
     }
 }
@@ -157,10 +157,8 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
                                 std::to_string(i) + '\0');
             return failures == 0 ? 0 : 1;
         });
-    close(gate[0]);
-    close(gate[1]);
-    EXPECT_EQ(exitCodeOf(writers[0]), 0);
-    EXPECT_EQ(exitCodeOf(writers[1]), 0);
+    for (const int end : gate) close(end);
+    for (const pid_t writer : writers) EXPECT_EQ(exitCodeOf(writer), 0);
     for (int writer = 0; writer < 2; ++writer)
         for (int i = 0; i < 100; ++i)
             EXPECT_EQ(query(open(keyPath(writer, i).c_str()), "Index").second,

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -76,15 +77,13 @@ protected:
         return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                               static_cast<DWORD>(data.size()));
     }
-    // What asking for a value's size returns.
     static LSTATUS sizeStatus(HKEY key, const char* name) {
         DWORD size = 0;
         return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size);
     }
     // The stored bytes of a value with its type; the type is REG_NONE when the query failed.
     static std::pair<DWORD, std::string> query(HKEY key, const char* name) {
-        DWORD type = REG_NONE;
-        DWORD size = 0;
+        DWORD type = REG_NONE, size = 0;
         if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             return {REG_NONE, {}};
         std::string data(size, '\0');
@@ -93,12 +92,24 @@ protected:
                   ERROR_SUCCESS);
         return {type, data.substr(0, size)};
     }
-    // The status of enumerating one subkey into a buffer of the length, with the length after.
-    static std::pair<LSTATUS, DWORD> enumerate(HKEY key, DWORD index, DWORD length = 256) {
-        char name[256];
+    // The status of enumerating one subkey into a buffer of the length, with the length after
+    // and the name.
+    static std::tuple<LSTATUS, DWORD, std::string> enumerate(HKEY key, DWORD index,
+                                                             DWORD length = 256) {
+        char name[256] = "";
         const LSTATUS status =
             RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        return {status, length};
+        return {status, length, name};
+    }
+    // The names of the direct subkeys, in enumeration order, each followed by a space.
+    static std::string subkeysOf(HKEY key) {
+        std::string names;
+        for (DWORD i = 0; std::get<0>(enumerate(key, i)) == ERROR_SUCCESS; ++i) {
+            const auto [status, length, name] = enumerate(key, i);
+            EXPECT_EQ(length, name.size());
+            names += name + " ";
+        }
+        return names;
     }
 
     std::filesystem::path m_directory;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <tuple>
 
@@ -6,20 +7,6 @@
 namespace {
 
 using namespace std::literals;
-
-// The names of the direct subkeys, in enumeration order, each followed by a space.
-std::string subkeysOf(HKEY key) {
-    std::string names;
-    char name[256];
-    DWORD length = sizeof name;
-    for (DWORD i = 0;
-         RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++i, length = sizeof name) {
-        EXPECT_EQ(length, std::string(name).size());
-        names += name + " "s;
-    }
-    return names;
-}
 
 TEST_F(RegistryTest, CreateMakesIntermediateKeysAndReportsWhetherTheKeyIsNew) {
     DWORD disposition = 0;
@@ -56,9 +43,9 @@ TEST_F(RegistryTest, EnumerationListsDirectSubkeysByNameIgnoringCaseThenEnds) {
     HKEY root = open("Root", ERROR_SUCCESS, KEY_ENUMERATE_SUB_KEYS);
     EXPECT_EQ(subkeysOf(root), "Alpha alpha2 beta Gamma ");
     EXPECT_EQ(subkeysOf(HKEY_CLASSES_ROOT), "Root Rooted ");
-    EXPECT_EQ(enumerate(root, 0, 5).first, ERROR_MORE_DATA) << "Alpha needs 6 with its zero";
-    EXPECT_EQ(enumerate(root, 0, 6), std::pair(ERROR_SUCCESS, DWORD{5}));
-    EXPECT_EQ(enumerate(root, 4).first, ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(std::get<0>(enumerate(root, 0, 5)), ERROR_MORE_DATA) << "Alpha needs 6 with its zero";
+    EXPECT_EQ(enumerate(root, 0, 6), std::tuple(ERROR_SUCCESS, DWORD{5}, "Alpha"));
+    EXPECT_EQ(std::get<0>(enumerate(root, 4)), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(RegistryTest, DeletingAKeyWithSubkeysIsRefusedAndLeafFirstWorks) {
@@ -132,11 +119,7 @@ TEST_F(RegistryTest, InvalidArgumentsAreInvalidParameterAndWriteNothing) {
 }
 
 TEST_F(RegistryTest, ValuesOfEachTypeRoundTripThroughTheFileAsGivenAndAreFoundIgnoringCase) {
-    const struct {
-        const char* name;
-        DWORD type;
-        std::string_view data;
-    } values[] = {
+    const std::tuple<const char*, DWORD, std::string_view> values[] = {
         {"Text", REG_SZ, "C:\\Program Files\\\"quoted\" \xE2\x82\xAC\0"sv},
         {"NoNul", REG_SZ, "abc"sv},
         {"TwoLines", REG_SZ, "a\r\nb\0"sv},
@@ -150,14 +133,14 @@ TEST_F(RegistryTest, ValuesOfEachTypeRoundTripThroughTheFileAsGivenAndAreFoundIg
         {"Custom", 0x12345, "ab"sv},
     };
     HKEY key = create("Types");
-    for (const auto& value : values)
-        EXPECT_EQ(set(key, value.name, value.type, value.data), ERROR_SUCCESS) << value.name;
+    for (const auto& [name, type, data] : values)
+        EXPECT_EQ(set(key, name, type, data), ERROR_SUCCESS) << name;
     RegCloseKey(key);
     key = open("types");
-    for (const auto& value : values) {
-        std::string lower = value.name;
-        for (char& c : lower) c = static_cast<char>(tolower(c));
-        EXPECT_EQ(query(key, lower.c_str()), std::pair(value.type, std::string(value.data)));
+    for (const auto& [name, type, data] : values) {
+        std::string lower = name;
+        std::ranges::transform(lower, lower.begin(), [](char c) { return std::tolower(c); });
+        EXPECT_EQ(query(key, lower.c_str()), std::pair(type, std::string(data)));
     }
     EXPECT_EQ(set(key, "Latin1", REG_EXPAND_SZ, "caf\xE9\0"sv), ERROR_NO_UNICODE_TRANSLATION)
         << "has no UTF-16 form to write";
