@@ -64,7 +64,7 @@ const std::string& createdOwnerOnly(const std::string& path) {
 }  // namespace
 
 PkiStore::PkiStore(const std::string& path) : m_database(createdOwnerOnly(path)) {
-    m_database.execute("PRAGMA journal_mode=WAL");
+    m_database.executeWhenFree("PRAGMA journal_mode=WAL");
     // A commit that returned is on disk, not only in the WAL's page cache.
     m_database.execute("PRAGMA synchronous=FULL");
     m_database.execute("PRAGMA foreign_keys=ON");

@@ -1,5 +1,8 @@
 #include "Sqlite.h"
 
+#include <chrono>
+#include <thread>
+
 #include "PkiFailure.h"
 
 namespace {
@@ -23,6 +26,16 @@ Database::Database(const std::string& path) {
 
 void Database::execute(const char* sql) {
     if (sqlite3_exec(get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail(sql);
+}
+
+void Database::executeWhenFree(const char* sql) {
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMilliseconds);
+    int result = SQLITE_OK;
+    while ((result = sqlite3_exec(get(), sql, nullptr, nullptr, nullptr)) == SQLITE_BUSY &&
+           std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (result != SQLITE_OK) fail(sql);
 }
 
 void Database::fail(const char* what) const {

@@ -14,6 +14,10 @@ public:
     explicit Database(const std::string& path);
     sqlite3* get() const { return m_connection.get(); }
     void execute(const char* sql);
+    // As execute, but tried again while the database is busy, up to the busy time-out: SQLite
+    // answers a connection that could deadlock waiting (as when several turn a new store to WAL at
+    // once) at once, without waiting for the lock itself.
+    void executeWhenFree(const char* sql);
     [[noreturn]] void fail(const char* what) const;
 
 private:

@@ -2,7 +2,11 @@
 // closed and reopened between the steps.
 #include <openssl/pkcs7.h>
 
+#include <atomic>
+#include <thread>
+
 #include "PkiFixture.h"
+#include "PkiStore.h"
 
 namespace {
 
@@ -188,6 +192,27 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     EXPECT_EQ(found->get_Count(&count), S_OK);
     EXPECT_EQ(count, 0);
     SysFreeString(name);
+}
+
+// Hosts that start together open the same new store at once: each must get it, whole.
+TEST_F(PkiTest, ConnectionsOpeningANewStoreAtOnceAllGetIt) {
+    for (int round = 0; round < 20; ++round) {
+        const std::string path = (directory / ("new" + std::to_string(round) + ".db")).string();
+        std::atomic<int> opened{0};
+        std::vector<std::thread> hosts;
+        for (int host = 0; host < 8; ++host)
+            hosts.emplace_back([&] {
+                try {
+                    PkiStore store(path);
+                    store.openReferences();
+                    ++opened;
+                } catch (const std::exception& failure) {
+                    ADD_FAILURE() << failure.what();
+                }
+            });
+        for (std::thread& host : hosts) host.join();
+        ASSERT_EQ(opened, 8) << "round " << round;
+    }
 }
 
 }  // namespace
