@@ -9,12 +9,23 @@
 #include <string>
 #include <vector>
 
+#include <velcom/ComPtr.h>
+
 #include "ChildProcess.h"
 #include "Installation.h"
 #include "LocalAuthority.h"
 #include "TemporaryDirectory.h"
 
 using Arguments = std::vector<std::string>;
+
+template <typename Interface>
+HRESULT createByProgId(const char16_t* progId, velcom::ComPtr<Interface>& object) {
+    CLSID clsid{};
+    const HRESULT result = CLSIDFromProgID(progId, &clsid);
+    return FAILED(result) ? result
+                          : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                             velcom::uuidOf<Interface>(), object.putVoid());
+}
 
 class EndToEndTest : public testing::Test {
 protected:
@@ -43,13 +54,10 @@ protected:
     // tessera's command line for an applicant, with a given password file or the right one.
     Arguments tessera(const std::string& name, const Arguments& command,
                       const std::string& passwordFile = {}) const {
-        Arguments arguments{VEL_TESSERA,
-                            "--start",
-                            authority.startAddress(applicants.at(name)),
-                            "--store",
-                            file(name, "db"),
-                            "--password-file",
-                            passwordFile.empty() ? file(name, "password") : passwordFile};
+        const std::string password = passwordFile.empty() ? file(name, "password") : passwordFile;
+        Arguments arguments{VEL_TESSERA, "--start", authority.startAddress(applicants.at(name))};
+        arguments.insert(arguments.end(),
+                         {"--store", file(name, "db"), "--password-file", password});
         arguments.insert(arguments.end(), command.begin(), command.end());
         return arguments;
     }

@@ -17,8 +17,8 @@
 
 #include <velPKI/velPKI.h>
 
-#include "CountingBackChannel.h"
 #include "EndToEndFixture.h"
+#include "Hosts.h"
 #include "Text.h"
 
 namespace {
@@ -45,25 +45,10 @@ Memory memoryNow() {
             static_cast<long>(sqlite3_memory_used() / 1024)};
 }
 
-std::string hex(HRESULT result) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
-    return text;
-}
-
-template <typename Interface>
-HRESULT createByProgId(const char16_t* progId, velcom::ComPtr<Interface>& object) {
-    CLSID clsid{};
-    const HRESULT result = CLSIDFromProgID(progId, &clsid);
-    return FAILED(result) ? result
-                          : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
-                                             velcom::uuidOf<Interface>(), object.putVoid());
-}
-
 struct Worker {
     std::string start, password, temporary;
-    std::vector<LONG> certificates;
-    std::vector<std::string> failures;
+    std::vector<LONG> certificates = {};
+    std::vector<std::string> failures = {};
 };
 
 // One thread's proxy: a failing step is recorded and ends the thread's applications, never its
@@ -103,8 +88,9 @@ public:
 
 private:
     bool step(const char* what, HRESULT result) {
-        if (FAILED(result) && m_worker.failures.empty())
-            m_worker.failures.push_back(std::string(what) + " failed: " + hex(result));
+        char text[64];
+        std::snprintf(text, sizeof text, "%s failed: 0x%08X", what, static_cast<unsigned>(result));
+        if (FAILED(result) && m_worker.failures.empty()) m_worker.failures.push_back(text);
         return SUCCEEDED(result);
     }
 
@@ -122,11 +108,7 @@ TEST_F(EndToEndTest, EightApartmentsApplyAtOnceThroughOneBackChannelIntoOneStore
     for (int index = 0; index < kThreads; ++index) {
         const std::string name = "applicant" + std::to_string(index);
         const Applicant& applicant = addApplicant(name);
-        workers[index] = {authority.startAddress(applicant),
-                          applicant.password,
-                          work.path() + "/" + name,
-                          {},
-                          {}};
+        workers[index] = {authority.startAddress(applicant), applicant.password, file(name, "tmp")};
         std::filesystem::create_directory(workers[index].temporary);
     }
 

@@ -76,28 +76,26 @@ TEST_F(EndToEndTest, EachBreakOfTheConnectionEndsInItsOwnErrorWithinTheTimeLimit
     const std::string page = clean.page();
     FaultProxy proxy(portOf(start));
     const ScopedEnvironment connectLimit("VELTRANSPORT_CONNECT_TIMEOUT", "500ms");
+    constexpr DWORD kReset = ERROR_INTERNET_CONNECTION_RESET, kTimeout = ERROR_INTERNET_TIMEOUT,
+                    kTls = ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                    kCut = ERROR_INTERNET_CONNECTION_ABORTED;
+    using enum Fault;
+    // limit: VELTRANSPORT_TIMEOUT; error 0: the whole page arrives; least, most: the time taken.
     const struct Row {
         const char* name;
         Fault fault;
-        const char* scheme;
-        const char* limit;  // VELTRANSPORT_TIMEOUT
-        DWORD error;        // 0: the whole page arrives
+        const char *scheme, *limit;
+        DWORD error;
         std::chrono::milliseconds least, most;
     } rows[] = {
-        {"reset before the answer", Fault::ResetBeforeAnswer, "http", "1",
-         ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
-        {"reset during the answer", Fault::ResetDuringAnswer, "http", "1",
-         ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
-        {"truncated answer", Fault::TruncatedAnswer, "http", "1", ERROR_INTERNET_CONNECTION_ABORTED,
-         0ms, 900ms},
-        {"stalled server", Fault::Stall, "http", "1", ERROR_INTERNET_TIMEOUT, 950ms, 2900ms},
-        {"slow drip", Fault::Drip, "http", "20", 0, 0ms, 19s},
-        {"garbage for the server's hello", Fault::GarbageHandshake, "https", "1",
-         ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
-        {"reset for the server's hello", Fault::ResetHandshake, "https", "1",
-         ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
-        {"stalled handshake: the connect limit", Fault::Stall, "https", "3", ERROR_INTERNET_TIMEOUT,
-         450ms, 2900ms},
+        {"reset before the answer", ResetBeforeAnswer, "http", "1", kReset, 0ms, 900ms},
+        {"reset during the answer", ResetDuringAnswer, "http", "1", kReset, 0ms, 900ms},
+        {"truncated answer", TruncatedAnswer, "http", "1", kCut, 0ms, 900ms},
+        {"stalled server", Stall, "http", "1", kTimeout, 950ms, 2900ms},
+        {"slow drip", Drip, "http", "20", 0, 0ms, 19s},
+        {"garbage for the server's hello", GarbageHandshake, "https", "1", kTls, 0ms, 900ms},
+        {"reset for the server's hello", ResetHandshake, "https", "1", kTls, 0ms, 900ms},
+        {"stalled handshake: the connect limit", Stall, "https", "3", kTimeout, 450ms, 2900ms},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,13 +1,10 @@
-// Every operation of the proxy, and the host's walk through a node tree it hands out, with one
-// allocation failing, or that one and all after it, for each allocation the operation makes (the
-// doubles' own allocations aside). Each run must end in a failure the host can tell (E_OUTOFMEMORY,
-// or E_FAIL for a std::bad_alloc, which the frames treat as any std::exception) or in the full
-// result, never in a crash or in a success that lost something; the proxy must serve the same
-// operation again at once, and nothing may be left behind (the references the doubles count here,
-// the sanitizer's leak check at exit).
-//
-// CI runs a fixed sample of the failure points; VEL_FULL=1 runs all of them and prints, per
-// operation, how many there were and how long they took.
+// Every operation of the proxy, and the host's walk through a node tree it hands out, with each
+// allocation it makes (the doubles' aside) failing, once or from there on. Each run must end in a
+// failure the host can tell (E_OUTOFMEMORY, or E_FAIL for a std::bad_alloc, which the frames treat
+// as any std::exception) or in the full result, never in a crash or a success that lost something;
+// the proxy must serve the operation again at once, and nothing may be left behind (the references
+// the doubles count, the sanitizer's leak check at exit). CI runs a fixed sample of the failure
+// points; VEL_FULL=1 runs all of them and prints, per operation, how many and how long they took.
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -28,6 +25,10 @@ constexpr std::size_t kSampledRuns = 40;
 const Params kApplication = {{"-challenge", "c-1"}, {"-ident-org_name", "Org"}};
 const Params kReceipt = {{"-refnum", "4711"}, {"-cert_format", "PEM"}};
 const std::string kIssued = pageWith("Return=issued\nStatus=100\nParam1=cert\nValue1=MIICcert");
+// The receipt for an application and the certificate fetched with it.
+Pages issuing() {
+    return {answerPage("submitted", kReceipt, "https://ca.test/fetch", "GET"), kIssued};
+}
 
 class TortureTest;
 using Step = HRESULT (TortureTest::*)();
@@ -64,25 +65,19 @@ protected:
     }
 
     // The operation on a new proxy, its `failAt`th allocation failing (or every one from there
-    // on), and what came of it.
-    Outcome run(const Operation& operation, std::size_t failAt, Failing failing) {
-        proxy = ProxyObject();
+    // on), and what came of it; or `again` on the proxy the last run left, without failures.
+    Outcome run(const Operation& operation, std::size_t failAt, Failing failing,
+                bool again = false) {
+        if (!again) proxy = ProxyObject();
         for (const Step step : operation.before) EXPECT_EQ((this->*step)(), S_OK);
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
         forgetCallbacks();
-        armedAt = {failAt, failing};
+        if (!again) armedAt = {failAt, failing};
         const HRESULT result = (this->*operation.tortured)();
         armedAt.reset();
         return {result, allocations, failed, effectsSince(sent, made)};
     }
-    // The same operation, without failures, on the proxy the last run left.
-    Outcome again(const Operation& operation) {
-        for (const Step step : operation.before) EXPECT_EQ((this->*step)(), S_OK);
-        const std::size_t sent = script.requests.size(), made = pki->calls().size();
-        forgetCallbacks();
-        const HRESULT result = (this->*operation.tortured)();
-        return {result, 0, false, effectsSince(sent, made)};
-    }
+    Outcome again(const Operation& operation) { return run(operation, 0, Failing::once, true); }
 
     // What the server and the PKI component saw, what the host heard and got, the proxy's state.
     Strings effectsSince(std::size_t sent, std::size_t made) {
@@ -134,10 +129,9 @@ public:
                             [this] { return proxy->RequestStep1(node.put()); });
     }
     HRESULT requestStep2() {
-        return answeredWith(
-            {answerPage("submitted", kReceipt, "https://ca.test/fetch", "GET"), kIssued}, [this] {
-                return proxy->RequestStep2(password.get(), password.get(), 1, 1, &certificateId);
-            });
+        return answeredWith(issuing(), [this] {
+            return proxy->RequestStep2(password.get(), password.get(), 1, 1, &certificateId);
+        });
     }
     HRESULT pickUp() {
         return answeredWith(
@@ -165,8 +159,7 @@ public:
     }
     HRESULT renewStep2() {
         return answeredWith(
-            {answerPage("submitted", kReceipt, "https://ca.test/fetch", "GET"), kIssued},
-            [this] { return proxy->RenewStep2(password.get(), 1, &certificateId); });
+            issuing(), [this] { return proxy->RenewStep2(password.get(), 1, &certificateId); });
     }
     HRESULT check() {
         return answeredWith({answerPage("Form", {{"-crl_format", "pem"}, {"-ident_lang", "de"}},

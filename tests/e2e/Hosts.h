@@ -1,18 +1,108 @@
-// A host that dies by SIGKILL at a chosen step: the steps are the callbacks the proxy makes on it,
-// through its back channel and on the PKI component it handed over, whose calls it passes on to
-// the real one. Each step is written as a line to a descriptor first, so that a parent sees how
-// far the host came.
+// The hosts' objects of the end-to-end tests: a back channel shared by many proxies that counts
+// what each thread heard, and a host that dies by SIGKILL at a chosen step. Its steps are the
+// callbacks the proxy makes on it, through its back channel and on the PKI component it handed
+// over, whose calls it passes on to the real one; each is written as a line to a descriptor
+// first, so that a parent sees how far the host came.
 #pragma once
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include <velTesseraComm/DispatchTables.h>
 #include <velTesseraComm/velTesseraComm.h>
 
 #include "Text.h"
+
+// Lives on the stack of the test or of a host process that ends by _exit or SIGKILL: it counts the
+// references it gave out, but does not own itself.
+template <class Interface>
+class HostObject : public velcom::DispatchImpl<Interface> {
+public:
+    using velcom::DispatchImpl<Interface>::DispatchImpl;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+                           IsEqualIID(riid, velcom::uuidOf<Interface>());
+        *object = known ? static_cast<Interface*>(this) : nullptr;
+        return known ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_references; }
+    ULONG references() const { return m_references; }
+
+private:
+    std::atomic<ULONG> m_references{0};
+};
+
+// Hands each callback to noted(): its kind, the thread the component names, its first text.
+class NotingBackChannel : public HostObject<IvelBackChannel> {
+public:
+    explicit NotingBackChannel(LONG level) : HostObject(kIvelBackChannelMembers), m_level(level) {}
+
+    STDMETHODIMP get_lTraceLevel(LONG* level) override { return *level = m_level, S_OK; }
+    STDMETHODIMP put_lTraceLevel(LONG) override { return S_OK; }
+    STDMETHODIMP Error(LONG thread, LONG, LONG, LONG, BSTR text, BSTR, BSTR) override {
+        return noted("Error", thread, &text);
+    }
+    STDMETHODIMP Progress(LONG thread, LONG, LONG, LONG, BSTR, BSTR, BSTR, SHORT, SHORT) override {
+        return noted("Progress", thread);
+    }
+    STDMETHODIMP Info(LONG thread, LONG, LONG, LONG, BSTR text, BSTR, BSTR) override {
+        return noted("Info", thread, &text);
+    }
+    STDMETHODIMP Trace(LONG thread, LONG, LONG, LONG, BSTR text) override {
+        return noted("Trace", thread, &text);
+    }
+    STDMETHODIMP Data(LONG thread, LONG, LONG, VARIANT*) override { return noted("Data", thread); }
+
+protected:
+    virtual HRESULT noted(const std::string& kind, LONG thread, const BSTR* text = nullptr) = 0;
+
+private:
+    const LONG m_level;
+};
+
+struct ThreadCounts {
+    long answers = 0, traces = 0, errors = 0;
+};
+
+// One back channel for every proxy of the process: per thread that the component names, the
+// answers, trace lines and error reports, and how often the thread named is not the one calling.
+class CountingBackChannel final : public NotingBackChannel {
+public:
+    CountingBackChannel() : NotingBackChannel(7) {}
+
+    std::map<LONG, ThreadCounts> counts() const {
+        const std::lock_guard lock(m_mutex);
+        return m_counts;
+    }
+    long misnamedThreads() const {
+        const std::lock_guard lock(m_mutex);
+        return m_misnamed;
+    }
+
+private:
+    HRESULT noted(const std::string& kind, LONG thread, const BSTR*) override {
+        const auto field = kind == "Info"    ? &ThreadCounts::answers
+                           : kind == "Trace" ? &ThreadCounts::traces
+                           : kind == "Error" ? &ThreadCounts::errors
+                                             : nullptr;
+        if (field == nullptr) return S_OK;
+        const std::lock_guard lock(m_mutex);
+        ++(m_counts[thread].*field);
+        if (thread != static_cast<LONG>(GetCurrentThreadId())) ++m_misnamed;
+        return S_OK;
+    }
+
+    mutable std::mutex m_mutex;
+    std::map<LONG, ThreadCounts> m_counts;
+    long m_misnamed = 0;
+};
 
 class Steps {
 public:
@@ -33,47 +123,16 @@ private:
     int m_report, m_killAt, m_count = 0;
 };
 
-// Objects on the stack of a process that ends by _exit or SIGKILL: their counts are not kept.
-template <class Interface>
-class HostObject : public velcom::DispatchImpl<Interface> {
+class DyingBackChannel final : public NotingBackChannel {
 public:
-    HostObject(std::span<const velcom::DispatchMember> members, Steps& steps)
-        : velcom::DispatchImpl<Interface>(members), m_steps(steps) {}
+    explicit DyingBackChannel(Steps& steps) : NotingBackChannel(9), m_steps(steps) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-                           IsEqualIID(riid, velcom::uuidOf<Interface>());
-        *object = known ? static_cast<Interface*>(this) : nullptr;
-        return known ? S_OK : E_NOINTERFACE;
+private:
+    HRESULT noted(const std::string& kind, LONG, const BSTR* text) override {
+        return m_steps.step(text ? kind + " " + toUtf8(*text) : kind);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
-protected:
     Steps& m_steps;
-};
-
-class DyingBackChannel final : public HostObject<IvelBackChannel> {
-public:
-    static constexpr LONG kEveryTrace = 9;
-
-    explicit DyingBackChannel(Steps& steps) : HostObject(kIvelBackChannelMembers, steps) {}
-
-    STDMETHODIMP get_lTraceLevel(LONG* level) override { return *level = kEveryTrace, S_OK; }
-    STDMETHODIMP put_lTraceLevel(LONG) override { return S_OK; }
-    STDMETHODIMP Error(LONG, LONG, LONG, LONG, BSTR text1, BSTR, BSTR) override {
-        return m_steps.step("Error " + toUtf8(text1));
-    }
-    STDMETHODIMP Progress(LONG, LONG, LONG, LONG, BSTR, BSTR, BSTR, SHORT, SHORT) override {
-        return m_steps.step("Progress");
-    }
-    STDMETHODIMP Info(LONG, LONG, LONG, LONG, BSTR text1, BSTR, BSTR) override {
-        return m_steps.step("Info " + toUtf8(text1));
-    }
-    STDMETHODIMP Trace(LONG, LONG, LONG, LONG, BSTR text) override {
-        return m_steps.step("Trace " + toUtf8(text));
-    }
-    STDMETHODIMP Data(LONG, LONG, LONG, VARIANT*) override { return m_steps.step("Data"); }
 };
 
 #define VEL_PASS_ON(method, parameters, arguments) \
@@ -85,18 +144,20 @@ public:
 class DyingPkiExtension final : public HostObject<ISMPrivateKeyInfrastructureEx> {
 public:
     DyingPkiExtension(Steps& steps, ISMPrivateKeyInfrastructureEx* pki)
-        : HostObject({}, steps), m_pki(pki) {}
+        : HostObject({}), m_steps(steps), m_pki(pki) {}
     VEL_PASS_ON(ImportRequestedCertificate2, (BSTR file, BSTR reference, BSTR* password, LONG* id),
                 (file, reference, password, id))
 
 private:
+    Steps& m_steps;
     ISMPrivateKeyInfrastructureEx* m_pki;
 };
 
 class DyingPki final : public HostObject<ISMPrivateKeyInfrastructure> {
 public:
     DyingPki(Steps& steps, ISMPrivateKeyInfrastructure* pki, ISMPrivateKeyInfrastructureEx* ex)
-        : HostObject(kISMPrivateKeyInfrastructureMembers, steps),
+        : HostObject(kISMPrivateKeyInfrastructureMembers),
+          m_steps(steps),
           m_pki(pki),
           m_extension(steps, ex) {}
 
@@ -104,7 +165,7 @@ public:
         if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx))
             return HostObject::QueryInterface(riid, object);
         *object = static_cast<ISMPrivateKeyInfrastructureEx*>(&m_extension);
-        return S_OK;
+        return m_extension.AddRef(), S_OK;
     }
     VEL_PASS_ON(FindKey, (LONG id, ISMAsymKey** key), (id, key))
     VEL_PASS_ON(Verify2, (LONG id, LONG online, CertStatus* status), (id, online, status))
@@ -157,6 +218,7 @@ public:
     VEL_PASS_ON(Delete2, (LONG id), (id))
 
 private:
+    Steps& m_steps;
     ISMPrivateKeyInfrastructure* m_pki;
     DyingPkiExtension m_extension;
 };
