@@ -2,7 +2,7 @@
 // directory, and tessera run as a process against it, one store per applicant.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <fstream>
 #include <map>
@@ -64,6 +64,12 @@ protected:
     ProgramRun run(const std::string& name, const Arguments& command,
                    const std::string& passwordFile = {}) const {
         return runProgram(tessera(name, command, passwordFile), StandardError::Captured);
+    }
+    // The output of a command that must end with the status given.
+    std::string runs(const std::string& name, const Arguments& command, int status = 0) const {
+        const ProgramRun done = run(name, command);
+        EXPECT_EQ(done.status, status) << name << " " << command.front() << ": " << done.output;
+        return done.output;
     }
 
     TemporaryDirectory work{"tessera-e2e"};

@@ -145,8 +145,7 @@ class DyingPkiExtension final : public HostObject<ISMPrivateKeyInfrastructureEx>
 public:
     DyingPkiExtension(Steps& steps, ISMPrivateKeyInfrastructureEx* pki)
         : HostObject({}), m_steps(steps), m_pki(pki) {}
-    VEL_PASS_ON(ImportRequestedCertificate2, (BSTR file, BSTR reference, BSTR* password, LONG* id),
-                (file, reference, password, id))
+    VEL_PASS_ON(ImportRequestedCertificate2, (BSTR a, BSTR b, BSTR* c, LONG* d), (a, b, c, d))
 
 private:
     Steps& m_steps;
@@ -167,55 +166,38 @@ public:
         *object = static_cast<ISMPrivateKeyInfrastructureEx*>(&m_extension);
         return m_extension.AddRef(), S_OK;
     }
-    VEL_PASS_ON(FindKey, (LONG id, ISMAsymKey** key), (id, key))
-    VEL_PASS_ON(Verify2, (LONG id, LONG online, CertStatus* status), (id, online, status))
-    VEL_PASS_ON(Verify, (ISMCertificate * certificate, LONG online, CertStatus* status),
-                (certificate, online, status))
-    VEL_PASS_ON(ImportKey, (LONG id, ISMAsymKey* key), (id, key))
-    VEL_PASS_ON(ExportPKCS12,
-                (BSTR file, BSTR password, ISMCertificate* certificate, ISMAsymKey* key,
-                 LONG chain),
-                (file, password, certificate, key, chain))
-    VEL_PASS_ON(Import, (ISMCertificateList * certificates, ISMCRLList* lists),
-                (certificates, lists))
-    VEL_PASS_ON(Load, (BSTR file, ISMCertificateList** certificates, ISMCRLList** lists),
-                (file, certificates, lists))
-    VEL_PASS_ON(LoadPKCS12,
-                (BSTR file, BSTR password, ISMCertificateList** certificates, ISMKeyList** keys),
-                (file, password, certificates, keys))
-    VEL_PASS_ON(Export,
-                (BSTR file, FileFormat format, FileEncoding encoding, ISMCertificateList* list),
-                (file, format, encoding, list))
-    VEL_PASS_ON(Export2, (BSTR file, FileFormat format, FileEncoding encoding, VARIANT ids),
-                (file, format, encoding, ids))
+    // Parameters named by position: they are only passed on.
+    VEL_PASS_ON(FindKey, (LONG a, ISMAsymKey** b), (a, b))
+    VEL_PASS_ON(Verify2, (LONG a, LONG b, CertStatus* c), (a, b, c))
+    VEL_PASS_ON(Verify, (ISMCertificate * a, LONG b, CertStatus* c), (a, b, c))
+    VEL_PASS_ON(ImportKey, (LONG a, ISMAsymKey* b), (a, b))
+    VEL_PASS_ON(ExportPKCS12, (BSTR a, BSTR b, ISMCertificate* c, ISMAsymKey* d, LONG e),
+                (a, b, c, d, e))
+    VEL_PASS_ON(Import, (ISMCertificateList * a, ISMCRLList* b), (a, b))
+    VEL_PASS_ON(Load, (BSTR a, ISMCertificateList** b, ISMCRLList** c), (a, b, c))
+    VEL_PASS_ON(LoadPKCS12, (BSTR a, BSTR b, ISMCertificateList** c, ISMKeyList** d), (a, b, c, d))
+    VEL_PASS_ON(Export, (BSTR a, FileFormat b, FileEncoding c, ISMCertificateList* d), (a, b, c, d))
+    VEL_PASS_ON(Export2, (BSTR a, FileFormat b, FileEncoding c, VARIANT d), (a, b, c, d))
     VEL_PASS_ON(Find,
-                (CertType * type, CertStatus* status, BSTR* address, LONG* isDefault,
-                 BSTR* commonName, VARIANT* issuer, BSTR* serial, ISMCertificateList** list),
-                (type, status, address, isDefault, commonName, issuer, serial, list))
-    VEL_PASS_ON(GetCertificate, (LONG id, ISMCertificate** certificate), (id, certificate))
-    VEL_PASS_ON(GetIssuer, (ISMCertificate * certificate, LONG depth, ISMCertificateList** chain),
-                (certificate, depth, chain))
-    VEL_PASS_ON(HasValidCertifiedKey, (BSTR address, ISMCertificateList** list, LONG* hasKey),
-                (address, list, hasKey))
-    VEL_PASS_ON(FindValidCerts,
-                (VARIANT addresses, VARIANT* found, VARIANT* notFound, ISMCertificateList** list),
-                (addresses, found, notFound, list))
-    VEL_PASS_ON(AdjustDefaults, (ISMCertificateList * list), (list))
-    VEL_PASS_ON(CreateCertificateList, (ISMCertificateList * *list), (list))
-    VEL_PASS_ON(CreateRequest,
-                (RequestType type, BSTR password, VARIANT attributes, ISMRequest** request),
-                (type, password, attributes, request))
-    VEL_PASS_ON(AddRequest, (ISMRequest * request, BSTR reference), (request, reference))
-    VEL_PASS_ON(GetOpenRequests, (VARIANT * references), (references))
-    VEL_PASS_ON(ImportRequestedCertificate, (BSTR file, BSTR reference, LONG* id),
-                (file, reference, id))
-    VEL_PASS_ON(Revoke, (ISMCertificate * certificate), (certificate))
-    VEL_PASS_ON(ExportKey,
-                (BSTR file, BSTR password, FileFormat format, FileEncoding encoding,
-                 ISMAsymKey* key),
-                (file, password, format, encoding, key))
-    VEL_PASS_ON(Delete, (ISMCertificate * certificate), (certificate))
-    VEL_PASS_ON(Delete2, (LONG id), (id))
+                (CertType * a, CertStatus* b, BSTR* c, LONG* d, BSTR* e, VARIANT* f, BSTR* g,
+                 ISMCertificateList** h),
+                (a, b, c, d, e, f, g, h))
+    VEL_PASS_ON(GetCertificate, (LONG a, ISMCertificate** b), (a, b))
+    VEL_PASS_ON(GetIssuer, (ISMCertificate * a, LONG b, ISMCertificateList** c), (a, b, c))
+    VEL_PASS_ON(HasValidCertifiedKey, (BSTR a, ISMCertificateList** b, LONG* c), (a, b, c))
+    VEL_PASS_ON(FindValidCerts, (VARIANT a, VARIANT* b, VARIANT* c, ISMCertificateList** d),
+                (a, b, c, d))
+    VEL_PASS_ON(AdjustDefaults, (ISMCertificateList * a), (a))
+    VEL_PASS_ON(CreateCertificateList, (ISMCertificateList * *a), (a))
+    VEL_PASS_ON(CreateRequest, (RequestType a, BSTR b, VARIANT c, ISMRequest** d), (a, b, c, d))
+    VEL_PASS_ON(AddRequest, (ISMRequest * a, BSTR b), (a, b))
+    VEL_PASS_ON(GetOpenRequests, (VARIANT * a), (a))
+    VEL_PASS_ON(ImportRequestedCertificate, (BSTR a, BSTR b, LONG* c), (a, b, c))
+    VEL_PASS_ON(Revoke, (ISMCertificate * a), (a))
+    VEL_PASS_ON(ExportKey, (BSTR a, BSTR b, FileFormat c, FileEncoding d, ISMAsymKey* e),
+                (a, b, c, d, e))
+    VEL_PASS_ON(Delete, (ISMCertificate * a), (a))
+    VEL_PASS_ON(Delete2, (LONG a), (a))
 
 private:
     Steps& m_steps;
