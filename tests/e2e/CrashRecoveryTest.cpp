@@ -26,8 +26,7 @@ struct Conversation {
 // when 0) of its watched step.
 [[noreturn]] void hold(const Conversation& conversation, int report, int killAt) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Steps steps(report, killAt);
-    DyingBackChannel host(steps);
+    DyingBackChannel host(report, killAt);
     velcom::ComPtr<ISMPrivateKeyInfrastructure> realPki;
     velcom::ComPtr<IvelPKIStore> store;
     velcom::ComPtr<ISMPrivateKeyInfrastructureEx> extension;
@@ -36,14 +35,14 @@ struct Conversation {
         FAILED(realPki.as(extension)) || FAILED(store->Open(toBstr(conversation.store).get())) ||
         FAILED(createByProgId(u"velTesseraComm2.velTesseraProxy", proxy)))
         _exit(3);
-    DyingPki pki(steps, realPki.get(), extension.get());
+    DyingPki pki(host, realPki.get(), extension.get());
     if (FAILED(proxy->Init(&host, nullptr, &pki, toBstr(conversation.temporary).get())) ||
         FAILED(proxy->InitComm(toBstr(conversation.start).get(), VARIANT{})))
         _exit(3);
     LONG id = 0;
     velcom::ComPtr<IvelNode> application;
     if (!conversation.pickUp && FAILED(proxy->RequestStep1(application.put()))) _exit(4);
-    steps.armed = true;
+    host.armed = true;
     const HRESULT result = conversation.pickUp
                                ? proxy->PickUp(&id)
                                : proxy->RequestStep2(toBstr(conversation.password).get(),
@@ -104,14 +103,6 @@ std::string storeContents(const std::string& path) {
 
 constexpr char kIssued[] = "1 certificates; 0 open; ";
 
-// The step whose line holds text (1 for the first), or 0.
-int stepOf(const HostRun& run, const std::string& text) {
-    const auto found = std::find_if(run.begin(), run.end(), [&](const auto& step) {
-        return step.find(text) != std::string::npos;
-    });
-    return found == run.end() ? 0 : static_cast<int>(found - run.begin()) + 1;
-}
-
 // A host killed at each kill point of the whole conversation, then the pick-up run again: the
 // store is sound, and holds the certificate unless the host died before the step whose line holds
 // issuedBy (empty: the authority had issued it before the conversation).
@@ -120,8 +111,11 @@ void killEverywhere(Start conversationOf, PickUp pickUp, const std::string& issu
     const Conversation first = conversationOf("whole");
     const HostRun whole = runHost(first, 0);
     ASSERT_EQ(storeContents(first.store), kIssued);
-    const int issued = issuedBy.empty() ? 0 : stepOf(whole, issuedBy);
-    ASSERT_TRUE(issuedBy.empty() || issued > 0);
+    const auto issuing = std::find_if(whole.begin(), whole.end(), [&](const std::string& step) {
+        return step.find(issuedBy) != std::string::npos;
+    });
+    ASSERT_TRUE(issuedBy.empty() || issuing != whole.end());
+    const int issued = issuedBy.empty() ? 0 : static_cast<int>(issuing - whole.begin()) + 1;
     for (const int killAt : killPoints(whole)) {
         const std::string name = "killed" + std::to_string(killAt);
         SCOPED_TRACE(name + " at " + whole[killAt - 1]);

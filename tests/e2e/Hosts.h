@@ -104,10 +104,12 @@ private:
     long m_misnamed = 0;
 };
 
-class Steps {
+// Once armed, writes each callback as a line to the descriptor report and dies at the killAt'th
+// (never when 0).
+class DyingBackChannel final : public NotingBackChannel {
 public:
-    // killAt 0: never.
-    Steps(int report, int killAt) : m_report(report), m_killAt(killAt) {}
+    DyingBackChannel(int report, int killAt)
+        : NotingBackChannel(9), m_report(report), m_killAt(killAt) {}
 
     HRESULT step(std::string line) {
         if (!armed) return S_OK;
@@ -120,45 +122,39 @@ public:
     bool armed = false;
 
 private:
+    HRESULT noted(const std::string& kind, LONG, const BSTR* text) override {
+        return step(text ? kind + " " + toUtf8(*text) : kind);
+    }
+
     int m_report, m_killAt, m_count = 0;
 };
 
-class DyingBackChannel final : public NotingBackChannel {
-public:
-    explicit DyingBackChannel(Steps& steps) : NotingBackChannel(9), m_steps(steps) {}
-
-private:
-    HRESULT noted(const std::string& kind, LONG, const BSTR* text) override {
-        return m_steps.step(text ? kind + " " + toUtf8(*text) : kind);
-    }
-
-    Steps& m_steps;
-};
-
+// The host's PKI component: each call is a step of the host, then goes on to the real one.
 #define VEL_PASS_ON(method, parameters, arguments) \
     STDMETHODIMP method parameters override {      \
-        m_steps.step("PKI " #method);              \
+        m_host.step("PKI " #method);               \
         return m_pki->method arguments;            \
     }
 
 class DyingPkiExtension final : public HostObject<ISMPrivateKeyInfrastructureEx> {
 public:
-    DyingPkiExtension(Steps& steps, ISMPrivateKeyInfrastructureEx* pki)
-        : HostObject({}), m_steps(steps), m_pki(pki) {}
+    DyingPkiExtension(DyingBackChannel& host, ISMPrivateKeyInfrastructureEx* pki)
+        : HostObject({}), m_host(host), m_pki(pki) {}
     VEL_PASS_ON(ImportRequestedCertificate2, (BSTR a, BSTR b, BSTR* c, LONG* d), (a, b, c, d))
 
 private:
-    Steps& m_steps;
+    DyingBackChannel& m_host;
     ISMPrivateKeyInfrastructureEx* m_pki;
 };
 
 class DyingPki final : public HostObject<ISMPrivateKeyInfrastructure> {
 public:
-    DyingPki(Steps& steps, ISMPrivateKeyInfrastructure* pki, ISMPrivateKeyInfrastructureEx* ex)
+    DyingPki(DyingBackChannel& host, ISMPrivateKeyInfrastructure* pki,
+             ISMPrivateKeyInfrastructureEx* extension)
         : HostObject(kISMPrivateKeyInfrastructureMembers),
-          m_steps(steps),
+          m_host(host),
           m_pki(pki),
-          m_extension(steps, ex) {}
+          m_extension(host, extension) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx))
@@ -200,7 +196,7 @@ public:
     VEL_PASS_ON(Delete2, (LONG a), (a))
 
 private:
-    Steps& m_steps;
+    DyingBackChannel& m_host;
     ISMPrivateKeyInfrastructure* m_pki;
     DyingPkiExtension m_extension;
 };

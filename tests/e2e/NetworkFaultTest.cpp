@@ -31,15 +31,11 @@ int portOf(const std::string& address) {
 }
 
 // A transport created by its ProgID in an apartment of the test's own.
-class Transport {
-public:
+struct Transport {
     Transport() {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CLSID clsid{};
-        CLSIDFromProgID(u"velTesseraComm2.velTransport", &clsid);
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IvelTransport,
-                         m_transport.putVoid());
-        if (m_transport) m_transport->Init(&m_host, nullptr);
+        if (SUCCEEDED(createByProgId(u"velTesseraComm2.velTransport", m_transport)))
+            m_transport->Init(&m_host, nullptr);
     }
     ~Transport() {
         m_transport.reset();
@@ -64,7 +60,6 @@ public:
         return toUtf8(description.get());
     }
 
-private:
     RecordingBackChannel m_host;
     velcom::ComPtr<IvelTransport> m_transport;
 };
