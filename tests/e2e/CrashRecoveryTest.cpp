@@ -1,8 +1,6 @@
 // A host killed (SIGKILL) at the Kth callback the proxy makes on it (trace line, progress, answer,
 // call on the PKI component) during an application or a pick-up: started again, tessera picks up
-// whatever the authority issued, and the store is sound. VEL_FULL=1 kills at every K; otherwise at
-// one K drawn (with a fixed seed) from each stretch of steps between two calls on the PKI
-// component.
+// whatever the authority issued, and the store is sound.
 #include <fcntl.h>
 #include <sys/wait.h>
 
@@ -50,7 +48,6 @@ struct Conversation {
     _exit(SUCCEEDED(result) ? 0 : 5);
 }
 
-// The callbacks the host made before it ended.
 using HostRun = std::vector<std::string>;
 
 HostRun runHost(const Conversation& conversation, int killAt) {
@@ -78,8 +75,8 @@ HostRun runHost(const Conversation& conversation, int killAt) {
     return run;
 }
 
-// Every K, or one K drawn from each stretch of steps that ends with a call on the PKI component
-// (the call included) and from the stretch after the last one.
+// Every K with VEL_FULL=1; otherwise one K drawn (with a fixed seed) from each stretch of steps
+// that ends with a call on the PKI component (the call included), and from the stretch after.
 std::vector<int> killPoints(const HostRun& whole) {
     const int steps = static_cast<int>(whole.size());
     const char* full = std::getenv("VEL_FULL");

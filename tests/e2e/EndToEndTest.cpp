@@ -24,8 +24,7 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     const struct Row {
         const char* name;
         int status;
-        const char* reason;
-        const char* steps;
+        const char *reason, *steps;
     } rows[] = {
         {"wrong password", kRefused, "(Status 2): wrong password", "!request --accept-terms"},
         {"terms not accepted", kRefused, "(Status 3)", "request"},

@@ -1,8 +1,5 @@
 // The hosts' objects of the end-to-end tests: a back channel shared by many proxies that counts
-// what each thread heard, and a host that dies by SIGKILL at a chosen step. Its steps are the
-// callbacks the proxy makes on it, through its back channel and on the PKI component it handed
-// over, whose calls it passes on to the real one; each is written as a line to a descriptor
-// first, so that a parent sees how far the host came.
+// what each thread heard, and a host that dies by SIGKILL at a chosen step.
 #pragma once
 
 #include <signal.h>
@@ -77,13 +74,9 @@ class CountingBackChannel final : public NotingBackChannel {
 public:
     CountingBackChannel() : NotingBackChannel(7) {}
 
-    std::map<LONG, ThreadCounts> counts() const {
+    std::pair<std::map<LONG, ThreadCounts>, long> counts() const {
         const std::lock_guard lock(m_mutex);
-        return m_counts;
-    }
-    long misnamedThreads() const {
-        const std::lock_guard lock(m_mutex);
-        return m_misnamed;
+        return {m_counts, m_misnamed};
     }
 
 private:
@@ -104,8 +97,8 @@ private:
     long m_misnamed = 0;
 };
 
-// Once armed, writes each callback as a line to the descriptor report and dies at the killAt'th
-// (never when 0).
+// Once armed, writes each callback (here and on its PKI component) as a line to the descriptor
+// report, so that a parent sees how far the host came, and dies at the killAt'th (never when 0).
 class DyingBackChannel final : public NotingBackChannel {
 public:
     DyingBackChannel(int report, int killAt)

@@ -134,9 +134,9 @@ TEST_F(EndToEndTest, EightApartmentsApplyAtOnceThroughOneBackChannelIntoOneStore
     EXPECT_EQ(certificates.size(), static_cast<std::size_t>(kThreads * perThread))
         << "each application has a certificate of its own in the store";
 
-    const std::map<LONG, ThreadCounts> counts = channel.counts();
+    const auto [counts, misnamed] = channel.counts();
     EXPECT_EQ(counts.size(), static_cast<std::size_t>(kThreads));
-    EXPECT_EQ(channel.misnamedThreads(), 0);
+    EXPECT_EQ(misnamed, 0);
     for (const auto& [thread, count] : counts) {
         SCOPED_TRACE(thread);
         EXPECT_EQ(count.answers, kStartAnswers + kAnswersPerApplication * perThread);

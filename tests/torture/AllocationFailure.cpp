@@ -44,7 +44,6 @@ AllocationFailure::~AllocationFailure() {
 }
 
 std::size_t AllocationFailure::count() const { return t_seen; }
-bool AllocationFailure::failed() const { return t_failAt != kNever && t_seen >= t_failAt; }
 
 // The program's own global allocation functions; the sanitizers accept them in place of theirs.
 // Blocks come from malloc, so that whatever the sanitizers or velcom free stays matched.
