@@ -89,8 +89,7 @@ void FaultProxy::serve() {
         for (const Connection& connection : connections) {
             watched.push_back({connection.client.get(), POLLIN, 0});
             watched.push_back({connection.server.get(), POLLIN, 0});
-            dripping =
-                dripping || (connection.fault == Fault::Drip && !connection.heldBack.empty());
+            dripping |= connection.fault == Fault::Drip && !connection.heldBack.empty();
         }
         if (::poll(watched.data(), watched.size(), dripping ? 1 : kStopMilliseconds) < 0) continue;
         for (std::size_t index = 0; index < connections.size(); ++index) {
@@ -158,10 +157,9 @@ bool FaultProxy::fromServer(Connection& connection) {
         case Fault::TruncatedAnswer: {
             std::string& answer = connection.heldBack;
             answer += bytes;
-            const std::size_t head = answer.find("\r\n\r\n");
-            if (head == std::string::npos || answer.size() < head + 4 + kBodyBytesKept) return true;
-            sendAll(connection.client,
-                    std::string_view(answer).substr(0, head + 4 + kBodyBytesKept));
+            const std::size_t head = answer.find("\r\n\r\n"), kept = head + 4 + kBodyBytesKept;
+            if (head == std::string::npos || answer.size() < kept) return true;
+            sendAll(connection.client, answer.substr(0, kept));
             if (connection.fault == Fault::ResetDuringAnswer) reset(connection.client);
             return false;
         }
@@ -176,8 +174,7 @@ bool FaultProxy::fromServer(Connection& connection) {
 bool FaultProxy::drip(Connection& connection) {
     if (connection.fault != Fault::Drip) return true;
     if (connection.heldBack.empty()) return connection.server.valid();
-    const bool sent =
-        sendAll(connection.client, std::string_view(connection.heldBack).substr(0, 1));
+    const bool sent = sendAll(connection.client, connection.heldBack.substr(0, 1));
     connection.heldBack.erase(0, 1);
     return sent;
 }

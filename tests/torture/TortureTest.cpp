@@ -76,7 +76,6 @@ protected:
         armedAt.reset();
         return {result, allocations, effectsSince(sent, made)};
     }
-    Outcome again(const Operation& operation) { return run(operation, 0, Failing::once, true); }
 
     // What the server and the PKI component saw, what the host heard and got, the proxy's state.
     Strings effectsSince(std::size_t sent, std::size_t made) {
@@ -296,7 +295,7 @@ TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) 
     const Operation& operation = GetParam();
     const Outcome expected = run(operation, AllocationFailure::kNever, Failing::once);
     ASSERT_EQ(expected.result, operation.result);
-    const Strings expectedAgain = again(operation).effects;
+    const Strings expectedAgain = run(operation, 0, Failing::once, true).effects;
 
     const auto start = std::chrono::steady_clock::now();
     const std::vector<std::size_t> points = failurePoints(expected.allocations);
@@ -314,7 +313,7 @@ TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) 
                 EXPECT_TRUE(outcome.result == E_OUTOFMEMORY || outcome.result == E_FAIL)
                     << nameOf(outcome.result);
             // Again as at first, or as a second time when the failure came after the state was set.
-            const Outcome retried = again(operation);
+            const Outcome retried = run(operation, 0, Failing::once, true);
             EXPECT_EQ(retried.result, operation.result);
             EXPECT_THAT(retried.effects, ::testing::AnyOf(expected.effects, expectedAgain));
             proxy.reset();
