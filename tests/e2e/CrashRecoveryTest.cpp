@@ -1,8 +1,6 @@
 // A host killed (SIGKILL) at the Kth callback the proxy makes on it (trace line, progress, answer,
 // call on the PKI component) during an application or a pick-up: started again, tessera picks up
-// whatever the authority issued, and the store is sound. VEL_FULL=1 kills at every K; otherwise at
-// one K drawn (with a fixed seed) from each stretch of steps between two calls on the PKI
-// component.
+// whatever the authority issued, and the store is sound.
 #include <fcntl.h>
 #include <sys/wait.h>
 
@@ -11,22 +9,11 @@
 
 #include <velPKI/velPKI.h>
 
-#include "DyingHost.h"
 #include "EndToEndFixture.h"
+#include "Hosts.h"
 #include "pki/StoreCheck.h"
 
 namespace {
-
-template <typename Interface>
-velcom::ComPtr<Interface> create(const char16_t* progId) {
-    CLSID clsid{};
-    velcom::ComPtr<Interface> object;
-    if (SUCCEEDED(CLSIDFromProgID(progId, &clsid)))
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, velcom::uuidOf<Interface>(),
-                         object.putVoid());
-    if (!object) _exit(2);
-    return object;
-}
 
 struct Conversation {
     bool pickUp;  // else an application: RequestStep1, then RequestStep2 watched
@@ -37,23 +24,23 @@ struct Conversation {
 // when 0) of its watched step.
 [[noreturn]] void hold(const Conversation& conversation, int report, int killAt) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Steps steps(report, killAt);
-    DyingBackChannel host(steps);
-    const auto realPki = create<ISMPrivateKeyInfrastructure>(u"velTesseraComm2.velPKI");
+    DyingBackChannel host(report, killAt);
+    velcom::ComPtr<ISMPrivateKeyInfrastructure> realPki;
     velcom::ComPtr<IvelPKIStore> store;
     velcom::ComPtr<ISMPrivateKeyInfrastructureEx> extension;
-    if (FAILED(realPki.as(store)) || FAILED(realPki.as(extension)) ||
-        FAILED(store->Open(toBstr(conversation.store).get())))
+    velcom::ComPtr<IvelTesseraProxy> proxy;
+    if (FAILED(createByProgId(u"velTesseraComm2.velPKI", realPki)) || FAILED(realPki.as(store)) ||
+        FAILED(realPki.as(extension)) || FAILED(store->Open(toBstr(conversation.store).get())) ||
+        FAILED(createByProgId(u"velTesseraComm2.velTesseraProxy", proxy)))
         _exit(3);
-    DyingPki pki(steps, realPki.get(), extension.get());
-    const auto proxy = create<IvelTesseraProxy>(u"velTesseraComm2.velTesseraProxy");
+    DyingPki pki(host, realPki.get(), extension.get());
     if (FAILED(proxy->Init(&host, nullptr, &pki, toBstr(conversation.temporary).get())) ||
         FAILED(proxy->InitComm(toBstr(conversation.start).get(), VARIANT{})))
         _exit(3);
     LONG id = 0;
     velcom::ComPtr<IvelNode> application;
     if (!conversation.pickUp && FAILED(proxy->RequestStep1(application.put()))) _exit(4);
-    steps.armed = true;
+    host.armed = true;
     const HRESULT result = conversation.pickUp
                                ? proxy->PickUp(&id)
                                : proxy->RequestStep2(toBstr(conversation.password).get(),
@@ -61,49 +48,43 @@ struct Conversation {
     _exit(SUCCEEDED(result) ? 0 : 5);
 }
 
-// The callbacks the host saw before it ended; killed tells whether it was killed.
-struct HostRun {
-    std::vector<std::string> steps;
-    bool killed;
-};
+using HostRun = std::vector<std::string>;
 
 HostRun runHost(const Conversation& conversation, int killAt) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return {{}, false};
+    if (pipe2(ends, O_CLOEXEC) != 0) return {};
     const pid_t child = fork();
     if (child == 0) {
         close(ends[0]);
         hold(conversation, ends[1], killAt);
     }
     close(ends[1]);
-    std::string output;
-    char buffer[4096];
-    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
-        output.append(buffer, static_cast<std::size_t>(got));
+    HostRun run;
+    std::string line;
+    for (char got; read(ends[0], &got, 1) == 1;)
+        if (got != '\n')
+            line += got;
+        else
+            run.push_back(std::exchange(line, {}));
     close(ends[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    HostRun run{{}, WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL};
-    EXPECT_TRUE(run.killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
-    for (std::size_t start = 0, end; (end = output.find('\n', start)) != std::string::npos;
-         start = end + 1)
-        run.steps.push_back(output.substr(start, end - start));
+    EXPECT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) ||
+                (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        << status;
     return run;
 }
 
-// Every K, or one K drawn from each stretch of steps that ends with a call on the PKI component
-// (the call included) and from the stretch after the last one.
+// Every K with VEL_FULL=1; otherwise one K drawn (with a fixed seed) from each stretch of steps
+// that ends with a call on the PKI component (the call included), and from the stretch after.
 std::vector<int> killPoints(const HostRun& whole) {
-    const int steps = static_cast<int>(whole.steps.size());
-    std::vector<int> points;
+    const int steps = static_cast<int>(whole.size());
     const char* full = std::getenv("VEL_FULL");
-    if (full != nullptr && std::string(full) == "1") {
-        for (int k = 1; k <= steps; ++k) points.push_back(k);
-        return points;
-    }
+    const bool every = full != nullptr && std::string(full) == "1";
+    std::vector<int> points;
     std::mt19937 random(17);
     for (int step = 1, first = 1; step <= steps; ++step)
-        if (step == steps || whole.steps[step - 1].starts_with("PKI ")) {
+        if (every || step == steps || whole[step - 1].starts_with("PKI ")) {
             points.push_back(std::uniform_int_distribution(first, step)(random));
             first = step + 1;
         }
@@ -117,11 +98,34 @@ std::string storeContents(const std::string& path) {
                                "SELECT COUNT(*) || ' open' FROM requests WHERE closed = 0"});
 }
 
-int stepOf(const HostRun& run, const std::string& text) {
-    const auto found = std::find_if(run.steps.begin(), run.steps.end(), [&](const auto& step) {
-        return step.find(text) != std::string::npos;
+constexpr char kIssued[] = "1 certificates; 0 open; ";
+
+// A host killed at each kill point of the whole conversation, then the pick-up run again: the
+// store is sound, and holds the certificate unless the host died before the step whose line holds
+// issuedBy (empty: the authority had issued it before the conversation).
+template <class Start, class PickUp>
+void killEverywhere(Start conversationOf, PickUp pickUp, const std::string& issuedBy) {
+    const Conversation first = conversationOf("whole");
+    const HostRun whole = runHost(first, 0);
+    ASSERT_EQ(storeContents(first.store), kIssued);
+    const auto issuing = std::find_if(whole.begin(), whole.end(), [&](const std::string& step) {
+        return step.find(issuedBy) != std::string::npos;
     });
-    return found == run.steps.end() ? 0 : static_cast<int>(found - run.steps.begin()) + 1;
+    ASSERT_TRUE(issuedBy.empty() || issuing != whole.end());
+    const int issued = issuedBy.empty() ? 0 : static_cast<int>(issuing - whole.begin()) + 1;
+    for (const int killAt : killPoints(whole)) {
+        const std::string name = "killed" + std::to_string(killAt);
+        SCOPED_TRACE(name + " at " + whole[killAt - 1]);
+        const Conversation conversation = conversationOf(name);
+        runHost(conversation, killAt);
+        const ProgramRun restarted = pickUp(name);
+        EXPECT_EQ(storeCheck(conversation.store), kSoundStore);
+        const std::string contents = storeContents(conversation.store);
+        if (killAt > issued)
+            EXPECT_EQ(contents, kIssued) << restarted.output;
+        else
+            EXPECT_TRUE(contents.starts_with("0 certificates")) << contents;
+    }
 }
 
 }  // namespace
@@ -129,50 +133,29 @@ int stepOf(const HostRun& run, const std::string& text) {
 // After the request line of the submission the authority has the application, and the
 // certificate it issued at once must reach the store in the end; before it, nothing may.
 TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAnApplicationGetsItsCertificateWhenStartedAgain) {
-    const auto conversationOf = [&](const std::string& name) {
-        const Applicant& applicant = addApplicant(name);
-        return Conversation{false, authority.startAddress(applicant), file(name, "db"),
-                            applicant.password, work.path()};
-    };
-    const HostRun whole = runHost(conversationOf("whole"), 0);
-    ASSERT_EQ(storeContents(file("whole", "db")), "1 certificates; 0 open; ");
-    const int submitted = stepOf(whole, "velTransport POST");
-    ASSERT_GT(submitted, 0);
-    for (const int killAt : killPoints(whole)) {
-        const std::string name = "killed" + std::to_string(killAt);
-        SCOPED_TRACE(name + " at " + whole.steps[killAt - 1]);
-        runHost(conversationOf(name), killAt);
-        const ProgramRun restarted = run(name, {"pickup"});
-        EXPECT_EQ(storeCheck(file(name, "db")), kSoundStore);
-        const std::string contents = storeContents(file(name, "db"));
-        if (killAt > submitted)
-            EXPECT_EQ(contents, "1 certificates; 0 open; ") << restarted.output;
-        else
-            EXPECT_TRUE(contents.starts_with("0 certificates")) << contents;
-    }
+    killEverywhere(
+        [&](const std::string& name) {
+            const Applicant& applicant = addApplicant(name);
+            return Conversation{false, authority.startAddress(applicant), file(name, "db"),
+                                applicant.password, work.path()};
+        },
+        [&](const std::string& name) { return run(name, {"pickup"}); }, "velTransport POST");
 }
 
 // A pick-up killed at any step, the import included, leaves the request open or closed with its
 // certificate; the pick-up started again completes it.
 TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAPickUpGetsTheCertificateWhenStartedAgain) {
     authority.serve(true);
-    const auto conversationOf = [&](const std::string& name) {
-        const Applicant& applicant = addApplicant(name);
-        const ProgramRun pending = run(name, {"request", "--accept-terms"});
-        const std::size_t at = pending.output.find("submitted as request ");
-        EXPECT_NE(at, std::string::npos) << pending.output;
-        authority.approve(pending.output.substr(at + 21, pending.output.find(',', at) - at - 21));
-        return Conversation{true, authority.startAddress(applicant), file(name, "db"),
-                            applicant.password, work.path()};
-    };
-    const HostRun whole = runHost(conversationOf("whole"), 0);
-    ASSERT_EQ(storeContents(file("whole", "db")), "1 certificates; 0 open; ");
-    for (const int killAt : killPoints(whole)) {
-        const std::string name = "killed" + std::to_string(killAt);
-        SCOPED_TRACE(name + " at " + whole.steps[killAt - 1]);
-        runHost(conversationOf(name), killAt);
-        const ProgramRun restarted = run(name, {"pickup"});
-        EXPECT_EQ(storeCheck(file(name, "db")), kSoundStore);
-        EXPECT_EQ(storeContents(file(name, "db")), "1 certificates; 0 open; ") << restarted.output;
-    }
+    killEverywhere(
+        [&](const std::string& name) {
+            const Applicant& applicant = addApplicant(name);
+            const ProgramRun pending = run(name, {"request", "--accept-terms"});
+            const std::size_t at = pending.output.find("submitted as request ");
+            EXPECT_NE(at, std::string::npos) << pending.output;
+            authority.approve(
+                pending.output.substr(at + 21, pending.output.find(',', at) - at - 21));
+            return Conversation{true, authority.startAddress(applicant), file(name, "db"),
+                                applicant.password, work.path()};
+        },
+        [&](const std::string& name) { return run(name, {"pickup"}); }, "");
 }

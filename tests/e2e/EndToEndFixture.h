@@ -2,12 +2,14 @@
 // directory, and tessera run as a process against it, one store per applicant.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <velcom/ComPtr.h>
 
 #include "ChildProcess.h"
 #include "Installation.h"
@@ -15,6 +17,15 @@
 #include "TemporaryDirectory.h"
 
 using Arguments = std::vector<std::string>;
+
+template <typename Interface>
+HRESULT createByProgId(const char16_t* progId, velcom::ComPtr<Interface>& object) {
+    CLSID clsid{};
+    const HRESULT result = CLSIDFromProgID(progId, &clsid);
+    return FAILED(result) ? result
+                          : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                             velcom::uuidOf<Interface>(), object.putVoid());
+}
 
 class EndToEndTest : public testing::Test {
 protected:
@@ -43,19 +54,22 @@ protected:
     // tessera's command line for an applicant, with a given password file or the right one.
     Arguments tessera(const std::string& name, const Arguments& command,
                       const std::string& passwordFile = {}) const {
-        Arguments arguments{VEL_TESSERA,
-                            "--start",
-                            authority.startAddress(applicants.at(name)),
-                            "--store",
-                            file(name, "db"),
-                            "--password-file",
-                            passwordFile.empty() ? file(name, "password") : passwordFile};
+        const std::string password = passwordFile.empty() ? file(name, "password") : passwordFile;
+        Arguments arguments{VEL_TESSERA, "--start", authority.startAddress(applicants.at(name))};
+        arguments.insert(arguments.end(),
+                         {"--store", file(name, "db"), "--password-file", password});
         arguments.insert(arguments.end(), command.begin(), command.end());
         return arguments;
     }
     ProgramRun run(const std::string& name, const Arguments& command,
                    const std::string& passwordFile = {}) const {
         return runProgram(tessera(name, command, passwordFile), StandardError::Captured);
+    }
+    // The output of a command that must end with the status given.
+    std::string runs(const std::string& name, const Arguments& command, int status = 0) const {
+        const ProgramRun done = run(name, command);
+        EXPECT_EQ(done.status, status) << name << " " << command.front() << ": " << done.output;
+        return done.output;
     }
 
     TemporaryDirectory work{"tessera-e2e"};

@@ -1,70 +1,64 @@
 // The story and the refusals through the real transport, PKI and server, each a process of its
 // own on loopback.
+#include <iterator>
+#include <sstream>
+
 #include "EndToEndFixture.h"
 
 namespace {
 
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 constexpr int kRefused = 3, kNotIssued = 4;
 
 TEST_F(EndToEndTest, TheDemoTellsTheWholeStory) {
     const ProgramRun demo = runProgram({VEL_TESSERA, "demo"}, StandardError::Captured);
     EXPECT_EQ(demo.status, 0) << demo.output;
-    EXPECT_NE(demo.output.find("12. what the store holds\ncertificates: 3"), std::string::npos)
-        << demo.output;
+    EXPECT_THAT(demo.output, HasSubstr("12. what the store holds\ncertificates: 3"));
 }
 
 TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     const std::string wrong = work.path() + "/wrong";
     std::ofstream(wrong) << "wrong password\n";
-    struct Step {
-        Arguments command;
-        bool wrongPassword = false;
-    };
+    // A command line for each step, the last one refused; "!" before it: with the wrong password.
     const struct Row {
         const char* name;
-        std::vector<Step> steps;  // the last one is refused
         int status;
-        const char* reason;
+        const char *reason, *steps;
     } rows[] = {
-        {"wrong password",
-         {{{"request", "--accept-terms"}, true}},
-         kRefused,
-         "(Status 2): wrong password"},
-        {"terms not accepted", {{{"request"}}}, kRefused, "(Status 3)"},
-        {"a reference the authority never gave",
-         {{{"request", "--accept-terms"}, true}, {{"pickup"}}},
-         kNotIssued,
-         "no certificate to pick up"},
-        {"a revoked client certificate for the renewal",
-         {{{"request", "--accept-terms"}}, {{"revoke", "1"}}, {{"renew", "1", "--accept-terms"}}},
-         kRefused,
-         "(Status 8)"},
+        {"wrong password", kRefused, "(Status 2): wrong password", "!request --accept-terms"},
+        {"terms not accepted", kRefused, "(Status 3)", "request"},
+        {"a reference the authority never gave", kNotIssued, "no certificate to pick up",
+         "!request --accept-terms\npickup"},
+        {"a revoked client certificate for the renewal", kRefused, "(Status 8)",
+         "request --accept-terms\nrevoke 1\nrenew 1 --accept-terms"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string name = "applicant" + std::to_string(&row - rows);
         addApplicant(name);
         ProgramRun last{};
-        for (const Step& step : row.steps)
-            last = run(name, step.command, step.wrongPassword ? wrong : std::string());
+        std::istringstream steps(row.steps);
+        for (std::string step; std::getline(steps, step);) {
+            std::istringstream words(step.substr(step[0] == '!'));
+            last = run(name, {std::istream_iterator<std::string>(words), {}},
+                       step[0] == '!' ? wrong : std::string());
+        }
         EXPECT_EQ(last.status, row.status) << last.output;
-        EXPECT_NE(last.output.find(row.reason), std::string::npos) << last.output;
+        EXPECT_THAT(last.output, HasSubstr(row.reason));
     }
 }
 
 TEST_F(EndToEndTest, NothingIsLostWhenTheAuthorityRestartsAfterASubmission) {
     addApplicant("patient");
     authority.serve(true);
-    const ProgramRun submitted = run("patient", {"request", "--accept-terms"});
-    ASSERT_EQ(submitted.status, kNotIssued) << submitted.output;
+    runs("patient", {"request", "--accept-terms"}, kNotIssued);
     authority.stop();
     authority.approve("1");
     authority.serve(false);
-    const ProgramRun pickedUp = run("patient", {"pickup"});
-    EXPECT_EQ(pickedUp.status, 0) << pickedUp.output;
-    const ProgramRun store = run("patient", {"certs"});
-    EXPECT_NE(store.output.find("certificates: 1\n  #1"), std::string::npos) << store.output;
-    EXPECT_NE(store.output.find("open requests: 0"), std::string::npos) << store.output;
+    runs("patient", {"pickup"});
+    EXPECT_THAT(runs("patient", {"certs"}),
+                AllOf(HasSubstr("certificates: 1\n  #1"), HasSubstr("open requests: 0")));
 }
 
 TEST_F(EndToEndTest, TwoApplicantsSideBySideKeepTheirOwnCertificates) {
@@ -74,13 +68,12 @@ TEST_F(EndToEndTest, TwoApplicantsSideBySideKeepTheirOwnCertificates) {
     ChildProcess bob(tessera("Bob", {"request", "--accept-terms"}), StandardError::Captured);
     ASSERT_EQ(ada.finish(), 0) << ada.output();
     ASSERT_EQ(bob.finish(), 0) << bob.output();
-    EXPECT_EQ(run("Ada", {"revoke", "1"}).status, 0);
+    runs("Ada", {"revoke", "1"});
     EXPECT_EQ(run("Bob", {"check", "1"}).status, 0) << "Bob's certificate stays valid";
     for (const char* name : {"Ada", "Bob"}) {
         SCOPED_TRACE(name);
-        const std::string store = run(name, {"certs"}).output;
-        EXPECT_NE(store.find(std::string(name) + " Tester"), std::string::npos) << store;
-        EXPECT_NE(store.find("certificates: 1"), std::string::npos) << store;
+        EXPECT_THAT(runs(name, {"certs"}),
+                    AllOf(HasSubstr(std::string(name) + " Tester"), HasSubstr("certificates: 1")));
     }
 }
 

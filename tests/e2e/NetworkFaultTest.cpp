@@ -31,15 +31,11 @@ int portOf(const std::string& address) {
 }
 
 // A transport created by its ProgID in an apartment of the test's own.
-class Transport {
-public:
+struct Transport {
     Transport() {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CLSID clsid{};
-        CLSIDFromProgID(u"velTesseraComm2.velTransport", &clsid);
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IvelTransport,
-                         m_transport.putVoid());
-        if (m_transport) m_transport->Init(&m_host, nullptr);
+        if (SUCCEEDED(createByProgId(u"velTesseraComm2.velTransport", m_transport)))
+            m_transport->Init(&m_host, nullptr);
     }
     ~Transport() {
         m_transport.reset();
@@ -64,7 +60,6 @@ public:
         return toUtf8(description.get());
     }
 
-private:
     RecordingBackChannel m_host;
     velcom::ComPtr<IvelTransport> m_transport;
 };
@@ -76,28 +71,26 @@ TEST_F(EndToEndTest, EachBreakOfTheConnectionEndsInItsOwnErrorWithinTheTimeLimit
     const std::string page = clean.page();
     FaultProxy proxy(portOf(start));
     const ScopedEnvironment connectLimit("VELTRANSPORT_CONNECT_TIMEOUT", "500ms");
+    constexpr DWORD kReset = ERROR_INTERNET_CONNECTION_RESET, kTimeout = ERROR_INTERNET_TIMEOUT,
+                    kTls = ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                    kCut = ERROR_INTERNET_CONNECTION_ABORTED;
+    using enum Fault;
+    // limit: VELTRANSPORT_TIMEOUT; error 0: the whole page arrives; least, most: the time taken.
     const struct Row {
         const char* name;
         Fault fault;
-        const char* scheme;
-        const char* limit;  // VELTRANSPORT_TIMEOUT
-        DWORD error;        // 0: the whole page arrives
+        const char *scheme, *limit;
+        DWORD error;
         std::chrono::milliseconds least, most;
     } rows[] = {
-        {"reset before the answer", Fault::ResetBeforeAnswer, "http", "1",
-         ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
-        {"reset during the answer", Fault::ResetDuringAnswer, "http", "1",
-         ERROR_INTERNET_CONNECTION_RESET, 0ms, 900ms},
-        {"truncated answer", Fault::TruncatedAnswer, "http", "1", ERROR_INTERNET_CONNECTION_ABORTED,
-         0ms, 900ms},
-        {"stalled server", Fault::Stall, "http", "1", ERROR_INTERNET_TIMEOUT, 950ms, 2900ms},
-        {"slow drip", Fault::Drip, "http", "20", 0, 0ms, 19s},
-        {"garbage for the server's hello", Fault::GarbageHandshake, "https", "1",
-         ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
-        {"reset for the server's hello", Fault::ResetHandshake, "https", "1",
-         ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0ms, 900ms},
-        {"stalled handshake: the connect limit", Fault::Stall, "https", "3", ERROR_INTERNET_TIMEOUT,
-         450ms, 2900ms},
+        {"reset before the answer", ResetBeforeAnswer, "http", "1", kReset, 0ms, 900ms},
+        {"reset during the answer", ResetDuringAnswer, "http", "1", kReset, 0ms, 900ms},
+        {"truncated answer", TruncatedAnswer, "http", "1", kCut, 0ms, 900ms},
+        {"stalled server", Stall, "http", "1", kTimeout, 950ms, 2900ms},
+        {"slow drip", Drip, "http", "20", 0, 0ms, 19s},
+        {"garbage for the server's hello", GarbageHandshake, "https", "1", kTls, 0ms, 900ms},
+        {"reset for the server's hello", ResetHandshake, "https", "1", kTls, 0ms, 900ms},
+        {"stalled handshake: the connect limit", Stall, "https", "3", kTimeout, 450ms, 2900ms},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -115,7 +108,7 @@ TEST_F(EndToEndTest, EachBreakOfTheConnectionEndsInItsOwnErrorWithinTheTimeLimit
         if (row.error == 0)
             EXPECT_EQ(transport.page(), page);
         else
-            EXPECT_NE(error.find("127.0.0.1 port"), std::string::npos) << error;
+            EXPECT_THAT(error, ::testing::HasSubstr("127.0.0.1 port"));
     }
 }
 
@@ -127,15 +120,11 @@ TEST_F(EndToEndTest, AnApplicationWhoseAnswerWasLostStaysOpenAndIsPickedUpLater)
     const ScopedEnvironment viaProxy("http_proxy", proxyAddress.c_str());
     const ScopedEnvironment noneDirect("no_proxy", nullptr);
     proxy.inject(Fault::ResetBeforeAnswer, "/submit");
-    const ProgramRun lost = run("Eve", {"request", "--accept-terms"});
-    EXPECT_EQ(lost.status, kUnreachable) << lost.output;
-    const ProgramRun open = run("Eve", {"certs"});
-    EXPECT_NE(open.output.find("open requests: 1"), std::string::npos) << open.output;
-    const ProgramRun pickedUp = run("Eve", {"pickup"});
-    EXPECT_EQ(pickedUp.status, 0) << pickedUp.output;
-    const ProgramRun store = run("Eve", {"certs"});
-    EXPECT_NE(store.output.find("certificates: 1"), std::string::npos) << store.output;
-    EXPECT_NE(store.output.find("open requests: 0"), std::string::npos) << store.output;
+    runs("Eve", {"request", "--accept-terms"}, kUnreachable);
+    EXPECT_THAT(runs("Eve", {"certs"}), ::testing::HasSubstr("open requests: 1"));
+    runs("Eve", {"pickup"});
+    EXPECT_THAT(runs("Eve", {"certs"}), ::testing::AllOf(::testing::HasSubstr("certificates: 1"),
+                                                         ::testing::HasSubstr("open requests: 0")));
 }
 
 }  // namespace

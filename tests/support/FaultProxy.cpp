@@ -1,28 +1,26 @@
 #include "support/FaultProxy.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <stdexcept>
 #include <string_view>
-#include <vector>
 
 namespace {
 
-constexpr int kDripMilliseconds = 1;
+// How soon the serving thread sees that the proxy goes; a dripped byte goes every millisecond.
+constexpr int kStopMilliseconds = 20;
 // What a cut answer keeps of its body: enough to be seen, far less than its length promises.
 constexpr std::size_t kBodyBytesKept = 16;
 constexpr char kNotAHandshake[] = "HTTP/1.1 400 Bad Request\r\n\r\n";
 
 sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+    return {.sin_family = AF_INET,
+            .sin_port = htons(static_cast<uint16_t>(port)),
+            .sin_addr = {htonl(INADDR_LOOPBACK)},
+            .sin_zero = {}};
 }
 
 Descriptor tcpSocket() { return Descriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
@@ -63,22 +61,17 @@ struct FaultProxy::Connection {
 FaultProxy::FaultProxy(int serverPort) : m_listener(tcpSocket()), m_serverPort(serverPort) {
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
-    int ends[2];
     if (!m_listener.valid() ||
         ::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(m_listener.get(), SOMAXCONN) != 0 ||
-        ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::pipe2(ends, O_CLOEXEC) != 0)
+        ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("the fault proxy cannot listen on loopback");
     m_port = ntohs(address.sin_port);
-    m_wakeRead.reset(ends[0]);
-    m_wakeWrite.reset(ends[1]);
     m_thread = std::thread([this] { serve(); });
 }
 
 FaultProxy::~FaultProxy() {
     m_stopping = true;
-    (void)!::write(m_wakeWrite.get(), "x", 1);
     m_thread.join();
 }
 
@@ -91,24 +84,23 @@ void FaultProxy::inject(Fault fault, std::string trigger) {
 void FaultProxy::serve() {
     std::vector<Connection> connections;
     while (!m_stopping) {
-        std::vector<pollfd> watched{{m_wakeRead.get(), POLLIN, 0}, {m_listener.get(), POLLIN, 0}};
+        std::vector<pollfd> watched{{m_listener.get(), POLLIN, 0}};
         bool dripping = false;
         for (const Connection& connection : connections) {
             watched.push_back({connection.client.get(), POLLIN, 0});
             watched.push_back({connection.server.get(), POLLIN, 0});
-            dripping =
-                dripping || (connection.fault == Fault::Drip && !connection.heldBack.empty());
+            dripping |= connection.fault == Fault::Drip && !connection.heldBack.empty();
         }
-        if (::poll(watched.data(), watched.size(), dripping ? kDripMilliseconds : -1) < 0) continue;
+        if (::poll(watched.data(), watched.size(), dripping ? 1 : kStopMilliseconds) < 0) continue;
         for (std::size_t index = 0; index < connections.size(); ++index) {
             Connection& connection = connections[index];
-            const bool alive = (watched[2 + 2 * index].revents == 0 || fromClient(connection)) &&
-                               (watched[3 + 2 * index].revents == 0 || fromServer(connection)) &&
+            const bool alive = (watched[1 + 2 * index].revents == 0 || fromClient(connection)) &&
+                               (watched[2 + 2 * index].revents == 0 || fromServer(connection)) &&
                                drip(connection);
             if (!alive) connection.client.reset();
         }
         std::erase_if(connections, [](const Connection& each) { return !each.client.valid(); });
-        if (watched[1].revents != 0) accept(connections);
+        if (watched[0].revents != 0) accept(connections);
     }
 }
 
@@ -165,10 +157,9 @@ bool FaultProxy::fromServer(Connection& connection) {
         case Fault::TruncatedAnswer: {
             std::string& answer = connection.heldBack;
             answer += bytes;
-            const std::size_t head = answer.find("\r\n\r\n");
-            if (head == std::string::npos || answer.size() < head + 4 + kBodyBytesKept) return true;
-            sendAll(connection.client,
-                    std::string_view(answer).substr(0, head + 4 + kBodyBytesKept));
+            const std::size_t head = answer.find("\r\n\r\n"), kept = head + 4 + kBodyBytesKept;
+            if (head == std::string::npos || answer.size() < kept) return true;
+            sendAll(connection.client, answer.substr(0, kept));
             if (connection.fault == Fault::ResetDuringAnswer) reset(connection.client);
             return false;
         }
@@ -183,8 +174,7 @@ bool FaultProxy::fromServer(Connection& connection) {
 bool FaultProxy::drip(Connection& connection) {
     if (connection.fault != Fault::Drip) return true;
     if (connection.heldBack.empty()) return connection.server.valid();
-    const bool sent =
-        sendAll(connection.client, std::string_view(connection.heldBack).substr(0, 1));
+    const bool sent = sendAll(connection.client, connection.heldBack.substr(0, 1));
     connection.heldBack.erase(0, 1);
     return sent;
 }

@@ -4,13 +4,34 @@
 // port, or as their HTTP proxy (http_proxy).
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "support/Descriptor.h"
+// An owned file descriptor (a socket, a pipe end), closed when the owner goes.
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor = -1) : m_descriptor(descriptor) {}
+    Descriptor(Descriptor&& other) noexcept : m_descriptor(std::exchange(other.m_descriptor, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        return reset(std::exchange(other.m_descriptor, -1)), *this;
+    }
+    ~Descriptor() { reset(); }
+    int get() const { return m_descriptor; }
+    bool valid() const { return m_descriptor >= 0; }
+    void reset(int descriptor = -1) {
+        if (valid()) ::close(m_descriptor);
+        m_descriptor = descriptor;
+    }
+
+private:
+    int m_descriptor;
+};
 
 enum class Fault {
     None,
@@ -26,8 +47,6 @@ enum class Fault {
 class FaultProxy {
 public:
     explicit FaultProxy(int serverPort);
-    FaultProxy(const FaultProxy&) = delete;
-    FaultProxy& operator=(const FaultProxy&) = delete;
     ~FaultProxy();
 
     int port() const { return m_port; }
@@ -44,9 +63,7 @@ private:
     bool drip(Connection& connection);
 
     Descriptor m_listener;
-    int m_port = 0;
-    int m_serverPort;
-    Descriptor m_wakeRead, m_wakeWrite;
+    int m_port = 0, m_serverPort;
     std::mutex m_mutex;
     Fault m_fault = Fault::None;
     std::string m_trigger;

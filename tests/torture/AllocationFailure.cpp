@@ -10,20 +10,14 @@
 namespace {
 
 // Plain data, so that reaching it from operator new needs no allocation of its own.
-struct Counter {
-    bool armed;
-    std::size_t seen;
-    std::size_t failAt;
-    bool onward;
-};
-thread_local Counter t_counter{};
+thread_local bool t_armed = false, t_onward = false;
+thread_local std::size_t t_seen = 0, t_failAt = 0;
 
 bool allocationFails() noexcept {
-    Counter& counter = t_counter;
-    if (!counter.armed || CallSide::current() != Side::component) return false;
-    ++counter.seen;
-    return counter.failAt != AllocationFailure::kNever &&
-           (counter.onward ? counter.seen >= counter.failAt : counter.seen == counter.failAt);
+    if (!t_armed || CallSide::current() != Side::component) return false;
+    ++t_seen;
+    return t_failAt != AllocationFailure::kNever &&
+           (t_onward ? t_seen >= t_failAt : t_seen == t_failAt);
 }
 
 void* allocate(std::size_t size) noexcept {
@@ -31,9 +25,8 @@ void* allocate(std::size_t size) noexcept {
 }
 
 void* allocateOrThrow(std::size_t size) {
-    void* block = allocate(size);
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
+    if (void* block = allocate(size)) return block;
+    throw std::bad_alloc();
 }
 
 constexpr velcom::AutomationMemory kCountedMemory{allocate, std::free};
@@ -42,19 +35,15 @@ constexpr velcom::AutomationMemory kCountedMemory{allocate, std::free};
 
 AllocationFailure::AllocationFailure(std::size_t failAt, Failing failing) {
     velcom::setAutomationMemory(&kCountedMemory);
-    t_counter = {true, 0, failAt, failing == Failing::onward};
+    t_armed = true, t_seen = 0, t_failAt = failAt, t_onward = failing == Failing::onward;
 }
 
 AllocationFailure::~AllocationFailure() {
-    t_counter.armed = false;
+    t_armed = false;
     velcom::setAutomationMemory(nullptr);
 }
 
-std::size_t AllocationFailure::count() const { return t_counter.seen; }
-
-bool AllocationFailure::failed() const {
-    return t_counter.failAt != kNever && t_counter.seen >= t_counter.failAt;
-}
+std::size_t AllocationFailure::count() const { return t_seen; }
 
 // The program's own global allocation functions; the sanitizers accept them in place of theirs.
 // Blocks come from malloc, so that whatever the sanitizers or velcom free stays matched.

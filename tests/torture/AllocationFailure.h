@@ -20,5 +20,4 @@ public:
 
     // The allocations counted so far, the failed one included.
     std::size_t count() const;
-    bool failed() const;
 };
