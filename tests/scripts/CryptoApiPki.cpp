@@ -15,31 +15,21 @@ constexpr LONG kCertificateId = 1;
 
 // A double that scripts call by name, through the contract's dispatch table.
 template <class Interface>
-class ScriptableDouble : public velcom::DispatchImpl<Interface> {
+class ScriptableDouble : public CountedDouble<Interface> {
 public:
-    explicit ScriptableDouble(std::span<const velcom::DispatchMember> members)
-        : velcom::DispatchImpl<Interface>(members) {}
+    explicit ScriptableDouble(std::span<const velcom::DispatchMember> members) : m_table(members) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
-            !IsEqualIID(riid, velcom::uuidOf<Interface>()))
-            return E_NOINTERFACE;
-        *object = static_cast<Interface*>(this);
-        return AddRef(), S_OK;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return m_table.getIDsOfNames(names, count, ids);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --m_references;
-        if (left == 0) delete this;
-        return left;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override {
+        return m_table.invoke(static_cast<Interface*>(this), id, riid, flags, params, result,
+                              exception, argumentError);
     }
-
-protected:
-    virtual ~ScriptableDouble() = default;
 
 private:
-    ULONG m_references = 0;
+    velcom::DispatchTable m_table;
 };
 
 class SpkacRequest final : public BinaryTextDouble<ISMRequest> {
@@ -108,9 +98,8 @@ public:
         return S_OK;
     }
     STDMETHODIMP GetOpenRequests(VARIANT* references) override {
-        VariantInit(references);
-        if (m_reference.empty() || !m_serial.empty()) return S_OK;
-        *references = makeStringList({m_reference}).detach();
+        const bool open = !m_reference.empty() && m_serial.empty();
+        *references = (open ? makeStringList({m_reference}) : velcom::Variant()).detach();
         return S_OK;
     }
     STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* certId) override {
@@ -164,7 +153,6 @@ private:
 
 HRESULT createCryptoApiPki(IUnknown* outer, REFIID riid, void** object) {
     *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    const velcom::ComPtr<CryptoApiPki> pki(new CryptoApiPki());
-    return pki->QueryInterface(riid, object);
+    return outer != nullptr ? CLASS_E_NOAGGREGATION
+                            : make<CryptoApiPki>()->QueryInterface(riid, object);
 }

@@ -14,7 +14,7 @@ function expect(what, actual, expected) {
 function startedProxy(startAddress) {
     var proxy = new ActiveXObject("velTesseraComm2.velTesseraProxy");
     // A JScript null is no object; the host's collaborators are real ones.
-    proxy.Init(new ActiveXObject("velTesseraTests.SilentBackChannel"),
+    proxy.Init(new ActiveXObject("velTesseraTests.BackChannel"),
                new ActiveXObject("velTesseraTests.IdleRandom"),
                new ActiveXObject("velTesseraTests.RecordingPki"),
                new ActiveXObject("Scripting.FileSystemObject").GetSpecialFolder(2).Path);

@@ -34,7 +34,7 @@ function errorOf(call) {
 
 function startedProxy() {
     var proxy = new ActiveXObject("velTesseraComm2.velTesseraProxy");
-    proxy.Init(new ActiveXObject("velTesseraTests.SilentBackChannel"),
+    proxy.Init(new ActiveXObject("velTesseraTests.BackChannel"),
                new ActiveXObject("velTesseraTests.IdleRandom"), pki,
                files.GetSpecialFolder(2).Path);
     proxy.InitComm(environment("VEL_AUTHORITY_START"));
@@ -64,7 +64,7 @@ expect("the certificate picked up", pki.GetCertificate(startedProxy().PickUp()).
 // The transport by name, failing before and at the connection: the error's number, and its
 // description in plain words.
 var transport = new ActiveXObject("velTesseraComm2.velTransport");
-transport.Init(new ActiveXObject("velTesseraTests.SilentBackChannel"),
+transport.Init(new ActiveXObject("velTesseraTests.BackChannel"),
                new ActiveXObject("velTesseraTests.IdleRandom"));
 var failures = [
     ["a closed port", "", "http://127.0.0.1:1/", 12029, "cannot connect to 127.0.0.1 port 1 "],
