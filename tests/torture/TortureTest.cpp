@@ -23,7 +23,6 @@ namespace {
 constexpr std::size_t kSampledRuns = 40;
 
 using Failing = AllocationFailure::Failing;
-using Armed = std::optional<std::pair<std::size_t, Failing>>;
 
 const Params kApplication = {{"-challenge", "c-1"}, {"-ident-org_name", "Org"}};
 // The receipt for an application and the certificate fetched with it.
@@ -59,29 +58,27 @@ protected:
         ProxyTest::TearDown();
     }
 
-    // The operation after those before it, on a new proxy with its `armed` allocation failing (or
-    // every one from there on) and what came of it; unarmed, on the proxy the last run left.
-    Outcome run(const Operation& operation, Armed armed) {
-        if (armed) proxy = ProxyObject();
+    // The operation after those before it, on the proxy there is, with its `failAt`th allocation
+    // failing (or every one from there on), and what came of it.
+    Outcome run(const Operation& operation, std::size_t failAt = AllocationFailure::kNever,
+                Failing failing = Failing::once) {
         prepare(operation.after);
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
         forgetCallbacks();
-        const HRESULT result = perform(operation, armed);
+        const HRESULT result = perform(operation, failAt, failing);
         return {result, allocations, effectsSince(sent, made)};
     }
     void prepare(const char* name) {
         if (name == nullptr) return;
         prepare(operation(name).after);
-        EXPECT_EQ(perform(operation(name), std::nullopt), S_OK) << name;
+        EXPECT_EQ(perform(operation(name)), S_OK) << name;
     }
-    HRESULT perform(const Operation& operation, Armed armed) {
+    HRESULT perform(const Operation& operation, std::size_t failAt = AllocationFailure::kNever,
+                    Failing failing = Failing::once) {
         script.answers.assign(operation.pages.begin(), operation.pages.end());
-        std::optional<AllocationFailure> failure;
-        if (armed) failure.emplace(armed->first, armed->second);
+        const AllocationFailure failure(failAt, failing);
         const HRESULT result = operation.call();
-        if (failure) allocations = failure->count();
-        failure.reset();
-        script.answers.clear();
+        allocations = failure.count();
         return result;
     }
 
@@ -269,9 +266,9 @@ std::vector<std::size_t> failurePoints(std::size_t allocations) {
 
 TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) {
     const Operation& operation = this->operation(GetParam());
-    const Outcome expected = run(operation, {{AllocationFailure::kNever, Failing::once}});
+    const Outcome expected = run(operation);
     ASSERT_EQ(expected.result, operation.result);
-    const Strings expectedAgain = run(operation, std::nullopt).effects;
+    const Strings expectedAgain = run(operation).effects;
 
     const auto start = std::chrono::steady_clock::now();
     const std::vector<std::size_t> points = failurePoints(expected.allocations);
@@ -280,7 +277,8 @@ TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) 
             SCOPED_TRACE("allocation " + std::to_string(failAt) + " of " +
                          std::to_string(expected.allocations) +
                          (failing == Failing::onward ? " and on" : ""));
-            const Outcome outcome = run(operation, {{failAt, failing}});
+            proxy = ProxyObject();
+            const Outcome outcome = run(operation, failAt, failing);
             ASSERT_GE(outcome.allocations, failAt) << "the operation allocates the same each time";
             if (outcome.result == operation.result)
                 EXPECT_EQ(outcome.effects, expected.effects)
@@ -289,7 +287,7 @@ TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) 
                 EXPECT_TRUE(outcome.result == E_OUTOFMEMORY || outcome.result == E_FAIL)
                     << nameOf(outcome.result);
             // Again as at first, or as a second time when the failure came after the state was set.
-            const Outcome retried = run(operation, std::nullopt);
+            const Outcome retried = run(operation);
             EXPECT_EQ(retried.result, operation.result);
             EXPECT_THAT(retried.effects, ::testing::AnyOf(expected.effects, expectedAgain));
             proxy.reset();
