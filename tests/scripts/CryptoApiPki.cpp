@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <stdexcept>
 
 #include <velTesseraComm/DispatchTables.h>
@@ -60,14 +59,13 @@ std::string signedPublicKeyAndChallenge(HCRYPTPROV provider, std::string publicK
     CRYPT_SEQUENCE_OF_ANY sequence{2, parts};
     std::string toBeSigned = encoded(X509_SEQUENCE_OF_ANY, &sequence);
     CRYPT_ALGORITHM_IDENTIFIER algorithm{const_cast<char*>(szOID_RSA_SHA256RSA), {}};
+    const CRYPT_DER_BLOB content = blobOf(toBeSigned);
     std::string signature = written("CryptSignCertificate", [&](BYTE* out, DWORD* size) {
-        return CryptSignCertificate(
-            provider, AT_SIGNATURE, kEncoding, reinterpret_cast<const BYTE*>(toBeSigned.data()),
-            static_cast<DWORD>(toBeSigned.size()), &algorithm, nullptr, out, size);
+        return CryptSignCertificate(provider, AT_SIGNATURE, kEncoding, content.pbData,
+                                    content.cbData, &algorithm, nullptr, out, size);
     });
-    CERT_SIGNED_CONTENT_INFO signedContent{blobOf(toBeSigned), algorithm, {}};
-    signedContent.Signature = {static_cast<DWORD>(signature.size()),
-                               reinterpret_cast<BYTE*>(signature.data()), 0};
+    const CRYPT_DER_BLOB bits = blobOf(signature);
+    CERT_SIGNED_CONTENT_INFO signedContent{content, algorithm, {bits.cbData, bits.pbData, 0}};
     return encoded(X509_CERT, &signedContent);
 }
 
@@ -84,7 +82,7 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
 }
 
 // The serial number (hexadecimal, upper case, no leading zeros) of the certificate in pemText
-// whose key is publicKey; empty when none is.
+// whose key is publicKey; empty when none is. A block that is no Base64 fails the import.
 std::string serialOfCertificateFor(const std::string& pemText, const std::string& publicKey) {
     static constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
     for (std::size_t begin = pemText.find(kBegin); begin != std::string::npos;
@@ -94,14 +92,10 @@ std::string serialOfCertificateFor(const std::string& pemText, const std::string
                                         static_cast<DWORD>(pemText.size() - begin),
                                         CRYPT_STRING_BASE64HEADER, out, size, nullptr, nullptr);
         };
-        DWORD size = 0;
-        if (!decode(nullptr, &size)) continue;
-        const std::string der = written("CryptStringToBinary", decode);
-        const std::unique_ptr<const CERT_CONTEXT, decltype(&CertFreeCertificateContext)>
-            certificate(
-                CertCreateCertificateContext(kEncoding, reinterpret_cast<const BYTE*>(der.data()),
-                                             static_cast<DWORD>(der.size())),
-                CertFreeCertificateContext);
+        std::string der = written("CryptStringToBinary", decode);
+        const PCCERT_CONTEXT certificate =
+            CertCreateCertificateContext(kEncoding, blobOf(der).pbData, blobOf(der).cbData);
+        const Finally release{[certificate] { CertFreeCertificateContext(certificate); }};
         if (certificate && encoded(X509_PUBLIC_KEY_INFO,
                                    &certificate->pCertInfo->SubjectPublicKeyInfo) == publicKey)
             return serialText(certificate->pCertInfo->SerialNumber);
