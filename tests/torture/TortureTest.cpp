@@ -40,12 +40,6 @@ struct Operation {
 
 class TortureTest : public ProxyTest, public ::testing::WithParamInterface<const char*> {
 protected:
-    struct Outcome {
-        HRESULT result = S_OK;
-        std::size_t allocations = 0;
-        Strings effects;
-    };
-
     void SetUp() override {
         std::string made = std::filesystem::temp_directory_path() / "tessera-XXXXXX";
         ASSERT_NE(::mkdtemp(made.data()), nullptr);
@@ -59,14 +53,16 @@ protected:
     }
 
     // The operation after those before it, on the proxy there is, with its `failAt`th allocation
-    // failing (or every one from there on), and what came of it.
-    Outcome run(const Operation& operation, std::size_t failAt = AllocationFailure::kNever,
-                Failing failing = Failing::once) {
+    // failing (or every one from there on): its result and effects; `allocations` tells how many
+    // it made.
+    std::pair<HRESULT, Strings> run(const Operation& operation,
+                                    std::size_t failAt = AllocationFailure::kNever,
+                                    Failing failing = Failing::once) {
         prepare(operation.after);
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
         forgetCallbacks();
         const HRESULT result = perform(operation, failAt, failing);
-        return {result, allocations, effectsSince(sent, made)};
+        return {result, effectsSince(sent, made)};
     }
     void prepare(const char* name) {
         if (name == nullptr) return;
@@ -266,30 +262,28 @@ std::vector<std::size_t> failurePoints(std::size_t allocations) {
 
 TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) {
     const Operation& operation = this->operation(GetParam());
-    const Outcome expected = run(operation);
-    ASSERT_EQ(expected.result, operation.result);
-    const Strings expectedAgain = run(operation).effects;
+    const auto [result, expected] = run(operation);
+    ASSERT_EQ(result, operation.result);
+    const std::size_t total = allocations;
+    const Strings expectedAgain = run(operation).second;
 
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<std::size_t> points = failurePoints(expected.allocations);
+    const std::vector<std::size_t> points = failurePoints(total);
     for (const std::size_t failAt : points)
         for (const Failing failing : {Failing::once, Failing::onward}) {
-            SCOPED_TRACE("allocation " + std::to_string(failAt) + " of " +
-                         std::to_string(expected.allocations) +
+            SCOPED_TRACE("allocation " + std::to_string(failAt) + " of " + std::to_string(total) +
                          (failing == Failing::onward ? " and on" : ""));
             proxy = ProxyObject();
-            const Outcome outcome = run(operation, failAt, failing);
-            ASSERT_GE(outcome.allocations, failAt) << "the operation allocates the same each time";
-            if (outcome.result == operation.result)
-                EXPECT_EQ(outcome.effects, expected.effects)
-                    << "that result must be the whole result";
+            const auto [got, effects] = run(operation, failAt, failing);
+            ASSERT_GE(allocations, failAt) << "the operation allocates the same each time";
+            if (got == operation.result)
+                EXPECT_EQ(effects, expected) << "that result must be the whole result";
             else
-                EXPECT_TRUE(outcome.result == E_OUTOFMEMORY || outcome.result == E_FAIL)
-                    << nameOf(outcome.result);
+                EXPECT_TRUE(got == E_OUTOFMEMORY || got == E_FAIL) << nameOf(got);
             // Again as at first, or as a second time when the failure came after the state was set.
-            const Outcome retried = run(operation);
-            EXPECT_EQ(retried.result, operation.result);
-            EXPECT_THAT(retried.effects, ::testing::AnyOf(expected.effects, expectedAgain));
+            const auto [again, effectsAgain] = run(operation);
+            EXPECT_EQ(again, operation.result);
+            EXPECT_THAT(effectsAgain, ::testing::AnyOf(expected, expectedAgain));
             proxy.reset();
             EXPECT_EQ(script.liveTransports, 0u);
             EXPECT_EQ(moduleLockCount(), 0);
@@ -300,7 +294,7 @@ TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) 
             if (HasFailure()) return;
         }
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
-    std::cout << GetParam() << ": " << points.size() << " of " << expected.allocations
+    std::cout << GetParam() << ": " << points.size() << " of " << total
               << " failure points, once and onward, in " << spent.count() << " s\n";
 }
 
