@@ -16,8 +16,7 @@ constexpr DWORD kKeyBits = 2048;
 
 void check(BOOL succeeded, const char* step) {
     if (!succeeded)
-        throw std::runtime_error(std::string(step) + " failed (" + std::to_string(GetLastError()) +
-                                 ")");
+        throw std::runtime_error(std::string(step) + " failed: " + std::to_string(GetLastError()));
 }
 
 // What a CryptoAPI function writes, asked first for its size: call(nullptr, &size), then into
@@ -73,10 +72,8 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     // Little-endian: the most significant byte comes last.
-    for (DWORD index = serial.cbData; index-- > 0;) {
-        text += kDigits[serial.pbData[index] >> 4];
-        text += kDigits[serial.pbData[index] & 0x0F];
-    }
+    for (DWORD index = serial.cbData; index-- > 0;)
+        text += {kDigits[serial.pbData[index] >> 4], kDigits[serial.pbData[index] & 0x0F]};
     const std::size_t first = text.find_first_not_of('0');
     return first == std::string::npos ? "0" : text.substr(first);
 }
