@@ -181,7 +181,6 @@ protected:
 
     std::vector<Operation> operations;
 
-public:
     // The operations in the order a host takes them. Out of memory, a collaborator's error
     // description may give way to the system's text for its code; the code itself is kept, so
     // the transport's failure here carries none.
@@ -238,8 +237,6 @@ public:
         define("TransportFailure", "InitComm", E_ACCESSDENIED, {{"", E_ACCESSDENIED}},
                [this] { return proxy->Check(certificate.get(), node.put()); });
     }
-
-protected:
     void define(std::string_view name, const char* after, HRESULT result, Pages pages,
                 std::function<HRESULT()> call) {
         operations.push_back({name, after, result, std::move(pages), std::move(call)});
