@@ -13,14 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include <velTesseraComm/velTesseraComm.h>
-
 #include "Utility/ExceptionBase.h"
 #include "markup/Tokens.h"
 #include "markup/mtGParser.h"
 #include "markup/mtGScanner.h"
 #include "markup/velNode.h"
-#include "markup/velNodeCollection.h"
 #include "markup/velNodeEnumerator.h"
 #include "module/ModuleLock.h"
 #include "support/TraceCapture.h"
@@ -489,8 +486,6 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
     }
 }
 
-// Each object answers its own interfaces with one identity, comes with one reference (the
-// collection has a second one from its enumerator) and refuses null pointers.
 #ifndef _WIN32
 // A host that knows the members only from type information, in its own locale, reaches them.
 TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) {
@@ -525,6 +520,8 @@ TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) 
 }
 #endif
 
+// Each object answers its own interfaces with one identity, comes with one reference (the
+// collection has a second one from its enumerator) and refuses null pointers.
 TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
