@@ -7,13 +7,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "TokenClass.h"
 #include "markup/Tokens.h"
 #include "markup/mtGScanner.h"
 #include "tracer/ITracer.h"
@@ -25,109 +23,99 @@ struct Token {
     std::string text;
 };
 
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// What the scanner answers for a token given back to it: a text is taken as it is and classified
+// again, unless it was given back as a value's text. Written here rather than taken from the
+// scanner, so that the fuzzer checks the rule instead of repeating it.
+int expectedClassOf(int givenCode, const std::string& text) {
+    if (givenCode == TokText) return TokText;
+    for (const KeywordEntry& keyword : kKeywords)
+        if (text.size() >= keyword.length &&
+            std::equal(keyword.text, keyword.text + keyword.length, text.begin(),
+                       [](char a, char b) { return upperAscii(a) == upperAscii(b); }))
+            return keyword.code;
+    return TokWord;
+}
+
 constexpr int kGivenBackCodes[] = {TokNewLine, TokEquals, TokReturn, TokParam, TokValue,
                                    TokAction,  TokWord,   TokText,   TokEnd};
 
-class PushBackRun {
-public:
-    PushBackRun(std::string_view block, FuzzedDataProvider& steps)
-        : m_scanner(block), m_straight(block), m_steps(steps) {}
-
-    void run() {
-        while (!finished()) {
-            switch (m_steps.ConsumeIntegralInRange(0, 3)) {
-                case 1:
-                    undo();
-                    break;
-                case 2:
-                    giveBackInvented();
-                    break;
-                default:
-                    read();
-                    break;
-            }
-        }
-    }
-
-private:
-    bool finished() const { return m_expected.empty() && m_straightEnded; }
-
-    void read() {
-        Token expected;
-        if (m_expected.empty()) {
-            expected.code = m_straight.nextToken(expected.text);
-            m_straightEnded = expected.code == TokEnd;
-        } else {
-            expected = std::move(m_expected.back());
-            m_expected.pop_back();
-        }
-        Token got;
-        got.code = m_scanner.nextToken(got.text);
-        fuzzCheck(got.code == expected.code, "a token read again has the same code");
-        fuzzCheck(got.text == expected.text, "a token read again has the same text");
-        if (m_expected.empty()) {
-            fuzzCheck(m_scanner.remainingInput() == m_straight.remainingInput(),
-                      "giving back does not move the stream");
-            fuzzCheck(m_scanner.isEOF() == m_straight.isEOF(), "both scanners end together");
-        }
-        if (got.code == TokEnd) {
-            fuzzCheck(got.text.empty(), "the end has no text");
-            fuzzCheck(m_expected.empty() && m_scanner.isEOF(), "the end comes after all else");
-            return;
-        }
-        m_lastCode = got.code;
-        m_read.push_back(std::move(got));
-    }
-
-    // Gives back the last few tokens read, the latest first, as a reader that looked too far
-    // ahead does.
-    void undo() {
-        const std::size_t most = std::min<std::size_t>(m_read.size(), 8);
-        if (most == 0) return;
-        const std::size_t count = m_steps.ConsumeIntegralInRange<std::size_t>(1, most);
-        for (std::size_t i = 0; i < count; ++i) {
-            Token token = std::move(m_read.back());
-            m_read.pop_back();
-            giveBack(std::move(token));
-        }
-    }
-
-    // Gives back a token that was never read. A value-mode switch of its own would change how the
-    // stream is read afterwards, so it is only done where that cannot happen: on top of other
-    // given-back tokens, or after a token that left value mode off, and never with a text that
-    // classifies as "=".
-    void giveBackInvented() {
-        if (m_expected.empty() && m_lastCode == TokEquals) return;
-        const int code = m_steps.PickValueInArray(kGivenBackCodes);
-        std::string text;
-        if (m_steps.ConsumeBool()) {
-            const KeywordEntry& keyword =
-                kKeywords[m_steps.ConsumeIntegralInRange<std::size_t>(0, std::size(kKeywords) - 1)];
-            text.assign(keyword.text, keyword.length);
-        } else {
-            text = m_steps.ConsumeRandomLengthString(32);
-        }
-        const int expectedCode = expectedClassOf(code, text);
-        if (expectedCode == TokEquals) return;
-        fuzzCheck(m_scanner.pushBack(code, text), "giving back succeeds");
-        m_expected.push_back({expectedCode, std::move(text)});
-        fuzzCheck(!m_scanner.isEOF(), "a given-back token is still to come");
-    }
-
-    void giveBack(Token token) {
-        fuzzCheck(m_scanner.pushBack(token.code, token.text), "giving back succeeds");
-        m_expected.push_back(std::move(token));
-        fuzzCheck(!m_scanner.isEOF(), "a given-back token is still to come");
-    }
-
-    mtGScanner m_scanner;
-    mtGScanner m_straight;
-    FuzzedDataProvider& m_steps;
-    std::vector<Token> m_read;      // read and not given back, in reading order
-    std::vector<Token> m_expected;  // given back, the next one to be read last
-    int m_lastCode = TokNewLine;
-    bool m_straightEnded = false;
+struct Run {
+    mtGScanner scanner;
+    mtGScanner straight;
+    FuzzedDataProvider& steps;
+    std::vector<Token> read;      // read and not given back, in reading order
+    std::vector<Token> expected;  // given back, the next one to be read last
+    int lastCode = TokNewLine;
+    bool straightEnded = false;
 };
+
+// Reads the next token from the scanner and compares it with the one expected: the latest given
+// back, or else the next the straight reader finds.
+void read(Run& run) {
+    Token expected;
+    if (run.expected.empty()) {
+        expected.code = run.straight.nextToken(expected.text);
+        run.straightEnded = expected.code == TokEnd;
+    } else {
+        expected = std::move(run.expected.back());
+        run.expected.pop_back();
+    }
+    Token got;
+    got.code = run.scanner.nextToken(got.text);
+    fuzzCheck(got.code == expected.code, "a token read again has the same code");
+    fuzzCheck(got.text == expected.text, "a token read again has the same text");
+    if (run.expected.empty()) {
+        fuzzCheck(run.scanner.remainingInput() == run.straight.remainingInput(),
+                  "giving back does not move the stream");
+        fuzzCheck(run.scanner.isEOF() == run.straight.isEOF(), "both scanners end together");
+    }
+    if (got.code == TokEnd) {
+        fuzzCheck(got.text.empty(), "the end has no text");
+        fuzzCheck(run.expected.empty() && run.scanner.isEOF(), "the end comes after all else");
+        return;
+    }
+    run.lastCode = got.code;
+    run.read.push_back(std::move(got));
+}
+
+void giveBack(Run& run, int code, Token expected) {
+    fuzzCheck(run.scanner.pushBack(code, expected.text), "giving back succeeds");
+    run.expected.push_back(std::move(expected));
+    fuzzCheck(!run.scanner.isEOF(), "a given-back token is still to come");
+}
+
+// Gives back the last few tokens read, the latest first, as a reader that looked too far ahead
+// does.
+void undo(Run& run) {
+    const std::size_t most = std::min<std::size_t>(run.read.size(), 8);
+    if (most == 0) return;
+    const std::size_t count = run.steps.ConsumeIntegralInRange<std::size_t>(1, most);
+    for (std::size_t i = 0; i < count; ++i) {
+        giveBack(run, run.read.back().code, std::move(run.read.back()));
+        run.read.pop_back();
+    }
+}
+
+// Gives back a token that was never read. A value-mode switch of its own would change how the
+// stream is read afterwards, so it is only done where that cannot happen: on top of other
+// given-back tokens, or after a token that left value mode off, and never with a text that
+// classifies as "=".
+void giveBackInvented(Run& run) {
+    if (run.expected.empty() && run.lastCode == TokEquals) return;
+    const int code = run.steps.PickValueInArray(kGivenBackCodes);
+    std::string text;
+    if (run.steps.ConsumeBool()) {
+        const KeywordEntry keyword = run.steps.PickValueInArray(kKeywords);
+        text.assign(keyword.text, keyword.length);
+    } else {
+        text = run.steps.ConsumeRandomLengthString(32);
+    }
+    const int expectedCode = expectedClassOf(code, text);
+    if (expectedCode == TokEquals) return;
+    giveBack(run, code, {expectedCode, std::move(text)});
+}
 
 }  // namespace
 
@@ -140,6 +128,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view block(reinterpret_cast<const char*>(data), size);
     FuzzedDataProvider steps(data, size);
-    PushBackRun(block, steps).run();
+    Run run{mtGScanner(block), mtGScanner(block), steps, {}, {}};
+    while (!run.expected.empty() || !run.straightEnded) {
+        const int step = steps.ConsumeIntegralInRange(0, 3);
+        if (step == 1)
+            undo(run);
+        else if (step == 2)
+            giveBackInvented(run);
+        else
+            read(run);
+    }
     return 0;
 }

@@ -47,7 +47,7 @@ long hammer(SyncObj& one, SyncObj& other) {
     return counter;
 }
 
-TEST(SyncObjTest, LocksExcludeOtherThreadsAndMutexesOfOneNameAreOneLock) {
+TEST(SyncObjTest, LocksExcludeOtherThreadsOneNameIsOneMutexAndAFailedOneRaisesUntilRecreated) {
     CritSection section;
     const std::string name = "velTesseraComm-test-" + std::to_string(GetCurrentThreadId());
     Mutex mutex, first(name.c_str()), second(name.c_str());
@@ -57,15 +57,12 @@ TEST(SyncObjTest, LocksExcludeOtherThreadsAndMutexesOfOneNameAreOneLock) {
     std::thread([&] { first.lock(); }).join();
     EXPECT_EQ(raisedBy([&] { first.lock(); }), "") << "its owner ended without unlocking";
     first.unlock();
-}
-
-TEST(SyncObjTest, MutexThatCouldNotBeCreatedRaisesOnLockUntilRecreated) {
-    Mutex mutex(std::string(5000, 'n').c_str());
-    EXPECT_EQ(raisedBy([&] { mutex.lock(); }),
+    Mutex unnamed(std::string(5000, 'n').c_str());
+    EXPECT_EQ(raisedBy([&] { unnamed.lock(); }),
               "Mutex::lock " + std::to_string(EBADF) + " File Utility/Thread at Line ");
-    mutex.recreate(nullptr);
-    EXPECT_EQ(raisedBy([&] { mutex.lock(); }), "");
-    mutex.unlock();
+    unnamed.recreate(nullptr);
+    EXPECT_EQ(raisedBy([&] { unnamed.lock(); }), "");
+    unnamed.unlock();
 }
 
 struct Probe : SyncObj {
