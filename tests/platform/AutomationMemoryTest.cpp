@@ -11,11 +11,7 @@ namespace {
 int g_live = 0;
 bool g_refuse = false;
 
-void* allocate(std::size_t size) {
-    if (g_refuse) return nullptr;
-    ++g_live;
-    return std::malloc(size);
-}
+void* allocate(std::size_t size) { return g_refuse ? nullptr : (++g_live, std::malloc(size)); }
 void release(void* block) {
     --g_live;
     std::free(block);

@@ -96,9 +96,7 @@ TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
               nullptr);
 
     const std::string file = path();
-    DWORD ignored = 0;
-    std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), &ignored));
-    ASSERT_FALSE(block.empty());
+    std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), nullptr));
     ASSERT_TRUE(
         GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
     const auto query = [&block](const std::string& name, UINT& length) {
