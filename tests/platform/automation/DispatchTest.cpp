@@ -13,8 +13,7 @@ enum Shade : LONG { kLight = 1, kDark = 2 };
 
 template <class T>
 HRESULT give(T* out, std::type_identity_t<T> value) {
-    *out = value;
-    return S_OK;
+    return *out = value, S_OK;
 }
 
 bool isOmitted(const VARIANT& value) {
@@ -49,9 +48,7 @@ struct ICalculator : IDispatch {
         SetErrorInfo(0, errorWithDescription(OLESTR("calculator jammed")).get());
         return E_ACCESSDENIED;
     }
-    STDMETHOD(Invert)(Shade shade, Shade* inverted) {
-        return give(inverted, shade == kLight ? kDark : kLight);
-    }
+    STDMETHOD(Invert)(Shade shade, Shade* inverted) { return give(inverted, Shade(3 - shade)); }
     STDMETHOD(Limit)(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) {
         std::u16string text =
             limit == nullptr ? u"no limit" : u"limit " + std::u16string(1, u'0' + *limit);
