@@ -19,6 +19,7 @@ void release(void* block) {
 constexpr velcom::AutomationMemory kCounted{allocate, release};
 
 TEST(AutomationMemoryTest, StringsAndArraysComeFromTheHostsFunctionsAndGoBackThere) {
+    const velcom::Bstr system(u"system");  // from the system's functions, and freed by them
     velcom::setAutomationMemory(&kCounted);
     BSTR text = SysAllocString(u"text");
     SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, 1);
@@ -29,6 +30,7 @@ TEST(AutomationMemoryTest, StringsAndArraysComeFromTheHostsFunctionsAndGoBackThe
     EXPECT_EQ(g_live, 7) << "a string, two arrays of descriptor, data and element";
 
     g_refuse = true;
+    EXPECT_THROW(velcom::Bstr{system}, _com_error) << "a copy that gets no memory raises";
     EXPECT_EQ(SysAllocString(u"more"), nullptr);
     EXPECT_EQ(SafeArrayCreateVector(VT_I4, 0, 1), nullptr);
     SAFEARRAY* refused = nullptr;

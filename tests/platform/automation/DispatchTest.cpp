@@ -211,8 +211,8 @@ TEST(ErrorInfoTest, GetErrorInfoHandsTheObjectOverAndComErrorTakesItsDescription
 
 TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorRaises) {
     const std::string memory = _com_error(E_OUTOFMEMORY).ErrorMessage();
-    EXPECT_FALSE(memory.empty());
-    EXPECT_NE(memory.back(), '\n') << "the line end is removed";
+    ASSERT_FALSE(memory.empty());
+    EXPECT_EQ(memory.back(), '.') << "only the line end is removed";
     EXPECT_TRUE(_com_error(E_OUTOFMEMORY).Description().empty());
     const _com_error dispatch(static_cast<HRESULT>(0x8004FF01));
     EXPECT_EQ(dispatch.WCode(), 0xFD01);
