@@ -3,9 +3,6 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -24,6 +21,7 @@
 #include "module/TerminationList.h"
 #include "module/TypeLibraryPaths.h"
 #include "platform/registry/RegistryFixture.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -284,11 +282,10 @@ TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
 // A process may end with the library loaded: its unload hook then runs after the C++ run time has
 // destroyed the library's statics, and must find the state it clears still there.
 TEST(ModuleExitTest, AProcessEndsCleanlyWithTheLibraryStillLoaded) {
-    const pid_t child = fork();
-    if (child == 0) std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) != nullptr ? 0 : 2);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    // std::exit, unlike the helper's _exit, destroys the statics and runs the unload hook.
+    const pid_t child =
+        runInChild([]() -> int { std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) ? 0 : 2); });
+    EXPECT_EQ(exitCodeOf(child), 0);
 }
 
 TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfAnyPlatform) {

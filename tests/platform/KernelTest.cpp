@@ -1,8 +1,6 @@
 // Events, mutexes, threads, handles and posted messages as velcom provides them on POSIX.
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +12,8 @@
 #include <vector>
 
 #include <velcom/win32.h>
+
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -114,22 +114,19 @@ TEST(MutexTest, NamedMutexExcludesOtherProcessesAndIsAbandonedWhenTheOwnerDies) 
         int up[2], down[2];
         ASSERT_TRUE(pipe(up) == 0 && pipe(down) == 0);
         char taken = 0;
-        const pid_t child = fork();
-        if (child == 0) {
+        const pid_t child = runInChild([&] {
             HANDLE own = CreateMutexA(nullptr, FALSE, name.c_str());
             taken = WaitForSingleObject(own, INFINITE) == WAIT_OBJECT_0 ? 'y' : 'n';
-            if (write(up[1], &taken, 1) != 1 || read(down[0], &taken, 1) != 1) _exit(2);
-            _exit(release && ReleaseMutex(own) && CloseHandle(own) ? 0 : 3);
-        }
+            if (write(up[1], &taken, 1) != 1 || read(down[0], &taken, 1) != 1) return 2;
+            return release && ReleaseMutex(own) && CloseHandle(own) ? 0 : 3;
+        });
         ASSERT_EQ(read(up[0], &taken, 1), 1);
         EXPECT_EQ(taken, 'y');
         EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_TIMEOUT);
         ASSERT_EQ(write(down[1], "g", 1), 1);
         EXPECT_EQ(WaitForSingleObject(mutex, 10000), release ? WAIT_OBJECT_0 : WAIT_ABANDONED);
         ReleaseMutex(mutex);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (release ? 0 : 3));
+        EXPECT_EQ(exitCodeOf(child), release ? 0 : 3);
         for (const int end : {up[0], up[1], down[0], down[1]}) close(end);
         CloseHandle(mutex);
         // A process that dies keeps its count in the shared block, so the name outlives it.
