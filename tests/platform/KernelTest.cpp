@@ -166,7 +166,8 @@ TEST(ThreadHandleTest, HandleIsSignalledWhenTheRoutineHasReturnedCannotSuspendAn
     EXPECT_TRUE(CloseHandle(handle));
 
     // Closed first, the thread reaps itself; under LeakSanitizer a leak here would fail the run.
-    EXPECT_TRUE(CloseHandle(HANDLE(_beginthreadex(nullptr, 64 * 1024, &waitForGo, &other, 0, 0))));
+    EXPECT_TRUE(
+        CloseHandle(HANDLE(_beginthreadex(nullptr, 64 * 1024, &waitForGo, &other, 0, nullptr))));
     while (other.idInside == 0) std::this_thread::yield();
     SetEvent(other.go);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -186,7 +187,7 @@ TEST(KernelHandleTest, HandlesOfTheWrongKindOrNoneAndUnsupportedRequestsAreRefus
     EXPECT_EQ(errorOf(CreateEventA(nullptr, TRUE, FALSE, "velcom-test")), ENOTSUP);
     EXPECT_EQ(errorOf(PostMessageA(nullptr, 1, 2, 3)), EBADF);
     EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr)), EINVAL);
-    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, &waitForGo, nullptr, CREATE_SUSPENDED, 0)),
+    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, &waitForGo, nullptr, CREATE_SUSPENDED, nullptr)),
               ENOTSUP);
     EXPECT_TRUE(CloseHandle(event) && CloseHandle(mutex));
 }
