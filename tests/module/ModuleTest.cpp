@@ -3,9 +3,6 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -24,6 +21,7 @@
 #include "module/TerminationList.h"
 #include "module/TypeLibraryPaths.h"
 #include "platform/registry/RegistryFixture.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -52,13 +50,13 @@ using ClassObjectTest = ModuleTest;
 
 TEST_F(ClassObjectTest, IsMadeOnceForThreadsRacingForItAndHandedOutAgain) {
     std::vector<IClassFactory*> seen(8, nullptr);
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (IClassFactory*& each : seen)
         threads.emplace_back([&each] {
             getClassObject(CLSID_velTesseraProxy, IID_IClassFactory,
                            reinterpret_cast<void**>(&each));
         });
-    for (std::thread& thread : threads) thread.join();
+    threads.clear();
     ASSERT_NE(seen[0], nullptr);
     for (IClassFactory* classObject : seen) EXPECT_EQ(classObject, seen[0]);
     velcom::ComPtr<IUnknown> unknown;
@@ -135,20 +133,19 @@ TEST_F(ClassObjectTest, TheProxyKeepsTheRulesOfIdentity) {
 }
 
 TEST_F(ModuleTest, StartUpKnowsTheModuleAndShutDownForgetsItAndRunsTheTerminationsNewestFirst) {
-    ASSERT_NE(testProgram(), nullptr);
     EXPECT_EQ(moduleInstance(), testProgram());
     EXPECT_FALSE(moduleFileName().empty());
     EXPECT_TRUE(classTableLock() && typeInformationLock());
-    std::vector<std::string> order;
-    ASSERT_TRUE(addTermination([&] { order.push_back("first added"); }));
-    ASSERT_TRUE(addTermination([&] { order.push_back("second added"); }));
+    std::string order;
+    ASSERT_TRUE(addTermination([&] { order += "first added;"; }));
+    ASSERT_TRUE(addTermination([&] { order += "second added;"; }));
 
     stopModule();
     stopModule();
     runTerminations();
     EXPECT_EQ(moduleInstance(), nullptr);
     EXPECT_FALSE(classTableLock() || typeInformationLock());
-    EXPECT_EQ(order, (std::vector<std::string>{"second added", "first added"})) << "each once";
+    EXPECT_EQ(order, "second added;first added;") << "each once";
 }
 
 TEST_F(ModuleTest, ShutDownReleasesTheKeptClassObjectButNotOneHeldOutside) {
@@ -285,11 +282,10 @@ TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
 // A process may end with the library loaded: its unload hook then runs after the C++ run time has
 // destroyed the library's statics, and must find the state it clears still there.
 TEST(ModuleExitTest, AProcessEndsCleanlyWithTheLibraryStillLoaded) {
-    const pid_t child = fork();
-    if (child == 0) std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) != nullptr ? 0 : 2);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    // std::exit, unlike the helper's _exit, destroys the statics and runs the unload hook.
+    const pid_t child =
+        runInChild([]() -> int { std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) ? 0 : 2); });
+    EXPECT_EQ(exitCodeOf(child), 0);
 }
 
 TEST(TypeLibraryPathsTest, HelpDirectoryAndTypeLibraryFileFollowTheSeparatorsOfAnyPlatform) {

