@@ -239,12 +239,11 @@ protected:
             std::filesystem::remove(dataFile());
             if (row.setup) row.setup();
             Strings actual = run(row);
-            for (std::size_t index = 0; index < std::min(actual.size(), row.transcript.size());
-                 ++index) {
-                const std::string& line = row.transcript[index];
+            for (std::size_t at = 0; at < std::min(actual.size(), row.transcript.size()); ++at) {
+                const std::string& line = row.transcript[at];
                 if (line.ends_with("...") &&
-                    actual[index].starts_with(line.substr(0, line.size() - 3)))
-                    actual[index] = line;
+                    actual[at].starts_with(line.substr(0, line.size() - 3)))
+                    actual[at] = line;
             }
             EXPECT_EQ(actual, row.transcript);
             pki->succeedAll();
@@ -259,19 +258,13 @@ protected:
     // The first page of an operation lost on its way or refused, each after what `before` tells.
     static std::vector<Row> firstPageFailures(const std::function<HRESULT()>& call,
                                               const Strings& before, int frameLine) {
-        return {{"transport fails",
-                 call,
-                 {{"", E_ACCESSDENIED, "proxy refused"}},
-                 joined({{"E_ACCESSDENIED reported"},
-                         before,
-                         {"7 " + std::to_string(frameLine) + ": proxy refused"}})},
-                {"refused",
-                 call,
-                 {refusalPage(5, "unknown applicant")},
-                 joined({{"TSR_E_SERVER"},
-                         before,
-                         {"3 349: Tessera error (5): unknown applicant",
-                          "error TSR_E_SERVER 5|unknown applicant"}})}};
+        const std::string lost = "7 " + std::to_string(frameLine) + ": proxy refused";
+        const Strings refused = {"3 349: Tessera error (5): unknown applicant",
+                                 "error TSR_E_SERVER 5|unknown applicant"};
+        return {{"transport fails", call, Pages{{"", E_ACCESSDENIED, "proxy refused"}},
+                 joined({{"E_ACCESSDENIED reported"}, before, {lost}})},
+                {"refused", call, Pages{refusalPage(5, "unknown applicant")},
+                 joined({{"TSR_E_SERVER"}, before, refused})}};
     }
 
     std::filesystem::path directory;
