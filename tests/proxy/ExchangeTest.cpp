@@ -12,9 +12,6 @@ protected:
         ASSERT_EQ(init(), S_OK);
         ASSERT_EQ(initComm(), S_OK);
     }
-    HRESULT exchange(bool post = false, const std::string& options = "") {
-        return proxy.object().exchange("https://ca.test/next", post, options);
-    }
 };
 
 TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheFieldsAdded) {
@@ -90,7 +87,7 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
         SCOPED_TRACE(transcript[1]);
         forgetCallbacks();
         script.answers.push_back(answer);
-        HRESULT result = exchange();
+        HRESULT result = proxy.object().exchange("https://ca.test/next", false, "");
         std::string verdict;
         if (result == S_OK) {
             ReturnNode* returned = nullptr;
@@ -109,7 +106,7 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
 TEST_F(ExchangeTest, AFailedRequestRaisesTheTransportsErrorAndKeepsWhatArrived) {
     script.answers.push_back({"<html><!-- ???", E_ABORT, "connection reset"});
     try {
-        exchange(true);
+        proxy.object().exchange("https://ca.test/next", true, "");
         ADD_FAILURE() << "the transport's failure must be raised";
     } catch (const _com_error& error) {
         EXPECT_EQ(error.Error(), E_ABORT);
