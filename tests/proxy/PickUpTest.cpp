@@ -18,8 +18,8 @@ Strings selectedNine(const char* result, const Strings& rest) {
                     "GetOpenRequests()"},
                    rest});
 }
-const std::string kFallback[] = {"3 1518: wrong refnumber",
-                                 "3 1523: try the first certificate that was not downloaded"};
+const Strings kFallback = {"3 1518: wrong refnumber",
+                           "3 1523: try the first certificate that was not downloaded"};
 
 class PickUpTest : public OperationTest {
 protected:
@@ -39,11 +39,9 @@ protected:
                                      "&-ident_cert_nr=" + std::to_string(position),
                           imported = std::string(import) + "(" + arguments + ") " +
                                      pem("CERTIFICATE", "MIICcert");
+        const Strings done = {"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported};
         return {name, pickUp(withAuthenticator), Pages{references(lists), kIssued},
-                joined({{"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported},
-                        more,
-                        {"id 42"}}),
-                open(openRequests)};
+                joined({done, more, Strings{"id 42"}}), open(openRequests)};
     }
 };
 
@@ -55,8 +53,7 @@ TEST_F(PickUpTest, TheLastOpenReferenceListedOrElseTheFirstCertificateNotFetched
          picked("an earlier one when it is the last that matches", {"77", "00ab", "5"},
                 "-reference_list=AB+77&-abhol_list=0+0", 0, "$/data.pem,00ab,<null>"),
          picked("a listed reference with leading zeros is none of ours", {"0042"},
-                "-reference_list=0042+17&-abhol_list=1+0+0", 1, "$/data.pem,,<null>",
-                {kFallback[0], kFallback[1]}),
+                "-reference_list=0042+17&-abhol_list=1+0+0", 1, "$/data.pem,,<null>", kFallback),
          picked("with the authenticator's password", {"1031"}, "-reference_list=1024+1031+1177", 1,
                 "$/data.pem,1031,old secret", {"asked"}, true),
          {"without open requests nothing is asked of the server", pickUp(), Pages{},
@@ -74,12 +71,11 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
           asked("TSR_E_PICKUP", {kFallback[0], "error TSR_E_PICKUP |"})},
          {"every certificate fetched", pickUp(),
           Pages{references("-reference_list=1+2+3&-abhol_list=1+1+1")},
-          asked("TSR_E_PICKUP", {kFallback[0], kFallback[1], "error TSR_E_PICKUP |"})},
+          asked("TSR_E_PICKUP", joined({kFallback, {"error TSR_E_PICKUP |"}}))},
          {"no reference list", pickUp(), Pages{references("-abhol_list=0")},
           asked("TSR_E_RESPONSE reported", {missing(1502, "-reference_list")})},
          {"no list of fetched ones", pickUp(), Pages{references("-reference_list=1+2")},
-          asked("TSR_E_RESPONSE reported",
-                {kFallback[0], kFallback[1], missing(1528, "-abhol_list")})},
+          asked("TSR_E_RESPONSE reported", joined({kFallback, {missing(1528, "-abhol_list")}}))},
          {"a certificate answer without return node", pickUp(),
           Pages{kNine, pageWith("Action=a\nURL=https://ca.test/a")},
           selectedNine("TSR_E_RESPONSE reported", {"3 339: no return node in Tessera response"})},
