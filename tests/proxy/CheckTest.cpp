@@ -7,7 +7,7 @@ namespace {
 std::string form(const Params& params, const char* url, const char* method = "POST") {
     return answerPage("Form", params, std::string("https://ca.test/") + url, method);
 }
-const std::string kCheckForm = form({{"-crl_format", "pem"}, {"-Ident_Lang", "de"}}, "check/state");
+const std::string kCheckForm = form("-crl_format=pem&-Ident_Lang=de", "check/state");
 const std::string kState = "Return=State\nStatus=100\nParam1=-cert_state\nValue1=";
 const std::string kChecked = "POST /check/state -Ident_Lang=de&-serial=000A3F";
 
@@ -53,11 +53,11 @@ TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
     const auto update = [this] { return proxy->UpdateCRL(); };
     const std::string loaded = "Load($/data.pem) " + pem("X509 CRL", "MIICRL");
     const std::string list = pageWith("Return=CRL\nParam1=crl\nType1=X.509\nValue1=MIICRL");
-    const std::string plainForm = form({{"-crl_format", "pem"}}, "crl/get", "GET");
+    const std::string plainForm = form("-crl_format=pem", "crl/get", "GET");
     expectRows(
         {// In the order the server expects, not the page's.
          {"the form's language and format", update,
-          Pages{form({{"-crl_format", "pem"}, {"-ident_lang", "en"}}, "crl/get", "GET"), list},
+          Pages{form("-crl_format=pem&-ident_lang=en", "crl/get", "GET"), list},
           Strings{"S_OK", "GET /crl", "GET /crl/get -ident_lang=en&-crl_format=pem", loaded,
                   "Import(certificates,revocation lists)"},
           // Over an earlier, longer file that anyone could read.

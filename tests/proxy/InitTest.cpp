@@ -53,6 +53,7 @@ TEST_F(InitTest, AFailingTransportFailsInitWithoutATraceAndInitCanBeRepeated) {
 
 // A PKI component whose QueryInterface, the first thing Init does with it, fails or raises.
 struct ThrowingPki : CountedObject {
+    explicit ThrowingPki(std::function<HRESULT()> failure) : query(std::move(failure)) {}
     std::function<HRESULT()> query;
     STDMETHODIMP QueryInterface(REFIID, void** object) override {
         return *object = nullptr, query();
@@ -64,8 +65,7 @@ TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUn
     ASSERT_EQ(init(nullptr, &first), S_OK);
     const auto withPki = [this](std::function<HRESULT()> query) {
         return [this, query] {
-            ThrowingPki broken;
-            broken.query = query;
+            ThrowingPki broken(query);
             return proxy->Init(&host, random, disguisedAs<ISMPrivateKeyInfrastructure>(broken),
                                nullptr);
         };
@@ -130,8 +130,8 @@ TEST_F(InitTest,
         forgetCallbacks();
         script.answers.push_back(answer);
         Strings got = told(initComm("", &fresh, *headers.get()));
-        EXPECT_TRUE(script.requests.back().headers.isList(VT_BSTR));
-        EXPECT_TRUE(script.requests.back().headers.items.empty());
+        const ListArgument& sent = script.requests.back().headers;
+        EXPECT_TRUE(sent.isList(VT_BSTR) && sent.items.empty());
         const StartNode* start = fresh.object().startNode();
         got.push_back("step " + std::to_string(fresh.object().step()));
         got.push_back(

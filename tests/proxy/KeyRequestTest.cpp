@@ -11,20 +11,18 @@ namespace {
 
 // Every name each submission copies, some spelled by the server in another letter case, between a
 // challenge and a name it does not copy.
-const Params kApplication = {{"-challenge", "c-1"},         {"-IDENT-ORG_COUNTRY", "DE"},
-                             {"-ident-org_name", "Org"},    {"-ident-ku_vname", "Eva"},
-                             {"-ident-ku_nname", "Muster"}, {"-ident-TO_ku-nr", "0815"},
-                             {"-ident-extn_email", "e@x"},  {"-ident-email_flag", "1"},
-                             {"-ident_lang", "de"},         {"-not-copied", "x"}};
-const Params kRenewal = {
-    {"-challenge", "c-1"},      {"-IDENT_LANG", "de"},           {"-ident-org_country", "DE"},
-    {"-ident-org_name", "Org"}, {"-ident-extn_email", "e@x"},    {"-ident-email_flag", "1"},
-    {"-ident-org_unit1", "IT"}, {"-ident-common_name", "Eva M"}, {"-ident-ku_vname", "Eva"},
-    {"-ident-ku_nname", "M"},   {"-ident-email", "e@x"},         {"-ident-TO_ku-nr", "0815"}};
+const Params kApplication =
+    "-challenge=c-1&-IDENT-ORG_COUNTRY=DE&-ident-org_name=Org&-ident-ku_vname=Eva&"
+    "-ident-ku_nname=Muster&-ident-TO_ku-nr=0815&-ident-extn_email=e@x&-ident-email_flag=1&"
+    "-ident_lang=de&-not-copied=x";
+const Params kRenewal =
+    "-challenge=c-1&-IDENT_LANG=de&-ident-org_country=DE&-ident-org_name=Org&-ident-extn_email=e@x&"
+    "-ident-email_flag=1&-ident-org_unit1=IT&-ident-common_name=Eva M&-ident-ku_vname=Eva&"
+    "-ident-ku_nname=M&-ident-email=e@x&-ident-TO_ku-nr=0815";
 // The server's reference, the names the pick-up copies and one it does not.
-const Params kReceipt = {{"-refnum", "4711"}, {"-cert_format", "PEM"}, {"-ident_lang", "de"},
-                         {"user_nr", "12"},   {"SUFFIX_NR", "3"},      {"EMAIL_ADR", "e@x"},
-                         {"-not-copied", "x"}};
+const Params kReceipt =
+    "-refnum=4711&-cert_format=PEM&-ident_lang=de&user_nr=12&SUFFIX_NR=3&EMAIL_ADR=e@x&-not-copied="
+    "x";
 const Params kFetched(kReceipt.begin() + 1, kReceipt.end() - 1);
 
 constexpr char kCreate[] = "CreateRequest(0,key secret,challenge=c-1)";

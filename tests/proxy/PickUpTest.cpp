@@ -8,7 +8,7 @@ std::string references(const Params& lists) {
     return answerPage("PickUp", lists, "https://ca.test/pickup/select");
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
-const std::string kNine = references({{"-reference_list", "9"}});
+const std::string kNine = references("-reference_list=9");
 // The result, the first page and the open requests asked for, then the rest.
 Strings asked(const char* result, const Strings& rest) {
     return joined({{result, "GET /pickup", "GetOpenRequests()"}, rest});
@@ -18,8 +18,8 @@ Strings selectedNine(const char* result, const Strings& rest) {
                     "GetOpenRequests()"},
                    rest});
 }
-const std::string kFallback[] = {"3 1518: wrong refnumber",
-                                 "3 1523: try the first certificate that was not downloaded"};
+const Strings kFallback = {"3 1518: wrong refnumber",
+                           "3 1523: try the first certificate that was not downloaded"};
 
 class PickUpTest : public OperationTest {
 protected:
@@ -39,29 +39,23 @@ protected:
                                      "&-ident_cert_nr=" + std::to_string(position),
                           imported = std::string(import) + "(" + arguments + ") " +
                                      pem("CERTIFICATE", "MIICcert");
+        const Strings done = {"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported};
         return {name, pickUp(withAuthenticator), Pages{references(lists), kIssued},
-                joined({{"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported},
-                        more,
-                        {"id 42"}}),
-                open(openRequests)};
+                joined({done, more, Strings{"id 42"}}), open(openRequests)};
     }
 };
 
 TEST_F(PickUpTest, TheLastOpenReferenceListedOrElseTheFirstCertificateNotFetchedIsImported) {
     expectRows(
         {picked("the last open reference listed wins at its own position", {"0042", "77"},
-                {{"-reference_list", "42+77"}, {"-abhol_list", "0+0"}, {"-ident_lang", "de"}}, 1,
-                "$/data.pem,77,<null>"),
+                "-reference_list=42+77&-abhol_list=0+0&-ident_lang=de", 1, "$/data.pem,77,<null>"),
          // Only the open reference loses its leading zeros; letter case does not matter.
          picked("an earlier one when it is the last that matches", {"77", "00ab", "5"},
-                {{"-reference_list", "AB+77"}, {"-abhol_list", "0+0"}}, 0,
-                "$/data.pem,00ab,<null>"),
+                "-reference_list=AB+77&-abhol_list=0+0", 0, "$/data.pem,00ab,<null>"),
          picked("a listed reference with leading zeros is none of ours", {"0042"},
-                {{"-reference_list", "0042+17"}, {"-abhol_list", "1+0+0"}}, 1, "$/data.pem,,<null>",
-                {kFallback[0], kFallback[1]}),
-         picked("with the authenticator's password", {"1031"},
-                {{"-reference_list", "1024+1031+1177"}}, 1, "$/data.pem,1031,old secret", {"asked"},
-                true),
+                "-reference_list=0042+17&-abhol_list=1+0+0", 1, "$/data.pem,,<null>", kFallback),
+         picked("with the authenticator's password", {"1031"}, "-reference_list=1024+1031+1177", 1,
+                "$/data.pem,1031,old secret", {"asked"}, true),
          {"without open requests nothing is asked of the server", pickUp(), Pages{},
           Strings{"S_OK", "GetOpenRequests()", "3 1480: no open requests", "id -1"},
           [this] { pki->openRequests = velcom::Variant(); }}});
@@ -73,17 +67,15 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
     expectRows(firstPageFailures(pickUp(), {"GET /pickup", "GetOpenRequests()"}, 1574));
     expectRows(
         {{"no result", [this] { return proxy->PickUp(nullptr); }, Pages{}, Strings{"E_INVALIDARG"}},
-         {"an empty list", pickUp(),
-          Pages{references({{"-reference_list", std::nullopt}, {"-abhol_list", "0"}})},
+         {"an empty list", pickUp(), Pages{references("-reference_list&-abhol_list=0")},
           asked("TSR_E_PICKUP", {kFallback[0], "error TSR_E_PICKUP |"})},
          {"every certificate fetched", pickUp(),
-          Pages{references({{"-reference_list", "1+2+3"}, {"-abhol_list", "1+1+1"}})},
-          asked("TSR_E_PICKUP", {kFallback[0], kFallback[1], "error TSR_E_PICKUP |"})},
-         {"no reference list", pickUp(), Pages{references({{"-abhol_list", "0"}})},
+          Pages{references("-reference_list=1+2+3&-abhol_list=1+1+1")},
+          asked("TSR_E_PICKUP", joined({kFallback, {"error TSR_E_PICKUP |"}}))},
+         {"no reference list", pickUp(), Pages{references("-abhol_list=0")},
           asked("TSR_E_RESPONSE reported", {missing(1502, "-reference_list")})},
-         {"no list of fetched ones", pickUp(), Pages{references({{"-reference_list", "1+2"}})},
-          asked("TSR_E_RESPONSE reported",
-                {kFallback[0], kFallback[1], missing(1528, "-abhol_list")})},
+         {"no list of fetched ones", pickUp(), Pages{references("-reference_list=1+2")},
+          asked("TSR_E_RESPONSE reported", joined({kFallback, {missing(1528, "-abhol_list")}}))},
          {"a certificate answer without return node", pickUp(),
           Pages{kNine, pageWith("Action=a\nURL=https://ca.test/a")},
           selectedNine("TSR_E_RESPONSE reported", {"3 339: no return node in Tessera response"})},
@@ -103,8 +95,7 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
               {"ImportRequestedCertificate2($/data.pem,9,<null>) " + pem("CERTIFICATE", "MIICcert"),
                "7 1574: wrong password"}),
           [this] { pki->fail("ImportRequestedCertificate2", E_INVALIDARG, "wrong password"); }},
-         {"an open reference of only zeros", pickUp(),
-          Pages{references({{"-reference_list", "1+0"}})},
+         {"an open reference of only zeros", pickUp(), Pages{references("-reference_list=1+0")},
           asked("E_FAIL reported", {"7 1574: Exception ..."}), open({"000"})},
          {"open requests of another form", pickUp(), Pages{},
           Strings{"E_INVALIDARG", "GetOpenRequests()"},
@@ -128,7 +119,7 @@ protected:
 
 TEST_F(PlainPkiTest, WithoutTheExtendedInterfaceThePlainImportTakesTheCertificateWithoutPassword) {
     expectRows(
-        {picked("with the authenticator's password", {"1031"}, {{"-reference_list", "1031"}}, 0,
+        {picked("with the authenticator's password", {"1031"}, "-reference_list=1031", 0,
                 "$/data.pem,1031", {"asked", "1 827: ISMPrivateKeyInfrastructureEx not found"},
                 true, "ImportRequestedCertificate")});
 }

@@ -15,17 +15,12 @@ using RevokeTest = OperationTest;
 
 TEST_F(RevokeTest, TheServerSelectsAndConfirmsTheHostsCertificateBeforeThePkiComponentRevokesIt) {
     // Every name the confirmation copies, in the page's order.
-    const Params confirmation = {
-        {"-Serial_Nr", "A3F"},  {"-ident_lang", "de"}, {"-generator", "g1"},
-        {"-oper_nr", "o2"},     {"-get_list", "l"},    {"-ref_nr", "r9"},
-        {"-sig_name", "s"},     {"-cert_name", "Doe"}, {"-cert_forename", "Jane"},
-        {"-email_alias", "jd"}, {"-user_nr", "u4"},    {"-suffix_nr", "x5"}};
-    const std::string list = answer({{"-serial_list", "11+A3F+7"},
-                                     {"-ident_lang", "de"},
-                                     {"-generator", "g1"},
-                                     {"-ref_nr", "r9"}},
-                                    "select");
-    const std::string single = answer({{"-serial_nr", "A3F"}}, "confirm");
+    const Params confirmation =
+        "-Serial_Nr=A3F&-ident_lang=de&-generator=g1&-oper_nr=o2&-get_list=l&-ref_nr=r9&"
+        "-sig_name=s&-cert_name=Doe&-cert_forename=Jane&-email_alias=jd&-user_nr=u4&-suffix_nr=x5";
+    const std::string list =
+        answer("-serial_list=11+A3F+7&-ident_lang=de&-generator=g1&-ref_nr=r9", "select");
+    const std::string single = answer("-serial_nr=A3F", "confirm");
     CountedObject notACertificate;
     const auto revoke = [this] { return proxy->Revoke(certificate.get()); };
     expectRows(
@@ -38,21 +33,17 @@ TEST_F(RevokeTest, TheServerSelectsAndConfirmsTheHostsCertificateBeforeThePkiCom
                   "GET /revoke/confirm " + fieldsOf(confirmation), "Revoke(000A3F)", kSelecting}},
          {"a single certificate: confirmation alone", revoke,
           // The first of two parameters of one name counts.
-          Pages{answer({{"-serial_nr", "a3f"}, {"-ident_lang", "en"}, {"-serial_nr", "b00"}},
-                       "confirm"),
-                kConfirmed},
+          Pages{answer("-serial_nr=a3f&-ident_lang=en&-serial_nr=b00", "confirm"), kConfirmed},
           Strings{"S_OK", "GET /revoke", "POST /revoke/confirm -serial_nr=a3f&-ident_lang=en",
                   "Revoke(000A3F)"}},
-         {"the serial not in the list", revoke,
-          Pages{answer({{"-serial_list", "11+0A3F+7"}}, "select")},
+         {"the serial not in the list", revoke, Pages{answer("-serial_list=11+0A3F+7", "select")},
           Strings{"TSR_E_SERIAL", "GET /revoke", kSelecting, "3 1632: wrong serial number",
                   kWrongSerial}},
          {"another serial named after the selection", revoke,
-          Pages{answer({{"-serial_list", "A3F"}}, "select"),
-                answer({{"-serial_nr", "A3E"}}, "confirm")},
+          Pages{answer("-serial_list=A3F", "select"), answer("-serial_nr=A3E", "confirm")},
           Strings{"TSR_E_SERIAL", "GET /revoke", "POST /revoke/select ...", kSelecting,
                   "3 1662: wrong serial number", kWrongSerial}},
-         {"no serial named", revoke, Pages{answer({{"-ident_lang", "de"}}, "confirm")},
+         {"no serial named", revoke, Pages{answer("-ident_lang=de", "confirm")},
           Strings{"TSR_E_RESPONSE reported", "GET /revoke", missing(1654, "-serial_nr")}},
          {"a list without action", revoke,
           Pages{pageWith("Return=R\nParam1=-serial_list\nValue1=A3F")},

@@ -127,13 +127,13 @@ velcom::Variant arrayOf(VARTYPE type, const std::vector<Element>& elements, LONG
     if (array == nullptr) throw _com_error(E_OUTOFMEMORY);
     value.put()->vt = static_cast<VARTYPE>(VT_ARRAY | type);
     value.get()->parray = array;
-    for (LONG index = 0; index < static_cast<LONG>(elements.size()); ++index) {
-        LONG position = lowerBound + index;
-        Element element = elements[static_cast<std::size_t>(index)];
+    LONG position = lowerBound;
+    for (Element element : elements) {
         if constexpr (std::is_pointer_v<Element>)
             SafeArrayPutElement(array, &position, element);
         else
             SafeArrayPutElement(array, &position, &element);
+        ++position;
     }
     return value;
 }
@@ -149,12 +149,12 @@ inline velcom::Variant makeText(const std::string& text) {
     return value;
 }
 
-inline velcom::Variant makeStringList(const std::vector<std::string>& texts) {
+inline velcom::Variant makeStringList(const std::vector<std::string>& texts, LONG lowerBound = 0) {
     std::vector<velcom::Bstr> owned;
     std::vector<BSTR> elements;
     for (const std::string& text : texts)
         elements.push_back(owned.emplace_back(toBstr(text)).get());
-    return arrayOf(VT_BSTR, elements);
+    return arrayOf(VT_BSTR, elements, lowerBound);
 }
 
 // A VARIANT argument that carries a list, as the double received it.

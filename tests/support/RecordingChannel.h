@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -20,18 +21,13 @@ public:
     void vprintf(const char* format, va_list args) override {
         va_list copy;
         va_copy(copy, args);
-        const int size = std::vsnprintf(nullptr, 0, format, copy);
+        std::string text(static_cast<std::size_t>(std::vsnprintf(nullptr, 0, format, copy)), '\0');
         va_end(copy);
-        std::string text(static_cast<std::size_t>(size), '\0');
         std::vsnprintf(text.data(), text.size() + 1, format, args);
         writes.push_back(text);
     }
 
-    std::string all() const {
-        std::string joined;
-        for (const auto& text : writes) joined += text;
-        return joined;
-    }
+    std::string all() const { return std::accumulate(writes.begin(), writes.end(), std::string()); }
 
     std::vector<std::string> writes;
 };

@@ -14,7 +14,7 @@
 
 inline constexpr char kNullArgument[] = "<null>";
 
-// AsBinaryString: a real component answers VT_ARRAY|VT_UI1; VT_BSTR or VT_EMPTY play a broken one.
+// AsBinaryString: a real component answers VT_ARRAY|VT_UI1; VT_BSTR plays a broken one.
 template <class Interface>
 class BinaryTextDouble : public CountedDouble<Interface> {
 public:
@@ -27,10 +27,7 @@ public:
         if (const HRESULT result = this->enter("AsBinaryString"); result != S_OK) return result;
         if (base64Flag != 1)
             return failWithDescription(E_INVALIDARG, velcom::uuidOf<Interface>(), "not Base64");
-        *data = (binaryType == VT_BSTR               ? makeText(base64)
-                 : binaryType == (VT_ARRAY | VT_UI1) ? makeByteArray(base64)
-                                                     : velcom::Variant())
-                    .detach();
+        *data = (binaryType == VT_BSTR ? makeText(base64) : makeByteArray(base64)).detach();
         return S_OK;
     }
 

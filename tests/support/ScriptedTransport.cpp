@@ -111,10 +111,8 @@ private:
 
 TransportRegistration::TransportRegistration() {
     m_apartmentEntered = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    const velcom::ComPtr<IvelTransport> classObject(new ScriptedTransport(script, false));
-    velcom::ComPtr<IClassFactory> factory;
-    if (FAILED(classObject.as(factory)) ||
-        FAILED(CoRegisterClassObject(CLSID_velTransport, factory.get(), CLSCTX_INPROC_SERVER,
+    const velcom::ComPtr<IClassFactory> factory(new ScriptedTransport(script, false));
+    if (FAILED(CoRegisterClassObject(CLSID_velTransport, factory.get(), CLSCTX_INPROC_SERVER,
                                      REGCLS_MULTIPLEUSE, &m_cookie))) {
         if (m_apartmentEntered) CoUninitialize();
         throw std::runtime_error("the transport double cannot be registered");
