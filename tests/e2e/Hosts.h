@@ -64,37 +64,25 @@ private:
     const LONG m_level;
 };
 
-struct ThreadCounts {
-    long answers = 0, traces = 0, errors = 0;
-};
-
-// One back channel for every proxy of the process: per thread that the component names, the
-// answers, trace lines and error reports, and how often the thread named is not the one calling.
+// One back channel for every proxy of the process: per thread that the component names, how often
+// each kind of callback came, and how often the thread named was not the one calling. Read once
+// the proxies are gone.
 class CountingBackChannel final : public NotingBackChannel {
 public:
     CountingBackChannel() : NotingBackChannel(7) {}
 
-    std::pair<std::map<LONG, ThreadCounts>, long> counts() const {
-        const std::lock_guard lock(m_mutex);
-        return {m_counts, m_misnamed};
-    }
+    std::map<LONG, std::map<std::string, long>> counts;
+    long misnamed = 0;
 
 private:
     HRESULT noted(const std::string& kind, LONG thread, const BSTR*) override {
-        const auto field = kind == "Info"    ? &ThreadCounts::answers
-                           : kind == "Trace" ? &ThreadCounts::traces
-                           : kind == "Error" ? &ThreadCounts::errors
-                                             : nullptr;
-        if (field == nullptr) return S_OK;
         const std::lock_guard lock(m_mutex);
-        ++(m_counts[thread].*field);
-        if (thread != static_cast<LONG>(GetCurrentThreadId())) ++m_misnamed;
+        ++counts[thread][kind];
+        misnamed += thread != static_cast<LONG>(GetCurrentThreadId());
         return S_OK;
     }
 
-    mutable std::mutex m_mutex;
-    std::map<LONG, ThreadCounts> m_counts;
-    long m_misnamed = 0;
+    std::mutex m_mutex;
 };
 
 // Once armed, writes each callback (here and on its PKI component) as a line to the descriptor
