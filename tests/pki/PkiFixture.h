@@ -19,11 +19,7 @@
 #include "text/AnsiText.h"
 #include "velPKI.h"
 
-struct PkiTestAccess;
-
 class PkiTest : public ::testing::Test {
-    friend struct PkiTestAccess;
-
 protected:
     static void SetUpTestSuite() {
         s_caKey = generateKey(KeyAlgorithm::EcP256).release();
@@ -147,6 +143,17 @@ protected:
         return KeyOwner(
             PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, const_cast<char*>("export")));
     }
+    // The stored certificate's serial number and Base64.
+    std::string storedCertificate(LONG id) {
+        velcom::ComPtr<ISMCertificate> certificate;
+        velcom::Bstr serial;
+        velcom::Variant base64;
+        EXPECT_EQ(pki->GetCertificate(id, certificate.put()), S_OK);
+        if (!certificate) return "no certificate";
+        EXPECT_EQ(certificate->get_Serial(serial.put()), S_OK);
+        EXPECT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
+        return toAnsi(serial.get()) + " " + bytesOf(*base64.get());
+    }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;
         if (GetErrorInfo(0, info.put()) != S_OK) return "";
@@ -159,10 +166,4 @@ protected:
     static inline EVP_PKEY* s_caKey = nullptr;
     std::filesystem::path directory;
     velcom::ComPtr<ISMPrivateKeyInfrastructure> pki;
-};
-
-// The suite's authority, for helpers outside the fixture.
-struct PkiTestAccess {
-    static X509* authority() { return PkiTest::s_ca; }
-    static EVP_PKEY* authorityKey() { return PkiTest::s_caKey; }
 };
