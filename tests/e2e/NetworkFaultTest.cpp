@@ -14,7 +14,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using HasSubstr;
+using ::testing::HasSubstr;
 using ::testing::Matcher;
 using Clock = std::chrono::steady_clock;
 
