@@ -43,12 +43,8 @@ TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
     const std::string serial = fetched.params.at("-serial_nr");
     EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "1");
 
-    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", "00" + serial}}).params.at("-cert_state"),
-              "1");
-    const Answer revocation = ask(Operation::RevocationStart);
-    EXPECT_EQ(revocation.params.at("-serial_nr"), serial);
+    EXPECT_EQ(ask(Operation::RevocationStart).params.at("-serial_nr"), serial);
     EXPECT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", serial}}).status, 100);
-    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", serial}}).params.at("-cert_state"), "2");
 
     const Answer list = ask(Operation::CrlFetch);
     EXPECT_EQ(list.types.at("crl"), 6);
@@ -74,11 +70,11 @@ TEST_F(CaTest, SeveralCertificatesAreRevokedThroughTheSelection) {
 }
 
 TEST_F(CaTest, CheckReportsEachState) {
-    const std::string serial = serialOf(issued());
-    const std::string revoked = serialOf(issued());
+    const std::string serial = serialOf(issued()), revoked = serialOf(issued());
     ASSERT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", revoked}}).status, 100);
-    const std::pair<std::string, const char*> rows[] = {
-        {serial, "1"}, {revoked, "2"}, {"7", "0"}, {"not hex", "0"}, {"", "0"}};
+    const std::pair<std::string, const char*> rows[] = {{serial, "1"},    {"00" + serial, "1"},
+                                                        {revoked, "2"},   {"7", "0"},
+                                                        {"not hex", "0"}, {"", "0"}};
     for (const auto& [asked, state] : rows) {
         SCOPED_TRACE(asked);
         EXPECT_EQ(ask(Operation::CheckState, {{"-serial", asked}}).params.at("-cert_state"), state);
