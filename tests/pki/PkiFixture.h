@@ -130,18 +130,20 @@ protected:
         EXPECT_EQ(pki->GetOpenRequests(references.put()), S_OK);
         return textsOf(*references.get());
     }
-    // The certificate's key, opened with its password and written out encrypted, as read back.
-    KeyOwner exportedKey(LONG id, const char* password) {
+    // Whether the certificate's key, opened with its password and written out encrypted, reads
+    // back as the key of `issued`: 1 when it does.
+    int exportedKeyMatches(LONG id, const char* password, X509* issued) {
         velcom::ComPtr<ISMAsymKey> key;
         EXPECT_EQ(pki->FindKey(id, key.put()), S_OK);
-        if (!key) return KeyOwner();
+        if (!key) return -2;
         EXPECT_EQ(key->Decrypt(toBstr(password).get()), S_OK);
         EXPECT_EQ(pki->ExportKey(toBstr(path("key.pem")).get(), toBstr("export").get(),
                                  SMFormatRawKey, SMEncodingPEM, key.get()),
                   S_OK);
         const BioOwner file(BIO_new_file(path("key.pem").c_str(), "rb"));
-        return KeyOwner(
+        const KeyOwner exported(
             PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, const_cast<char*>("export")));
+        return exported ? EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued)) : -3;
     }
     // The stored certificate's serial number and Base64.
     std::string storedCertificate(LONG id) {

@@ -77,9 +77,7 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
         ASSERT_EQ(pki->FindKey(id, key.put()), S_OK);
         EXPECT_EQ(key->Decrypt(toBstr("wrong").get()), E_ACCESSDENIED);
         EXPECT_NE(lastError().find("password"), std::string::npos) << lastError();
-        const KeyOwner exported = exportedKey(id, "secret");
-        ASSERT_TRUE(exported);
-        EXPECT_EQ(EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued.get())), 1);
+        EXPECT_EQ(exportedKeyMatches(id, "secret", issued.get()), 1);
 
         velcom::Variant ids;
         ids.get()->vt = VT_I4;
@@ -124,11 +122,14 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     const X509Owner expired = issue(textOfRequest(requestB.get()), 23, -1);
     std::ofstream(path("all.pem")) << certificatePem(s_ca) << certificatePem(first.get())
                                    << certificatePem(second.get()) << certificatePem(expired.get());
-    velcom::ComPtr<ISMCertificateList> certificates;
-    velcom::ComPtr<ISMCRLList> lists;
-    ASSERT_EQ(pki->Load(toBstr(path("all.pem")).get(), certificates.put(), lists.put()), S_OK);
-    ASSERT_EQ(pki->Import(certificates.get(), lists.get()), S_OK);
-    reopen();
+    const auto importFile = [&](const std::string& file) {
+        velcom::ComPtr<ISMCertificateList> certificates;
+        velcom::ComPtr<ISMCRLList> lists;
+        EXPECT_EQ(pki->Load(toBstr(file).get(), certificates.put(), lists.put()), S_OK);
+        EXPECT_EQ(pki->Import(certificates.get(), lists.get()), S_OK);
+        reopen();
+    };
+    importFile(path("all.pem"));
 
     const auto statusOf = [&](X509* certificate) {
         std::ofstream(path("one.pem")) << certificatePem(certificate);
@@ -144,10 +145,7 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     EXPECT_EQ(statusOf(first.get()), SMStatusActive);
     EXPECT_EQ(statusOf(expired.get()), SMStatusExpired);
 
-    writePem("crl.pem", "X509 CRL", revocationListDer(revocationList(21).get()));
-    ASSERT_EQ(pki->Load(toBstr(path("crl.pem")).get(), certificates.put(), lists.put()), S_OK);
-    ASSERT_EQ(pki->Import(certificates.get(), lists.get()), S_OK);
-    reopen();
+    importFile(writePem("crl.pem", "X509 CRL", revocationListDer(revocationList(21).get())));
     EXPECT_EQ(statusOf(first.get()), SMStatusRevoked);
     EXPECT_EQ(statusOf(second.get()), SMStatusActive);
 
