@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string bodyOf(const httplib::Result& result) { return result ? result->body : std::string(); }
+Answer answerOf(const httplib::Result& result) {
+    return readAnswer(result ? result->body : std::string());
+}
 
 void writePem(const std::filesystem::path& path, X509* certificate, EVP_PKEY* key) {
     const ca::BioPtr bio(BIO_new_file(path.c_str(), "w"));
@@ -28,22 +30,22 @@ TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
     const std::string path = "/a/" + token + "/";
 
     httplib::Client client("127.0.0.1", ports.http);
-    const Answer start = readAnswer(bodyOf(client.Get(path + "start")));
+    const Answer start = answerOf(client.Get(path + "start"));
     EXPECT_EQ(start.start.at("RenewCertificate"),
               "https://127.0.0.1:" + std::to_string(ports.https) + path + "renew");
-    const Answer application = readAnswer(bodyOf(client.Get(path + "create")));
+    const Answer application = answerOf(client.Get(path + "create"));
     key = makeKeyRequest(application.params.at("-challenge"));
-    const Answer submitted = readAnswer(
-        bodyOf(client.Post(path + "submit", httplib::Params{{"-ident-TO_passwd", password},
-                                                            {"-ident_check_AGB", "yes"},
-                                                            {"-key_challenge", key.base64}})));
+    const Answer submitted =
+        answerOf(client.Post(path + "submit", httplib::Params{{"-ident-TO_passwd", password},
+                                                              {"-ident_check_AGB", "yes"},
+                                                              {"-key_challenge", key.base64}}));
     ASSERT_EQ(submitted.status, 100) << submitted.message;
     const httplib::Params fetch{{"SUFFIX_NR", submitted.params.at("-refnum")}};
-    EXPECT_EQ(readAnswer(bodyOf(client.Post(path + "fetch", fetch))).status, 6);
+    EXPECT_EQ(answerOf(client.Post(path + "fetch", fetch)).status, 6);
 
     std::ostringstream printed;
     ca::approve(directory, submitted.params.at("-refnum"), printed);
-    const Answer fetched = readAnswer(bodyOf(client.Post(path + "fetch", fetch)));
+    const Answer fetched = answerOf(client.Post(path + "fetch", fetch));
     ASSERT_EQ(fetched.status, 100) << fetched.message;
     const std::string der = ca::decodeBase64(fetched.params.at("cert")).value_or("");
 
@@ -54,8 +56,8 @@ TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
                               (directory / "client-key.pem").string());
     secure.set_ca_cert_path((directory / ca::kCaCertificateFile).c_str());
     secure.enable_server_certificate_verification(true);
-    const Answer renewal = readAnswer(bodyOf(
-        secure.Post(path + "renew", httplib::Params{{"CLIENT_CERT", ca::encodeBase64(der)}})));
+    const Answer renewal = answerOf(
+        secure.Post(path + "renew", httplib::Params{{"CLIENT_CERT", ca::encodeBase64(der)}}));
     EXPECT_EQ(renewal.status, 100) << renewal.message;
     EXPECT_EQ(renewal.params.at("-ident-ku_vname"), "Anna");
 

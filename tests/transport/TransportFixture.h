@@ -89,11 +89,6 @@ protected:
         });
         server.Get("/stall",
                    [](auto&, auto&) { std::this_thread::sleep_for(std::chrono::seconds(1)); });
-        server.Get("/start",
-                   reply("<!-- !!!\nReturn\nCreateCertficate=" + site.url("/create") + "\n-->"));
-        server.Get(
-            "/create",
-            reply("<!-- ???\nReturn=application\nStatus=100\nParam1=-challenge\nValue1=abc\n-->"));
     }
     void TearDown() override {
         // First, so that the servers find their kept-alive connections closed.
