@@ -53,18 +53,6 @@ TEST(PageWriterTest, EveryPageKindReadsBackAsWritten) {
               "CRL 100 |cert=" + base64 + "|crl=" + base64);
 }
 
-TEST(PageWriterTest, StartPageNamesEveryOperation) {
-    const Answer answer = readAnswer(ca::writeStartPage(
-        {"http://c", "http://p", "https://r", "http://v", "http://l", "http://k"}));
-    ASSERT_TRUE(answer.parsed);
-    EXPECT_EQ(answer.start, (std::map<std::string, std::string>{{"CreateCertficate", "http://c"},
-                                                                {"PickUpCertificate", "http://p"},
-                                                                {"RenewCertificate", "https://r"},
-                                                                {"RevokeCertificate", "http://v"},
-                                                                {"CRLDownload", "http://l"},
-                                                                {"CheckCertificate", "http://k"}}));
-}
-
 TEST(PageWriterTest, Base64LinesNeverBeginWithAKeyword) {
     const std::string line(64, 'Q');
     const std::tuple<const char*, std::string, std::vector<std::size_t>> rows[] = {
