@@ -15,12 +15,6 @@ Answer answerOf(const httplib::Result& result) {
     return readAnswer(result ? result->body : std::string());
 }
 
-void writePem(const std::filesystem::path& path, X509* certificate, EVP_PKEY* key) {
-    const ca::BioPtr bio(BIO_new_file(path.c_str(), "w"));
-    if (certificate) PEM_write_bio_X509(bio.get(), certificate);
-    if (key) PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
-}
-
 TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
     dialogue.reset();
     std::ostringstream log;
@@ -49,11 +43,13 @@ TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
     ASSERT_EQ(fetched.status, 100) << fetched.message;
     const std::string der = ca::decodeBase64(fetched.params.at("cert")).value_or("");
 
-    const ca::CertificatePtr certificate = ca::certificateFromDer(der);
-    writePem(directory / "client.pem", certificate.get(), nullptr);
-    writePem(directory / "client-key.pem", nullptr, key.key.get());
-    httplib::SSLClient secure("127.0.0.1", ports.https, (directory / "client.pem").string(),
-                              (directory / "client-key.pem").string());
+    // The client's certificate and key in one file.
+    const std::string pem = (directory / "client.pem").string();
+    if (const ca::BioPtr bio{BIO_new_file(pem.c_str(), "w")}) {
+        PEM_write_bio_X509(bio.get(), ca::certificateFromDer(der).get());
+        PEM_write_bio_PrivateKey(bio.get(), key.key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    }
+    httplib::SSLClient secure("127.0.0.1", ports.https, pem, pem);
     secure.set_ca_cert_path((directory / ca::kCaCertificateFile).c_str());
     secure.enable_server_certificate_verification(true);
     const Answer renewal = answerOf(
