@@ -71,11 +71,9 @@ TEST(PageWriterTest, Base64LinesNeverBeginWithAKeyword) {
         SCOPED_TRACE(name);
         const std::vector<std::string> lines = ca::wrapValue(text);
         std::vector<std::size_t> lengths;
-        for (std::size_t index = 0; index < lines.size(); ++index) {
-            lengths.push_back(lines[index].size());
-            if (index > 0) {
-                EXPECT_FALSE(ca::beginsWithKeyword(lines[index])) << lines[index];
-            }
+        for (const std::string& each : lines) {
+            lengths.push_back(each.size());
+            EXPECT_TRUE(&each == &lines.front() || !ca::beginsWithKeyword(each)) << each;
         }
         EXPECT_EQ(lengths, expectedLengths);
         const Answer answer =
