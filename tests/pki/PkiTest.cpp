@@ -12,8 +12,7 @@ namespace {
 
 TEST_F(PkiTest, ARequestStaysOpenAcrossReopensAndMovesToItsFinalReference) {
     const auto request = createRequest("secret", true);
-    const std::string text = textOfRequest(request.get());
-    const SpkiOwner spki(NETSCAPE_SPKI_b64_decode(text.c_str(), -1));
+    const SpkiOwner spki(NETSCAPE_SPKI_b64_decode(textOfRequest(request.get()).c_str(), -1));
     ASSERT_TRUE(spki);
     const KeyOwner key(NETSCAPE_SPKI_get_pubkey(spki.get()));
     EXPECT_EQ(NETSCAPE_SPKI_verify(spki.get(), key.get()), 1);
