@@ -146,15 +146,15 @@ protected:
         return exported ? EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued)) : -3;
     }
     // The stored certificate's serial number and Base64.
-    std::string storedCertificate(LONG id) {
+    std::pair<long, std::string> storedCertificate(LONG id) {
         velcom::ComPtr<ISMCertificate> certificate;
         velcom::Bstr serial;
         velcom::Variant base64;
         EXPECT_EQ(pki->GetCertificate(id, certificate.put()), S_OK);
-        if (!certificate) return "no certificate";
+        if (!certificate) return {-1, "no certificate"};
         EXPECT_EQ(certificate->get_Serial(serial.put()), S_OK);
         EXPECT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
-        return toAnsi(serial.get()) + " " + bytesOf(*base64.get());
+        return {std::stol(toAnsi(serial.get()), nullptr, 16), bytesOf(*base64.get())};
     }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;

@@ -46,13 +46,14 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
         OPENSSL_free(der);
         return bytes;
     };
+    long serial = 100;
     // Each label as the reference of the import; the last with none, to find it by its key.
     for (const std::string reference : {"CERTIFICATE", "X509 CRL", "PKCS7", ""}) {
         SCOPED_TRACE(reference);
         const std::string label = reference.empty() ? "CERTIFICATE" : reference;
         const auto request = createRequest("secret");
         ASSERT_EQ(pki->AddRequest(request.get(), toBstr(label).get()), S_OK);
-        const X509Owner issued = issue(textOfRequest(request.get()), 101);
+        const X509Owner issued = issue(textOfRequest(request.get()), ++serial);
         const std::string file =
             writePem("data.pem", label,
                      label == "PKCS7" ? pkcs7Of(issued.get()) : certificateDer(issued.get()));
@@ -70,7 +71,7 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
         EXPECT_EQ(openReferences(), std::vector<std::string>{});
         reopen();
 
-        EXPECT_EQ(storedCertificate(id), "65 " + toBase64(certificateDer(issued.get())));
+        EXPECT_EQ(storedCertificate(id), std::pair(serial, toBase64(certificateDer(issued.get()))));
 
         velcom::ComPtr<ISMAsymKey> key;
         ASSERT_EQ(pki->FindKey(id, key.put()), S_OK);
