@@ -120,17 +120,15 @@ protected:
     Answer apply(ca::Fields changes = {}) {
         const Answer application = ask(ca::Operation::Application);
         key = makeKeyRequest(application.params.at("-challenge"));
-        ca::Fields fields{{"-ident-TO_passwd", password},
-                          {"-ident_check_AGB", "yes"},
-                          {"-key_challenge", key.base64}};
-        for (auto& [name, value] : changes) fields[name] = value;
-        return ask(ca::Operation::Submission, fields);
+        changes.insert({{"-ident-TO_passwd", password},
+                        {"-ident_check_AGB", "yes"},
+                        {"-key_challenge", key.base64}});
+        return ask(ca::Operation::Submission, changes);
     }
     // An issued certificate's DER, applied for and fetched.
     std::string issued() {
-        const Answer submitted = apply();
         const Answer fetched =
-            ask(ca::Operation::Fetch, {{"SUFFIX_NR", submitted.params.at("-refnum")}});
+            ask(ca::Operation::Fetch, {{"SUFFIX_NR", apply().params.at("-refnum")}});
         return ca::decodeBase64(fetched.params.at("cert")).value_or("");
     }
 

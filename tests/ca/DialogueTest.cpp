@@ -18,20 +18,27 @@ std::string serialOf(const std::string& der) {
 }
 
 TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
-    const Answer start = ask(Operation::Start);
-    EXPECT_EQ(start.start.at("CreateCertficate"), "http://ca.test/a/" + token + "/create");
-    EXPECT_EQ(start.start.at("RenewCertificate"), "https://ca.test/a/" + token + "/renew");
+    // The page writer names each address by its own key.
+    const std::string at = "http://ca.test/a/" + token + "/";
+    EXPECT_EQ(ask(Operation::Start).start,
+              (std::map<std::string, std::string>{
+                  {"CreateCertficate", at + "create"},
+                  {"PickUpCertificate", at + "pickup"},
+                  {"RenewCertificate", "https://ca.test/a/" + token + "/renew"},
+                  {"RevokeCertificate", at + "revoke"},
+                  {"CRLDownload", at + "crl"},
+                  {"CheckCertificate", at + "check"}}));
 
     const Answer application = ask(Operation::Application);
     EXPECT_EQ(application.params.at("-ident-ku_nname"), "Muster");
     EXPECT_EQ(application.params.at("-ident-org_country"), "DE");
-    EXPECT_EQ(application.actionUrl, "http://ca.test/a/" + token + "/submit");
+    EXPECT_EQ(application.actionUrl, at + "submit");
 
     const Answer submitted = apply();
     ASSERT_EQ(submitted.status, 100) << submitted.message;
     EXPECT_EQ(submitted.params.at("SUFFIX_NR"), submitted.params.at("-refnum"));
     EXPECT_EQ(submitted.params.at("EMAIL_ADR"), "anna@example.org");
-    EXPECT_EQ(submitted.actionUrl, "http://ca.test/a/" + token + "/fetch");
+    EXPECT_EQ(submitted.actionUrl, at + "fetch");
     EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "0");
 
     const Answer fetched = ask(Operation::Fetch, {{"SUFFIX_NR", submitted.params.at("-refnum")}});
@@ -43,12 +50,8 @@ TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
     const std::string serial = fetched.params.at("-serial_nr");
     EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "1");
 
-    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", "00" + serial}}).params.at("-cert_state"),
-              "1");
-    const Answer revocation = ask(Operation::RevocationStart);
-    EXPECT_EQ(revocation.params.at("-serial_nr"), serial);
+    EXPECT_EQ(ask(Operation::RevocationStart).params.at("-serial_nr"), serial);
     EXPECT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", serial}}).status, 100);
-    EXPECT_EQ(ask(Operation::CheckState, {{"-serial", serial}}).params.at("-cert_state"), "2");
 
     const Answer list = ask(Operation::CrlFetch);
     EXPECT_EQ(list.types.at("crl"), 6);
@@ -74,11 +77,11 @@ TEST_F(CaTest, SeveralCertificatesAreRevokedThroughTheSelection) {
 }
 
 TEST_F(CaTest, CheckReportsEachState) {
-    const std::string serial = serialOf(issued());
-    const std::string revoked = serialOf(issued());
+    const std::string serial = serialOf(issued()), revoked = serialOf(issued());
     ASSERT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", revoked}}).status, 100);
-    const std::pair<std::string, const char*> rows[] = {
-        {serial, "1"}, {revoked, "2"}, {"7", "0"}, {"not hex", "0"}, {"", "0"}};
+    const std::pair<std::string, const char*> rows[] = {{serial, "1"},    {"00" + serial, "1"},
+                                                        {revoked, "2"},   {"7", "0"},
+                                                        {"not hex", "0"}, {"", "0"}};
     for (const auto& [asked, state] : rows) {
         SCOPED_TRACE(asked);
         EXPECT_EQ(ask(Operation::CheckState, {{"-serial", asked}}).params.at("-cert_state"), state);
@@ -87,93 +90,46 @@ TEST_F(CaTest, CheckReportsEachState) {
     EXPECT_EQ(ask(Operation::CheckState, {{"-serial", serial}}).params.at("-cert_state"), "3");
 }
 
+// Each refusal as "status message" on a line of its own.
 TEST_F(CaTest, RefusalsAreAnswersWithAReason) {
-    const std::string certificate = issued();
-    const std::string revokedCertificate = issued();
-    ASSERT_EQ(
-        ask(Operation::RevocationConfirm, {{"-serial_nr", serialOf(revokedCertificate)}}).status,
-        100);
-    struct Row {
-        const char* name;
-        std::function<Answer()> call;
-        long status;
-        std::string message;
+    const std::string certificate = issued(), revoked = issued();
+    ASSERT_EQ(ask(Operation::RevocationConfirm, {{"-serial_nr", serialOf(revoked)}}).status, 100);
+    const ca::Fields oldOne{{"CLIENT_CERT", ca::encodeBase64(certificate)}},
+        revokedOne{{"CLIENT_CERT", ca::encodeBase64(revoked)}};
+    std::string refusals;
+    const auto note = [&](const Answer& answer) {
+        refusals += (answer.parsed ? "" : "unreadable: ") + std::to_string(answer.status) + " " +
+                    answer.message + "\n";
     };
-    const Row rows[] = {
-        {"wrong password",
-         [&] {
-             return apply({{"-ident-TO_passwd", "guess"}});
-         },
-         2, "wrong password"},
-        {"terms not accepted",
-         [&] {
-             return apply({{"-ident_check_AGB", "no"}});
-         },
-         3, "the terms and conditions were not accepted"},
-        {"bad key request",
-         [&] {
-             return apply({{"-key_challenge", "MIIBbroken"}});
-         },
-         4, "the key request is missing, unreadable or badly signed"},
-        {"challenge not issued",
-         [&] {
-             return apply({{"-key_challenge", makeKeyRequest("made up").base64}});
-         },
-         4, "the key request answers no challenge of this authority"},
-        {"unknown reference",
-         [&] {
-             return ask(Operation::Fetch, {{"SUFFIX_NR", "999"}});
-         },
-         5, "no request 999 of this applicant"},
-        {"no reference", [&] { return ask(Operation::Fetch); }, 5,
-         "the request's reference is missing"},
-        {"pick-up position out of range",
-         [&] {
-             return ask(Operation::PickUpFetch, {{"-ident_cert_nr", "9"}});
-         },
-         5, "no request at the chosen position"},
-        {"unknown applicant",
-         [&] {
-             return readAnswer(dialogue->answer(Operation::Start, {"0123", {}, {}}));
-         },
-         1, "unknown applicant address"},
-        {"renewal without client certificate",
-         [&] {
-             return ask(Operation::RenewalStart, {{"CLIENT_CERT", ca::encodeBase64(certificate)}});
-         },
-         8, "a renewal needs the old certificate as TLS client certificate"},
-        {"CLIENT_CERT not the TLS certificate",
-         [&] {
-             return ask(Operation::RenewalStart,
-                        {{"CLIENT_CERT", ca::encodeBase64(revokedCertificate)}}, certificate);
-         },
-         8, "CLIENT_CERT is not the certificate the TLS client presented"},
-        {"revoked client certificate",
-         [&] {
-             return ask(Operation::RenewalStart,
-                        {{"CLIENT_CERT", ca::encodeBase64(revokedCertificate)}},
-                        revokedCertificate);
-         },
-         8, "certificate " + serialOf(revokedCertificate) + " is revoked"},
-        {"foreign client certificate",
-         [&] {
-             return ask(Operation::RenewalSubmission, {}, ca::derOf(authority->tlsCertificate()));
-         },
-         8, "the client certificate does not belong to this applicant"},
-        {"expired client certificate",
-         [&] {
-             now += 2 * kYear;
-             return ask(Operation::RenewalSubmission, {}, certificate);
-         },
-         8, "certificate " + serialOf(certificate) + " has expired"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const Answer answer = row.call();
-        EXPECT_TRUE(answer.parsed);
-        EXPECT_EQ(answer.status, row.status);
-        EXPECT_EQ(answer.message, row.message);
-    }
+    note(apply({{"-ident-TO_passwd", "guess"}}));
+    note(apply({{"-ident_check_AGB", "no"}}));
+    note(apply({{"-key_challenge", "MIIBbroken"}}));
+    note(apply({{"-key_challenge", makeKeyRequest("made up").base64}}));
+    note(ask(Operation::Fetch, {{"SUFFIX_NR", "999"}}));
+    note(ask(Operation::Fetch));
+    note(ask(Operation::PickUpFetch, {{"-ident_cert_nr", "9"}}));
+    note(readAnswer(dialogue->answer(Operation::Start, {"0123", {}, {}})));
+    note(ask(Operation::RenewalStart, oldOne));
+    note(ask(Operation::RenewalStart, revokedOne, certificate));
+    note(ask(Operation::RenewalSubmission, {}, ca::derOf(authority->tlsCertificate())));
+    note(ask(Operation::RenewalStart, revokedOne, revoked));
+    now += 2 * kYear;
+    note(ask(Operation::RenewalSubmission, {}, certificate));
+    EXPECT_EQ(refusals,
+              "2 wrong password\n"
+              "3 the terms and conditions were not accepted\n"
+              "4 the key request is missing, unreadable or badly signed\n"
+              "4 the key request answers no challenge of this authority\n"
+              "5 no request 999 of this applicant\n"
+              "5 the request's reference is missing\n"
+              "5 no request at the chosen position\n"
+              "1 unknown applicant address\n"
+              "8 a renewal needs the old certificate as TLS client certificate\n"
+              "8 CLIENT_CERT is not the certificate the TLS client presented\n"
+              "8 the client certificate does not belong to this applicant\n"
+              "8 certificate " +
+                  serialOf(revoked) + " is revoked\n" + "8 certificate " + serialOf(certificate) +
+                  " has expired\n");
 }
 
 TEST_F(CaTest, RenewalIssuesANewCertificateForTheHolderOfTheOldOne) {

@@ -11,12 +11,8 @@
 
 namespace {
 
-std::string bodyOf(const httplib::Result& result) { return result ? result->body : std::string(); }
-
-void writePem(const std::filesystem::path& path, X509* certificate, EVP_PKEY* key) {
-    const ca::BioPtr bio(BIO_new_file(path.c_str(), "w"));
-    if (certificate) PEM_write_bio_X509(bio.get(), certificate);
-    if (key) PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+Answer answerOf(const httplib::Result& result) {
+    return readAnswer(result ? result->body : std::string());
 }
 
 TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
@@ -28,34 +24,36 @@ TEST_F(CaTest, ServerAnswersOverLoopbackFromSubmissionToRenewal) {
     const std::string path = "/a/" + token + "/";
 
     httplib::Client client("127.0.0.1", ports.http);
-    const Answer start = readAnswer(bodyOf(client.Get(path + "start")));
+    const Answer start = answerOf(client.Get(path + "start"));
     EXPECT_EQ(start.start.at("RenewCertificate"),
               "https://127.0.0.1:" + std::to_string(ports.https) + path + "renew");
-    const Answer application = readAnswer(bodyOf(client.Get(path + "create")));
+    const Answer application = answerOf(client.Get(path + "create"));
     key = makeKeyRequest(application.params.at("-challenge"));
-    const Answer submitted = readAnswer(
-        bodyOf(client.Post(path + "submit", httplib::Params{{"-ident-TO_passwd", password},
-                                                            {"-ident_check_AGB", "yes"},
-                                                            {"-key_challenge", key.base64}})));
+    const Answer submitted =
+        answerOf(client.Post(path + "submit", httplib::Params{{"-ident-TO_passwd", password},
+                                                              {"-ident_check_AGB", "yes"},
+                                                              {"-key_challenge", key.base64}}));
     ASSERT_EQ(submitted.status, 100) << submitted.message;
     const httplib::Params fetch{{"SUFFIX_NR", submitted.params.at("-refnum")}};
-    EXPECT_EQ(readAnswer(bodyOf(client.Post(path + "fetch", fetch))).status, 6);
+    EXPECT_EQ(answerOf(client.Post(path + "fetch", fetch)).status, 6);
 
     std::ostringstream printed;
     ca::approve(directory, submitted.params.at("-refnum"), printed);
-    const Answer fetched = readAnswer(bodyOf(client.Post(path + "fetch", fetch)));
+    const Answer fetched = answerOf(client.Post(path + "fetch", fetch));
     ASSERT_EQ(fetched.status, 100) << fetched.message;
     const std::string der = ca::decodeBase64(fetched.params.at("cert")).value_or("");
 
-    const ca::CertificatePtr certificate = ca::certificateFromDer(der);
-    writePem(directory / "client.pem", certificate.get(), nullptr);
-    writePem(directory / "client-key.pem", nullptr, key.key.get());
-    httplib::SSLClient secure("127.0.0.1", ports.https, (directory / "client.pem").string(),
-                              (directory / "client-key.pem").string());
+    // The client's certificate and key in one file.
+    const std::string pem = (directory / "client.pem").string();
+    if (const ca::BioPtr bio{BIO_new_file(pem.c_str(), "w")}) {
+        PEM_write_bio_X509(bio.get(), ca::certificateFromDer(der).get());
+        PEM_write_bio_PrivateKey(bio.get(), key.key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    }
+    httplib::SSLClient secure("127.0.0.1", ports.https, pem, pem);
     secure.set_ca_cert_path((directory / ca::kCaCertificateFile).c_str());
     secure.enable_server_certificate_verification(true);
-    const Answer renewal = readAnswer(bodyOf(
-        secure.Post(path + "renew", httplib::Params{{"CLIENT_CERT", ca::encodeBase64(der)}})));
+    const Answer renewal = answerOf(
+        secure.Post(path + "renew", httplib::Params{{"CLIENT_CERT", ca::encodeBase64(der)}}));
     EXPECT_EQ(renewal.status, 100) << renewal.message;
     EXPECT_EQ(renewal.params.at("-ident-ku_vname"), "Anna");
 

@@ -62,10 +62,7 @@ HostRun runHost(const Conversation& conversation, int killAt) {
     HostRun run;
     std::string line;
     for (char got; read(ends[0], &got, 1) == 1;)
-        if (got != '\n')
-            line += got;
-        else
-            run.push_back(std::exchange(line, {}));
+        got == '\n' ? run.push_back(std::exchange(line, {})) : line.push_back(got);
     close(ends[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -79,8 +76,7 @@ HostRun runHost(const Conversation& conversation, int killAt) {
 // that ends with a call on the PKI component (the call included), and from the stretch after.
 std::vector<int> killPoints(const HostRun& whole) {
     const int steps = static_cast<int>(whole.size());
-    const char* full = std::getenv("VEL_FULL");
-    const bool every = full != nullptr && std::string(full) == "1";
+    const bool every = std::getenv("VEL_FULL") && std::string(std::getenv("VEL_FULL")) == "1";
     std::vector<int> points;
     std::mt19937 random(17);
     for (int step = 1, first = 1; step <= steps; ++step)
@@ -100,62 +96,60 @@ std::string storeContents(const std::string& path) {
 
 constexpr char kIssued[] = "1 certificates; 0 open; ";
 
-// A host killed at each kill point of the whole conversation, then the pick-up run again: the
-// store is sound, and holds the certificate unless the host died before the step whose line holds
-// issuedBy (empty: the authority had issued it before the conversation).
-template <class Start, class PickUp>
-void killEverywhere(Start conversationOf, PickUp pickUp, const std::string& issuedBy) {
-    const Conversation first = conversationOf("whole");
-    const HostRun whole = runHost(first, 0);
-    ASSERT_EQ(storeContents(first.store), kIssued);
-    const auto issuing = std::find_if(whole.begin(), whole.end(), [&](const std::string& step) {
-        return step.find(issuedBy) != std::string::npos;
-    });
-    ASSERT_TRUE(issuedBy.empty() || issuing != whole.end());
-    const int issued = issuedBy.empty() ? 0 : static_cast<int>(issuing - whole.begin()) + 1;
-    for (const int killAt : killPoints(whole)) {
-        const std::string name = "killed" + std::to_string(killAt);
-        SCOPED_TRACE(name + " at " + whole[killAt - 1]);
-        const Conversation conversation = conversationOf(name);
-        runHost(conversation, killAt);
-        const ProgramRun restarted = pickUp(name);
-        EXPECT_EQ(storeCheck(conversation.store), kSoundStore);
-        const std::string contents = storeContents(conversation.store);
-        if (killAt > issued)
-            EXPECT_EQ(contents, kIssued) << restarted.output;
-        else
-            EXPECT_TRUE(contents.starts_with("0 certificates")) << contents;
+class CrashRecoveryTest : public EndToEndTest {
+protected:
+    // A new applicant's conversation; for a pick-up, the application submitted and approved.
+    Conversation conversationOf(const std::string& name, bool pickUp) {
+        const Applicant& applicant = addApplicant(name);
+        if (pickUp) {
+            const std::string output = run(name, {"request", "--accept-terms"}).output;
+            const std::size_t at = output.find("submitted as request ");
+            EXPECT_NE(at, std::string::npos) << output;
+            authority.approve(output.substr(at + 21, output.find(',', at) - at - 21));
+        }
+        return Conversation{pickUp, authority.startAddress(applicant), file(name, "db"),
+                            applicant.password, work.path()};
     }
-}
 
-}  // namespace
+    // A host killed at each kill point of the whole conversation, then the pick-up run again: the
+    // store is sound, and holds the certificate unless the host died before the step whose line
+    // holds issuedBy (empty: the authority had issued it before the conversation).
+    void killEverywhere(bool pickUp, const std::string& issuedBy) {
+        const Conversation first = conversationOf("whole", pickUp);
+        const HostRun whole = runHost(first, 0);
+        ASSERT_EQ(storeContents(first.store), kIssued);
+        const auto issuing = std::find_if(whole.begin(), whole.end(), [&](const std::string& step) {
+            return step.find(issuedBy) != std::string::npos;
+        });
+        ASSERT_TRUE(issuedBy.empty() || issuing != whole.end());
+        const int issued = issuedBy.empty() ? 0 : static_cast<int>(issuing - whole.begin()) + 1;
+        for (const int killAt : killPoints(whole)) {
+            const std::string name = "killed" + std::to_string(killAt);
+            SCOPED_TRACE(name + " at " + whole[killAt - 1]);
+            const Conversation conversation = conversationOf(name, pickUp);
+            runHost(conversation, killAt);
+            const ProgramRun restarted = run(name, {"pickup"});
+            EXPECT_EQ(storeCheck(conversation.store), kSoundStore);
+            const std::string contents = storeContents(conversation.store);
+            if (killAt > issued)
+                EXPECT_EQ(contents, kIssued) << restarted.output;
+            else
+                EXPECT_TRUE(contents.starts_with("0 certificates")) << contents;
+        }
+    }
+};
 
 // After the request line of the submission the authority has the application, and the
 // certificate it issued at once must reach the store in the end; before it, nothing may.
-TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAnApplicationGetsItsCertificateWhenStartedAgain) {
-    killEverywhere(
-        [&](const std::string& name) {
-            const Applicant& applicant = addApplicant(name);
-            return Conversation{false, authority.startAddress(applicant), file(name, "db"),
-                                applicant.password, work.path()};
-        },
-        [&](const std::string& name) { return run(name, {"pickup"}); }, "velTransport POST");
+TEST_F(CrashRecoveryTest, AHostKilledAtAnyStepOfAnApplicationGetsItsCertificateWhenStartedAgain) {
+    killEverywhere(false, "velTransport POST");
 }
 
 // A pick-up killed at any step, the import included, leaves the request open or closed with its
 // certificate; the pick-up started again completes it.
-TEST_F(EndToEndTest, AHostKilledAtAnyStepOfAPickUpGetsTheCertificateWhenStartedAgain) {
+TEST_F(CrashRecoveryTest, AHostKilledAtAnyStepOfAPickUpGetsTheCertificateWhenStartedAgain) {
     authority.serve(true);
-    killEverywhere(
-        [&](const std::string& name) {
-            const Applicant& applicant = addApplicant(name);
-            const ProgramRun pending = run(name, {"request", "--accept-terms"});
-            const std::size_t at = pending.output.find("submitted as request ");
-            EXPECT_NE(at, std::string::npos) << pending.output;
-            authority.approve(
-                pending.output.substr(at + 21, pending.output.find(',', at) - at - 21));
-            return Conversation{true, authority.startAddress(applicant), file(name, "db"),
-                                applicant.password, work.path()};
-        },
-        [&](const std::string& name) { return run(name, {"pickup"}); }, "");
+    killEverywhere(true, "");
 }
+
+}  // namespace

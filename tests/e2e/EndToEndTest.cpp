@@ -21,31 +21,26 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     const std::string wrong = work.path() + "/wrong";
     std::ofstream(wrong) << "wrong password\n";
     // A command line for each step, the last one refused; "!" before it: with the wrong password.
-    const struct Row {
-        const char* name;
-        int status;
-        const char *reason, *steps;
-    } rows[] = {
-        {"wrong password", kRefused, "(Status 2): wrong password", "!request --accept-terms"},
-        {"terms not accepted", kRefused, "(Status 3)", "request"},
-        {"a reference the authority never gave", kNotIssued, "no certificate to pick up",
-         "!request --accept-terms\npickup"},
-        {"a revoked client certificate for the renewal", kRefused, "(Status 8)",
-         "request --accept-terms\nrevoke 1\nrenew 1 --accept-terms"},
+    const std::tuple<int, const char*, const char*> rows[] = {
+        {kRefused, "(Status 2): wrong password", "!request --accept-terms"},
+        {kRefused, "(Status 3)", "request"},
+        {kNotIssued, "no certificate to pick up", "!request --accept-terms\npickup"},
+        {kRefused, "(Status 8)", "request --accept-terms\nrevoke 1\nrenew 1 --accept-terms"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string name = "applicant" + std::to_string(&row - rows);
+    int index = 0;
+    for (const auto& [status, reason, steps] : rows) {
+        SCOPED_TRACE(steps);
+        const std::string name = "applicant" + std::to_string(++index);
         addApplicant(name);
         ProgramRun last{};
-        std::istringstream steps(row.steps);
-        for (std::string step; std::getline(steps, step);) {
+        std::istringstream lines(steps);
+        for (std::string step; std::getline(lines, step);) {
             std::istringstream words(step.substr(step[0] == '!'));
             last = run(name, {std::istream_iterator<std::string>(words), {}},
                        step[0] == '!' ? wrong : std::string());
         }
-        EXPECT_EQ(last.status, row.status) << last.output;
-        EXPECT_THAT(last.output, HasSubstr(row.reason));
+        EXPECT_EQ(last.status, status) << last.output;
+        EXPECT_THAT(last.output, HasSubstr(reason));
     }
 }
 

@@ -1,13 +1,12 @@
-// The hosts' objects of the end-to-end tests: a back channel shared by many proxies that counts
-// what each thread heard, and a host that dies by SIGKILL at a chosen step.
+// The hosts' objects of the end-to-end tests: a back channel that hands each callback on, and a
+// host that dies by SIGKILL at a chosen step.
 #pragma once
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <map>
-#include <mutex>
+#include <functional>
 #include <string>
 
 #include <velTesseraComm/DispatchTables.h>
@@ -36,65 +35,37 @@ private:
     std::atomic<ULONG> m_references{0};
 };
 
-// Hands each callback to noted(): its kind, the thread the component names, its first text.
+// Hands each callback to a note: its kind, the thread the component names, its first text.
 class NotingBackChannel : public HostObject<IvelBackChannel> {
 public:
-    explicit NotingBackChannel(LONG level) : HostObject(kIvelBackChannelMembers), m_level(level) {}
+    using Note = std::function<void(const std::string& kind, LONG thread, const std::string& text)>;
+    NotingBackChannel(LONG level, Note note)
+        : HostObject(kIvelBackChannelMembers), m_level(level), m_note(std::move(note)) {}
 
     STDMETHODIMP get_lTraceLevel(LONG* level) override { return *level = m_level, S_OK; }
     STDMETHODIMP put_lTraceLevel(LONG) override { return S_OK; }
     STDMETHODIMP Error(LONG thread, LONG, LONG, LONG, BSTR text, BSTR, BSTR) override {
-        return noted("Error", thread, &text);
+        return noted("Error", thread, text);
     }
     STDMETHODIMP Progress(LONG thread, LONG, LONG, LONG, BSTR, BSTR, BSTR, SHORT, SHORT) override {
         return noted("Progress", thread);
     }
     STDMETHODIMP Info(LONG thread, LONG, LONG, LONG, BSTR text, BSTR, BSTR) override {
-        return noted("Info", thread, &text);
+        return noted("Info", thread, text);
     }
     STDMETHODIMP Trace(LONG thread, LONG, LONG, LONG, BSTR text) override {
-        return noted("Trace", thread, &text);
+        return noted("Trace", thread, text);
     }
     STDMETHODIMP Data(LONG thread, LONG, LONG, VARIANT*) override { return noted("Data", thread); }
 
-protected:
-    virtual HRESULT noted(const std::string& kind, LONG thread, const BSTR* text = nullptr) = 0;
-
 private:
-    const LONG m_level;
-};
-
-struct ThreadCounts {
-    long answers = 0, traces = 0, errors = 0;
-};
-
-// One back channel for every proxy of the process: per thread that the component names, the
-// answers, trace lines and error reports, and how often the thread named is not the one calling.
-class CountingBackChannel final : public NotingBackChannel {
-public:
-    CountingBackChannel() : NotingBackChannel(7) {}
-
-    std::pair<std::map<LONG, ThreadCounts>, long> counts() const {
-        const std::lock_guard lock(m_mutex);
-        return {m_counts, m_misnamed};
-    }
-
-private:
-    HRESULT noted(const std::string& kind, LONG thread, const BSTR*) override {
-        const auto field = kind == "Info"    ? &ThreadCounts::answers
-                           : kind == "Trace" ? &ThreadCounts::traces
-                           : kind == "Error" ? &ThreadCounts::errors
-                                             : nullptr;
-        if (field == nullptr) return S_OK;
-        const std::lock_guard lock(m_mutex);
-        ++(m_counts[thread].*field);
-        if (thread != static_cast<LONG>(GetCurrentThreadId())) ++m_misnamed;
+    HRESULT noted(const char* kind, LONG thread, BSTR text = nullptr) {
+        m_note(kind, thread, text ? toUtf8(text) : std::string());
         return S_OK;
     }
 
-    mutable std::mutex m_mutex;
-    std::map<LONG, ThreadCounts> m_counts;
-    long m_misnamed = 0;
+    const LONG m_level;
+    const Note m_note;
 };
 
 // Once armed, writes each callback (here and on its PKI component) as a line to the descriptor
@@ -102,11 +73,14 @@ private:
 class DyingBackChannel final : public NotingBackChannel {
 public:
     DyingBackChannel(int report, int killAt)
-        : NotingBackChannel(9), m_report(report), m_killAt(killAt) {}
+        : NotingBackChannel(9, [this](const std::string& kind, LONG,
+                                      const std::string& text) { step(kind + " " + text); }),
+          m_report(report),
+          m_killAt(killAt) {}
 
     HRESULT step(std::string line) {
         if (!armed) return S_OK;
-        line.erase(line.find_last_not_of("\r\n") + 1);
+        line.erase(line.find_last_not_of("\r\n ") + 1);
         line += '\n';
         if (write(m_report, line.data(), line.size()) < 0 || ++m_count == m_killAt) raise(SIGKILL);
         return S_OK;
@@ -115,10 +89,6 @@ public:
     bool armed = false;
 
 private:
-    HRESULT noted(const std::string& kind, LONG, const BSTR* text) override {
-        return step(text ? kind + " " + toUtf8(*text) : kind);
-    }
-
     int m_report, m_killAt, m_count = 0;
 };
 

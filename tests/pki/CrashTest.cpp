@@ -67,17 +67,16 @@ TEST_F(CrashTest, AddRequestKilledMidwayLeavesTheRequestUnderItsOldOrItsNewRefer
 
 TEST_F(CrashTest, AnImportKilledMidwayEitherClosesTheRequestWithItsCertificateOrLeavesItOpen) {
     constexpr int kRequests = 12;
+    const auto file = [](int index) { return "cert" + std::to_string(index) + ".pem"; };
     for (int index = 0; index < kRequests; ++index) {
         const auto request = createRequest("secret");
         ASSERT_EQ(pki->AddRequest(request.get(), toBstr(std::to_string(index)).get()), S_OK);
-        const std::string name = "cert" + std::to_string(index) + ".pem";
-        writePem(name.c_str(), "CERTIFICATE",
+        writePem(file(index).c_str(), "CERTIFICATE",
                  certificateDer(issue(textOfRequest(request.get()), 1000 + index).get()));
     }
     const auto importNext = [&](ISMPrivateKeyInfrastructure& own, int index) {
         LONG id = 0;
-        const std::string name = "cert" + std::to_string(index) + ".pem";
-        own.ImportRequestedCertificate(toBstr(path(name.c_str())).get(),
+        own.ImportRequestedCertificate(toBstr(path(file(index).c_str())).get(),
                                        toBstr(std::to_string(index)).get(), &id);
     };
     // On a busy machine the child may import every certificate before the kill comes; the steps

@@ -29,11 +29,8 @@ TEST_F(PkiModuleTest, RegisteredItIsCreatedByProgIdAndAnswersByName) {
             S_OK);
         velcom::ComPtr<IvelPKIStore> store;
         ASSERT_EQ(pki.as(store), S_OK);
-        const std::string path =
-            (std::filesystem::path(getenv("VELCOM_REGISTRY")).parent_path() / "s.db").string();
-        ASSERT_EQ(store->Open(toBstr(path).get()), S_OK);
-        const velcom::Bstr name = toBstr("GetOpenRequests");
-        LPOLESTR names[] = {name.get()};
+        ASSERT_EQ(store->Open(toBstr(getenv("VELCOM_REGISTRY") + std::string(".db")).get()), S_OK);
+        LPOLESTR names[] = {const_cast<LPOLESTR>(u"GetOpenRequests")};
         DISPID id = 0;
         ASSERT_EQ(pki->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
         EXPECT_EQ(id, 20);

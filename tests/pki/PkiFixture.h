@@ -19,11 +19,7 @@
 #include "text/AnsiText.h"
 #include "velPKI.h"
 
-struct PkiTestAccess;
-
 class PkiTest : public ::testing::Test {
-    friend struct PkiTestAccess;
-
 protected:
     static void SetUpTestSuite() {
         s_caKey = generateKey(KeyAlgorithm::EcP256).release();
@@ -134,18 +130,31 @@ protected:
         EXPECT_EQ(pki->GetOpenRequests(references.put()), S_OK);
         return textsOf(*references.get());
     }
-    // The certificate's key, opened with its password and written out encrypted, as read back.
-    KeyOwner exportedKey(LONG id, const char* password) {
+    // Whether the certificate's key, opened with its password and written out encrypted, reads
+    // back as the key of `issued`: 1 when it does.
+    int exportedKeyMatches(LONG id, const char* password, X509* issued) {
         velcom::ComPtr<ISMAsymKey> key;
         EXPECT_EQ(pki->FindKey(id, key.put()), S_OK);
-        if (!key) return KeyOwner();
+        if (!key) return -2;
         EXPECT_EQ(key->Decrypt(toBstr(password).get()), S_OK);
         EXPECT_EQ(pki->ExportKey(toBstr(path("key.pem")).get(), toBstr("export").get(),
                                  SMFormatRawKey, SMEncodingPEM, key.get()),
                   S_OK);
         const BioOwner file(BIO_new_file(path("key.pem").c_str(), "rb"));
-        return KeyOwner(
+        const KeyOwner exported(
             PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, const_cast<char*>("export")));
+        return exported ? EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued)) : -3;
+    }
+    // The stored certificate's serial number and Base64.
+    std::pair<long, std::string> storedCertificate(LONG id) {
+        velcom::ComPtr<ISMCertificate> certificate;
+        velcom::Bstr serial;
+        velcom::Variant base64;
+        EXPECT_EQ(pki->GetCertificate(id, certificate.put()), S_OK);
+        if (!certificate) return {-1, "no certificate"};
+        EXPECT_EQ(certificate->get_Serial(serial.put()), S_OK);
+        EXPECT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
+        return {std::stol(toAnsi(serial.get()), nullptr, 16), bytesOf(*base64.get())};
     }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;
@@ -159,10 +168,4 @@ protected:
     static inline EVP_PKEY* s_caKey = nullptr;
     std::filesystem::path directory;
     velcom::ComPtr<ISMPrivateKeyInfrastructure> pki;
-};
-
-// The suite's authority, for helpers outside the fixture.
-struct PkiTestAccess {
-    static X509* authority() { return PkiTest::s_ca; }
-    static EVP_PKEY* authorityKey() { return PkiTest::s_caKey; }
 };

@@ -10,23 +10,9 @@
 
 namespace {
 
-std::string pkcs7Of(X509* issued) {
-    const Pkcs7Owner bundle(PKCS7_new());
-    PKCS7_set_type(bundle.get(), NID_pkcs7_signed);
-    PKCS7_content_new(bundle.get(), NID_pkcs7_data);
-    PKCS7_add_certificate(bundle.get(), PkiTestAccess::authority());
-    PKCS7_add_certificate(bundle.get(), issued);
-    unsigned char* der = nullptr;
-    const int length = i2d_PKCS7(bundle.get(), &der);
-    std::string bytes(reinterpret_cast<char*>(der), static_cast<std::size_t>(length));
-    OPENSSL_free(der);
-    return bytes;
-}
-
 TEST_F(PkiTest, ARequestStaysOpenAcrossReopensAndMovesToItsFinalReference) {
     const auto request = createRequest("secret", true);
-    const std::string text = textOfRequest(request.get());
-    const SpkiOwner spki(NETSCAPE_SPKI_b64_decode(text.c_str(), -1));
+    const SpkiOwner spki(NETSCAPE_SPKI_b64_decode(textOfRequest(request.get()).c_str(), -1));
     ASSERT_TRUE(spki);
     const KeyOwner key(NETSCAPE_SPKI_get_pubkey(spki.get()));
     EXPECT_EQ(NETSCAPE_SPKI_verify(spki.get(), key.get()), 1);
@@ -48,54 +34,50 @@ TEST_F(PkiTest, ARequestStaysOpenAcrossReopensAndMovesToItsFinalReference) {
 }
 
 TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnderItsPassword) {
-    const struct {
-        const char* label;
-        bool bundled;
-        const char* reference;  // of the import: the request's own, or none to find it by its key
-    } rows[] = {{"CERTIFICATE", false, "CERTIFICATE"},
-                {"X509 CRL", false, "X509 CRL"},
-                {"PKCS7", true, "PKCS7"},
-                {"CERTIFICATE", false, ""}};
+    const auto pkcs7Of = [](X509* issued) {
+        const Pkcs7Owner bundle(PKCS7_new());
+        PKCS7_set_type(bundle.get(), NID_pkcs7_signed);
+        PKCS7_content_new(bundle.get(), NID_pkcs7_data);
+        PKCS7_add_certificate(bundle.get(), s_ca);
+        PKCS7_add_certificate(bundle.get(), issued);
+        unsigned char* der = nullptr;
+        const int length = i2d_PKCS7(bundle.get(), &der);
+        std::string bytes(reinterpret_cast<char*>(der), static_cast<std::size_t>(length));
+        OPENSSL_free(der);
+        return bytes;
+    };
     long serial = 100;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label);
+    // Each label as the reference of the import; the last with none, to find it by its key.
+    for (const std::string reference : {"CERTIFICATE", "X509 CRL", "PKCS7", ""}) {
+        SCOPED_TRACE(reference);
+        const std::string label = reference.empty() ? "CERTIFICATE" : reference;
         const auto request = createRequest("secret");
-        ASSERT_EQ(pki->AddRequest(request.get(), toBstr(row.label).get()), S_OK);
+        ASSERT_EQ(pki->AddRequest(request.get(), toBstr(label).get()), S_OK);
         const X509Owner issued = issue(textOfRequest(request.get()), ++serial);
         const std::string file =
-            writePem("data.pem", row.label,
-                     row.bundled ? pkcs7Of(issued.get()) : certificateDer(issued.get()));
+            writePem("data.pem", label,
+                     label == "PKCS7" ? pkcs7Of(issued.get()) : certificateDer(issued.get()));
         reopen();
         velcom::ComPtr<ISMPrivateKeyInfrastructureEx> extended;
         ASSERT_EQ(pki.as(extended), S_OK);
         BSTR wrong = toBstr("wrong").detach();
         LONG id = 0;
-        EXPECT_EQ(extended->ImportRequestedCertificate2(toBstr(file).get(),
-                                                        toBstr(row.reference).get(), &wrong, &id),
+        EXPECT_EQ(extended->ImportRequestedCertificate2(toBstr(file).get(), toBstr(reference).get(),
+                                                        &wrong, &id),
                   E_ACCESSDENIED);
         SysFreeString(wrong);
-        ASSERT_EQ(
-            pki->ImportRequestedCertificate(toBstr(file).get(), toBstr(row.reference).get(), &id),
-            S_OK);
+        ASSERT_EQ(pki->ImportRequestedCertificate(toBstr(file).get(), toBstr(reference).get(), &id),
+                  S_OK);
         EXPECT_EQ(openReferences(), std::vector<std::string>{});
         reopen();
 
-        velcom::ComPtr<ISMCertificate> certificate;
-        ASSERT_EQ(pki->GetCertificate(id, certificate.put()), S_OK);
-        velcom::Bstr serialText;
-        ASSERT_EQ(certificate->get_Serial(serialText.put()), S_OK);
-        EXPECT_EQ(std::stol(toAnsi(serialText.get()), nullptr, 16), serial);
-        velcom::Variant base64;
-        ASSERT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
-        EXPECT_EQ(bytesOf(*base64.get()), toBase64(certificateDer(issued.get())));
+        EXPECT_EQ(storedCertificate(id), std::pair(serial, toBase64(certificateDer(issued.get()))));
 
         velcom::ComPtr<ISMAsymKey> key;
         ASSERT_EQ(pki->FindKey(id, key.put()), S_OK);
         EXPECT_EQ(key->Decrypt(toBstr("wrong").get()), E_ACCESSDENIED);
         EXPECT_NE(lastError().find("password"), std::string::npos) << lastError();
-        const KeyOwner exported = exportedKey(id, "secret");
-        ASSERT_TRUE(exported);
-        EXPECT_EQ(EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued.get())), 1);
+        EXPECT_EQ(exportedKeyMatches(id, "secret", issued.get()), 1);
 
         velcom::Variant ids;
         ids.get()->vt = VT_I4;
@@ -114,28 +96,21 @@ TEST_F(PkiTest, ABadImportIsAClearErrorAndLeavesTheRequestOpen) {
     ASSERT_EQ(pki->AddRequest(request.get(), toBstr("4711").get()), S_OK);
     const auto other = createRequest("secret");
     const X509Owner foreign = issue(textOfRequest(other.get()), 5);
-    const struct {
-        const char* name;
-        std::string file;
-        const char* reference;
-        const char* reason;
-    } rows[] = {
-        {"another key", writePem("other.pem", "CERTIFICATE", certificateDer(foreign.get())), "4711",
-         "no certificate in the file is for the key"},
-        {"another key, no reference",
-         writePem("none.pem", "CERTIFICATE", certificateDer(foreign.get())), "",
-         "no certificate in the file is for the key"},
-        {"unknown reference", writePem("ref.pem", "CERTIFICATE", certificateDer(foreign.get())),
-         "999", "no request is open"},
-        {"missing file", path("missing.pem"), "4711", "opening the file"},
-        {"not PEM", writePem("junk.pem", "CERTIFICATE", "junk"), "4711", "CERTIFICATE"},
+    const std::string foreignFile =
+        writePem("other.pem", "CERTIFICATE", certificateDer(foreign.get()));
+    const std::tuple<std::string, const char*, const char*> rows[] = {
+        {foreignFile, "4711", "no certificate in the file is for the key"},
+        {foreignFile, "", "no certificate in the file is for the key"},
+        {foreignFile, "999", "no request is open"},
+        {path("missing.pem"), "4711", "opening the file"},
+        {writePem("junk.pem", "CERTIFICATE", "junk"), "4711", "CERTIFICATE"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [file, reference, reason] : rows) {
+        SCOPED_TRACE(file + " for " + reference);
         LONG id = 0;
-        EXPECT_TRUE(FAILED(pki->ImportRequestedCertificate(toBstr(row.file).get(),
-                                                           toBstr(row.reference).get(), &id)));
-        EXPECT_NE(lastError().find(row.reason), std::string::npos) << lastError();
+        EXPECT_TRUE(FAILED(
+            pki->ImportRequestedCertificate(toBstr(file).get(), toBstr(reference).get(), &id)));
+        EXPECT_NE(lastError().find(reason), std::string::npos) << lastError();
         EXPECT_EQ(openReferences(), std::vector<std::string>{"4711"});
     }
 }
@@ -145,14 +120,16 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     const X509Owner first = issue(textOfRequest(requestA.get()), 21);
     const X509Owner second = issue(textOfRequest(requestB.get()), 22);
     const X509Owner expired = issue(textOfRequest(requestB.get()), 23, -1);
-    std::ofstream(path("all.pem"))
-        << certificatePem(PkiTestAccess::authority()) << certificatePem(first.get())
-        << certificatePem(second.get()) << certificatePem(expired.get());
-    velcom::ComPtr<ISMCertificateList> certificates;
-    velcom::ComPtr<ISMCRLList> lists;
-    ASSERT_EQ(pki->Load(toBstr(path("all.pem")).get(), certificates.put(), lists.put()), S_OK);
-    ASSERT_EQ(pki->Import(certificates.get(), lists.get()), S_OK);
-    reopen();
+    std::ofstream(path("all.pem")) << certificatePem(s_ca) << certificatePem(first.get())
+                                   << certificatePem(second.get()) << certificatePem(expired.get());
+    const auto importFile = [&](const std::string& file) {
+        velcom::ComPtr<ISMCertificateList> certificates;
+        velcom::ComPtr<ISMCRLList> lists;
+        EXPECT_EQ(pki->Load(toBstr(file).get(), certificates.put(), lists.put()), S_OK);
+        EXPECT_EQ(pki->Import(certificates.get(), lists.get()), S_OK);
+        reopen();
+    };
+    importFile(path("all.pem"));
 
     const auto statusOf = [&](X509* certificate) {
         std::ofstream(path("one.pem")) << certificatePem(certificate);
@@ -168,10 +145,7 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     EXPECT_EQ(statusOf(first.get()), SMStatusActive);
     EXPECT_EQ(statusOf(expired.get()), SMStatusExpired);
 
-    writePem("crl.pem", "X509 CRL", revocationListDer(revocationList(21).get()));
-    ASSERT_EQ(pki->Load(toBstr(path("crl.pem")).get(), certificates.put(), lists.put()), S_OK);
-    ASSERT_EQ(pki->Import(certificates.get(), lists.get()), S_OK);
-    reopen();
+    importFile(writePem("crl.pem", "X509 CRL", revocationListDer(revocationList(21).get())));
     EXPECT_EQ(statusOf(first.get()), SMStatusRevoked);
     EXPECT_EQ(statusOf(second.get()), SMStatusActive);
 

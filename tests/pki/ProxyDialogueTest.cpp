@@ -11,27 +11,21 @@ namespace {
 // What the proxy sent last under a form field name to an address.
 std::string sentField(const TransportScript& script, const std::string& address,
                       const std::string& name) {
-    const auto& requests = script.requests;
-    for (auto request = requests.rbegin(); request != requests.rend(); ++request) {
-        const std::vector<std::string>& items = request->fields.items;
-        for (std::size_t index = 0; request->address == address && index + 1 < items.size();
-             index += 2)
-            if (items[index] == name) return items[index + 1];
-    }
-    return {};
+    std::string value;
+    for (const auto& request : script.requests)
+        for (std::size_t at = 0; request.address == address && at + 1 < request.fields.items.size();
+             at += 2)
+            if (request.fields.items[at] == name) value = request.fields.items[at + 1];
+    return value;
 }
 
 TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPickedUp) {
-    const struct {
-        const char* name;
-        const char* reference;
-        const char* valueType;  // the pick-up answer's Type line
-        const char* password;   // given by an authenticator to PickUpEx; PickUp without one
-        HRESULT result;
-    } rows[] = {
-        {"a wrong key password", "4713", "", "wrong", E_ACCESSDENIED},
-        {"plain PickUp, among other open requests", "4711", "", nullptr, S_OK},
-        {"the key password, a value typed X.509", "4712", "Type1=X.509\n", "key secret", S_OK},
+    // The reference, the pick-up answer's Type line, the password an authenticator gives to
+    // PickUpEx (none: PickUp), and the pick-up's result.
+    const std::tuple<const char*, const char*, const char*, HRESULT> rows[] = {
+        {"4713", "", "wrong", E_ACCESSDENIED},
+        {"4711", "", nullptr, S_OK},  // among other open requests
+        {"4712", "Type1=X.509\n", "key secret", S_OK},
     };
     RecordingBackChannel host;
     TransportRegistration transport;
@@ -46,12 +40,12 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
     script.answers.push_back(startPage());
     ASSERT_EQ(proxy->InitComm(velcom::Bstr(u"https://ca.test/start").get(), VARIANT{}), S_OK);
     long serial = 300;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [reference, valueType, password, result] : rows) {
+        SCOPED_TRACE(reference);
         script.answers.push_back(
             answerPage("application", {{"-challenge", "c-1"}}, "https://ca.test/submit"));
         script.answers.push_back(
-            answerPage("submitted", {{"-refnum", row.reference}}, "https://ca.test/fetch", "GET"));
+            answerPage("submitted", {{"-refnum", reference}}, "https://ca.test/fetch", "GET"));
         script.answers.push_back(refusalPage(2, "not yet issued"));
         velcom::ComPtr<IvelNode> node;
         ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
@@ -59,33 +53,27 @@ TEST_F(PkiTest, TheProxysUnansweredApplicationStaysOpenUntilItsCertificateIsPick
         EXPECT_EQ(proxy->RequestStep2(velcom::Bstr(u"to").get(), velcom::Bstr(u"key secret").get(),
                                       1, 1, &id),
                   TSR_E_SERVER);
-        ASSERT_EQ(openReferences().back(), row.reference);
+        ASSERT_EQ(openReferences().back(), reference);
 
         const X509Owner issued =
             issue(sentField(script, "https://ca.test/submit", "-key_challenge"), ++serial);
         const std::string der = certificateDer(issued.get());
-        script.answers.push_back(
-            answerPage("PickUp", {{"-reference_list", std::string("17+") + row.reference}},
-                       "https://ca.test/pickup/select"));
+        script.answers.push_back(answerPage("PickUp",
+                                            {{"-reference_list", std::string("17+") + reference}},
+                                            "https://ca.test/pickup/select"));
         script.answers.push_back(pageWith(std::string("Return=Certificate\nParam1=cert\n") +
-                                          row.valueType + "Value1=" + toBase64(der)));
+                                          valueType + "Value1=" + toBase64(der)));
         const auto authenticator = make<TestAuthenticator>();
-        authenticator->password = row.password ? row.password : "";
-        EXPECT_EQ(row.password ? extended->PickUpEx(authenticator.get(), &id) : proxy->PickUp(&id),
-                  row.result);
+        authenticator->password = password ? password : "";
+        EXPECT_EQ(password ? extended->PickUpEx(authenticator.get(), &id) : proxy->PickUp(&id),
+                  result);
         EXPECT_EQ(script.answers.size(), 0u);
 
         const std::vector<std::string> open = openReferences();
-        EXPECT_EQ(std::count(open.begin(), open.end(), row.reference), FAILED(row.result) ? 1 : 0);
-        if (FAILED(row.result)) continue;
-        velcom::ComPtr<ISMCertificate> certificate;
-        ASSERT_EQ(pki->GetCertificate(id, certificate.put()), S_OK);
-        velcom::Variant base64;
-        ASSERT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
-        EXPECT_EQ(bytesOf(*base64.get()), toBase64(der));
-        const KeyOwner key = exportedKey(id, "key secret");
-        ASSERT_TRUE(key);
-        EXPECT_EQ(EVP_PKEY_eq(key.get(), X509_get0_pubkey(issued.get())), 1);
+        EXPECT_EQ(std::count(open.begin(), open.end(), reference), FAILED(result) ? 1 : 0);
+        if (FAILED(result)) continue;
+        EXPECT_EQ(storedCertificate(id), std::pair(serial, toBase64(der)));
+        EXPECT_EQ(exportedKeyMatches(id, "key secret", issued.get()), 1);
     }
 }
 

@@ -47,9 +47,8 @@ class TransportTest : public RegistryTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
-        const std::string command = std::string(VEL_VELREGSVR) + " -s " + VEL_TRANSPORT_MODULE +
-                                    " " + VEL_TESSERACOMM_MODULE;
-        ASSERT_EQ(std::system(command.c_str()), 0) << "velregsvr registers both modules";
+        const std::string command = std::string(VEL_VELREGSVR) + " -s " + VEL_TRANSPORT_MODULE;
+        ASSERT_EQ(std::system(command.c_str()), 0) << "velregsvr registers the module";
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         CLSID clsid{};
         ASSERT_EQ(CLSIDFromProgID(u"velTesseraComm2.velTransport", &clsid), S_OK);
@@ -89,11 +88,6 @@ protected:
         });
         server.Get("/stall",
                    [](auto&, auto&) { std::this_thread::sleep_for(std::chrono::seconds(1)); });
-        server.Get("/start",
-                   reply("<!-- !!!\nReturn\nCreateCertficate=" + site.url("/create") + "\n-->"));
-        server.Get(
-            "/create",
-            reply("<!-- ???\nReturn=application\nStatus=100\nParam1=-challenge\nValue1=abc\n-->"));
     }
     void TearDown() override {
         // First, so that the servers find their kept-alive connections closed.
