@@ -29,8 +29,7 @@ velcom::ComPtr<IErrorInfo> errorWithDescription(const OLECHAR* description) {
     return info;
 }
 
-// The interface with its methods' bodies in place: dispatch calls them through the vtable all
-// the same.
+// Bodies in the interface itself: dispatch calls them through the vtable all the same.
 struct ICalculator : IDispatch {
     STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 1; }
@@ -224,7 +223,6 @@ TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorR
     }
 }
 
-// Says it supports error information for IDispatch only.
 struct SupportsErrorInfo : ISupportErrorInfo {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = IsEqualIID(riid, IID_ISupportErrorInfo) ? this : nullptr;
