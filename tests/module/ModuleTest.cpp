@@ -178,8 +178,7 @@ protected:
         char path[4096];
         return std::string(path, GetModuleFileNameA(m_library.get(), path, sizeof path));
     }
-    // Each key below HKEY_CLASSES_ROOT as "path" or "path=default", each value as
-    // "path@name=value".
+    // Keys below HKEY_CLASSES_ROOT as "path" or "path=default", values as "path@name=value".
     RegistrySnapshot snapshot() const {
         RegistrySnapshot entries;
         std::istringstream text(fileText());

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -160,46 +161,40 @@ TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibraryThatDispatchServe
 }
 
 TEST_F(LibraryUnderWineTest, UnregistrationKeepsOnlyForeignSubkeysAndUnusedLibrariesUnload) {
-    const struct Row {
-        const char* library;
-        CLSID clsid;
-        std::string classKey;
-        std::string progId;
-    } rows[] = {
+    const std::tuple<const char*, CLSID, std::string, std::string> rows[] = {
         {"velTesseraComm.dll", CLSID_velTesseraProxy,
          "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}", "velTesseraComm2.velTesseraProxy"},
         {"velTransport.dll", CLSID_velTransport, "CLSID\\{A8253F79-5360-11d6-8314-00E029442B7A}",
          "velTesseraComm2.velTransport"}};
     // Each row leaves the registry as it found it.
     const std::set<std::string> before = classesRootEntries();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.library);
-        ASSERT_EQ(regsvr32(row.library, "DllRegisterServer"), S_OK);
+    for (const auto& [library, clsid, classKey, progId] : rows) {
+        SCOPED_TRACE(library);
+        ASSERT_EQ(regsvr32(library, "DllRegisterServer"), S_OK);
         {
             velcom::ComPtr<IUnknown> object;
-            ASSERT_EQ(CoCreateInstance(row.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+            ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                        object.putVoid()),
                       S_OK);
-            EXPECT_NE(GetModuleHandleA(row.library), nullptr);
+            EXPECT_NE(GetModuleHandleA(library), nullptr);
         }
         CoFreeUnusedLibraries();
-        EXPECT_EQ(GetModuleHandleA(row.library), nullptr);
+        EXPECT_EQ(GetModuleHandleA(library), nullptr);
 
         std::set<std::string> expected = before;
-        for (const std::string& key : {row.classKey, row.progId}) {
+        for (const std::string& key : {classKey, progId}) {
             RegistryKey foreign;
             ASSERT_EQ(RegistryKey::create(HKEY_CLASSES_ROOT, key + "\\Foreign", foreign),
                       ERROR_SUCCESS);
             expected.insert({"\\" + key, "\\" + key + "\\Foreign"});
         }
-        EXPECT_EQ(regsvr32(row.library, "DllUnregisterServer"), S_OK);
+        EXPECT_EQ(regsvr32(library, "DllUnregisterServer"), S_OK);
         // Only the entries left behind or removed, for a readable failure.
         std::vector<std::string> changed;
         std::ranges::set_symmetric_difference(classesRootEntries(), expected,
                                               std::back_inserter(changed));
         EXPECT_EQ(changed, std::vector<std::string>{});
-        for (const std::string& key : {row.classKey, row.progId})
-            deleteKeyTree(HKEY_CLASSES_ROOT, key);
+        for (const std::string& key : {classKey, progId}) deleteKeyTree(HKEY_CLASSES_ROOT, key);
     }
 }
 

@@ -1,4 +1,5 @@
 #include <thread>
+#include <tuple>
 
 #include <velcom/com.h>
 
@@ -12,8 +13,7 @@ constexpr CLSID kClass{
 constexpr CLSID kOtherClass{
     0x7A0E5B22, 0x9C3D, 0x4F6A, {0xB1, 0x07, 0x3E, 0x52, 0xC8, 0x19, 0x40, 0x03}};
 
-// A class object whose references are watched. CreateInstance records the outer object and
-// refuses, without touching the out parameter.
+// CreateInstance records the outer object and refuses, leaving the out parameter alone.
 struct RecordingFactory final : IClassFactory {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
@@ -217,10 +217,7 @@ TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnce
 TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
     const std::string absent = (m_directory / "absent.so").string();
     // The path is registered as the class's server; null: the class is not registered.
-    const struct {
-        const char *name, *path;
-        HRESULT result;
-    } rows[] = {
+    const std::tuple<const char*, const char*, HRESULT> rows[] = {
         {"missing file", absent.c_str(), CO_E_DLLNOTFOUND},
         {"empty path", "", CO_E_DLLNOTFOUND},
         {"no DllGetClassObject", VEL_NO_EXPORT_MODULE, CO_E_ERRORINDLL},
@@ -228,13 +225,12 @@ TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
         {"unregistered", nullptr, REGDB_E_CLASSNOTREG},
     };
     CLSID clsid{};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, path, result] : rows) {
+        SCOPED_TRACE(name);
         ++clsid.Data1;
-        if (row.path != nullptr) registerServer(clsid, row.path);
+        if (path != nullptr) registerServer(clsid, path);
         void* object = &object;
-        EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object),
-                  row.result);
+        EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object), result);
         EXPECT_EQ(object, nullptr);
     }
     EXPECT_EQ(GetModuleHandleA(VEL_NO_EXPORT_MODULE), nullptr)
