@@ -70,15 +70,13 @@ protected:
     }
     void TearDown() override {
         if (m_module != nullptr) {
-            call("DllUnregisterServer");
+            callExport(m_module, "DllUnregisterServer");
             FreeLibrary(m_module);
         }
         CoFreeUnusedLibraries();
         CoUninitialize();
     }
 
-    // An entry point's result, E_UNEXPECTED when the library does not export it.
-    HRESULT call(const char* name) const { return callExport(m_module, name); }
     std::string path() const {
         char buffer[MAX_PATH];
         return std::string(buffer, GetModuleFileNameA(m_module, buffer, MAX_PATH));
@@ -123,7 +121,7 @@ TEST_F(LibraryUnderWineTest, CarriesTheTypeLibraryAndVersionInGerman) {
 
 TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibraryThatDispatchServes) {
     ASSERT_NO_FATAL_FAILURE(loadComponent());
-    ASSERT_EQ(call("DllRegisterServer"), S_OK);
+    ASSERT_EQ(callExport(m_module, "DllRegisterServer"), S_OK);
     CLSID clsid = GUID_NULL;
     ASSERT_EQ(CLSIDFromProgID(L"velTesseraComm2.velTesseraProxy", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_velTesseraProxy));
@@ -157,7 +155,7 @@ TEST_F(LibraryUnderWineTest, RegistersTheClassAndTheTypeLibraryThatDispatchServe
     EXPECT_EQ(proxy->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
     EXPECT_EQ(id, 2);
     proxy.reset();
-    EXPECT_EQ(call("DllCanUnloadNow"), S_OK);
+    EXPECT_EQ(callExport(m_module, "DllCanUnloadNow"), S_OK);
 }
 
 TEST_F(LibraryUnderWineTest, UnregistrationKeepsOnlyForeignSubkeysAndUnusedLibrariesUnload) {
