@@ -80,9 +80,8 @@ struct Calculator : velcom::DispatchImpl<ICalculator> {
     Calculator() : DispatchImpl(kMembers) {}
 };
 
-// One Invoke with the arguments as a caller writes them (Invoke gets them reversed; by-value ones
-// are the caller's to clear): the result as shown(), " at <argument error>", " raised <scode>
-// <description>", each where there is one.
+// One Invoke, the arguments in the caller's order (by-value ones are the caller's to clear): the
+// result as shown(), then " at <argument error>" and " raised <scode> <description>" if any.
 std::pair<HRESULT, std::string> invoked(IDispatch& object, DISPID id,
                                         std::vector<VARIANT> arguments, WORD flags) {
     std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());

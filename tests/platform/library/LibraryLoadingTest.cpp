@@ -1,5 +1,4 @@
-// Loading modules by the Windows names: handles, exports, the path a module reports, and whether
-// a module is still loaded. VEL_TEST_SERVER_MODULE names a small in-process server module.
+// Loading modules by the Windows names: handles, exports, the path a module reports, unloading.
 #include <gtest/gtest.h>
 
 #include <cerrno>
