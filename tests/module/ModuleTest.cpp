@@ -164,10 +164,9 @@ using RegistrySnapshot = std::set<std::string>;
 
 const std::string kClassKey = "CLSID\\{A8253F85-5360-11d6-8314-00E029442B7A}";
 const std::string kProgId = "velTesseraComm2.velTesseraProxy.1";
-const std::string kVersionless = "velTesseraComm2.velTesseraProxy";  // version-independent
+const std::string kVersionless = "velTesseraComm2.velTesseraProxy";
 const std::string kTypeLibKey = "TypeLib\\{A8253F84-5360-11D6-8314-00E029442B7A}";
 
-// With the built library loaded as a host loads it.
 class RegistrationTest : public ModuleTest {
 protected:
     HRESULT call(const char* name) const {
@@ -175,13 +174,11 @@ protected:
             reinterpret_cast<void (*)()>(GetProcAddress(m_library.get(), name)));
         return function != nullptr ? function() : E_UNEXPECTED;
     }
-    // As the loader reports it; registration writes it as the server.
     std::string libraryPath() const {
         char path[4096];
         return std::string(path, GetModuleFileNameA(m_library.get(), path, sizeof path));
     }
-    // What the registry file holds: each key by its path below HKEY_CLASSES_ROOT, as
-    // "path=default value" where it has one, and each named value as "path@name=value".
+    // Keys below HKEY_CLASSES_ROOT as "path" or "path=default", values as "path@name=value".
     RegistrySnapshot snapshot() const {
         RegistrySnapshot entries;
         std::istringstream text(fileText());
@@ -279,10 +276,9 @@ TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
     EXPECT_EQ(fileText(), "not a registry file");
 }
 
-// A process may end with the library loaded: its unload hook then runs after the C++ run time has
-// destroyed the library's statics, and must find the state it clears still there.
+// The unload hook runs after std::exit (unlike the helper's _exit) destroyed the library's
+// statics, and must find the state it clears still there.
 TEST(ModuleExitTest, AProcessEndsCleanlyWithTheLibraryStillLoaded) {
-    // std::exit, unlike the helper's _exit, destroys the statics and runs the unload hook.
     const pid_t child =
         runInChild([]() -> int { std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) ? 0 : 2); });
     EXPECT_EQ(exitCodeOf(child), 0);

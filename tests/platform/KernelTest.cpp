@@ -17,10 +17,8 @@
 
 namespace {
 
-// The last error a failed call left behind; 0 when the call succeeded.
 int errorOf(bool succeeded) { return succeeded ? 0 : static_cast<int>(GetLastError()); }
 
-// Starts the waiters, signals the event once and counts the waiters it let through.
 int releasedBySignal(HANDLE event, int waiters, DWORD milliseconds) {
     std::atomic<int> released{0};
     std::vector<std::thread> threads;

@@ -1,6 +1,5 @@
-// How velcom's code-page conversion treats the edges of UTF-8 and UTF-16 and what is valid in
-// neither. Pinned on POSIX only: the system's conversion may replace ill-formed input differently
-// in detail.
+// The edges of UTF-8 and UTF-16 in velcom's code-page conversion. POSIX only: the system's
+// conversion may replace ill-formed input differently in detail.
 #include <tuple>
 
 #include "platform/automation/AutomationTest.h"

@@ -49,7 +49,6 @@ bool callByName() {
     return result == DISP_E_EXCEPTION && exception.scode == TSR_E_NOT_INITIALIZED;
 }
 
-// The step that failed, or null.
 const char* firstRun() {
     if (!velregsvr("")) return "registering the component";
     if (!callByName()) return "creating the proxy by its ProgID and calling InitComm by name";

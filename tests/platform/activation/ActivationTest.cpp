@@ -1,6 +1,5 @@
-#include <dlfcn.h>
-
 #include <thread>
+#include <tuple>
 
 #include <velcom/com.h>
 
@@ -14,8 +13,7 @@ constexpr CLSID kClass{
 constexpr CLSID kOtherClass{
     0x7A0E5B22, 0x9C3D, 0x4F6A, {0xB1, 0x07, 0x3E, 0x52, 0xC8, 0x19, 0x40, 0x03}};
 
-// A class object whose references are watched. CreateInstance records the outer object and
-// refuses, without touching the out parameter.
+// CreateInstance records the outer object and refuses, leaving the out parameter alone.
 struct RecordingFactory final : IClassFactory {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
@@ -88,7 +86,6 @@ TEST(ActivationGuidTextTest, TextIsUpperCaseReadsBackInEitherCaseAndMalformedTex
     }
 }
 
-// A registry file of its own and a multithreaded apartment, both left as they were found.
 class ActivationTest : public RegistryTest {
 protected:
     void SetUp() override {
@@ -135,7 +132,7 @@ TEST_F(ActivationTest, VersionIndependentProgIdFollowsCurVerAndBrokenOnesAreClas
     EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
 }
 
-// The class object found for the context, or null; the factories outlive the pointer.
+// The factories outlive the pointer returned.
 IUnknown* classObjectFor(REFCLSID clsid, DWORD context) {
     velcom::ComPtr<IUnknown> found;
     CoGetClassObject(clsid, context, nullptr, IID_IUnknown, found.putVoid());
@@ -199,13 +196,6 @@ TEST_F(ActivationTest, BadArgumentsAreRefusedAndNothingIsKept) {
     EXPECT_EQ(object, nullptr);
 }
 
-// Asks the dynamic loader without loading: true while any handle to the library is open.
-bool isLoaded(const char* path) {
-    void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) dlclose(handle);
-    return handle != nullptr;
-}
-
 TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnceUnused) {
     // Written in lower case: the lookup uses upper case and relies on keys matching either way.
     setText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
@@ -216,10 +206,10 @@ TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnce
     velcom::ComPtr<ITestAnswer> remote;
     EXPECT_EQ(createAnswer(CLSCTX_LOCAL_SERVER, remote), REGDB_E_CLASSNOTREG);
     CoFreeUnusedLibraries();
-    EXPECT_TRUE(isLoaded(VEL_TEST_SERVER_MODULE)) << "its object is still alive";
+    EXPECT_NE(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr) << "its object is still alive";
     answer.reset();
     CoFreeUnusedLibraries();
-    EXPECT_FALSE(isLoaded(VEL_TEST_SERVER_MODULE));
+    EXPECT_EQ(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr);
     ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK) << "an unloaded module loads again";
     EXPECT_EQ(answer->Answer(), kTestServerAnswer);
 }
@@ -227,10 +217,7 @@ TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnce
 TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
     const std::string absent = (m_directory / "absent.so").string();
     // The path is registered as the class's server; null: the class is not registered.
-    const struct {
-        const char *name, *path;
-        HRESULT result;
-    } rows[] = {
+    const std::tuple<const char*, const char*, HRESULT> rows[] = {
         {"missing file", absent.c_str(), CO_E_DLLNOTFOUND},
         {"empty path", "", CO_E_DLLNOTFOUND},
         {"no DllGetClassObject", VEL_NO_EXPORT_MODULE, CO_E_ERRORINDLL},
@@ -238,16 +225,16 @@ TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
         {"unregistered", nullptr, REGDB_E_CLASSNOTREG},
     };
     CLSID clsid{};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, path, result] : rows) {
+        SCOPED_TRACE(name);
         ++clsid.Data1;
-        if (row.path != nullptr) registerServer(clsid, row.path);
+        if (path != nullptr) registerServer(clsid, path);
         void* object = &object;
-        EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object),
-                  row.result);
+        EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object), result);
         EXPECT_EQ(object, nullptr);
     }
-    EXPECT_FALSE(isLoaded(VEL_NO_EXPORT_MODULE)) << "a module that cannot serve is not kept";
+    EXPECT_EQ(GetModuleHandleA(VEL_NO_EXPORT_MODULE), nullptr)
+        << "a module that cannot serve is not kept";
 }
 
 }  // namespace

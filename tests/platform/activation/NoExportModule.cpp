@@ -1,6 +1,2 @@
 // A library registered as a server that lacks DllGetClassObject.
-#include <velcom/win32.h>
-
-#include <velcom/posix/unknwn.h>
-
-extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return S_OK; }
+extern "C" __attribute__((visibility("default"))) long DllCanUnloadNow() { return 0; }

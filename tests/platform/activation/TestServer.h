@@ -1,4 +1,3 @@
-// The class the test server module serves, known to the module and to the tests.
 #pragma once
 
 #include <velcom/win32.h>

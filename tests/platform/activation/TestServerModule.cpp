@@ -7,8 +7,7 @@
 
 namespace {
 
-// References to either object and locks on the server: the module may go when none are left.
-// Both objects are static, so every instance handed out is the same one.
+// References to the static objects and locks on the server: the module may go when none are left.
 std::atomic<ULONG> g_holds{0};
 
 template <class Interface, const IID& kOwn>

@@ -19,7 +19,6 @@
 inline VARIANT N(LONG value) { return VALUE(VT_I4, lVal, value); }
 inline VARIANT T(const OLECHAR* value) { return VALUE(VT_BSTR, bstrVal, SysAllocString(value)); }
 
-// UTF-8 to UTF-16 and back through the code-page conversion.
 inline std::u16string toWide(const std::string& text) {
     const auto size = static_cast<int>(text.size());
     std::u16string wide(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), u'\0');

@@ -29,8 +29,7 @@ velcom::ComPtr<IErrorInfo> errorWithDescription(const OLECHAR* description) {
     return info;
 }
 
-// The interface with its methods' bodies in place: dispatch calls them through the vtable all
-// the same.
+// Bodies in the interface itself: dispatch calls them through the vtable all the same.
 struct ICalculator : IDispatch {
     STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 1; }
@@ -81,9 +80,8 @@ struct Calculator : velcom::DispatchImpl<ICalculator> {
     Calculator() : DispatchImpl(kMembers) {}
 };
 
-// One Invoke with the arguments as a caller writes them (Invoke gets them reversed; by-value ones
-// are the caller's to clear): the result as shown(), " at <argument error>", " raised <scode>
-// <description>", each where there is one.
+// One Invoke, the arguments in the caller's order (by-value ones are the caller's to clear): the
+// result as shown(), then " at <argument error>" and " raised <scode> <description>" if any.
 std::pair<HRESULT, std::string> invoked(IDispatch& object, DISPID id,
                                         std::vector<VARIANT> arguments, WORD flags) {
     std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
@@ -224,7 +222,6 @@ TEST(ErrorInfoTest, ComErrorMessageFallsBackWhenTheSystemHasNoTextAndIssueErrorR
     }
 }
 
-// Says it supports error information for IDispatch only.
 struct SupportsErrorInfo : ISupportErrorInfo {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         *object = IsEqualIID(riid, IID_ISupportErrorInfo) ? this : nullptr;

@@ -7,7 +7,6 @@ namespace {
 
 VARIANT R8(double value) { return VALUE(VT_R8, dblVal, value); }
 
-// What clearing the value returned, and the type it left.
 std::tuple<HRESULT, VARTYPE> cleared(VARIANT value) {
     const HRESULT result = VariantClear(&value);
     return {result, value.vt};
@@ -114,7 +113,6 @@ TEST(VariantTest, ChangeTypeOfAnObjectUsesItsDefaultMemberAndInPlaceConvertsTheS
     EXPECT_EQ(shown(value), "I2 12");
 }
 
-// Both bounds of a dimension, with what asking for them returned.
 std::tuple<HRESULT, LONG, LONG> boundsOf(SAFEARRAY* array, UINT dimension) {
     LONG lower = -7, upper = -7;
     const HRESULT result = SafeArrayGetLBound(array, dimension, &lower);

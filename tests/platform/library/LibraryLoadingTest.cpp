@@ -1,5 +1,4 @@
-// Loading modules by the Windows names: handles, exports, the path a module reports, and whether
-// a module is still loaded. VEL_TEST_SERVER_MODULE names a small in-process server module.
+// Loading modules by the Windows names: handles, exports, the path a module reports, unloading.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -33,7 +32,6 @@ TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLa
     EXPECT_EQ(LoadLibraryA(kModule.c_str()), first) << "one module, counted twice";
     EXPECT_EQ(GetModuleHandleA(kModule.c_str()), first);
     const auto inside = reinterpret_cast<const char*>(GetProcAddress(first, "DllGetClassObject"));
-    EXPECT_NE(inside, nullptr);
     EXPECT_EQ(GetProcAddress(first, "NoSuchExport"), nullptr);
     HMODULE found = nullptr, counted = nullptr;
     ASSERT_TRUE(GetModuleHandleExA(kFromAddress | kUncounted, inside, &found));

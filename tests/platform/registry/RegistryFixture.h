@@ -18,7 +18,6 @@
 
 #include <velcom/win32.h>
 
-// Sets or, with a null value, unsets an environment variable for the object's lifetime.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const char* value) : m_name(name) {
@@ -58,8 +57,7 @@ protected:
     }
     void writeFile(std::string_view text) const { std::ofstream(m_file, std::ios::binary) << text; }
 
-    // Creates or opens a key, expecting the status; a failure leaves no handle. The keys are
-    // closed when the test ends.
+    // Expecting the status; the keys are closed when the test ends.
     HKEY create(const char* path, LSTATUS status = ERROR_SUCCESS, DWORD* disposition = nullptr,
                 HKEY parent = HKEY_CLASSES_ROOT, REGSAM access = KEY_ALL_ACCESS) {
         HKEY key = HKEY_CURRENT_USER;
@@ -92,8 +90,7 @@ protected:
                   ERROR_SUCCESS);
         return {type, data.substr(0, size)};
     }
-    // The status of enumerating one subkey into a buffer of the length, with the length after
-    // and the name.
+    // One subkey into a buffer of the length: the status, the length after and the name.
     static std::tuple<LSTATUS, DWORD, std::string> enumerate(HKEY key, DWORD index,
                                                              DWORD length = 256) {
         char name[256] = "";
