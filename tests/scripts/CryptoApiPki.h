@@ -1,7 +1,5 @@
-// The PKI component of the script that talks to a real authority: it makes real key requests with
-// CryptoAPI, keeps one open request, and takes the certificate issued for its key.
-// Scripts reach it by name: GetOpenRequests lists the open reference, GetCertificate(1).Serial
-// tells the serial number of the certificate imported.
+// A PKI component making real key requests with CryptoAPI; GetCertificate(1).Serial is the serial
+// of the certificate imported for its one open request.
 #pragma once
 
 #include <velTesseraComm/velTesseraComm.h>

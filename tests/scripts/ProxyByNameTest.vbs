@@ -1,5 +1,5 @@
 ' The proxy as a VBScript page drives it: created by ProgID, called by name, its node trees walked
-' with For Each, its failures read from Err.Number. Exits 1 with a line on the first mismatch.
+' with For Each, its failures read from Err.Number.
 Option Explicit
 
 Const TSR_E_COMM_NOT_INITIALIZED = &HC0049C03
@@ -31,6 +31,7 @@ For Each param In params
 Next
 Expect "the application", seen, "application: -ident-org_name=Org -ident-ku_vname=Eva -challenge=c-1"
 Expect "the first parameter", params(0).Name, "-ident-org_name"
+Expect "the parameter count", params.Count, 3
 
 Expect "the certificate picked up", StartedProxy("https://ca.test/start").PickUp(), 42
 

@@ -1,7 +1,5 @@
-// The test library the script hosts load: a page transport under the real transport's class, so
-// that the proxy's own CoCreateInstance finds it, and the host's collaborators that a script
-// creates by ProgID and hands to Init: a recording PKI component, a back channel, a random source,
-// and for the script against a real authority a PKI component with real keys.
+// The doubles the scripts load: a page transport under the real transport's class, so that the
+// proxy's own CoCreateInstance finds it, and the collaborators a script creates by ProgID.
 #include <algorithm>
 #include <ctime>
 #include <iterator>

@@ -1,7 +1,5 @@
 // A request and its later pick-up through velTransport.dll and WinHTTP against a real tessera-ca
-// on loopback (run_with_authority.sh), with a PKI component that makes real keys: the certificate
-// picked up must be the one the authority issued on approval. Exits 1 with a line on the first
-// mismatch.
+// (run_with_authority.sh): the certificate picked up must be the one the authority issued.
 var TSR_E_SERVER = 0xC0049C05 | 0;
 
 var shell = new ActiveXObject("WScript.Shell");
