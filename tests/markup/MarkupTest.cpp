@@ -66,8 +66,7 @@ std::string describe(const Node* node) {
     return text + (children.empty() ? ")" : "}");
 }
 
-// Each row's given-back tokens are pushed in order before its input is read. The scanner must
-// then stay at its end until a token is given back.
+// The given-back tokens are pushed in order before the input is read; the end stays until one is.
 TEST(ScannerTest, GivenBackTokensComeFirstAndTheEndStays) {
     using Tokens = std::vector<std::pair<int, std::string>>;
     // Name, input, the tokens before the first TokEnd, the tokens given back.
@@ -119,8 +118,7 @@ struct Row {
     std::string traces = "";
 };
 
-// A page (starting with "<") is read by one parser that reads every page in turn: each parse
-// replaces the roots of the one before, and succeeds when it finds roots. Any other input is one
+// Pages ("<...") go through one parser, each parse replacing the roots before; other input is one
 // block, whose root's clone must show the same tree once the original is gone.
 TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) {
     const Row rows[] = {
@@ -140,8 +138,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
         {"NothingBeyondTheOpener", "<!-- ???", ""},
         {"EmptyBlock", "<!-- ??\?-->", ""},
         {"BlockStartingWithAnotherKeyIsAnUnknownNode", "<!-- ???\nStatus=0\n-->", "", "!"},
-        // After a bare key the next line is a key, not a value's continuation; the unknown word
-        // is read as a key, given back and read again by the node factory.
+        // After a bare key the next line is a key; the unknown one is read, given back, read again.
         {"UnknownKeyEndsTheBlockButKeepsWhatCameBefore",
          "<!-- ???\nReturn=R\nParam1=p\nValue1=v\nParam2\nFoo=bar\nParam3=q\n-->\n"
          "<!-- ???\nAction=A\n-->",
@@ -246,7 +243,6 @@ TEST(NodeTest, KeysAreTakenOnceAndOnlyIfAccepted) {
                  outcome.addChild(nullptr));
 }
 
-// A scanner whose input broke: nothing can be read from it.
 struct BrokenScanner : Scanner {
     int nextToken(std::string&) override { return TokEnd; }
     bool pushBack(int, const std::string&) override { return true; }
@@ -268,8 +264,8 @@ TEST(NodeTest, NothingIsReadFromANullOrBrokenScanner) {
     EXPECT_FALSE(ReturnNode().readValue(TokReturn, &empty)) << "nothing left to read";
 }
 
-// An outcome node whose clone() and getKind() throw the fault once it is set. The fault is shared
-// with its clones, so a test can set it after the node objects have taken their copies.
+// Its clone() and getKind() throw the fault once set; shared with the clones, so that it can be set
+// after the node objects took their copies.
 using Fault = std::shared_ptr<std::exception_ptr>;
 
 struct FaultyNode : ReturnNode {
@@ -300,7 +296,6 @@ using Kept = std::vector<std::pair<velcom::ComPtr<IvelNode>, std::string>>;
 // Every object a test makes must be gone at its end, which the module lock count shows.
 class NodeObjectTest : public ::testing::Test {
 protected:
-    // Objects left over by another test would make every count here meaningless.
     void SetUp() override { ASSERT_EQ(moduleLockCount(), 0); }
     void TearDown() override { EXPECT_EQ(moduleLockCount(), 0) << "an object is left"; }
 
@@ -340,7 +335,6 @@ protected:
         }
         return names;
     }
-    // The identity of an object: its IUnknown, compared as an address.
     static const void* identityOf(IUnknown* object) {
         velcom::ComPtr<IUnknown> unknown;
         EXPECT_EQ(object->QueryInterface(IID_IUnknown, unknown.putVoid()), S_OK);
@@ -352,9 +346,8 @@ protected:
         std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
         return result == E_FAIL ? u"-" : ascii(code);
     }
-    // What a script reads: Name|Type|Count of SubNodes|StringProp|LongProp, failures as codeOf
-    // gives them. A failure leaves a text or the collection null, an empty text is an empty
-    // string; a null out-pointer is refused first.
+    // Name|Type|Count of SubNodes|StringProp|LongProp as a script reads them; a failure leaves a
+    // text or the collection null, a null out-pointer is refused.
     static std::u16string show(IvelNode* node) {
         std::u16string shown;
         const auto read = [&](auto property, auto value, auto toText) {
@@ -382,7 +375,7 @@ protected:
         return shown.substr(1);
     }
 
-    // An outcome with two parameters, as a server sends it; its parameters with a null between.
+    // An outcome with two parameters; the nodes are its parameters with a null between.
     std::unique_ptr<Node> outcome = rootOf(
         "Return=Request\nStatus=42\nErrorMessage=try again\n"
         "Param1=first\nType1=TEXT\nValue1=one\nParam2=second\nType2=PKCS#7\nValue2=two\n");
@@ -416,9 +409,8 @@ TEST_F(NodeObjectTest, PropertiesShowOutcomesAndParametersOnly) {
     }
 }
 
-// A clone() or getKind() that throws: create and set let the exception pass and keep what they
-// held, Item and Next give its code, Next all or nothing; each property gives its result and one
-// trace at its own line.
+// A clone() or getKind() that throws: create and set let it pass and keep what they held, Item and
+// Next give its code (Next all or nothing), each property its result and a trace at its own line.
 TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
     // The exception, the code of Item and Next, the properties' result and the trace's text.
     const auto contract = static_cast<HRESULT>(Invariant::kCode);
@@ -484,7 +476,6 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
 TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
-    // The object's dual interface, a member's name in a host's letter case, the value it gives.
     const std::tuple<IDispatch*, std::u16string, std::u16string> rows[] = {
         {node.get(), u"name", u"Request"},
         {node.get(), u"LONGPROP", u"42"},
