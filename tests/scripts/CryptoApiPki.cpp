@@ -103,10 +103,10 @@ std::string serialOfCertificateFor(const std::string& pemText, const std::string
 constexpr LONG kCertificateId = 1;
 
 // A double that scripts call by name, through the contract's dispatch table.
-template <class Interface>
-class ScriptableDouble : public CountedDouble<Interface> {
+template <class Double, class Interface>
+class Scriptable : public Double {
 public:
-    explicit ScriptableDouble(std::span<const velcom::DispatchMember> members) : m_table(members) {}
+    explicit Scriptable(std::span<const velcom::DispatchMember> members) : m_table(members) {}
 
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         return m_table.getIDsOfNames(names, count, ids);
@@ -153,27 +153,7 @@ public:
     std::string publicKey;  // DER SubjectPublicKeyInfo
 };
 
-class IssuedCertificate final : public ScriptableDouble<ISMCertificate> {
-public:
-    explicit IssuedCertificate(std::string serial)
-        : ScriptableDouble(kISMCertificateMembers), m_serial(std::move(serial)) {}
-
-    STDMETHODIMP get_Serial(BSTR* value) override {
-        return *value = toBstr(m_serial).detach(), S_OK;
-    }
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_MailAddress, BSTR*), (get_Issuer, VARIANT*),
-                 (get_Subject, VARIANT*), (Fingerprint, DigestAlgo, BSTR*), (IsActive, Validity*),
-                 (get_NotBefore, BSTR*), (get_NotAfter, BSTR*), (get_ID, LONG*), (IsCA, LONG*),
-                 (IsSelfSigned, LONG*), (get_Default, LONG*), (put_Default, LONG),
-                 (get_TrustLevel, CertTrustLevel*), (put_TrustLevel, CertTrustLevel),
-                 (get_DBState, DataBaseState*), (AsBinaryString, LONG, VARIANT*),
-                 (get_Comment, BSTR*), (put_Comment, BSTR), (get_KeyLength, LONG*),
-                 (get_KeyType, KeyType*), (GetExtension, BSTR, LONG*, VARIANT*),
-                 (get_CommonName, BSTR*))
-
-private:
-    std::string m_serial;
-};
+using IssuedCertificate = Scriptable<TestCertificate, ISMCertificate>;
 
 // What a failing call of a double returns: the code and its description as the error object.
 template <class Work>
@@ -186,9 +166,10 @@ HRESULT guarded(Work work) {
     }
 }
 
-class CryptoApiPki final : public ScriptableDouble<ISMPrivateKeyInfrastructure> {
+// The methods a pick-up calls; the proxy must not find ImportRequestedCertificate2.
+class CryptoApiPki final : public Scriptable<RecordingPki, ISMPrivateKeyInfrastructure> {
 public:
-    CryptoApiPki() : ScriptableDouble(kISMPrivateKeyInfrastructureMembers) {}
+    CryptoApiPki() : Scriptable(kISMPrivateKeyInfrastructureMembers) { extended = false; }
 
     STDMETHODIMP CreateRequest(RequestType, BSTR, VARIANT attributes,
                                ISMRequest** created) override {
@@ -201,8 +182,8 @@ public:
             return m_request->QueryInterface(IID_ISMRequest, reinterpret_cast<void**>(created));
         });
     }
-    STDMETHODIMP AddRequest(ISMRequest* request, BSTR reference) override {
-        if (request != static_cast<ISMRequest*>(m_request.get()))
+    STDMETHODIMP AddRequest(ISMRequest* made, BSTR reference) override {
+        if (made != static_cast<ISMRequest*>(m_request.get()))
             return failWithDescription(E_INVALIDARG, IID_ISMPrivateKeyInfrastructure,
                                        "not the request this component made");
         m_reference = toAnsi(reference);
@@ -231,28 +212,11 @@ public:
         if (id != kCertificateId || m_serial.empty())
             return failWithDescription(E_INVALIDARG, IID_ISMPrivateKeyInfrastructure,
                                        "no certificate " + std::to_string(id));
-        const velcom::ComPtr<IssuedCertificate> issued(new IssuedCertificate(m_serial));
+        const velcom::ComPtr<IssuedCertificate> issued(
+            new IssuedCertificate(kISMCertificateMembers));
+        issued->serial = m_serial;
         return issued->QueryInterface(IID_ISMCertificate, reinterpret_cast<void**>(certificate));
     }
-
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (FindKey, LONG, ISMAsymKey**),
-                 (Import, ISMCertificateList*, ISMCRLList*),
-                 (Load, BSTR, ISMCertificateList**, ISMCRLList**),
-                 (Export2, BSTR, FileFormat, FileEncoding, VARIANT), (Revoke, ISMCertificate*),
-                 (ExportKey, BSTR, BSTR, FileFormat, FileEncoding, ISMAsymKey*),
-                 (Verify2, LONG, LONG, CertStatus*), (Verify, ISMCertificate*, LONG, CertStatus*),
-                 (ImportKey, LONG, ISMAsymKey*),
-                 (ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG),
-                 (LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**),
-                 (Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*),
-                 (Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*,
-                  ISMCertificateList**),
-                 (GetIssuer, ISMCertificate*, LONG, ISMCertificateList**),
-                 (HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*),
-                 (FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**),
-                 (AdjustDefaults, ISMCertificateList*),
-                 (CreateCertificateList, ISMCertificateList**), (Delete, ISMCertificate*),
-                 (Delete2, LONG))
 
 private:
     velcom::ComPtr<SpkacRequest> m_request;
