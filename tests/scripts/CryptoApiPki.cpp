@@ -19,8 +19,7 @@ void check(BOOL succeeded, const char* step) {
         throw std::runtime_error(std::string(step) + " failed: " + std::to_string(GetLastError()));
 }
 
-// What a CryptoAPI function writes, asked first for its size: call(nullptr, &size), then into
-// the buffer.
+// What a CryptoAPI function writes, asked first for its size.
 template <class Call>
 std::string written(const char* step, Call call) {
     DWORD size = 0;
@@ -31,7 +30,6 @@ std::string written(const char* step, Call call) {
     return bytes;
 }
 
-// Releases a handle at the end of its scope.
 template <class Release>
 struct Finally {
     Release release;
@@ -121,12 +119,11 @@ private:
     velcom::DispatchTable m_table;
 };
 
-// A real key request made with the system's CryptoAPI, as a Windows PKI component makes one: a new
-// RSA key and its signed public key and challenge (SPKAC). Failures throw std::runtime_error
-// naming the step.
-class SpkacRequest final : public BinaryTextDouble<ISMRequest> {
+// A new RSA key and its signed public key and challenge (SPKAC), as a Windows PKI component makes
+// them. Failures throw std::runtime_error naming the step.
+class SpkacRequest final : public TestRequest {
 public:
-    explicit SpkacRequest(const std::string& challenge) : BinaryTextDouble({}) {
+    explicit SpkacRequest(const std::string& challenge) {
         HCRYPTPROV provider = 0;
         check(CryptAcquireContextW(&provider, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
                                    CRYPT_VERIFYCONTEXT),
@@ -148,7 +145,6 @@ public:
                 CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, reinterpret_cast<char*>(out), size);
         });
     }
-    VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
 
     std::string publicKey;  // DER SubjectPublicKeyInfo
 };

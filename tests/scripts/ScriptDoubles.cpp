@@ -40,8 +40,7 @@ const std::map<std::string, std::string> kPages = {
     {"https://ca.test/pickup/select",
      "<html><!-- ???\nReturn=Certificate\nParam1=cert\nValue1=MIICcert\n--></html>"}};
 
-// Answers each address with its page, delivered through the back channel as a real transport
-// delivers it.
+// Answers each address with its page, through the back channel as a real transport does.
 class PageTransport final : public CountedDouble<IvelTransport> {
 public:
     STDMETHODIMP Init(IvelBackChannel* backChannel, IvelRand*) override {
@@ -75,19 +74,15 @@ public:
                  (Get, VARIANT*, VARIANT*, VARIANT*, VARIANT*))
 };
 
-// The PKI component holds one open request, the one the test authority lists for pick-up.
-void holdOpenRequest(RecordingPki& pki) { pki.openRequests = makeStringList({"77"}); }
+// Holding the one open request that the test authority lists for pick-up.
+struct PickUpPki final : RecordingPki {
+    PickUpPki() { openRequests = makeStringList({"77"}); }
+};
 
 template <class Double>
-void asMade(Double&) {}
-
-template <class Double, void (*setUp)(Double&) = asMade<Double>>
 HRESULT create(IUnknown* outer, REFIID riid, void** object) {
     *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    const velcom::ComPtr<Double> made = make<Double>();
-    setUp(*made.get());
-    return made->QueryInterface(riid, object);
+    return outer != nullptr ? CLASS_E_NOAGGREGATION : make<Double>()->QueryInterface(riid, object);
 }
 
 // One for the library's life, which stays loaded; it asks for no traces, as a quiet host does.
@@ -107,7 +102,7 @@ const DoubleClass kClasses[] = {
     {"{A8253F79-5360-11D6-8314-00E029442B7A}", "velTesseraTests.PageTransport",
      ClassObject<create<PageTransport>>::create},
     {"{88904C56-7CE1-4A38-B6E8-FF9E1C107D75}", "velTesseraTests.RecordingPki",
-     ClassObject<create<RecordingPki, holdOpenRequest>>::create},
+     ClassObject<create<PickUpPki>>::create},
     {"{0391E279-2B92-4107-B3A4-61C8616A3ED6}", "velTesseraTests.BackChannel",
      ClassObject<createBackChannel>::create},
     {"{32930539-E4C1-438C-88D7-B1B7D93F863F}", "velTesseraTests.IdleRandom",

@@ -7,8 +7,7 @@ shift
 work=$(mktemp -d)
 server=
 cleanup() {
-    [ -z "$server" ] || kill "$server" 2>/dev/null
-    [ -z "$server" ] || wait "$server" 2>/dev/null
+    [ -z "$server" ] || { kill "$server" && wait "$server"; } 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -35,7 +35,7 @@ protected:
     explicit BinaryTextDouble(std::string text) : base64(std::move(text)) {}
 };
 
-class TestRequest final : public BinaryTextDouble<ISMRequest> {
+class TestRequest : public BinaryTextDouble<ISMRequest> {
 public:
     TestRequest() : BinaryTextDouble("MIIBREQ==") {}
     VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
