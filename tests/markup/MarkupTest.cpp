@@ -25,8 +25,7 @@
 
 namespace {
 
-// The trace lines joined by blanks, with "?word" for the scanner's unknown token line and "!"
-// for the parser's unknown node line.
+// The trace lines joined by blanks; "?word" for the scanner's unknown token, "!" for unknown node.
 std::string traced(const TraceCapture& capture) {
     const std::string unknown = "TSR mtGScanner(258): unknown token: ";
     std::string all;
@@ -212,8 +211,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
     EXPECT_EQ(block, "unterminated");
 }
 
-// Each kind takes its own keys, each once; a key outside the kind is traced and refused, but a
-// missing value is never stored. Only outcomes and actions have children.
+// Each kind takes its own keys once, a missing value is never stored; only some have children.
 TEST(NodeTest, KeysAreTakenOnceAndOnlyIfAccepted) {
     ParameterNode parameter;
     StartNode start;
@@ -264,8 +262,7 @@ TEST(NodeTest, NothingIsReadFromANullOrBrokenScanner) {
     EXPECT_FALSE(ReturnNode().readValue(TokReturn, &empty)) << "nothing left to read";
 }
 
-// Its clone() and getKind() throw the fault once set; shared with the clones, so that it can be set
-// after the node objects took their copies.
+// Throws the fault once set, from clone() and getKind(); shared with the clones, to be set late.
 using Fault = std::shared_ptr<std::exception_ptr>;
 
 struct FaultyNode : ReturnNode {
@@ -346,8 +343,7 @@ protected:
         std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
         return result == E_FAIL ? u"-" : ascii(code);
     }
-    // Name|Type|Count of SubNodes|StringProp|LongProp as a script reads them; a failure leaves a
-    // text or the collection null, a null out-pointer is refused.
+    // Name|Type|Count of SubNodes|StringProp|LongProp; a failure leaves the out value null.
     static std::u16string show(IvelNode* node) {
         std::u16string shown;
         const auto read = [&](auto property, auto value, auto toText) {
@@ -409,8 +405,8 @@ TEST_F(NodeObjectTest, PropertiesShowOutcomesAndParametersOnly) {
     }
 }
 
-// A clone() or getKind() that throws: create and set let it pass and keep what they held, Item and
-// Next give its code (Next all or nothing), each property its result and a trace at its own line.
+// A throwing node: create and set pass it on, Item and Next (all or nothing) and properties
+// give its code, each with a trace at its own line.
 TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
     // The exception, the code of Item and Next, the properties' result and the trace's text.
     const auto contract = static_cast<HRESULT>(Invariant::kCode);
@@ -504,8 +500,7 @@ TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) 
 }
 #endif
 
-// Each object answers its own interfaces with one identity, comes with one reference (the
-// collection has a second one from its enumerator) and refuses null pointers.
+// Each object answers its own interfaces with one identity and refuses null pointers.
 TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
@@ -576,8 +571,7 @@ TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
 //   sN      Skip(N), sN? when it cannot skip all    r  Reset
 //   c       Clone, used from then on; w swaps to the other enumerator, which goes at the end
 //   k, e    the collection is set to second alone, to nothing
-// Next's result follows from what it gave. Every node object given is a new one with a copy of
-// its own, and the enumerators alone keep the collection.
+// Every node object given is a new one; the enumerators alone keep the collection.
 TEST_F(NodeObjectTest, ItemsAndEnumeratorsFollowTheCollection) {
     // Name, where CvelNodeEnumerator::create starts the enumerator (-1: _NewEnum), the steps.
     const std::tuple<const char*, int, const char*> scripts[] = {

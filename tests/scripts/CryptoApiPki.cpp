@@ -12,7 +12,6 @@
 namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING;
-constexpr DWORD kKeyBits = 2048;
 
 void check(BOOL succeeded, const char* step) {
     if (!succeeded)
@@ -46,8 +45,7 @@ CRYPT_DER_BLOB blobOf(std::string& bytes) {
     return {static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())};
 }
 
-// SignedPublicKeyAndChallenge: the SEQUENCE of the key and its IA5String challenge, signed with
-// SHA-256, in the shape of a signed certificate (to-be-signed part, algorithm, signature).
+// SignedPublicKeyAndChallenge: key and IA5String challenge, signed with SHA-256 like a certificate.
 std::string signedPublicKeyAndChallenge(HCRYPTPROV provider, std::string publicKey,
                                         std::string challenge) {
     CERT_NAME_VALUE challengeValue{CERT_RDN_IA5_STRING, blobOf(challenge)};
@@ -76,8 +74,7 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     return first == std::string::npos ? "0" : text.substr(first);
 }
 
-// The serial number (hexadecimal, upper case, no leading zeros) of the certificate in pemText
-// whose key is publicKey; empty when none is. A block that is no Base64 fails the import.
+// The serial (hex, upper case) of the certificate in pemText for publicKey; empty when none is.
 std::string serialOfCertificateFor(const std::string& pemText, const std::string& publicKey) {
     static constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
     for (std::size_t begin = pemText.find(kBegin); begin != std::string::npos;
@@ -130,7 +127,7 @@ public:
               "CryptAcquireContext");
         const Finally releaseProvider{[provider] { CryptReleaseContext(provider, 0); }};
         HCRYPTKEY key = 0;
-        check(CryptGenKey(provider, AT_SIGNATURE, kKeyBits << 16, &key), "CryptGenKey");
+        check(CryptGenKey(provider, AT_SIGNATURE, 2048 << 16, &key), "CryptGenKey");
         const Finally destroyKey{[key] { CryptDestroyKey(key); }};
         const std::string info = written("CryptExportPublicKeyInfo", [&](BYTE* out, DWORD* size) {
             return CryptExportPublicKeyInfo(provider, AT_SIGNATURE, kEncoding,

@@ -66,8 +66,7 @@ private:
     velcom::ComPtr<IvelBackChannel> m_backChannel;
 };
 
-// VBScript hands Init Nothing for the back channel and the random source, but a JScript null is no
-// interface pointer. The page transport never draws random numbers.
+// JScript has no Nothing to hand Init; the page transport never draws random numbers.
 class IdleRandom final : public CountedDouble<IvelRand> {
 public:
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Init, IvelBackChannel*, BSTR, VARIANT*),

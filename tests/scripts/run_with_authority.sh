@@ -16,7 +16,6 @@ applicant=$("$ca" applicant add "$work/ca" --first Ada --last Script --email ada
     --org "Tessera Demo" --country DE) || exit 1
 "$ca" serve "$work/ca" --port 0 --tls-port 0 --approve manual >"$work/ports" 2>"$work/server.log" &
 server=$!
-port=
 for attempt in $(seq 200); do
     port=$(sed -n 's/^port //p' "$work/ports")
     [ -n "$port" ] && break

@@ -1,5 +1,5 @@
-// The generated header and dispatch tables against a second reading of velTesseraComm.idl, and
-// the places in the contract that binaries built elsewhere rely on.
+// The generated header and tables against a second reading of the IDL, and what other binaries
+// rely on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,8 +38,7 @@ std::string guidText(const GUID& guid) {
     return narrow(textOf(text, static_cast<UINT>(StringFromGUID2(guid, text, 39) - 1)));
 }
 
-// A member as one line, for readable differences: its name, DISPID and kind, then each
-// parameter's automation type, velcom::kParam* flags and, for an [in] interface, the one asked for.
+// Name, DISPID, kind, then each parameter's type, flags and, for an [in] interface, its IID.
 std::string memberLine(const std::string& name, DISPID id, WORD kind,
                        std::span<const ParamInfo> params) {
     std::ostringstream line;
@@ -79,8 +78,7 @@ TEST(ContractValuesTest, PkiComponentOffersItsMethodsInTheOrderItWasBuiltWith) {
               "ImportRequestedCertificate Revoke ExportKey Delete Delete2 ");
 }
 
-// Where a virtual method sits in its vtable, read from its member pointer as the Itanium C++ ABI
-// (GCC and Clang, mingw-w64 included) lays one out: one more than the slot's byte offset.
+// A virtual method's vtable slot: the Itanium ABI (GCC, Clang, mingw-w64) keeps its offset + 1.
 template <class Method>
 std::ptrdiff_t slotOf(Method method) {
     std::ptrdiff_t representation[2];
