@@ -1,5 +1,5 @@
-#include "CryptoApiPki.h"
-
+// A PKI component making real key requests with CryptoAPI; GetCertificate(1).Serial is the serial
+// of the certificate imported for its one open request.
 #include <fstream>
 #include <iterator>
 #include <stdexcept>

@@ -20,9 +20,8 @@ Function StartedProxy(startAddress)
     Set StartedProxy = proxy
 End Function
 
-Dim proxy, application, params, param, seen
-Set proxy = StartedProxy("https://ca.test/start")
-Set application = proxy.RequestStep1()
+Dim application, params, param, seen
+Set application = StartedProxy("https://ca.test/start").RequestStep1()
 seen = application.Name & ":"
 Set params = application.SubNodes
 For Each param In params

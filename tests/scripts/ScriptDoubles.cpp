@@ -8,12 +8,13 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
-#include "CryptoApiPki.h"
 #include "module/ClassObject.h"
 #include "module/ModuleFile.h"
 #include "module/RegistryScript.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
+
+HRESULT createCryptoApiPki(IUnknown* outer, REFIID riid, void** object);  // CryptoApiPki.cpp
 
 namespace {
 

@@ -157,9 +157,9 @@ TEST(TypeInformationTest, EveryDualInterfaceShowsTheIdlsMembers) {
         ASSERT_EQ(typeInfo->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr),
                   S_OK);
         SCOPED_TRACE(narrow(textOf(name.get())));
-        const auto idl = std::ranges::find_if(kIdlInterfaces, [&](const IdlInterface& candidate) {
-            return std::get<0>(candidate) == narrow(textOf(name.get()));
-        });
+        const auto idl =
+            std::ranges::find(kIdlInterfaces, narrow(textOf(name.get())),
+                              [](const IdlInterface& row) { return std::get<0>(row); });
         ASSERT_NE(idl, std::end(kIdlInterfaces));
         std::vector<std::string> expected;
         for (const IdlMember& member : std::get<2>(*idl)) expected.push_back(expectedLine(member));
