@@ -121,13 +121,11 @@ std::vector<ScriptKey> registryScript() {
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     for (const DoubleClass& entry : kClasses) {
         CLSID clsid = GUID_NULL;
-        if (FAILED(CLSIDFromString(toBstr(entry.clsid).get(), &clsid)) ||
-            !IsEqualCLSID(clsid, rclsid))
-            continue;
+        CLSIDFromString(toBstr(entry.clsid).get(), &clsid);
+        if (!IsEqualCLSID(clsid, rclsid)) continue;
         velcom::ComPtr<IClassFactory> factory;
         const HRESULT result = entry.createClassObject(factory.put());
         return FAILED(result) ? result : factory->QueryInterface(riid, ppv);

@@ -49,9 +49,8 @@ expect("the submission before approval", errorOf(function () {
 // for the approval's file, for 20 s at most.
 shell.Exec(environment("VEL_AUTHORITY_APPROVE") + " 1");
 var approved = environment("VEL_AUTHORITY_APPROVED");
-for (var deadline = new Date().getTime() + 20000;
-     !files.FileExists(approved) && new Date().getTime() < deadline;) {
-}
+var deadline = new Date().getTime() + 20000;
+while (!files.FileExists(approved) && new Date().getTime() < deadline) {}
 var approval = files.OpenTextFile(approved).ReadAll();
 var issued = /^issued (\w+)/.exec(approval);
 expect("the approval (" + approval + ")", issued !== null, true);
