@@ -20,9 +20,7 @@ namespace {
 
 std::string startPage(const std::string& createAddress) {
     return "<html><body><!-- !!!\nReturn\nCreateCertficate=" + createAddress +
-           "\nPickUpCertificate=https://ca.test/pickup\nRenewCertificate=https://ca.test/renew\n"
-           "RevokeCertificate=https://ca.test/revoke\nCRLDownload=https://ca.test/crl\n"
-           "CheckCertificate=https://ca.test/check\n--></body></html>";
+           "\nPickUpCertificate=https://ca.test/pickup\n--></body></html>";
 }
 
 // Two start pages: one whose authority takes applications and one that refuses them.

@@ -27,13 +27,12 @@ done
     exit 1
 }
 start=$(printf '%s\n' "$applicant" | sed -n 's/^start //p')
-VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
-VEL_AUTHORITY_TLS="https://127.0.0.1:$(sed -n 's/^tls-port //p' "$work/ports")/"
-VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
+export VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
+export VEL_AUTHORITY_TLS="https://127.0.0.1:$(sed -n 's/^tls-port //p' "$work/ports")/"
+export VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
 # The approval's file ("issued SERIAL" or the error) appears whole, once the approval is done.
 printf '#!/bin/sh\n"%s" approve "%s" "$1" >"%s.part" 2>&1; mv "%s.part" "%s"\n' "$ca" "$work/ca" \
     "$work/approved" "$work/approved" "$work/approved" >"$work/approve.sh"
-VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
-VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
-export VEL_AUTHORITY_START VEL_AUTHORITY_TLS VEL_AUTHORITY_PASSWORD VEL_AUTHORITY_APPROVE VEL_AUTHORITY_APPROVED
+export VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
+export VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
 sh "$(dirname "$0")/run_script.sh" "$@"
