@@ -25,8 +25,7 @@
 
 namespace {
 
-// The trace lines joined by blanks, with "?word" for the scanner's unknown token line and "!"
-// for the parser's unknown node line.
+// The trace lines joined by blanks; "?word" for the scanner's unknown token, "!" for unknown node.
 std::string traced(const TraceCapture& capture) {
     const std::string unknown = "TSR mtGScanner(258): unknown token: ";
     std::string all;
@@ -66,8 +65,7 @@ std::string describe(const Node* node) {
     return text + (children.empty() ? ")" : "}");
 }
 
-// Each row's given-back tokens are pushed in order before its input is read. The scanner must
-// then stay at its end until a token is given back.
+// The given-back tokens are pushed in order before the input is read; the end stays until one is.
 TEST(ScannerTest, GivenBackTokensComeFirstAndTheEndStays) {
     using Tokens = std::vector<std::pair<int, std::string>>;
     // Name, input, the tokens before the first TokEnd, the tokens given back.
@@ -119,8 +117,7 @@ struct Row {
     std::string traces = "";
 };
 
-// A page (starting with "<") is read by one parser that reads every page in turn: each parse
-// replaces the roots of the one before, and succeeds when it finds roots. Any other input is one
+// Pages ("<...") go through one parser, each parse replacing the roots before; other input is one
 // block, whose root's clone must show the same tree once the original is gone.
 TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) {
     const Row rows[] = {
@@ -140,8 +137,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
         {"NothingBeyondTheOpener", "<!-- ???", ""},
         {"EmptyBlock", "<!-- ??\?-->", ""},
         {"BlockStartingWithAnotherKeyIsAnUnknownNode", "<!-- ???\nStatus=0\n-->", "", "!"},
-        // After a bare key the next line is a key, not a value's continuation; the unknown word
-        // is read as a key, given back and read again by the node factory.
+        // After a bare key the next line is a key; the unknown one is read, given back, read again.
         {"UnknownKeyEndsTheBlockButKeepsWhatCameBefore",
          "<!-- ???\nReturn=R\nParam1=p\nValue1=v\nParam2\nFoo=bar\nParam3=q\n-->\n"
          "<!-- ???\nAction=A\n-->",
@@ -164,8 +160,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
          "P(|0|\r\nMIIB\r\n=A\xFF)", "?MIIB ?"},
         {"ContinuationLineBeginningWithAKeywordEndsTheValue",
          "Return=R\nParam1=p\nValue1=AAAA\nurlBBBB\n", "R(R|100|){P(p|0|AAAA)}", "!"},
-        {"ParameterTypesAreMatchedIgnoringCase", "Type1=pkcs#7", "P(|5|)"},
-        {"X509Type", "Type1=x.509", "P(|6|)"},
+        {"ParameterTypesAreMatchedIgnoringCase", "Type1=x.509", "P(|6|)"},
         {"UnknownTypeIsNone", "Type1=DER", "P(|0|)"},
         {"MethodIsPostUnlessAnotherIsNamed", "Action=a\nMethod=post", "A(a||POST)"},
         {"EmptyValueAndLoneCarriageReturnsEndALine", "Action=\rMethod=get\r\n\r\n\nURL=u\rX",
@@ -215,8 +210,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
     EXPECT_EQ(block, "unterminated");
 }
 
-// Each kind takes its own keys, each once; a key outside the kind is traced and refused, but a
-// missing value is never stored. Only outcomes and actions have children.
+// Each kind takes its own keys once, a missing value is never stored; only some have children.
 TEST(NodeTest, KeysAreTakenOnceAndOnlyIfAccepted) {
     ParameterNode parameter;
     StartNode start;
@@ -246,7 +240,6 @@ TEST(NodeTest, KeysAreTakenOnceAndOnlyIfAccepted) {
                  outcome.addChild(nullptr));
 }
 
-// A scanner whose input broke: nothing can be read from it.
 struct BrokenScanner : Scanner {
     int nextToken(std::string&) override { return TokEnd; }
     bool pushBack(int, const std::string&) override { return true; }
@@ -268,8 +261,7 @@ TEST(NodeTest, NothingIsReadFromANullOrBrokenScanner) {
     EXPECT_FALSE(ReturnNode().readValue(TokReturn, &empty)) << "nothing left to read";
 }
 
-// An outcome node whose clone() and getKind() throw the fault once it is set. The fault is shared
-// with its clones, so a test can set it after the node objects have taken their copies.
+// Throws the fault once set, from clone() and getKind(); shared with the clones, to be set late.
 using Fault = std::shared_ptr<std::exception_ptr>;
 
 struct FaultyNode : ReturnNode {
@@ -300,7 +292,6 @@ using Kept = std::vector<std::pair<velcom::ComPtr<IvelNode>, std::string>>;
 // Every object a test makes must be gone at its end, which the module lock count shows.
 class NodeObjectTest : public ::testing::Test {
 protected:
-    // Objects left over by another test would make every count here meaningless.
     void SetUp() override { ASSERT_EQ(moduleLockCount(), 0); }
     void TearDown() override { EXPECT_EQ(moduleLockCount(), 0) << "an object is left"; }
 
@@ -340,7 +331,6 @@ protected:
         }
         return names;
     }
-    // The identity of an object: its IUnknown, compared as an address.
     static const void* identityOf(IUnknown* object) {
         velcom::ComPtr<IUnknown> unknown;
         EXPECT_EQ(object->QueryInterface(IID_IUnknown, unknown.putVoid()), S_OK);
@@ -352,9 +342,7 @@ protected:
         std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
         return result == E_FAIL ? u"-" : ascii(code);
     }
-    // What a script reads: Name|Type|Count of SubNodes|StringProp|LongProp, failures as codeOf
-    // gives them. A failure leaves a text or the collection null, an empty text is an empty
-    // string; a null out-pointer is refused first.
+    // Name|Type|Count of SubNodes|StringProp|LongProp; a failure leaves the out value null.
     static std::u16string show(IvelNode* node) {
         std::u16string shown;
         const auto read = [&](auto property, auto value, auto toText) {
@@ -382,7 +370,7 @@ protected:
         return shown.substr(1);
     }
 
-    // An outcome with two parameters, as a server sends it; its parameters with a null between.
+    // An outcome with two parameters; the nodes are its parameters with a null between.
     std::unique_ptr<Node> outcome = rootOf(
         "Return=Request\nStatus=42\nErrorMessage=try again\n"
         "Param1=first\nType1=TEXT\nValue1=one\nParam2=second\nType2=PKCS#7\nValue2=two\n");
@@ -416,9 +404,8 @@ TEST_F(NodeObjectTest, PropertiesShowOutcomesAndParametersOnly) {
     }
 }
 
-// A clone() or getKind() that throws: create and set let the exception pass and keep what they
-// held, Item and Next give its code, Next all or nothing; each property gives its result and one
-// trace at its own line.
+// A throwing node: create and set pass it on, Item and Next (all or nothing) and properties
+// give its code, each with a trace at its own line.
 TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
     // The exception, the code of Item and Next, the properties' result and the trace's text.
     const auto contract = static_cast<HRESULT>(Invariant::kCode);
@@ -484,7 +471,6 @@ TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
 TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
-    // The object's dual interface, a member's name in a host's letter case, the value it gives.
     const std::tuple<IDispatch*, std::u16string, std::u16string> rows[] = {
         {node.get(), u"name", u"Request"},
         {node.get(), u"LONGPROP", u"42"},
@@ -492,9 +478,6 @@ TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) 
     };
     for (const auto& [object, name, value] : rows) {
         SCOPED_TRACE(toAnsi(name.c_str()));
-        UINT count = 0;
-        ASSERT_EQ(object->GetTypeInfoCount(&count), S_OK);
-        EXPECT_EQ(count, 1u);
         velcom::ComPtr<ITypeInfo> typeInfo;
         ASSERT_EQ(object->GetTypeInfo(0, 0x407, typeInfo.put()), S_OK);
         auto asked = const_cast<LPOLESTR>(name.c_str());
@@ -513,8 +496,7 @@ TEST_F(NodeObjectTest, NodesAndCollectionsAreCalledThroughTheirTypeInformation) 
 }
 #endif
 
-// Each object answers its own interfaces with one identity, comes with one reference (the
-// collection has a second one from its enumerator) and refuses null pointers.
+// Each object answers its own interfaces with one identity and refuses null pointers.
 TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
     const auto collection = collectionOver(nodes);
     const auto node = nodeObject(outcome.get());
@@ -585,8 +567,7 @@ TEST_F(NodeObjectTest, EveryObjectKeepsTheRulesOfComObjects) {
 //   sN      Skip(N), sN? when it cannot skip all    r  Reset
 //   c       Clone, used from then on; w swaps to the other enumerator, which goes at the end
 //   k, e    the collection is set to second alone, to nothing
-// Next's result follows from what it gave. Every node object given is a new one with a copy of
-// its own, and the enumerators alone keep the collection.
+// Every node object given is a new one; the enumerators alone keep the collection.
 TEST_F(NodeObjectTest, ItemsAndEnumeratorsFollowTheCollection) {
     // Name, where CvelNodeEnumerator::create starts the enumerator (-1: _NewEnum), the steps.
     const std::tuple<const char*, int, const char*> scripts[] = {

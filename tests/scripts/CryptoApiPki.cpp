@@ -1,5 +1,5 @@
-#include "CryptoApiPki.h"
-
+// A PKI component making real key requests with CryptoAPI; GetCertificate(1).Serial is the serial
+// of the certificate imported for its one open request.
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -12,15 +12,13 @@
 namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING;
-constexpr DWORD kKeyBits = 2048;
 
 void check(BOOL succeeded, const char* step) {
     if (!succeeded)
         throw std::runtime_error(std::string(step) + " failed: " + std::to_string(GetLastError()));
 }
 
-// What a CryptoAPI function writes, asked first for its size: call(nullptr, &size), then into
-// the buffer.
+// What a CryptoAPI function writes, asked first for its size.
 template <class Call>
 std::string written(const char* step, Call call) {
     DWORD size = 0;
@@ -31,7 +29,6 @@ std::string written(const char* step, Call call) {
     return bytes;
 }
 
-// Releases a handle at the end of its scope.
 template <class Release>
 struct Finally {
     Release release;
@@ -48,8 +45,7 @@ CRYPT_DER_BLOB blobOf(std::string& bytes) {
     return {static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())};
 }
 
-// SignedPublicKeyAndChallenge: the SEQUENCE of the key and its IA5String challenge, signed with
-// SHA-256, in the shape of a signed certificate (to-be-signed part, algorithm, signature).
+// SignedPublicKeyAndChallenge: key and IA5String challenge, signed with SHA-256 like a certificate.
 std::string signedPublicKeyAndChallenge(HCRYPTPROV provider, std::string publicKey,
                                         std::string challenge) {
     CERT_NAME_VALUE challengeValue{CERT_RDN_IA5_STRING, blobOf(challenge)};
@@ -78,8 +74,7 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     return first == std::string::npos ? "0" : text.substr(first);
 }
 
-// The serial number (hexadecimal, upper case, no leading zeros) of the certificate in pemText
-// whose key is publicKey; empty when none is. A block that is no Base64 fails the import.
+// The serial (hex, upper case) of the certificate in pemText for publicKey; empty when none is.
 std::string serialOfCertificateFor(const std::string& pemText, const std::string& publicKey) {
     static constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
     for (std::size_t begin = pemText.find(kBegin); begin != std::string::npos;
@@ -103,10 +98,10 @@ std::string serialOfCertificateFor(const std::string& pemText, const std::string
 constexpr LONG kCertificateId = 1;
 
 // A double that scripts call by name, through the contract's dispatch table.
-template <class Interface>
-class ScriptableDouble : public CountedDouble<Interface> {
+template <class Double, class Interface>
+class Scriptable : public Double {
 public:
-    explicit ScriptableDouble(std::span<const velcom::DispatchMember> members) : m_table(members) {}
+    explicit Scriptable(std::span<const velcom::DispatchMember> members) : m_table(members) {}
 
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         return m_table.getIDsOfNames(names, count, ids);
@@ -121,19 +116,18 @@ private:
     velcom::DispatchTable m_table;
 };
 
-// A real key request made with the system's CryptoAPI, as a Windows PKI component makes one: a new
-// RSA key and its signed public key and challenge (SPKAC). Failures throw std::runtime_error
-// naming the step.
-class SpkacRequest final : public BinaryTextDouble<ISMRequest> {
+// A new RSA key and its signed public key and challenge (SPKAC), as a Windows PKI component makes
+// them. Failures throw std::runtime_error naming the step.
+class SpkacRequest final : public TestRequest {
 public:
-    explicit SpkacRequest(const std::string& challenge) : BinaryTextDouble({}) {
+    explicit SpkacRequest(const std::string& challenge) {
         HCRYPTPROV provider = 0;
         check(CryptAcquireContextW(&provider, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
                                    CRYPT_VERIFYCONTEXT),
               "CryptAcquireContext");
         const Finally releaseProvider{[provider] { CryptReleaseContext(provider, 0); }};
         HCRYPTKEY key = 0;
-        check(CryptGenKey(provider, AT_SIGNATURE, kKeyBits << 16, &key), "CryptGenKey");
+        check(CryptGenKey(provider, AT_SIGNATURE, 2048 << 16, &key), "CryptGenKey");
         const Finally destroyKey{[key] { CryptDestroyKey(key); }};
         const std::string info = written("CryptExportPublicKeyInfo", [&](BYTE* out, DWORD* size) {
             return CryptExportPublicKeyInfo(provider, AT_SIGNATURE, kEncoding,
@@ -148,32 +142,11 @@ public:
                 CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, reinterpret_cast<char*>(out), size);
         });
     }
-    VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
 
     std::string publicKey;  // DER SubjectPublicKeyInfo
 };
 
-class IssuedCertificate final : public ScriptableDouble<ISMCertificate> {
-public:
-    explicit IssuedCertificate(std::string serial)
-        : ScriptableDouble(kISMCertificateMembers), m_serial(std::move(serial)) {}
-
-    STDMETHODIMP get_Serial(BSTR* value) override {
-        return *value = toBstr(m_serial).detach(), S_OK;
-    }
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (get_MailAddress, BSTR*), (get_Issuer, VARIANT*),
-                 (get_Subject, VARIANT*), (Fingerprint, DigestAlgo, BSTR*), (IsActive, Validity*),
-                 (get_NotBefore, BSTR*), (get_NotAfter, BSTR*), (get_ID, LONG*), (IsCA, LONG*),
-                 (IsSelfSigned, LONG*), (get_Default, LONG*), (put_Default, LONG),
-                 (get_TrustLevel, CertTrustLevel*), (put_TrustLevel, CertTrustLevel),
-                 (get_DBState, DataBaseState*), (AsBinaryString, LONG, VARIANT*),
-                 (get_Comment, BSTR*), (put_Comment, BSTR), (get_KeyLength, LONG*),
-                 (get_KeyType, KeyType*), (GetExtension, BSTR, LONG*, VARIANT*),
-                 (get_CommonName, BSTR*))
-
-private:
-    std::string m_serial;
-};
+using IssuedCertificate = Scriptable<TestCertificate, ISMCertificate>;
 
 // What a failing call of a double returns: the code and its description as the error object.
 template <class Work>
@@ -186,9 +159,10 @@ HRESULT guarded(Work work) {
     }
 }
 
-class CryptoApiPki final : public ScriptableDouble<ISMPrivateKeyInfrastructure> {
+// The methods a pick-up calls; the proxy must not find ImportRequestedCertificate2.
+class CryptoApiPki final : public Scriptable<RecordingPki, ISMPrivateKeyInfrastructure> {
 public:
-    CryptoApiPki() : ScriptableDouble(kISMPrivateKeyInfrastructureMembers) {}
+    CryptoApiPki() : Scriptable(kISMPrivateKeyInfrastructureMembers) { extended = false; }
 
     STDMETHODIMP CreateRequest(RequestType, BSTR, VARIANT attributes,
                                ISMRequest** created) override {
@@ -201,8 +175,8 @@ public:
             return m_request->QueryInterface(IID_ISMRequest, reinterpret_cast<void**>(created));
         });
     }
-    STDMETHODIMP AddRequest(ISMRequest* request, BSTR reference) override {
-        if (request != static_cast<ISMRequest*>(m_request.get()))
+    STDMETHODIMP AddRequest(ISMRequest* made, BSTR reference) override {
+        if (made != static_cast<ISMRequest*>(m_request.get()))
             return failWithDescription(E_INVALIDARG, IID_ISMPrivateKeyInfrastructure,
                                        "not the request this component made");
         m_reference = toAnsi(reference);
@@ -231,28 +205,11 @@ public:
         if (id != kCertificateId || m_serial.empty())
             return failWithDescription(E_INVALIDARG, IID_ISMPrivateKeyInfrastructure,
                                        "no certificate " + std::to_string(id));
-        const velcom::ComPtr<IssuedCertificate> issued(new IssuedCertificate(m_serial));
+        const velcom::ComPtr<IssuedCertificate> issued(
+            new IssuedCertificate(kISMCertificateMembers));
+        issued->serial = m_serial;
         return issued->QueryInterface(IID_ISMCertificate, reinterpret_cast<void**>(certificate));
     }
-
-    VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (FindKey, LONG, ISMAsymKey**),
-                 (Import, ISMCertificateList*, ISMCRLList*),
-                 (Load, BSTR, ISMCertificateList**, ISMCRLList**),
-                 (Export2, BSTR, FileFormat, FileEncoding, VARIANT), (Revoke, ISMCertificate*),
-                 (ExportKey, BSTR, BSTR, FileFormat, FileEncoding, ISMAsymKey*),
-                 (Verify2, LONG, LONG, CertStatus*), (Verify, ISMCertificate*, LONG, CertStatus*),
-                 (ImportKey, LONG, ISMAsymKey*),
-                 (ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG),
-                 (LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**),
-                 (Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*),
-                 (Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*,
-                  ISMCertificateList**),
-                 (GetIssuer, ISMCertificate*, LONG, ISMCertificateList**),
-                 (HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*),
-                 (FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**),
-                 (AdjustDefaults, ISMCertificateList*),
-                 (CreateCertificateList, ISMCertificateList**), (Delete, ISMCertificate*),
-                 (Delete2, LONG))
 
 private:
     velcom::ComPtr<SpkacRequest> m_request;

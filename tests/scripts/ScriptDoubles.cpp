@@ -1,7 +1,5 @@
-// The test library the script hosts load: a page transport under the real transport's class, so
-// that the proxy's own CoCreateInstance finds it, and the host's collaborators that a script
-// creates by ProgID and hands to Init: a recording PKI component, a back channel, a random source,
-// and for the script against a real authority a PKI component with real keys.
+// The doubles the scripts load: a page transport under the real transport's class, so that the
+// proxy's own CoCreateInstance finds it, and the collaborators a script creates by ProgID.
 #include <algorithm>
 #include <ctime>
 #include <iterator>
@@ -10,20 +8,19 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
-#include "CryptoApiPki.h"
 #include "module/ClassObject.h"
 #include "module/ModuleFile.h"
 #include "module/RegistryScript.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
 
+HRESULT createCryptoApiPki(IUnknown* outer, REFIID riid, void** object);  // CryptoApiPki.cpp
+
 namespace {
 
 std::string startPage(const std::string& createAddress) {
     return "<html><body><!-- !!!\nReturn\nCreateCertficate=" + createAddress +
-           "\nPickUpCertificate=https://ca.test/pickup\nRenewCertificate=https://ca.test/renew\n"
-           "RevokeCertificate=https://ca.test/revoke\nCRLDownload=https://ca.test/crl\n"
-           "CheckCertificate=https://ca.test/check\n--></body></html>";
+           "\nPickUpCertificate=https://ca.test/pickup\n--></body></html>";
 }
 
 // Two start pages: one whose authority takes applications and one that refuses them.
@@ -42,8 +39,7 @@ const std::map<std::string, std::string> kPages = {
     {"https://ca.test/pickup/select",
      "<html><!-- ???\nReturn=Certificate\nParam1=cert\nValue1=MIICcert\n--></html>"}};
 
-// Answers each address with its page, delivered through the back channel as a real transport
-// delivers it.
+// Answers each address with its page, through the back channel as a real transport does.
 class PageTransport final : public CountedDouble<IvelTransport> {
 public:
     STDMETHODIMP Init(IvelBackChannel* backChannel, IvelRand*) override {
@@ -69,27 +65,22 @@ private:
     velcom::ComPtr<IvelBackChannel> m_backChannel;
 };
 
-// VBScript hands Init Nothing for the back channel and the random source, but a JScript null is no
-// interface pointer. The page transport never draws random numbers.
+// JScript has no Nothing to hand Init; the page transport never draws random numbers.
 class IdleRandom final : public CountedDouble<IvelRand> {
 public:
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Init, IvelBackChannel*, BSTR, VARIANT*),
                  (Get, VARIANT*, VARIANT*, VARIANT*, VARIANT*))
 };
 
-// The PKI component holds one open request, the one the test authority lists for pick-up.
-void holdOpenRequest(RecordingPki& pki) { pki.openRequests = makeStringList({"77"}); }
+// Holding the one open request that the test authority lists for pick-up.
+struct PickUpPki final : RecordingPki {
+    PickUpPki() { openRequests = makeStringList({"77"}); }
+};
 
 template <class Double>
-void asMade(Double&) {}
-
-template <class Double, void (*setUp)(Double&) = asMade<Double>>
 HRESULT create(IUnknown* outer, REFIID riid, void** object) {
     *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    const velcom::ComPtr<Double> made = make<Double>();
-    setUp(*made.get());
-    return made->QueryInterface(riid, object);
+    return outer != nullptr ? CLASS_E_NOAGGREGATION : make<Double>()->QueryInterface(riid, object);
 }
 
 // One for the library's life, which stays loaded; it asks for no traces, as a quiet host does.
@@ -109,7 +100,7 @@ const DoubleClass kClasses[] = {
     {"{A8253F79-5360-11D6-8314-00E029442B7A}", "velTesseraTests.PageTransport",
      ClassObject<create<PageTransport>>::create},
     {"{88904C56-7CE1-4A38-B6E8-FF9E1C107D75}", "velTesseraTests.RecordingPki",
-     ClassObject<create<RecordingPki, holdOpenRequest>>::create},
+     ClassObject<create<PickUpPki>>::create},
     {"{0391E279-2B92-4107-B3A4-61C8616A3ED6}", "velTesseraTests.BackChannel",
      ClassObject<createBackChannel>::create},
     {"{32930539-E4C1-438C-88D7-B1B7D93F863F}", "velTesseraTests.IdleRandom",
@@ -128,13 +119,11 @@ std::vector<ScriptKey> registryScript() {
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     for (const DoubleClass& entry : kClasses) {
         CLSID clsid = GUID_NULL;
-        if (FAILED(CLSIDFromString(toBstr(entry.clsid).get(), &clsid)) ||
-            !IsEqualCLSID(clsid, rclsid))
-            continue;
+        CLSIDFromString(toBstr(entry.clsid).get(), &clsid);
+        if (!IsEqualCLSID(clsid, rclsid)) continue;
         velcom::ComPtr<IClassFactory> factory;
         const HRESULT result = entry.createClassObject(factory.put());
         return FAILED(result) ? result : factory->QueryInterface(riid, ppv);

@@ -1,7 +1,5 @@
 // A request and its later pick-up through velTransport.dll and WinHTTP against a real tessera-ca
-// on loopback (run_with_authority.sh), with a PKI component that makes real keys: the certificate
-// picked up must be the one the authority issued on approval. Exits 1 with a line on the first
-// mismatch.
+// (run_with_authority.sh): the certificate picked up must be the one the authority issued.
 var TSR_E_SERVER = 0xC0049C05 | 0;
 
 var shell = new ActiveXObject("WScript.Shell");
@@ -47,22 +45,18 @@ expect("the submission before approval", errorOf(function () {
     requesting.RequestStep2(environment("VEL_AUTHORITY_PASSWORD"), "key secret", 1, 1);
 }).number, TSR_E_SERVER);
 
-// The authority's first request. (Wine's JScript reads no array of strings, so the PKI's list of
-// open requests stays out of sight; the pick-up finds the request only under its reference.) Wine
-// gives no handle of a Linux process to wait on, and its WScript.Sleep is not implemented: the
-// script polls for the approval's file, for 20 s at most.
+// Wine gives no handle of a Linux process to wait on and has no WScript.Sleep: the script polls
+// for the approval's file, for 20 s at most.
 shell.Exec(environment("VEL_AUTHORITY_APPROVE") + " 1");
 var approved = environment("VEL_AUTHORITY_APPROVED");
-for (var deadline = new Date().getTime() + 20000;
-     !files.FileExists(approved) && new Date().getTime() < deadline;) {
-}
+var deadline = new Date().getTime() + 20000;
+while (!files.FileExists(approved) && new Date().getTime() < deadline) {}
 var approval = files.OpenTextFile(approved).ReadAll();
 var issued = /^issued (\w+)/.exec(approval);
 expect("the approval (" + approval + ")", issued !== null, true);
 expect("the certificate picked up", pki.GetCertificate(startedProxy().PickUp()).Serial, issued[1]);
 
-// The transport by name, failing before and at the connection: the error's number, and its
-// description in plain words.
+// The transport by name, failing before and at the connection: the error and its description.
 var transport = new ActiveXObject("velTesseraComm2.velTransport");
 transport.Init(new ActiveXObject("velTesseraTests.BackChannel"),
                new ActiveXObject("velTesseraTests.IdleRandom"));

@@ -1,8 +1,6 @@
 #!/bin/sh
-# run_script.sh SCRIPT MODULE...: registers the modules in the Wine prefix, runs the script under
-# cscript and unregisters the modules again. The script fails with a non-zero exit code and a
-# line saying why; it passes only when its last line is "passed", because Wine's cscript ends a
-# script stopped by an unhandled error silently and with exit code 0.
+# run_script.sh SCRIPT MODULE...: the script under cscript with the modules registered. It passes
+# only with "passed" last: Wine's cscript ends a script stopped by an error silently with code 0.
 set -u
 script=$(winepath -w "$1")
 shift

@@ -1,22 +1,13 @@
 #!/bin/sh
-# run_with_authority.sh TESSERA_CA SCRIPT MODULE...: runs the script by run_script.sh against a
-# tessera-ca of its own, serving a temporary directory on a free loopback port with manual
-# approval, and gives the script in its environment:
-#   VEL_AUTHORITY_START     the start address of the one applicant
-#   VEL_AUTHORITY_TLS       the address of the authority's HTTPS port
-#   VEL_AUTHORITY_PASSWORD  the applicant's one-time password
-#   VEL_AUTHORITY_APPROVE   a command that approves the request whose reference follows it
-#   VEL_AUTHORITY_APPROVED  (a Windows path) the file where that command writes "issued SERIAL"
-#                           or its error, which appears once the command is done
-# Wine starts the approving command, a Linux program, as it starts its own.
+# run_with_authority.sh TESSERA_CA SCRIPT MODULE...: run_script.sh against a tessera-ca of its own
+# (loopback, manual approval), described to the script by the VEL_AUTHORITY_* variables below.
 set -u
 ca=$1
 shift
 work=$(mktemp -d)
 server=
 cleanup() {
-    [ -z "$server" ] || kill "$server" 2>/dev/null
-    [ -z "$server" ] || wait "$server" 2>/dev/null
+    [ -z "$server" ] || { kill "$server" && wait "$server"; } 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -25,7 +16,6 @@ applicant=$("$ca" applicant add "$work/ca" --first Ada --last Script --email ada
     --org "Tessera Demo" --country DE) || exit 1
 "$ca" serve "$work/ca" --port 0 --tls-port 0 --approve manual >"$work/ports" 2>"$work/server.log" &
 server=$!
-port=
 for attempt in $(seq 200); do
     port=$(sed -n 's/^port //p' "$work/ports")
     [ -n "$port" ] && break
@@ -37,13 +27,12 @@ done
     exit 1
 }
 start=$(printf '%s\n' "$applicant" | sed -n 's/^start //p')
-VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
-VEL_AUTHORITY_TLS="https://127.0.0.1:$(sed -n 's/^tls-port //p' "$work/ports")/"
-VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
-# The file appears whole, once the approval is done.
+export VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
+export VEL_AUTHORITY_TLS="https://127.0.0.1:$(sed -n 's/^tls-port //p' "$work/ports")/"
+export VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
+# The approval's file ("issued SERIAL" or the error) appears whole, once the approval is done.
 printf '#!/bin/sh\n"%s" approve "%s" "$1" >"%s.part" 2>&1; mv "%s.part" "%s"\n' "$ca" "$work/ca" \
     "$work/approved" "$work/approved" "$work/approved" >"$work/approve.sh"
-VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
-VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
-export VEL_AUTHORITY_START VEL_AUTHORITY_TLS VEL_AUTHORITY_PASSWORD VEL_AUTHORITY_APPROVE VEL_AUTHORITY_APPROVED
+export VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
+export VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
 sh "$(dirname "$0")/run_script.sh" "$@"

@@ -35,7 +35,7 @@ protected:
     explicit BinaryTextDouble(std::string text) : base64(std::move(text)) {}
 };
 
-class TestRequest final : public BinaryTextDouble<ISMRequest> {
+class TestRequest : public BinaryTextDouble<ISMRequest> {
 public:
     TestRequest() : BinaryTextDouble("MIIBREQ==") {}
     VEL_NOT_IMPLEMENTED(get_Type, RequestType*)
@@ -53,7 +53,7 @@ public:
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (Encrypt, BSTR), (get_Length, LONG*), (get_Type, KeyType*))
 };
 
-class TestCertificate final : public BinaryTextDouble<ISMCertificate> {
+class TestCertificate : public BinaryTextDouble<ISMCertificate> {
 public:
     TestCertificate() : BinaryTextDouble("MIIOLD") {}
 
@@ -111,8 +111,8 @@ struct PkiCall {
 };
 
 // A failing call is recorded, then returns its code with its out pointers null.
-class RecordingPki final : public CountedDouble<ISMPrivateKeyInfrastructure>,
-                           public DispatchStub<ISMPrivateKeyInfrastructureEx> {
+class RecordingPki : public CountedDouble<ISMPrivateKeyInfrastructure>,
+                     public DispatchStub<ISMPrivateKeyInfrastructureEx> {
 public:
     bool extended = true;  // whether it answers a query for ISMPrivateKeyInfrastructureEx
     velcom::ComPtr<TestRequest> request = make<TestRequest>();

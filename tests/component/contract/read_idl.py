@@ -1,5 +1,5 @@
-"""read_idl.py IDL OUTPUT: reads velTesseraComm.idl plainly and apart from generate.py, into C++
-tables naming the generated constants and dispatch tables for contract_tests to check."""
+"""read_idl.py IDL OUTPUT: velTesseraComm.idl read apart from generate.py, as C++ tables for
+contract_tests."""
 
 import re
 import sys
