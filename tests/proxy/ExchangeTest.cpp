@@ -62,8 +62,7 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
     for (std::size_t at = 5; at < chunked.size(); at += 3)
         chunks.chunks.push_back(chunked.substr(at, 3));
     const std::string noReturn = pageWith("Action=go\nURL=https://ca.test/go");
-    // The transcript: told(), the Return node's name and the Action node's name and address, and
-    // the page as collected.
+    // told(), the Return node's name, the Action node's name and address, the page collected.
     const std::pair<TransportAnswer, Strings> answers[] = {
         {chunks, {"S_OK", "R", chunked}},
         {noReturn,

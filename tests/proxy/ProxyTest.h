@@ -126,8 +126,7 @@ protected:
         proxy.reset();
         EXPECT_EQ(script.liveTransports, 0u) << "the proxy keeps no transport once released";
         EXPECT_EQ(moduleLockCount(), 0) << "every object of the component is gone";
-        EXPECT_EQ(host.references, 1u)
-            << "every reference to the host's back channel is given back";
+        EXPECT_EQ(host.references, 1u) << "every reference to the host is given back";
         g_lTraceLevel = 7;
     }
 
@@ -182,22 +181,20 @@ protected:
         return lines;
     }
 
-    // Declared first: the proxy and the tracer release the host and the transport on their way
-    // out, so these live longer.
+    // Declared first: the proxy and the tracer release these on their way out.
     RecordingBackChannel host;
     TransportRegistration transport;
     TransportScript& script = *transport.script;
     velcom::ComPtr<RecordingPki> pki = make<RecordingPki>();
-    CountedObject generator;  // the host's random generator, which the proxy only hands on
+    CountedObject generator;  // the host's random generator, only handed on
     IvelRand* const random = disguisedAs<IvelRand>(generator);
     ProxyObject proxy;
     std::size_t forgotten = 0;
 };
 
-// A transcript: told(), then requests "METHOD /path {options} fields", PKI calls "Method(arguments)
-// file read", "asked" and "decrypt <password>", then "step N", "id N" and the node handed out, as
-// far as they are set. $ is the temporary directory, <now> the time of the call; a line ending in
-// "..." matches any line that starts alike.
+// A transcript: told(), requests "METHOD /path {options} fields", PKI calls "Method(arguments) file
+// read", "asked", "decrypt <password>", then as far as set "step N", "id N" and the node handed
+// out. $ is the temporary directory, <now> the call's time; "xy..." matches a line starting "xy".
 struct Row {
     const char* name;
     std::function<HRESULT()> call;
@@ -220,8 +217,7 @@ protected:
         std::filesystem::remove_all(directory);
         ProxyTest::TearDown();
     }
-    // Requests "METHOD /path {options} fields" and PKI calls "Method(arguments) file read" since
-    // the counts given; arguments of ten digits from the time span given are <now>.
+    // Requests and PKI calls since the counts given, as in a Row's transcript.
     Strings sentSince(std::size_t sent, std::size_t made, std::time_t from, std::time_t to) const {
         const std::string before = std::to_string(from), after = std::to_string(to);
         Strings lines;
@@ -353,13 +349,11 @@ private:
         }
         node.reset();
 
-        // What the PKI component read stays in the file, for its owner alone; without a read the
-        // file is as it was.
+        // What the PKI component read stays in the file, for its owner alone, or the file is kept.
         EXPECT_EQ(dataContent(), read ? read : earlier);
-        if (read) {
+        if (read)
             EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        }
         // The operation keeps nothing of what it was handed or handed out.
         for (ULONG references :
              {pki->request->references(), pki->key->references(), certificate->references(),
