@@ -351,9 +351,10 @@ private:
 
         // What the PKI component read stays in the file, for its owner alone, or the file is kept.
         EXPECT_EQ(dataContent(), read ? read : earlier);
-        if (read)
+        if (read) {
             EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
         // The operation keeps nothing of what it was handed or handed out.
         for (ULONG references :
              {pki->request->references(), pki->key->references(), certificate->references(),
