@@ -1,6 +1,5 @@
 // Applying for a certificate and renewing one; a renewal authenticates with the old certificate
 // and its key, exported for the transport.
-#include <algorithm>
 #include <memory>
 
 #include "markup/mtGParser.h"

@@ -9,7 +9,6 @@ std::string references(const Params& lists) {
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
 const std::string kNine = references("-reference_list=9");
-// The result, the first page and the open requests asked for, then the rest.
 Strings asked(const char* result, const Strings& rest) {
     return joined({{result, "GET /pickup", "GetOpenRequests()"}, rest});
 }

@@ -1,6 +1,5 @@
 // Every proxy operation, and the host's walk through a node tree, with each allocation failing once
 // or from there on: a failure the host can tell or the whole result, nothing left behind.
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
