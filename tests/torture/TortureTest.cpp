@@ -47,7 +47,17 @@ protected:
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
         forgetCallbacks();
         const HRESULT result = perform(operation, failAt, failing);
-        return {result, effectsSince(sent, made)};
+        Strings effects = joined({heard(), sentSince(sent, made, started, ended)});
+        if (proxy)
+            effects.push_back("id " + std::to_string(certificateId) + ", step " +
+                              std::to_string(proxy.object().step()) +
+                              (proxy.object().startNode() ? ", started" : ""));
+        if (node) effects.push_back("node");
+        if (!tree.empty()) effects.push_back(tree);
+        certificateId = kUntouched;
+        node.reset();
+        tree.clear();
+        return {result, effects};
     }
     void prepare(const char* name) {
         if (name == nullptr) return;
@@ -63,20 +73,6 @@ protected:
         ended = std::time(nullptr);
         allocations = failure.count();
         return result;
-    }
-
-    Strings effectsSince(std::size_t sent, std::size_t made) {
-        Strings effects = joined({heard(), sentSince(sent, made, started, ended)});
-        if (proxy)
-            effects.push_back("id " + std::to_string(certificateId) + ", step " +
-                              std::to_string(proxy.object().step()) +
-                              (proxy.object().startNode() ? ", started" : ""));
-        if (node) effects.push_back("node");
-        if (!tree.empty()) effects.push_back(tree);
-        certificateId = kUntouched;
-        node.reset();
-        tree.clear();
-        return effects;
     }
 
     // As a script would: through indices, enumerators and IDispatch; the first failure ends it.
