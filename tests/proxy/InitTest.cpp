@@ -150,12 +150,8 @@ TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
     velcom::ComPtr<IvelNode> node;
     LONG id = 0;
     IvelTesseraProxy& object = *proxy.get();
-    const struct {
-        const char* name;
-        int checkLine;
-        long step;  // the step it requires
-        std::function<HRESULT()> call;
-    } operations[] = {
+    // Each operation, the line of its check and the step it requires.
+    const std::tuple<const char*, int, long, std::function<HRESULT()>> operations[] = {
         {"RequestStep1", 1297, 1, [&] { return object.RequestStep1(node.put()); }},
         {"RequestStep2", 1353, 2, [&] { return object.RequestStep2(nullptr, nullptr, 1, 1, &id); }},
         {"PickUp", 1464, 1, [&] { return object.PickUp(&id); }},
@@ -168,15 +164,14 @@ TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
     };
     // Before Init nothing is traced; then there is no start node; then only step one is in step.
     const auto check = [&](HRESULT expected, const std::string& text) {
-        for (const auto& operation : operations) {
-            SCOPED_TRACE(operation.name);
-            if (expected == TSR_E_WRONG_STEP && operation.step == 1) continue;
+        for (const auto& [name, checkLine, step, call] : operations) {
+            SCOPED_TRACE(name);
+            if (expected == TSR_E_WRONG_STEP && step == 1) continue;
             forgetCallbacks();
             Strings expect{nameOf(expected)};
             if (!text.empty())
-                expect = {expect[0] + " reported",
-                          "1 " + std::to_string(operation.checkLine) + ": " + text};
-            EXPECT_EQ(told(operation.call()), expect);
+                expect = {expect[0] + " reported", "1 " + std::to_string(checkLine) + ": " + text};
+            EXPECT_EQ(told(call()), expect);
             EXPECT_EQ(proxy.object().step(), 1);
         }
     };
