@@ -48,8 +48,7 @@ TEST_F(BackChannelTest, DataAppendsByteArraysAndOnlyForwardsAnythingElse) {
     EXPECT_EQ(proxy.object().response(), page);
 
     ASSERT_EQ(init(), S_OK);
-    velcom::Variant text = makeText("page?");
-    velcom::Variant empty = makeByteArray("");
+    velcom::Variant text = makeText("page?"), empty = makeByteArray("");
     EXPECT_EQ(own->Data(1, 2, 0, text.get()) | own->Data(1, 2, 0, nullptr) |
                   own->Data(1, 2, 0, empty.get()),
               S_OK);
@@ -113,10 +112,9 @@ TEST_F(BackChannelTest, TheProxyAnswersForItsOwnInterfacesOnly) {
         answered += result ? "" : "0";
     }
     EXPECT_EQ(answered, "++++++-0-0-0");
-    velcom::ComPtr<ISupportErrorInfo> errorInfo;
-    ASSERT_EQ(proxy->QueryInterface(IID_ISupportErrorInfo, errorInfo.putVoid()), S_OK);
-    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IvelTesseraProxy), S_OK);
-    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IvelTesseraProxyEx), S_FALSE);
+    ISupportErrorInfo& errorInfo = proxy.object();
+    EXPECT_EQ(errorInfo.InterfaceSupportsErrorInfo(IID_IvelTesseraProxy), S_OK);
+    EXPECT_EQ(errorInfo.InterfaceSupportsErrorInfo(IID_IvelTesseraProxyEx), S_FALSE);
     // Scripts reach the proxy's own methods by name, in any letter case.
     IDispatch* const dispatch = proxy.get();
     OLECHAR name[] = u"initCOMM";
@@ -124,8 +122,8 @@ TEST_F(BackChannelTest, TheProxyAnswersForItsOwnInterfacesOnly) {
     DISPID id = 0;
     EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
     EXPECT_EQ(id, 2);
-    // An object argument is converted to the interface the method takes, and the conversion's
-    // own reference is given back when the method fails.
+    // An object argument is converted to the method's interface, whose reference is given back
+    // when the method fails.
     const auto certificate = make<TestCertificate>();
     VARIANT argument{};
     argument.vt = VT_DISPATCH;

@@ -51,7 +51,7 @@ TEST_F(InitTest, AFailingTransportFailsInitWithoutATraceAndInitCanBeRepeated) {
     }
 }
 
-// A PKI component whose QueryInterface, the first thing Init does with it, fails or raises.
+// Its QueryInterface, the first thing Init does with it, fails or raises.
 struct ThrowingPki : CountedObject {
     explicit ThrowingPki(std::function<HRESULT()> failure) : query(std::move(failure)) {}
     std::function<HRESULT()> query;
@@ -104,8 +104,7 @@ TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUn
 
 TEST_F(InitTest,
        InitCommFetchesTheStartPageWithHeadersOnlyFromAStringListAndKeepsItsLastStartNode) {
-    // The result and the trace, the step and the start node's addresses for creating and
-    // checking; headers in any other form than a list of strings are ignored.
+    // told(), step, the start node's addresses; headers in any form but a string list are ignored.
     const std::string unusable = "<html>maintenance</html>";
     const std::string started = "start https://ca.test/create https://ca.test/check";
     const std::tuple<TransportAnswer, Strings, velcom::Variant> pages[] = {
@@ -147,39 +146,32 @@ TEST_F(InitTest,
 }
 
 TEST_F(InitTest, EveryOperationChecksForAStartNodeAndItsStepAndLeavesStepOne) {
-    velcom::ComPtr<IvelTesseraProxyEx> extended;
-    ASSERT_EQ(proxy->QueryInterface(IID_IvelTesseraProxyEx, extended.putVoid()), S_OK);
+    IvelTesseraProxyEx& extended = proxy.object();
     velcom::ComPtr<IvelNode> node;
     LONG id = 0;
     IvelTesseraProxy& object = *proxy.get();
-    const struct {
-        const char* name;
-        int checkLine;
-        long step;  // the step it requires
-        std::function<HRESULT()> call;
-    } operations[] = {
+    // Each operation, the line of its check and the step it requires.
+    const std::tuple<const char*, int, long, std::function<HRESULT()>> operations[] = {
         {"RequestStep1", 1297, 1, [&] { return object.RequestStep1(node.put()); }},
         {"RequestStep2", 1353, 2, [&] { return object.RequestStep2(nullptr, nullptr, 1, 1, &id); }},
         {"PickUp", 1464, 1, [&] { return object.PickUp(&id); }},
-        {"PickUpEx", 1464, 1, [&] { return extended->PickUpEx(nullptr, &id); }},
+        {"PickUpEx", 1464, 1, [&] { return extended.PickUpEx(nullptr, &id); }},
         {"Revoke", 1601, 1, [&] { return object.Revoke(nullptr); }},
         {"RenewStep1", 1711, 1, [&] { return object.RenewStep1(nullptr, nullptr, node.put()); }},
         {"RenewStep2", 1774, 3, [&] { return object.RenewStep2(nullptr, 0, &id); }},
         {"Check", 1862, 1, [&] { return object.Check(nullptr, node.put()); }},
         {"UpdateCRL", 1934, 1, [&] { return object.UpdateCRL(); }},
     };
-    // Before Init nothing is traced; after it, without InitComm, there is no start node; after
-    // InitComm every operation but those of step one is out of step.
+    // Before Init nothing is traced; then there is no start node; then only step one is in step.
     const auto check = [&](HRESULT expected, const std::string& text) {
-        for (const auto& operation : operations) {
-            SCOPED_TRACE(operation.name);
-            if (expected == TSR_E_WRONG_STEP && operation.step == 1) continue;
+        for (const auto& [name, checkLine, step, call] : operations) {
+            SCOPED_TRACE(name);
+            if (expected == TSR_E_WRONG_STEP && step == 1) continue;
             forgetCallbacks();
             Strings expect{nameOf(expected)};
             if (!text.empty())
-                expect = {expect[0] + " reported",
-                          "1 " + std::to_string(operation.checkLine) + ": " + text};
-            EXPECT_EQ(told(operation.call()), expect);
+                expect = {expect[0] + " reported", "1 " + std::to_string(checkLine) + ": " + text};
+            EXPECT_EQ(told(call()), expect);
             EXPECT_EQ(proxy.object().step(), 1);
         }
     };
@@ -196,7 +188,7 @@ TEST_F(InitTest, AnAggregatedProxyPassesItsIdentityToTheOuterObject) {
     ASSERT_EQ(CvelTesseraProxy::create(&outer, IID_IUnknown, inner.putVoid()), S_OK);
     velcom::ComPtr<IvelTesseraProxy> aggregated;
     ASSERT_EQ(inner->QueryInterface(IID_IvelTesseraProxy, aggregated.putVoid()), S_OK);
-    EXPECT_EQ(outer.references, 2u) << "references to the proxy's interfaces count on the outer";
+    EXPECT_EQ(outer.references, 2u) << "references to the proxy count on the outer";
     velcom::ComPtr<IUnknown> identity;
     ASSERT_EQ(aggregated->QueryInterface(IID_IUnknown, identity.putVoid()), S_OK);
     EXPECT_EQ(identity.get(), static_cast<IUnknown*>(static_cast<IDispatch*>(&outer)));

@@ -1,6 +1,5 @@
 // Applying for a certificate and renewing one; a renewal authenticates with the old certificate
 // and its key, exported for the transport.
-#include <algorithm>
 #include <memory>
 
 #include "markup/mtGParser.h"
@@ -21,8 +20,7 @@ const Params kRenewal =
     "-ident-ku_nname=M&-ident-email=e@x&-ident-TO_ku-nr=0815";
 // The server's reference, the names the pick-up copies and one it does not.
 const Params kReceipt =
-    "-refnum=4711&-cert_format=PEM&-ident_lang=de&user_nr=12&SUFFIX_NR=3&EMAIL_ADR=e@x&-not-copied="
-    "x";
+    "-refnum=4711&-cert_format=PEM&-ident_lang=de&user_nr=12&SUFFIX_NR=3&EMAIL_ADR=e@x&-other=x";
 const Params kFetched(kReceipt.begin() + 1, kReceipt.end() - 1);
 
 constexpr char kCreate[] = "CreateRequest(0,key secret,challenge=c-1)";
@@ -128,16 +126,15 @@ TEST_F(RequestTest, AFailureEndsTheDialogueWithTheRequestKeptOpenOnceCreated) {
                   "error TSR_E_SERVER 2|not yet issued"}}});
 }
 
-// A value large enough to refer to its page instead of copying it keeps the page alive: the
-// application's node must read the same through the proxy's next exchange, whose page would
-// overwrite a buffer still in use, and after the proxy is gone.
+// A value large enough to refer to its page keeps the page alive: the node reads the same after the
+// proxy's next exchange, whose page would overwrite a buffer still in use, and the proxy's end.
 TEST_F(RequestTest, TheNodeOfALargeValueOutlivesTheNextExchangeAndTheProxy) {
     std::string lines;
     while (lines.size() <= mtGScanner::kPageValueSize)
         lines += "\nMIIB" + std::to_string(lines.size());
-    script.answers.push_back(answerPage("application", {{"-large", "head" + lines}}));
-    ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
     std::string next = answerPage("application", {{"-large", "head" + lines}});
+    script.answers.push_back(next);
+    ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
     std::replace(next.begin(), next.end(), 'M', 'X');
     script.answers.push_back(next);
     ASSERT_EQ(proxy.object().exchange("https://ca.test/next", false, ""), S_OK);
@@ -177,7 +174,6 @@ protected:
             return proxy->RenewStep1(certificate.get(), authenticator.get(), node.put());
         };
     }
-    // Both steps, the second after a first that succeeded.
     std::function<HRESULT()> renew(LONG agb, LONG* id) {
         return [this, agb, id] {
             const HRESULT shown = authenticate()();

@@ -9,7 +9,6 @@ std::string references(const Params& lists) {
 }
 const std::string kIssued = pageWith("Return=Certificate\nParam1=cert\nValue1=MIICcert");
 const std::string kNine = references("-reference_list=9");
-// The result, the first page and the open requests asked for, then the rest.
 Strings asked(const char* result, const Strings& rest) {
     return joined({{result, "GET /pickup", "GetOpenRequests()"}, rest});
 }
@@ -59,6 +58,12 @@ TEST_F(PickUpTest, TheLastOpenReferenceListedOrElseTheFirstCertificateNotFetched
          {"without open requests nothing is asked of the server", pickUp(), Pages{},
           Strings{"S_OK", "GetOpenRequests()", "3 1480: no open requests", "id -1"},
           [this] { pki->openRequests = velcom::Variant(); }}});
+    // Without the extended interface the plain import takes the certificate without password.
+    pki->extended = false;
+    expectRows(
+        {picked("a PKI component without the extended interface", {"1031"}, "-reference_list=1031",
+                0, "$/data.pem,1031", {"asked", "1 827: ISMPrivateKeyInfrastructureEx not found"},
+                true, "ImportRequestedCertificate")});
 }
 
 TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
@@ -110,18 +115,6 @@ TEST_F(PickUpTest, AFailureEndsThePickUpBeforeTheImport) {
               ASSERT_EQ(initComm(), S_OK);
           }}});
     EXPECT_EQ(notAPki.references, 1u) << "nothing of it is kept";
-}
-
-class PlainPkiTest : public PickUpTest {
-protected:
-    PlainPkiTest() { pki->extended = false; }
-};
-
-TEST_F(PlainPkiTest, WithoutTheExtendedInterfaceThePlainImportTakesTheCertificateWithoutPassword) {
-    expectRows(
-        {picked("with the authenticator's password", {"1031"}, "-reference_list=1031", 0,
-                "$/data.pem,1031", {"asked", "1 827: ISMPrivateKeyInfrastructureEx not found"},
-                true, "ImportRequestedCertificate")});
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// A proxy with its collaborators and the pages a test server answers with, and each call told as
-// a transcript of all that the host, the server and the PKI component could notice of it. Each
-// test ends with every object released and the module free to unload.
+// A proxy with its collaborators, each call told as a transcript of all that the host, the server
+// and the PKI component could notice; each test ends with every object released.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -127,8 +126,7 @@ protected:
         proxy.reset();
         EXPECT_EQ(script.liveTransports, 0u) << "the proxy keeps no transport once released";
         EXPECT_EQ(moduleLockCount(), 0) << "every object of the component is gone";
-        EXPECT_EQ(host.references, 1u)
-            << "every reference to the host's back channel is given back";
+        EXPECT_EQ(host.references, 1u) << "every reference to the host is given back";
         g_lTraceLevel = 7;
     }
 
@@ -183,22 +181,20 @@ protected:
         return lines;
     }
 
-    // Declared first: the proxy and the tracer release the host and the transport on their way
-    // out, so these live longer.
+    // Declared first: the proxy and the tracer release these on their way out.
     RecordingBackChannel host;
     TransportRegistration transport;
     TransportScript& script = *transport.script;
     velcom::ComPtr<RecordingPki> pki = make<RecordingPki>();
-    CountedObject generator;  // the host's random generator, which the proxy only hands on
+    CountedObject generator;  // the host's random generator, only handed on
     IvelRand* const random = disguisedAs<IvelRand>(generator);
     ProxyObject proxy;
     std::size_t forgotten = 0;
 };
 
-// A transcript: told(), then requests "METHOD /path {options} fields", PKI calls "Method(arguments)
-// file read", "asked" and "decrypt <password>", then "step N", "id N" and the node handed out, as
-// far as they are set. $ is the temporary directory, <now> the time of the call; a line ending in
-// "..." matches any line that starts alike.
+// A transcript: told(), requests "METHOD /path {options} fields", PKI calls "Method(arguments) file
+// read", "asked", "decrypt <password>", then as far as set "step N", "id N" and the node handed
+// out. $ is the temporary directory, <now> the call's time; "xy..." matches a line starting "xy".
 struct Row {
     const char* name;
     std::function<HRESULT()> call;
@@ -207,8 +203,8 @@ struct Row {
     std::function<void()> setup = {};
 };
 
-// Operations from a proxy opened in a temporary directory of its own.
-class OperationTest : public ProxyTest {
+// A proxy with a temporary directory of its own, and the objects a host hands to operations.
+class DirectoryTest : public ProxyTest {
 protected:
     static constexpr LONG kUntouched = 77;
 
@@ -216,12 +212,59 @@ protected:
         std::string made = std::filesystem::temp_directory_path() / "tessera-XXXXXX";
         ASSERT_NE(::mkdtemp(made.data()), nullptr);
         directory = made;
-        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
-        ASSERT_EQ(initComm(), S_OK);
     }
     void TearDown() override {
         std::filesystem::remove_all(directory);
         ProxyTest::TearDown();
+    }
+    // Requests and PKI calls since the counts given, as in a Row's transcript.
+    Strings sentSince(std::size_t sent, std::size_t made, std::time_t from, std::time_t to) const {
+        const std::string before = std::to_string(from), after = std::to_string(to);
+        Strings lines;
+        for (std::size_t index = sent; index < script.requests.size(); ++index) {
+            const TransportRequest& request = script.requests[index];
+            std::string text = request.method + " " + request.address.substr(15);
+            if (!request.options.empty()) text += " {" + shortened(request.options) + "}";
+            if (!request.fields.omitted()) text += " ";
+            for (std::size_t at = 0; at < request.fields.items.size(); ++at)
+                text += (at == 0 ? "" : at % 2 == 1 ? "=" : "&") + request.fields.items[at];
+            lines.push_back(text);
+        }
+        for (std::size_t index = made; index < pki->calls().size(); ++index) {
+            const PkiCall& call = pki->calls()[index];
+            std::string text;
+            for (const std::string& argument : call.arguments)
+                text += "," + (argument.size() == 10 && argument >= before && argument <= after
+                                   ? "<now>"
+                                   : shortened(argument));
+            lines.push_back(call.method + "(" + text.substr(std::min<std::size_t>(1, text.size())) +
+                            ")" + (call.fileContent ? " " + *call.fileContent : ""));
+        }
+        return lines;
+    }
+
+    std::filesystem::path directory;
+    velcom::ComPtr<TestCertificate> certificate = make<TestCertificate>();
+    velcom::ComPtr<TestAuthenticator> authenticator = make<TestAuthenticator>();
+    velcom::ComPtr<IvelNode> node;
+    LONG certificateId = kUntouched;
+
+private:
+    std::string shortened(std::string text) const {
+        const std::string path = directory.string();
+        for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
+            text.replace(at, path.size(), "$");
+        return text;
+    }
+};
+
+// Operations from a proxy opened in its directory.
+class OperationTest : public DirectoryTest {
+protected:
+    void SetUp() override {
+        DirectoryTest::SetUp();
+        ASSERT_EQ(init(directory.u16string().c_str()), S_OK);
+        ASSERT_EQ(initComm(), S_OK);
     }
     std::filesystem::path dataFile() const { return directory / "data.pem"; }
     std::optional<std::string> dataContent() const {
@@ -267,12 +310,6 @@ protected:
                  joined({{"TSR_E_SERVER"}, before, refused})}};
     }
 
-    std::filesystem::path directory;
-    velcom::ComPtr<TestCertificate> certificate = make<TestCertificate>();
-    velcom::ComPtr<TestAuthenticator> authenticator = make<TestAuthenticator>();
-    velcom::ComPtr<IvelNode> node;
-    LONG certificateId = kUntouched;
-
 private:
     Strings run(const Row& row) {
         const std::size_t sent = script.requests.size(), made = pki->calls().size(),
@@ -282,34 +319,16 @@ private:
         forgetCallbacks();
         script.answers.assign(row.pages.begin(), row.pages.end());
         certificateId = kUntouched;
-        const std::string before = std::to_string(std::time(nullptr));
+        const std::time_t before = std::time(nullptr);
         const HRESULT result = row.call();
-        const std::string after = std::to_string(std::time(nullptr));
+        const std::time_t after = std::time(nullptr);
         EXPECT_EQ(script.answers.size(), 0u) << "every page is asked for";
 
-        Strings told = this->told(result), lines{told.front()};
-        for (std::size_t index = sent; index < script.requests.size(); ++index) {
-            const TransportRequest& request = script.requests[index];
-            std::string text = request.method + " " + request.address.substr(15);
-            if (!request.options.empty()) text += " {" + shortened(request.options) + "}";
-            if (!request.fields.omitted()) text += " ";
-            for (std::size_t at = 0; at < request.fields.items.size(); ++at)
-                text += (at == 0 ? "" : at % 2 == 1 ? "=" : "&") + request.fields.items[at];
-            lines.push_back(text);
-        }
-        // Arguments of ten digits from the call's time span are <now>.
+        const Strings told = this->told(result);
+        Strings lines = joined({{told.front()}, sentSince(sent, made, before, after)});
         std::optional<std::string> read;
-        for (std::size_t index = made; index < pki->calls().size(); ++index) {
-            const PkiCall& call = pki->calls()[index];
-            std::string text;
-            for (const std::string& argument : call.arguments)
-                text += "," + (argument.size() == 10 && argument >= before && argument <= after
-                                   ? "<now>"
-                                   : shortened(argument));
-            lines.push_back(call.method + "(" + text.substr(std::min<std::size_t>(1, text.size())) +
-                            ")" + (call.fileContent ? " " + *call.fileContent : ""));
-            if (call.fileContent) read = call.fileContent;
-        }
+        for (std::size_t index = made; index < pki->calls().size(); ++index)
+            if (pki->calls()[index].fileContent) read = pki->calls()[index].fileContent;
         lines.insert(lines.end(), authenticator->callCount("GetPassword") - asked, "asked");
         for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
             lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
@@ -330,8 +349,7 @@ private:
         }
         node.reset();
 
-        // What the PKI component read stays in the file, for its owner alone; without a read the
-        // file is as it was.
+        // What the PKI component read stays in the file, for its owner alone, or the file is kept.
         EXPECT_EQ(dataContent(), read ? read : earlier);
         if (read) {
             EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
@@ -344,11 +362,5 @@ private:
               pki->loadedRevocationLists->references()})
             EXPECT_EQ(references, 1u);
         return lines;
-    }
-    std::string shortened(std::string text) const {
-        const std::string path = directory.string();
-        for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
-            text.replace(at, path.size(), "$");
-        return text;
     }
 };

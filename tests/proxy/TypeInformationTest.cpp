@@ -3,7 +3,6 @@
 
 namespace {
 
-#ifndef _WIN32
 TEST_F(ProxyTest, EveryDualInterfaceHasItsOwnTypeInformation) {
     for (const IID* iid : {&IID_IvelTesseraProxy, &IID_IvelTesseraProxyEx, &IID_IvelBackChannel}) {
         velcom::ComPtr<IDispatch> dual;
@@ -20,6 +19,5 @@ TEST_F(ProxyTest, EveryDualInterfaceHasItsOwnTypeInformation) {
         typeInfo->ReleaseTypeAttr(attributes);
     }
 }
-#endif
 
 }  // namespace

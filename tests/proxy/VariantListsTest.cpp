@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/DispatchStub.h"
@@ -43,35 +44,25 @@ TEST(VariantListsTest, StringListsAndByteArraysAreReadWhateverTheLowerBoundAndNo
     omitted.put()->vt = VT_ERROR;
     omitted.get()->scode = DISP_E_PARAMNOTFOUND;
     const velcom::Variant zeros = arrayOf<BYTE>(VT_UI1, {'P', 0, 0xff, '\r', '\n'}, 1);
-    const struct {
-        const char* name;
-        velcom::Variant value;
-        HRESULT stringsResult;
-        Strings strings;
-        HRESULT bytesResult;
-        std::string bytes;
-    } cases[] = {
-        {"omitted", omitted, S_OK, {}, S_OK, ""},
-        {"empty", velcom::Variant(), S_OK, {}, S_OK, ""},
-        {"single text", makeText("one"), E_INVALIDARG, {}, E_INVALIDARG, ""},
-        {"lower bound 5", makeStringList({"x", "y"}, 5), S_OK, {"x", "y"}, E_INVALIDARG, ""},
-        {"null element", arrayOf<BSTR>(VT_BSTR, {nullptr}), S_OK, {""}, E_INVALIDARG, ""},
-        {"variants", arrayOf<VARIANT>(VT_VARIANT, {}), E_INVALIDARG, {}, E_INVALIDARG, ""},
-        {"bytes with zeros",
-         arrayOf<BYTE>(VT_UI1, {'P', 0, 0xff, '\r', '\n'}, 1),
-         E_INVALIDARG,
-         {},
-         S_OK,
-         std::string("P\0\xff\r\n", 5)},
-    };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.name);
-        Strings strings{"stale"};
-        std::string bytes = "stale";
-        EXPECT_EQ(variantToStrings(*row.value.get(), &strings), row.stringsResult);
-        EXPECT_EQ(strings, row.strings);
-        EXPECT_EQ(variantToString(*row.value.get(), &bytes), row.bytesResult);
-        EXPECT_EQ(bytes, row.bytes);
+    // As strings: the result and the list; as bytes: the result and the bytes.
+    const std::tuple<const char*, velcom::Variant, HRESULT, Strings, HRESULT, std::string> cases[] =
+        {
+            {"omitted", omitted, S_OK, {}, S_OK, ""},
+            {"empty", velcom::Variant(), S_OK, {}, S_OK, ""},
+            {"single text", makeText("one"), E_INVALIDARG, {}, E_INVALIDARG, ""},
+            {"lower bound 5", makeStringList({"x", "y"}, 5), S_OK, {"x", "y"}, E_INVALIDARG, ""},
+            {"null element", arrayOf<BSTR>(VT_BSTR, {nullptr}), S_OK, {""}, E_INVALIDARG, ""},
+            {"variants", arrayOf<VARIANT>(VT_VARIANT, {}), E_INVALIDARG, {}, E_INVALIDARG, ""},
+            {"bytes with zeros, lower bound 1", zeros, E_INVALIDARG, {}, S_OK, {"P\0\xff\r\n", 5}},
+        };
+    for (const auto& [name, value, stringsResult, strings, bytesResult, bytes] : cases) {
+        SCOPED_TRACE(name);
+        Strings gotStrings{"stale"};
+        std::string gotBytes = "stale";
+        EXPECT_EQ(variantToStrings(*value.get(), &gotStrings), stringsResult);
+        EXPECT_EQ(gotStrings, strings);
+        EXPECT_EQ(variantToString(*value.get(), &gotBytes), bytesResult);
+        EXPECT_EQ(gotBytes, bytes);
     }
 }
 

@@ -1,7 +1,5 @@
-// Whose code a thread runs: the component's, or that of the host and the collaborators the
-// doubles play. A test that fails the component's allocations (tests/torture) leaves the others'
-// alone, so each double's method the component calls runs in a host-side scope, and a call back
-// into the component from there in a component-side one.
+// Whose code a thread runs: the component's or the doubles'. tests/torture fails only the
+// component's allocations, so each double's method runs in a host-side scope.
 #pragma once
 
 #include <utility>

@@ -1,6 +1,5 @@
-// A scripted stand-in for the transport component, registered as velTransport so that the proxy
-// creates it with its own CoCreateInstance. It delivers each page through the back channel it got
-// in Init, on the test's thread, as in the component's single-threaded apartment.
+// A scripted transport registered as velTransport, for the proxy's own CoCreateInstance; it
+// delivers each page through the back channel it got in Init, on the test's thread.
 #pragma once
 
 #include <deque>

@@ -1,5 +1,4 @@
-// Installs a recording back channel on the process-wide tracer for one test, so a test can assert
-// on the exact trace lines the host receives.
+// The exact trace lines the host receives during one test, from the process-wide tracer.
 #pragma once
 
 #include "support/RecordingBackChannel.h"

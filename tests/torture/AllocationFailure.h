@@ -1,9 +1,5 @@
-// Fails allocations of the component, as curl's and SQLite's torture tests do: while an
-// AllocationFailure lives, the calling thread's allocations through operator new and through
-// velcom's automation memory (BSTRs, SAFEARRAYs) on the component's side (support/CallSide.h) are
-// counted, and the one numbered `failAt` fails, or that one and every later one: operator new
-// throws std::bad_alloc, its nothrow forms and velcom give null. The doubles, other threads, and
-// the thread before and after allocate as usual.
+// While one lives, the thread's component-side allocations (operator new, velcom's BSTRs and
+// SAFEARRAYs; see support/CallSide.h) are counted and the `failAt`th one, or every one on, fails.
 #pragma once
 
 #include <cstddef>

@@ -1,12 +1,5 @@
-// Every operation of the proxy, and the host's walk through a node tree it hands out, with each
-// allocation it makes (the doubles' aside) failing, once or from there on. Each run must end in a
-// failure the host can tell (E_OUTOFMEMORY, or E_FAIL for a std::bad_alloc, which the frames treat
-// as any std::exception) or in the full result, never in a crash or a success that lost something;
-// the proxy must serve the operation again at once, and nothing may be left behind (the references
-// the doubles count, the sanitizer's leak check at exit). CI runs a fixed sample of the failure
-// points; VEL_FULL=1 runs all of them and prints, per operation, how many and how long they took.
-#include <algorithm>
-#include <cctype>
+// Every proxy operation, and the host's walk through a node tree, with each allocation failing once
+// or from there on: a failure the host can tell or the whole result, nothing left behind.
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -38,23 +31,15 @@ struct Operation {
     std::function<HRESULT()> call;
 };
 
-class TortureTest : public ProxyTest, public ::testing::WithParamInterface<const char*> {
+class TortureTest : public DirectoryTest, public ::testing::WithParamInterface<const char*> {
 protected:
     void SetUp() override {
-        std::string made = std::filesystem::temp_directory_path() / "tessera-XXXXXX";
-        ASSERT_NE(::mkdtemp(made.data()), nullptr);
-        directory = made;
+        DirectoryTest::SetUp();
         directoryText = velcom::Bstr(directory.u16string());
         pki->openRequests = makeStringList({"77"});
     }
-    void TearDown() override {
-        std::filesystem::remove_all(directory);
-        ProxyTest::TearDown();
-    }
 
-    // The operation after those before it, on the proxy there is, with its `failAt`th allocation
-    // failing (or every one from there on): its result and effects; `allocations` tells how many
-    // it made.
+    // The operation after those before it, with its `failAt`th allocation failing: result, effects.
     std::pair<HRESULT, Strings> run(const Operation& operation,
                                     std::size_t failAt = AllocationFailure::kNever,
                                     Failing failing = Failing::once) {
@@ -62,7 +47,17 @@ protected:
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
         forgetCallbacks();
         const HRESULT result = perform(operation, failAt, failing);
-        return {result, effectsSince(sent, made)};
+        Strings effects = joined({heard(), sentSince(sent, made, started, ended)});
+        if (proxy)
+            effects.push_back("id " + std::to_string(certificateId) + ", step " +
+                              std::to_string(proxy.object().step()) +
+                              (proxy.object().startNode() ? ", started" : ""));
+        if (node) effects.push_back("node");
+        if (!tree.empty()) effects.push_back(tree);
+        certificateId = kUntouched;
+        node.reset();
+        tree.clear();
+        return {result, effects};
     }
     void prepare(const char* name) {
         if (name == nullptr) return;
@@ -73,42 +68,14 @@ protected:
                     Failing failing = Failing::once) {
         script.answers.assign(operation.pages.begin(), operation.pages.end());
         const AllocationFailure failure(failAt, failing);
+        started = std::time(nullptr);
         const HRESULT result = operation.call();
+        ended = std::time(nullptr);
         allocations = failure.count();
         return result;
     }
 
-    // What the server and the PKI component saw, what the host heard and got, the proxy's state.
-    Strings effectsSince(std::size_t sent, std::size_t made) {
-        Strings effects = heard();
-        for (std::size_t index = sent; index < script.requests.size(); ++index) {
-            const TransportRequest& request = script.requests[index];
-            std::string text = request.method + " " + request.address + " " + request.options;
-            for (const std::string& item : request.fields.items) text += " " + item;
-            effects.push_back(text);
-        }
-        // With the arguments and the file read, but not the times of day (ten digits).
-        for (std::size_t index = made; index < pki->calls().size(); ++index) {
-            const PkiCall& call = pki->calls()[index];
-            std::string text = call.method + "(" + call.fileContent.value_or("") + ")";
-            for (const std::string& argument : call.arguments)
-                if (argument.size() != 10 || !std::isdigit(argument[0])) text += " " + argument;
-            effects.push_back(text);
-        }
-        if (proxy)
-            effects.push_back("id " + std::to_string(certificateId) + ", step " +
-                              std::to_string(proxy.object().step()) +
-                              (proxy.object().startNode() ? ", started" : ""));
-        if (node) effects.push_back("node");
-        if (!tree.empty()) effects.push_back(tree);
-        certificateId = 0;
-        node.reset();
-        tree.clear();
-        return effects;
-    }
-
-    // The host reads every node of the tree, as a script would, through the collections'
-    // indices and enumerators and through IDispatch; the first failure ends the walk.
+    // As a script would: through indices, enumerators and IDispatch; the first failure ends it.
     static HRESULT walk(IvelNode& current, std::string& text) {
         velcom::Bstr name, value;
         NodeType type{};
@@ -140,7 +107,6 @@ protected:
         note(text, [] { return "]"; });
         return S_OK;
     }
-    // The host's own notes, made on its side.
     template <class Piece>
     static void note(std::string& text, Piece piece) {
         const CallSide side(Side::host);
@@ -169,21 +135,16 @@ protected:
         return result;
     }
 
-    std::filesystem::path directory;
-    velcom::ComPtr<TestCertificate> certificate = make<TestCertificate>();
-    velcom::ComPtr<TestAuthenticator> authenticator = make<TestAuthenticator>();
-    velcom::ComPtr<IvelNode> node;
     std::string tree;
-    LONG certificateId = 0;
+    std::time_t started = 0, ended = 0;
     velcom::Bstr directoryText;
     const velcom::Bstr startAddress{u"https://ca.test/start"}, password{u"secret"};
     std::size_t allocations = 0;
 
     std::vector<Operation> operations;
 
-    // The operations in the order a host takes them. Out of memory, a collaborator's error
-    // description may give way to the system's text for its code; the code itself is kept, so
-    // the transport's failure here carries none.
+    // Out of memory a collaborator's description may give way to the system's text for its code,
+    // so the transport's failure here carries none.
     TortureTest() {
         define("Create", nullptr, S_OK, {}, [this] {
             return CvelTesseraProxy::create(nullptr, IID_IvelTesseraProxy, proxy.putVoid());
@@ -276,6 +237,7 @@ TEST_P(TortureTest, EachFailedAllocationIsReportedAndTheProxyServesTheNextCall) 
             if (got == operation.result)
                 EXPECT_EQ(effects, expected) << "that result must be the whole result";
             else
+                // E_FAIL: the frames take std::bad_alloc as any std::exception.
                 EXPECT_TRUE(got == E_OUTOFMEMORY || got == E_FAIL) << nameOf(got);
             // Again as at first, or as a second time when the failure came after the state was set.
             const auto [again, effectsAgain] = run(operation);
