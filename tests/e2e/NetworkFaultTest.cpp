@@ -1,6 +1,5 @@
-// The transport and tessera against tessera-ca through a proxy that breaks one exchange: every
-// break ends in its own failure within the time limits set, never a hang, and an application
-// whose answer was lost on the way stays open and is picked up later.
+// The transport and tessera against tessera-ca through a proxy that breaks one exchange: each break
+// fails on its own within the time limits, and a lost answer's application is picked up later.
 #include <chrono>
 
 #include <velTransport/TransportErrors.h>
