@@ -1,6 +1,5 @@
-// A host killed (SIGKILL) at the Kth callback the proxy makes on it (trace line, progress, answer,
-// call on the PKI component) during an application or a pick-up: started again, tessera picks up
-// whatever the authority issued, and the store is sound.
+// A host killed (SIGKILL) at the Kth callback of the proxy (trace, progress, answer, PKI call) in
+// an application or a pick-up: started again, tessera picks up what was issued; the store is sound.
 #include <fcntl.h>
 #include <sys/wait.h>
 
@@ -111,9 +110,8 @@ protected:
                             applicant.password, work.path()};
     }
 
-    // A host killed at each kill point of the whole conversation, then the pick-up run again: the
-    // store is sound, and holds the certificate unless the host died before the step whose line
-    // holds issuedBy (empty: the authority had issued it before the conversation).
+    // The store holds the certificate unless the host died before the step whose line holds
+    // issuedBy (empty: the authority had issued it before the conversation).
     void killEverywhere(bool pickUp, const std::string& issuedBy) {
         const Conversation first = conversationOf("whole", pickUp);
         const HostRun whole = runHost(first, 0);
@@ -139,14 +137,11 @@ protected:
     }
 };
 
-// After the request line of the submission the authority has the application, and the
-// certificate it issued at once must reach the store in the end; before it, nothing may.
+// From the submission's request line on, the authority has issued the certificate.
 TEST_F(CrashRecoveryTest, AHostKilledAtAnyStepOfAnApplicationGetsItsCertificateWhenStartedAgain) {
     killEverywhere(false, "velTransport POST");
 }
 
-// A pick-up killed at any step, the import included, leaves the request open or closed with its
-// certificate; the pick-up started again completes it.
 TEST_F(CrashRecoveryTest, AHostKilledAtAnyStepOfAPickUpGetsTheCertificateWhenStartedAgain) {
     authority.serve(true);
     killEverywhere(true, "");

@@ -44,18 +44,6 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     }
 }
 
-TEST_F(EndToEndTest, NothingIsLostWhenTheAuthorityRestartsAfterASubmission) {
-    addApplicant("patient");
-    authority.serve(true);
-    runs("patient", {"request", "--accept-terms"}, kNotIssued);
-    authority.stop();
-    authority.approve("1");
-    authority.serve(false);
-    runs("patient", {"pickup"});
-    EXPECT_THAT(runs("patient", {"certs"}),
-                AllOf(HasSubstr("certificates: 1\n  #1"), HasSubstr("open requests: 0")));
-}
-
 TEST_F(EndToEndTest, TwoApplicantsSideBySideKeepTheirOwnCertificates) {
     addApplicant("Ada");
     addApplicant("Bob");

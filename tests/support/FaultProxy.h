@@ -1,7 +1,5 @@
-// A loopback proxy in front of one server, serving from a thread of its own, that breaks one
-// exchange the way a network or a server breaks it: the first request whose bytes hold the
-// trigger gets the fault, every other one passes unchanged. Clients reach it directly at its
-// port, or as their HTTP proxy (http_proxy).
+// A loopback proxy in front of one server that breaks one exchange the way a network or a server
+// does; clients reach it at its port, or as their HTTP proxy (http_proxy).
 #pragma once
 
 #include <unistd.h>

@@ -3,6 +3,7 @@
 #include <velTransport/TransportErrors.h>
 
 #include "TransportFixture.h"
+#include "support/FaultProxy.h"
 
 namespace {
 
@@ -88,6 +89,50 @@ TEST_F(TransportTest, AFailedRequestReturnsItsWinInetCodeAndSaysWhatHappenedWher
     host.dataResult = E_OUTOFMEMORY;
     EXPECT_EQ(request(false, site.url("/sized")), E_OUTOFMEMORY);
     EXPECT_EQ(recent("Data").size(), 1u);
+}
+
+// Each break the fault proxy makes ends in its own error within the time limits, never a hang.
+TEST_F(TransportTest, EachBreakOfTheConnectionEndsInItsOwnErrorWithinTheTimeLimits) {
+    using namespace std::chrono_literals;
+    Loopback& origin = serve();
+    const std::string whole(200, 'y');
+    origin.server->Get("/", reply(whole));
+    FaultProxy proxy(origin.port);
+    const ScopedEnvironment connectLimit("VELTRANSPORT_CONNECT_TIMEOUT", "500ms");
+    constexpr DWORD kReset = ERROR_INTERNET_CONNECTION_RESET, kTimeout = ERROR_INTERNET_TIMEOUT,
+                    kTls = ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                    kCut = ERROR_INTERNET_CONNECTION_ABORTED;
+    using enum Fault;
+    using Duration = std::chrono::steady_clock::duration;
+    // limit: VELTRANSPORT_TIMEOUT; error 0: the whole page arrives; least, most: the time taken.
+    const std::tuple<const char*, Fault, const char*, const char*, DWORD, Duration, Duration>
+        rows[] = {
+            {"reset before the answer", ResetBeforeAnswer, "http", "1", kReset, 0ms, 900ms},
+            {"reset during the answer", ResetDuringAnswer, "http", "1", kReset, 0ms, 900ms},
+            {"truncated answer", TruncatedAnswer, "http", "1", kCut, 0ms, 900ms},
+            {"stalled server", Stall, "http", "1", kTimeout, 950ms, 2900ms},
+            {"slow drip", Drip, "http", "20", 0, 0ms, 19s},
+            {"garbage for the server's hello", GarbageHandshake, "https", "1", kTls, 0ms, 900ms},
+            {"reset for the server's hello", ResetHandshake, "https", "1", kTls, 0ms, 900ms},
+            {"stalled handshake: the connect limit", Stall, "https", "3", kTimeout, 450ms, 2900ms},
+        };
+    for (const auto& [name, fault, scheme, timeLimit, error, least, most] : rows) {
+        SCOPED_TRACE(name);
+        const ScopedEnvironment limit("VELTRANSPORT_TIMEOUT", timeLimit);
+        proxy.inject(fault);
+        const auto started = std::chrono::steady_clock::now();
+        const HRESULT result = request(
+            false, std::string(scheme) + "://127.0.0.1:" + std::to_string(proxy.port()) + "/");
+        const Duration took = std::chrono::steady_clock::now() - started;
+        const std::string text = errorDescription();
+        EXPECT_EQ(result, error == 0 ? S_OK : HRESULT_FROM_WIN32(error)) << text;
+        EXPECT_GE(took, least);
+        EXPECT_LT(took, most);
+        if (error == 0)
+            EXPECT_EQ(page(), whole);
+        else
+            EXPECT_NE(text.find("127.0.0.1 port"), std::string::npos) << text;
+    }
 }
 
 TEST_F(TransportTest, TlsTrustsTheNamedAuthorityAndAuthenticatesWithTheClientKey) {
