@@ -132,28 +132,25 @@ TEST_F(ClassObjectTest, TheProxyKeepsTheRulesOfIdentity) {
         }
 }
 
-TEST_F(ModuleTest, StartUpKnowsTheModuleAndShutDownForgetsItAndRunsTheTerminationsNewestFirst) {
+TEST_F(ModuleTest, StartUpKnowsTheModuleAndShutDownForgetsItRunsTheTerminationsAndLetsGoOfClasses) {
     EXPECT_EQ(moduleInstance(), testProgram());
     EXPECT_FALSE(moduleFileName().empty());
     EXPECT_TRUE(classTableLock() && typeInformationLock());
     std::string order;
     ASSERT_TRUE(addTermination([&] { order += "first added;"; }));
     ASSERT_TRUE(addTermination([&] { order += "second added;"; }));
+    auto held = proxyClassObject();
 
     stopModule();
     stopModule();
     runTerminations();
     EXPECT_EQ(moduleInstance(), nullptr);
     EXPECT_FALSE(classTableLock() || typeInformationLock());
-    EXPECT_EQ(order, "second added;first added;") << "each once";
-}
-
-TEST_F(ModuleTest, ShutDownReleasesTheKeptClassObjectButNotOneHeldOutside) {
-    auto held = proxyClassObject();
-    stopModule();
-    EXPECT_EQ(moduleLockCount(), 0) << "a class object holds the module from its second reference";
+    EXPECT_EQ(order, "second added;first added;") << "each once, newest first";
+    EXPECT_EQ(moduleLockCount(), 0) << "the kept one is let go, the one held outside holds nothing";
     velcom::ComPtr<IvelTesseraProxy> proxy;
-    EXPECT_EQ(held->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
+    EXPECT_EQ(held->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK)
+        << "and still makes objects";
     proxy.reset();
     held.reset();
     startModule(testProgram());
@@ -173,10 +170,6 @@ protected:
         const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
             reinterpret_cast<void (*)()>(GetProcAddress(m_library.get(), name)));
         return function != nullptr ? function() : E_UNEXPECTED;
-    }
-    std::string libraryPath() const {
-        char path[4096];
-        return std::string(path, GetModuleFileNameA(m_library.get(), path, sizeof path));
     }
     // Keys below HKEY_CLASSES_ROOT as "path" or "path=default", values as "path@name=value".
     RegistrySnapshot snapshot() const {
@@ -225,7 +218,9 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     EXPECT_EQ(fileText(), fileOnce);
 
-    const std::string path = libraryPath(), version = kTypeLibKey + "\\2.0";
+    char buffer[4096];
+    const std::string path(buffer, GetModuleFileNameA(m_library.get(), buffer, sizeof buffer));
+    const std::string version = kTypeLibKey + "\\2.0";
     const std::string classId = "={A8253F85-5360-11d6-8314-00E029442B7A}";
     const std::string name = "=vel TesseraProxy Class";
     RegistrySnapshot expected({kProgId + name, kProgId + "\\CLSID" + classId, kProgId + "\\Foreign",
@@ -256,9 +251,7 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
     EXPECT_EQ(snapshot(), (RegistrySnapshot{"CLSID", otherClass, "TypeLib"}));
 
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
-    ASSERT_EQ(set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ,
-                  std::string_view("foreign", 8)),
-              ERROR_SUCCESS);
+    set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ, {"foreign", 8});
     create((kClassKey + "\\InprocServer32\\Foreign").c_str());
     create((kTypeLibKey + "\\1.0").c_str());
     EXPECT_EQ(call("DllUnregisterServer"), S_OK);
