@@ -167,22 +167,10 @@ TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked)
     EXPECT_EQ(answer->Answer(), kTestServerAnswer) << "the registered module serves again";
 }
 
-TEST_F(ActivationTest, MultipleUseLocalServerAlsoServesInprocUnlessSeparate) {
-    RecordingFactory shared, separate;
-    DWORD cookies[2] = {};
-    const DWORD local = CLSCTX_LOCAL_SERVER, separately = REGCLS_MULTI_SEPARATE;
-    ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
-    ASSERT_EQ(CoRegisterClassObject(kOtherClass, &separate, local, separately, &cookies[1]), S_OK);
-    EXPECT_EQ(classObjectFor(kClass, CLSCTX_INPROC_SERVER), &shared);
-    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
-    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
-    for (const DWORD cookie : cookies) CoRevokeClassObject(cookie);
-}
-
-TEST_F(ActivationTest, BadArgumentsAreRefusedAndNothingIsKept) {
-    RecordingFactory factory;
-    DWORD cookie = 7;
-    const DWORD inproc = CLSCTX_INPROC_SERVER;
+TEST_F(ActivationTest, BadArgumentsAreRefusedAndAMultipleUseLocalServerServesInprocUnlessSeparate) {
+    RecordingFactory factory, shared, separate;
+    DWORD cookie = 7, cookies[2] = {};
+    const DWORD inproc = CLSCTX_INPROC_SERVER, local = CLSCTX_LOCAL_SERVER;
     EXPECT_EQ(CoRegisterClassObject(kClass, nullptr, inproc, 0, &cookie), E_INVALIDARG);
     EXPECT_EQ(cookie, 0u);
     EXPECT_EQ(CoRegisterClassObject(kClass, &factory, inproc, 0, nullptr), E_INVALIDARG);
@@ -194,6 +182,14 @@ TEST_F(ActivationTest, BadArgumentsAreRefusedAndNothingIsKept) {
     void* object = &factory;
     EXPECT_EQ(CoGetClassObject(kClass, 0, nullptr, IID_IUnknown, &object), E_INVALIDARG);
     EXPECT_EQ(object, nullptr);
+
+    const DWORD separately = REGCLS_MULTI_SEPARATE;
+    ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
+    ASSERT_EQ(CoRegisterClassObject(kOtherClass, &separate, local, separately, &cookies[1]), S_OK);
+    EXPECT_EQ(classObjectFor(kClass, CLSCTX_INPROC_SERVER), &shared);
+    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
+    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
+    for (const DWORD each : cookies) CoRevokeClassObject(each);
 }
 
 TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnceUnused) {
