@@ -65,29 +65,8 @@ TEST_F(ClassObjectTest, IsMadeOnceForThreadsRacingForItAndHandedOutAgain) {
     for (IClassFactory* classObject : seen) classObject->Release();
 }
 
-TEST_F(ClassObjectTest, EverythingAHostHoldsKeepsTheModuleLoaded) {
+TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehindAndWhatAHostHoldsKeepsTheModuleLoaded) {
     auto classObject = proxyClassObject();
-    auto another = proxyClassObject();
-    EXPECT_EQ(moduleLockCount(), 1) << "one lock however many references are held outside";
-    classObject.reset();
-    EXPECT_EQ(moduleLockCount(), 1);
-    EXPECT_EQ(another->LockServer(TRUE), S_OK);
-    EXPECT_EQ(another->LockServer(TRUE), S_OK);
-    velcom::ComPtr<IvelTesseraProxy> proxy;
-    ASSERT_EQ(another->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
-    EXPECT_EQ(moduleLockCount(), 4);
-    another.reset();
-    EXPECT_EQ(moduleLockCount(), 3) << "the class table's own reference holds nothing";
-    proxy.reset();
-    for (const LONG left : {1, 0}) {
-        EXPECT_EQ(canUnloadModule(), S_FALSE);
-        EXPECT_EQ(proxyClassObject()->LockServer(FALSE), S_OK);
-        EXPECT_EQ(moduleLockCount(), left);
-    }
-}
-
-TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
-    const auto classObject = proxyClassObject();
     EXPECT_EQ(getClassObject(CLSID_velTesseraProxy, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(classObject->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(classObject->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
@@ -109,6 +88,23 @@ TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
     EXPECT_EQ(
         refused(classObject->CreateInstance(classObject.get(), IID_IvelTesseraProxy, &object)),
         CLASS_E_NOAGGREGATION);
+    auto another = proxyClassObject();
+    EXPECT_EQ(moduleLockCount(), 1) << "one lock however many references are held outside";
+    classObject.reset();
+    EXPECT_EQ(moduleLockCount(), 1);
+    EXPECT_EQ(another->LockServer(TRUE), S_OK);
+    EXPECT_EQ(another->LockServer(TRUE), S_OK);
+    velcom::ComPtr<IvelTesseraProxy> proxy;
+    ASSERT_EQ(another->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
+    EXPECT_EQ(moduleLockCount(), 4);
+    another.reset();
+    EXPECT_EQ(moduleLockCount(), 3) << "the class table's own reference holds nothing";
+    proxy.reset();
+    for (const LONG left : {1, 0}) {
+        EXPECT_EQ(canUnloadModule(), S_FALSE);
+        EXPECT_EQ(proxyClassObject()->LockServer(FALSE), S_OK);
+        EXPECT_EQ(moduleLockCount(), left);
+    }
 }
 
 // Reflexive, symmetric and transitive, with one IUnknown; aggregation is in the proxy's tests.
@@ -241,7 +237,7 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
 
 // Keys that still hold something of others stay, but without any value of ours: the default
 // values go with the named ones.
-TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
+TEST_F(RegistrationTest, UnregisteringLeavesWhatOthersUseAndAnUnreadableRegistryAlone) {
     EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "with nothing registered yet";
     EXPECT_EQ(snapshot(), RegistrySnapshot{});
     const std::string otherClass = "CLSID\\{00000000-0000-0000-0000-000000000001}";
@@ -260,9 +256,7 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
                   "CLSID", otherClass, kClassKey, kClassKey + "\\Implemented Categories=foreign",
                   kClassKey + "\\InprocServer32", kClassKey + "\\InprocServer32\\Foreign",
                   "TypeLib", kTypeLibKey, kTypeLibKey + "\\1.0"}));
-}
 
-TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
     writeFile("not a registry file");
     EXPECT_EQ(call("DllRegisterServer"), HRESULT_FROM_WIN32(ERROR_BADDB));
     EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "unregistration ignores every failure";
