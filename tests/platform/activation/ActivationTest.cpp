@@ -143,8 +143,10 @@ HRESULT createAnswer(DWORD context, velcom::ComPtr<ITestAnswer>& answer) {
     return CoCreateInstance(CLSID_TestServer, nullptr, context, IID_ITestAnswer, answer.putVoid());
 }
 
-TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked) {
-    registerServer(CLSID_TestServer, VEL_TEST_SERVER_MODULE);
+// Registered in lower case: the lookup, in upper case, relies on keys matching either way.
+TEST_F(ActivationTest, AClassObjectServesBeforeTheRegistryUntilRevokedThenTheModuleUntilUnused) {
+    setText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
+            VEL_TEST_SERVER_MODULE);
     RecordingFactory factory;
     DWORD cookie = 0;
     ASSERT_EQ(CoRegisterClassObject(CLSID_TestServer, &factory, CLSCTX_INPROC_SERVER,
@@ -163,8 +165,17 @@ TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked)
     EXPECT_EQ(factory.references, 0u);
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG) << "a cookie is revoked once";
     velcom::ComPtr<ITestAnswer> answer;
-    ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK);
-    EXPECT_EQ(answer->Answer(), kTestServerAnswer) << "the registered module serves again";
+    ASSERT_EQ(createAnswer(CLSCTX_ALL, answer), S_OK);
+    EXPECT_EQ(answer->Answer(), kTestServerAnswer) << "the registered module serves";
+    velcom::ComPtr<ITestAnswer> remote;
+    EXPECT_EQ(createAnswer(CLSCTX_LOCAL_SERVER, remote), REGDB_E_CLASSNOTREG) << "inproc only";
+    CoFreeUnusedLibraries();
+    EXPECT_NE(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr) << "its object is still alive";
+    answer.reset();
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr);
+    ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK) << "an unloaded module loads again";
+    EXPECT_EQ(answer->Answer(), kTestServerAnswer);
 }
 
 TEST_F(ActivationTest, BadArgumentsAreRefusedAndAMultipleUseLocalServerServesInprocUnlessSeparate) {
@@ -190,24 +201,6 @@ TEST_F(ActivationTest, BadArgumentsAreRefusedAndAMultipleUseLocalServerServesInp
     EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
     EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
     for (const DWORD each : cookies) CoRevokeClassObject(each);
-}
-
-TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnceUnused) {
-    // Written in lower case: the lookup uses upper case and relies on keys matching either way.
-    setText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
-            VEL_TEST_SERVER_MODULE);
-    velcom::ComPtr<ITestAnswer> answer;
-    ASSERT_EQ(createAnswer(CLSCTX_ALL, answer), S_OK);
-    EXPECT_EQ(answer->Answer(), kTestServerAnswer);
-    velcom::ComPtr<ITestAnswer> remote;
-    EXPECT_EQ(createAnswer(CLSCTX_LOCAL_SERVER, remote), REGDB_E_CLASSNOTREG);
-    CoFreeUnusedLibraries();
-    EXPECT_NE(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr) << "its object is still alive";
-    answer.reset();
-    CoFreeUnusedLibraries();
-    EXPECT_EQ(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr);
-    ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK) << "an unloaded module loads again";
-    EXPECT_EQ(answer->Answer(), kTestServerAnswer);
 }
 
 TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
