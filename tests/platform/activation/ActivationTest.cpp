@@ -101,11 +101,6 @@ protected:
         EXPECT_EQ(set(create(key.c_str()), nullptr, REG_SZ, {value.c_str(), value.size() + 1}),
                   ERROR_SUCCESS);
     }
-    void registerServer(REFCLSID clsid, const std::string& modulePath) {
-        OLECHAR text[39];
-        StringFromGUID2(clsid, text, 39);
-        setText("CLSID\\" + std::string(text, text + 38) + "\\InprocServer32", modulePath);
-    }
 };
 
 TEST_F(ActivationTest, VersionIndependentProgIdFollowsCurVerAndBrokenOnesAreClassStringErrors) {
@@ -217,7 +212,9 @@ TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
     for (const auto& [name, path, result] : rows) {
         SCOPED_TRACE(name);
         ++clsid.Data1;
-        if (path != nullptr) registerServer(clsid, path);
+        OLECHAR text[39];
+        StringFromGUID2(clsid, text, 39);
+        if (path) setText("CLSID\\" + std::string(text, text + 38) + "\\InprocServer32", path);
         void* object = &object;
         EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object), result);
         EXPECT_EQ(object, nullptr);
