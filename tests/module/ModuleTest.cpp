@@ -65,29 +65,8 @@ TEST_F(ClassObjectTest, IsMadeOnceForThreadsRacingForItAndHandedOutAgain) {
     for (IClassFactory* classObject : seen) classObject->Release();
 }
 
-TEST_F(ClassObjectTest, EverythingAHostHoldsKeepsTheModuleLoaded) {
+TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehindAndWhatAHostHoldsKeepsTheModuleLoaded) {
     auto classObject = proxyClassObject();
-    auto another = proxyClassObject();
-    EXPECT_EQ(moduleLockCount(), 1) << "one lock however many references are held outside";
-    classObject.reset();
-    EXPECT_EQ(moduleLockCount(), 1);
-    EXPECT_EQ(another->LockServer(TRUE), S_OK);
-    EXPECT_EQ(another->LockServer(TRUE), S_OK);
-    velcom::ComPtr<IvelTesseraProxy> proxy;
-    ASSERT_EQ(another->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
-    EXPECT_EQ(moduleLockCount(), 4);
-    another.reset();
-    EXPECT_EQ(moduleLockCount(), 3) << "the class table's own reference holds nothing";
-    proxy.reset();
-    for (const LONG left : {1, 0}) {
-        EXPECT_EQ(canUnloadModule(), S_FALSE);
-        EXPECT_EQ(proxyClassObject()->LockServer(FALSE), S_OK);
-        EXPECT_EQ(moduleLockCount(), left);
-    }
-}
-
-TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
-    const auto classObject = proxyClassObject();
     EXPECT_EQ(getClassObject(CLSID_velTesseraProxy, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(classObject->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(classObject->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
@@ -109,6 +88,23 @@ TEST_F(ClassObjectTest, RefusedRequestsLeaveNothingBehind) {
     EXPECT_EQ(
         refused(classObject->CreateInstance(classObject.get(), IID_IvelTesseraProxy, &object)),
         CLASS_E_NOAGGREGATION);
+    auto another = proxyClassObject();
+    EXPECT_EQ(moduleLockCount(), 1) << "one lock however many references are held outside";
+    classObject.reset();
+    EXPECT_EQ(moduleLockCount(), 1);
+    EXPECT_EQ(another->LockServer(TRUE), S_OK);
+    EXPECT_EQ(another->LockServer(TRUE), S_OK);
+    velcom::ComPtr<IvelTesseraProxy> proxy;
+    ASSERT_EQ(another->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
+    EXPECT_EQ(moduleLockCount(), 4);
+    another.reset();
+    EXPECT_EQ(moduleLockCount(), 3) << "the class table's own reference holds nothing";
+    proxy.reset();
+    for (const LONG left : {1, 0}) {
+        EXPECT_EQ(canUnloadModule(), S_FALSE);
+        EXPECT_EQ(proxyClassObject()->LockServer(FALSE), S_OK);
+        EXPECT_EQ(moduleLockCount(), left);
+    }
 }
 
 // Reflexive, symmetric and transitive, with one IUnknown; aggregation is in the proxy's tests.
@@ -132,28 +128,25 @@ TEST_F(ClassObjectTest, TheProxyKeepsTheRulesOfIdentity) {
         }
 }
 
-TEST_F(ModuleTest, StartUpKnowsTheModuleAndShutDownForgetsItAndRunsTheTerminationsNewestFirst) {
+TEST_F(ModuleTest, StartUpKnowsTheModuleAndShutDownForgetsItRunsTheTerminationsAndLetsGoOfClasses) {
     EXPECT_EQ(moduleInstance(), testProgram());
     EXPECT_FALSE(moduleFileName().empty());
     EXPECT_TRUE(classTableLock() && typeInformationLock());
     std::string order;
     ASSERT_TRUE(addTermination([&] { order += "first added;"; }));
     ASSERT_TRUE(addTermination([&] { order += "second added;"; }));
+    auto held = proxyClassObject();
 
     stopModule();
     stopModule();
     runTerminations();
     EXPECT_EQ(moduleInstance(), nullptr);
     EXPECT_FALSE(classTableLock() || typeInformationLock());
-    EXPECT_EQ(order, "second added;first added;") << "each once";
-}
-
-TEST_F(ModuleTest, ShutDownReleasesTheKeptClassObjectButNotOneHeldOutside) {
-    auto held = proxyClassObject();
-    stopModule();
-    EXPECT_EQ(moduleLockCount(), 0) << "a class object holds the module from its second reference";
+    EXPECT_EQ(order, "second added;first added;") << "each once, newest first";
+    EXPECT_EQ(moduleLockCount(), 0) << "the kept one is let go, the one held outside holds nothing";
     velcom::ComPtr<IvelTesseraProxy> proxy;
-    EXPECT_EQ(held->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK);
+    EXPECT_EQ(held->CreateInstance(nullptr, IID_IvelTesseraProxy, proxy.putVoid()), S_OK)
+        << "and still makes objects";
     proxy.reset();
     held.reset();
     startModule(testProgram());
@@ -173,10 +166,6 @@ protected:
         const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
             reinterpret_cast<void (*)()>(GetProcAddress(m_library.get(), name)));
         return function != nullptr ? function() : E_UNEXPECTED;
-    }
-    std::string libraryPath() const {
-        char path[4096];
-        return std::string(path, GetModuleFileNameA(m_library.get(), path, sizeof path));
     }
     // Keys below HKEY_CLASSES_ROOT as "path" or "path=default", values as "path@name=value".
     RegistrySnapshot snapshot() const {
@@ -225,7 +214,9 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     EXPECT_EQ(fileText(), fileOnce);
 
-    const std::string path = libraryPath(), version = kTypeLibKey + "\\2.0";
+    char buffer[4096];
+    const std::string path(buffer, GetModuleFileNameA(m_library.get(), buffer, sizeof buffer));
+    const std::string version = kTypeLibKey + "\\2.0";
     const std::string classId = "={A8253F85-5360-11d6-8314-00E029442B7A}";
     const std::string name = "=vel TesseraProxy Class";
     RegistrySnapshot expected({kProgId + name, kProgId + "\\CLSID" + classId, kProgId + "\\Foreign",
@@ -246,7 +237,7 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
 
 // Keys that still hold something of others stay, but without any value of ours: the default
 // values go with the named ones.
-TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
+TEST_F(RegistrationTest, UnregisteringLeavesWhatOthersUseAndAnUnreadableRegistryAlone) {
     EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "with nothing registered yet";
     EXPECT_EQ(snapshot(), RegistrySnapshot{});
     const std::string otherClass = "CLSID\\{00000000-0000-0000-0000-000000000001}";
@@ -256,9 +247,7 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
     EXPECT_EQ(snapshot(), (RegistrySnapshot{"CLSID", otherClass, "TypeLib"}));
 
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
-    ASSERT_EQ(set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ,
-                  std::string_view("foreign", 8)),
-              ERROR_SUCCESS);
+    set(create((kClassKey + "\\Implemented Categories").c_str()), nullptr, REG_SZ, {"foreign", 8});
     create((kClassKey + "\\InprocServer32\\Foreign").c_str());
     create((kTypeLibKey + "\\1.0").c_str());
     EXPECT_EQ(call("DllUnregisterServer"), S_OK);
@@ -267,9 +256,7 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButWhatOthersStillUse) {
                   "CLSID", otherClass, kClassKey, kClassKey + "\\Implemented Categories=foreign",
                   kClassKey + "\\InprocServer32", kClassKey + "\\InprocServer32\\Foreign",
                   "TypeLib", kTypeLibKey, kTypeLibKey + "\\1.0"}));
-}
 
-TEST_F(RegistrationTest, AnUnreadableRegistryFailsRegistrationAndIsLeftAlone) {
     writeFile("not a registry file");
     EXPECT_EQ(call("DllRegisterServer"), HRESULT_FROM_WIN32(ERROR_BADDB));
     EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "unregistration ignores every failure";

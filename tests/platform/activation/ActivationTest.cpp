@@ -101,11 +101,6 @@ protected:
         EXPECT_EQ(set(create(key.c_str()), nullptr, REG_SZ, {value.c_str(), value.size() + 1}),
                   ERROR_SUCCESS);
     }
-    void registerServer(REFCLSID clsid, const std::string& modulePath) {
-        OLECHAR text[39];
-        StringFromGUID2(clsid, text, 39);
-        setText("CLSID\\" + std::string(text, text + 38) + "\\InprocServer32", modulePath);
-    }
 };
 
 TEST_F(ActivationTest, VersionIndependentProgIdFollowsCurVerAndBrokenOnesAreClassStringErrors) {
@@ -143,8 +138,10 @@ HRESULT createAnswer(DWORD context, velcom::ComPtr<ITestAnswer>& answer) {
     return CoCreateInstance(CLSID_TestServer, nullptr, context, IID_ITestAnswer, answer.putVoid());
 }
 
-TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked) {
-    registerServer(CLSID_TestServer, VEL_TEST_SERVER_MODULE);
+// Registered in lower case: the lookup, in upper case, relies on keys matching either way.
+TEST_F(ActivationTest, AClassObjectServesBeforeTheRegistryUntilRevokedThenTheModuleUntilUnused) {
+    setText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
+            VEL_TEST_SERVER_MODULE);
     RecordingFactory factory;
     DWORD cookie = 0;
     ASSERT_EQ(CoRegisterClassObject(CLSID_TestServer, &factory, CLSCTX_INPROC_SERVER,
@@ -163,26 +160,23 @@ TEST_F(ActivationTest, RegisteredClassObjectServesBeforeTheRegistryUntilRevoked)
     EXPECT_EQ(factory.references, 0u);
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG) << "a cookie is revoked once";
     velcom::ComPtr<ITestAnswer> answer;
-    ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK);
-    EXPECT_EQ(answer->Answer(), kTestServerAnswer) << "the registered module serves again";
+    ASSERT_EQ(createAnswer(CLSCTX_ALL, answer), S_OK);
+    EXPECT_EQ(answer->Answer(), kTestServerAnswer) << "the registered module serves";
+    velcom::ComPtr<ITestAnswer> remote;
+    EXPECT_EQ(createAnswer(CLSCTX_LOCAL_SERVER, remote), REGDB_E_CLASSNOTREG) << "inproc only";
+    CoFreeUnusedLibraries();
+    EXPECT_NE(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr) << "its object is still alive";
+    answer.reset();
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr);
+    ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK) << "an unloaded module loads again";
+    EXPECT_EQ(answer->Answer(), kTestServerAnswer);
 }
 
-TEST_F(ActivationTest, MultipleUseLocalServerAlsoServesInprocUnlessSeparate) {
-    RecordingFactory shared, separate;
-    DWORD cookies[2] = {};
-    const DWORD local = CLSCTX_LOCAL_SERVER, separately = REGCLS_MULTI_SEPARATE;
-    ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
-    ASSERT_EQ(CoRegisterClassObject(kOtherClass, &separate, local, separately, &cookies[1]), S_OK);
-    EXPECT_EQ(classObjectFor(kClass, CLSCTX_INPROC_SERVER), &shared);
-    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
-    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
-    for (const DWORD cookie : cookies) CoRevokeClassObject(cookie);
-}
-
-TEST_F(ActivationTest, BadArgumentsAreRefusedAndNothingIsKept) {
-    RecordingFactory factory;
-    DWORD cookie = 7;
-    const DWORD inproc = CLSCTX_INPROC_SERVER;
+TEST_F(ActivationTest, BadArgumentsAreRefusedAndAMultipleUseLocalServerServesInprocUnlessSeparate) {
+    RecordingFactory factory, shared, separate;
+    DWORD cookie = 7, cookies[2] = {};
+    const DWORD inproc = CLSCTX_INPROC_SERVER, local = CLSCTX_LOCAL_SERVER;
     EXPECT_EQ(CoRegisterClassObject(kClass, nullptr, inproc, 0, &cookie), E_INVALIDARG);
     EXPECT_EQ(cookie, 0u);
     EXPECT_EQ(CoRegisterClassObject(kClass, &factory, inproc, 0, nullptr), E_INVALIDARG);
@@ -194,24 +188,14 @@ TEST_F(ActivationTest, BadArgumentsAreRefusedAndNothingIsKept) {
     void* object = &factory;
     EXPECT_EQ(CoGetClassObject(kClass, 0, nullptr, IID_IUnknown, &object), E_INVALIDARG);
     EXPECT_EQ(object, nullptr);
-}
 
-TEST_F(ActivationTest, RegisteredModuleServesItsClassInprocOnlyAndIsUnloadedOnceUnused) {
-    // Written in lower case: the lookup uses upper case and relies on keys matching either way.
-    setText("CLSID\\{5e1c0a77-3b0d-4c52-9a41-6d2e107f8801}\\InprocServer32",
-            VEL_TEST_SERVER_MODULE);
-    velcom::ComPtr<ITestAnswer> answer;
-    ASSERT_EQ(createAnswer(CLSCTX_ALL, answer), S_OK);
-    EXPECT_EQ(answer->Answer(), kTestServerAnswer);
-    velcom::ComPtr<ITestAnswer> remote;
-    EXPECT_EQ(createAnswer(CLSCTX_LOCAL_SERVER, remote), REGDB_E_CLASSNOTREG);
-    CoFreeUnusedLibraries();
-    EXPECT_NE(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr) << "its object is still alive";
-    answer.reset();
-    CoFreeUnusedLibraries();
-    EXPECT_EQ(GetModuleHandleA(VEL_TEST_SERVER_MODULE), nullptr);
-    ASSERT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), S_OK) << "an unloaded module loads again";
-    EXPECT_EQ(answer->Answer(), kTestServerAnswer);
+    const DWORD separately = REGCLS_MULTI_SEPARATE;
+    ASSERT_EQ(CoRegisterClassObject(kClass, &shared, local, REGCLS_MULTIPLEUSE, &cookies[0]), S_OK);
+    ASSERT_EQ(CoRegisterClassObject(kOtherClass, &separate, local, separately, &cookies[1]), S_OK);
+    EXPECT_EQ(classObjectFor(kClass, CLSCTX_INPROC_SERVER), &shared);
+    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_INPROC_SERVER), nullptr);
+    EXPECT_EQ(classObjectFor(kOtherClass, CLSCTX_SERVER), &separate);
+    for (const DWORD each : cookies) CoRevokeClassObject(each);
 }
 
 TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
@@ -228,7 +212,9 @@ TEST_F(ActivationTest, EachWayOfNotReachingAServerHasItsOwnResult) {
     for (const auto& [name, path, result] : rows) {
         SCOPED_TRACE(name);
         ++clsid.Data1;
-        if (path != nullptr) registerServer(clsid, path);
+        OLECHAR text[39];
+        StringFromGUID2(clsid, text, 39);
+        if (path) setText("CLSID\\" + std::string(text, text + 38) + "\\InprocServer32", path);
         void* object = &object;
         EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory, &object), result);
         EXPECT_EQ(object, nullptr);
