@@ -6,28 +6,36 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <openssl/pem.h>
-#include <openssl/x509v3.h>
 
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "Keys.h"
+#include "ca/Authority.h"
 #include "text/AnsiText.h"
 #include "velPKI.h"
 
 class PkiTest : public ::testing::Test {
 protected:
+    // The reference authority issues the suite's certificates and revocation lists.
     static void SetUpTestSuite() {
-        s_caKey = generateKey(KeyAlgorithm::EcP256).release();
-        s_ca = signedCertificate("Test CA", s_caKey, 1, true).release();
+        std::string made = std::filesystem::temp_directory_path() / "velpki-ca-XXXXXX";
+        ASSERT_NE(mkdtemp(made.data()), nullptr);
+        s_authorityDirectory = made;
+        ca::Authority::create(s_authorityDirectory, std::time(nullptr));
+        s_authority = std::make_unique<ca::Authority>(s_authorityDirectory);
+        s_ca = s_authority->certificate();
     }
     static void TearDownTestSuite() {
-        X509_free(s_ca);
-        EVP_PKEY_free(s_caKey);
+        s_authority.reset();
+        std::filesystem::remove_all(s_authorityDirectory);
     }
     void SetUp() override {
         std::string made = std::filesystem::temp_directory_path() / "velpki-XXXXXX";
@@ -50,55 +58,26 @@ protected:
     std::string storePath() const { return (directory / "store.db").string(); }
     std::string path(const char* name) const { return (directory / name).string(); }
 
-    // A certificate for key, issued by the suite's authority (or self-signed for the authority),
-    // valid from a day ago for `days` days.
-    static X509Owner signedCertificate(const std::string& name, EVP_PKEY* key, long serial,
-                                       bool authority, long days = 365) {
-        X509Owner certificate(X509_new());
-        X509_set_version(certificate.get(), 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), serial);
-        X509_NAME* subject = X509_get_subject_name(certificate.get());
-        X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>(name.c_str()), -1, -1, 0);
-        X509_set_issuer_name(certificate.get(), authority ? subject : X509_get_subject_name(s_ca));
-        X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -86400);
-        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 86400 * days);
-        X509_set_pubkey(certificate.get(), key);
-        if (authority) {
-            X509_EXTENSION* extension =
-                X509V3_EXT_conf_nid(nullptr, nullptr, NID_basic_constraints, "critical,CA:TRUE");
-            X509_add_ext(certificate.get(), extension, -1);
-            X509_EXTENSION_free(extension);
-        }
-        X509_sign(certificate.get(), authority ? key : s_caKey, EVP_sha256());
-        return certificate;
+    static std::string hex(long number) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%lX", number);
+        return text;
     }
-
-    // The certificate the authority issues for a request's Base64 SPKAC.
+    // The certificate the authority issues for a request's Base64 SPKAC, valid from a day ago for
+    // `days` days.
     static X509Owner issue(const std::string& spkac, long serial, long days = 365) {
         const SpkiOwner request(NETSCAPE_SPKI_b64_decode(spkac.c_str(), -1));
         const KeyOwner key(NETSCAPE_SPKI_get_pubkey(request.get()));
-        return signedCertificate("Eva Muster", key.get(), serial, false, days);
+        const ca::Applicant applicant{0,         "",   "Eva", "Muster", "eva@example.org",
+                                      "Tessera", "DE", "",    ""};
+        const std::time_t now = std::time(nullptr);
+        return X509Owner(
+            s_authority->issue(applicant, key.get(), hex(serial), now - 86400, now + 86400 * days)
+                .release());
     }
-
-    static CrlOwner revocationList(long revokedSerial) {
-        CrlOwner list(X509_CRL_new());
-        X509_CRL_set_version(list.get(), 1);
-        X509_CRL_set_issuer_name(list.get(), X509_get_subject_name(s_ca));
-        const OpenSslOwner<ASN1_TIME, ASN1_TIME_free> now(X509_gmtime_adj(nullptr, -60));
-        const OpenSslOwner<ASN1_TIME, ASN1_TIME_free> next(X509_gmtime_adj(nullptr, 86400));
-        X509_CRL_set1_lastUpdate(list.get(), now.get());
-        X509_CRL_set1_nextUpdate(list.get(), next.get());
-        X509_REVOKED* entry = X509_REVOKED_new();
-        ASN1_INTEGER* number = ASN1_INTEGER_new();
-        ASN1_INTEGER_set(number, revokedSerial);
-        X509_REVOKED_set_serialNumber(entry, number);
-        ASN1_INTEGER_free(number);
-        X509_REVOKED_set_revocationDate(entry, now.get());
-        X509_CRL_add0_revoked(list.get(), entry);
-        X509_CRL_sort(list.get());
-        X509_CRL_sign(list.get(), s_caKey, EVP_sha256());
-        return list;
+    static std::string revocationList(long revokedSerial) {
+        return s_authority->revocationList({{hex(revokedSerial), std::time(nullptr)}},
+                                           std::time(nullptr));
     }
 
     // As the proxy writes a value: one line of Base64 between the label's marker lines.
@@ -164,8 +143,9 @@ protected:
         return toAnsi(description.get());
     }
 
+    static inline std::filesystem::path s_authorityDirectory;
+    static inline std::unique_ptr<ca::Authority> s_authority;
     static inline X509* s_ca = nullptr;
-    static inline EVP_PKEY* s_caKey = nullptr;
     std::filesystem::path directory;
     velcom::ComPtr<ISMPrivateKeyInfrastructure> pki;
 };

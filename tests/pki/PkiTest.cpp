@@ -145,7 +145,7 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     EXPECT_EQ(statusOf(first.get()), SMStatusActive);
     EXPECT_EQ(statusOf(expired.get()), SMStatusExpired);
 
-    importFile(writePem("crl.pem", "X509 CRL", revocationListDer(revocationList(21).get())));
+    importFile(writePem("crl.pem", "X509 CRL", revocationList(21)));
     EXPECT_EQ(statusOf(first.get()), SMStatusRevoked);
     EXPECT_EQ(statusOf(second.get()), SMStatusActive);
 
