@@ -142,8 +142,7 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
          "<!-- ???\nReturn=R\nParam1=p\nValue1=v\nParam2\nFoo=bar\nParam3=q\n-->\n"
          "<!-- ???\nAction=A\n-->",
          "R(R|100|){P(p|0|v),P(|0|)} A(A||POST)", "?Foo ?Foo !"},
-        {"ParameterRootKeepsOnlyItsFirstGroup",
-         "<!-- ???\nParam1=a\nValue1=1\nParam2=b\nValue2=2\n-->", "P(a|0|1)"},
+        {"OneGroupOnly", "<!-- ???\nParam1=a\nValue1=1\nParam2=b\nValue2=2\n-->", "P(a|0|1)"},
         {"ParameterGroupsFollowTheReturnInOrder",
          "<!-- ???\nReturn=R\nParam1=a\nParam2=b\nValue2=2\n-->", "R(R|100|){P(a|0|),P(b|0|2)}"},
         {"StatusIsReadLikeAtoi", "Return=R\nStatus=abc", "R(R|0|)"},
@@ -156,15 +155,13 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
         {"MultiLineValuesAreJoinedWithCrLfAndTrimmedPerLine",
          "Return=R\nParam1=p\nValue1= AAAA \n  BB=CC  \r\n\nDDDD \t\n",
          "R(R|100|){P(p|0|AAAA\r\nBB=CC\r\nDDDD)}", "?BB ?DDDD"},
-        {"ValueStartingOnTheNextLineBeginsWithCrLf", "Value1=\nMIIB\n=A\xFF\n",
-         "P(|0|\r\nMIIB\r\n=A\xFF)", "?MIIB ?"},
+        {"ValueOnTheNextLine", "Value1=\nMIIB\n=A\xFF\n", "P(|0|\r\nMIIB\r\n=A\xFF)", "?MIIB ?"},
         {"ContinuationLineBeginningWithAKeywordEndsTheValue",
          "Return=R\nParam1=p\nValue1=AAAA\nurlBBBB\n", "R(R|100|){P(p|0|AAAA)}", "!"},
         {"ParameterTypesAreMatchedIgnoringCase", "Type1=x.509", "P(|6|)"},
         {"UnknownTypeIsNone", "Type1=DER", "P(|0|)"},
         {"MethodIsPostUnlessAnotherIsNamed", "Action=a\nMethod=post", "A(a||POST)"},
-        {"EmptyValueAndLoneCarriageReturnsEndALine", "Action=\rMethod=get\r\n\r\n\nURL=u\rX",
-         "A(|u\r\nX|GET)", "?X"},
+        {"LoneCrEndsALine", "Action=\rMethod=get\r\n\r\n\nURL=u\rX", "A(|u\r\nX|GET)", "?X"},
         {"MethodGet", "Action=a\nURL=https://ca/x?y=1\nMethod=get", "A(a|https://ca/x?y=1|GET)"},
         // The keys a start node takes but does not keep come first: refusing one would end it.
         {"StartNodeKeepsItsAddresses",
@@ -201,11 +198,9 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
 
     std::string_view block;
     const std::string page = "xx<!-- ???\nA\n-->yy";
-    const auto next = mtGParser::extractBlock(page, 0, block);
-    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(mtGParser::extractBlock(page, 0, block), page.rfind('>')) << "where the next may be";
     EXPECT_EQ(block, "\nA\n");
-    EXPECT_EQ(page[*next], '>') << "where to look for the next block";
-    EXPECT_FALSE(mtGParser::extractBlock(page, *next, block).has_value());
+    EXPECT_FALSE(mtGParser::extractBlock(page, page.rfind('>'), block).has_value());
     EXPECT_FALSE(mtGParser::extractBlock("<!-- !!!unterminated", 0, block).has_value());
     EXPECT_EQ(block, "unterminated");
 }
@@ -388,9 +383,8 @@ TEST_F(NodeObjectTest, PropertiesShowOutcomesAndParametersOnly) {
         {"Return=Request\nStatus=42\nErrorMessage=try again\nParam1=a\nParam2=b\n",
          u"Request|0|2|try again|42"},
         {"Param1=cert\nType1=PKCS#7\nValue1=MIIB\nAAAA\n", u"cert|1|0|MIIB\r\nAAAA|5"},
-        {"Return=Gr\xC3\xBC\xC3\x9F"
-         "e\nErrorMessage=\xE2\x82\xAC 5\n",  // from the ANSI code page
-         u"Gr\u00FC\u00DFe|0|0|\u20AC 5|100"},
+        {"Return=Gr\xC3\xBC\xC3\x9F\nErrorMessage=\xE2\x82\xAC 5\n",
+         u"Gr\u00FC\u00DF|0|0|\u20AC 5|100"},  // from the ANSI code page
         {"Return=R\n", u"R|0|0||100"},
         {"Value1=v\n", u"|1|0|v|0"},
         {"Action=next\nURL=https://ca/next\nParam1=a\nParam2=b\n", u"-|2|2|-|-"},
@@ -582,11 +576,8 @@ TEST_F(NodeObjectTest, ItemsAndEnumeratorsFollowTheCollection) {
         SCOPED_TRACE(title);
         auto collection = collectionOver(nodes);
         auto* held = static_cast<CvelNodeCollection*>(collection.get());
-        velcom::ComPtr<IEnumVARIANT> current, other;
-        if (start < 0)
-            current = enumeratorOf(collection.get());
-        else
-            ASSERT_EQ(CvelNodeEnumerator::create(held, start, current.put()), S_OK);
+        velcom::ComPtr<IEnumVARIANT> current = enumeratorOf(collection.get()), other;
+        ASSERT_EQ(start < 0 ? S_OK : CvelNodeEnumerator::create(held, start, current.put()), S_OK);
         collection.reset();
         const auto stale = nodeObject(outcome.get());
         Kept kept;
