@@ -403,20 +403,16 @@ TEST_F(NodeObjectTest, PropertiesShowOutcomesAndParametersOnly) {
     }
 }
 
-// A throwing node: create and set pass it on, Item and Next (all or nothing) and properties
-// give its code, each with a trace at its own line.
+// Create and set pass a node's exception on; Item, Next (all or nothing) and properties trace it.
 TEST_F(NodeObjectTest, FailingNodeGivesItsCodeAndLeavesNothingBehind) {
     // The exception, the code of Item and Next, the properties' result and the trace's text.
     const auto contract = static_cast<HRESULT>(Invariant::kCode);
+    const auto thrown = [](auto error) { return std::make_exception_ptr(error); };
     const std::tuple<std::exception_ptr, HRESULT, HRESULT, std::string> rows[] = {
-        {std::make_exception_ptr(std::bad_alloc()), E_OUTOFMEMORY, E_FAIL,
-         "Exception std::bad_alloc (N)"},
-        {std::make_exception_ptr(Invariant("FaultyNode.h", 7)), contract, contract,
-         "Invariant violated(File FaultyNode.h at Line 7)"},
-        {std::make_exception_ptr(_com_error(E_ACCESSDENIED)), E_ACCESSDENIED, E_ACCESSDENIED,
-         _com_error(E_ACCESSDENIED).ErrorMessage()},
-        {std::make_exception_ptr(std::logic_error("broken")), E_FAIL, E_FAIL,
-         "Exception broken (N)"}};
+        {thrown(std::bad_alloc()), E_OUTOFMEMORY, E_FAIL, "Exception std::bad_alloc (N)"},
+        {thrown(Invariant("F.h", 7)), contract, contract, "Invariant violated(File F.h at Line 7)"},
+        {thrown(_com_error(E_ABORT)), E_ABORT, E_ABORT, _com_error(E_ABORT).ErrorMessage()},
+        {thrown(std::logic_error("broken")), E_FAIL, E_FAIL, "Exception broken (N)"}};
     for (const auto& [exception, failure, property, trace] : rows) {
         SCOPED_TRACE(trace);
         const auto fault = std::make_shared<std::exception_ptr>();
