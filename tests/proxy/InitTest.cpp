@@ -70,19 +70,18 @@ TEST_F(InitTest, FailuresInsideInitAreTracedWithTheFrameLineReportedAndLeaveItUn
                                nullptr);
         };
     };
-    const auto frame = [](HRESULT code, const std::string& text) {
-        return Strings{nameOf(code) + " reported", "7 1218: " + text};
+    const auto frame = [](HRESULT code, std::string text = {}) {
+        return Strings{nameOf(code) + " reported",
+                       "7 1218: " + (text.empty() ? _com_error(code).ErrorMessage() : text)};
     };
-    const auto message = [](HRESULT code) { return std::string(_com_error(code).ErrorMessage()); };
     const std::pair<std::function<HRESULT()>, Strings> failures[] = {
         // Refused before the frame, so not reported.
         {[this] { return proxy->Init(&host, random, nullptr, nullptr); },
          {"E_INVALIDARG", "1 1189: invalid PKI"}},
         {[this] { return script.fail("Init", E_ACCESSDENIED, "no data"), init(); },
          frame(E_ACCESSDENIED, "no data")},
-        {withPki([] { return E_UNEXPECTED; }), frame(E_UNEXPECTED, message(E_UNEXPECTED))},
-        {withPki([]() -> HRESULT { throw _com_error(E_OUTOFMEMORY); }),
-         frame(E_OUTOFMEMORY, message(E_OUTOFMEMORY))},
+        {withPki([] { return E_UNEXPECTED; }), frame(E_UNEXPECTED)},
+        {withPki([]() -> HRESULT { throw _com_error(E_OUTOFMEMORY); }), frame(E_OUTOFMEMORY)},
         {withPki([]() -> HRESULT { throw PreCondition("velNode", 12); }),
          frame(PreCondition::kCode, "PreCondition violated(File velNode at Line 12)")},
         {withPki([]() -> HRESULT { throw(errno = 34, std::length_error("too long")); }),

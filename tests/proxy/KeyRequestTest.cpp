@@ -54,8 +54,7 @@ Strings issued(const std::string& sent, const std::string& key = "key secret",
             imported, "id 42"};
 }
 std::string sent(const Params& copied, const std::string& answers) {
-    return fieldsOf(copied) + (copied.empty() ? "" : "&") + answers +
-           "&-key_challenge=" + kRequestText;
+    return fieldsOf(copied) + (copied.empty() ? "" : "&") + answers + "&-key_challenge=MIIBREQ==";
 }
 
 class RequestTest : public OperationTest {
