@@ -21,7 +21,6 @@
 using Strings = std::vector<std::string>;
 using Pages = std::vector<TransportAnswer>;
 
-inline constexpr char kRequestText[] = "MIIBREQ==";
 inline constexpr char kNoAction[] = "3 353: no action node in Tessera response";
 
 inline std::string startPage() {
@@ -148,22 +147,20 @@ protected:
         std::erase_if(all, [&](const auto& call) { return !kind.empty() && call.kind != kind; });
         return all;
     }
-    // "TSR velTesseraProxy(line): text\r\n" as "line: text"; anything else as it is. (Not
-    // std::regex: GCC 12's <regex> warns falsely under the sanitizers' -O1.)
-    static std::string unframed(const std::string& line) {
-        static constexpr std::string_view prefix = "TSR velTesseraProxy(";
-        const std::size_t close = line.find("): ");
-        if (!line.starts_with(prefix) || !line.ends_with("\r\n") || close == std::string::npos)
-            return line;
-        return line.substr(prefix.size(), close - prefix.size()) + ": " +
-               line.substr(close + 3, line.size() - close - 5);
-    }
     // Since forgetCallbacks(): traces "TSR velTesseraProxy(line): text\r\n" as "level line: text"
-    // and error reports as "error CODE text1|text2", "|text3" only when it is not empty.
+    // and error reports as "error CODE text1|text2", "|text3" only when it is not empty. (Not
+    // std::regex: GCC 12's <regex> warns falsely under the sanitizers' -O1.)
     Strings heard() const {
+        static constexpr std::string_view prefix = "TSR velTesseraProxy(";
         Strings lines;
-        for (const auto& call : recent("Trace"))
-            lines.push_back(std::to_string(call.code) + " " + unframed(toAnsi(call.text1)));
+        for (const auto& call : recent("Trace")) {
+            std::string line = toAnsi(call.text1);
+            const std::size_t close = line.find("): ");
+            if (line.starts_with(prefix) && line.ends_with("\r\n") && close != std::string::npos)
+                line = line.substr(prefix.size(), close - prefix.size()) + ": " +
+                       line.substr(close + 3, line.size() - close - 5);
+            lines.push_back(std::to_string(call.code) + " " + line);
+        }
         for (const auto& error : recent("Error"))
             lines.push_back(
                 "error " + nameOf(error.code) +
@@ -249,7 +246,6 @@ protected:
     velcom::ComPtr<IvelNode> node;
     LONG certificateId = kUntouched;
 
-private:
     std::string shortened(std::string text) const {
         const std::string path = directory.string();
         for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
@@ -310,7 +306,6 @@ protected:
                  joined({{"TSR_E_SERVER"}, before, refused})}};
     }
 
-private:
     Strings run(const Row& row) {
         const std::size_t sent = script.requests.size(), made = pki->calls().size(),
                           decrypted = pki->key->decryptPasswords.size();
