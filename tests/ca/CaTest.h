@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "Keys.h"
 #include "ca/Base64.h"
 #include "ca/Commands.h"
 #include "ca/Dialogue.h"
@@ -61,21 +62,15 @@ inline Answer readAnswer(const std::string& page) {
     return answer;
 }
 
-// A new key and its SPKAC, signed, for `challenge`.
+// A new key and its SPKAC for `challenge`, made as the PKI component makes them.
 struct KeyRequestText {
-    ca::KeyPtr key;
+    KeyOwner key;
     std::string base64;
 };
 inline KeyRequestText makeKeyRequest(const std::string& challenge) {
-    KeyRequestText made{ca::KeyPtr(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256")), {}};
-    const ca::SpkiPtr spki(NETSCAPE_SPKI_new());
-    ASN1_STRING_set(spki->spkac->challenge, challenge.data(), static_cast<int>(challenge.size()));
-    NETSCAPE_SPKI_set_pubkey(spki.get(), made.key.get());
-    NETSCAPE_SPKI_sign(spki.get(), made.key.get(), EVP_sha256());
-    char* text = NETSCAPE_SPKI_b64_encode(spki.get());
-    made.base64 = text;
-    OPENSSL_free(text);
-    return made;
+    KeyOwner key = generateKey(KeyAlgorithm::EcP256);
+    std::string base64 = signedSpkac(key.get(), challenge);
+    return {std::move(key), std::move(base64)};
 }
 
 class CaTest : public ::testing::Test {
