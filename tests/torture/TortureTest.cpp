@@ -211,7 +211,7 @@ std::vector<std::size_t> failurePoints(std::size_t allocations) {
     std::vector<std::size_t> points(allocations);
     std::iota(points.begin(), points.end(), 1);
     const char* full = std::getenv("VEL_FULL");
-    if ((full != nullptr && std::string(full) == "1") || allocations <= kSampledRuns) return points;
+    if (std::string_view(full ? full : "") == "1" || allocations <= kSampledRuns) return points;
     std::mt19937 random(20261207);
     std::shuffle(points.begin(), points.end(), random);
     points.resize(kSampledRuns);
