@@ -85,13 +85,17 @@ protected:
         velcom::ComPtr<IEnumVARIANT> enumerator;
         HRESULT result = S_OK;
         const auto failed = [&result](HRESULT step) { return FAILED(result = step); };
+        const auto note = [&text](auto piece) {
+            const CallSide side(Side::host);
+            text += piece();
+        };
         if (failed(current.get_Name(name.put())) || failed(current.get_Type(&type)) ||
             failed(current.get_StringProp(value.put())) || failed(current.get_LongProp(&number)) ||
             failed(byDispatch(current, value)) || failed(current.get_SubNodes(children.put())) ||
             failed(children->get_Count(&count)) || failed(children->get__NewEnum(unknown.put())) ||
             failed(unknown.as(enumerator)))
             return result;
-        note(text, [&] {
+        note([&] {
             return toAnsi(name.get()) + "(" + std::to_string(type) + " " + toAnsi(value.get()) +
                    " " + std::to_string(number) + ")[";
         });
@@ -104,13 +108,8 @@ protected:
                 failed(fetched == 1 ? S_OK : E_UNEXPECTED) || failed(walk(*child.get(), text)))
                 return result;
         }
-        note(text, [] { return "]"; });
+        note([] { return "]"; });
         return S_OK;
-    }
-    template <class Piece>
-    static void note(std::string& text, Piece piece) {
-        const CallSide side(Side::host);
-        text += piece();
     }
     // StringProp again, by name, as a script host asks for it; it must agree with the vtable's.
     static HRESULT byDispatch(IvelNode& current, const velcom::Bstr& expected) {
