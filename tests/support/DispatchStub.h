@@ -129,7 +129,9 @@ velcom::Variant arrayOf(VARTYPE type, const std::vector<Element>& elements, LONG
     value.get()->parray = array;
     LONG position = lowerBound;
     for (Element element : elements) {
-        if constexpr (std::is_pointer_v<Element>)
+        if constexpr (std::is_same_v<Element, std::string>)
+            SafeArrayPutElement(array, &position, toBstr(element).get());
+        else if constexpr (std::is_pointer_v<Element>)
             SafeArrayPutElement(array, &position, element);
         else
             SafeArrayPutElement(array, &position, &element);
@@ -150,11 +152,7 @@ inline velcom::Variant makeText(const std::string& text) {
 }
 
 inline velcom::Variant makeStringList(const std::vector<std::string>& texts, LONG lowerBound = 0) {
-    std::vector<velcom::Bstr> owned;
-    std::vector<BSTR> elements;
-    for (const std::string& text : texts)
-        elements.push_back(owned.emplace_back(toBstr(text)).get());
-    return arrayOf(VT_BSTR, elements, lowerBound);
+    return arrayOf(VT_BSTR, texts, lowerBound);
 }
 
 // A VARIANT argument that carries a list, as the double received it.

@@ -101,9 +101,8 @@ public:
     std::string password = "old secret";
 };
 
-// Method, arguments and, for a method that reads a file, the bytes the named file held at the
-// call, which the component must have written by then. A list argument of the form the component
-// is to pass (a vector of VT_BSTR or VT_I4) adds one argument per element, another "<vartype N>".
+// For a method that reads a file, the bytes it held at the call. A list argument (a zero-based
+// vector of VT_BSTR or VT_I4) adds one argument per element, another form "<vartype N>".
 struct PkiCall {
     std::string method;
     std::vector<std::string> arguments;
