@@ -147,12 +147,11 @@ std::string serialOfCertificateFor(const std::string& pemText, const std::string
     static constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
     for (std::size_t begin = pemText.find(kBegin); begin != std::string::npos;
          begin = pemText.find(kBegin, begin + kBegin.size())) {
-        const auto decode = [&](BYTE* out, DWORD* size) {
+        std::string der = written("CryptStringToBinary", [&](BYTE* out, DWORD* size) {
             return CryptStringToBinaryA(pemText.data() + begin,
                                         static_cast<DWORD>(pemText.size() - begin),
                                         CRYPT_STRING_BASE64HEADER, out, size, nullptr, nullptr);
-        };
-        std::string der = written("CryptStringToBinary", decode);
+        });
         const PCCERT_CONTEXT certificate =
             CertCreateCertificateContext(kEncoding, blobOf(der).pbData, blobOf(der).cbData);
         const Finally release{[certificate] { CertFreeCertificateContext(certificate); }};
