@@ -1,5 +1,4 @@
-// The generated header and tables against a second reading of the IDL, and what other binaries
-// rely on.
+// The generated header and tables against a second reading of the IDL; what other binaries use.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,14 +17,13 @@
 
 namespace {
 
-using velcom::DispatchMember;
 using velcom::ParamInfo;
 
 // read_idl.py's rows name the generated constants and tables, so that a missing one does not
 // compile. A member's display flags are those type information shows (restricted, hidden).
 using IdlMember = std::tuple<const char*, DISPID, WORD, std::vector<ParamInfo>, WORD>;
 using IdlInterface =
-    std::tuple<const char*, std::span<const DispatchMember>, std::vector<IdlMember>>;
+    std::tuple<const char*, std::span<const velcom::DispatchMember>, std::vector<IdlMember>>;
 using IdlId = std::tuple<const char*, const GUID*, const char*>;
 using IdlEnumerator = std::tuple<const char*, LONG, LONG, std::size_t>;
 constexpr ParamInfo P(int type, int flags, const IID* iid) {
@@ -57,7 +55,7 @@ TEST(ContractAgreementTest, DispatchTablesIdentifiersAndEnumeratorsAreTheIdls) {
         for (const auto& [member, id, kind, params, display] : members)
             declared.push_back(memberLine(member, id, kind, params));
         std::vector<std::string> tabled;
-        for (const DispatchMember& member : table)
+        for (const velcom::DispatchMember& member : table)
             tabled.push_back(memberLine(narrow(member.name), member.id, member.kind,
                                         std::span(member.params, member.paramCount)));
         EXPECT_EQ(tabled, declared) << name;
@@ -71,7 +69,7 @@ TEST(ContractAgreementTest, DispatchTablesIdentifiersAndEnumeratorsAreTheIdls) {
 
 TEST(ContractValuesTest, PkiComponentOffersItsMethodsInTheOrderItWasBuiltWith) {
     std::string names;
-    for (const DispatchMember& member : kISMPrivateKeyInfrastructureMembers)
+    for (const velcom::DispatchMember& member : kISMPrivateKeyInfrastructureMembers)
         names += narrow(member.name) + " ";
     EXPECT_EQ(names,
               "FindKey Verify2 Verify ImportKey ExportPKCS12 Import Load LoadPKCS12 Export Export2 "
