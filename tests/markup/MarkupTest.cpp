@@ -1,5 +1,4 @@
-// The answer-page markup: the scanner's tokens, the nodes they make, the parser's roots, and the
-// script-visible objects over the nodes (velNode, its collection and the collection's enumerator).
+// The answer-page markup: scanner, nodes, parser, and the node objects scripts see.
 #include <gtest/gtest.h>
 
 #include <algorithm>

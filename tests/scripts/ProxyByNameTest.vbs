@@ -12,12 +12,10 @@ Sub Expect(what, actual, expected)
 End Sub
 
 Function StartedProxy(startAddress)
-    Dim proxy
-    Set proxy = CreateObject("velTesseraComm2.velTesseraProxy")
-    proxy.Init Nothing, Nothing, CreateObject("velTesseraTests.RecordingPki"), _
+    Set StartedProxy = CreateObject("velTesseraComm2.velTesseraProxy")
+    StartedProxy.Init Nothing, Nothing, CreateObject("velTesseraTests.RecordingPki"), _
         CreateObject("Scripting.FileSystemObject").GetSpecialFolder(2).Path
-    proxy.InitComm startAddress
-    Set StartedProxy = proxy
+    StartedProxy.InitComm startAddress
 End Function
 
 Dim application, params, param, seen

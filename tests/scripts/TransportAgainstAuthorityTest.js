@@ -5,6 +5,8 @@ var TSR_E_SERVER = 0xC0049C05 | 0;
 var shell = new ActiveXObject("WScript.Shell");
 var files = new ActiveXObject("Scripting.FileSystemObject");
 var pki = new ActiveXObject("velTesseraTests.CryptoApiPki");
+var backChannel = new ActiveXObject("velTesseraTests.BackChannel");
+var random = new ActiveXObject("velTesseraTests.IdleRandom");
 
 // Wine's ExpandEnvironmentStrings keeps the terminating null in the text.
 function environment(name) {
@@ -32,9 +34,7 @@ function errorOf(call) {
 
 function startedProxy() {
     var proxy = new ActiveXObject("velTesseraComm2.velTesseraProxy");
-    proxy.Init(new ActiveXObject("velTesseraTests.BackChannel"),
-               new ActiveXObject("velTesseraTests.IdleRandom"), pki,
-               files.GetSpecialFolder(2).Path);
+    proxy.Init(backChannel, random, pki, files.GetSpecialFolder(2).Path);
     proxy.InitComm(environment("VEL_AUTHORITY_START"));
     return proxy;
 }
@@ -58,8 +58,7 @@ expect("the certificate picked up", pki.GetCertificate(startedProxy().PickUp()).
 
 // The transport by name, failing before and at the connection: the error and its description.
 var transport = new ActiveXObject("velTesseraComm2.velTransport");
-transport.Init(new ActiveXObject("velTesseraTests.BackChannel"),
-               new ActiveXObject("velTesseraTests.IdleRandom"));
+transport.Init(backChannel, random);
 var failures = [
     ["a closed port", "", "http://127.0.0.1:1/", 12029, "cannot connect to 127.0.0.1 port 1 "],
     ["a client certificate from PEM files", "-occ.pem -pkk.pem -ppsecret", "http://127.0.0.1:1/",
