@@ -6,13 +6,7 @@ namespace {
 
 constexpr char kContentType[] = "Content-Type: application/x-www-form-urlencoded";
 
-class ExchangeTest : public ProxyTest {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(init(), S_OK);
-        ASSERT_EQ(initComm(), S_OK);
-    }
-};
+using ExchangeTest = OperationTest;
 
 TEST_F(ExchangeTest, RequestsCarryInitCommsHeadersThePostsContentTypeAndTheFieldsAdded) {
     ProxyObject withHeaders;
