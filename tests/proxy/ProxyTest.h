@@ -276,6 +276,12 @@ protected:
             ASSERT_EQ(told(initComm("")),
                       (Strings{"S_OK", "1 1248: communication already initialized"}));
             std::filesystem::remove(dataFile());
+            pki->succeedAll();
+            pki->key = make<TestKey>();
+            pki->keyFound = true;
+            pki->request = make<TestRequest>();
+            certificate = make<TestCertificate>();
+            authenticator = make<TestAuthenticator>();
             if (row.setup) row.setup();
             Strings actual = run(row);
             for (std::size_t at = 0; at < std::min(actual.size(), row.transcript.size()); ++at) {
@@ -285,12 +291,6 @@ protected:
                     actual[at] = line;
             }
             EXPECT_EQ(actual, row.transcript);
-            pki->succeedAll();
-            pki->key = make<TestKey>();
-            pki->keyFound = true;
-            pki->request = make<TestRequest>();
-            certificate = make<TestCertificate>();
-            authenticator = make<TestAuthenticator>();
         }
     }
 
@@ -307,9 +307,7 @@ protected:
     }
 
     Strings run(const Row& row) {
-        const std::size_t sent = script.requests.size(), made = pki->calls().size(),
-                          decrypted = pki->key->decryptPasswords.size();
-        const unsigned asked = authenticator->callCount("GetPassword");
+        const std::size_t sent = script.requests.size(), made = pki->calls().size();
         const std::optional<std::string> earlier = dataContent();
         forgetCallbacks();
         script.answers.assign(row.pages.begin(), row.pages.end());
@@ -324,9 +322,9 @@ protected:
         std::optional<std::string> read;
         for (std::size_t index = made; index < pki->calls().size(); ++index)
             if (pki->calls()[index].fileContent) read = pki->calls()[index].fileContent;
-        lines.insert(lines.end(), authenticator->callCount("GetPassword") - asked, "asked");
-        for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
-            lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
+        lines.insert(lines.end(), authenticator->callCount("GetPassword"), "asked");
+        for (const std::string& password : pki->key->decryptPasswords)
+            lines.push_back("decrypt " + password);
         lines.insert(lines.end(), told.begin() + 1, told.end());
         if (proxy.object().step() != 1)
             lines.push_back("step " + std::to_string(proxy.object().step()));
