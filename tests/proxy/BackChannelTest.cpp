@@ -4,12 +4,10 @@
 
 namespace {
 
-class BackChannelTest : public ProxyTest {
-protected:
-    IvelBackChannel* const own = &proxy.object();  // the proxy keeps it alive
-};
+using BackChannelTest = ProxyTest;
 
 TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsComeBack) {
+    IvelBackChannel* const own = &proxy.object();  // the proxy keeps it alive
     // Without a host, byte arrays still make the page and the trace level is left alone.
     velcom::Variant chunk = makeByteArray("0123456789");
     EXPECT_EQ(own->Data(1, 2, 0, chunk.get()), S_OK);

@@ -147,9 +147,8 @@ protected:
         std::erase_if(all, [&](const auto& call) { return !kind.empty() && call.kind != kind; });
         return all;
     }
-    // Since forgetCallbacks(): traces "TSR velTesseraProxy(line): text\r\n" as "level line: text"
-    // and error reports as "error CODE text1|text2", "|text3" only when it is not empty. (Not
-    // std::regex: GCC 12's <regex> warns falsely under the sanitizers' -O1.)
+    // Since forgetCallbacks(): traces "TSR velTesseraProxy(line): text\r\n" as "level line: text",
+    // errors as "error CODE text1|text2[|text3]". No std::regex: GCC 12 warns falsely under -O1.
     Strings heard() const {
         static constexpr std::string_view prefix = "TSR velTesseraProxy(";
         Strings lines;
