@@ -262,10 +262,6 @@ protected:
         ASSERT_EQ(initComm(), S_OK);
     }
     std::filesystem::path dataFile() const { return directory / "data.pem"; }
-    std::optional<std::string> dataContent() const {
-        std::ifstream file(dataFile(), std::ios::binary);
-        return file ? std::optional(std::string(std::istreambuf_iterator(file), {})) : std::nullopt;
-    }
 
     void expectRows(const std::vector<Row>& rows) {
         for (const Row& row : rows) {
@@ -307,7 +303,7 @@ protected:
 
     Strings run(const Row& row) {
         const std::size_t sent = script.requests.size(), made = pki->calls().size();
-        const std::optional<std::string> earlier = dataContent();
+        const std::optional<std::string> earlier = contentOf(dataFile());
         forgetCallbacks();
         script.answers.assign(row.pages.begin(), row.pages.end());
         certificateId = kUntouched;
@@ -342,7 +338,7 @@ protected:
         node.reset();
 
         // What the PKI component read stays in the file, for its owner alone, or the file is kept.
-        EXPECT_EQ(dataContent(), read ? read : earlier);
+        EXPECT_EQ(contentOf(dataFile()), read ? read : earlier);
         if (read) {
             EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

@@ -14,6 +14,11 @@
 
 inline constexpr char kNullArgument[] = "<null>";
 
+inline std::optional<std::string> contentOf(const std::string& file) {
+    std::ifstream read(file, std::ios::binary);
+    return read ? std::optional(std::string(std::istreambuf_iterator(read), {})) : std::nullopt;
+}
+
 // AsBinaryString: a real component answers VT_ARRAY|VT_UI1; VT_BSTR plays a broken one.
 template <class Interface>
 class BinaryTextDouble : public CountedDouble<Interface> {
@@ -225,10 +230,7 @@ public:
 private:
     HRESULT record(const char* method, std::vector<std::string> arguments,
                    const std::function<HRESULT()>& work = {}, BSTR file = nullptr) {
-        std::ifstream read(file ? toAnsi(file) : std::string(), std::ios::binary);
-        m_calls.push_back(
-            {method, std::move(arguments),
-             read ? std::optional(std::string(std::istreambuf_iterator(read), {})) : std::nullopt});
+        m_calls.push_back({method, std::move(arguments), contentOf(file ? toAnsi(file) : "")});
         const HRESULT result =
             MethodScript::enter(method, std::string_view(method) == "ImportRequestedCertificate2"
                                             ? IID_ISMPrivateKeyInfrastructureEx
