@@ -99,11 +99,9 @@ public:
     STDMETHODIMP GetPassword(BSTR* result) override {
         const CallSide side(Side::host);
         const HRESULT scripted = enter("GetPassword");
-        *result = scripted == S_OK ? toBstr(password).detach() : nullptr;
+        *result = scripted == S_OK ? toBstr("old secret").detach() : nullptr;
         return scripted;
     }
-
-    std::string password = "old secret";
 };
 
 // For a method that reads a file, the bytes it held at the call. A list argument (a zero-based
