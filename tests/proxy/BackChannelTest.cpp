@@ -58,6 +58,7 @@ TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsCom
                   "Info 11 22 3 6 null|one| 0/0 \nTrace 11 22 4 1 one|| 0/0 \n"
                   "Data 11 22 5 0 || 0/0 page\n");
         host.traceLevel = 3;
+        level = 0;
         EXPECT_EQ(channel->get_lTraceLevel(&level) | channel->put_lTraceLevel(6), S_OK);
         EXPECT_EQ(std::to_string(level) + " " + std::to_string(host.traceLevel), "3 6");
     }

@@ -104,9 +104,8 @@ TEST_F(InitTest,
        InitCommFetchesTheStartPageWithHeadersOnlyFromAStringListAndKeepsItsLastStartNode) {
     // told(), step, the start node's addresses; headers in any form but a string list are ignored.
     const std::string unusable = "<html>maintenance</html>";
-    const std::string started = "start https://ca.test/create https://ca.test/check";
     const std::tuple<TransportAnswer, Strings, velcom::Variant> pages[] = {
-        {startPage(), {"S_OK", "step 1", started}, {}},
+        {startPage(), {"S_OK", "step 1", "start https://ca.test/create https://ca.test/check"}, {}},
         {pageWith("Return=none"), {"S_OK", "step 1", "start "}, makeText("X-One: 1")},
         {"<!-- !!!\nReturn\nCreateCertficate=first\n--><!-- !!!\nReturn\n"
          "CreateCertficate=second\n-->",
