@@ -4,18 +4,40 @@
 
 namespace {
 
-class BackChannelTest : public ProxyTest {
-protected:
-    IvelBackChannel* const own = &proxy.object();  // the proxy keeps it alive
-};
+using BackChannelTest = ProxyTest;
 
 TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsComeBack) {
+    IvelBackChannel* const own = &proxy.object();  // the proxy keeps it alive
+    // Without a host, byte arrays still make the page and the trace level is left alone.
+    velcom::Variant chunk = makeByteArray("0123456789");
+    EXPECT_EQ(own->Data(1, 2, 0, chunk.get()), S_OK);
+    chunk = arrayOf<BYTE>(VT_UI1, {'a', 'b', 0, 'c'}, 5);
+    LONG level = 99;
+    EXPECT_EQ(
+        own->Data(1, 2, 0, chunk.get()) | own->get_lTraceLevel(&level) | own->put_lTraceLevel(5),
+        S_OK);
+    EXPECT_EQ(level, 99);
+    const std::string page("0123456789ab\0c", 14);
+    EXPECT_EQ(proxy.object().response(), page);
+
     ASSERT_EQ(init(), S_OK);
+    velcom::Variant text = makeText("page?"), empty = makeByteArray("");
+    EXPECT_EQ(own->Data(1, 2, 0, text.get()) | own->Data(1, 2, 0, nullptr) |
+                  own->Data(1, 2, 0, empty.get()),
+              S_OK);
+    EXPECT_EQ(proxy.object().response(), page) << "anything else is only forwarded";
+    // The host sees the very VARIANTs.
+    std::vector<std::pair<VARIANT*, VARTYPE>> forwarded;
+    for (const auto& call : recent("Data")) forwarded.emplace_back(call.data, call.dataType);
+    EXPECT_EQ(forwarded,
+              (decltype(forwarded){
+                  {text.get(), VT_BSTR}, {nullptr, VT_EMPTY}, {empty.get(), VT_ARRAY | VT_UI1}}));
+
     g_lTraceLevel = 2;  // traces are forwarded whatever the mask
     host.callbackResult = E_ABORT;
     host.progressResult = S_FALSE;
     const velcom::Bstr one(u"one"), two(u"two");
-    velcom::Variant chunk = makeByteArray("page");
+    chunk = makeByteArray("page");
     for (IvelBackChannel* channel : {own, script.backChannel}) {
         forgetCallbacks();
         EXPECT_EQ(channel->Error(11, 22, 0, 0x1234, one.get(), nullptr, two.get()), E_ABORT);
@@ -35,40 +57,12 @@ TEST_F(BackChannelTest, CallbacksReachTheHostOneLevelDeeperAndTheHostsResultsCom
                   "Error 11 22 1 4660 one||two 0/0 \nProgress 11 22 2 5 one|two| 50/3 \n"
                   "Info 11 22 3 6 null|one| 0/0 \nTrace 11 22 4 1 one|| 0/0 \n"
                   "Data 11 22 5 0 || 0/0 page\n");
+        host.traceLevel = 3;
+        level = 0;
+        EXPECT_EQ(channel->get_lTraceLevel(&level) | channel->put_lTraceLevel(6), S_OK);
+        EXPECT_EQ(std::to_string(level) + " " + std::to_string(host.traceLevel), "3 6");
     }
-    EXPECT_EQ(proxy.object().response(), "pagepage") << "the page is kept whatever the host says";
-}
-
-TEST_F(BackChannelTest, DataAppendsByteArraysAndOnlyForwardsAnythingElse) {
-    velcom::Variant chunk = makeByteArray("0123456789");
-    EXPECT_EQ(own->Data(1, 2, 0, chunk.get()), S_OK) << "even without a host";
-    chunk = arrayOf<BYTE>(VT_UI1, {'a', 'b', 0, 'c'}, 5);
-    EXPECT_EQ(own->Data(1, 2, 0, chunk.get()), S_OK);
-    const std::string page("0123456789ab\0c", 14);
-    EXPECT_EQ(proxy.object().response(), page);
-
-    ASSERT_EQ(init(), S_OK);
-    velcom::Variant text = makeText("page?"), empty = makeByteArray("");
-    EXPECT_EQ(own->Data(1, 2, 0, text.get()) | own->Data(1, 2, 0, nullptr) |
-                  own->Data(1, 2, 0, empty.get()),
-              S_OK);
-    EXPECT_EQ(proxy.object().response(), page);
-    // The host sees the very VARIANTs.
-    std::vector<std::pair<VARIANT*, VARTYPE>> forwarded;
-    for (const auto& call : recent("Data")) forwarded.emplace_back(call.data, call.dataType);
-    EXPECT_EQ(forwarded,
-              (decltype(forwarded){
-                  {text.get(), VT_BSTR}, {nullptr, VT_EMPTY}, {empty.get(), VT_ARRAY | VT_UI1}}));
-}
-
-TEST_F(BackChannelTest, TheTraceLevelIsTheHostsOrLeftAloneWithoutOne) {
-    LONG level = 99;
-    EXPECT_EQ(own->get_lTraceLevel(&level) | own->put_lTraceLevel(5), S_OK);
-    EXPECT_EQ(level, 99);
-    host.traceLevel = 3;
-    ASSERT_EQ(init(), S_OK);
-    EXPECT_EQ(own->get_lTraceLevel(&level) | own->put_lTraceLevel(6), S_OK);
-    EXPECT_EQ(std::to_string(level) + " " + std::to_string(host.traceLevel), "3 6");
+    EXPECT_EQ(proxy.object().response(), page + "pagepage") << "kept whatever the host says";
     host.traceLevelResult = E_FAIL;
     EXPECT_EQ(own->get_lTraceLevel(&level), E_FAIL);
 }
@@ -115,6 +109,21 @@ TEST_F(BackChannelTest, TheProxyAnswersForItsOwnInterfacesOnly) {
     ISupportErrorInfo& errorInfo = proxy.object();
     EXPECT_EQ(errorInfo.InterfaceSupportsErrorInfo(IID_IvelTesseraProxy), S_OK);
     EXPECT_EQ(errorInfo.InterfaceSupportsErrorInfo(IID_IvelTesseraProxyEx), S_FALSE);
+    // Every dual interface has type information of its own.
+    for (const IID* iid : {&IID_IvelTesseraProxy, &IID_IvelTesseraProxyEx, &IID_IvelBackChannel}) {
+        velcom::ComPtr<IDispatch> dual;
+        ASSERT_EQ(proxy->QueryInterface(*iid, dual.putVoid()), S_OK);
+        UINT count = 0;
+        ASSERT_EQ(dual->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 1u);
+        velcom::ComPtr<ITypeInfo> typeInfo;
+        EXPECT_EQ(dual->GetTypeInfo(1, 0, typeInfo.put()), DISP_E_BADINDEX);
+        ASSERT_EQ(dual->GetTypeInfo(0, 0, typeInfo.put()), S_OK);
+        TYPEATTR* attributes = nullptr;
+        ASSERT_EQ(typeInfo->GetTypeAttr(&attributes), S_OK);
+        EXPECT_TRUE(IsEqualIID(attributes->guid, *iid));
+        typeInfo->ReleaseTypeAttr(attributes);
+    }
     // Scripts reach the proxy's own methods by name, in any letter case.
     IDispatch* const dispatch = proxy.get();
     OLECHAR name[] = u"initCOMM";

@@ -22,24 +22,23 @@ const Strings kFallback = {"3 1518: wrong refnumber",
 
 class PickUpTest : public OperationTest {
 protected:
-    std::function<HRESULT()> pickUp(bool withAuthenticator = false) {
-        return [this, withAuthenticator] {
-            return static_cast<IvelTesseraProxyEx&>(proxy.object())
-                .PickUpEx(withAuthenticator ? authenticator.get() : nullptr, &certificateId);
+    std::function<HRESULT()> pickUp(bool asking = false) {
+        return [this, asking] {
+            return proxy.object().PickUpEx(asking ? authenticator.get() : nullptr, &certificateId);
         };
     }
     std::function<void()> open(const Strings& references) {
         return [this, references] { pki->openRequests = makeStringList(references); };
     }
     Row picked(const char* name, const Strings& openRequests, const Params& lists, int position,
-               const std::string& arguments, const Strings& more = {},
-               bool withAuthenticator = false, const char* import = "ImportRequestedCertificate2") {
+               const std::string& arguments, const Strings& more = {}, bool asking = false,
+               const char* import = "ImportRequestedCertificate2") {
         const std::string selected = "POST /pickup/select " + fieldsOf(lists) +
                                      "&-ident_cert_nr=" + std::to_string(position),
                           imported = std::string(import) + "(" + arguments + ") " +
                                      pem("CERTIFICATE", "MIICcert");
         const Strings done = {"S_OK", "GET /pickup", selected, "GetOpenRequests()", imported};
-        return {name, pickUp(withAuthenticator), Pages{references(lists), kIssued},
+        return {name, pickUp(asking), Pages{references(lists), kIssued},
                 joined({done, more, Strings{"id 42"}}), open(openRequests)};
     }
 };

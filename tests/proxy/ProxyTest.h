@@ -147,9 +147,8 @@ protected:
         std::erase_if(all, [&](const auto& call) { return !kind.empty() && call.kind != kind; });
         return all;
     }
-    // Since forgetCallbacks(): traces "TSR velTesseraProxy(line): text\r\n" as "level line: text"
-    // and error reports as "error CODE text1|text2", "|text3" only when it is not empty. (Not
-    // std::regex: GCC 12's <regex> warns falsely under the sanitizers' -O1.)
+    // Since forgetCallbacks(): traces "TSR velTesseraProxy(line): text\r\n" as "level line: text",
+    // errors as "error CODE text1|text2[|text3]". No std::regex: GCC 12 warns falsely under -O1.
     Strings heard() const {
         static constexpr std::string_view prefix = "TSR velTesseraProxy(";
         Strings lines;
@@ -263,10 +262,6 @@ protected:
         ASSERT_EQ(initComm(), S_OK);
     }
     std::filesystem::path dataFile() const { return directory / "data.pem"; }
-    std::optional<std::string> dataContent() const {
-        std::ifstream file(dataFile(), std::ios::binary);
-        return file ? std::optional(std::string(std::istreambuf_iterator(file), {})) : std::nullopt;
-    }
 
     void expectRows(const std::vector<Row>& rows) {
         for (const Row& row : rows) {
@@ -276,6 +271,12 @@ protected:
             ASSERT_EQ(told(initComm("")),
                       (Strings{"S_OK", "1 1248: communication already initialized"}));
             std::filesystem::remove(dataFile());
+            pki->succeedAll();
+            pki->key = make<TestKey>();
+            pki->keyFound = true;
+            pki->request = make<TestRequest>();
+            certificate = make<TestCertificate>();
+            authenticator = make<TestAuthenticator>();
             if (row.setup) row.setup();
             Strings actual = run(row);
             for (std::size_t at = 0; at < std::min(actual.size(), row.transcript.size()); ++at) {
@@ -285,12 +286,6 @@ protected:
                     actual[at] = line;
             }
             EXPECT_EQ(actual, row.transcript);
-            pki->succeedAll();
-            pki->key = make<TestKey>();
-            pki->keyFound = true;
-            pki->request = make<TestRequest>();
-            certificate = make<TestCertificate>();
-            authenticator = make<TestAuthenticator>();
         }
     }
 
@@ -307,10 +302,8 @@ protected:
     }
 
     Strings run(const Row& row) {
-        const std::size_t sent = script.requests.size(), made = pki->calls().size(),
-                          decrypted = pki->key->decryptPasswords.size();
-        const unsigned asked = authenticator->callCount("GetPassword");
-        const std::optional<std::string> earlier = dataContent();
+        const std::size_t sent = script.requests.size(), made = pki->calls().size();
+        const std::optional<std::string> earlier = contentOf(dataFile());
         forgetCallbacks();
         script.answers.assign(row.pages.begin(), row.pages.end());
         certificateId = kUntouched;
@@ -324,9 +317,9 @@ protected:
         std::optional<std::string> read;
         for (std::size_t index = made; index < pki->calls().size(); ++index)
             if (pki->calls()[index].fileContent) read = pki->calls()[index].fileContent;
-        lines.insert(lines.end(), authenticator->callCount("GetPassword") - asked, "asked");
-        for (std::size_t index = decrypted; index < pki->key->decryptPasswords.size(); ++index)
-            lines.push_back("decrypt " + pki->key->decryptPasswords[index]);
+        lines.insert(lines.end(), authenticator->callCount("GetPassword"), "asked");
+        for (const std::string& password : pki->key->decryptPasswords)
+            lines.push_back("decrypt " + password);
         lines.insert(lines.end(), told.begin() + 1, told.end());
         if (proxy.object().step() != 1)
             lines.push_back("step " + std::to_string(proxy.object().step()));
@@ -345,7 +338,7 @@ protected:
         node.reset();
 
         // What the PKI component read stays in the file, for its owner alone, or the file is kept.
-        EXPECT_EQ(dataContent(), read ? read : earlier);
+        EXPECT_EQ(contentOf(dataFile()), read ? read : earlier);
         if (read) {
             EXPECT_EQ(std::filesystem::status(dataFile()).permissions(),
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

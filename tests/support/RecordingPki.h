@@ -14,6 +14,11 @@
 
 inline constexpr char kNullArgument[] = "<null>";
 
+inline std::optional<std::string> contentOf(const std::string& file) {
+    std::ifstream read(file, std::ios::binary);
+    return read ? std::optional(std::string(std::istreambuf_iterator(read), {})) : std::nullopt;
+}
+
 // AsBinaryString: a real component answers VT_ARRAY|VT_UI1; VT_BSTR plays a broken one.
 template <class Interface>
 class BinaryTextDouble : public CountedDouble<Interface> {
@@ -94,11 +99,9 @@ public:
     STDMETHODIMP GetPassword(BSTR* result) override {
         const CallSide side(Side::host);
         const HRESULT scripted = enter("GetPassword");
-        *result = scripted == S_OK ? toBstr(password).detach() : nullptr;
+        *result = scripted == S_OK ? toBstr("old secret").detach() : nullptr;
         return scripted;
     }
-
-    std::string password = "old secret";
 };
 
 // For a method that reads a file, the bytes it held at the call. A list argument (a zero-based
@@ -225,10 +228,7 @@ public:
 private:
     HRESULT record(const char* method, std::vector<std::string> arguments,
                    const std::function<HRESULT()>& work = {}, BSTR file = nullptr) {
-        std::ifstream read(file ? toAnsi(file) : std::string(), std::ios::binary);
-        m_calls.push_back(
-            {method, std::move(arguments),
-             read ? std::optional(std::string(std::istreambuf_iterator(read), {})) : std::nullopt});
+        m_calls.push_back({method, std::move(arguments), contentOf(file ? toAnsi(file) : "")});
         const HRESULT result =
             MethodScript::enter(method, std::string_view(method) == "ImportRequestedCertificate2"
                                             ? IID_ISMPrivateKeyInfrastructureEx
