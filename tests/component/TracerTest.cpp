@@ -1,5 +1,4 @@
-// The tracer and the trace lines of error reporting: what the host's back channel receives. The
-// exception handlers' traces and error reports are pinned by the proxy's tests.
+// What the host hears from the tracer and error reporting; the handlers' are in the proxy's tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
