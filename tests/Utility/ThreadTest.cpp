@@ -96,9 +96,6 @@ struct Job {
     std::atomic<int> runs{0};
     std::atomic<bool> holdOpen{false}, inside{false};
     Event release;
-    void waitForRun(int run) const {
-        while (runs < run) std::this_thread::yield();
-    }
 };
 
 void work(void* argument) {
@@ -124,7 +121,7 @@ TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleStopWaitsForItAndTheEventHoldsI
         EXPECT_FALSE(thread.isRunning());
         thread.setArgument(&second);
         thread.start();
-        second.waitForRun(1);
+        while (second.runs < 1) std::this_thread::yield();
         thread.start();
         EXPECT_TRUE(thread.isRunning());
         const std::string refused = " " + std::to_string(ENOTSUP) + " File Utility/Thread at Line ";
@@ -142,7 +139,7 @@ TEST(ThreadTest, StartRunsTheFunctionOnceWhenIdleStopWaitsForItAndTheEventHoldsI
         EXPECT_EQ(raisedBy([&] { second.release.lock(); }), "") << "manual reset: stays signalled";
         second.release.unlock();
         thread.start();
-        second.waitForRun(2);
+        while (second.runs < 2) std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(second.inside) << "unlock reset the event";
         second.release.signal();

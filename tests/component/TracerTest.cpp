@@ -1,5 +1,4 @@
-// The tracer and the trace lines of error reporting: what the host's back channel receives. The
-// exception handlers' traces and error reports are pinned by the proxy's tests.
+// What the host hears from the tracer and error reporting; the handlers' are in the proxy's tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -150,8 +149,8 @@ TEST(TracerLifetimeTest, LastReleaseDestroysTheTracerAndConcurrentUsersShareOneL
     VARIANT data{};  // VT_EMPTY
     EXPECT_EQ(asComTracer(tracer).Data(1, 2, 3, &data), S_OK);
     LONG level = 42;
-    EXPECT_EQ(asComTracer(tracer).get_lTraceLevel(&level), S_OK);
-    EXPECT_EQ(level, 42) << "the out parameter is left alone";
+    EXPECT_EQ((std::pair{asComTracer(tracer).get_lTraceLevel(&level), level}), std::pair(S_OK, 42))
+        << "the out parameter is left alone";
     tracer->release();
     EXPECT_EQ(host.count(), 0u);
 

@@ -1,5 +1,4 @@
-// The module started in the test program as the loader starts it, and what the built library
-// (VEL_TESSERACOMM_MODULE) writes to and removes from HKEY_CLASSES_ROOT on registration.
+// The module started in the test program, and what the built library registers and removes.
 #include <velTesseraComm/velTesseraComm.h>
 #include <velcom/com.h>
 
@@ -7,7 +6,6 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -201,8 +199,7 @@ TEST_F(RegistrationTest, ScriptPutsTheModulePathForEveryVariableAndStopsAtAFaili
                                             "Server@Plain=100%", "Failing"}));
 }
 
-// Registering again force-removes the class key and writes it anew, but leaves what others put
-// below the ProgID; a third time writes the same file.
+// Others' keys below the ProgID survive registering again; a third time writes the same file.
 TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassKeyFromScratch) {
     ASSERT_EQ(call("DllRegisterServer"), S_OK);
     create((kClassKey + "\\Stale").c_str());
@@ -235,8 +232,7 @@ TEST_F(RegistrationTest, WritesTheClassProgIdsAndTypeLibraryAndRewritesTheClassK
     EXPECT_EQ(path.front(), '/') << "the server's path is absolute: " << path;
 }
 
-// Keys that still hold something of others stay, but without any value of ours: the default
-// values go with the named ones.
+// Keys others still use stay, without our values: the default values go with the named ones.
 TEST_F(RegistrationTest, UnregisteringLeavesWhatOthersUseAndAnUnreadableRegistryAlone) {
     EXPECT_EQ(call("DllUnregisterServer"), S_OK) << "with nothing registered yet";
     EXPECT_EQ(snapshot(), RegistrySnapshot{});
@@ -263,8 +259,7 @@ TEST_F(RegistrationTest, UnregisteringLeavesWhatOthersUseAndAnUnreadableRegistry
     EXPECT_EQ(fileText(), "not a registry file");
 }
 
-// The unload hook runs after std::exit (unlike the helper's _exit) destroyed the library's
-// statics, and must find the state it clears still there.
+// std::exit (unlike the helper's _exit) destroys the library's statics before its unload hook.
 TEST(ModuleExitTest, AProcessEndsCleanlyWithTheLibraryStillLoaded) {
     const pid_t child =
         runInChild([]() -> int { std::exit(LoadLibraryA(VEL_TESSERACOMM_MODULE) ? 0 : 2); });

@@ -73,12 +73,8 @@ TEST(MutexTest, OnlyTheOwningThreadEntersAgainAndReleasesAndItsEndAbandonsTheMut
     EXPECT_TRUE(CloseHandle(mutex));
 }
 
-std::string uniqueName(const std::string& stem) {
-    return "velcom-test-" + stem + "-" + std::to_string(getpid());
-}
-
 TEST(MutexTest, NamedMutexIsFoundByItsExactNameUntilItsLastHandleCloses) {
-    const std::string name = uniqueName("named");
+    const std::string name = "velcom-test-named-" + std::to_string(getpid());
     HANDLE first = CreateMutexA(nullptr, TRUE, name.c_str());
     EXPECT_EQ(GetLastError(), 0u);
     HANDLE second = CreateMutexA(nullptr, FALSE, name.c_str());
@@ -106,7 +102,7 @@ TEST(MutexTest, NamedMutexIsFoundByItsExactNameUntilItsLastHandleCloses) {
 
 TEST(MutexTest, NamedMutexExcludesOtherProcessesAndIsAbandonedWhenTheOwnerDies) {
     for (const bool release : {true, false}) {
-        const std::string name = uniqueName(release ? "process-release" : "process-die");
+        const std::string name = "velcom-test-" + std::to_string(getpid()) + (release ? "r" : "d");
         HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
         // The child takes the mutex, says so, and on the parent's word releases it or dies.
         int up[2], down[2];

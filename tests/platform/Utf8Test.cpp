@@ -1,5 +1,4 @@
-// The edges of UTF-8 and UTF-16 in velcom's code-page conversion. POSIX only: the system's
-// conversion may replace ill-formed input differently in detail.
+// UTF-8 and UTF-16 edges of velcom's conversion; POSIX only, as systems replace differently.
 #include <tuple>
 
 #include "platform/automation/AutomationTest.h"

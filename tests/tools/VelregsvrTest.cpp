@@ -1,13 +1,7 @@
-// velregsvr run as a user runs it, against the component's library and a registry file of the
-// test's own: what it prints, its exit status, and what it leaves in the registry.
+// velregsvr run as a user runs it: what it prints, its exit status, what it leaves registered.
 #include <sys/wait.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <tuple>
 
 #include "platform/registry/RegistryFixture.h"
 
@@ -33,7 +27,6 @@ using VelregsvrTest = RegistryTest;
 
 TEST_F(VelregsvrTest, EachRunPrintsItsOutcomeExitsWithItsStatusAndLeavesTheRegistrySo) {
     const std::string module = kModule.string();
-    // As the registry file holds the proxy's server.
     const std::string server =
         "InprocServer32]\n@=\"" + std::filesystem::canonical(kModule).string() + "\"\n";
     const std::string missing = "/nonexistent/module.so";

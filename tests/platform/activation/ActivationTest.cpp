@@ -1,5 +1,4 @@
 #include <thread>
-#include <tuple>
 
 #include <velcom/com.h>
 

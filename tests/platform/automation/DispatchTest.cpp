@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -111,17 +110,15 @@ std::pair<HRESULT, std::string> invoked(IDispatch& object, DISPID id,
 VARIANT byRef(VARIANT* value) { return VALUE(VT_BYREF | VT_VARIANT, pvarVal, value); }
 VARIANT byRef(LONG* value) { return VALUE(VT_BYREF | VT_I4, plVal, value); }
 
-DISPID idOf(IDispatch& object, const OLECHAR* name) {
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    DISPID id = 12345;
-    const HRESULT result = object.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    EXPECT_EQ(result == DISP_E_UNKNOWNNAME, id == DISPID_UNKNOWN) << "the id says the same";
-    return id;
-}
-
 TEST(DispatchTest, NamesResolveExactlyOrIgnoringCase) {
     Calculator calculator;
-    const auto id = [&calculator](const OLECHAR* name) { return idOf(calculator, name); };
+    const auto id = [&calculator](const OLECHAR* name) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID given = 12345;
+        const HRESULT found = calculator.GetIDsOfNames(IID_NULL, names, 1, 0, &given);
+        EXPECT_EQ(found == DISP_E_UNKNOWNNAME, given == DISPID_UNKNOWN) << "the id says the same";
+        return given;
+    };
     EXPECT_EQ(std::vector({id(OLESTR("Add")), id(OLESTR("dEsCrIbE")), id(OLESTR("Name"))}),
               std::vector<DISPID>({1, 3, 2}));
     EXPECT_EQ(id(OLESTR("Subtract")), DISPID_UNKNOWN);

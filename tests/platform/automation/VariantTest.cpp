@@ -136,8 +136,7 @@ TEST(SafeArrayTest, BoundsSizesAndTypeFollowTheCreationAndTheFirstIndexRunsFaste
     EXPECT_EQ(std::tuple(SafeArrayGetDim(bytes), SafeArrayGetElemsize(bytes)), std::tuple(1u, 1u));
     EXPECT_EQ(std::tuple(SafeArrayGetDim(grid), SafeArrayGetElemsize(grid)), std::tuple(2u, 4u));
     VARTYPE type = VT_EMPTY;
-    EXPECT_EQ(SafeArrayGetVartype(bytes, &type), S_OK);
-    EXPECT_EQ(type, VT_UI1);
+    EXPECT_EQ((std::tuple{SafeArrayGetVartype(bytes, &type), type}), std::tuple(S_OK, VT_UI1));
 
     LONG indices[2] = {1, 11};
     LONG value = 42;

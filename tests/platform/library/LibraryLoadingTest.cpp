@@ -21,7 +21,15 @@ std::string fileNameOf(HMODULE module, DWORD size = PATH_MAX) {
 
 bool isLoaded() { return GetModuleHandleA(kModule.c_str()) != nullptr; }
 
-TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLastHandle) {
+TEST(LibraryLoadingTest, ModuleAndProgramGiveTheirAbsolutePathsAndTheModuleGoesAfterItsLastHandle) {
+    static const char anchor = 0;
+    HMODULE program = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(kFromAddress | kUncounted, &anchor, &program));
+    const std::string programPath = std::filesystem::canonical("/proc/self/exe").string();
+    EXPECT_EQ(fileNameOf(program), programPath);
+    EXPECT_EQ(fileNameOf(nullptr), programPath);
+    EXPECT_EQ(GetModuleHandleA(nullptr), program);
+
     const std::filesystem::path path(kModule);
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(path.parent_path());
@@ -43,16 +51,6 @@ TEST(LibraryLoadingTest, ModuleGivesItsExportsAndAbsolutePathAndIsGoneAfterItsLa
         EXPECT_TRUE(FreeLibrary(handle));
     }
     EXPECT_FALSE(isLoaded());
-}
-
-TEST(LibraryLoadingTest, AddressInTheProgramFindsTheProgram) {
-    static const char anchor = 0;
-    HMODULE program = nullptr;
-    ASSERT_TRUE(GetModuleHandleExA(kFromAddress | kUncounted, &anchor, &program));
-    const std::string programPath = std::filesystem::canonical("/proc/self/exe").string();
-    EXPECT_EQ(fileNameOf(program), programPath);
-    EXPECT_EQ(fileNameOf(nullptr), programPath);
-    EXPECT_EQ(GetModuleHandleA(nullptr), program);
 }
 
 TEST(LibraryLoadingTest, FailuresSayWhyAndAShortBufferGetsAsMuchOfThePathAsFits) {

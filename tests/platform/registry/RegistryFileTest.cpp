@@ -150,8 +150,7 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
                       std::to_string(i) + '\0');
 }
 
-// A writer killed at any moment leaves the previous or the next complete file, and whatever
-// temporary file it left behind neither disturbs readers nor the next writer.
+// A killed writer leaves a whole file; its temporary one disturbs neither readers nor writers.
 TEST_F(RegistryTest, WriterKilledMidWriteLeavesACompleteFile) {
     const std::string big(200000, 'x');
     for (const int delayMs : {5, 30, 120}) {

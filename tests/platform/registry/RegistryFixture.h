@@ -1,5 +1,4 @@
-// Each registry test gets a registry file of its own in a fresh temporary directory, named by
-// VELCOM_REGISTRY; its keys are closed, the directory removed and the environment restored after.
+// Each test's own registry file in a fresh temporary directory, named by VELCOM_REGISTRY.
 #pragma once
 
 #include <stdlib.h>
@@ -81,13 +80,11 @@ protected:
     }
     // The stored bytes of a value with its type; the type is REG_NONE when the query failed.
     static std::pair<DWORD, std::string> query(HKEY key, const char* name) {
-        DWORD type = REG_NONE, size = 0;
-        if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            return {REG_NONE, {}};
+        DWORD type = REG_NONE, size = 1 << 18;
         std::string data(size, '\0');
-        EXPECT_EQ(RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                   &size),
-                  ERROR_SUCCESS);
+        const auto bytes = reinterpret_cast<BYTE*>(data.data());
+        if (RegQueryValueExA(key, name, nullptr, &type, bytes, &size) != ERROR_SUCCESS)
+            return {REG_NONE, {}};
         return {type, data.substr(0, size)};
     }
     // One subkey into a buffer of the length: the status, the length after and the name.

@@ -1,5 +1,3 @@
-#include <tuple>
-
 #include "RegistryFixture.h"
 
 namespace {
