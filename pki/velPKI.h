@@ -21,6 +21,16 @@ inline constexpr velcom::DispatchMember kISMPrivateKeyInfrastructureExMembers[] 
 };
 inline constexpr velcom::DispatchMember kIvelPKIStoreMembers[] = {
     velcom::member<&IvelPKIStore::Open, velcom::in(VT_BSTR)>(u"Open", 1, DISPATCH_METHOD),
+    velcom::member<&IvelPKIStore::SetTrustAnchor, velcom::in(VT_BSTR), velcom::in(VT_BSTR)>(
+        u"SetTrustAnchor", 2, DISPATCH_METHOD),
+    velcom::member<&IvelPKIStore::GetTrustAnchor, velcom::retval(VT_DISPATCH)>(u"GetTrustAnchor", 3,
+                                                                               DISPATCH_METHOD),
+    velcom::member<&IvelPKIStore::put_KeyType, velcom::in(VT_BSTR)>(u"KeyType", 4,
+                                                                    DISPATCH_PROPERTYPUT),
+    velcom::member<&IvelPKIStore::ForgetRequest, velcom::in(VT_BSTR)>(u"ForgetRequest", 5,
+                                                                      DISPATCH_METHOD),
+    velcom::member<&IvelPKIStore::put_RequestScope, velcom::in(VT_BSTR)>(u"RequestScope", 6,
+                                                                         DISPATCH_PROPERTYPUT),
 };
 
 class CvelPKI final : public velcom::DispatchImpl<ISMPrivateKeyInfrastructure>,
@@ -38,6 +48,11 @@ public:
 
     // IvelPKIStore
     STDMETHODIMP Open(BSTR path) override;
+    STDMETHODIMP SetTrustAnchor(BSTR, BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTrustAnchor(ISMCertificate**) override { return E_NOTIMPL; }
+    STDMETHODIMP put_KeyType(BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP ForgetRequest(BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP put_RequestScope(BSTR) override { return E_NOTIMPL; }
 
     // ISMPrivateKeyInfrastructure
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
