@@ -1,5 +1,6 @@
 #include "DerText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <vector>
@@ -82,13 +83,26 @@ std::string certificatePem(X509* certificate) {
     return bioText(bio.get());
 }
 
-std::string serialText(X509* certificate) {
+std::string serialText(const ASN1_INTEGER* serial) {
     const OpenSslOwner<BIGNUM, BN_free> number = owned<OpenSslOwner<BIGNUM, BN_free>>(
-        ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate), nullptr), "reading the serial");
+        ASN1_INTEGER_to_BN(serial, nullptr), "reading a serial");
     char* hex = BN_bn2hex(number.get());
-    if (hex == nullptr) failOpenSsl("writing the serial");
+    if (hex == nullptr) failOpenSsl("writing a serial");
     const std::unique_ptr<char, OpenSslDeleter<char, freeOpenSslText>> owner(hex);
-    return hex;
+    return normalSerial(hex);
+}
+
+std::string serialText(X509* certificate) {
+    return serialText(X509_get0_serialNumber(certificate));
+}
+
+std::string normalSerial(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::size_t sign = text.starts_with('-') ? 1 : 0;
+    const std::size_t digits = text.find_first_not_of('0', sign);
+    text.erase(sign, (digits == std::string::npos ? text.size() - 1 : digits) - sign);
+    return text;
 }
 
 std::string nameText(const X509_NAME* name) {

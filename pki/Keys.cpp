@@ -1,13 +1,42 @@
 #include "Keys.h"
 
+#include <openssl/crypto.h>
 #include <openssl/pem.h>
+
+#include <utility>
 
 #include "DerText.h"
 
+std::optional<KeyAlgorithm> keyAlgorithmNamed(const std::string& name) {
+    static constexpr std::pair<const char*, KeyAlgorithm> kNames[] = {
+        {"rsa2048", KeyAlgorithm::Rsa2048},
+        {"rsa3072", KeyAlgorithm::Rsa3072},
+        {"rsa4096", KeyAlgorithm::Rsa4096},
+        {"ec-p256", KeyAlgorithm::EcP256},
+        {"ec-p384", KeyAlgorithm::EcP384}};
+    for (const auto& [text, algorithm] : kNames)
+        if (OPENSSL_strcasecmp(name.c_str(), text) == 0) return algorithm;
+    return std::nullopt;
+}
+
 KeyOwner generateKey(KeyAlgorithm algorithm) {
-    EVP_PKEY* key = algorithm == KeyAlgorithm::EcP256
-                        ? EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256")
-                        : EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", size_t{2048});
+    EVP_PKEY* key = nullptr;
+    switch (algorithm) {
+        case KeyAlgorithm::Rsa2048:
+        case KeyAlgorithm::Rsa3072:
+        case KeyAlgorithm::Rsa4096: {
+            const std::size_t bits = algorithm == KeyAlgorithm::Rsa2048   ? 2048
+                                     : algorithm == KeyAlgorithm::Rsa3072 ? 3072
+                                                                          : 4096;
+            key = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", bits);
+            break;
+        }
+        case KeyAlgorithm::EcP256:
+        case KeyAlgorithm::EcP384:
+            key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC",
+                                    algorithm == KeyAlgorithm::EcP256 ? "P-256" : "P-384");
+            break;
+    }
     return owned<KeyOwner>(key, "generating the key pair");
 }
 
@@ -35,12 +64,23 @@ std::string publicKeyDer(EVP_PKEY* key) {
 
 std::string encryptKey(EVP_PKEY* key, const std::string& password) {
     const Pkcs8Owner info = owned<Pkcs8Owner>(EVP_PKEY2PKCS8(key), "reading the private key");
-    const SigOwner encrypted = owned<SigOwner>(
-        PKCS8_encrypt(-1, EVP_aes_256_cbc(), password.data(), static_cast<int>(password.size()),
-                      nullptr, 0, PKCS5_DEFAULT_ITER, info.get()),
-        "encrypting the private key");
+    X509_ALGOR* derivation = PKCS5_pbe2_set_iv(EVP_aes_256_cbc(), kKeyDerivationIterations, nullptr,
+                                               0, nullptr, NID_hmacWithSHA256);
+    if (derivation == nullptr) failOpenSsl("choosing the key's encryption");
+    X509_SIG* sealed =
+        PKCS8_set0_pbe(password.data(), static_cast<int>(password.size()), info.get(), derivation);
+    // The derivation belongs to the result only once it is made.
+    if (sealed == nullptr) X509_ALGOR_free(derivation);
+    const SigOwner encrypted = owned<SigOwner>(sealed, "encrypting the private key");
     const BioOwner bio = owned<BioOwner>(BIO_new(BIO_s_mem()), "allocating a buffer");
     checkSsl(PEM_write_bio_PKCS8(bio.get(), encrypted.get()), "writing the encrypted key");
+    return bioText(bio.get());
+}
+
+std::string plainKey(EVP_PKEY* key) {
+    const BioOwner bio = owned<BioOwner>(BIO_new(BIO_s_mem()), "allocating a buffer");
+    checkSsl(PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr),
+             "writing the key");
     return bioText(bio.get());
 }
 

@@ -73,6 +73,20 @@ PemContents readPemFile(const std::string& path) {
     }
 }
 
+X509Owner readOneCertificate(const std::string& path) {
+    const BioOwner bio = owned<BioOwner>(BIO_new_file(path.c_str(), "rb"), "opening the file");
+    X509* certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
+    if (certificate == nullptr) {
+        ERR_clear_error();
+        checkSsl(BIO_reset(bio.get()) == 0, "reading the file again");
+        certificate = d2i_X509_bio(bio.get(), nullptr);
+    }
+    if (certificate == nullptr)
+        failWith(E_INVALIDARG,
+                 "the file " + path + " holds no certificate (" + takeOpenSslReasons() + ")");
+    return X509Owner(certificate);
+}
+
 void writeKeyMaterialFile(const std::string& path, const std::string& bytes) {
     if (!velcom::writeOwnerOnlyFile(path, {bytes}))
         failWith(E_FAIL, "the file " + path + " cannot be written");

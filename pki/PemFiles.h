@@ -16,5 +16,7 @@ struct PemContents {
 
 // Fails when the file cannot be read, holds no block, or a block that is none of the three.
 PemContents readPemFile(const std::string& path);
+// The first certificate of a PEM or DER file; E_INVALIDARG when it holds none.
+X509Owner readOneCertificate(const std::string& path);
 // Creates or truncates the file, readable and writable by its owner only.
 void writeKeyMaterialFile(const std::string& path, const std::string& bytes);

@@ -32,6 +32,17 @@ CREATE TABLE IF NOT EXISTS requests(
 CREATE TABLE IF NOT EXISTS revocation_lists(
     id INTEGER PRIMARY KEY,
     der BLOB NOT NULL UNIQUE);
+CREATE TABLE IF NOT EXISTS trust_anchor(
+    id INTEGER PRIMARY KEY CHECK(id = 1),
+    der BLOB NOT NULL);
+)sql";
+
+// Stores of version 0 kept serials with the leading zeros of their bytes; the authority writes
+// them without, and Find compares the texts.
+constexpr const char* kToVersion1 = R"sql(
+UPDATE certificates SET serial = CASE WHEN ltrim(serial, '0') = '' THEN '0'
+                                      ELSE ltrim(serial, '0') END;
+PRAGMA user_version = 1;
 )sql";
 
 class FileDescriptor {
@@ -56,7 +67,7 @@ const std::string& createdOwnerOnly(const std::string& path) {
         ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (!file.valid()) {
         const int error = errno;
-        failWith(E_FAIL, "the store " + path + " cannot be created: " + std::strerror(error));
+        failWith(E_FAIL, "the store " + path + " cannot be opened: " + std::strerror(error));
     }
     return path;
 }
@@ -68,8 +79,12 @@ PkiStore::PkiStore(const std::string& path) : m_database(createdOwnerOnly(path))
     // A commit that returned is on disk, not only in the WAL's page cache.
     m_database.execute("PRAGMA synchronous=FULL");
     m_database.execute("PRAGMA foreign_keys=ON");
+    // A forgotten request's key is overwritten, not left in a free page.
+    m_database.execute("PRAGMA secure_delete=ON");
     Transaction transaction(m_database);
     m_database.execute(kSchema);
+    Statement version(m_database, "PRAGMA user_version");
+    if (version.step() && version.integer(0) == 0) m_database.execute(kToVersion1);
     transaction.commit();
 }
 
@@ -95,6 +110,16 @@ std::vector<std::string> PkiStore::openReferences() {
     std::vector<std::string> references;
     while (query.step()) references.push_back(query.text(0));
     return references;
+}
+
+bool PkiStore::forgetRequest(const std::string& reference) {
+    Transaction transaction(m_database);
+    Statement(m_database, "DELETE FROM requests WHERE closed = 0 AND reference = ?1")
+        .bind(1, reference)
+        .run();
+    const bool changed = sqlite3_changes(m_database.get()) > 0;
+    transaction.commit();
+    return changed;
 }
 
 std::vector<RequestRow> PkiStore::openRequests(const std::string& reference) {
@@ -137,7 +162,8 @@ std::int64_t PkiStore::completeRequest(const RequestRow& request,
 }
 
 void PkiStore::storeAll(const std::vector<CertificateEntry>& certificates,
-                        const std::vector<std::string>& revocationLists) {
+                        const std::vector<std::string>& revocationLists,
+                        const std::function<bool(const std::string& der)>& revoked) {
     Transaction transaction(m_database);
     for (const CertificateEntry& entry : certificates) insertCertificate(entry);
     for (const std::string& der : revocationLists)
@@ -145,6 +171,28 @@ void PkiStore::storeAll(const std::vector<CertificateEntry>& certificates,
                   "INSERT INTO revocation_lists(der) VALUES(?1) ON CONFLICT(der) DO NOTHING")
             .bindBlob(1, der)
             .run();
+    std::vector<std::int64_t> named;
+    Statement query(m_database, "SELECT id, der FROM certificates WHERE revoked = 0");
+    while (query.step())
+        if (revoked(query.blob(1))) named.push_back(query.integer(0));
+    for (const std::int64_t id : named)
+        Statement(m_database, "UPDATE certificates SET revoked = 1 WHERE id = ?1")
+            .bind(1, id)
+            .run();
+    transaction.commit();
+}
+
+std::optional<std::string> PkiStore::trustAnchor() {
+    Statement query(m_database, "SELECT der FROM trust_anchor");
+    if (!query.step()) return std::nullopt;
+    return query.blob(0);
+}
+
+void PkiStore::setTrustAnchor(const std::string& der) {
+    Transaction transaction(m_database);
+    Statement(m_database, "INSERT OR REPLACE INTO trust_anchor(id, der) VALUES(1, ?1)")
+        .bindBlob(1, der)
+        .run();
     transaction.commit();
 }
 

@@ -1,9 +1,11 @@
 // The component's store: open requests with their encrypted keys, certificates (with the key of
-// each of the user's own), and revocation lists, in one SQLite file in WAL mode. Every change is
-// one transaction, so that a process killed at any point leaves the old state or the new one.
+// each of the user's own), revocation lists and the trust anchor, in one SQLite file in WAL
+// mode. Every change is one transaction, so that a process killed at any point leaves the old
+// state or the new one.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +40,8 @@ public:
     // The request open under reference; the same request (its Base64 text) moves to the new one.
     void addRequest(const std::string& request, const std::string& publicKey,
                     const std::string& privateKey, const std::string& reference);
+    // Deletes the requests open under reference with their keys; false when there is none.
+    bool forgetRequest(const std::string& reference);
     // The references of the open requests, oldest first, each once.
     std::vector<std::string> openReferences();
     // Those open under reference; every open one for an empty reference, which none is given.
@@ -47,9 +51,11 @@ public:
     std::int64_t completeRequest(const RequestRow& request, const CertificateEntry& certificate,
                                  const std::vector<CertificateEntry>& others);
 
-    // Stores certificates and revocation lists that are not there yet, all or none.
+    // Stores certificates and revocation lists that are not there yet, and marks revoked each
+    // stored certificate (its DER) that `revoked` answers true for; all or none.
     void storeAll(const std::vector<CertificateEntry>& certificates,
-                  const std::vector<std::string>& revocationLists);
+                  const std::vector<std::string>& revocationLists,
+                  const std::function<bool(const std::string& der)>& revoked);
     std::optional<CertificateRow> certificate(std::int64_t id);
     std::optional<std::int64_t> certificateId(const std::string& der);
     // Every certificate, or those whose common name or serial is given.
@@ -60,6 +66,9 @@ public:
     bool markRevoked(std::int64_t id);
     bool remove(std::int64_t id);
     void replacePrivateKey(std::int64_t id, const std::string& privateKey);
+    // The DER of the one certificate the store trusts for imports, when it has one.
+    std::optional<std::string> trustAnchor();
+    void setTrustAnchor(const std::string& der);
 
 private:
     std::int64_t insertCertificate(const CertificateEntry& entry);

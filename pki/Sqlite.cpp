@@ -1,6 +1,7 @@
 #include "Sqlite.h"
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "PkiFailure.h"
@@ -8,6 +9,17 @@
 namespace {
 
 constexpr int kBusyTimeoutMilliseconds = 10000;
+
+// SQLite's message with the system's reason behind it, when a system call failed: "unable to
+// open database file" alone does not tell a missing directory from a denied one.
+std::string reasonOf(sqlite3* connection) {
+    std::string reason = sqlite3_errmsg(connection);
+    const int code = sqlite3_errcode(connection);
+    const bool system = code == SQLITE_CANTOPEN || code == SQLITE_IOERR || code == SQLITE_READONLY;
+    if (const int error = sqlite3_system_errno(connection); system && error != 0)
+        reason += std::string(": ") + std::strerror(error);
+    return reason;
+}
 
 }  // namespace
 
@@ -18,7 +30,7 @@ Database::Database(const std::string& path) {
     m_connection.reset(connection);
     if (opened != SQLITE_OK) {
         const std::string reason =
-            connection != nullptr ? sqlite3_errmsg(connection) : sqlite3_errstr(opened);
+            connection != nullptr ? reasonOf(connection) : sqlite3_errstr(opened);
         failWith(E_FAIL, "the store " + path + " cannot be opened: " + reason);
     }
     sqlite3_busy_timeout(connection, kBusyTimeoutMilliseconds);
@@ -39,7 +51,7 @@ void Database::executeWhenFree(const char* sql) {
 }
 
 void Database::fail(const char* what) const {
-    failWith(E_FAIL, std::string("the store failed (") + what + "): " + sqlite3_errmsg(get()));
+    failWith(E_FAIL, std::string("the store failed (") + what + "): " + reasonOf(get()));
 }
 
 Statement::Statement(Database& database, const char* sql) : m_database(database) {

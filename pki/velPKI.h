@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <velPKI/velPKI.h>
 #include <velTesseraComm/DispatchTables.h>
 
+#include "Keys.h"
 #include "OpenSslOwners.h"
 #include "PkiStore.h"
 #include "velCertificate.h"
@@ -48,11 +50,11 @@ public:
 
     // IvelPKIStore
     STDMETHODIMP Open(BSTR path) override;
-    STDMETHODIMP SetTrustAnchor(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTrustAnchor(ISMCertificate**) override { return E_NOTIMPL; }
-    STDMETHODIMP put_KeyType(BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP ForgetRequest(BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP put_RequestScope(BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
+    STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
+    STDMETHODIMP put_KeyType(BSTR strKeyType) override;
+    STDMETHODIMP ForgetRequest(BSTR strReference) override;
+    STDMETHODIMP put_RequestScope(BSTR strReference) override;
 
     // ISMPrivateKeyInfrastructure
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
@@ -114,10 +116,23 @@ private:
     X509Owner certificateOf(ISMCertificate* certificate);
     std::int64_t storedIdOf(ISMCertificate* certificate);
     CertStatus statusOf(X509* certificate, std::int64_t id);
-    // The issuers of the certificate as far as the store knows them, nearest first.
+    // The issuers of the certificate as far as the store and its anchor know them, nearest first.
     X509StackOwner issuerChain(X509* certificate);
+    // The store's trust anchor; null when it has none.
+    X509Owner trustAnchor();
+    // With an anchor: VELPKI_E_UNTRUSTED unless each certificate chains to it, through the others
+    // and the store's certificates.
+    void requireChained(const std::vector<X509Owner>& certificates);
+    // With an anchor: a failure unless the anchor issued and signed the list and it is current.
+    void requireFromAnchor(X509_CRL* list);
+    // Stores the certificates and lists, all or none, and marks revoked every stored certificate
+    // a list names.
+    void storeWithRevocations(const std::vector<X509Owner>& certificates,
+                              const std::vector<CrlOwner>& lists);
 
     std::shared_ptr<PkiStore> m_pStore;
+    KeyAlgorithm m_keyAlgorithm = KeyAlgorithm::Rsa2048;
+    std::string m_requestScope;
     ULONG m_lReferences = 0;
 };
 

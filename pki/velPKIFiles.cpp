@@ -50,15 +50,15 @@ STDMETHODIMP CvelPKI::Load(BSTR strFile, ISMCertificateList** ppCertList, ISMCRL
 
 STDMETHODIMP CvelPKI::Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Import", [&] {
-        std::vector<CertificateEntry> certificates;
-        std::vector<std::string> lists;
+        std::vector<X509Owner> certificates;
+        std::vector<CrlOwner> lists;
         LONG count = 0;
         if (pCertList != nullptr && SUCCEEDED(pCertList->get_Count(&count))) {
             for (LONG index = 0; index < count; ++index) {
                 velcom::ComPtr<ISMCertificate> certificate;
                 const HRESULT got = pCertList->get_Item(index, certificate.put());
                 if (FAILED(got)) failWith(got, "the certificate list does not give its items");
-                certificates.push_back(entryOf(certificateOf(certificate.get()).get()));
+                certificates.push_back(certificateOf(certificate.get()));
             }
         }
         if (pCRLList != nullptr && SUCCEEDED(pCRLList->get_Count(&count))) {
@@ -66,10 +66,12 @@ STDMETHODIMP CvelPKI::Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList
                 velcom::ComPtr<ISMRevocationList> list;
                 const HRESULT got = pCRLList->get_Item(index, list.put());
                 if (FAILED(got)) failWith(got, "the revocation list list does not give its items");
-                lists.push_back(revocationListDerOf(list.get()));
+                lists.push_back(revocationListFromDer(revocationListDerOf(list.get())));
             }
         }
-        store().storeAll(certificates, lists);
+        requireChained(certificates);
+        for (const CrlOwner& list : lists) requireFromAnchor(list.get());
+        storeWithRevocations(certificates, lists);
     });
 }
 
@@ -96,8 +98,13 @@ STDMETHODIMP CvelPKI::ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat,
                                 FileEncoding sEncoding, ISMAsymKey* pKey) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "ExportKey", [&] {
         if ((sFormat != SMFormatRawKey && sFormat != SMFormatPKCS8) || sEncoding != SMEncodingPEM)
-            failWith(E_NOTIMPL, "keys are exported as encrypted PKCS#8 in PEM");
-        writeKeyMaterialFile(toAnsi(strFile), encryptKey(ownKey(pKey)->openKey(), toAnsi(strPass)));
+            failWith(E_NOTIMPL, "keys are exported as PKCS#8 in PEM");
+        const std::string password = toAnsi(strPass);
+        if (password.empty() && sFormat != SMFormatPKCS8)
+            failWith(E_INVALIDARG, "a key is written in the clear only as PKCS#8");
+        EVP_PKEY* key = ownKey(pKey)->openKey();
+        writeKeyMaterialFile(toAnsi(strFile),
+                             password.empty() ? plainKey(key) : encryptKey(key, password));
     });
 }
 
@@ -109,10 +116,17 @@ STDMETHODIMP CvelPKI::ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* p
         const X509StackOwner chain =
             bWithChain != 0 ? issuerChain(certificate.get()) : X509StackOwner(sk_X509_new_null());
         std::string name = commonNameOf(X509_get_subject_name(certificate.get()));
+        const std::string password = toAnsi(strPass);
+        // Key and certificates under AES-256 with PBKDF2-HMAC-SHA256, which current OpenSSL reads
+        // without its legacy provider; the MAC is added on its own to choose SHA-256.
         const Pkcs12Owner bundle =
-            owned<Pkcs12Owner>(PKCS12_create(toAnsi(strPass).c_str(), name.data(), key->openKey(),
-                                             certificate.get(), chain.get(), 0, 0, 0, 0, 0),
+            owned<Pkcs12Owner>(PKCS12_create(password.c_str(), name.data(), key->openKey(),
+                                             certificate.get(), chain.get(), NID_aes_256_cbc,
+                                             NID_aes_256_cbc, kKeyDerivationIterations, -1, 0),
                                "making the PKCS#12 bundle");
+        checkSsl(PKCS12_set_mac(bundle.get(), password.c_str(), -1, nullptr, 0,
+                                kKeyDerivationIterations, EVP_sha256()),
+                 "sealing the PKCS#12 bundle");
         const BioOwner bio = owned<BioOwner>(BIO_new(BIO_s_mem()), "allocating a buffer");
         checkSsl(i2d_PKCS12_bio(bio.get(), bundle.get()), "encoding the PKCS#12 bundle");
         writeKeyMaterialFile(toAnsi(strFile), bioText(bio.get()));

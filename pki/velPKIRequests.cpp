@@ -2,6 +2,7 @@
 // closed by the import of the certificate issued for their key.
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "AutomationValues.h"
 #include "ErrorBoundary.h"
@@ -16,7 +17,7 @@ namespace {
 
 struct RequestAttributes {
     std::string challenge;
-    KeyAlgorithm algorithm = KeyAlgorithm::Rsa2048;
+    std::optional<KeyAlgorithm> algorithm;
 };
 
 std::string lowerCase(std::string text) {
@@ -25,7 +26,8 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
-// "challenge=<text>" and "keytype=RSA" or "keytype=EC" (P-256), each "name=value".
+// "challenge=<text>" and "keytype=" a name of keyAlgorithmNamed, or "RSA" (2048 bits) or "EC"
+// (P-256), each "name=value".
 RequestAttributes attributesOf(const VARIANT& value) {
     RequestAttributes attributes;
     for (const std::string& attribute : textsOf(value)) {
@@ -37,6 +39,8 @@ RequestAttributes attributesOf(const VARIANT& value) {
         } else if (name == "keytype" && (lowerCase(text) == "ec" || lowerCase(text) == "rsa")) {
             attributes.algorithm =
                 lowerCase(text) == "ec" ? KeyAlgorithm::EcP256 : KeyAlgorithm::Rsa2048;
+        } else if (name == "keytype" && keyAlgorithmNamed(text)) {
+            attributes.algorithm = keyAlgorithmNamed(text);
         } else {
             failWith(E_INVALIDARG, "unknown request attribute " + attribute);
         }
@@ -53,7 +57,7 @@ STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT var
         *ppRequest = nullptr;
         if (nType != SMRequestSPKAC) failWith(E_NOTIMPL, "only SPKAC requests are made");
         const RequestAttributes attributes = attributesOf(varAttr);
-        const KeyOwner key = generateKey(attributes.algorithm);
+        const KeyOwner key = generateKey(attributes.algorithm.value_or(m_keyAlgorithm));
         *ppRequest =
             CvelRequest::make(signedSpkac(key.get(), attributes.challenge), publicKeyDer(key.get()),
                               encryptKey(key.get(), toAnsi(strPass)))
@@ -76,9 +80,35 @@ STDMETHODIMP CvelPKI::GetOpenRequests(VARIANT* pvarRequests) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetOpenRequests", [&] {
         requireOut(pvarRequests);
         VariantInit(pvarRequests);
-        const std::vector<std::string> references = store().openReferences();
+        std::vector<std::string> references = store().openReferences();
+        if (!m_requestScope.empty())
+            std::erase_if(references, [&](const std::string& reference) {
+                return reference != m_requestScope;
+            });
         if (!references.empty()) putTexts(pvarRequests, references);
     });
+}
+
+STDMETHODIMP CvelPKI::put_KeyType(BSTR strKeyType) {
+    return errorBoundary(IID_IvelPKIStore, "KeyType", [&] {
+        const std::string name = toAnsi(strKeyType);
+        const std::optional<KeyAlgorithm> algorithm = keyAlgorithmNamed(name);
+        if (!algorithm) failWith(E_INVALIDARG, "unknown key type " + name);
+        m_keyAlgorithm = *algorithm;
+    });
+}
+
+STDMETHODIMP CvelPKI::ForgetRequest(BSTR strReference) {
+    return errorBoundary(IID_IvelPKIStore, "ForgetRequest", [&] {
+        const std::string reference = toAnsi(strReference);
+        if (reference.empty() || !store().forgetRequest(reference))
+            failWith(E_INVALIDARG, "no request is open under the reference " + reference);
+    });
+}
+
+STDMETHODIMP CvelPKI::put_RequestScope(BSTR strReference) {
+    return errorBoundary(IID_IvelPKIStore, "RequestScope",
+                         [&] { m_requestScope = toAnsi(strReference); });
 }
 
 STDMETHODIMP CvelPKI::ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID, LONG* plCertID) {
@@ -106,6 +136,7 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
             if (issued == contents.certificates.end()) continue;
             // A password given must open the key, so that the user learns of a wrong one now.
             if (pstrPass != nullptr) decryptKey(request.privateKey, toAnsi(*pstrPass));
+            requireChained(contents.certificates);
             std::vector<CertificateEntry> others;
             for (const X509Owner& certificate : contents.certificates)
                 if (certificate != *issued) others.push_back(entryOf(certificate.get()));

@@ -36,8 +36,8 @@ CertStatus statusOfError(int error) {
     }
 }
 
-// Verification against every certificate of the store as a possible issuer, with revocation
-// checked when a list of the certificate's issuer is there.
+// Verification against every certificate of the store and its trust anchor as a possible issuer,
+// with revocation checked when a list of the certificate's issuer is there.
 struct Verification {
     StoreOwner trusted;
     StoreContextOwner context;
@@ -50,6 +50,9 @@ Verification verify(PkiStore& store, X509* certificate) {
     for (const CertificateRow& row : store.certificates(std::nullopt, std::nullopt))
         checkSsl(X509_STORE_add_cert(result.trusted.get(), certificateFromDer(row.der).get()),
                  "adding an issuer");
+    if (const std::optional<std::string> anchor = store.trustAnchor())
+        checkSsl(X509_STORE_add_cert(result.trusted.get(), certificateFromDer(*anchor).get()),
+                 "adding the trust anchor");
     bool listOfIssuer = false;
     for (const std::string& der : store.revocationLists()) {
         const CrlOwner list = revocationListFromDer(der);
@@ -131,13 +134,15 @@ STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddre
         const auto optionalText = [](BSTR* text) {
             return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
         };
+        std::optional<std::string> serial = optionalText(pstrSerial);
+        if (serial) serial = normalSerial(*serial);
         std::optional<std::string> issuerName;
         if (pIssuer != nullptr)
             if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
                 issuerName = names.front();
         const auto list = CvelCertificateList::make();
         for (const CertificateRow& row :
-             store().certificates(optionalText(pstrCommonName), optionalText(pstrSerial))) {
+             store().certificates(optionalText(pstrCommonName), serial)) {
             X509Owner certificate = certificateFromDer(row.der);
             const bool authority = X509_check_ca(certificate.get()) != 0;
             const CertType type = row.privateKey ? SMTypeOwn : authority ? SMTypeCA : SMTypeOther;

@@ -53,13 +53,8 @@ STDMETHODIMP CvelRevocationList::GetEntry(LONG lIndex, BSTR* pstrRevocationDate,
         if (lIndex < 0 || entries == nullptr || lIndex >= sk_X509_REVOKED_num(entries))
             failWith(E_INVALIDARG, "no entry at this index");
         const X509_REVOKED* entry = sk_X509_REVOKED_value(entries, lIndex);
-        const OpenSslOwner<BIGNUM, BN_free> number = owned<OpenSslOwner<BIGNUM, BN_free>>(
-            ASN1_INTEGER_to_BN(X509_REVOKED_get0_serialNumber(entry), nullptr), "reading a serial");
-        char* hex = BN_bn2hex(number.get());
-        if (hex == nullptr) failOpenSsl("writing a serial");
-        const std::unique_ptr<char, OpenSslDeleter<char, freeOpenSslText>> owner(hex);
         *pstrRevocationDate = newText(timeText(X509_REVOKED_get0_revocationDate(entry)));
-        *pstrSerial = newText(hex);
+        *pstrSerial = newText(serialText(X509_REVOKED_get0_serialNumber(entry)));
     });
 }
 
