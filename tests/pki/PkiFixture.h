@@ -1,4 +1,5 @@
-// A throwaway authority made with OpenSSL for the whole suite, and for each test a store of its
+// A throwaway authority made with OpenSSL for the whole suite (and a foreign one under the same
+// name), and for each test a store of its
 // own in a fresh directory, opened through a new component object each time it is reopened.
 #pragma once
 
@@ -32,9 +33,12 @@ protected:
         ca::Authority::create(s_authorityDirectory, std::time(nullptr));
         s_authority = std::make_unique<ca::Authority>(s_authorityDirectory);
         s_ca = s_authority->certificate();
+        ca::Authority::create(s_authorityDirectory / "foreign", std::time(nullptr));
+        s_foreign = std::make_unique<ca::Authority>(s_authorityDirectory / "foreign");
     }
     static void TearDownTestSuite() {
         s_authority.reset();
+        s_foreign.reset();
         std::filesystem::remove_all(s_authorityDirectory);
     }
     void SetUp() override {
@@ -65,19 +69,21 @@ protected:
     }
     // The certificate the authority issues for a request's Base64 SPKAC, valid from a day ago for
     // `days` days.
-    static X509Owner issue(const std::string& spkac, long serial, long days = 365) {
+    static X509Owner issue(const std::string& spkac, long serial, long days = 365,
+                           const ca::Authority* by = s_authority.get()) {
         const SpkiOwner request(NETSCAPE_SPKI_b64_decode(spkac.c_str(), -1));
         const KeyOwner key(NETSCAPE_SPKI_get_pubkey(request.get()));
         const ca::Applicant applicant{0,         "",   "Eva", "Muster", "eva@example.org",
                                       "Tessera", "DE", "",    ""};
         const std::time_t now = std::time(nullptr);
         return X509Owner(
-            s_authority->issue(applicant, key.get(), hex(serial), now - 86400, now + 86400 * days)
+            by->issue(applicant, key.get(), hex(serial), now - 86400, now + 86400 * days)
                 .release());
     }
-    static std::string revocationList(long revokedSerial) {
-        return s_authority->revocationList({{hex(revokedSerial), std::time(nullptr)}},
-                                           std::time(nullptr));
+    // A week's list from `now` on.
+    static std::string revocationList(long revokedSerial, std::time_t now = std::time(nullptr),
+                                      const ca::Authority* by = s_authority.get()) {
+        return by->revocationList({{hex(revokedSerial), now}}, now);
     }
 
     // As the proxy writes a value: one line of Base64 between the label's marker lines.
@@ -89,10 +95,13 @@ protected:
         return file;
     }
 
-    // A new request for the challenge, with an EC key unless RSA is asked for.
-    velcom::ComPtr<ISMRequest> createRequest(const char* password, bool rsa = false) {
+    // A new request for the challenge, with an EC key unless another key type is asked for.
+    velcom::ComPtr<ISMRequest> createRequest(const char* password,
+                                             const char* keyType = "keytype=EC") {
+        std::vector<std::string> texts{"challenge=c-1"};
+        if (*keyType != '\0') texts.emplace_back(keyType);
         velcom::Variant attributes;
-        putTexts(attributes.get(), {"challenge=c-1", rsa ? "keytype=RSA" : "keytype=EC"});
+        putTexts(attributes.get(), texts);
         velcom::ComPtr<ISMRequest> request;
         EXPECT_EQ(pki->CreateRequest(SMRequestSPKAC, toBstr(password).get(), *attributes.get(),
                                      request.put()),
@@ -125,15 +134,52 @@ protected:
         return exported ? EVP_PKEY_eq(exported.get(), X509_get0_pubkey(issued)) : -3;
     }
     // The stored certificate's serial number and Base64.
-    std::pair<long, std::string> storedCertificate(LONG id) {
+    std::pair<std::string, std::string> storedCertificate(LONG id) {
         velcom::ComPtr<ISMCertificate> certificate;
         velcom::Bstr serial;
         velcom::Variant base64;
         EXPECT_EQ(pki->GetCertificate(id, certificate.put()), S_OK);
-        if (!certificate) return {-1, "no certificate"};
+        if (!certificate) return {"", "no certificate"};
         EXPECT_EQ(certificate->get_Serial(serial.put()), S_OK);
         EXPECT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
-        return {std::stol(toAnsi(serial.get()), nullptr, 16), bytesOf(*base64.get())};
+        return {toAnsi(serial.get()), bytesOf(*base64.get())};
+    }
+    velcom::ComPtr<IvelPKIStore> pkiStore() {
+        velcom::ComPtr<IvelPKIStore> store;
+        EXPECT_EQ(pki.as(store), S_OK);
+        return store;
+    }
+    HRESULT importFile(const std::string& file) {
+        velcom::ComPtr<ISMCertificateList> certificates;
+        velcom::ComPtr<ISMCRLList> lists;
+        const HRESULT loaded = pki->Load(toBstr(file).get(), certificates.put(), lists.put());
+        return FAILED(loaded) ? loaded : pki->Import(certificates.get(), lists.get());
+    }
+    // "sha256:" and the certificate's fingerprint in lower case with colons, as browsers show it.
+    static std::string fingerprintOf(X509* certificate) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        EXPECT_EQ(X509_digest(certificate, EVP_sha256(), digest, &length), 1);
+        std::string text = "sha256";
+        char pair[4];
+        for (unsigned int index = 0; index < length; ++index)
+            text += (std::snprintf(pair, sizeof pair, ":%02x", digest[index]), pair);
+        return text;
+    }
+    // "<iterations> <pseudo-random function>" of an encrypted PKCS#8 key's PBKDF2.
+    static std::string derivationOf(const std::string& pem) {
+        const BioOwner bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+        const SigOwner sealed(PEM_read_bio_PKCS8(bio.get(), nullptr, nullptr, nullptr));
+        const X509_ALGOR* algorithm = nullptr;
+        if (!sealed) return "no encrypted key";
+        X509_SIG_get0(sealed.get(), &algorithm, nullptr);
+        const OpenSslOwner<PBE2PARAM, PBE2PARAM_free> scheme(static_cast<PBE2PARAM*>(
+            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)));
+        const OpenSslOwner<PBKDF2PARAM, PBKDF2PARAM_free> derivation(static_cast<PBKDF2PARAM*>(
+            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), scheme->keyfunc->parameter)));
+        const int prf =
+            derivation->prf ? OBJ_obj2nid(derivation->prf->algorithm) : NID_hmacWithSHA1;
+        return std::to_string(ASN1_INTEGER_get(derivation->iter)) + " " + OBJ_nid2sn(prf);
     }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;
@@ -144,7 +190,7 @@ protected:
     }
 
     static inline std::filesystem::path s_authorityDirectory;
-    static inline std::unique_ptr<ca::Authority> s_authority;
+    static inline std::unique_ptr<ca::Authority> s_authority, s_foreign;
     static inline X509* s_ca = nullptr;
     std::filesystem::path directory;
     velcom::ComPtr<ISMPrivateKeyInfrastructure> pki;
