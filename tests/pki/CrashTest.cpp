@@ -20,6 +20,7 @@ protected:
     int killDuring(int finished,
                    const std::function<void(ISMPrivateKeyInfrastructure&, int)>& step) {
         pki.reset();
+        pkiStore.reset();
         int channel[2];
         EXPECT_EQ(pipe(channel), 0);
         const pid_t child = fork();

@@ -1,6 +1,6 @@
-// A throwaway authority made with OpenSSL for the whole suite (and a foreign one under the same
-// name), and for each test a store of its
-// own in a fresh directory, opened through a new component object each time it is reopened.
+// A throwaway authority made with OpenSSL for the whole suite (and a foreign one of the same
+// name), and for each test a store of its own in a fresh directory, opened through a new
+// component object each time it is reopened.
 #pragma once
 
 #include <stdlib.h>
@@ -49,15 +49,16 @@ protected:
     }
     void TearDown() override {
         pki.reset();
+        pkiStore.reset();
         std::filesystem::remove_all(directory);
     }
 
     void reopen() {
         pki.reset();
+        pkiStore.reset();
         ASSERT_EQ(CvelPKI::create(nullptr, IID_ISMPrivateKeyInfrastructure, pki.putVoid()), S_OK);
-        velcom::ComPtr<IvelPKIStore> store;
-        ASSERT_EQ(pki.as(store), S_OK);
-        ASSERT_EQ(store->Open(toBstr(storePath()).get()), S_OK);
+        ASSERT_EQ(pki.as(pkiStore), S_OK);
+        ASSERT_EQ(pkiStore->Open(toBstr(storePath()).get()), S_OK);
     }
     std::string storePath() const { return (directory / "store.db").string(); }
     std::string path(const char* name) const { return (directory / name).string(); }
@@ -144,42 +145,23 @@ protected:
         EXPECT_EQ(certificate->AsBinaryString(1, base64.put()), S_OK);
         return {toAnsi(serial.get()), bytesOf(*base64.get())};
     }
-    velcom::ComPtr<IvelPKIStore> pkiStore() {
-        velcom::ComPtr<IvelPKIStore> store;
-        EXPECT_EQ(pki.as(store), S_OK);
-        return store;
-    }
     HRESULT importFile(const std::string& file) {
         velcom::ComPtr<ISMCertificateList> certificates;
         velcom::ComPtr<ISMCRLList> lists;
         const HRESULT loaded = pki->Load(toBstr(file).get(), certificates.put(), lists.put());
         return FAILED(loaded) ? loaded : pki->Import(certificates.get(), lists.get());
     }
-    // "sha256:" and the certificate's fingerprint in lower case with colons, as browsers show it.
-    static std::string fingerprintOf(X509* certificate) {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        EXPECT_EQ(X509_digest(certificate, EVP_sha256(), digest, &length), 1);
-        std::string text = "sha256";
-        char pair[4];
-        for (unsigned int index = 0; index < length; ++index)
-            text += (std::snprintf(pair, sizeof pair, ":%02x", digest[index]), pair);
-        return text;
+    // What the openssl command prints for the arguments, when it succeeds.
+    std::string openssl(const std::string& arguments) {
+        const std::string output = path("openssl.txt");
+        EXPECT_EQ(std::system(("openssl " + arguments + " >" + output + " 2>&1").c_str()), 0);
+        std::ifstream file(output);
+        return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    // "<iterations> <pseudo-random function>" of an encrypted PKCS#8 key's PBKDF2.
-    static std::string derivationOf(const std::string& pem) {
-        const BioOwner bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-        const SigOwner sealed(PEM_read_bio_PKCS8(bio.get(), nullptr, nullptr, nullptr));
-        const X509_ALGOR* algorithm = nullptr;
-        if (!sealed) return "no encrypted key";
-        X509_SIG_get0(sealed.get(), &algorithm, nullptr);
-        const OpenSslOwner<PBE2PARAM, PBE2PARAM_free> scheme(static_cast<PBE2PARAM*>(
-            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)));
-        const OpenSslOwner<PBKDF2PARAM, PBKDF2PARAM_free> derivation(static_cast<PBKDF2PARAM*>(
-            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), scheme->keyfunc->parameter)));
-        const int prf =
-            derivation->prf ? OBJ_obj2nid(derivation->prf->algorithm) : NID_hmacWithSHA1;
-        return std::to_string(ASN1_INTEGER_get(derivation->iter)) + " " + OBJ_nid2sn(prf);
+    // "sha256:" and the fingerprint as openssl shows it, with colons.
+    std::string fingerprintOf(const std::string& file) {
+        const std::string shown = openssl("x509 -noout -fingerprint -sha256 -in " + file);
+        return "sha256:" + shown.substr(shown.find('=') + 1, 95);
     }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;
@@ -194,4 +176,5 @@ protected:
     static inline X509* s_ca = nullptr;
     std::filesystem::path directory;
     velcom::ComPtr<ISMPrivateKeyInfrastructure> pki;
+    velcom::ComPtr<IvelPKIStore> pkiStore;
 };
