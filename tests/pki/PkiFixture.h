@@ -158,11 +158,6 @@ protected:
         std::ifstream file(output);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    // "sha256:" and the fingerprint as openssl shows it, with colons.
-    std::string fingerprintOf(const std::string& file) {
-        const std::string shown = openssl("x509 -noout -fingerprint -sha256 -in " + file);
-        return "sha256:" + shown.substr(shown.find('=') + 1, 95);
-    }
     static std::string lastError() {
         velcom::ComPtr<IErrorInfo> info;
         if (GetErrorInfo(0, info.put()) != S_OK) return "";
