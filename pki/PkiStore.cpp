@@ -173,7 +173,7 @@ void PkiStore::storeAll(const std::vector<CertificateEntry>& certificates,
             .run();
     std::vector<std::int64_t> named;
     Statement query(m_database, "SELECT id, der FROM certificates WHERE revoked = 0");
-    while (query.step())
+    while (!revocationLists.empty() && query.step())
         if (revoked(query.blob(1))) named.push_back(query.integer(0));
     for (const std::int64_t id : named)
         Statement(m_database, "UPDATE certificates SET revoked = 1 WHERE id = ?1")
