@@ -3,6 +3,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include <httplib.h>
 #include <openssl/ssl.h>
@@ -67,7 +68,7 @@ Ports Server::bind() {
         m_store, m_authority,
         Endpoints{"http://" + std::string(kHost) + ":" + std::to_string(ports.http),
                   "https://" + std::string(kHost) + ":" + std::to_string(ports.https)},
-        m_options.approval);
+        m_options.approval, m_options.format);
     route(*m_http);
     route(*m_https);
     return ports;
@@ -88,10 +89,39 @@ void Server::route(httplib::Server& server) {
         server.Get(pattern, handler);
         server.Post(pattern, handler);
     }
+    serveCaCertificate(server);
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         const std::lock_guard lock(m_mutex);
         m_log << request.method << ' ' << request.path << ' ' << response.status << std::endl;
     });
+}
+
+void Server::serveCaCertificate(httplib::Server& server) {
+    struct File {
+        std::string address, content;
+        const char* type;
+    };
+    // Answered before httplib routes, and so before it reads a body: httplib refuses a POST
+    // without Content-Length with 400 when it would read one, where the answer is 405.
+    std::vector<File> files{
+        {kCaDerAddress, derOf(m_authority.certificate()), "application/pkix-cert"},
+        {kCaPemAddress, pemOf(m_authority.certificate()), "application/x-pem-file"}};
+    server.set_pre_routing_handler(
+        [files = std::move(files)](const httplib::Request& request, httplib::Response& response) {
+            for (const File& file : files) {
+                if (request.path != file.address) continue;
+                if (request.method == "GET" || request.method == "HEAD") {
+                    response.set_content(file.content, file.type);
+                } else {
+                    response.status = 405;
+                    response.set_header("Allow", "GET, HEAD");
+                    // A body left unread must not be taken for the next request.
+                    response.set_header("Connection", "close");
+                }
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
 }
 
 void Server::run() {
