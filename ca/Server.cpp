@@ -3,7 +3,6 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include <httplib.h>
 #include <openssl/ssl.h>
@@ -101,26 +100,36 @@ void Server::serveCaCertificate(httplib::Server& server) {
         std::string address, content;
         const char* type;
     };
-    // Answered before httplib routes, and so before it reads a body: httplib refuses a POST
-    // without Content-Length with 400 when it would read one, where the answer is 405.
-    std::vector<File> files{
+    const File files[] = {
         {kCaDerAddress, derOf(m_authority.certificate()), "application/pkix-cert"},
         {kCaPemAddress, pemOf(m_authority.certificate()), "application/x-pem-file"}};
+    const auto refuse = [](const httplib::Request&, httplib::Response& response) {
+        response.status = 405;
+        response.set_header("Allow", "GET, HEAD");
+    };
+    for (const File& file : files) {
+        // httplib takes the address for a regular expression, whose "." would match any letter.
+        std::string pattern = file.address;
+        pattern.insert(pattern.find('.'), "\\");
+        server.Get(pattern, [file](const httplib::Request&, httplib::Response& response) {
+            response.set_content(file.content, file.type);
+        });
+        server.Post(pattern, refuse);
+        server.Put(pattern, refuse);
+        server.Patch(pattern, refuse);
+        server.Delete(pattern, refuse);
+        server.Options(pattern, refuse);
+    }
+    // httplib answers a POST, PUT or PATCH that announces no body with 400, as it cannot read
+    // one; such a request is refused before it tries. One with a body is read and then refused.
     server.set_pre_routing_handler(
-        [files = std::move(files)](const httplib::Request& request, httplib::Response& response) {
-            for (const File& file : files) {
-                if (request.path != file.address) continue;
-                if (request.method == "GET" || request.method == "HEAD") {
-                    response.set_content(file.content, file.type);
-                } else {
-                    response.status = 405;
-                    response.set_header("Allow", "GET, HEAD");
-                    // A body left unread must not be taken for the next request.
-                    response.set_header("Connection", "close");
-                }
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            return httplib::Server::HandlerResponse::Unhandled;
+        [refuse](const httplib::Request& request, httplib::Response& response) {
+            if ((request.path != kCaDerAddress && request.path != kCaPemAddress) ||
+                request.method == "GET" || request.method == "HEAD" ||
+                request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
+                return httplib::Server::HandlerResponse::Unhandled;
+            refuse(request, response);
+            return httplib::Server::HandlerResponse::Handled;
         });
 }
 
