@@ -213,16 +213,17 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, con
     if (!request->serial)
         throw Refusal(kAwaitingApproval,
                       "request " + std::to_string(ref) + " awaits approval; pick it up later");
-    Transaction transaction(m_store.database());
     const std::optional<CertificateRecord> certificate = m_store.certificate(*request->serial);
-    m_store.markFetched(certificate->serial);
-    transaction.commit();
     PageParam issued{"cert", encodeBase64(certificate->der), "", true};
     if (formatFor(fields, m_format) == CertificateFormat::Pkcs7) {
         const CertificatePtr parsed =
             checked(certificateFromDer(certificate->der), "stored certificate");
         issued = {"cert", encodeBase64(m_authority.chainOf(parsed.get())), "PKCS#7", true};
     }
+    // Marked only once the answer is made: an answer that failed leaves it to pick up.
+    Transaction transaction(m_store.database());
+    m_store.markFetched(certificate->serial);
+    transaction.commit();
     return {"",
             "Certificate",
             kStatusSuccess,
