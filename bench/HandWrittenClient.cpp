@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
 #include <unistd.h>
@@ -31,6 +32,8 @@ using Pkcs8Handle =
 using SigHandle = std::unique_ptr<X509_SIG, Deleter<X509_SIG, X509_SIG_free>>;
 using BioHandle = std::unique_ptr<BIO, Deleter<BIO, BIO_free_all>>;
 using X509Handle = std::unique_ptr<X509, Deleter<X509, X509_free>>;
+using AlgorithmHandle = std::unique_ptr<X509_ALGOR, Deleter<X509_ALGOR, X509_ALGOR_free>>;
+using Pkcs7Handle = std::unique_ptr<PKCS7, Deleter<PKCS7, PKCS7_free>>;
 
 void freeText(char* text) { OPENSSL_free(text); }
 void freeCurlText(char* text) { curl_free(text); }
@@ -86,9 +89,11 @@ std::string valueOf(const Fields& entries, const std::string& key) {
     throw std::runtime_error("the page has no " + key);
 }
 
-// The page's parameters by name, and its action, after its Status is checked.
+// The page's parameters by name, their declared types, and its action, after its Status is
+// checked.
 struct Answer {
     Fields params;
+    Fields types;
     std::string url;
     bool post = false;
 };
@@ -99,9 +104,11 @@ Answer answerOf(const std::string& page) {
         throw std::runtime_error("the authority refused: " + page);
     Answer answer;
     for (const auto& [name, value] : entries) {
-        if (name.rfind("Param", 0) == 0)
+        if (name.rfind("Param", 0) == 0) {
             answer.params.emplace_back(value, valueOf(entries, "Value" + name.substr(5)));
-        else if (name == "URL")
+            for (const auto& [key, type] : entries)
+                if (key == "Type" + name.substr(5)) answer.types.emplace_back(value, type);
+        } else if (name == "URL")
             answer.url = value;
         else if (name == "Method")
             answer.post = value == "POST";
@@ -111,6 +118,13 @@ Answer answerOf(const std::string& page) {
 
 std::string parameter(const Answer& answer, const std::string& name) {
     return valueOf(answer.params, name);
+}
+
+// Empty for a parameter without a type.
+std::string typeOf(const Answer& answer, const std::string& name) {
+    for (const auto& [parameterName, type] : answer.types)
+        if (parameterName == name) return type;
+    return "";
 }
 
 class Connection {
@@ -188,25 +202,46 @@ void finish(BIO* out, bool flush, const char* what) {
           what);
 }
 
+// The key derivation the PKI component's store uses: PBKDF2 with HMAC-SHA256 and 600,000
+// iterations, which costs far more than the encryption itself.
+constexpr int kKeyIterations = 600000;
+
 void keepKey(EVP_PKEY* key, const std::string& password, const std::string& file, bool flush) {
     const Pkcs8Handle info(EVP_PKEY2PKCS8(key));
-    const SigHandle encrypted(PKCS8_encrypt(-1, EVP_aes_256_cbc(), password.data(),
-                                            static_cast<int>(password.size()), nullptr, 0,
-                                            PKCS5_DEFAULT_ITER, info.get()));
+    AlgorithmHandle derivation(PKCS5_pbe2_set_iv(EVP_aes_256_cbc(), kKeyIterations, nullptr, 0,
+                                                 nullptr, NID_hmacWithSHA256));
+    check(info && derivation, "keeping the key");
+    // Takes the algorithm on success only.
+    const SigHandle encrypted(PKCS8_set0_pbe(password.data(), static_cast<int>(password.size()),
+                                             info.get(), derivation.get()));
+    if (encrypted) derivation.release();
     const BioHandle out(BIO_new_file(file.c_str(), "wb"));
     check(encrypted && out && PEM_write_bio_PKCS8(out.get(), encrypted.get()) == 1,
           "keeping the key");
     finish(out.get(), flush, "keeping the key");
 }
 
-void keepCertificate(const std::string& base64, const std::string& file, bool flush) {
+// The answer's certificates as the PKI component keeps them: the issued one alone, or each of a
+// PKCS#7 chain (the issued one and the CA's).
+void keepCertificates(const std::string& base64, bool chain, const std::string& file, bool flush) {
     const BioHandle in(BIO_push(BIO_new(BIO_f_base64()),
                                 BIO_new_mem_buf(base64.data(), static_cast<int>(base64.size()))));
     BIO_set_flags(in.get(), BIO_FLAGS_BASE64_NO_NL);
-    const X509Handle certificate(d2i_X509_bio(in.get(), nullptr));
     const BioHandle out(BIO_new_file(file.c_str(), "wb"));
-    check(certificate && out && PEM_write_bio_X509(out.get(), certificate.get()) == 1,
-          "keeping the certificate");
+    check(out != nullptr, "keeping the certificate");
+    if (chain) {
+        const Pkcs7Handle bundle(d2i_PKCS7_bio(in.get(), nullptr));
+        check(bundle && PKCS7_type_is_signed(bundle.get()) && bundle->d.sign->cert != nullptr,
+              "reading the PKCS#7 chain");
+        const STACK_OF(X509)* certificates = bundle->d.sign->cert;
+        for (int index = 0; index < sk_X509_num(certificates); ++index)
+            check(PEM_write_bio_X509(out.get(), sk_X509_value(certificates, index)) == 1,
+                  "keeping the certificate");
+    } else {
+        const X509Handle certificate(d2i_X509_bio(in.get(), nullptr));
+        check(certificate && PEM_write_bio_X509(out.get(), certificate.get()) == 1,
+              "keeping the certificate");
+    }
     finish(out.get(), flush, "keeping the certificate");
 }
 
@@ -250,6 +285,8 @@ std::vector<std::string> HandWrittenClient::apply(KeyKind kind) {
     for (const char* name : kReceiptFields) fields.emplace_back(name, parameter(receipt, name));
     check(receipt.post, "finding the receipt's POST action");
     pages.push_back(connection.post(receipt.url, fields));
-    keepCertificate(parameter(answerOf(pages.back()), "cert"), m_directory + "/cert.pem", m_flush);
+    const Answer issued = answerOf(pages.back());
+    keepCertificates(parameter(issued, "cert"), typeOf(issued, "cert") == "PKCS#7",
+                     m_directory + "/cert.pem", m_flush);
     return pages;
 }

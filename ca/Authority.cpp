@@ -39,9 +39,7 @@ void writeFile(const fs::path& path, const std::string& content, bool secret) {
 }
 
 void writeCertificate(const fs::path& path, X509* certificate) {
-    BioPtr bio(checked(BIO_new(BIO_s_mem()), "memory"));
-    checked(PEM_write_bio_X509(bio.get(), certificate), "certificate");
-    writeFile(path, memoryText(bio.get()), false);
+    writeFile(path, pemOf(certificate), false);
 }
 
 void writeKey(const fs::path& path, EVP_PKEY* key) {
@@ -80,6 +78,13 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     ExtensionPtr extension(
         checked(X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str()), "extension"));
     checked(X509_add_ext(certificate, extension.get(), -1), "extension");
+}
+
+std::string serialText(const BIGNUM* number) {
+    char* hex = checked(BN_bn2hex(number), "serial");
+    const std::string text = normalSerial(hex).value_or("");
+    OPENSSL_free(hex);
+    return text;
 }
 
 IntegerPtr serialNumber(const std::string& serial) {
@@ -194,10 +199,30 @@ std::string Authority::revocationList(const std::vector<Revocation>& revoked,
     return bytes;
 }
 
+std::string Authority::chainOf(X509* issued) const {
+    Pkcs7Ptr bundle(checked(PKCS7_new(), "PKCS#7"));
+    checked(PKCS7_set_type(bundle.get(), NID_pkcs7_signed), "PKCS#7");
+    checked(PKCS7_content_new(bundle.get(), NID_pkcs7_data), "PKCS#7");
+    // Detached: the SignedData carries certificates only, no content and no signer.
+    checked(static_cast<int>(PKCS7_set_detached(bundle.get(), 1)), "PKCS#7");
+    checked(PKCS7_add_certificate(bundle.get(), issued), "PKCS#7");
+    checked(PKCS7_add_certificate(bundle.get(), m_certificate.get()), "PKCS#7");
+    unsigned char* der = nullptr;
+    const int length = i2d_PKCS7(bundle.get(), &der);
+    checked(length, "PKCS#7");
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
 bool Authority::signedThis(X509* certificate) const {
     return X509_NAME_cmp(X509_get_issuer_name(certificate),
                          X509_get_subject_name(m_certificate.get())) == 0 &&
            X509_verify(certificate, X509_get0_pubkey(m_certificate.get())) == 1;
+}
+
+CertificatePtr caCertificateIn(const fs::path& directory) {
+    return readCertificate(directory / kCaCertificateFile);
 }
 
 std::string derOf(X509* certificate) {
@@ -207,6 +232,25 @@ std::string derOf(X509* certificate) {
     std::string bytes(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
     OPENSSL_free(der);
     return bytes;
+}
+
+std::string pemOf(X509* certificate) {
+    BioPtr bio(checked(BIO_new(BIO_s_mem()), "memory"));
+    checked(PEM_write_bio_X509(bio.get(), certificate), "certificate");
+    return memoryText(bio.get());
+}
+
+std::string fingerprintOf(X509* certificate) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    checked(X509_digest(certificate, EVP_sha256(), digest, &length), "fingerprint");
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text = "SHA256:";
+    for (unsigned int index = 0; index < length; ++index) {
+        text += kDigits[digest[index] >> 4];
+        text += kDigits[digest[index] & 0x0F];
+    }
+    return text;
 }
 
 CertificatePtr certificateFromDer(std::string_view der) {
@@ -219,11 +263,14 @@ std::string newSerial() {
     checked(RAND_bytes(bytes, sizeof bytes), "random");
     // Positive, and long enough that a guess at another applicant's serial is hopeless.
     bytes[0] = static_cast<unsigned char>((bytes[0] & 0x7F) | 0x01);
-    BignumPtr number(checked(BN_bin2bn(bytes, sizeof bytes, nullptr), "serial"));
-    char* hex = checked(BN_bn2hex(number.get()), "serial");
-    const std::string text = *normalSerial(hex);
-    OPENSSL_free(hex);
-    return text;
+    const BignumPtr number(checked(BN_bin2bn(bytes, sizeof bytes, nullptr), "serial"));
+    return serialText(number.get());
+}
+
+std::string serialOf(X509* certificate) {
+    const BignumPtr number(
+        checked(ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate), nullptr), "serial"));
+    return serialText(number.get());
 }
 
 std::optional<std::string> normalSerial(std::string_view text) {

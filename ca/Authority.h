@@ -32,6 +32,9 @@ public:
     std::string revocationList(const std::vector<Revocation>& revoked, std::time_t now) const;
     // Whether this authority signed `certificate`.
     bool signedThis(X509* certificate) const;
+    // The DER of a PKCS#7 SignedData without signers that carries `issued` and then the CA
+    // certificate, so that the holder gets the chain in one answer.
+    std::string chainOf(X509* issued) const;
 
     X509* certificate() const { return m_certificate.get(); }
     X509* tlsCertificate() const { return m_tlsCertificate.get(); }
@@ -44,11 +47,20 @@ private:
     KeyPtr m_tlsKey;
 };
 
+// The CA certificate alone, for the commands that need nothing else of the authority.
+CertificatePtr caCertificateIn(const std::filesystem::path& directory);
+
 std::string derOf(X509* certificate);
+std::string pemOf(X509* certificate);
+// "SHA256:" and the lower-case hexadecimal SHA-256 of the certificate's DER, the form an operator
+// compares with what a client shows.
+std::string fingerprintOf(X509* certificate);
 // None when `der` is not a certificate.
 CertificatePtr certificateFromDer(std::string_view der);
 // A fresh random serial number in the form normalSerial gives.
 std::string newSerial();
+// The certificate's serial number in the form normalSerial gives.
+std::string serialOf(X509* certificate);
 // Upper-case hexadecimal without leading zeros; none when `text` is not a hexadecimal number.
 std::optional<std::string> normalSerial(std::string_view text);
 

@@ -43,6 +43,11 @@ void requireApplicantData(const ApplicantData& data) {
         throw std::runtime_error("--country must be a two-letter country code");
 }
 
+// Read before anything changes, so that an unreadable CA certificate leaves the state as it was.
+std::string fingerprintLine(const fs::path& directory) {
+    return "fingerprint " + fingerprintOf(caCertificateIn(directory).get());
+}
+
 }  // namespace
 
 void initAuthority(const fs::path& directory) {
@@ -72,6 +77,7 @@ void serve(const fs::path& directory, const ServerOptions& options, std::ostream
 void addApplicant(const fs::path& directory, const ApplicantData& data, std::ostream& out) {
     requireAuthority(directory);
     requireApplicantData(data);
+    const std::string fingerprint = fingerprintLine(directory);
     Store store(directory);
     const std::string password = newPassword();
     Applicant applicant{0,        newToken(),   data.first, data.last, data.email,
@@ -82,7 +88,13 @@ void addApplicant(const fs::path& directory, const ApplicantData& data, std::ost
     const std::string port = store.setting(kPortSetting).value_or(std::to_string(kDefaultPort));
     transaction.commit();
     out << "start http://127.0.0.1:" << port << "/a/" << applicant.token << "/start\n"
-        << "password " << password << std::endl;
+        << "password " << password << '\n'
+        << fingerprint << std::endl;
+}
+
+void printFingerprint(const fs::path& directory, std::ostream& out) {
+    requireAuthority(directory);
+    out << fingerprintLine(directory) << std::endl;
 }
 
 void approve(const fs::path& directory, const std::string& reference, std::ostream& out) {

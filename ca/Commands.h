@@ -20,9 +20,11 @@ struct ApplicantData {
 void initAuthority(const std::filesystem::path& directory);
 // Serves until SIGINT or SIGTERM; the first lines on `out` name the ports.
 void serve(const std::filesystem::path& directory, const ServerOptions& options, std::ostream& out);
-// Prints the applicant's start address and password.
+// Prints the applicant's start address, password and the CA certificate's fingerprint.
 void addApplicant(const std::filesystem::path& directory, const ApplicantData& data,
                   std::ostream& out);
+// Prints the fingerprint line of addApplicant alone.
+void printFingerprint(const std::filesystem::path& directory, std::ostream& out);
 void approve(const std::filesystem::path& directory, const std::string& reference,
              std::ostream& out);
 void revoke(const std::filesystem::path& directory, const std::string& serial, std::ostream& out);

@@ -41,14 +41,28 @@ const char* titleOf(Operation operation) {
     return "answer";
 }
 
+constexpr const char* kFormatField = "-cert_format";
+
+const char* nameOf(CertificateFormat format) {
+    return format == CertificateFormat::Pkcs7 ? "PKCS#7" : "X.509";
+}
+
+// The form's format, which the client copies from the submission's answer, when it names one.
+CertificateFormat formatFor(const Fields& fields, CertificateFormat fallback) {
+    for (const CertificateFormat format : {CertificateFormat::Pkcs7, CertificateFormat::X509})
+        if (fieldOf(fields, kFormatField) == nameOf(format)) return format;
+    return fallback;
+}
+
 }  // namespace
 
 Dialogue::Dialogue(Store& store, const Authority& authority, Endpoints endpoints, Approval approval,
-                   Clock clock)
+                   CertificateFormat format, Clock clock)
     : m_store(store),
       m_authority(authority),
       m_endpoints(std::move(endpoints)),
       m_approval(approval),
+      m_format(format),
       m_clock(std::move(clock)) {}
 
 std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
@@ -183,7 +197,7 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
             issueNow ? "request " + reference + " received, the certificate is issued"
                      : "request " + reference + " received, it awaits approval",
             {{"-refnum", reference, "NUMBER"},
-             {"-cert_format", "X.509"},
+             {kFormatField, nameOf(m_format)},
              {kLanguageField, kLanguage},
              {"USER_NR", std::to_string(applicant.id), "NUMBER"},
              {"SUFFIX_NR", reference, "NUMBER"},
@@ -191,7 +205,7 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
             actionTo(applicant, Operation::Fetch)};
 }
 
-Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref) {
+Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, const Fields& fields) {
     const std::optional<RequestRecord> request = m_store.request(ref);
     if (!request || request->applicant != applicant.id)
         throw Refusal(kUnknownReference,
@@ -199,8 +213,15 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref) {
     if (!request->serial)
         throw Refusal(kAwaitingApproval,
                       "request " + std::to_string(ref) + " awaits approval; pick it up later");
-    Transaction transaction(m_store.database());
     const std::optional<CertificateRecord> certificate = m_store.certificate(*request->serial);
+    PageParam issued{"cert", encodeBase64(certificate->der), "", true};
+    if (formatFor(fields, m_format) == CertificateFormat::Pkcs7) {
+        const CertificatePtr parsed =
+            checked(certificateFromDer(certificate->der), "stored certificate");
+        issued = {"cert", encodeBase64(m_authority.chainOf(parsed.get())), "PKCS#7", true};
+    }
+    // Marked only once the answer is made: an answer that failed leaves it to pick up.
+    Transaction transaction(m_store.database());
     m_store.markFetched(certificate->serial);
     transaction.commit();
     return {"",
@@ -209,7 +230,7 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref) {
             "certificate " + certificate->serial,
             {{"-refnum", std::to_string(ref), "NUMBER"},
              {"-serial_nr", certificate->serial},
-             {"cert", encodeBase64(certificate->der), "", true}},
+             std::move(issued)},
             std::nullopt};
 }
 

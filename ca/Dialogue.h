@@ -72,6 +72,9 @@ enum Refused {
 
 enum class Approval { Automatic, Manual };
 
+// How an issued certificate is answered: with the CA certificate as a PKCS#7 chain, or alone.
+enum class CertificateFormat { Pkcs7, X509 };
+
 using Fields = std::map<std::string, std::string>;
 
 struct Inbound {
@@ -93,7 +96,7 @@ class Dialogue {
 public:
     Dialogue(
         Store& store, const Authority& authority, Endpoints endpoints, Approval approval,
-        Clock clock = [] { return std::time(nullptr); });
+        CertificateFormat format, Clock clock = [] { return std::time(nullptr); });
 
     std::string answer(Operation operation, const Inbound& inbound);
 
@@ -122,7 +125,7 @@ private:
     // The key request of a submission, checked against the applicant's open challenges; stored
     // as a new request, issued at once when `issueNow`. Answers with the reference.
     Page submitKeyRequest(const Applicant& applicant, const Fields& fields, bool issueNow);
-    Page certificatePage(const Applicant& applicant, std::int64_t ref);
+    Page certificatePage(const Applicant& applicant, std::int64_t ref, const Fields& fields);
     std::string newChallengeFor(const Applicant& applicant);
     // The applicant's certificate that the TLS client presented, when it may renew.
     CertificateRecord authenticated(const Applicant& applicant, const Inbound& inbound);
@@ -136,6 +139,7 @@ private:
     const Authority& m_authority;
     Endpoints m_endpoints;
     Approval m_approval;
+    CertificateFormat m_format;
     Clock m_clock;
 };
 

@@ -50,7 +50,7 @@ Page Dialogue::submission(const Applicant& applicant, const Fields& fields) {
 Page Dialogue::fetch(const Applicant& applicant, const Fields& fields) {
     const std::optional<std::int64_t> ref = referenceOf(fieldOf(fields, "SUFFIX_NR"));
     if (!ref) throw Refusal(kUnknownReference, "the request's reference is missing");
-    return certificatePage(applicant, *ref);
+    return certificatePage(applicant, *ref, fields);
 }
 
 Page Dialogue::pickUpList(const Applicant& applicant) {
@@ -80,7 +80,7 @@ Page Dialogue::pickUpFetch(const Applicant& applicant, const Fields& fields) {
     const std::optional<std::string> entry = entryAt(list, fieldOf(fields, "-ident_cert_nr"));
     const std::optional<std::int64_t> ref = entry ? referenceOf(*entry) : std::nullopt;
     if (!ref) throw Refusal(kUnknownReference, "no request at the chosen position");
-    return certificatePage(applicant, *ref);
+    return certificatePage(applicant, *ref, fields);
 }
 
 }  // namespace ca

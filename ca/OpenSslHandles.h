@@ -9,6 +9,7 @@
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/evp.h>
+#include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -32,6 +33,7 @@ using ExtensionPtr = OpenSslPtr<X509_EXTENSION, X509_EXTENSION_free>;
 using IntegerPtr = OpenSslPtr<ASN1_INTEGER, ASN1_INTEGER_free>;
 using TimePtr = OpenSslPtr<ASN1_TIME, ASN1_TIME_free>;
 using SpkiPtr = OpenSslPtr<NETSCAPE_SPKI, NETSCAPE_SPKI_free>;
+using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
 
 // Throws std::runtime_error with `what` and the reason of the library's latest error.
 [[noreturn]] void throwOpenSslError(const std::string& what);

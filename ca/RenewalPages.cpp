@@ -12,11 +12,7 @@ CertificateRecord Dialogue::authenticated(const Applicant& applicant, const Inbo
     const CertificatePtr presented = certificateFromDer(*inbound.clientCertificate);
     if (!presented || !m_authority.signedThis(presented.get()))
         throw Refusal(kClientCertificateRefused, "the client certificate is not one of ours");
-    const ASN1_INTEGER* serialNumber = X509_get0_serialNumber(presented.get());
-    BignumPtr number(checked(ASN1_INTEGER_to_BN(serialNumber, nullptr), "serial"));
-    char* hex = checked(BN_bn2hex(number.get()), "serial");
-    const std::string serial = normalSerial(hex).value_or("");
-    OPENSSL_free(hex);
+    const std::string serial = serialOf(presented.get());
 
     const std::optional<CertificateRecord> certificate = m_store.certificate(serial);
     if (!certificate || certificate->der != *inbound.clientCertificate ||

@@ -24,7 +24,8 @@ CertificateRecord Dialogue::ownCertificate(const Applicant& applicant,
     std::optional<CertificateRecord> certificate =
         serial ? m_store.certificate(*serial) : std::nullopt;
     if (!certificate || certificate->applicant != applicant.id)
-        throw Refusal(kNoCertificate, "no certificate " + serialText + " of this applicant");
+        throw Refusal(kNoCertificate,
+                      "no certificate " + serial.value_or(serialText) + " of this applicant");
     if (certificate->revokedAt)
         throw Refusal(kNoCertificate, "certificate " + certificate->serial + " is already revoked");
     return *certificate;

@@ -67,7 +67,7 @@ Ports Server::bind() {
         m_store, m_authority,
         Endpoints{"http://" + std::string(kHost) + ":" + std::to_string(ports.http),
                   "https://" + std::string(kHost) + ":" + std::to_string(ports.https)},
-        m_options.approval);
+        m_options.approval, m_options.format);
     route(*m_http);
     route(*m_https);
     return ports;
@@ -88,10 +88,49 @@ void Server::route(httplib::Server& server) {
         server.Get(pattern, handler);
         server.Post(pattern, handler);
     }
+    serveCaCertificate(server);
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         const std::lock_guard lock(m_mutex);
         m_log << request.method << ' ' << request.path << ' ' << response.status << std::endl;
     });
+}
+
+void Server::serveCaCertificate(httplib::Server& server) {
+    struct File {
+        std::string address, content;
+        const char* type;
+    };
+    const File files[] = {
+        {kCaDerAddress, derOf(m_authority.certificate()), "application/pkix-cert"},
+        {kCaPemAddress, pemOf(m_authority.certificate()), "application/x-pem-file"}};
+    const auto refuse = [](const httplib::Request&, httplib::Response& response) {
+        response.status = 405;
+        response.set_header("Allow", "GET, HEAD");
+    };
+    for (const File& file : files) {
+        // httplib takes the address for a regular expression, whose "." would match any letter.
+        std::string pattern = file.address;
+        pattern.insert(pattern.find('.'), "\\");
+        server.Get(pattern, [file](const httplib::Request&, httplib::Response& response) {
+            response.set_content(file.content, file.type);
+        });
+        server.Post(pattern, refuse);
+        server.Put(pattern, refuse);
+        server.Patch(pattern, refuse);
+        server.Delete(pattern, refuse);
+        server.Options(pattern, refuse);
+    }
+    // httplib answers a POST, PUT or PATCH that announces no body with 400, as it cannot read
+    // one; such a request is refused before it tries. One with a body is read and then refused.
+    server.set_pre_routing_handler(
+        [refuse](const httplib::Request& request, httplib::Response& response) {
+            if ((request.path != kCaDerAddress && request.path != kCaPemAddress) ||
+                request.method == "GET" || request.method == "HEAD" ||
+                request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
+                return httplib::Server::HandlerResponse::Unhandled;
+            refuse(request, response);
+            return httplib::Server::HandlerResponse::Handled;
+        });
 }
 
 void Server::run() {

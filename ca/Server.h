@@ -24,11 +24,15 @@ inline constexpr int kDefaultPort = 8480;
 inline constexpr int kDefaultTlsPort = 8443;
 inline constexpr const char* kPortSetting = "port";
 inline constexpr const char* kTlsPortSetting = "tls-port";
+// The CA certificate, served to anyone outside the applicants' pages.
+inline constexpr const char* kCaDerAddress = "/ca.crt";
+inline constexpr const char* kCaPemAddress = "/ca.pem";
 
 struct ServerOptions {
     int port = kDefaultPort;
     int tlsPort = kDefaultTlsPort;
     Approval approval = Approval::Automatic;
+    CertificateFormat format = CertificateFormat::Pkcs7;
 };
 
 struct Ports {
@@ -54,6 +58,7 @@ public:
 
 private:
     void route(httplib::Server& server);
+    void serveCaCertificate(httplib::Server& server);
 
     Store m_store;
     Authority m_authority;

@@ -27,18 +27,28 @@ int main(int argc, char** argv) {
     serve->add_option("--approve", options.approval, "issue new applications at once or on approve")
         ->transform(CLI::CheckedTransformer(std::map<std::string, ca::Approval>{
             {"auto", ca::Approval::Automatic}, {"manual", ca::Approval::Manual}}));
+    serve
+        ->add_option("--cert-format", options.format,
+                     "pkcs7 (the default): an issued certificate with the CA certificate as a "
+                     "PKCS#7 chain; x509: the certificate alone")
+        ->transform(CLI::CheckedTransformer(std::map<std::string, ca::CertificateFormat>{
+            {"pkcs7", ca::CertificateFormat::Pkcs7}, {"x509", ca::CertificateFormat::X509}}));
 
     CLI::App* applicant = app.add_subcommand("applicant", "manage applicants");
     applicant->require_subcommand(1);
     ca::ApplicantData data;
-    CLI::App* add =
-        applicant->add_subcommand("add", "add an applicant; prints the start address and password");
+    CLI::App* add = applicant->add_subcommand(
+        "add", "add an applicant; prints the start address, password and CA fingerprint");
     add->add_option("DIR", directory, "the authority's directory")->required();
     add->add_option("--first", data.first, "first name")->required();
     add->add_option("--last", data.last, "last name")->required();
     add->add_option("--email", data.email, "mail address")->required();
     add->add_option("--org", data.org, "organisation")->required();
     add->add_option("--country", data.country, "two-letter country code")->required();
+
+    CLI::App* fingerprint =
+        app.add_subcommand("fingerprint", "print the SHA-256 fingerprint of the CA certificate");
+    fingerprint->add_option("DIR", directory, "the authority's directory")->required();
 
     std::string reference;
     CLI::App* approve = app.add_subcommand("approve", "issue the certificate of a pending request");
@@ -56,6 +66,7 @@ int main(int argc, char** argv) {
         if (*init) ca::initAuthority(directory);
         if (*serve) ca::serve(directory, options, std::cout);
         if (*add) ca::addApplicant(directory, data, std::cout);
+        if (*fingerprint) ca::printFingerprint(directory, std::cout);
         if (*approve) ca::approve(directory, reference, std::cout);
         if (*revoke) ca::revoke(directory, serial, std::cout);
     } catch (const std::exception& error) {

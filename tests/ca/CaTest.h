@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <openssl/pkcs7.h>
+
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <vector>
 
 #include "Keys.h"
 #include "ca/Base64.h"
@@ -73,6 +76,22 @@ inline KeyRequestText makeKeyRequest(const std::string& challenge) {
     return {std::move(key), std::move(base64)};
 }
 
+// The certificates of a "cert" answer: the one a plain answer holds (null when unreadable), or
+// those of a PKCS#7 chain in their order.
+inline std::vector<ca::CertificatePtr> certificatesOf(const Answer& answer) {
+    const std::string der = ca::decodeBase64(answer.params.at("cert")).value_or("");
+    std::vector<ca::CertificatePtr> certificates;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+    const ca::Pkcs7Ptr chain(d2i_PKCS7(nullptr, &bytes, static_cast<long>(der.size())));
+    if (answer.types.at("cert") != ParamTypePKCS7)
+        certificates.push_back(ca::certificateFromDer(der));
+    else if (chain && PKCS7_type_is_signed(chain.get()))
+        for (int index = 0; index < sk_X509_num(chain->d.sign->cert); ++index)
+            certificates.push_back(
+                ca::certificateFromDer(ca::derOf(sk_X509_value(chain->d.sign->cert, index))));
+    return certificates;
+}
+
 class CaTest : public ::testing::Test {
 protected:
     static constexpr std::time_t kYear = 365 * 24 * 60 * 60;
@@ -86,7 +105,7 @@ protected:
         ca::addApplicant(directory, {"Anna", "Muster", "anna@example.org", "ACME", "DE"}, printed);
         std::istringstream lines(printed.str());
         std::string label, start;
-        lines >> label >> start >> label >> password;
+        lines >> label >> start >> label >> password >> label >> fingerprint;
         token = start.substr(start.find("/a/") + 3, 32);
         open();
     }
@@ -96,13 +115,14 @@ protected:
     }
 
     // The authority as a server (re)started on it finds it.
-    void open(ca::Approval approval = ca::Approval::Automatic) {
+    void open(ca::Approval approval = ca::Approval::Automatic,
+              ca::CertificateFormat format = ca::CertificateFormat::Pkcs7) {
         dialogue.reset();
         store = std::make_unique<ca::Store>(directory);
         authority = std::make_unique<ca::Authority>(directory);
         dialogue = std::make_unique<ca::Dialogue>(
             *store, *authority, ca::Endpoints{"http://ca.test", "https://ca.test"}, approval,
-            [this] { return now; });
+            format, [this] { return now; });
     }
 
     Answer ask(ca::Operation operation, ca::Fields fields = {},
@@ -124,11 +144,12 @@ protected:
     std::string issued() {
         const Answer fetched =
             ask(ca::Operation::Fetch, {{"SUFFIX_NR", apply().params.at("-refnum")}});
-        return ca::decodeBase64(fetched.params.at("cert")).value_or("");
+        const std::vector<ca::CertificatePtr> certificates = certificatesOf(fetched);
+        return certificates.empty() ? "" : ca::derOf(certificates.front().get());
     }
 
     std::filesystem::path directory;
-    std::string token, password;
+    std::string token, password, fingerprint;
     std::time_t now = std::time(nullptr);
     KeyRequestText key;
     std::unique_ptr<ca::Store> store;

@@ -6,15 +6,11 @@
 
 namespace {
 
+using ca::CertificateFormat;
 using ca::Operation;
 
 std::string serialOf(const std::string& der) {
-    const ca::CertificatePtr certificate = ca::certificateFromDer(der);
-    ca::BignumPtr number(ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate.get()), nullptr));
-    char* hex = BN_bn2hex(number.get());
-    const std::string serial = *ca::normalSerial(hex);
-    OPENSSL_free(hex);
-    return serial;
+    return ca::serialOf(ca::certificateFromDer(der).get());
 }
 
 TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
@@ -42,12 +38,14 @@ TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
     EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "0");
 
     const Answer fetched = ask(Operation::Fetch, {{"SUFFIX_NR", submitted.params.at("-refnum")}});
-    const ca::CertificatePtr certificate =
-        ca::certificateFromDer(ca::decodeBase64(fetched.params.at("cert")).value_or(""));
-    ASSERT_TRUE(certificate);
+    const std::vector<ca::CertificatePtr> chain = certificatesOf(fetched);
+    ASSERT_EQ(chain.size(), 2u);
+    const ca::CertificatePtr& certificate = chain.front();
     EXPECT_EQ(X509_verify(certificate.get(), X509_get0_pubkey(authority->certificate())), 1);
     EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(certificate.get()), key.key.get()), 1);
+    EXPECT_EQ(X509_cmp(chain.back().get(), authority->certificate()), 0);
     const std::string serial = fetched.params.at("-serial_nr");
+    EXPECT_EQ(serial, serialOf(ca::derOf(certificate.get())));
     EXPECT_EQ(ask(Operation::PickUpList).params.at("-abhol_list"), "1");
 
     EXPECT_EQ(ask(Operation::RevocationStart).params.at("-serial_nr"), serial);
@@ -61,6 +59,37 @@ TEST_F(CaTest, RequestFetchCheckRevokeAndListTellOneStory) {
     ASSERT_TRUE(crl);
     ASSERT_EQ(sk_X509_REVOKED_num(X509_CRL_get_REVOKED(crl.get())), 1);
     EXPECT_EQ(X509_CRL_verify(crl.get(), X509_get0_pubkey(authority->certificate())), 1);
+}
+
+// The serve option names the format in the submission's answer; a fetch form that names one of
+// the two formats overrides it, on either way of fetching.
+TEST_F(CaTest, IssuedCertificateIsAnsweredInTheFormatAskedFor) {
+    const std::tuple<CertificateFormat, const char*, bool> rows[] = {
+        {CertificateFormat::Pkcs7, "", true},      {CertificateFormat::X509, "", false},
+        {CertificateFormat::X509, "PKCS#7", true}, {CertificateFormat::Pkcs7, "X.509", false},
+        {CertificateFormat::X509, "PEM", false},
+    };
+    for (const auto& [served, asked, chained] : rows) {
+        const bool pkcs7 = served == CertificateFormat::Pkcs7;
+        SCOPED_TRACE(std::string(pkcs7 ? "pkcs7" : "x509") + ", the form asks for " + asked);
+        open(ca::Approval::Automatic, served);
+        const Answer submitted = apply();
+        EXPECT_EQ(submitted.params.at("-cert_format"), pkcs7 ? "PKCS#7" : "X.509");
+        const std::string ref = submitted.params.at("-refnum");
+        for (ca::Fields form : {ca::Fields{{"SUFFIX_NR", ref}},
+                                ca::Fields{{"-reference_list", ref}, {"-ident_cert_nr", "0"}}}) {
+            if (*asked) form.emplace("-cert_format", asked);
+            const Answer fetched =
+                ask(form.contains("SUFFIX_NR") ? Operation::Fetch : Operation::PickUpFetch, form);
+            EXPECT_EQ(fetched.types.at("cert"), chained ? ParamTypePKCS7 : ParamTypeNone);
+            const std::string serial = fetched.params.at("-serial_nr");
+            std::vector<std::string> held, expected{store->certificate(serial).value().der};
+            for (const ca::CertificatePtr& certificate : certificatesOf(fetched))
+                held.push_back(ca::derOf(certificate.get()));
+            if (chained) expected.push_back(ca::derOf(authority->certificate()));
+            EXPECT_EQ(held, expected);
+        }
+    }
 }
 
 TEST_F(CaTest, SeveralCertificatesAreRevokedThroughTheSelection) {

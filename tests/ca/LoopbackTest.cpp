@@ -3,15 +3,19 @@
 
 #include <httplib.h>
 #include <openssl/pem.h>
+#include <openssl/sha.h>
 
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "ca/Server.h"
 
 namespace {
 
-TEST_F(CaTest, ServerNamesItsHttpsPortAndRenewsForTheClientCertificateHolder) {
-    const std::string der = issued();
+// Also the CA certificate, to anyone on either port, whose fingerprint the commands print.
+TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolder) {
+    const std::string der = issued(), caDer = ca::derOf(authority->certificate());
     dialogue.reset();
     // The client's certificate and key in one file.
     const std::string pem = (directory / "client.pem").string();
@@ -24,7 +28,8 @@ TEST_F(CaTest, ServerNamesItsHttpsPortAndRenewsForTheClientCertificateHolder) {
     const ca::Ports ports = server.bind();
     std::thread serving([&server] { server.run(); });
     const std::string path = "/a/" + token + "/";
-    const httplib::Result page = httplib::Client("127.0.0.1", ports.http).Get(path + "start");
+    httplib::ClientImpl plain("127.0.0.1", ports.http);
+    const httplib::Result page = plain.Get(path + "start");
     EXPECT_EQ(readAnswer(page ? page->body : "").start.at("RenewCertificate"),
               "https://127.0.0.1:" + std::to_string(ports.https) + path + "renew");
     httplib::SSLClient secure("127.0.0.1", ports.https, pem, pem);
@@ -35,9 +40,41 @@ TEST_F(CaTest, ServerNamesItsHttpsPortAndRenewsForTheClientCertificateHolder) {
     const Answer answer = readAnswer(renewal ? renewal->body : "");
     EXPECT_EQ(answer.status, 100) << answer.message;
     EXPECT_EQ(answer.params.at("-ident-ku_vname"), "Anna");
+
+    std::ifstream file(directory / ca::kCaCertificateFile, std::ios::binary);
+    const std::tuple<const char*, const char*, int, const char*, std::string> rows[] = {
+        {"GET", ca::kCaDerAddress, 200, "application/pkix-cert", caDer},
+        {"GET", ca::kCaPemAddress, 200, "application/x-pem-file",
+         std::string(std::istreambuf_iterator<char>(file), {})},
+        {"POST", ca::kCaDerAddress, 405, "", ""},
+        {"DELETE", ca::kCaPemAddress, 405, "", ""},
+        {"GET", "/caXcrt", 404, "", ""},
+    };
+    for (httplib::ClientImpl* client : {&plain, static_cast<httplib::ClientImpl*>(&secure)})
+        for (const auto& [method, address, status, type, body] : rows) {
+            SCOPED_TRACE(std::string(method) + " " + address);
+            httplib::Request request;
+            request.method = method;
+            request.path = address;
+            const httplib::Result got = client->send(request);
+            ASSERT_TRUE(got) << got.error();
+            EXPECT_EQ(got->status, status);
+            EXPECT_EQ(got->get_header_value("Content-Type"), type);
+            EXPECT_EQ(got->body, body);
+        }
     server.stop();
     serving.join();
     EXPECT_NE(log.str().find("POST " + path + "renew 200"), std::string::npos) << log.str();
+
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(caDer.data()), caDer.size(), digest);
+    std::string hex;
+    for (const unsigned char byte : digest)
+        hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+    std::ostringstream printed;
+    ca::printFingerprint(directory, printed);
+    EXPECT_EQ("fingerprint " + fingerprint + "\n" + printed.str(),
+              "fingerprint SHA256:" + hex + "\nfingerprint SHA256:" + hex + "\n");
 }
 
 // A SIGTERM right after the ports were printed stops the server before it listens.

@@ -26,7 +26,7 @@ TEST_F(EndToEndTest, AnApplicationWhoseAnswerWasLostStaysOpenAndIsPickedUpLater)
     EXPECT_THAT(runs("Eve", {"certs"}), HasSubstr("open requests: 1"));
     runs("Eve", {"pickup"});
     EXPECT_THAT(runs("Eve", {"certs"}),
-                ::testing::AllOf(HasSubstr("certificates: 1"), HasSubstr("open requests: 0")));
+                ::testing::AllOf(HasSubstr("certificates: 2"), HasSubstr("open requests: 0")));
 }
 
 }  // namespace
