@@ -147,8 +147,9 @@ std::int64_t PkiStore::completeRequest(const RequestRow& request,
                                        const CertificateEntry& certificate,
                                        const std::vector<CertificateEntry>& others) {
     Transaction transaction(m_database);
-    for (const CertificateEntry& other : others) insertCertificate(other);
+    // The user's own certificate first, so that it gets the lower number of the two.
     const std::int64_t id = insertCertificate(certificate);
+    for (const CertificateEntry& other : others) insertCertificate(other);
     Statement(m_database, "UPDATE certificates SET private_key = ?2 WHERE id = ?1")
         .bind(1, id)
         .bind(2, request.privateKey)
