@@ -15,9 +15,10 @@ namespace {
 
 constexpr const char* kExitCodes =
     "exit codes:\n"
-    "  0  done (check: the certificate is valid)\n"
+    "  0  done (check: valid; pickup: one picked up at least; renew --due: also none due)\n"
     "  1  the component, the store or a local file failed\n"
-    "  2  the command line, a certificate number or a password cannot be used\n"
+    "  2  the command line, the start address, a certificate number, a request reference or a\n"
+    "     password cannot be used (also a wrong key password)\n"
     "  3  the authority refused; its Status and ErrorMessage are printed\n"
     "  4  not issued yet (the request waits under its reference), or nothing to pick up\n"
     "  5  the authority cannot be reached\n"
