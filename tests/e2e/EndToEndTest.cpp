@@ -9,7 +9,7 @@ namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
-constexpr int kRefused = 3, kNotIssued = 4;
+constexpr int kUsage = 2, kRefused = 3, kNotIssued = 4;
 
 TEST_F(EndToEndTest, TheDemoTellsTheWholeStory) {
     const ProgramRun demo = runProgram({VEL_TESSERA, "demo"}, StandardError::Captured);
@@ -22,12 +22,41 @@ TEST_F(EndToEndTest, TheDemoTellsTheWholeStory) {
 TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     const std::string wrong = work.path() + "/wrong";
     std::ofstream(wrong) << "wrong password\n";
-    // A command line for each step, the last one refused; "!" before it: with the wrong password.
+    std::ofstream(work.path() + "/short") << "short\n";
+    const std::string unknown = authority.startAddress({"/a/0123/start", ""});
+    const auto expand = [&](std::string text) {
+        for (const auto& [place, value] :
+             {std::pair{"{work}", work.path()}, {"{unknown}", unknown}})
+            for (std::size_t at; (at = text.find(place)) != std::string::npos;)
+                text.replace(at, std::string(place).size(), value);
+        return text;
+    };
+    // A command line for each step, the last one's outcome checked; "!" before it: with the wrong
+    // password, "-" at its start: the whole command line, "@manual": the authority approves by hand
+    // from then on.
     const std::tuple<int, const char*, const char*> rows[] = {
+        {0, "renewed 1 of 1",
+         "request --accept-terms\nrenew --due 400 --accept-terms --key-type ec-p256"},
+        {1, "Is a directory", "--store {work} certs"},
+        {kUsage, "the key password of a new key must have at least 8 characters",
+         "request --key-password-file {work}/short"},
+        {kUsage, "not an http:// or https:// address",
+         "--start 127.0.0.1 --store {work}/x.db request"},
+        {kUsage, "tessera: the key password is wrong",
+         "request --accept-terms\nrenew 1 --key-password-file {work}/wrong"},
         {kRefused, "(Status 2): wrong password", "!request --accept-terms"},
         {kRefused, "(Status 3)", "request"},
-        {kNotIssued, "no certificate to pick up", "!request --accept-terms\npickup"},
-        {kRefused, "(Status 8)", "request --accept-terms\nrevoke 2\nrenew 2 --accept-terms"},
+        {kRefused, "refused the start address (Status 1): unknown applicant address",
+         "--start {unknown} --store {work}/x.db request"},
+        {kRefused, "no longer lists this certificate as a valid certificate of this applicant",
+         "request --accept-terms\nrequest --accept-terms\nrevoke 1\nrevoke 1"},
+        {kRefused, "(Status 8)", "request --accept-terms\nrevoke 1\nrenew 1 --accept-terms"},
+        {kNotIssued, "no open requests in the store: nothing to pick up",
+         "!request --accept-terms\npickup"},
+        {5, "cannot connect to 127.0.0.1 port 1",
+         "--start http://127.0.0.1:1/a/x/start --store {work}/x.db request"},
+        {6, "the authority says: revoked", "request --accept-terms\nrevoke 1\ncheck 1"},
+        {kNotIssued, "is still waiting (", "@manual\nrequest --accept-terms\npickup"},
     };
     int index = 0;
     for (const auto& [status, reason, steps] : rows) {
@@ -37,9 +66,15 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
         ProgramRun last{};
         std::istringstream lines(steps);
         for (std::string step; std::getline(lines, step);) {
-            std::istringstream words(step.substr(step[0] == '!'));
-            last = run(name, {std::istream_iterator<std::string>(words), {}},
-                       step[0] == '!' ? wrong : std::string());
+            if (step == "@manual") {
+                authority.serve(true);
+                continue;
+            }
+            std::istringstream words(expand(step.substr(step[0] == '!')));
+            Arguments arguments{std::istream_iterator<std::string>(words), {}};
+            if (step[0] == '-') arguments.insert(arguments.begin(), VEL_TESSERA);
+            last = step[0] == '-' ? runProgram(arguments, StandardError::Captured)
+                                  : run(name, arguments, step[0] == '!' ? wrong : std::string());
         }
         EXPECT_EQ(last.status, status) << last.output;
         EXPECT_THAT(last.output, HasSubstr(reason));

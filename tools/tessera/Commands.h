@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandFailure.h"
 #include "Session.h"
 
 struct RequestOutcome {
@@ -14,10 +15,14 @@ struct RequestOutcome {
 };
 
 RequestOutcome requestCertificate(Settings& settings, bool acceptTerms, std::ostream& out);
-// -1 when there is nothing to pick up.
-LONG pickUpCertificate(Settings& settings, std::ostream& out);
+// The certificates of the store's open requests, or of the one named; returns the last one picked
+// up, -1 when none was.
+LONG pickUpCertificate(Settings& settings, std::ostream& out, const std::string& reference = {});
 void revokeCertificate(Settings& settings, LONG id, std::ostream& out);
+// -1 when the authority took the renewal and has not issued it yet.
 LONG renewCertificate(Settings& settings, LONG id, bool acceptTerms, std::ostream& out);
+// Renews each valid certificate that ends within days; Done also when none is due.
+ExitCode renewDueCertificates(Settings& settings, int days, bool acceptTerms, std::ostream& out);
 // "valid", "revoked", "expired" or "unknown", as the authority answers.
 std::string checkCertificate(Settings& settings, LONG id, std::ostream& out);
 // The serial numbers the authority's revocation list names.

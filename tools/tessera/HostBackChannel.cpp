@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Text.h"
@@ -10,6 +11,17 @@ namespace {
 
 // The level of the component's exception frames: their trace carries the failure's own text.
 constexpr LONG kFailureLevel = 7;
+
+// The applicant's pages live under /a/TOKEN/, and the token is as good as a password: someone
+// looking over the shoulder must not read it off the progress line.
+std::string withoutToken(std::string address) {
+    const std::size_t token = address.find("/a/");
+    if (token == std::string::npos) return address;
+    const std::size_t end = address.find('/', token + 3);
+    address.replace(token + 3, end == std::string::npos ? std::string::npos : end - token - 3,
+                    "...");
+    return address;
+}
 
 }  // namespace
 
@@ -49,7 +61,7 @@ STDMETHODIMP HostBackChannel::Error(LONG, LONG, LONG, LONG code, BSTR text1, BST
 STDMETHODIMP HostBackChannel::Progress(LONG, LONG, LONG, LONG, BSTR text1, BSTR, BSTR,
                                        SHORT percent, SHORT) {
     if (!isatty(STDERR_FILENO)) return S_OK;
-    const std::string address = toUtf8(text1);
+    const std::string address = withoutToken(toUtf8(text1));
     if (percent < 0)
         std::fprintf(stderr, "\r\033[K  %s ...", address.c_str());
     else
@@ -60,6 +72,7 @@ STDMETHODIMP HostBackChannel::Progress(LONG, LONG, LONG, LONG, BSTR text1, BSTR,
 
 STDMETHODIMP HostBackChannel::Info(LONG, LONG, LONG, LONG code, BSTR text1, BSTR, BSTR) {
     ++m_answers;
+    m_pageComplete = true;
     if (m_verbose) {
         clearProgress();
         std::fprintf(stderr, "  answer %ld: %s\n", static_cast<long>(code), toUtf8(text1).c_str());
@@ -78,7 +91,21 @@ STDMETHODIMP HostBackChannel::Trace(LONG, LONG, LONG depth, LONG level, BSTR tex
     return S_OK;
 }
 
+// The chunks of a page arrive before the Info that ends its transfer.
+STDMETHODIMP HostBackChannel::Data(LONG, LONG, LONG, VARIANT* data) {
+    if (data == nullptr || data->vt != (VT_ARRAY | VT_UI1) || data->parray == nullptr) return S_OK;
+    if (m_pageComplete) m_page.clear();
+    m_pageComplete = false;
+    const velcom::SafeArrayData<char> bytes(data->parray);
+    const std::size_t size = data->parray->rgsabound[0].cElements;
+    if (bytes.data() != nullptr && m_page.size() < kPageLimit)
+        m_page.append(bytes.data(), std::min(size, kPageLimit - m_page.size()));
+    return S_OK;
+}
+
 void HostBackChannel::startCall() {
+    m_page.clear();
+    m_pageComplete = false;
     m_errors.clear();
     m_failureTrace.clear();
     m_answers = 0;

@@ -44,3 +44,17 @@ Installation findInstallation() {
                          "cannot find velregsvr, tessera-ca and the modules beside tessera or in "
                          "its build tree (" VEL_BUILD_AUTHORITY ")");
 }
+
+std::string registrationCommand() {
+    std::vector<std::string> modules = builtTree().modules;
+    std::string command = "velregsvr";
+    std::error_code failed;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", failed);
+    if (!failed) {
+        const Installation installed = installedBeside(executable.parent_path());
+        if (fs::exists(installed.modules.front())) modules = installed.modules;
+    }
+    for (const std::string& module : modules)
+        command += " " + (fs::exists(module) ? module : fs::path(module).filename().string());
+    return command;
+}

@@ -13,3 +13,7 @@ struct Installation {
 };
 
 Installation findInstallation();
+
+// The velregsvr command line that registers the modules found beside tessera or in its build tree
+// (the module names alone when neither holds them).
+std::string registrationCommand();

@@ -61,6 +61,14 @@ std::optional<std::string> askOnTerminal(const std::string& what) {
     return answer;
 }
 
+// Characters, not bytes: a UTF-8 continuation byte starts no character.
+std::size_t characterCount(const std::string& text) {
+    std::size_t count = 0;
+    for (const char byte : text)
+        if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80) ++count;
+    return count;
+}
+
 }  // namespace
 
 const std::string& Secret::get() {
@@ -76,4 +84,20 @@ const std::string& Secret::get() {
     if (std::optional<std::string> answer = askOnTerminal(m_what)) return *(m_value = *answer);
     throw CommandFailure(ExitCode::Usage, "no " + m_what + ": give it in a file or in " +
                                               m_environmentVariable + ", or run on a terminal");
+}
+
+const std::string& Secret::getNew() {
+    if (!m_value && m_file.empty() && std::getenv(m_environmentVariable.c_str()) == nullptr) {
+        if (std::optional<std::string> first = askOnTerminal(m_what)) {
+            if (askOnTerminal("the same " + m_what + " again") != first)
+                throw CommandFailure(ExitCode::Usage, "the two " + m_what + "s differ");
+            m_value = std::move(first);
+        }
+    }
+    const std::string& value = get();
+    if (characterCount(value) < kMinimumLength)
+        throw CommandFailure(ExitCode::Usage, "the " + m_what +
+                                                  " of a new key must have at least " +
+                                                  std::to_string(kMinimumLength) + " characters");
+    return value;
 }

@@ -3,6 +3,7 @@
 // asked for only when a call needs it, and only once.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,11 @@ public:
     void readFrom(std::string file) { m_file = std::move(file); }
     // Raises CommandFailure when there is no way to get it.
     const std::string& get();
+    // The password for a key about to be made: asked twice on a terminal, and refused when
+    // shorter than kMinimumLength wherever it comes from. Old keys may have shorter ones, which
+    // get() still opens.
+    const std::string& getNew();
+    static constexpr std::size_t kMinimumLength = 8;
 
 private:
     std::string m_what, m_environmentVariable, m_file;

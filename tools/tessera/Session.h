@@ -8,6 +8,7 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
+#include "CommandFailure.h"
 #include "HostBackChannel.h"
 #include "Secret.h"
 #include "TemporaryDirectory.h"
@@ -16,6 +17,7 @@ struct Settings {
     std::string startAddress;
     std::string storePath;     // empty: the PKI component's default store
     std::string temporaryDir;  // empty: a private one for the session
+    std::string keyType;       // of the keys made: empty is the PKI component's default
     bool verbose = false;
     Secret applicantPassword{"applicant password", "TESSERA_PASSWORD"};
     Secret keyPassword{"key password", "TESSERA_KEY_PASSWORD"};
@@ -37,12 +39,20 @@ public:
     // Calls the proxy; raises CommandFailure with the reason when the call fails.
     template <typename Call>
     void run(Call&& call) {
+        const HRESULT result = attempt(call);
+        if (FAILED(result)) fail(result);
+    }
+    // Calls the proxy and leaves the failure to the caller.
+    template <typename Call>
+    HRESULT attempt(Call&& call) {
         m_channel->startCall();
         const HRESULT result = call();
         m_channel->clearProgress();
-        if (FAILED(result)) fail(result);
+        return result;
     }
-    [[noreturn]] void fail(HRESULT result) const;
+    // What a failed call means for the user, with its exit code.
+    CommandFailure failure(HRESULT result) const;
+    [[noreturn]] void fail(HRESULT result) const { throw failure(result); }
 
 private:
     velcom::ComPtr<HostBackChannel> m_channel;

@@ -9,8 +9,28 @@
 #include "CommandFailure.h"
 #include "Commands.h"
 #include "Demo.h"
+#include "Interruption.h"
 
 namespace {
+
+constexpr const char* kExitCodes =
+    "exit codes:\n"
+    "  0  done (check: valid; pickup: one picked up at least; renew --due: also none due)\n"
+    "  1  the component, the store or a local file failed\n"
+    "  2  the command line, the start address, a certificate number, a request reference or a\n"
+    "     password cannot be used (also a wrong key password)\n"
+    "  3  the authority refused; its Status and ErrorMessage are printed\n"
+    "  4  not issued yet (the request waits under its reference), or nothing to pick up\n"
+    "  5  the authority cannot be reached\n"
+    "  6  check: the certificate is revoked, expired or unknown\n"
+    "  7  demo: a step did not do what it should";
+
+void addKeyType(CLI::App& command, std::string& keyType) {
+    command
+        .add_option("--key-type", keyType,
+                    "the new key: rsa2048 (the default), rsa3072, rsa4096, ec-p256 or ec-p384")
+        ->check(CLI::IsMember({"rsa2048", "rsa3072", "rsa4096", "ec-p256", "ec-p384"}));
+}
 
 std::string fromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -36,6 +56,8 @@ int main(int argc, char** argv) {
     CLI::App app("tessera: apply for, pick up, revoke, renew and check certificates");
     app.require_subcommand(1);
     app.fallthrough();
+    app.set_version_flag("--version", "tessera " VEL_TESSERA_VERSION);
+    app.footer(kExitCodes);
     Settings settings;
     settings.startAddress = fromEnvironment("TESSERA_START");
     settings.storePath = fromEnvironment("TESSERA_STORE");
@@ -54,16 +76,30 @@ int main(int argc, char** argv) {
 
     bool acceptTerms = false;
     LONG id = 0;
+    int dueDays = -1;
+    std::string reference;
     CLI::App* request = app.add_subcommand("request", "apply for a certificate for a new key");
     request->add_flag("--accept-terms", acceptTerms, "accept the authority's terms");
-    CLI::App* pickup =
-        app.add_subcommand("pickup", "fetch an issued certificate of an open request");
+    addKeyType(*request, settings.keyType);
+    CLI::App* pickup = app.add_subcommand(
+        "pickup", "fetch the issued certificates of the open requests, or of request REF");
+    pickup->add_option("REF", reference, "the open request's reference (tessera certs)");
     CLI::App* revoke = app.add_subcommand("revoke", "have the authority revoke a certificate");
     revoke->add_option("ID", id, "the certificate's number in the store (tessera certs)")
         ->required();
-    CLI::App* renew = app.add_subcommand("renew", "a new certificate in place of an old one");
-    renew->add_option("ID", id, "the old certificate's number in the store")->required();
+    CLI::App* renew = app.add_subcommand(
+        "renew", "a new certificate in place of an old one, or of each one due (--due)");
+    CLI::Option_group* renewWhich =
+        renew->add_option_group("certificate", "the certificate to renew");
+    renewWhich->add_option("ID", id, "the old certificate's number in the store");
+    renewWhich
+        ->add_option("--due", dueDays,
+                     "renew every valid certificate of the store that ends within DAYS")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("DAYS");
+    renewWhich->require_option(1);
     renew->add_flag("--accept-terms", acceptTerms, "accept the authority's terms");
+    addKeyType(*renew, settings.keyType);
     CLI::App* check =
         app.add_subcommand("check", "ask the authority whether a certificate is valid");
     check->add_option("ID", id, "the certificate's number in the store")->required();
@@ -82,15 +118,20 @@ int main(int argc, char** argv) {
     if (!passwordFile.empty()) settings.applicantPassword.readFrom(passwordFile);
     if (!keyPasswordFile.empty()) settings.keyPassword.readFrom(keyPasswordFile);
     std::ostream& out = std::cout;
-    return run([&] {
+    const int status = run([&] {
         if (*request)
             return requestCertificate(settings, acceptTerms, out).certificateId < 0
                        ? ExitCode::NotIssued
                        : ExitCode::Done;
         if (*pickup)
-            return pickUpCertificate(settings, out) < 0 ? ExitCode::NotIssued : ExitCode::Done;
+            return pickUpCertificate(settings, out, reference) < 0 ? ExitCode::NotIssued
+                                                                   : ExitCode::Done;
         if (*revoke) revokeCertificate(settings, id, out);
-        if (*renew) renewCertificate(settings, id, acceptTerms, out);
+        if (*renew && dueDays >= 0)
+            return renewDueCertificates(settings, dueDays, acceptTerms, out);
+        if (*renew)
+            return renewCertificate(settings, id, acceptTerms, out) < 0 ? ExitCode::NotIssued
+                                                                        : ExitCode::Done;
         if (*check)
             return checkCertificate(settings, id, out) == "valid" ? ExitCode::Done
                                                                   : ExitCode::NotValid;
@@ -99,4 +140,6 @@ int main(int argc, char** argv) {
         if (*demo) return runDemo(settings.verbose, out);
         return ExitCode::Done;
     });
+    endIfInterrupted();
+    return status;
 }

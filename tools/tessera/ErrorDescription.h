@@ -1,0 +1,12 @@
+// The description of the error object a failed call left on the thread: the component's, the
+// store's (SQLite's or the system's reason) or the transport's own words.
+#pragma once
+
+#include <string>
+
+#include <velcom/com.h>
+
+// Empty when the call left none.
+std::string errorDescription();
+// The description, else the failure's number.
+std::string reasonFor(HRESULT result);
