@@ -49,6 +49,12 @@ constexpr ComponentFailure kComponentFailures[] = {
     {TSR_E_SERIAL, ExitCode::Failed, "the authority named another certificate"},
     {TSR_E_PICKUP, ExitCode::NotIssued,
      "the authority has no certificate to pick up for the store's open requests"},
+    {VELPKI_E_UNTRUSTED, ExitCode::Failed,
+     "the certificate does not chain to the trusted authority (tessera trust); not stored"},
+    {VELPKI_E_BAD_SIGNATURE, ExitCode::Failed,
+     "the revocation list is not signed by the trusted authority; the store is unchanged"},
+    {VELPKI_E_EXPIRED, ExitCode::Failed,
+     "the revocation list is out of date (its next update has passed); the store is unchanged"},
 };
 
 }  // namespace
@@ -72,6 +78,7 @@ Session::Session(Settings& settings, bool talk)
     } else {
         m_temporaryPath = settings.temporaryDir;
     }
+    m_anchorBundle.emplace(*m_pki.get(), m_temporaryPath);
     m_proxy = createByProgId<IvelTesseraProxy>(u"velTesseraComm2.velTesseraProxy", "the proxy");
     run([&] {
         return m_proxy->Init(m_channel.get(), nullptr, m_pki.get(), toBstr(m_temporaryPath).get());

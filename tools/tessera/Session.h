@@ -11,12 +11,14 @@
 #include "HostBackChannel.h"
 #include "Secret.h"
 #include "TemporaryDirectory.h"
+#include "TrustAnchor.h"
 
 struct Settings {
     std::string startAddress;
     std::string storePath;     // empty: the PKI component's default store
     std::string temporaryDir;  // empty: a private one for the session
     bool verbose = false;
+    bool json = false;  // certs, show, check: one JSON document instead of text
     Secret applicantPassword{"applicant password", "TESSERA_PASSWORD"};
     Secret keyPassword{"key password", "TESSERA_KEY_PASSWORD"};
 };
@@ -50,4 +52,5 @@ private:
     velcom::ComPtr<IvelTesseraProxy> m_proxy;
     std::optional<TemporaryDirectory> m_ownTemporary;
     std::string m_temporaryPath;
+    std::optional<AnchorBundle> m_anchorBundle;
 };
