@@ -14,7 +14,7 @@ constexpr int kRefused = 3, kNotIssued = 4;
 TEST_F(EndToEndTest, TheDemoTellsTheWholeStory) {
     const ProgramRun demo = runProgram({VEL_TESSERA, "demo"}, StandardError::Captured);
     EXPECT_EQ(demo.status, 0) << demo.output;
-    EXPECT_THAT(demo.output, HasSubstr("12. what the store holds\ncertificates: 3"));
+    EXPECT_THAT(demo.output, HasSubstr("13. what the store holds\ncertificates: 3"));
 }
 
 TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
