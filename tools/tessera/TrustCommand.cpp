@@ -59,7 +59,7 @@ void trustAuthority(Settings& settings, const std::string& source, const std::st
     if (result == VELPKI_E_FINGERPRINT)
         throw CommandFailure(ExitCode::Usage,
                              "not trusted: the fingerprints differ\n  given       " + fingerprint +
-                                 "\n  certificate " + info.fingerprint);
+                                 "\n  certificate " + info.fingerprint + " of " + info.subject);
     if (result == E_INVALIDARG)
         throw CommandFailure(ExitCode::Usage, "not trusted: " + fingerprint +
                                                   " is no SHA-256 fingerprint (SHA256: and 64 "
