@@ -14,8 +14,8 @@ constexpr int kUsage = 2, kRefused = 3, kNotIssued = 4;
 TEST_F(EndToEndTest, TheDemoTellsTheWholeStory) {
     const ProgramRun demo = runProgram({VEL_TESSERA, "demo"}, StandardError::Captured);
     EXPECT_EQ(demo.status, 0) << demo.output;
-    // The CA certificate came with the first one and is kept beside them.
-    EXPECT_THAT(demo.output, AllOf(HasSubstr("12. what the store holds\ncertificates: 4"),
+    // The CA certificate comes with the first one and is kept beside them.
+    EXPECT_THAT(demo.output, AllOf(HasSubstr("13. what the store holds\ncertificates: 4"),
                                    HasSubstr("#1  serial")));
 }
 
@@ -23,7 +23,7 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     const std::string wrong = work.path() + "/wrong";
     std::ofstream(wrong) << "wrong password\n";
     std::ofstream(work.path() + "/short") << "short\n";
-    const std::string unknown = authority.startAddress({"/a/0123/start", ""});
+    const std::string unknown = authority.startAddress({"/a/0123/start", "", ""});
     const auto expand = [&](std::string text) {
         for (const auto& [place, value] :
              {std::pair{"{work}", work.path()}, {"{unknown}", unknown}})

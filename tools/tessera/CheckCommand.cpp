@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "Commands.h"
+#include "Json.h"
 #include "NodeText.h"
 #include "StoreView.h"
 
@@ -13,7 +14,16 @@ std::string checkCertificate(Settings& settings, LONG id, std::ostream& out) {
     static const char* const kStates[] = {"unknown", "valid", "revoked", "expired"};
     const long state = std::strtol(parameterOf(*answer.get(), "-cert_state").c_str(), nullptr, 10);
     const std::string text = state >= 0 && state <= 3 ? kStates[state] : "unknown";
-    out << "the authority says: " << text << '\n'
-        << describe(session.pki(), *certificate.get()) << '\n';
+    const CertificateLine line = describe(session.pki(), *certificate.get());
+    if (settings.json)
+        JsonWriter(out)
+            .open('{')
+            .key("id")
+            .number(id)
+            .field("serial", line.serial)
+            .field("state", text)
+            .close('{');
+    else
+        out << "the authority says: " << text << '\n' << line << '\n';
     return text;
 }

@@ -28,3 +28,22 @@ std::string checkCertificate(Settings& settings, LONG id, std::ostream& out);
 // The serial numbers the authority's revocation list names.
 std::vector<std::string> updateRevocationList(Settings& settings, std::ostream& out);
 void listStore(Settings& settings, std::ostream& out);
+
+// The authority's certificate from a file or an http(s) address becomes the trust anchor when its
+// fingerprint is the one given.
+void trustAuthority(Settings& settings, const std::string& source, const std::string& fingerprint,
+                    std::ostream& out);
+void showCertificate(Settings& settings, LONG id, std::ostream& out);
+struct ExportTargets {
+    std::string p12, cert, key;  // the files to write; empty: not wanted
+    std::string exportPasswordFile;
+    bool chain = false, unencryptedKey = false, force = false;
+};
+void exportCertificate(Settings& settings, LONG id, const ExportTargets& targets,
+                       std::ostream& out);
+struct ForgetTarget {
+    LONG id = -1;
+    std::string reference;  // not empty: the open request, else certificate id
+    bool yes = false;
+};
+void forget(Settings& settings, const ForgetTarget& target, std::ostream& out);

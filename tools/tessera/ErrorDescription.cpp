@@ -12,6 +12,11 @@ std::string errorDescription() {
     return toUtf8(description.get());
 }
 
+std::string reasonAfter() {
+    const std::string reason = errorDescription();
+    return reason.empty() ? reason : ": " + reason;
+}
+
 std::string reasonFor(HRESULT result) {
     std::string reason = errorDescription();
     if (!reason.empty()) return reason;

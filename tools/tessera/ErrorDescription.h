@@ -8,5 +8,7 @@
 
 // Empty when the call left none.
 std::string errorDescription();
+// ": " and the description, or nothing when the call left none: for a message that goes on.
+std::string reasonAfter();
 // The description, else the failure's number.
 std::string reasonFor(HRESULT result);

@@ -1,13 +1,15 @@
 #include "LocalAuthority.h"
 
+#include <optional>
+
 #include "CommandFailure.h"
 
 namespace {
 
 constexpr int kStartSeconds = 20;
 
-// The value of the output line "name value".
-std::string valueOf(const std::string& output, const std::string& name) {
+// The value of the output line "name value", if there is one.
+std::optional<std::string> lineValue(const std::string& output, const std::string& name) {
     const std::string key = name + " ";
     for (std::size_t start = 0; start < output.size();) {
         const std::size_t end = std::min(output.find('\n', start), output.size());
@@ -15,6 +17,11 @@ std::string valueOf(const std::string& output, const std::string& name) {
             return output.substr(start + key.size(), end - start - key.size());
         start = end + 1;
     }
+    return std::nullopt;
+}
+
+std::string valueOf(const std::string& output, const std::string& name) {
+    if (std::optional<std::string> value = lineValue(output, name)) return *value;
     throw CommandFailure(ExitCode::Failed, "tessera-ca printed no " + name);
 }
 
@@ -55,7 +62,8 @@ Applicant LocalAuthority::addApplicant(const std::string& first, const std::stri
     const std::size_t path = start.find("/a/");
     if (path == std::string::npos)
         throw CommandFailure(ExitCode::Failed, "tessera-ca printed an odd start address " + start);
-    return {start.substr(path), valueOf(output, "password")};
+    return {start.substr(path), valueOf(output, "password"),
+            lineValue(output, "fingerprint").value_or("")};
 }
 
 std::string LocalAuthority::approve(const std::string& reference) {
@@ -63,6 +71,10 @@ std::string LocalAuthority::approve(const std::string& reference) {
 }
 
 void LocalAuthority::revoke(const std::string& serial) { command({"revoke", m_directory, serial}); }
+
+std::string LocalAuthority::caAddress() const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/ca.crt";
+}
 
 std::string LocalAuthority::startAddress(const Applicant& applicant) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + applicant.path;

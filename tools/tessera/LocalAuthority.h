@@ -10,6 +10,7 @@
 struct Applicant {
     std::string path;  // the start page's path, /a/TOKEN/start: the same on every port
     std::string password;
+    std::string fingerprint;  // of the authority's certificate, "SHA256:..."; empty if not printed
 };
 
 class LocalAuthority {
@@ -28,6 +29,8 @@ public:
 
     std::string startAddress(const Applicant& applicant) const;
     std::string caFile() const { return m_directory + "/ca.pem"; }
+    // Where the server hands out its certificate (DER).
+    std::string caAddress() const;
 
 private:
     std::string command(std::vector<std::string> arguments);

@@ -74,6 +74,12 @@ const KnownFailure kKnownFailures[] = {
      "the start address is not a valid address"},
     {HRESULT_FROM_WIN32(ERROR_INTERNET_UNRECOGNIZED_SCHEME), ExitCode::Usage,
      "the start address is neither http nor https"},
+    {VELPKI_E_UNTRUSTED, ExitCode::Failed,
+     "the certificate does not chain to the trusted authority (tessera trust); not stored"},
+    {VELPKI_E_BAD_SIGNATURE, ExitCode::Failed,
+     "the revocation list is not signed by the trusted authority; the store is unchanged"},
+    {VELPKI_E_EXPIRED, ExitCode::Failed,
+     "the revocation list is out of date (its next update has passed); the store is unchanged"},
 };
 
 // What the user can do about a failure whose own text does not say it.
@@ -117,6 +123,7 @@ Session::Session(Settings& settings, bool talk)
     } else {
         m_temporaryPath = settings.temporaryDir;
     }
+    m_anchorBundle.emplace(*m_pki.get(), m_temporaryPath);
     m_proxy = createByProgId<IvelTesseraProxy>(u"velTesseraComm2.velTesseraProxy", "the proxy");
     run([&] {
         return m_proxy->Init(m_channel.get(), nullptr, m_pki.get(), toBstr(m_temporaryPath).get());

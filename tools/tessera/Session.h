@@ -12,6 +12,7 @@
 #include "HostBackChannel.h"
 #include "Secret.h"
 #include "TemporaryDirectory.h"
+#include "TrustAnchor.h"
 
 struct Settings {
     std::string startAddress;
@@ -19,6 +20,7 @@ struct Settings {
     std::string temporaryDir;  // empty: a private one for the session
     std::string keyType;       // of the keys made: empty is the PKI component's default
     bool verbose = false;
+    bool json = false;  // certs, show, check: one JSON document instead of text
     Secret applicantPassword{"applicant password", "TESSERA_PASSWORD"};
     Secret keyPassword{"key password", "TESSERA_KEY_PASSWORD"};
 };
@@ -60,4 +62,5 @@ private:
     velcom::ComPtr<IvelTesseraProxy> m_proxy;
     std::optional<TemporaryDirectory> m_ownTemporary;
     std::string m_temporaryPath;
+    std::optional<AnchorBundle> m_anchorBundle;
 };

@@ -1,5 +1,7 @@
 #include "StoreView.h"
 
+#include <cctype>
+
 #include "CommandFailure.h"
 #include "Text.h"
 
@@ -81,16 +83,13 @@ std::vector<std::string> openRequests(ISMPrivateKeyInfrastructure& pki) {
     return result;
 }
 
+std::string normalSerial(std::string serial) {
+    serial.erase(0, serial.find_first_not_of('0'));
+    for (char& c : serial) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return serial;
+}
+
 std::ostream& operator<<(std::ostream& out, const CertificateLine& line) {
     return out << "  #" << line.id << "  serial " << line.serial << "  " << line.commonName
                << "  until " << line.notAfter << "  " << line.state;
-}
-
-void printStore(ISMPrivateKeyInfrastructure& pki, std::ostream& out) {
-    const std::vector<CertificateLine> certificates = storedCertificates(pki);
-    out << "certificates: " << certificates.size() << '\n';
-    for (const CertificateLine& line : certificates) out << line << '\n';
-    const std::vector<std::string> requests = openRequests(pki);
-    out << "open requests: " << requests.size() << '\n';
-    for (const std::string& reference : requests) out << "  " << reference << '\n';
 }

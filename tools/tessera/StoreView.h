@@ -17,5 +17,8 @@ CertificateLine describe(ISMPrivateKeyInfrastructure& pki, ISMCertificate& certi
 std::vector<CertificateLine> storedCertificates(ISMPrivateKeyInfrastructure& pki);
 std::vector<std::string> openRequests(ISMPrivateKeyInfrastructure& pki);
 
+// A serial number as the authority, the list and the store may each write it: no leading zeros,
+// upper case.
+std::string normalSerial(std::string serial);
+
 std::ostream& operator<<(std::ostream& out, const CertificateLine& line);
-void printStore(ISMPrivateKeyInfrastructure& pki, std::ostream& out);

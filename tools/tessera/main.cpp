@@ -103,9 +103,45 @@ int main(int argc, char** argv) {
     CLI::App* check =
         app.add_subcommand("check", "ask the authority whether a certificate is valid");
     check->add_option("ID", id, "the certificate's number in the store")->required();
+    check->add_flag("--json", settings.json, "print the answer as one JSON document");
     CLI::App* crl = app.add_subcommand("crl", "import the authority's revocation list");
     CLI::App* certs =
         app.add_subcommand("certs", "list the store's certificates and open requests");
+    certs->add_flag("--json", settings.json, "print the list as one JSON document");
+    std::string trustSource, fingerprint;
+    CLI::App* trust = app.add_subcommand("trust", "trust the authority's certificate");
+    trust->add_option("FILE|URL", trustSource, "its certificate: a file or an http(s) address")
+        ->required();
+    trust->add_option("--fingerprint", fingerprint,
+                      "SHA256:... as the authority's operator gave it");
+    CLI::App* show = app.add_subcommand("show", "show a certificate of the store in full");
+    show->add_option("ID", id, "the certificate's number in the store")->required();
+    show->add_flag("--json", settings.json, "print it as one JSON document");
+    ExportTargets targets;
+    CLI::App* exportCommand =
+        app.add_subcommand("export", "write a certificate and its key for other programs");
+    exportCommand->add_option("ID", id, "the certificate's number in the store")->required();
+    exportCommand->add_option("--p12", targets.p12, "PKCS#12 file: key, certificate and chain");
+    exportCommand->add_option("--export-password-file", targets.exportPasswordFile,
+                              "file whose first line protects the PKCS#12 file "
+                              "(or TESSERA_EXPORT_PASSWORD)");
+    CLI::Option* certFile =
+        exportCommand->add_option("--cert", targets.cert, "PEM file of the certificate");
+    exportCommand->add_flag("--chain", targets.chain, "the issuers too, up to the trust anchor")
+        ->needs(certFile);
+    CLI::Option* keyFile = exportCommand->add_option(
+        "--key", targets.key, "PEM file of the key, PKCS#8 under the key password");
+    exportCommand->add_flag("--unencrypted-key", targets.unencryptedKey, "the key without password")
+        ->needs(keyFile);
+    exportCommand->add_flag("--force", targets.force, "replace files that exist");
+    ForgetTarget forgotten;
+    CLI::App* forgetCommand = app.add_subcommand(
+        "forget", "remove a certificate (ID) or an open request (--request REF) with its key");
+    CLI::Option* forgetId =
+        forgetCommand->add_option("ID", forgotten.id, "the certificate's number in the store");
+    forgetCommand->add_option("--request", forgotten.reference, "the open request's reference")
+        ->excludes(forgetId);
+    forgetCommand->add_flag("--yes", forgotten.yes, "do not ask");
     CLI::App* demo = app.add_subcommand(
         "demo", "run the whole story against a private tessera-ca on loopback ports");
 
@@ -137,6 +173,10 @@ int main(int argc, char** argv) {
                                                                   : ExitCode::NotValid;
         if (*crl) updateRevocationList(settings, out);
         if (*certs) listStore(settings, out);
+        if (*trust) trustAuthority(settings, trustSource, fingerprint, out);
+        if (*show) showCertificate(settings, id, out);
+        if (*exportCommand) exportCertificate(settings, id, targets, out);
+        if (*forgetCommand) forget(settings, forgotten, out);
         if (*demo) return runDemo(settings.verbose, out);
         return ExitCode::Done;
     });
