@@ -1,6 +1,7 @@
 #!/bin/sh
 # run_with_authority.sh TESSERA_CA SCRIPT MODULE...: run_script.sh against a tessera-ca of its own
-# (loopback, manual approval), described to the script by the VEL_AUTHORITY_* variables below.
+# (loopback, manual approval, certificates alone), described to the script by the VEL_AUTHORITY_*
+# variables below.
 set -u
 ca=$1
 shift
@@ -14,7 +15,9 @@ trap cleanup EXIT
 "$ca" init "$work/ca" >/dev/null || exit 1
 applicant=$("$ca" applicant add "$work/ca" --first Ada --last Script --email ada@example.org \
     --org "Tessera Demo" --country DE) || exit 1
-"$ca" serve "$work/ca" --port 0 --tls-port 0 --approve manual >"$work/ports" 2>"$work/server.log" &
+# The scripts' CryptoAPI double reads single certificates, not the PKCS#7 chain answered by default.
+"$ca" serve "$work/ca" --port 0 --tls-port 0 --approve manual --cert-format x509 \
+    >"$work/ports" 2>"$work/server.log" &
 server=$!
 for attempt in $(seq 200); do
     port=$(sed -n 's/^port //p' "$work/ports")
