@@ -147,7 +147,9 @@ TEST_F(EndToEndTest, EightApartmentsApplyAtOnceThroughOneBackChannelIntoOneStore
         SCOPED_TRACE(thread);
         EXPECT_EQ(count["Info"], kStartAnswers + kAnswersPerApplication * perThread);
         EXPECT_EQ(count["Error"], 0);
-        EXPECT_EQ(count["Trace"], counts.begin()->second.at("Trace"));
+        // The scanner traces each line of the Base64 answers, whose length varies with the
+        // certificate's serial and signature: a line or two per application either way.
+        EXPECT_NEAR(count["Trace"], counts.begin()->second.at("Trace"), 2 * perThread);
         EXPECT_GT(count["Trace"], 0);
     }
     EXPECT_EQ(channel.references(), 0u) << "every proxy let the back channel go";
