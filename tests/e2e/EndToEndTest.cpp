@@ -35,6 +35,8 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     // password, "-" at its start: the whole command line, "@manual": the authority approves by hand
     // from then on.
     const std::tuple<int, const char*, const char*> rows[] = {
+        {0, "renewed 0 of 0 certificates due within 10 days",
+         "request --accept-terms\nrenew --due 10 --accept-terms"},
         {0, "renewed 1 of 1",
          "request --accept-terms\nrenew --due 400 --accept-terms --key-type ec-p256"},
         {1, "Is a directory", "--store {work} certs"},
