@@ -1,5 +1,6 @@
 #include "ca/Authority.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <stdexcept>
@@ -15,7 +16,9 @@ namespace fs = std::filesystem;
 constexpr std::time_t kDay = 24 * 60 * 60;
 constexpr std::time_t kAuthorityLifetime = 10 * 365 * kDay;
 constexpr std::time_t kCrlLifetime = 7 * kDay;
-constexpr std::size_t kSerialBytes = 8;
+// 127 random bits: well over the 64 that make a serial unpredictable, and at 16 octets well
+// under the 20 a serial may have.
+constexpr std::size_t kSerialBytes = 16;
 
 KeyPtr newKey() {
     return KeyPtr(checked(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"), "key"));
@@ -80,6 +83,23 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     checked(X509_add_ext(certificate, extension.get(), -1), "extension");
 }
 
+void addKeyIdentifier(X509* certificate) {
+    addExtension(certificate, certificate, NID_subject_key_identifier, "hash");
+}
+
+// What the holder's key is good for: RSA encrypts the content keys of S/MIME mail, EC agrees on
+// them.
+const char* keyUsageFor(EVP_PKEY* publicKey) {
+    switch (EVP_PKEY_get_base_id(publicKey)) {
+        case EVP_PKEY_RSA:
+            return "critical,digitalSignature,keyEncipherment";
+        case EVP_PKEY_EC:
+            return "critical,digitalSignature,keyAgreement";
+        default:
+            return "critical,digitalSignature";
+    }
+}
+
 std::string serialText(const BIGNUM* number) {
     char* hex = checked(BN_bn2hex(number), "serial");
     const std::string text = normalSerial(hex).value_or("");
@@ -123,9 +143,9 @@ void Authority::create(const fs::path& directory, std::time_t now) {
     addName(name, "O", "Tessera");
     addName(name, "CN", "Tessera reference CA");
     checked(X509_set_issuer_name(root.get(), name), "issuer");
-    addExtension(root.get(), root.get(), NID_basic_constraints, "critical,CA:TRUE");
+    addExtension(root.get(), root.get(), NID_basic_constraints, "critical,CA:TRUE,pathlen:0");
     addExtension(root.get(), root.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
-    addExtension(root.get(), root.get(), NID_subject_key_identifier, "hash");
+    addKeyIdentifier(root.get());
     checked(X509_sign(root.get(), key.get(), EVP_sha256()), "signature");
 
     KeyPtr tlsKey = newKey();
@@ -135,6 +155,7 @@ void Authority::create(const fs::path& directory, std::time_t now) {
     addExtension(tls.get(), root.get(), NID_basic_constraints, "critical,CA:FALSE");
     addExtension(tls.get(), root.get(), NID_ext_key_usage, "serverAuth");
     addExtension(tls.get(), root.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
+    addKeyIdentifier(tls.get());
     addExtension(tls.get(), root.get(), NID_authority_key_identifier, "keyid");
     checked(X509_sign(tls.get(), key.get(), EVP_sha256()), "signature");
 
@@ -152,7 +173,7 @@ Authority::Authority(const fs::path& directory)
 
 CertificatePtr Authority::issue(const Applicant& applicant, EVP_PKEY* publicKey,
                                 const std::string& serial, std::time_t notBefore,
-                                std::time_t notAfter) const {
+                                std::time_t notAfter, const std::string& httpBase) const {
     X509* root = m_certificate.get();
     CertificatePtr certificate =
         newCertificate(X509_get_subject_name(root), publicKey, serial, notBefore, notAfter);
@@ -162,15 +183,20 @@ CertificatePtr Authority::issue(const Applicant& applicant, EVP_PKEY* publicKey,
     addName(subject, "CN", applicant.first + " " + applicant.last);
     addName(subject, "emailAddress", applicant.email);
     addExtension(certificate.get(), root, NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(certificate.get(), root, NID_key_usage, "critical,digitalSignature");
+    addExtension(certificate.get(), root, NID_key_usage, keyUsageFor(publicKey));
     addExtension(certificate.get(), root, NID_ext_key_usage, "clientAuth,emailProtection");
     addExtension(certificate.get(), root, NID_subject_alt_name, "email:" + applicant.email);
+    addKeyIdentifier(certificate.get());
     addExtension(certificate.get(), root, NID_authority_key_identifier, "keyid");
+    addExtension(certificate.get(), root, NID_crl_distribution_points,
+                 "URI:" + httpBase + kCrlAddress);
+    addExtension(certificate.get(), root, NID_info_access,
+                 "caIssuers;URI:" + httpBase + kCaDerAddress);
     checked(X509_sign(certificate.get(), m_key.get(), EVP_sha256()), "signature");
     return certificate;
 }
 
-std::string Authority::revocationList(const std::vector<Revocation>& revoked,
+std::string Authority::revocationList(const std::vector<Revocation>& revoked, std::int64_t number,
                                       std::time_t now) const {
     CrlPtr crl(checked(X509_CRL_new(), "revocation list"));
     checked(X509_CRL_set_version(crl.get(), 1), "version");
@@ -186,10 +212,27 @@ std::string Authority::revocationList(const std::vector<Revocation>& revoked,
                 "serial");
         TimePtr date(checked(ASN1_TIME_set(nullptr, revocation.revokedAt), "time"));
         checked(X509_REVOKED_set_revocationDate(entry.get(), date.get()), "time");
+        // An unspecified reason goes without the extension, as RFC 5280 (5.3.1) prefers.
+        if (revocation.reason != CRL_REASON_UNSPECIFIED) {
+            const EnumeratedPtr reason(checked(ASN1_ENUMERATED_new(), "reason"));
+            checked(ASN1_ENUMERATED_set(reason.get(), revocation.reason), "reason");
+            checked(X509_REVOKED_add1_ext_i2d(entry.get(), NID_crl_reason, reason.get(), 0, 0),
+                    "reason");
+        }
         checked(X509_CRL_add0_revoked(crl.get(), entry.get()), "entry");
         entry.release();
     }
     checked(X509_CRL_sort(crl.get()), "sort");
+    const IntegerPtr crlNumber(checked(ASN1_INTEGER_new(), "CRL number"));
+    checked(ASN1_INTEGER_set_int64(crlNumber.get(), number), "CRL number");
+    checked(X509_CRL_add1_ext_i2d(crl.get(), NID_crl_number, crlNumber.get(), 0, 0), "CRL number");
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, m_certificate.get(), nullptr, nullptr, crl.get(), 0);
+    const ExtensionPtr keyIdentifier(checked(
+        X509V3_EXT_conf_nid(nullptr, &context, NID_authority_key_identifier, "keyid:always"),
+        "extension"));
+    checked(X509_CRL_add_ext(crl.get(), keyIdentifier.get(), -1), "extension");
     checked(X509_CRL_sign(crl.get(), m_key.get(), EVP_sha256()), "signature");
     unsigned char* der = nullptr;
     const int length = i2d_X509_CRL(crl.get(), &der);
@@ -260,9 +303,13 @@ CertificatePtr certificateFromDer(std::string_view der) {
 
 std::string newSerial() {
     unsigned char bytes[kSerialBytes];
-    checked(RAND_bytes(bytes, sizeof bytes), "random");
-    // Positive, and long enough that a guess at another applicant's serial is hopeless.
-    bytes[0] = static_cast<unsigned char>((bytes[0] & 0x7F) | 0x01);
+    // Positive and not zero, and long enough that a guess at another applicant's serial is
+    // hopeless.
+    do {
+        checked(RAND_bytes(bytes, sizeof bytes), "random");
+        bytes[0] &= 0x7F;
+    } while (std::all_of(std::begin(bytes), std::end(bytes),
+                         [](unsigned char byte) { return byte == 0; }));
     const BignumPtr number(checked(BN_bin2bn(bytes, sizeof bytes, nullptr), "serial"));
     return serialText(number.get());
 }

@@ -18,6 +18,10 @@ inline constexpr const char* kCaCertificateFile = "ca.pem";
 inline constexpr const char* kCaKeyFile = "ca-key.pem";
 inline constexpr const char* kTlsCertificateFile = "tls.pem";
 inline constexpr const char* kTlsKeyFile = "tls-key.pem";
+// Where the server publishes the CA certificate (DER) and the current revocation list to anyone;
+// issued certificates name both under the server's HTTP address.
+inline constexpr const char* kCaDerAddress = "/ca.crt";
+inline constexpr const char* kCrlAddress = "/crl";
 
 class Authority {
 public:
@@ -26,10 +30,14 @@ public:
     static void create(const std::filesystem::path& directory, std::time_t now);
     explicit Authority(const std::filesystem::path& directory);
 
+    // `httpBase` ("http://127.0.0.1:8480") is where the certificate points for the revocation list
+    // and the CA certificate.
     CertificatePtr issue(const Applicant& applicant, EVP_PKEY* publicKey, const std::string& serial,
-                         std::time_t notBefore, std::time_t notAfter) const;
-    // The DER of a revocation list naming `revoked`, valid from `now`.
-    std::string revocationList(const std::vector<Revocation>& revoked, std::time_t now) const;
+                         std::time_t notBefore, std::time_t notAfter,
+                         const std::string& httpBase) const;
+    // The DER of the revocation list `number` naming `revoked`, valid from `now`.
+    std::string revocationList(const std::vector<Revocation>& revoked, std::int64_t number,
+                               std::time_t now) const;
     // Whether this authority signed `certificate`.
     bool signedThis(X509* certificate) const;
     // The DER of a PKCS#7 SignedData without signers that carries `issued` and then the CA

@@ -48,6 +48,11 @@ std::string fingerprintLine(const fs::path& directory) {
     return "fingerprint " + fingerprintOf(caCertificateIn(directory).get());
 }
 
+// The address of the last server, which the server itself names in what it issues.
+std::string httpBaseOf(Store& store) {
+    return "http://127.0.0.1:" + store.setting(kPortSetting).value_or(std::to_string(kDefaultPort));
+}
+
 }  // namespace
 
 void initAuthority(const fs::path& directory) {
@@ -112,13 +117,15 @@ void approve(const fs::path& directory, const std::string& reference, std::ostre
     if (request->serial)
         throw std::runtime_error("request " + reference + " is already issued as " +
                                  *request->serial);
-    const std::string serial = issueCertificate(
-        store, authority, *store.applicant(request->applicant), *request, std::time(nullptr));
+    const std::string serial =
+        issueCertificate(store, authority, *store.applicant(request->applicant), *request,
+                         std::time(nullptr), httpBaseOf(store));
     transaction.commit();
     out << "issued " << serial << std::endl;
 }
 
-void revoke(const fs::path& directory, const std::string& serialText, std::ostream& out) {
+void revoke(const fs::path& directory, const std::string& serialText, int reason,
+            std::ostream& out) {
     requireAuthority(directory);
     const std::optional<std::string> serial = normalSerial(serialText);
     if (!serial) throw std::runtime_error("the serial " + serialText + " is not hexadecimal");
@@ -128,7 +135,7 @@ void revoke(const fs::path& directory, const std::string& serialText, std::ostre
     if (!certificate) throw std::runtime_error("no certificate " + *serial);
     if (certificate->revokedAt)
         throw std::runtime_error("certificate " + *serial + " is already revoked");
-    store.revoke(*serial, std::time(nullptr));
+    store.revoke(*serial, std::time(nullptr), reason);
     transaction.commit();
     out << "revoked " << *serial << std::endl;
 }

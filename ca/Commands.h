@@ -27,6 +27,8 @@ void addApplicant(const std::filesystem::path& directory, const ApplicantData& d
 void printFingerprint(const std::filesystem::path& directory, std::ostream& out);
 void approve(const std::filesystem::path& directory, const std::string& reference,
              std::ostream& out);
-void revoke(const std::filesystem::path& directory, const std::string& serial, std::ostream& out);
+// `reason` is the CRLReason code of RFC 5280 the revocation list gives.
+void revoke(const std::filesystem::path& directory, const std::string& serial, int reason,
+            std::ostream& out);
 
 }  // namespace ca

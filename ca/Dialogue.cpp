@@ -180,14 +180,19 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
     const std::optional<KeyRequest> request = readKeyRequest(fieldOf(fields, "-key_challenge"));
     if (!request)
         throw Refusal(kBadKeyRequest, "the key request is missing, unreadable or badly signed");
+    if (request->refusal) throw Refusal(kBadKeyRequest, *request->refusal);
+    const std::string publicKey = publicKeyDer(request->publicKey.get());
 
     Transaction transaction(m_store.database());
+    // One key, one holder: a certificate must name the one person who can use its key.
+    if (m_store.keyOfAnother(applicant.id, publicKey))
+        throw Refusal(kBadKeyRequest, "the public key is already another applicant's");
     if (!m_store.takeChallenge(applicant.id, request->challenge))
         throw Refusal(kBadKeyRequest, "the key request answers no challenge of this authority");
-    const std::int64_t ref =
-        m_store.addRequest(applicant.id, publicKeyDer(request->publicKey.get()));
+    const std::int64_t ref = m_store.addRequest(applicant.id, publicKey);
     if (issueNow)
-        issueCertificate(m_store, m_authority, applicant, *m_store.request(ref), m_clock());
+        issueCertificate(m_store, m_authority, applicant, *m_store.request(ref), m_clock(),
+                         m_endpoints.http);
     transaction.commit();
 
     const std::string reference = std::to_string(ref);
@@ -235,15 +240,23 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, con
 }
 
 std::string issueCertificate(Store& store, const Authority& authority, const Applicant& applicant,
-                             const RequestRecord& request, std::time_t now) {
+                             const RequestRecord& request, std::time_t now,
+                             const std::string& httpBase) {
     std::string serial = newSerial();
     while (store.certificate(serial)) serial = newSerial();
     const KeyPtr key = publicKeyFromDer(request.publicKey);
     const CertificatePtr certificate =
-        authority.issue(applicant, key.get(), serial, now, now + kCertificateLifetime);
+        authority.issue(applicant, key.get(), serial, now, now + kCertificateLifetime, httpBase);
     store.addCertificate({serial, request.ref, applicant.id, derOf(certificate.get()),
                           now + kCertificateLifetime, false, std::nullopt});
     return serial;
+}
+
+std::string issueRevocationList(Store& store, const Authority& authority, std::time_t now) {
+    Transaction transaction(store.database());
+    std::string list = authority.revocationList(store.revocations(), store.nextCrlNumber(), now);
+    transaction.commit();
+    return list;
 }
 
 }  // namespace ca

@@ -144,8 +144,12 @@ private:
 };
 
 // Issues the certificate of a pending request, as the server does at once and `approve` does
-// later; returns its serial. The caller holds the transaction.
+// later; returns its serial. The certificate points at `httpBase` (Authority::issue). The caller
+// holds the transaction.
 std::string issueCertificate(Store& store, const Authority& authority, const Applicant& applicant,
-                             const RequestRecord& request, std::time_t now);
+                             const RequestRecord& request, std::time_t now,
+                             const std::string& httpBase);
+// The DER of a new revocation list, numbered one above the last.
+std::string issueRevocationList(Store& store, const Authority& authority, std::time_t now);
 
 }  // namespace ca

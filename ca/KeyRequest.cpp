@@ -4,6 +4,8 @@
 
 #include <openssl/err.h>
 
+#include "ca/KeyPolicy.h"
+
 namespace ca {
 
 std::optional<KeyRequest> readKeyRequest(std::string_view base64) {
@@ -17,9 +19,11 @@ std::optional<KeyRequest> readKeyRequest(std::string_view base64) {
         return std::nullopt;
     }
     const ASN1_IA5STRING* challenge = spki->spkac->challenge;
+    std::optional<std::string> refusal = policyRefusal(*spki, key.get());
     return KeyRequest{std::move(key),
                       std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(challenge)),
-                                  static_cast<std::size_t>(ASN1_STRING_length(challenge)))};
+                                  static_cast<std::size_t>(ASN1_STRING_length(challenge))),
+                      std::move(refusal)};
 }
 
 std::string publicKeyDer(EVP_PKEY* key) {

@@ -12,6 +12,8 @@ namespace ca {
 struct KeyRequest {
     KeyPtr publicKey;
     std::string challenge;
+    // Why the key policy refuses the request; none when it does not.
+    std::optional<std::string> refusal;
 };
 
 // None unless `base64` is an SPKAC whose signature its own public key verifies.

@@ -31,6 +31,7 @@ using CrlPtr = OpenSslPtr<X509_CRL, X509_CRL_free>;
 using RevokedPtr = OpenSslPtr<X509_REVOKED, X509_REVOKED_free>;
 using ExtensionPtr = OpenSslPtr<X509_EXTENSION, X509_EXTENSION_free>;
 using IntegerPtr = OpenSslPtr<ASN1_INTEGER, ASN1_INTEGER_free>;
+using EnumeratedPtr = OpenSslPtr<ASN1_ENUMERATED, ASN1_ENUMERATED_free>;
 using TimePtr = OpenSslPtr<ASN1_TIME, ASN1_TIME_free>;
 using SpkiPtr = OpenSslPtr<NETSCAPE_SPKI, NETSCAPE_SPKI_free>;
 using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;

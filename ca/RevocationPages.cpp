@@ -109,8 +109,8 @@ Page Dialogue::crlFetch() {
             "CRLDownload",
             kStatusSuccess,
             "the current revocation list",
-            {{"crl", encodeBase64(m_authority.revocationList(m_store.revocations(), m_clock())),
-              "X.509", true}},
+            {{"crl", encodeBase64(issueRevocationList(m_store, m_authority, m_clock())), "X.509",
+              true}},
             std::nullopt};
 }
 

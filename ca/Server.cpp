@@ -1,6 +1,8 @@
 #include "ca/Server.h"
 
 #include <chrono>
+#include <ctime>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -88,21 +90,30 @@ void Server::route(httplib::Server& server) {
         server.Get(pattern, handler);
         server.Post(pattern, handler);
     }
-    serveCaCertificate(server);
+    servePublished(server);
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         const std::lock_guard lock(m_mutex);
         m_log << request.method << ' ' << request.path << ' ' << response.status << std::endl;
     });
 }
 
-void Server::serveCaCertificate(httplib::Server& server) {
+void Server::servePublished(httplib::Server& server) {
+    using Content = std::function<std::string()>;
     struct File {
-        std::string address, content;
+        std::string address;
+        Content content;
         const char* type;
     };
-    const File files[] = {
-        {kCaDerAddress, derOf(m_authority.certificate()), "application/pkix-cert"},
-        {kCaPemAddress, pemOf(m_authority.certificate()), "application/x-pem-file"}};
+    const File files[] = {{kCaDerAddress, [der = derOf(m_authority.certificate())] { return der; },
+                           "application/pkix-cert"},
+                          {kCaPemAddress, [pem = pemOf(m_authority.certificate())] { return pem; },
+                           "application/x-pem-file"},
+                          {kCrlAddress,
+                           [this] {
+                               const std::lock_guard lock(m_mutex);
+                               return issueRevocationList(m_store, m_authority, std::time(nullptr));
+                           },
+                           "application/pkix-crl"}};
     const auto refuse = [](const httplib::Request&, httplib::Response& response) {
         response.status = 405;
         response.set_header("Allow", "GET, HEAD");
@@ -110,9 +121,9 @@ void Server::serveCaCertificate(httplib::Server& server) {
     for (const File& file : files) {
         // httplib takes the address for a regular expression, whose "." would match any letter.
         std::string pattern = file.address;
-        pattern.insert(pattern.find('.'), "\\");
+        if (pattern.find('.') != std::string::npos) pattern.insert(pattern.find('.'), "\\");
         server.Get(pattern, [file](const httplib::Request&, httplib::Response& response) {
-            response.set_content(file.content, file.type);
+            response.set_content(file.content(), file.type);
         });
         server.Post(pattern, refuse);
         server.Put(pattern, refuse);
@@ -124,7 +135,8 @@ void Server::serveCaCertificate(httplib::Server& server) {
     // one; such a request is refused before it tries. One with a body is read and then refused.
     server.set_pre_routing_handler(
         [refuse](const httplib::Request& request, httplib::Response& response) {
-            if ((request.path != kCaDerAddress && request.path != kCaPemAddress) ||
+            if ((request.path != kCaDerAddress && request.path != kCaPemAddress &&
+                 request.path != kCrlAddress) ||
                 request.method == "GET" || request.method == "HEAD" ||
                 request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
                 return httplib::Server::HandlerResponse::Unhandled;

@@ -24,8 +24,7 @@ inline constexpr int kDefaultPort = 8480;
 inline constexpr int kDefaultTlsPort = 8443;
 inline constexpr const char* kPortSetting = "port";
 inline constexpr const char* kTlsPortSetting = "tls-port";
-// The CA certificate, served to anyone outside the applicants' pages.
-inline constexpr const char* kCaDerAddress = "/ca.crt";
+// The CA certificate as PEM, served to anyone outside the applicants' pages like its DER.
 inline constexpr const char* kCaPemAddress = "/ca.pem";
 
 struct ServerOptions {
@@ -58,7 +57,8 @@ public:
 
 private:
     void route(httplib::Server& server);
-    void serveCaCertificate(httplib::Server& server);
+    // The CA certificate and the revocation list, to anyone outside the applicants' pages.
+    void servePublished(httplib::Server& server);
 
     Store m_store;
     Authority m_authority;

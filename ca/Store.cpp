@@ -17,9 +17,12 @@ CREATE TABLE IF NOT EXISTS certificates(
     serial TEXT PRIMARY KEY, ref INTEGER UNIQUE NOT NULL REFERENCES requests(ref),
     der BLOB NOT NULL, not_after INTEGER NOT NULL, fetched INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS revocations(
-    serial TEXT PRIMARY KEY REFERENCES certificates(serial), revoked_at INTEGER NOT NULL);
+    serial TEXT PRIMARY KEY REFERENCES certificates(serial), revoked_at INTEGER NOT NULL,
+    reason INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL);
 )";
+
+constexpr const char* kCrlNumberSetting = "crl-number";
 
 constexpr const char* kCertificateColumns =
     "SELECT c.serial, c.ref, r.applicant, c.der, c.not_after, c.fetched, v.revoked_at "
@@ -39,6 +42,12 @@ Store::Store(const std::filesystem::path& directory) : m_db(directory / kFileNam
     // Write-ahead logging lets the commands change the state while a server reads it.
     m_db.execute("PRAGMA journal_mode = WAL");
     m_db.execute(kSchema);
+    // A state from before revocation reasons were kept: its revocations become unspecified.
+    Transaction transaction(m_db);
+    if (!m_db.prepare("SELECT 1 FROM pragma_table_info('revocations') WHERE name = 'reason'")
+             .step())
+        m_db.execute("ALTER TABLE revocations ADD COLUMN reason INTEGER NOT NULL DEFAULT 0");
+    transaction.commit();
 }
 
 std::int64_t Store::addApplicant(const Applicant& applicant) {
@@ -99,6 +108,13 @@ std::int64_t Store::addRequest(std::int64_t applicant, std::string_view publicKe
     return m_db.lastInsertId();
 }
 
+bool Store::keyOfAnother(std::int64_t applicant, std::string_view publicKey) {
+    return m_db.prepare("SELECT 1 FROM requests WHERE public_key = ? AND applicant != ?")
+        .bindBlob(publicKey)
+        .bind(applicant)
+        .step();
+}
+
 std::optional<RequestRecord> Store::request(std::int64_t ref) {
     Statement row = m_db.prepare(
         "SELECT r.ref, r.applicant, r.public_key, c.serial, c.fetched "
@@ -150,18 +166,28 @@ void Store::markFetched(std::string_view serial) {
     m_db.prepare("UPDATE certificates SET fetched = 1 WHERE serial = ?").bind(serial).run();
 }
 
-void Store::revoke(std::string_view serial, std::int64_t at) {
-    m_db.prepare("INSERT INTO revocations(serial, revoked_at) VALUES(?, ?)")
+void Store::revoke(std::string_view serial, std::int64_t at, int reason) {
+    m_db.prepare("INSERT INTO revocations(serial, revoked_at, reason) VALUES(?, ?, ?)")
         .bind(serial)
         .bind(at)
+        .bind(reason)
         .run();
 }
 
 std::vector<Revocation> Store::revocations() {
-    Statement row = m_db.prepare("SELECT serial, revoked_at FROM revocations ORDER BY revoked_at");
+    Statement row =
+        m_db.prepare("SELECT serial, revoked_at, reason FROM revocations ORDER BY revoked_at");
     std::vector<Revocation> list;
-    while (row.step()) list.push_back({row.text(0), row.number(1)});
+    while (row.step())
+        list.push_back({row.text(0), row.number(1), static_cast<int>(row.number(2))});
     return list;
+}
+
+std::int64_t Store::nextCrlNumber() {
+    const std::string last = setting(kCrlNumberSetting).value_or("0");
+    const std::int64_t number = std::stoll(last) + 1;
+    setSetting(kCrlNumberSetting, std::to_string(number));
+    return number;
 }
 
 std::optional<std::string> Store::setting(std::string_view name) {

@@ -48,6 +48,8 @@ struct CertificateRecord {
 struct Revocation {
     std::string serial;
     std::int64_t revokedAt = 0;
+    // The CRLReason code of RFC 5280; 0 is unspecified.
+    int reason = 0;
 };
 
 class Store {
@@ -68,6 +70,8 @@ public:
     bool takeChallenge(std::int64_t applicant, std::string_view challenge);
 
     std::int64_t addRequest(std::int64_t applicant, std::string_view publicKey);
+    // Whether an applicant other than `applicant` asked for a certificate of this public key.
+    bool keyOfAnother(std::int64_t applicant, std::string_view publicKey);
     std::optional<RequestRecord> request(std::int64_t ref);
     // In the order they were made.
     std::vector<RequestRecord> requestsOf(std::int64_t applicant);
@@ -78,8 +82,10 @@ public:
     std::vector<CertificateRecord> certificatesOf(std::int64_t applicant);
     void markFetched(std::string_view serial);
 
-    void revoke(std::string_view serial, std::int64_t at);
+    void revoke(std::string_view serial, std::int64_t at, int reason = 0);
     std::vector<Revocation> revocations();
+    // One more than the last revocation list's number, kept as that number; 1 at first.
+    std::int64_t nextCrlNumber();
 
     std::optional<std::string> setting(std::string_view name);
     void setSetting(std::string_view name, std::string_view value);

@@ -60,6 +60,19 @@ int main(int argc, char** argv) {
     revoke->add_option("DIR", directory, "the authority's directory")->required();
     revoke->add_option("SERIAL", serial, "the certificate's serial number (hexadecimal)")
         ->required();
+    // The reasons of RFC 5280 but removeFromCRL, which belongs to delta lists only.
+    int reason = CRL_REASON_UNSPECIFIED;
+    revoke->add_option("--reason", reason, "why, by its RFC 5280 name (default unspecified)")
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, int>{{"unspecified", CRL_REASON_UNSPECIFIED},
+                                       {"keyCompromise", CRL_REASON_KEY_COMPROMISE},
+                                       {"cACompromise", CRL_REASON_CA_COMPROMISE},
+                                       {"affiliationChanged", CRL_REASON_AFFILIATION_CHANGED},
+                                       {"superseded", CRL_REASON_SUPERSEDED},
+                                       {"cessationOfOperation", CRL_REASON_CESSATION_OF_OPERATION},
+                                       {"certificateHold", CRL_REASON_CERTIFICATE_HOLD},
+                                       {"privilegeWithdrawn", CRL_REASON_PRIVILEGE_WITHDRAWN},
+                                       {"aACompromise", CRL_REASON_AA_COMPROMISE}}));
 
     CLI11_PARSE(app, argc, argv);
     try {
@@ -68,7 +81,7 @@ int main(int argc, char** argv) {
         if (*add) ca::addApplicant(directory, data, std::cout);
         if (*fingerprint) ca::printFingerprint(directory, std::cout);
         if (*approve) ca::approve(directory, reference, std::cout);
-        if (*revoke) ca::revoke(directory, serial, std::cout);
+        if (*revoke) ca::revoke(directory, serial, reason, std::cout);
     } catch (const std::exception& error) {
         std::cerr << "tessera-ca: " << error.what() << '\n';
         return 1;

@@ -201,7 +201,7 @@ TEST_F(CaTest, PendingRequestSurvivesARestartAndIsPickedUpOnceApproved) {
     EXPECT_EQ("issued " + fetched.params.at("-serial_nr") + "\n", printed.str());
 
     std::ostringstream revoked;
-    ca::revoke(directory, "0" + fetched.params.at("-serial_nr"), revoked);
+    ca::revoke(directory, "0" + fetched.params.at("-serial_nr"), CRL_REASON_SUPERSEDED, revoked);
     open();
     EXPECT_EQ(ask(Operation::CheckState, {{"-serial", fetched.params.at("-serial_nr")}})
                   .params.at("-cert_state"),

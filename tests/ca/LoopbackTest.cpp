@@ -13,7 +13,8 @@
 
 namespace {
 
-// Also the CA certificate, to anyone on either port, whose fingerprint the commands print.
+// Also the CA certificate, to anyone on either port, whose fingerprint the commands print, and
+// the revocation list.
 TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolder) {
     const std::string der = issued(), caDer = ca::derOf(authority->certificate());
     dialogue.reset();
@@ -48,6 +49,7 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
          std::string(std::istreambuf_iterator<char>(file), {})},
         {"POST", ca::kCaDerAddress, 405, "", ""},
         {"DELETE", ca::kCaPemAddress, 405, "", ""},
+        {"PUT", ca::kCrlAddress, 405, "", ""},
         {"GET", "/caXcrt", 404, "", ""},
     };
     for (httplib::ClientImpl* client : {&plain, static_cast<httplib::ClientImpl*>(&secure)})
@@ -62,6 +64,13 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
             EXPECT_EQ(got->get_header_value("Content-Type"), type);
             EXPECT_EQ(got->body, body);
         }
+    // The revocation list, to anyone, signed by the CA.
+    const httplib::Result list = plain.Get(ca::kCrlAddress);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->get_header_value("Content-Type"), "application/pkix-crl");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(list->body.data());
+    const ca::CrlPtr crl(d2i_X509_CRL(nullptr, &bytes, static_cast<long>(list->body.size())));
+    EXPECT_TRUE(crl && X509_CRL_verify(crl.get(), X509_get0_pubkey(authority->certificate())));
     server.stop();
     serving.join();
     EXPECT_NE(log.str().find("POST " + path + "renew 200"), std::string::npos) << log.str();

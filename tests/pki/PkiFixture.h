@@ -77,14 +77,14 @@ protected:
         const ca::Applicant applicant{0,         "",   "Eva", "Muster", "eva@example.org",
                                       "Tessera", "DE", "",    ""};
         const std::time_t now = std::time(nullptr);
-        return X509Owner(
-            by->issue(applicant, key.get(), hex(serial), now - 86400, now + 86400 * days)
-                .release());
+        return X509Owner(by->issue(applicant, key.get(), hex(serial), now - 86400,
+                                   now + 86400 * days, "http://127.0.0.1:8480")
+                             .release());
     }
     // A week's list from `now` on.
     static std::string revocationList(long revokedSerial, std::time_t now = std::time(nullptr),
                                       const ca::Authority* by = s_authority.get()) {
-        return by->revocationList({{hex(revokedSerial), now}}, now);
+        return by->revocationList({{hex(revokedSerial), now}}, 1, now);
     }
 
     // As the proxy writes a value: one line of Base64 between the label's marker lines.
