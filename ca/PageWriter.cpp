@@ -35,11 +35,12 @@ std::string escapeHtml(std::string_view text) {
 }
 
 // A one-line markup value, written as it is: the component reads it back byte for byte. A line
-// end would start a new key, and "--" begins every sequence that ends a comment past its opening
-// ("-->", "--!>"). Applicant data and the pages' own texts never hold them: one that does is a
-// fault, and the page is refused rather than written.
+// end would start a new key, and "-->" or "--!>" would end the comment. Applicant data and the
+// pages' own texts never hold them: one that does is a fault, and the page is refused rather than
+// written. A lone "--" stays, as in a host name "xn--…".
 std::string markupLine(std::string_view text) {
-    if (text.find("--") != std::string_view::npos || text.find_first_of("\r\n") != text.npos)
+    if (text.find("-->") != text.npos || text.find("--!>") != text.npos ||
+        text.find_first_of("\r\n") != text.npos)
         throw std::invalid_argument("a page value would end its markup comment");
     return std::string(text);
 }

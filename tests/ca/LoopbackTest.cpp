@@ -44,7 +44,10 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
     // Asked over HTTPS, every address handed out, and each later page's action, is HTTPS.
     const std::string tls = "https://127.0.0.1:" + std::to_string(ports.https) + path;
     const httplib::Result securePage = secure.Get(path + "start");
-    for (const auto& [name, address] : readAnswer(securePage ? securePage->body : "").start)
+    const std::map<std::string, std::string> secureStart =
+        readAnswer(securePage ? securePage->body : "").start;
+    EXPECT_EQ(secureStart.size(), 6u);
+    for (const auto& [name, address] : secureStart)
         EXPECT_TRUE(address.starts_with(tls)) << name << " " << address;
     const httplib::Result application = secure.Get(path + "create");
     EXPECT_EQ(readAnswer(application ? application->body : "").actionUrl, tls + "submit");
