@@ -1,5 +1,7 @@
 #include "ca/Authority.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -129,9 +131,31 @@ CertificatePtr newCertificate(X509_NAME* issuer, EVP_PKEY* publicKey, const std:
     return certificate;
 }
 
+// The subjectAltName of `hosts`. A name is letters, digits, "-" and ".", so that it cannot add
+// entries of its own to the extension's text.
+std::string alternativeNames(const std::vector<std::string>& hosts) {
+    if (hosts.empty()) throw std::runtime_error("the TLS certificate needs a host name");
+    std::string names;
+    for (const std::string& host : hosts) {
+        unsigned char address[16];
+        const bool ip = inet_pton(AF_INET, host.c_str(), address) == 1 ||
+                        inet_pton(AF_INET6, host.c_str(), address) == 1;
+        const bool dns = !host.empty() && host.size() <= 253 && host.front() != '-' &&
+                         host.front() != '.' &&
+                         host.find_first_not_of(
+                             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                             "-.") == std::string::npos;
+        if (!ip && !dns) throw std::runtime_error("--host " + host + " is no host name");
+        names += (names.empty() ? "" : ",") + std::string(ip ? "IP:" : "DNS:") + host;
+    }
+    return names;
+}
+
 }  // namespace
 
-void Authority::create(const fs::path& directory, std::time_t now) {
+void Authority::create(const fs::path& directory, std::time_t now,
+                       const std::vector<std::string>& hosts) {
+    const std::string hostNames = alternativeNames(hosts);
     fs::create_directories(directory);
     if (fs::exists(directory / kCaKeyFile))
         throw std::runtime_error("an authority already exists in " + directory.string());
@@ -151,10 +175,10 @@ void Authority::create(const fs::path& directory, std::time_t now) {
     KeyPtr tlsKey = newKey();
     CertificatePtr tls =
         newCertificate(name, tlsKey.get(), newSerial(), now, now + kAuthorityLifetime);
-    addName(X509_get_subject_name(tls.get()), "CN", "localhost");
+    addName(X509_get_subject_name(tls.get()), "CN", hosts.front());
     addExtension(tls.get(), root.get(), NID_basic_constraints, "critical,CA:FALSE");
     addExtension(tls.get(), root.get(), NID_ext_key_usage, "serverAuth");
-    addExtension(tls.get(), root.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
+    addExtension(tls.get(), root.get(), NID_subject_alt_name, hostNames);
     addKeyIdentifier(tls.get());
     addExtension(tls.get(), root.get(), NID_authority_key_identifier, "keyid");
     checked(X509_sign(tls.get(), key.get(), EVP_sha256()), "signature");

@@ -23,11 +23,16 @@ inline constexpr const char* kTlsKeyFile = "tls-key.pem";
 inline constexpr const char* kCaDerAddress = "/ca.crt";
 inline constexpr const char* kCrlAddress = "/crl";
 
+// The names the TLS certificate holds unless the operator names others.
+inline const std::vector<std::string> kDefaultHosts{"localhost", "127.0.0.1"};
+
 class Authority {
 public:
     // Makes the keys and certificates in `directory` (created when missing); refuses to replace
-    // an authority that is already there.
-    static void create(const std::filesystem::path& directory, std::time_t now);
+    // an authority that is already there. The TLS certificate names `hosts`, the first as its
+    // common name; one that is an IP address is named as one.
+    static void create(const std::filesystem::path& directory, std::time_t now,
+                       const std::vector<std::string>& hosts = kDefaultHosts);
     explicit Authority(const std::filesystem::path& directory);
 
     // `httpBase` ("http://127.0.0.1:8480") is where the certificate points for the revocation list

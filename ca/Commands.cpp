@@ -20,27 +20,12 @@ void requireAuthority(const fs::path& directory) {
         throw std::runtime_error("no authority in " + directory.string() + " (run init first)");
 }
 
-// Texts that go into certificates and one-line page values.
-void requireText(const std::string& what, const std::string& text) {
-    if (text.empty()) throw std::runtime_error(what + " must not be empty");
-    for (const char character : text)
-        if (static_cast<unsigned char>(character) < 0x20 || character == 0x7F)
-            throw std::runtime_error(what + " must not hold control characters");
-    if (text.find("-->") != std::string::npos)
-        throw std::runtime_error(what + " must not hold -->");
-}
-
-void requireApplicantData(const ApplicantData& data) {
-    requireText("--first", data.first);
-    requireText("--last", data.last);
-    requireText("--email", data.email);
-    requireText("--org", data.org);
-    requireText("--country", data.country);
-    if (data.email.find('@') == std::string::npos || data.email.find(',') != std::string::npos)
-        throw std::runtime_error("--email must be one mail address");
-    if (data.country.size() != 2 || !std::isalpha(static_cast<unsigned char>(data.country[0])) ||
-        !std::isalpha(static_cast<unsigned char>(data.country[1])))
-        throw std::runtime_error("--country must be a two-letter country code");
+std::int64_t numberOf(const std::string& what, const std::string& text) {
+    std::int64_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        throw std::runtime_error(what + " " + text + " is not a number");
+    return number;
 }
 
 // Read before anything changes, so that an unreadable CA certificate leaves the state as it was.
@@ -55,9 +40,14 @@ std::string httpBaseOf(Store& store) {
 
 }  // namespace
 
-void initAuthority(const fs::path& directory) {
-    Authority::create(directory, std::time(nullptr));
+void initAuthority(const fs::path& directory, std::ostream& out,
+                   const std::vector<std::string>& hosts) {
+    Authority::create(directory, std::time(nullptr), hosts);
     Store store(directory);
+    for (const char* file :
+         {kCaCertificateFile, kCaKeyFile, kTlsCertificateFile, kTlsKeyFile, Store::kFileName})
+        out << "made " << (directory / file).string() << '\n';
+    out << fingerprintLine(directory) << std::endl;
 }
 
 void serve(const fs::path& directory, const ServerOptions& options, std::ostream& out) {
@@ -91,8 +81,9 @@ void addApplicant(const fs::path& directory, const ApplicantData& data, std::ost
     Transaction transaction(store.database());
     store.addApplicant(applicant);
     const std::string port = store.setting(kPortSetting).value_or(std::to_string(kDefaultPort));
+    const std::string host = store.setting(kHostSetting).value_or(kDefaultBind);
     transaction.commit();
-    out << "start http://127.0.0.1:" << port << "/a/" << applicant.token << "/start\n"
+    out << "start http://" << host << ":" << port << "/a/" << applicant.token << "/start\n"
         << "password " << password << '\n'
         << fingerprint << std::endl;
 }
@@ -102,13 +93,29 @@ void printFingerprint(const fs::path& directory, std::ostream& out) {
     out << fingerprintLine(directory) << std::endl;
 }
 
+void list(const fs::path& directory, const ListOptions& options, std::ostream& out) {
+    requireAuthority(directory);
+    if (options.pending && options.what != Listed::Requests)
+        throw std::runtime_error("--pending lists requests alone");
+    Store store(directory);
+    writeListing(store, options, std::time(nullptr), out);
+}
+
+void newApplicantPassword(const fs::path& directory, const std::string& id, std::ostream& out) {
+    requireAuthority(directory);
+    const std::int64_t applicant = numberOf("the applicant", id);
+    Store store(directory);
+    const std::string password = newPassword(), salt = newSalt();
+    Transaction transaction(store.database());
+    if (!store.setPassword(applicant, salt, passwordHash(password, salt)))
+        throw std::runtime_error("no applicant " + id);
+    transaction.commit();
+    out << "password " << password << std::endl;
+}
+
 void approve(const fs::path& directory, const std::string& reference, std::ostream& out) {
     requireAuthority(directory);
-    std::int64_t ref = 0;
-    const auto [end, error] =
-        std::from_chars(reference.data(), reference.data() + reference.size(), ref);
-    if (reference.empty() || error != std::errc() || end != reference.data() + reference.size())
-        throw std::runtime_error("the reference " + reference + " is not a number");
+    const std::int64_t ref = numberOf("the reference", reference);
     Store store(directory);
     const Authority authority(directory);
     Transaction transaction(store.database());

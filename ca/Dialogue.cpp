@@ -73,8 +73,9 @@ std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
         refusal.status = refused.status;
         refusal.message = refused.what();
     } catch (const std::exception& error) {
+        // The reason may quote what the request sent; it goes to the operator, not to the page.
         std::cerr << "tessera-ca: " << error.what() << '\n';
-        refusal.message = "the authority could not answer: " + std::string(error.what());
+        refusal.message = "the authority could not answer";
     }
     return writePage(refusal);
 }
@@ -83,6 +84,7 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound) {
     const std::optional<Applicant> applicant = m_store.applicantByToken(inbound.token);
     if (!applicant) throw Refusal(kUnknownApplicant, "unknown applicant address");
     const Fields& fields = inbound.fields;
+    m_overTls = inbound.overTls;
 
     Page page;
     switch (operation) {
@@ -151,8 +153,8 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound) {
 }
 
 std::string Dialogue::address(const Applicant& applicant, Operation operation) const {
-    const bool secure =
-        operation == Operation::RenewalStart || operation == Operation::RenewalSubmission;
+    const bool secure = m_overTls || operation == Operation::RenewalStart ||
+                        operation == Operation::RenewalSubmission;
     for (const Route& route : kRoutes)
         if (route.operation == operation)
             return (secure ? m_endpoints.https : m_endpoints.http) + "/a/" + applicant.token + "/" +
@@ -213,11 +215,9 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
 Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, const Fields& fields) {
     const std::optional<RequestRecord> request = m_store.request(ref);
     if (!request || request->applicant != applicant.id)
-        throw Refusal(kUnknownReference,
-                      "no request " + std::to_string(ref) + " of this applicant");
+        throw Refusal(kUnknownReference, "no such request of this applicant");
     if (!request->serial)
-        throw Refusal(kAwaitingApproval,
-                      "request " + std::to_string(ref) + " awaits approval; pick it up later");
+        throw Refusal(kAwaitingApproval, "the request awaits approval; pick it up later");
     const std::optional<CertificateRecord> certificate = m_store.certificate(*request->serial);
     PageParam issued{"cert", encodeBase64(certificate->der), "", true};
     if (formatFor(fields, m_format) == CertificateFormat::Pkcs7) {
@@ -233,7 +233,7 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, con
             "Certificate",
             kStatusSuccess,
             "certificate " + certificate->serial,
-            {{"-refnum", std::to_string(ref), "NUMBER"},
+            {{"-refnum", std::to_string(request->ref), "NUMBER"},
              {"-serial_nr", certificate->serial},
              std::move(issued)},
             std::nullopt};

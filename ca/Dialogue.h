@@ -82,6 +82,8 @@ struct Inbound {
     Fields fields;
     // The DER of the certificate the TLS client presented; none over plain HTTP.
     std::optional<std::string> clientCertificate;
+    // Asked over HTTPS: the addresses handed out are HTTPS as well.
+    bool overTls = false;
 };
 
 // Where the server listens, as "http://127.0.0.1:8480" and "https://127.0.0.1:8443".
@@ -132,6 +134,7 @@ private:
     CertificateRecord ownCertificate(const Applicant& applicant, const std::string& serialText);
     std::vector<CertificateRecord> revocable(const Applicant& applicant);
 
+    // HTTPS for the renewal and for every page of a request that came over HTTPS.
     std::string address(const Applicant& applicant, Operation operation) const;
     PageAction actionTo(const Applicant& applicant, Operation operation) const;
 
@@ -141,6 +144,8 @@ private:
     Approval m_approval;
     CertificateFormat m_format;
     Clock m_clock;
+    // Whether the request being answered came over HTTPS.
+    bool m_overTls = false;
 };
 
 // Issues the certificate of a pending request, as the server does at once and `approve` does

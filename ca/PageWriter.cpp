@@ -1,5 +1,6 @@
 #include "ca/PageWriter.h"
 
+#include <stdexcept>
 #include <string_view>
 
 #include "ca/ValueWrapping.h"
@@ -23,6 +24,9 @@ std::string escapeHtml(std::string_view text) {
             case '"':
                 escaped += "&quot;";
                 break;
+            case '\'':
+                escaped += "&#39;";
+                break;
             default:
                 escaped += character;
         }
@@ -30,18 +34,15 @@ std::string escapeHtml(std::string_view text) {
     return escaped;
 }
 
-// A one-line markup value: a line end would start a new key, and "-->" would close the block.
+// A one-line markup value, written as it is: the component reads it back byte for byte. A line
+// end would start a new key, and "-->" or "--!>" would end the comment. Applicant data and the
+// pages' own texts never hold them: one that does is a fault, and the page is refused rather than
+// written. A lone "--" stays, as in a host name "xn--…".
 std::string markupLine(std::string_view text) {
-    std::string line;
-    for (const char character : text) {
-        if (character == '\r' || character == '\n')
-            line += ' ';
-        else if (character == '>' && line.ends_with("--"))
-            line += " >";
-        else
-            line += character;
-    }
-    return line;
+    if (text.find("-->") != text.npos || text.find("--!>") != text.npos ||
+        text.find_first_of("\r\n") != text.npos)
+        throw std::invalid_argument("a page value would end its markup comment");
+    return std::string(text);
 }
 
 std::string markupValue(const PageParam& param) {

@@ -20,9 +20,9 @@ CertificateRecord Dialogue::authenticated(const Applicant& applicant, const Inbo
         throw Refusal(kClientCertificateRefused,
                       "the client certificate does not belong to this applicant");
     if (certificate->revokedAt)
-        throw Refusal(kClientCertificateRefused, "certificate " + serial + " is revoked");
+        throw Refusal(kClientCertificateRefused, "the client certificate is revoked");
     if (certificate->notAfter <= m_clock())
-        throw Refusal(kClientCertificateRefused, "certificate " + serial + " has expired");
+        throw Refusal(kClientCertificateRefused, "the client certificate has expired");
     return *certificate;
 }
 

@@ -24,10 +24,8 @@ CertificateRecord Dialogue::ownCertificate(const Applicant& applicant,
     std::optional<CertificateRecord> certificate =
         serial ? m_store.certificate(*serial) : std::nullopt;
     if (!certificate || certificate->applicant != applicant.id)
-        throw Refusal(kNoCertificate,
-                      "no certificate " + serial.value_or(serialText) + " of this applicant");
-    if (certificate->revokedAt)
-        throw Refusal(kNoCertificate, "certificate " + certificate->serial + " is already revoked");
+        throw Refusal(kNoCertificate, "no such certificate of this applicant");
+    if (certificate->revokedAt) throw Refusal(kNoCertificate, "the certificate is already revoked");
     return *certificate;
 }
 
@@ -99,7 +97,7 @@ Page Dialogue::checkState(const Fields& fields) {
             kStatusSuccess,
             message,
             {{"-cert_state", std::to_string(state), "NUMBER"},
-             {"-serial", serial.value_or(""), "TEXT"},
+             {"-serial", certificate ? certificate->serial : "", "TEXT"},
              {kLanguageField, kLanguage}},
             std::nullopt};
 }

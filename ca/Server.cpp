@@ -1,5 +1,6 @@
 #include "ca/Server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <functional>
@@ -9,20 +10,41 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include "ca/Listing.h"
+
 namespace ca {
 namespace {
 
 constexpr unsigned char kSessionContext[] = "tessera-ca";
 
-constexpr const char* kHost = "127.0.0.1";
-
 // The handshake takes any client certificate, and none: the renewal pages decide, so that an
 // expired or revoked certificate gets a refusal page rather than a broken connection.
 int acceptAnyCertificate(int, X509_STORE_CTX*) { return 1; }
 
-int bindPort(httplib::Server& server, int port) {
-    if (port == 0) return server.bind_to_any_port(kHost);
-    return server.bind_to_port(kHost, port) ? port : -1;
+int bindPort(httplib::Server& server, const std::string& host, int port) {
+    if (port == 0) return server.bind_to_any_port(host);
+    return server.bind_to_port(host, port) ? port : -1;
+}
+
+// The host in the addresses handed out, as a URL writes it.
+std::string addressHost(const std::string& bind, X509* tlsCertificate) {
+    std::string host = bind;
+    if (bind == "0.0.0.0" || bind == "::") {
+        char name[256] = "";
+        X509_NAME_get_text_by_NID(X509_get_subject_name(tlsCertificate), NID_commonName, name,
+                                  sizeof name);
+        host = name;
+    }
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+// The path token is the applicant's key to the pages: the log names its first characters only.
+std::string loggedPath(const std::string& path) {
+    constexpr std::size_t kShown = 6;
+    if (!path.starts_with("/a/")) return path;
+    const std::size_t end = std::min(path.find('/', 3), path.size());
+    if (end - 3 <= kShown) return path;
+    return path.substr(0, 3 + kShown) + "\u2026" + path.substr(end);
 }
 
 std::optional<std::string> clientCertificateOf(const httplib::Request& request) {
@@ -54,22 +76,24 @@ Server::Server(const std::filesystem::path& directory, ServerOptions options, st
 Server::~Server() = default;
 
 Ports Server::bind() {
-    const Ports ports{bindPort(*m_http, m_options.port), bindPort(*m_https, m_options.tlsPort)};
+    const Ports ports{bindPort(*m_http, m_options.bind, m_options.port),
+                      bindPort(*m_https, m_options.bind, m_options.tlsPort)};
     if (ports.http < 0 || ports.https < 0)
         throw std::runtime_error(
-            "cannot listen on port " +
+            "cannot listen on " + m_options.bind + " port " +
             std::to_string(ports.http < 0 ? m_options.port : m_options.tlsPort));
+    const std::string host = addressHost(m_options.bind, m_authority.tlsCertificate());
     {
         Transaction transaction(m_store.database());
         m_store.setSetting(kPortSetting, std::to_string(ports.http));
         m_store.setSetting(kTlsPortSetting, std::to_string(ports.https));
+        m_store.setSetting(kHostSetting, host);
         transaction.commit();
     }
-    m_dialogue.emplace(
-        m_store, m_authority,
-        Endpoints{"http://" + std::string(kHost) + ":" + std::to_string(ports.http),
-                  "https://" + std::string(kHost) + ":" + std::to_string(ports.https)},
-        m_options.approval, m_options.format);
+    m_dialogue.emplace(m_store, m_authority,
+                       Endpoints{"http://" + host + ":" + std::to_string(ports.http),
+                                 "https://" + host + ":" + std::to_string(ports.https)},
+                       m_options.approval, m_options.format);
     route(*m_http);
     route(*m_https);
     return ports;
@@ -80,7 +104,8 @@ void Server::route(httplib::Server& server) {
         const Operation operation = route.operation;
         const auto handler = [this, operation](const httplib::Request& request,
                                                httplib::Response& response) {
-            Inbound inbound{request.matches[1], {}, clientCertificateOf(request)};
+            Inbound inbound{
+                request.matches[1], {}, clientCertificateOf(request), request.ssl != nullptr};
             for (const auto& [name, value] : request.params) inbound.fields.emplace(name, value);
             const std::lock_guard lock(m_mutex);
             response.set_content(m_dialogue->answer(operation, inbound),
@@ -93,7 +118,8 @@ void Server::route(httplib::Server& server) {
     servePublished(server);
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         const std::lock_guard lock(m_mutex);
-        m_log << request.method << ' ' << request.path << ' ' << response.status << std::endl;
+        m_log << isoTime(std::time(nullptr)) << ' ' << request.method << ' '
+              << loggedPath(request.path) << ' ' << response.status << std::endl;
     });
 }
 

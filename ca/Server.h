@@ -24,6 +24,9 @@ inline constexpr int kDefaultPort = 8480;
 inline constexpr int kDefaultTlsPort = 8443;
 inline constexpr const char* kPortSetting = "port";
 inline constexpr const char* kTlsPortSetting = "tls-port";
+// The host of the addresses the server hands out.
+inline constexpr const char* kHostSetting = "host";
+inline constexpr const char* kDefaultBind = "127.0.0.1";
 // The CA certificate as PEM, served to anyone outside the applicants' pages like its DER.
 inline constexpr const char* kCaPemAddress = "/ca.pem";
 
@@ -32,6 +35,9 @@ struct ServerOptions {
     int tlsPort = kDefaultTlsPort;
     Approval approval = Approval::Automatic;
     CertificateFormat format = CertificateFormat::Pkcs7;
+    // The address both ports listen on; on a wildcard one ("0.0.0.0", "::") the addresses
+    // handed out name the TLS certificate's first host.
+    std::string bind = kDefaultBind;
 };
 
 struct Ports {
@@ -41,13 +47,14 @@ struct Ports {
 
 class Server {
 public:
-    // `log` receives one line per request.
+    // `log` receives one line per request: UTC time, method, path with the token shortened and
+    // status.
     Server(const std::filesystem::path& directory, ServerOptions options, std::ostream& log);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Binds both ports on 127.0.0.1 (0 picks a free one) and records them in the state, so that
+    // Binds both ports (0 picks a free one) and records them and the host in the state, so that
     // new applicants get addresses that reach this server.
     Ports bind();
     // Serves until stop(); call after bind().

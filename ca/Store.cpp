@@ -67,22 +67,40 @@ std::int64_t Store::addApplicant(const Applicant& applicant) {
 }
 
 std::optional<Applicant> Store::applicantByToken(std::string_view token) {
-    return applicantWhere("token = ?", token);
+    std::vector<Applicant> found = applicantsWhere("token = ?", token);
+    if (found.empty()) return std::nullopt;
+    return std::move(found.front());
 }
 
 std::optional<Applicant> Store::applicant(std::int64_t id) {
-    return applicantWhere("id = ?", std::to_string(id));
+    std::vector<Applicant> found = applicantsWhere("id = ?", std::to_string(id));
+    if (found.empty()) return std::nullopt;
+    return std::move(found.front());
 }
 
-std::optional<Applicant> Store::applicantWhere(const char* condition, std::string_view key) {
+std::vector<Applicant> Store::applicants() { return applicantsWhere("id >= ? ORDER BY id", "0"); }
+
+std::vector<Applicant> Store::applicantsWhere(const char* condition, std::string_view key) {
     Statement row = m_db.prepare(
         (std::string("SELECT id, token, first, last, email, org, country, salt, password_hash "
                      "FROM applicants WHERE ") +
          condition)
             .c_str());
-    if (!row.bind(key).step()) return std::nullopt;
-    return Applicant{row.number(0), row.text(1), row.text(2), row.text(3), row.text(4),
-                     row.text(5),   row.text(6), row.text(7), row.text(8)};
+    row.bind(key);
+    std::vector<Applicant> found;
+    while (row.step())
+        found.push_back({row.number(0), row.text(1), row.text(2), row.text(3), row.text(4),
+                         row.text(5), row.text(6), row.text(7), row.text(8)});
+    return found;
+}
+
+bool Store::setPassword(std::int64_t applicant, std::string_view salt, std::string_view hash) {
+    m_db.prepare("UPDATE applicants SET salt = ?, password_hash = ? WHERE id = ?")
+        .bindBlob(salt)
+        .bindBlob(hash)
+        .bind(applicant)
+        .run();
+    return m_db.changes() == 1;
 }
 
 void Store::addChallenge(std::int64_t applicant, std::string_view challenge) {
@@ -116,21 +134,32 @@ bool Store::keyOfAnother(std::int64_t applicant, std::string_view publicKey) {
 }
 
 std::optional<RequestRecord> Store::request(std::int64_t ref) {
-    Statement row = m_db.prepare(
-        "SELECT r.ref, r.applicant, r.public_key, c.serial, c.fetched "
-        "FROM requests r LEFT JOIN certificates c ON c.ref = r.ref WHERE r.ref = ?");
-    if (!row.bind(ref).step()) return std::nullopt;
-    RequestRecord record{row.number(0), row.number(1), row.text(2), std::nullopt,
-                         row.number(4) != 0};
-    if (!row.isNull(3)) record.serial = row.text(3);
-    return record;
+    std::vector<RequestRecord> found = requestsWhere("r.ref = ?", std::to_string(ref));
+    if (found.empty()) return std::nullopt;
+    return std::move(found.front());
 }
 
 std::vector<RequestRecord> Store::requestsOf(std::int64_t applicant) {
-    Statement row = m_db.prepare("SELECT ref FROM requests WHERE applicant = ? ORDER BY ref");
-    row.bind(applicant);
+    return requestsWhere("r.applicant = ? ORDER BY r.ref", std::to_string(applicant));
+}
+
+std::vector<RequestRecord> Store::requests() {
+    return requestsWhere("r.ref >= ? ORDER BY r.ref", "0");
+}
+
+std::vector<RequestRecord> Store::requestsWhere(const char* condition, std::string_view key) {
+    Statement row = m_db.prepare((std::string("SELECT r.ref, r.applicant, r.public_key, c.serial, "
+                                              "c.fetched FROM requests r LEFT JOIN certificates c "
+                                              "ON c.ref = r.ref WHERE ") +
+                                  condition)
+                                     .c_str());
+    row.bind(key);
     std::vector<RequestRecord> records;
-    while (row.step()) records.push_back(*request(row.number(0)));
+    while (row.step()) {
+        RequestRecord& record = records.emplace_back(RequestRecord{
+            row.number(0), row.number(1), row.text(2), std::nullopt, row.number(4) != 0});
+        if (!row.isNull(3)) record.serial = row.text(3);
+    }
     return records;
 }
 
@@ -160,6 +189,10 @@ std::optional<CertificateRecord> Store::certificate(std::string_view serial) {
 
 std::vector<CertificateRecord> Store::certificatesOf(std::int64_t applicant) {
     return certificatesWhere("WHERE r.applicant = ? ORDER BY c.ref", std::to_string(applicant));
+}
+
+std::vector<CertificateRecord> Store::certificates() {
+    return certificatesWhere("WHERE c.ref >= ? ORDER BY c.ref", "0");
 }
 
 void Store::markFetched(std::string_view serial) {

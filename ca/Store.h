@@ -64,6 +64,10 @@ public:
     std::int64_t addApplicant(const Applicant& applicant);
     std::optional<Applicant> applicantByToken(std::string_view token);
     std::optional<Applicant> applicant(std::int64_t id);
+    // In the order they were added.
+    std::vector<Applicant> applicants();
+    // False when there is no such applicant.
+    bool setPassword(std::int64_t applicant, std::string_view salt, std::string_view hash);
 
     void addChallenge(std::int64_t applicant, std::string_view challenge);
     // Removes the challenge; false when the applicant had no such challenge outstanding.
@@ -75,11 +79,13 @@ public:
     std::optional<RequestRecord> request(std::int64_t ref);
     // In the order they were made.
     std::vector<RequestRecord> requestsOf(std::int64_t applicant);
+    std::vector<RequestRecord> requests();
 
     void addCertificate(const CertificateRecord& certificate);
     std::optional<CertificateRecord> certificate(std::string_view serial);
     // In the order they were issued.
     std::vector<CertificateRecord> certificatesOf(std::int64_t applicant);
+    std::vector<CertificateRecord> certificates();
     void markFetched(std::string_view serial);
 
     void revoke(std::string_view serial, std::int64_t at, int reason = 0);
@@ -91,7 +97,8 @@ public:
     void setSetting(std::string_view name, std::string_view value);
 
 private:
-    std::optional<Applicant> applicantWhere(const char* condition, std::string_view key);
+    std::vector<Applicant> applicantsWhere(const char* condition, std::string_view key);
+    std::vector<RequestRecord> requestsWhere(const char* condition, std::string_view key);
     std::vector<CertificateRecord> certificatesWhere(const char* sql, std::string_view key);
 
     Database m_db;

@@ -12,13 +12,19 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     std::string directory;
 
-    CLI::App* init = app.add_subcommand("init", "make the CA key and certificate in DIR");
+    std::vector<std::string> hosts;
+    CLI::App* init = app.add_subcommand(
+        "init", "make the CA key and certificate in DIR; prints the files and the fingerprint");
     init->add_option("DIR", directory, "the authority's directory")->required();
+    init->add_option("--host", hosts,
+                     "a host name or IP address the TLS certificate names, repeatable "
+                     "(default: localhost and 127.0.0.1)");
 
     ca::ServerOptions options;
     CLI::App* serve = app.add_subcommand("serve", "serve the pages until SIGINT or SIGTERM");
     serve->add_option("DIR", directory, "the authority's directory")->required();
-    serve->add_option("--port", options.port, "HTTP port on 127.0.0.1, 0 for a free one")
+    serve->add_option("--bind", options.bind, "the address to listen on")->capture_default_str();
+    serve->add_option("--port", options.port, "HTTP port, 0 for a free one")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
     serve->add_option("--tls-port", options.tlsPort, "HTTPS port, 0 for a free one")
@@ -45,6 +51,24 @@ int main(int argc, char** argv) {
     add->add_option("--email", data.email, "mail address")->required();
     add->add_option("--org", data.org, "organisation")->required();
     add->add_option("--country", data.country, "two-letter country code")->required();
+
+    std::string applicantId;
+    CLI::App* password =
+        applicant->add_subcommand("password", "give an applicant a new password; prints it once");
+    password->add_option("DIR", directory, "the authority's directory")->required();
+    password->add_option("ID", applicantId, "the applicant's number, as list shows it")->required();
+
+    ca::ListOptions listed;
+    CLI::App* list = app.add_subcommand("list", "list applicants, requests or certificates");
+    list->add_option("DIR", directory, "the authority's directory")->required();
+    list->add_option("WHAT", listed.what, "applicants, requests or certs")
+        ->required()
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, ca::Listed>{{"applicants", ca::Listed::Applicants},
+                                              {"requests", ca::Listed::Requests},
+                                              {"certs", ca::Listed::Certificates}}));
+    list->add_flag("--pending", listed.pending, "requests that await approval alone");
+    list->add_flag("--json", listed.json, "a JSON array of objects");
 
     CLI::App* fingerprint =
         app.add_subcommand("fingerprint", "print the SHA-256 fingerprint of the CA certificate");
@@ -76,9 +100,12 @@ int main(int argc, char** argv) {
 
     CLI11_PARSE(app, argc, argv);
     try {
-        if (*init) ca::initAuthority(directory);
+        if (*init)
+            ca::initAuthority(directory, std::cout, hosts.empty() ? ca::kDefaultHosts : hosts);
         if (*serve) ca::serve(directory, options, std::cout);
         if (*add) ca::addApplicant(directory, data, std::cout);
+        if (*password) ca::newApplicantPassword(directory, applicantId, std::cout);
+        if (*list) ca::list(directory, listed, std::cout);
         if (*fingerprint) ca::printFingerprint(directory, std::cout);
         if (*approve) ca::approve(directory, reference, std::cout);
         if (*revoke) ca::revoke(directory, serial, reason, std::cout);

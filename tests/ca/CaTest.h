@@ -100,8 +100,8 @@ protected:
         std::string made = std::filesystem::temp_directory_path() / "tessera-ca-XXXXXX";
         ASSERT_NE(::mkdtemp(made.data()), nullptr);
         directory = made;
-        ca::initAuthority(directory);
         std::ostringstream printed;
+        ca::initAuthority(directory, initPrinted);
         ca::addApplicant(directory, {"Anna", "Muster", "anna@example.org", "ACME", "DE"}, printed);
         std::istringstream lines(printed.str());
         std::string label, start;
@@ -149,6 +149,7 @@ protected:
     }
 
     std::filesystem::path directory;
+    std::ostringstream initPrinted;
     std::string token, password, fingerprint;
     std::time_t now = std::time(nullptr);
     KeyRequestText key;

@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <thread>
 
 #include "ca/Server.h"
@@ -41,6 +42,16 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
     const Answer answer = readAnswer(renewal ? renewal->body : "");
     EXPECT_EQ(answer.status, 100) << answer.message;
     EXPECT_EQ(answer.params.at("-ident-ku_vname"), "Anna");
+    // Asked over HTTPS, every address handed out, and each later page's action, is HTTPS.
+    const std::string tls = "https://127.0.0.1:" + std::to_string(ports.https) + path;
+    const httplib::Result securePage = secure.Get(path + "start");
+    const std::map<std::string, std::string> secureStart =
+        readAnswer(securePage ? securePage->body : "").start;
+    EXPECT_EQ(secureStart.size(), 6u);
+    for (const auto& [name, address] : secureStart)
+        EXPECT_TRUE(address.starts_with(tls)) << name << " " << address;
+    const httplib::Result application = secure.Get(path + "create");
+    EXPECT_EQ(readAnswer(application ? application->body : "").actionUrl, tls + "submit");
 
     std::ifstream file(directory / ca::kCaCertificateFile, std::ios::binary);
     const std::tuple<const char*, const char*, int, const char*, std::string> rows[] = {
@@ -73,7 +84,13 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
     EXPECT_TRUE(crl && X509_CRL_verify(crl.get(), X509_get0_pubkey(authority->certificate())));
     server.stop();
     serving.join();
-    EXPECT_NE(log.str().find("POST " + path + "renew 200"), std::string::npos) << log.str();
+    // Each line is stamped in UTC and names the token by its first characters.
+    EXPECT_TRUE(std::regex_search(
+        log.str(), std::regex("(^|\n)20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5]"
+                              "[0-9]Z POST /a/" +
+                              token.substr(0, 6) + "\u2026/renew 200\n")))
+        << log.str();
+    EXPECT_EQ(log.str().find(token), std::string::npos);
 
     unsigned char digest[SHA256_DIGEST_LENGTH];
     SHA256(reinterpret_cast<const unsigned char*>(caDer.data()), caDer.size(), digest);

@@ -42,15 +42,35 @@ TEST(PageWriterTest, EveryPageKindReadsBackAsWritten) {
               "refused 2 wrong password");
     EXPECT_EQ(readBack({"t", "PickUp", 100, "m", {{"-reference_list", ""}, {"x", "y", ""}}, fetch}),
               "PickUp 100 m|-reference_list=|x=y|http://h/f GET");
-    // One-line texts that would break the markup.
-    EXPECT_EQ(
-        readBack({"t", "R", 5, "line\nbreak --> end", {{"-serial", "a\r\nb-->"}}, std::nullopt}),
-        "R 5 line break -- > end|-serial=a  b-- >");
+    // Markup text is kept as it is, and read back so.
+    EXPECT_EQ(readBack({"t", "R", 5, "<b>&'\"", {{"-serial", "xn--b <!-- a -!> b"}}, std::nullopt}),
+              "R 5 <b>&'\"|-serial=xn--b <!-- a -!> b");
     const std::string base64(150, 'A');
     const std::vector<ca::PageParam> both{{"crl", base64, "X.509", true},
                                           {"cert", base64, "", true}};
     EXPECT_EQ(withoutLineEnds(readBack({"t", "CRL", 100, "", both, std::nullopt})),
               "CRL 100 |cert=" + base64 + "|crl=" + base64);
+}
+
+// Outside the markup comments every text is escaped; inside, a value that would end the comment
+// or start a new key refuses the page.
+TEST(PageWriterTest, PageTextIsEscapedAndNoValueEndsItsComment) {
+    const std::string hostile = "<img src=x onerror='a()'>&\"";
+    std::string page =
+        ca::writePage({hostile, "R", 5, hostile, {{hostile, hostile}}, std::nullopt});
+    for (std::size_t open; (open = page.find("<!--")) != std::string::npos;)
+        page.erase(open, page.find("-->", open) + 3 - open);
+    EXPECT_EQ(page.find("<img"), std::string::npos) << page;
+    EXPECT_EQ(page.find("'"), std::string::npos) << page;
+    EXPECT_NE(page.find("&lt;img src=x onerror=&#39;a()&#39;&gt;&amp;&quot;"), std::string::npos);
+
+    for (const std::string bad : {"a-->", "x--!><img>", "a\nStatus=100", "a\rb"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(ca::writePage({"t", "R", 100, bad, {}, std::nullopt}), std::invalid_argument);
+        EXPECT_THROW(ca::writePage({"t", "R", 100, "", {{"v", bad}}, std::nullopt}),
+                     std::invalid_argument);
+        EXPECT_THROW(ca::writeStartPage({bad, "", "", "", "", ""}), std::invalid_argument);
+    }
 }
 
 TEST(PageWriterTest, Base64LinesNeverBeginWithAKeyword) {
