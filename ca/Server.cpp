@@ -1,11 +1,14 @@
 #include "ca/Server.h"
 
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <stdexcept>
 #include <thread>
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 namespace ca {
 namespace {
@@ -13,6 +16,46 @@ namespace {
 constexpr unsigned char kSessionContext[] = "tessera-ca";
 
 constexpr const char* kHost = "127.0.0.1";
+
+// httplib gives each connection a thread for its whole life, idle or not: the pool is made
+// large enough that a few hundred held connections leave threads for the others, and the
+// timeouts give held threads back.
+constexpr std::size_t kWorkers = 384;
+// Each wait for the request line, a header line or a body part ends the connection after this
+// long without a byte; so does the wait for the first byte.
+constexpr std::time_t kReadTimeoutSeconds = 5;
+constexpr std::time_t kIdleSeconds = 5;
+// No form of the dialogue comes near this; larger bodies are refused before they are read.
+constexpr std::size_t kMaxBody = 64 * 1024;
+// One request per connection: a kept connection would read the unread body of a refused request
+// as its next request line, which httplib 0.11 gathers whole, however long, before it checks it.
+constexpr std::size_t kRequestsPerConnection = 1;
+
+// httplib's default also sets SO_REUSEPORT, with which a second server on the same port binds
+// without an error and takes half the requests.
+void reuseAddressOnly(socket_t socket) {
+    const int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+void limit(httplib::Server& server) {
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    server.set_socket_options(reuseAddressOnly)
+        .set_read_timeout(kReadTimeoutSeconds)
+        .set_keep_alive_timeout(kIdleSeconds)
+        .set_keep_alive_max_count(kRequestsPerConnection)
+        .set_payload_max_length(kMaxBody);
+}
+
+// The status with which a request is refused before its body is read: 413 for a body over the
+// limit, 411 for one of unannounced length (httplib would read it whole), 0 for none.
+int bodyRefusal(const httplib::Request& request) {
+    if (request.has_header("Transfer-Encoding")) return 411;
+    const std::string length = request.get_header_value("Content-Length");
+    std::uint64_t bytes = 0;
+    const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), bytes);
+    return error == std::errc::result_out_of_range || bytes > kMaxBody ? 413 : 0;
+}
 
 // The handshake takes any client certificate, and none: the renewal pages decide, so that an
 // expired or revoked certificate gets a refusal page rather than a broken connection.
@@ -47,6 +90,8 @@ Server::Server(const std::filesystem::path& directory, ServerOptions options, st
                (SSL_CTX_set_verify(&context, SSL_VERIFY_PEER, acceptAnyCertificate), true);
     });
     if (!m_https->is_valid()) throw std::runtime_error("cannot set up TLS with tls.pem");
+    limit(*m_http);
+    limit(*m_https);
 }
 
 Server::~Server() = default;
@@ -80,7 +125,6 @@ void Server::route(httplib::Server& server) {
                                                httplib::Response& response) {
             Inbound inbound{request.matches[1], {}, clientCertificateOf(request)};
             for (const auto& [name, value] : request.params) inbound.fields.emplace(name, value);
-            const std::lock_guard lock(m_mutex);
             response.set_content(m_dialogue->answer(operation, inbound),
                                  "text/html; charset=utf-8");
         };
@@ -124,6 +168,11 @@ void Server::serveCaCertificate(httplib::Server& server) {
     // one; such a request is refused before it tries. One with a body is read and then refused.
     server.set_pre_routing_handler(
         [refuse](const httplib::Request& request, httplib::Response& response) {
+            if (const int status = bodyRefusal(request)) {
+                response.status = status;
+                response.set_header("Connection", "close");
+                return httplib::Server::HandlerResponse::Handled;
+            }
             if ((request.path != kCaDerAddress && request.path != kCaPemAddress) ||
                 request.method == "GET" || request.method == "HEAD" ||
                 request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
