@@ -21,6 +21,7 @@ constexpr const char* kHost = "127.0.0.1";
 // large enough that a few hundred held connections leave threads for the others, and the
 // timeouts give held threads back.
 constexpr std::size_t kWorkers = 384;
+constexpr int kBacklog = 512;
 // Each wait for the request line, a header line or a body part ends the connection after this
 // long without a byte; so does the wait for the first byte.
 constexpr std::time_t kReadTimeoutSeconds = 5;
@@ -38,10 +39,27 @@ void reuseAddressOnly(socket_t socket) {
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
 }
 
+// httplib 0.11 listens with a queue of 5 connections: in a burst on a busy machine the kernel
+// drops the others and their clients try again a second later. Listening again on the bound
+// socket lengthens the queue.
+int bindPort(httplib::Server& server, int port) {
+    socket_t listening = INVALID_SOCKET;
+    server.set_socket_options([&listening](socket_t socket) {
+        reuseAddressOnly(socket);
+        listening = socket;
+    });
+    int bound = port;
+    if (port == 0)
+        bound = server.bind_to_any_port(kHost);
+    else if (!server.bind_to_port(kHost, port))
+        bound = -1;
+    server.set_socket_options(reuseAddressOnly);
+    return bound >= 0 && ::listen(listening, kBacklog) == 0 ? bound : -1;
+}
+
 void limit(httplib::Server& server) {
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-    server.set_socket_options(reuseAddressOnly)
-        .set_read_timeout(kReadTimeoutSeconds)
+    server.set_read_timeout(kReadTimeoutSeconds)
         .set_keep_alive_timeout(kIdleSeconds)
         .set_keep_alive_max_count(kRequestsPerConnection)
         .set_payload_max_length(kMaxBody);
@@ -60,11 +78,6 @@ int bodyRefusal(const httplib::Request& request) {
 // The handshake takes any client certificate, and none: the renewal pages decide, so that an
 // expired or revoked certificate gets a refusal page rather than a broken connection.
 int acceptAnyCertificate(int, X509_STORE_CTX*) { return 1; }
-
-int bindPort(httplib::Server& server, int port) {
-    if (port == 0) return server.bind_to_any_port(kHost);
-    return server.bind_to_port(kHost, port) ? port : -1;
-}
 
 std::optional<std::string> clientCertificateOf(const httplib::Request& request) {
     if (!request.ssl) return std::nullopt;
