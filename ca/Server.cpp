@@ -58,6 +58,7 @@ int bindPort(httplib::Server& server, int port) {
 }
 
 void limit(httplib::Server& server) {
+    // httplib owns the queue it is handed.
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
     server.set_read_timeout(kReadTimeoutSeconds)
         .set_keep_alive_timeout(kIdleSeconds)
