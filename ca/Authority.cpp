@@ -1,10 +1,13 @@
 #include "ca/Authority.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include <openssl/pem.h>
@@ -32,15 +35,47 @@ std::string memoryText(BIO* bio) {
     return std::string(data, static_cast<std::size_t>(length));
 }
 
-void writeFile(const fs::path& path, const std::string& content, bool secret) {
-    {
-        std::ofstream created(path, std::ios::binary);
-        if (!created) throw std::runtime_error("cannot write " + path.string());
+// A closed descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
     }
-    if (secret) fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << content;
-    if (!file.flush()) throw std::runtime_error("cannot write " + path.string());
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Removes the unfinished file and names the failure.
+[[noreturn]] void failWriting(const fs::path& temporary) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    throw std::runtime_error("cannot write " + temporary.string() + ": " + reason);
+}
+
+// A key is owner-only from its first byte: the file is made with that mode, under a temporary
+// name that no one else may have put there first, and takes its name once complete.
+void writeFile(const fs::path& path, const std::string& content, bool secret) {
+    const fs::path temporary = path.string() + ".new";
+    const Descriptor file(::open(temporary.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 secret ? 0600 : 0644));
+    if (file.get() < 0)
+        throw std::runtime_error("cannot write " + temporary.string() + ": " +
+                                 std::strerror(errno));
+    for (std::size_t written = 0; written < content.size();) {
+        const ssize_t count =
+            ::write(file.get(), content.data() + written, content.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) failWriting(temporary);
+        written += static_cast<std::size_t>(count);
+    }
+    if (::fsync(file.get()) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0)
+        failWriting(temporary);
 }
 
 void writeCertificate(const fs::path& path, X509* certificate) {
@@ -159,6 +194,8 @@ void Authority::create(const fs::path& directory, std::time_t now,
     fs::create_directories(directory);
     if (fs::exists(directory / kCaKeyFile))
         throw std::runtime_error("an authority already exists in " + directory.string());
+    // The directory holds the keys and the applicants' data: no one else may list or reach it.
+    fs::permissions(directory, fs::perms::owner_all);
 
     KeyPtr key = newKey();
     CertificatePtr root =

@@ -1,5 +1,6 @@
 #include "ca/Dialogue.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "ca/DialogueFields.h"
@@ -10,6 +11,22 @@ namespace ca {
 namespace {
 
 constexpr std::time_t kCertificateLifetime = 365 * 24 * 60 * 60;
+// Wrong passwords an applicant may try at full speed; after them, one try per back-off period
+// until a right one.
+constexpr int kFreePasswordTries = 5;
+constexpr std::int64_t kPasswordBackOff = 10;
+
+// Releases a held lock for its lifetime.
+class Unlocked {
+public:
+    explicit Unlocked(std::unique_lock<std::mutex>& lock) : m_lock(lock) { m_lock.unlock(); }
+    ~Unlocked() { m_lock.lock(); }
+    Unlocked(const Unlocked&) = delete;
+    Unlocked& operator=(const Unlocked&) = delete;
+
+private:
+    std::unique_lock<std::mutex>& m_lock;
+};
 
 const char* titleOf(Operation operation) {
     switch (operation) {
@@ -67,8 +84,9 @@ Dialogue::Dialogue(Store& store, const Authority& authority, Endpoints endpoints
 
 std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
     Page refusal{titleOf(operation), "refused", kInternalError, {}, {}, {}};
+    Lock lock(m_mutex);
     try {
-        return respond(operation, inbound);
+        return respond(operation, inbound, lock);
     } catch (const Refusal& refused) {
         refusal.status = refused.status;
         refusal.message = refused.what();
@@ -80,7 +98,7 @@ std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
     return writePage(refusal);
 }
 
-std::string Dialogue::respond(Operation operation, const Inbound& inbound) {
+std::string Dialogue::respond(Operation operation, const Inbound& inbound, Lock& lock) {
     const std::optional<Applicant> applicant = m_store.applicantByToken(inbound.token);
     if (!applicant) throw Refusal(kUnknownApplicant, "unknown applicant address");
     const Fields& fields = inbound.fields;
@@ -99,7 +117,7 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound) {
             page = application(*applicant);
             break;
         case Operation::Submission:
-            page = submission(*applicant, fields);
+            page = submission(*applicant, fields, lock);
             break;
         case Operation::Fetch:
             page = fetch(*applicant, fields);
@@ -171,9 +189,41 @@ PageAction Dialogue::actionTo(const Applicant& applicant, Operation operation) c
 std::string Dialogue::newChallengeFor(const Applicant& applicant) {
     const std::string challenge = newChallenge();
     Transaction transaction(m_store.database());
-    m_store.addChallenge(applicant.id, challenge);
+    m_store.addChallenge(applicant.id, challenge, m_clock());
     transaction.commit();
     return challenge;
+}
+
+void Dialogue::checkPassword(const Applicant& applicant, std::string_view password, Lock& lock) {
+    const std::int64_t now = m_clock();
+    PasswordFailures failures = m_store.passwordFailures(applicant.id);
+    if (now < failures.nextTry)
+        throw Refusal(kWrongPassword, "too many wrong passwords; try again in " +
+                                          std::to_string(failures.nextTry - now) + " s");
+    if (failures.count >= kFreePasswordTries) {
+        // The try is counted before the hash, so that parallel tries share one slot.
+        Transaction transaction(m_store.database());
+        m_store.setPasswordFailures(applicant.id, {failures.count, now + kPasswordBackOff});
+        transaction.commit();
+    }
+    bool matches = false;
+    // Other requests are answered while the lock is released, each setting its own scheme.
+    const bool overTls = m_overTls;
+    {
+        const Unlocked unlocked(lock);
+        matches = passwordMatches(applicant, password);
+    }
+    m_overTls = overTls;
+    Transaction transaction(m_store.database());
+    failures = m_store.passwordFailures(applicant.id);
+    if (matches) {
+        failures = {};
+    } else if (++failures.count >= kFreePasswordTries) {
+        failures.nextTry = std::max(failures.nextTry, now + kPasswordBackOff);
+    }
+    m_store.setPasswordFailures(applicant.id, failures);
+    transaction.commit();
+    if (!matches) throw Refusal(kWrongPassword, "wrong password");
 }
 
 Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields, bool issueNow) {
@@ -189,7 +239,7 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
     // One key, one holder: a certificate must name the one person who can use its key.
     if (m_store.keyOfAnother(applicant.id, publicKey))
         throw Refusal(kBadKeyRequest, "the public key is already another applicant's");
-    if (!m_store.takeChallenge(applicant.id, request->challenge))
+    if (!m_store.takeChallenge(applicant.id, request->challenge, m_clock()))
         throw Refusal(kBadKeyRequest, "the key request answers no challenge of this authority");
     const std::int64_t ref = m_store.addRequest(applicant.id, publicKey);
     if (issueNow)

@@ -1,11 +1,13 @@
 // The pages of every operation, one answer per request. Bad input and refusals are answered
 // with a page whose status is not 100 and whose message says why; nothing here throws to the
-// caller.
+// caller. Answers may be asked for from several threads: they take turns on the state, and only
+// the password hash runs beside the others.
 #pragma once
 
 #include <ctime>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -109,10 +111,15 @@ private:
         int status;
     };
 
-    std::string respond(Operation operation, const Inbound& inbound);
+    using Lock = std::unique_lock<std::mutex>;
+
+    std::string respond(Operation operation, const Inbound& inbound, Lock& lock);
 
     Page application(const Applicant& applicant);
-    Page submission(const Applicant& applicant, const Fields& fields);
+    Page submission(const Applicant& applicant, const Fields& fields, Lock& lock);
+    // Refuses a wrong password, and any try while the applicant's back-off lasts; the hash is
+    // computed with `lock` released.
+    void checkPassword(const Applicant& applicant, std::string_view password, Lock& lock);
     Page fetch(const Applicant& applicant, const Fields& fields);
     Page pickUpList(const Applicant& applicant);
     Page pickUpFetch(const Applicant& applicant, const Fields& fields);
@@ -146,6 +153,7 @@ private:
     Clock m_clock;
     // Whether the request being answered came over HTTPS.
     bool m_overTls = false;
+    std::mutex m_mutex;
 };
 
 // Issues the certificate of a pending request, as the server does at once and `approve` does

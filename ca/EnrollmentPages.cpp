@@ -3,7 +3,6 @@
 
 #include "ca/Dialogue.h"
 #include "ca/DialogueFields.h"
-#include "ca/Secrets.h"
 
 namespace ca {
 namespace {
@@ -41,9 +40,8 @@ Page Dialogue::application(const Applicant& applicant) {
             actionTo(applicant, Operation::Submission)};
 }
 
-Page Dialogue::submission(const Applicant& applicant, const Fields& fields) {
-    if (!passwordMatches(applicant, fieldOf(fields, "-ident-TO_passwd")))
-        throw Refusal(kWrongPassword, "wrong password");
+Page Dialogue::submission(const Applicant& applicant, const Fields& fields, Lock& lock) {
+    checkPassword(applicant, fieldOf(fields, "-ident-TO_passwd"), lock);
     return submitKeyRequest(applicant, fields, m_approval == Approval::Automatic);
 }
 

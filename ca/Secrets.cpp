@@ -22,19 +22,29 @@ std::string randomBytes(std::size_t count) {
     return bytes;
 }
 
-std::string randomHex(std::size_t count) {
+std::string hexOf(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (const char byte : randomBytes(count)) {
+    for (const char byte : bytes) {
         hex += kDigits[(static_cast<unsigned char>(byte) >> 4) & 0xF];
         hex += kDigits[static_cast<unsigned char>(byte) & 0xF];
     }
     return hex;
 }
 
+std::string randomHex(std::size_t count) { return hexOf(randomBytes(count)); }
+
 }  // namespace
 
 std::string newToken() { return randomHex(16); }
+
+std::string tokenHash(std::string_view token) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    checked(EVP_Digest(token.data(), token.size(), digest, &length, EVP_sha256(), nullptr),
+            "token hash");
+    return hexOf(std::string_view(reinterpret_cast<const char*>(digest), length));
+}
 
 std::string newChallenge() { return randomHex(12); }
 

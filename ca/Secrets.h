@@ -1,5 +1,5 @@
-// The applicants' secrets: the path token of their start address and their password, which
-// the state keeps only as a salted hash.
+// The applicants' secrets: the path token of their start address, which the state keeps only as
+// its SHA-256 (the token alone revokes), and their password, kept only as a salted hash.
 #pragma once
 
 #include <string>
@@ -10,6 +10,8 @@
 namespace ca {
 
 std::string newToken();
+// The lower-case hexadecimal SHA-256 under which the state keeps a token.
+std::string tokenHash(std::string_view token);
 std::string newChallenge();
 std::string newPassword();
 std::string newSalt();

@@ -1,7 +1,9 @@
 #include "ca/Server.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <stdexcept>
@@ -9,6 +11,7 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include "ca/Listing.h"
 
@@ -17,14 +20,68 @@ namespace {
 
 constexpr unsigned char kSessionContext[] = "tessera-ca";
 
+// httplib gives each connection a thread for its whole life, idle or not: the pool is made
+// large enough that a few hundred held connections leave threads for the others, and the
+// timeouts give held threads back.
+constexpr std::size_t kWorkers = 384;
+constexpr int kBacklog = 512;
+// Each wait for the request line, a header line or a body part ends the connection after this
+// long without a byte; so does the wait for the first byte.
+constexpr std::time_t kReadTimeoutSeconds = 5;
+constexpr std::time_t kIdleSeconds = 5;
+// No form of the dialogue comes near this; larger bodies are refused before they are read.
+constexpr std::size_t kMaxBody = 64 * 1024;
+// One request per connection: a kept connection would read the unread body of a refused request
+// as its next request line, which httplib 0.11 gathers whole, however long, before it checks it.
+constexpr std::size_t kRequestsPerConnection = 1;
+
+// httplib's default also sets SO_REUSEPORT, with which a second server on the same port binds
+// without an error and takes half the requests.
+void reuseAddressOnly(socket_t socket) {
+    const int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+// httplib 0.11 listens with a queue of 5 connections: in a burst on a busy machine the kernel
+// drops the others and their clients try again a second later. Listening again on the bound
+// socket lengthens the queue.
+int bindPort(httplib::Server& server, const std::string& host, int port) {
+    socket_t listening = INVALID_SOCKET;
+    server.set_socket_options([&listening](socket_t socket) {
+        reuseAddressOnly(socket);
+        listening = socket;
+    });
+    int bound = port;
+    if (port == 0)
+        bound = server.bind_to_any_port(host);
+    else if (!server.bind_to_port(host, port))
+        bound = -1;
+    server.set_socket_options(reuseAddressOnly);
+    return bound >= 0 && ::listen(listening, kBacklog) == 0 ? bound : -1;
+}
+
+void limit(httplib::Server& server) {
+    // httplib owns the queue it is handed.
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    server.set_read_timeout(kReadTimeoutSeconds)
+        .set_keep_alive_timeout(kIdleSeconds)
+        .set_keep_alive_max_count(kRequestsPerConnection)
+        .set_payload_max_length(kMaxBody);
+}
+
+// The status with which a request is refused before its body is read: 413 for a body over the
+// limit, 411 for one of unannounced length (httplib would read it whole), 0 for none.
+int bodyRefusal(const httplib::Request& request) {
+    if (request.has_header("Transfer-Encoding")) return 411;
+    const std::string length = request.get_header_value("Content-Length");
+    std::uint64_t bytes = 0;
+    const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), bytes);
+    return error == std::errc::result_out_of_range || bytes > kMaxBody ? 413 : 0;
+}
+
 // The handshake takes any client certificate, and none: the renewal pages decide, so that an
 // expired or revoked certificate gets a refusal page rather than a broken connection.
 int acceptAnyCertificate(int, X509_STORE_CTX*) { return 1; }
-
-int bindPort(httplib::Server& server, const std::string& host, int port) {
-    if (port == 0) return server.bind_to_any_port(host);
-    return server.bind_to_port(host, port) ? port : -1;
-}
 
 // The host in the addresses handed out, as a URL writes it.
 std::string addressHost(const std::string& bind, X509* tlsCertificate) {
@@ -71,6 +128,8 @@ Server::Server(const std::filesystem::path& directory, ServerOptions options, st
                (SSL_CTX_set_verify(&context, SSL_VERIFY_PEER, acceptAnyCertificate), true);
     });
     if (!m_https->is_valid()) throw std::runtime_error("cannot set up TLS with tls.pem");
+    limit(*m_http);
+    limit(*m_https);
 }
 
 Server::~Server() = default;
@@ -107,7 +166,6 @@ void Server::route(httplib::Server& server) {
             Inbound inbound{
                 request.matches[1], {}, clientCertificateOf(request), request.ssl != nullptr};
             for (const auto& [name, value] : request.params) inbound.fields.emplace(name, value);
-            const std::lock_guard lock(m_mutex);
             response.set_content(m_dialogue->answer(operation, inbound),
                                  "text/html; charset=utf-8");
         };
@@ -161,6 +219,11 @@ void Server::servePublished(httplib::Server& server) {
     // one; such a request is refused before it tries. One with a body is read and then refused.
     server.set_pre_routing_handler(
         [refuse](const httplib::Request& request, httplib::Response& response) {
+            if (const int status = bodyRefusal(request)) {
+                response.status = status;
+                response.set_header("Connection", "close");
+                return httplib::Server::HandlerResponse::Handled;
+            }
             if ((request.path != kCaDerAddress && request.path != kCaPemAddress &&
                  request.path != kCrlAddress) ||
                 request.method == "GET" || request.method == "HEAD" ||

@@ -1,5 +1,6 @@
 // Serves the pages over HTTP on loopback, and over HTTPS on a second port where the client is
-// asked for a certificate (the renewal's authentication). Requests are answered one at a time.
+// asked for a certificate (the renewal's authentication). Requests are answered in parallel,
+// one connection each, with bounded bodies and timeouts (see Server.cpp).
 #pragma once
 
 #include <atomic>
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<httplib::Server> m_http;
     std::unique_ptr<httplib::SSLServer> m_https;
     std::optional<Dialogue> m_dialogue;
+    // Guards the log, which every worker writes.
     std::mutex m_mutex;
     std::atomic<bool> m_finished{false};
 };

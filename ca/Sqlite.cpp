@@ -1,5 +1,11 @@
 #include "ca/Sqlite.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace ca {
@@ -12,9 +18,29 @@ constexpr int kBusyMilliseconds = 10000;
     throw std::runtime_error(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
+// SQLite gives its write-ahead log and shared-memory files the mode of the database file, so
+// making that file owner-only, before SQLite first creates it, keeps all three private under
+// any umask; a state made by an older version is made private here too.
+void makePrivate(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fchmod(fd, 0600) != 0) {
+        const std::string reason = std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error("cannot open " + file.string() + ": " + reason);
+    }
+    ::close(fd);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::filesystem::path companion = file.string() + suffix;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(companion)))
+            std::filesystem::permissions(companion, std::filesystem::perms::owner_read |
+                                                        std::filesystem::perms::owner_write);
+    }
+}
+
 }  // namespace
 
 Database::Database(const std::filesystem::path& file) {
+    makePrivate(file);
     sqlite3* db = nullptr;
     const int result =
         sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

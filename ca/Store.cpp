@@ -1,7 +1,16 @@
 #include "ca/Store.h"
 
+#include <stdexcept>
+#include <utility>
+
+#include "ca/Secrets.h"
+
 namespace ca {
 namespace {
+
+// The version of the state's layout in PRAGMA user_version. Version 0 kept the applicants' path
+// tokens in clear and its challenges without the time they were handed out.
+constexpr int kStateVersion = 1;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS applicants(
@@ -9,7 +18,8 @@ CREATE TABLE IF NOT EXISTS applicants(
     email TEXT NOT NULL, org TEXT NOT NULL, country TEXT NOT NULL, salt BLOB NOT NULL,
     password_hash BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS challenges(
-    challenge TEXT PRIMARY KEY, applicant INTEGER NOT NULL REFERENCES applicants(id));
+    challenge TEXT PRIMARY KEY, applicant INTEGER NOT NULL REFERENCES applicants(id),
+    created INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS requests(
     ref INTEGER PRIMARY KEY, applicant INTEGER NOT NULL REFERENCES applicants(id),
     public_key BLOB NOT NULL);
@@ -20,9 +30,37 @@ CREATE TABLE IF NOT EXISTS revocations(
     serial TEXT PRIMARY KEY REFERENCES certificates(serial), revoked_at INTEGER NOT NULL,
     reason INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS password_failures(
+    applicant INTEGER PRIMARY KEY REFERENCES applicants(id), count INTEGER NOT NULL,
+    next_try INTEGER NOT NULL);
 )";
 
 constexpr const char* kCrlNumberSetting = "crl-number";
+
+int stateVersion(Database& db) {
+    Statement row = db.prepare("PRAGMA user_version");
+    return row.step() ? static_cast<int>(row.number(0)) : 0;
+}
+
+bool hasApplicantsTable(Database& db) {
+    Statement row =
+        db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'applicants'");
+    return row.step();
+}
+
+// A state of version 0: its tokens are hashed in place, and its open challenges, whose age is
+// unknown, count as expired.
+void migrateFromVersion0(Database& db) {
+    db.execute("ALTER TABLE challenges ADD COLUMN created INTEGER NOT NULL DEFAULT 0");
+    std::vector<std::pair<std::int64_t, std::string>> tokens;
+    for (Statement row = db.prepare("SELECT id, token FROM applicants"); row.step();)
+        tokens.emplace_back(row.number(0), row.text(1));
+    for (const auto& [id, token] : tokens)
+        db.prepare("UPDATE applicants SET token = ? WHERE id = ?")
+            .bind(tokenHash(token))
+            .bind(id)
+            .run();
+}
 
 constexpr const char* kCertificateColumns =
     "SELECT c.serial, c.ref, r.applicant, c.der, c.not_after, c.fetched, v.revoked_at "
@@ -41,12 +79,18 @@ CertificateRecord certificateOf(const Statement& row) {
 Store::Store(const std::filesystem::path& directory) : m_db(directory / kFileName) {
     // Write-ahead logging lets the commands change the state while a server reads it.
     m_db.execute("PRAGMA journal_mode = WAL");
+    Transaction transaction(m_db);
+    const int version = stateVersion(m_db);
+    if (version > kStateVersion)
+        throw std::runtime_error("the state in " + directory.string() +
+                                 " was made by a newer tessera-ca");
+    if (version == 0 && hasApplicantsTable(m_db)) migrateFromVersion0(m_db);
     m_db.execute(kSchema);
     // A state from before revocation reasons were kept: its revocations become unspecified.
-    Transaction transaction(m_db);
     if (!m_db.prepare("SELECT 1 FROM pragma_table_info('revocations') WHERE name = 'reason'")
              .step())
         m_db.execute("ALTER TABLE revocations ADD COLUMN reason INTEGER NOT NULL DEFAULT 0");
+    m_db.execute(("PRAGMA user_version = " + std::to_string(kStateVersion)).c_str());
     transaction.commit();
 }
 
@@ -54,7 +98,7 @@ std::int64_t Store::addApplicant(const Applicant& applicant) {
     m_db.prepare(
             "INSERT INTO applicants(token, first, last, email, org, country, salt, "
             "password_hash) VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
-        .bind(applicant.token)
+        .bind(tokenHash(applicant.token))
         .bind(applicant.first)
         .bind(applicant.last)
         .bind(applicant.email)
@@ -67,8 +111,9 @@ std::int64_t Store::addApplicant(const Applicant& applicant) {
 }
 
 std::optional<Applicant> Store::applicantByToken(std::string_view token) {
-    std::vector<Applicant> found = applicantsWhere("token = ?", token);
+    std::vector<Applicant> found = applicantsWhere("token = ?", tokenHash(token));
     if (found.empty()) return std::nullopt;
+    found.front().token = token;
     return std::move(found.front());
 }
 
@@ -89,8 +134,9 @@ std::vector<Applicant> Store::applicantsWhere(const char* condition, std::string
     row.bind(key);
     std::vector<Applicant> found;
     while (row.step())
-        found.push_back({row.number(0), row.text(1), row.text(2), row.text(3), row.text(4),
-                         row.text(5), row.text(6), row.text(7), row.text(8)});
+        // The state keeps only the token's hash: it is no token to hand out.
+        found.push_back({row.number(0), "", row.text(2), row.text(3), row.text(4), row.text(5),
+                         row.text(6), row.text(7), row.text(8)});
     return found;
 }
 
@@ -103,19 +149,55 @@ bool Store::setPassword(std::int64_t applicant, std::string_view salt, std::stri
     return m_db.changes() == 1;
 }
 
-void Store::addChallenge(std::int64_t applicant, std::string_view challenge) {
-    m_db.prepare("INSERT INTO challenges(challenge, applicant) VALUES(?, ?)")
+void Store::addChallenge(std::int64_t applicant, std::string_view challenge, std::int64_t now) {
+    m_db.prepare("DELETE FROM challenges WHERE created <= ?").bind(now - kChallengeLifetime).run();
+    m_db.prepare(
+            "DELETE FROM challenges WHERE applicant = ? AND rowid NOT IN (SELECT rowid FROM "
+            "challenges WHERE applicant = ? ORDER BY created DESC, rowid DESC LIMIT ?)")
+        .bind(applicant)
+        .bind(applicant)
+        .bind(std::int64_t{kOpenChallenges - 1})
+        .run();
+    m_db.prepare("INSERT INTO challenges(challenge, applicant, created) VALUES(?, ?, ?)")
         .bind(challenge)
         .bind(applicant)
+        .bind(now)
         .run();
 }
 
-bool Store::takeChallenge(std::int64_t applicant, std::string_view challenge) {
-    m_db.prepare("DELETE FROM challenges WHERE challenge = ? AND applicant = ?")
+bool Store::takeChallenge(std::int64_t applicant, std::string_view challenge, std::int64_t now) {
+    m_db.prepare("DELETE FROM challenges WHERE challenge = ? AND applicant = ? AND created > ?")
         .bind(challenge)
         .bind(applicant)
+        .bind(now - kChallengeLifetime)
         .run();
     return m_db.changes() == 1;
+}
+
+int Store::openChallenges(std::int64_t applicant) {
+    Statement row = m_db.prepare("SELECT count(*) FROM challenges WHERE applicant = ?");
+    return row.bind(applicant).step() ? static_cast<int>(row.number(0)) : 0;
+}
+
+PasswordFailures Store::passwordFailures(std::int64_t applicant) {
+    Statement row =
+        m_db.prepare("SELECT count, next_try FROM password_failures WHERE applicant = ?");
+    if (!row.bind(applicant).step()) return {};
+    return {static_cast<int>(row.number(0)), row.number(1)};
+}
+
+void Store::setPasswordFailures(std::int64_t applicant, const PasswordFailures& failures) {
+    if (failures.count == 0) {
+        m_db.prepare("DELETE FROM password_failures WHERE applicant = ?").bind(applicant).run();
+        return;
+    }
+    m_db.prepare(
+            "INSERT OR REPLACE INTO password_failures(applicant, count, next_try) "
+            "VALUES(?, ?, ?)")
+        .bind(applicant)
+        .bind(std::int64_t{failures.count})
+        .bind(failures.nextTry)
+        .run();
 }
 
 std::int64_t Store::addRequest(std::int64_t applicant, std::string_view publicKey) {

@@ -16,6 +16,8 @@ namespace ca {
 
 struct Applicant {
     std::int64_t id = 0;
+    // The clear path token when the applicant was found by it; the state keeps only its hash,
+    // so it is empty otherwise.
     std::string token;
     std::string first;
     std::string last;
@@ -45,6 +47,12 @@ struct CertificateRecord {
     std::optional<std::int64_t> revokedAt;
 };
 
+// An applicant's wrong passwords since the last right one, and the earliest time of the next try.
+struct PasswordFailures {
+    int count = 0;
+    std::int64_t nextTry = 0;
+};
+
 struct Revocation {
     std::string serial;
     std::int64_t revokedAt = 0;
@@ -55,8 +63,13 @@ struct Revocation {
 class Store {
 public:
     static constexpr const char* kFileName = "state.db";
+    // A challenge answers a key request within an hour, and an applicant holds at most 16: so
+    // many calls for a form cannot fill the state.
+    static constexpr std::int64_t kChallengeLifetime = 60 * 60;
+    static constexpr int kOpenChallenges = 16;
 
-    // Opens (and on first use creates) the state in `directory`.
+    // Opens (and on first use creates) the state in `directory`, owner-only, and brings a state
+    // of an older layout up to date.
     explicit Store(const std::filesystem::path& directory);
 
     Database& database() { return m_db; }
@@ -69,9 +82,16 @@ public:
     // False when there is no such applicant.
     bool setPassword(std::int64_t applicant, std::string_view salt, std::string_view hash);
 
-    void addChallenge(std::int64_t applicant, std::string_view challenge);
+    // Drops the expired challenges of all applicants, and this applicant's oldest beyond the
+    // limit, before it adds the new one.
+    void addChallenge(std::int64_t applicant, std::string_view challenge, std::int64_t now);
     // Removes the challenge; false when the applicant had no such challenge outstanding.
-    bool takeChallenge(std::int64_t applicant, std::string_view challenge);
+    bool takeChallenge(std::int64_t applicant, std::string_view challenge, std::int64_t now);
+    int openChallenges(std::int64_t applicant);
+
+    PasswordFailures passwordFailures(std::int64_t applicant);
+    // A count of 0 forgets the failures.
+    void setPasswordFailures(std::int64_t applicant, const PasswordFailures& failures);
 
     std::int64_t addRequest(std::int64_t applicant, std::string_view publicKey);
     // Whether an applicant other than `applicant` asked for a certificate of this public key.

@@ -4,6 +4,9 @@
 
 #include <openssl/x509.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 using ca::CertificateFormat;
@@ -227,6 +230,81 @@ TEST_F(CaTest, PendingRequestSurvivesARestartAndIsPickedUpOnceApproved) {
     EXPECT_EQ(ask(Operation::CheckState, {{"-serial", fetched.params.at("-serial_nr")}})
                   .params.at("-cert_state"),
               "2");
+}
+
+}  // namespace
+
+namespace {
+
+// A challenge answers within the hour it was handed out; of more than 16, the oldest are dropped.
+TEST_F(CaTest, ChallengesExpireAndAreLimitedPerApplicant) {
+    const std::int64_t id = store->applicantByToken(token)->id;
+    const auto answers = [&](const std::string& challenge) {
+        key = makeKeyRequest(challenge);
+        return ask(Operation::Submission, {{"-ident-TO_passwd", password},
+                                           {"-ident_check_AGB", "yes"},
+                                           {"-key_challenge", key.base64}})
+            .status;
+    };
+    for (const auto& [age, status] : {std::pair{0, 100}, {3599, 100}, {3600, 4}, {7200, 4}}) {
+        SCOPED_TRACE(age);
+        const std::string challenge = ask(Operation::Application).params.at("-challenge");
+        now += age;
+        EXPECT_EQ(answers(challenge), status);
+    }
+    std::vector<std::string> handedOut;
+    for (int count = 0; count < 17; ++count, ++now) {
+        handedOut.push_back(ask(Operation::Application).params.at("-challenge"));
+        if (count == 0) {
+            EXPECT_EQ(store->openChallenges(id), 1) << "the expired ones stay";
+        }
+    }
+    EXPECT_EQ(store->openChallenges(id), 16);
+    EXPECT_EQ(answers(handedOut.front()), 4);
+    EXPECT_EQ(answers(handedOut[1]), 100);
+}
+
+// After five wrong passwords one try per ten seconds is taken, until a right one.
+TEST_F(CaTest, WrongPasswordsSlowTheNextTries) {
+    const std::string wrong = "guess", tooMany = "2 too many wrong passwords; try again in ";
+    const std::tuple<std::time_t, std::string, std::string> rows[] = {
+        {0, wrong, "2 wrong password"}, {0, wrong, "2 wrong password"},
+        {0, wrong, "2 wrong password"}, {0, wrong, "2 wrong password"},
+        {0, wrong, "2 wrong password"}, {0, password, tooMany + "10 s"},
+        {4, password, tooMany + "6 s"}, {6, wrong, "2 wrong password"},
+        {9, password, tooMany + "1 s"}, {1, password, "100 "},
+        {0, wrong, "2 wrong password"}, {0, password, "100 "},
+    };
+    for (const auto& [wait, tried, expected] : rows) {
+        now += wait;
+        const Answer answer = apply({{"-ident-TO_passwd", tried}});
+        EXPECT_EQ(
+            std::to_string(answer.status) + " " + (answer.status == 100 ? "" : answer.message),
+            expected)
+            << "after " << wait << " s with " << tried;
+    }
+}
+
+// The state keeps a path token only as its hash; a state of the older layout, which kept it in
+// clear, is migrated when opened and its applicant keeps the address.
+TEST_F(CaTest, TokensAreKeptOnlyAsHashesAndOldStatesAreMigrated) {
+    std::string bytes;
+    for (const char* file : {"state.db", "state.db-wal"}) {
+        std::ifstream in(directory / file, std::ios::binary);
+        bytes.append(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_EQ(bytes.find(token), std::string::npos);
+    EXPECT_NE(bytes.find(ca::tokenHash(token)), std::string::npos);
+
+    store->database().execute(("UPDATE applicants SET token = '" + token +
+                               "'; ALTER TABLE challenges DROP COLUMN created; "
+                               "PRAGMA user_version = 0")
+                                  .c_str());
+    open();
+    ca::Statement stored = store->database().prepare("SELECT token FROM applicants");
+    ASSERT_TRUE(stored.step());
+    EXPECT_EQ(stored.text(0), ca::tokenHash(token));
+    EXPECT_EQ(apply().status, 100);
 }
 
 }  // namespace

@@ -5,7 +5,15 @@
 #include <openssl/pem.h>
 #include <openssl/sha.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <regex>
 #include <thread>
@@ -113,6 +121,99 @@ TEST_F(CaTest, ServerStoppedBeforeItListensStillEnds) {
         std::thread serving([&server] { server.run(); });
         server.stop();
         serving.join();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A client connection to 127.0.0.1, closed with the object.
+struct Connection {
+    explicit Connection(int port) : fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Connection() { ::close(fd); }
+    bool send(std::string_view text) const {
+        return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(text.size());
+    }
+    // All the server sends until it closes the connection.
+    std::string answer() const {
+        std::string received;
+        char buffer[4096];
+        for (ssize_t count; (count = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            received.append(buffer, static_cast<std::size_t>(count));
+        return received;
+    }
+    int fd;
+    bool connected = false;
+};
+
+// 200 idle connections and 20 that stop within their headers leave the server answering, the
+// times printed (README quotes them); a body over the limit is refused before it is sent.
+TEST_F(CaTest, HeldConnectionsLeaveTheServerAnswering) {
+    dialogue.reset();
+    std::ostringstream log;
+    ca::Server server(directory, {0, 0}, log);
+    const ca::Ports ports = server.bind();
+    std::thread serving([&server] { server.run(); });
+    std::vector<std::unique_ptr<Connection>> held;
+    for (int count = 0; count < 220; ++count) {
+        held.push_back(std::make_unique<Connection>(ports.http));
+        ASSERT_TRUE(held.back()->connected);
+        if (count >= 200) {
+            EXPECT_TRUE(held.back()->send("GET /ca.crt HTTP/1.1\r\nHost: a\r\n"));
+        }
+    }
+    httplib::Client client("127.0.0.1", ports.http);
+    for (const std::string& address : {std::string(ca::kCaDerAddress), "/a/" + token + "/start"}) {
+        const auto begin = std::chrono::steady_clock::now();
+        const httplib::Result got = client.Get(address);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        ASSERT_TRUE(got) << got.error();
+        EXPECT_EQ(got->status, 200);
+        EXPECT_LT(took, std::chrono::seconds(1));
+        std::cout << "GET " << address.substr(0, 9) << " with 220 held connections: "
+                  << std::chrono::duration<double, std::milli>(took).count() << " ms\n";
+    }
+    const Connection large(ports.http);
+    ASSERT_TRUE(large.send("POST /a/" + token + "/submit HTTP/1.1\r\nHost: a\r\n" +
+                           "Content-Length: 200000000\r\n\r\n"));
+    EXPECT_EQ(large.answer().substr(0, 12), "HTTP/1.1 413");
+    held.clear();
+    server.stop();
+    serving.join();
+}
+
+// Under umask 000 the directory, the keys and the state with its log are the owner's alone; a
+// port in use is an error, not a second server that shares it.
+TEST_F(CaTest, StateIsTheOwnersAloneAndABusyPortIsRefused) {
+    const mode_t umask = ::umask(0);
+    const std::filesystem::path fresh = directory / "fresh";
+    std::ostringstream out;
+    ca::initAuthority(fresh, out);
+    ca::addApplicant(fresh, {"Ben", "Muster", "ben@example.org", "ACME", "DE"}, out);
+    ca::Server server(fresh, {0, 0}, out);
+    const int port = server.bind().http;
+    ca::Server second(fresh, {port, 0}, out);
+    EXPECT_THROW(second.bind(), std::runtime_error);
+    ::umask(umask);
+    const std::pair<const char*, mode_t> rows[] = {{".", 0700},
+                                                   {ca::kCaKeyFile, 0600},
+                                                   {ca::kTlsKeyFile, 0600},
+                                                   {"state.db", 0600},
+                                                   {"state.db-wal", 0600},
+                                                   {"state.db-shm", 0600},
+                                                   {ca::kCaCertificateFile, 0644}};
+    for (const auto& [file, mode] : rows) {
+        struct stat status {};
+        ASSERT_EQ(::stat((fresh / file).c_str(), &status), 0) << file;
+        EXPECT_EQ(status.st_mode & 0777, mode) << file;
     }
 }
 
