@@ -19,7 +19,10 @@ std::string reasonAfter() {
 
 std::string reasonFor(HRESULT result) {
     std::string reason = errorDescription();
-    if (!reason.empty()) return reason;
+    return reason.empty() ? hexCode(result) : reason;
+}
+
+std::string hexCode(HRESULT result) {
     char number[16];
     std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(result));
     return number;

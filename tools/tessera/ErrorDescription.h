@@ -10,5 +10,7 @@
 std::string errorDescription();
 // ": " and the description, or nothing when the call left none: for a message that goes on.
 std::string reasonAfter();
+// The failure's number as Windows writes it, 0x8007274D.
+std::string hexCode(HRESULT result);
 // The description, else the failure's number.
 std::string reasonFor(HRESULT result);

@@ -1,7 +1,6 @@
 #include "Session.h"
 
 #include <strings.h>
-#include <cstdio>
 
 #include <velPKI/velPKI.h>
 #include <velTesseraComm/ErrorCodes.h>
@@ -20,14 +19,8 @@ bool isTransportFailure(HRESULT result) {
     return HRESULT_FACILITY(result) == FACILITY_WIN32 && code > 12000 && code <= 12200;
 }
 
-std::string hex(HRESULT result) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
-    return text;
-}
-
 std::string notRegistered(const char* what, HRESULT result) {
-    return std::string("cannot create ") + what + " (" + hex(result) +
+    return std::string("cannot create ") + what + " (" + hexCode(result) +
            "): are the modules registered? Register them with: " + registrationCommand();
 }
 
@@ -151,6 +144,6 @@ CommandFailure Session::failure(HRESULT result) const {
     std::string reason = m_channel->failureTrace();
     if (reason.empty()) reason = errorDescription();
     return CommandFailure(isTransportFailure(result) ? ExitCode::Unreachable : ExitCode::Failed,
-                          (reason.empty() ? std::string("failed") : reason) + " (" + hex(result) +
-                              ")" + fixFor(result));
+                          (reason.empty() ? std::string("failed") : reason) + " (" +
+                              hexCode(result) + ")" + fixFor(result));
 }

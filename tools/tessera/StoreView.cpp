@@ -3,20 +3,14 @@
 #include <cctype>
 
 #include "CommandFailure.h"
+#include "ErrorDescription.h"
 #include "Text.h"
 
 namespace {
 
 void check(HRESULT result, const std::string& what) {
-    if (FAILED(result)) {
-        velcom::ComPtr<IErrorInfo> info;
-        velcom::Bstr description;
-        std::string reason;
-        if (GetErrorInfo(0, info.put()) == S_OK &&
-            SUCCEEDED(info->GetDescription(description.put())))
-            reason = ": " + toUtf8(description.get());
-        throw CommandFailure(ExitCode::Failed, "the store cannot " + what + reason);
-    }
+    if (FAILED(result))
+        throw CommandFailure(ExitCode::Failed, "the store cannot " + what + reasonAfter());
 }
 
 std::string textOf(HRESULT (ISMCertificate::*property)(BSTR*), ISMCertificate& certificate) {
