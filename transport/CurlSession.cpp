@@ -38,7 +38,8 @@ CurlSession::CurlSession() {
 }
 
 void CurlSession::configure(const HttpRequest& request, const std::string& address,
-                            curl_slist* headers, Transfer& transfer, char* errorBuffer) {
+                            const std::string* clientKey, curl_slist* headers, Transfer& transfer,
+                            char* errorBuffer) {
     CURL* handle = m_handle.get();
     // Forgets the last request's options, not its open connections.
     curl_easy_reset(handle);
@@ -60,12 +61,13 @@ void CurlSession::configure(const HttpRequest& request, const std::string& addre
         set(handle, CURLOPT_CAINFO, request.settings.strCaBundle.c_str());
     const TransportOptions& options = request.options;
     if (!options.strCertFile.empty()) set(handle, CURLOPT_SSLCERT, options.strCertFile.c_str());
-    if (!options.strKeyFile.empty()) set(handle, CURLOPT_SSLKEY, options.strKeyFile.c_str());
-    if (options.bHasKeyPassword) set(handle, CURLOPT_KEYPASSWD, options.strKeyPassword.c_str());
-    if (!options.strKeyFile.empty()) {
-        // libcurl would reuse a connection opened with the same key files without asking for the
-        // key's password again; each client-authenticated request proves it on a connection of its
-        // own, which no later request inherits.
+    if (clientKey != nullptr) {
+        curl_blob blob{const_cast<char*>(clientKey->data()), clientKey->size(), CURL_BLOB_COPY};
+        set(handle, CURLOPT_SSLKEY_BLOB, &blob);
+        set(handle, CURLOPT_SSLKEYTYPE, "PEM");
+        // libcurl would reuse a connection opened with the same key without the key's password
+        // being proven again; each client-authenticated request proves it and has a connection
+        // of its own, which no later request inherits.
         set(handle, CURLOPT_FRESH_CONNECT, 1L);
         set(handle, CURLOPT_FORBID_REUSE, 1L);
     }
@@ -94,7 +96,11 @@ void CurlSession::perform(const HttpRequest& request, const TransportReporter& r
     const CurlList headers = headerList(request.vecHeaders);
     Transfer transfer{m_handle.get(), reporter, request.strAddress, 0, {}, {}};
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    configure(request, target, headers.get(), transfer, errorBuffer);
+    const std::string* clientKey =
+        request.options.strKeyFile.empty()
+            ? nullptr
+            : &m_clientKey.unlocked(request.options, address.strHost, address.lPort);
+    configure(request, target, clientKey, headers.get(), transfer, errorBuffer);
 
     const CURLcode result = curl_easy_perform(m_handle.get());
     // The buffer must not outlive this call in the handle.

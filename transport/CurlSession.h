@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "ClientKey.h"
 #include "CurlHandles.h"
 #include "HttpSession.h"
 
@@ -19,8 +20,11 @@ private:
     static size_t receiveBody(char* bytes, size_t size, size_t count, void* transfer);
     static size_t receiveHeader(char* bytes, size_t size, size_t count, void* transfer);
 
-    void configure(const HttpRequest& request, const std::string& address, curl_slist* headers,
-                   Transfer& transfer, char* errorBuffer);
+    // `clientKey`: the client certificate's key as unencrypted PEM, or none.
+    void configure(const HttpRequest& request, const std::string& address,
+                   const std::string* clientKey, curl_slist* headers, Transfer& transfer,
+                   char* errorBuffer);
 
     CurlEasy m_handle;
+    ClientKey m_clientKey;
 };
