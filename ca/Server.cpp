@@ -2,86 +2,63 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <functional>
 #include <stdexcept>
-#include <thread>
+#include <string_view>
+#include <system_error>
+#include <utility>
 
-#include <httplib.h>
-#include <openssl/ssl.h>
+#include <arpa/inet.h>
+#include <gnutls/gnutls.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <openssl/crypto.h>
+#include <openssl/pem.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "ca/Listing.h"
 
 namespace ca {
 namespace {
 
-constexpr unsigned char kSessionContext[] = "tessera-ca";
-
-// httplib gives each connection a thread for its whole life, idle or not: the pool is made
-// large enough that a few hundred held connections leave threads for the others, and the
-// timeouts give held threads back.
-constexpr std::size_t kWorkers = 384;
+// Each connection has a thread of its own while it is open, so a slow password check holds up
+// no one else; the limit keeps held connections from taking every thread and descriptor.
+constexpr unsigned kConnectionsPerPort = 400;
 constexpr int kBacklog = 512;
-// Each wait for the request line, a header line or a body part ends the connection after this
-// long without a byte; so does the wait for the first byte.
-constexpr std::time_t kReadTimeoutSeconds = 5;
-constexpr std::time_t kIdleSeconds = 5;
+// A connection without a byte for this long is closed, idle between requests or not.
+constexpr unsigned kIdleSeconds = 5;
+// Request line and headers of one request, and the read buffer: a longer head is answered 431
+// without being read on.
+constexpr std::size_t kConnectionMemory = 32 * 1024;
 // No form of the dialogue comes near this; larger bodies are refused before they are read.
-constexpr std::size_t kMaxBody = 64 * 1024;
-// One request per connection: a kept connection would read the unread body of a refused request
-// as its next request line, which httplib 0.11 gathers whole, however long, before it checks it.
-constexpr std::size_t kRequestsPerConnection = 1;
+constexpr std::uint64_t kMaxBody = 64 * 1024;
+constexpr std::size_t kFormBuffer = 4096;
+// TLS 1.2 and newer; the rest as GnuTLS sees fit.
+constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kFormType = "application/x-www-form-urlencoded";
 
-// httplib's default also sets SO_REUSEPORT, with which a second server on the same port binds
-// without an error and takes half the requests.
-void reuseAddressOnly(socket_t socket) {
-    const int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+struct ResponseFree {
+    void operator()(MHD_Response* response) const { MHD_destroy_response(response); }
+};
+struct PostProcessorFree {
+    void operator()(MHD_PostProcessor* processor) const { MHD_destroy_post_processor(processor); }
+};
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+
+std::string pemOfKey(EVP_PKEY* key) {
+    const std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_secmem()));
+    if (!bio ||
+        PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1)
+        throw std::runtime_error("cannot hand the TLS key to the server");
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<std::size_t>(length));
 }
-
-// httplib 0.11 listens with a queue of 5 connections: in a burst on a busy machine the kernel
-// drops the others and their clients try again a second later. Listening again on the bound
-// socket lengthens the queue.
-int bindPort(httplib::Server& server, const std::string& host, int port) {
-    socket_t listening = INVALID_SOCKET;
-    server.set_socket_options([&listening](socket_t socket) {
-        reuseAddressOnly(socket);
-        listening = socket;
-    });
-    int bound = port;
-    if (port == 0)
-        bound = server.bind_to_any_port(host);
-    else if (!server.bind_to_port(host, port))
-        bound = -1;
-    server.set_socket_options(reuseAddressOnly);
-    return bound >= 0 && ::listen(listening, kBacklog) == 0 ? bound : -1;
-}
-
-void limit(httplib::Server& server) {
-    // httplib owns the queue it is handed.
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-    server.set_read_timeout(kReadTimeoutSeconds)
-        .set_keep_alive_timeout(kIdleSeconds)
-        .set_keep_alive_max_count(kRequestsPerConnection)
-        .set_payload_max_length(kMaxBody);
-}
-
-// The status with which a request is refused before its body is read: 413 for a body over the
-// limit, 411 for one of unannounced length (httplib would read it whole), 0 for none.
-int bodyRefusal(const httplib::Request& request) {
-    if (request.has_header("Transfer-Encoding")) return 411;
-    const std::string length = request.get_header_value("Content-Length");
-    std::uint64_t bytes = 0;
-    const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), bytes);
-    return error == std::errc::result_out_of_range || bytes > kMaxBody ? 413 : 0;
-}
-
-// The handshake takes any client certificate, and none: the renewal pages decide, so that an
-// expired or revoked certificate gets a refusal page rather than a broken connection.
-int acceptAnyCertificate(int, X509_STORE_CTX*) { return 1; }
 
 // The host in the addresses handed out, as a URL writes it.
 std::string addressHost(const std::string& bind, X509* tlsCertificate) {
@@ -104,43 +81,204 @@ std::string loggedPath(const std::string& path) {
     return path.substr(0, 3 + kShown) + "\u2026" + path.substr(end);
 }
 
-std::optional<std::string> clientCertificateOf(const httplib::Request& request) {
-    if (!request.ssl) return std::nullopt;
-    const CertificatePtr certificate(SSL_get1_peer_certificate(request.ssl));
-    if (!certificate) return std::nullopt;
-    return derOf(certificate.get());
+// The operation an applicant's address names, and its token: /a/TOKEN/PATH.
+std::optional<std::pair<Operation, std::string>> routeOf(std::string_view path) {
+    if (!path.starts_with("/a/")) return std::nullopt;
+    path.remove_prefix(3);
+    const std::size_t slash = path.find('/');
+    if (slash == 0 || slash == std::string_view::npos) return std::nullopt;
+    const std::string_view token = path.substr(0, slash);
+    if (token.find_first_not_of("0123456789abcdef") != std::string_view::npos) return std::nullopt;
+    for (const Route& route : kRoutes)
+        if (path.substr(slash + 1) == route.path)
+            return std::pair{route.operation, std::string(token)};
+    return std::nullopt;
+}
+
+std::string_view headerOf(MHD_Connection* connection, const char* name) {
+    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+    return value != nullptr ? value : std::string_view();
+}
+
+std::optional<std::string> clientCertificateOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+    if (info == nullptr || info->tls_session == nullptr) return std::nullopt;
+    unsigned count = 0;
+    const gnutls_datum_t* chain =
+        gnutls_certificate_get_peers(static_cast<gnutls_session_t>(info->tls_session), &count);
+    if (chain == nullptr || count == 0) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(chain[0].data), chain[0].size);
 }
 
 }  // namespace
 
+// One request on its way in, then out.
+struct Server::Exchange {
+    std::string method;
+    std::string path;
+    // Query and form fields in their order; where a name comes twice the first counts.
+    std::vector<std::pair<std::string, std::string>> fields;
+    std::unique_ptr<MHD_PostProcessor, PostProcessorFree> form;
+    int status = 0;
+};
+
+struct Server::Reply {
+    int status = 200;
+    std::string body;
+    const char* type = nullptr;
+    std::vector<std::pair<const char*, const char*>> headers;
+};
+
+struct Server::Callbacks {
+    static MHD_Result request(void* cls, MHD_Connection* connection, const char* url,
+                              const char* method, const char*, const char* upload,
+                              std::size_t* uploadSize, void** context) {
+        Listener& listener = *static_cast<Listener*>(cls);
+        Server& server = *listener.server;
+        try {
+            auto* exchange = static_cast<Exchange*>(*context);
+            if (exchange == nullptr) {
+                auto created = std::make_unique<Exchange>();
+                created->method = method;
+                created->path = url;
+                MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, queryField,
+                                          created.get());
+                exchange = created.get();
+                *context = created.release();
+                if (std::optional<Reply> refusal = server.refusalOf(*exchange, connection))
+                    return queue(connection, *exchange, *refusal);
+                if (exchange->method == MHD_HTTP_METHOD_POST &&
+                    headerOf(connection, MHD_HTTP_HEADER_CONTENT_TYPE).starts_with(kFormType))
+                    exchange->form.reset(
+                        MHD_create_post_processor(connection, kFormBuffer, formField, exchange));
+                return MHD_YES;
+            }
+            if (*uploadSize > 0) {
+                if (exchange->form) MHD_post_process(exchange->form.get(), upload, *uploadSize);
+                *uploadSize = 0;
+                return MHD_YES;
+            }
+            server.m_deadlines->arrived(connection);
+            return queue(connection, *exchange, server.answer(*exchange, connection, listener));
+        } catch (const std::exception&) {
+            return MHD_NO;
+        }
+    }
+
+    static MHD_Result queue(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
+        const std::unique_ptr<MHD_Response, ResponseFree> response(MHD_create_response_from_buffer(
+            reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY));
+        if (!response) return MHD_NO;
+        if (reply.type != nullptr)
+            MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+        for (const auto& [name, value] : reply.headers)
+            MHD_add_response_header(response.get(), name, value);
+        exchange.status = reply.status;
+        return MHD_queue_response(connection, static_cast<unsigned>(reply.status), response.get());
+    }
+
+    static MHD_Result queryField(void* cls, MHD_ValueKind, const char* key, const char* value) {
+        static_cast<Exchange*>(cls)->fields.emplace_back(key, value != nullptr ? value : "");
+        return MHD_YES;
+    }
+
+    // Called with each part of a value; a long value comes in several.
+    static MHD_Result formField(void* cls, MHD_ValueKind, const char* key, const char*, const char*,
+                                const char*, const char* data, std::uint64_t offset,
+                                std::size_t size) {
+        auto& fields = static_cast<Exchange*>(cls)->fields;
+        if (offset == 0) fields.emplace_back(key, std::string());
+        fields.back().second.append(data, size);
+        return MHD_YES;
+    }
+
+    static void completed(void* cls, MHD_Connection* connection, void** context,
+                          MHD_RequestTerminationCode) {
+        Server& server = *static_cast<Listener*>(cls)->server;
+        const std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*context));
+        *context = nullptr;
+        if (exchange && exchange->status != 0) server.log(*exchange);
+        server.m_deadlines->answered(connection);
+    }
+
+    static void connectionChanged(void* cls, MHD_Connection* connection, void**,
+                                  MHD_ConnectionNotificationCode code) {
+        Server& server = *static_cast<Listener*>(cls)->server;
+        if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            server.m_deadlines->closed(connection);
+            return;
+        }
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+            server.m_deadlines->opened(connection, info->connect_fd);
+    }
+};
+
 Server::Server(const std::filesystem::path& directory, ServerOptions options, std::ostream& log)
     : m_store(directory), m_authority(directory), m_options(options), m_log(log) {
-    m_http = std::make_unique<httplib::Server>();
-    m_https = std::make_unique<httplib::SSLServer>([this](SSL_CTX& context) {
-        return SSL_CTX_use_certificate(&context, m_authority.tlsCertificate()) == 1 &&
-               SSL_CTX_use_PrivateKey(&context, m_authority.tlsKey()) == 1 &&
-               SSL_CTX_add_client_CA(&context, m_authority.certificate()) == 1 &&
-               SSL_CTX_set_min_proto_version(&context, TLS1_2_VERSION) == 1 &&
-               // A client that resumes its session keeps the certificate it showed; without a
-               // context OpenSSL refuses every resumption once client certificates are asked for.
-               SSL_CTX_set_session_id_context(&context, kSessionContext,
-                                              sizeof kSessionContext - 1) == 1 &&
-               (SSL_CTX_set_verify(&context, SSL_VERIFY_PEER, acceptAnyCertificate), true);
-    });
-    if (!m_https->is_valid()) throw std::runtime_error("cannot set up TLS with tls.pem");
-    limit(*m_http);
-    limit(*m_https);
+    m_tlsKey = pemOfKey(m_authority.tlsKey());
+    m_tlsCertificate = pemOf(m_authority.tlsCertificate());
+    m_caCertificate = pemOf(m_authority.certificate());
+    m_published = {
+        {kCaDerAddress, [der = derOf(m_authority.certificate())] { return der; },
+         "application/pkix-cert"},
+        {kCaPemAddress, [pem = m_caCertificate] { return pem; }, "application/x-pem-file"},
+        {kCrlAddress,
+         [this] {
+             const std::lock_guard lock(m_mutex);
+             return issueRevocationList(m_store, m_authority, std::time(nullptr));
+         },
+         "application/pkix-crl"}};
 }
 
-Server::~Server() = default;
+Server::~Server() {
+    stopListening();
+    OPENSSL_cleanse(m_tlsKey.data(), m_tlsKey.size());
+}
+
+// Listening sockets of our own: without SO_REUSEPORT, so that a second server on a port in use
+// fails instead of taking half its requests, and with a queue long enough for a burst.
+int Server::listenOn(const std::string& address, int port) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0) return -1;
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(found, ::freeaddrinfo);
+    const int socket = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, 0);
+    if (socket < 0) return -1;
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(socket, found->ai_addr, found->ai_addrlen) != 0 || ::listen(socket, kBacklog) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+namespace {
+
+int portOf(int socket) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
+}  // namespace
 
 Ports Server::bind() {
-    const Ports ports{bindPort(*m_http, m_options.bind, m_options.port),
-                      bindPort(*m_https, m_options.bind, m_options.tlsPort)};
-    if (ports.http < 0 || ports.https < 0)
+    m_plain.socket = listenOn(m_options.bind, m_options.port);
+    m_secure.socket = listenOn(m_options.bind, m_options.tlsPort);
+    if (m_plain.socket < 0 || m_secure.socket < 0)
         throw std::runtime_error(
             "cannot listen on " + m_options.bind + " port " +
-            std::to_string(ports.http < 0 ? m_options.port : m_options.tlsPort));
+            std::to_string(m_plain.socket < 0 ? m_options.port : m_options.tlsPort));
+    const Ports ports{portOf(m_plain.socket), portOf(m_secure.socket)};
     const std::string host = addressHost(m_options.bind, m_authority.tlsCertificate());
     {
         Transaction transaction(m_store.database());
@@ -153,104 +291,106 @@ Ports Server::bind() {
                        Endpoints{"http://" + host + ":" + std::to_string(ports.http),
                                  "https://" + host + ":" + std::to_string(ports.https)},
                        m_options.approval, m_options.format);
-    route(*m_http);
-    route(*m_https);
     return ports;
 }
 
-void Server::route(httplib::Server& server) {
-    for (const Route& route : kRoutes) {
-        const Operation operation = route.operation;
-        const auto handler = [this, operation](const httplib::Request& request,
-                                               httplib::Response& response) {
-            Inbound inbound{
-                request.matches[1], {}, clientCertificateOf(request), request.ssl != nullptr};
-            for (const auto& [name, value] : request.params) inbound.fields.emplace(name, value);
-            response.set_content(m_dialogue->answer(operation, inbound),
-                                 "text/html; charset=utf-8");
-        };
-        const std::string pattern = "/a/([0-9a-f]+)/" + std::string(route.path);
-        server.Get(pattern, handler);
-        server.Post(pattern, handler);
-    }
-    servePublished(server);
-    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        const std::lock_guard lock(m_mutex);
-        m_log << isoTime(std::time(nullptr)) << ' ' << request.method << ' '
-              << loggedPath(request.path) << ' ' << response.status << std::endl;
-    });
+void Server::start(Listener& listener) {
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
+    if (listener.overTls) flags |= MHD_USE_TLS;
+    MHD_OptionItem tls[] = {
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, m_tlsKey.data()},
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, m_tlsCertificate.data()},
+        // Asks the client for a certificate and takes any, and none: the renewal pages decide,
+        // so that an expired or revoked certificate gets a refusal page, not a broken connection.
+        {MHD_OPTION_HTTPS_MEM_TRUST, 0, m_caCertificate.data()},
+        {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)},
+        {MHD_OPTION_END, 0, nullptr}};
+    MHD_OptionItem none[] = {{MHD_OPTION_END, 0, nullptr}};
+    listener.daemon = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &Callbacks::request, &listener, MHD_OPTION_LISTEN_SOCKET,
+        listener.socket, MHD_OPTION_CONNECTION_LIMIT, kConnectionsPerPort,
+        MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        kConnectionMemory, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, &listener,
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connectionChanged, &listener, MHD_OPTION_ARRAY,
+        listener.overTls ? tls : none, MHD_OPTION_END);
+    if (listener.daemon == nullptr)
+        throw std::runtime_error(listener.overTls ? "cannot serve HTTPS with tls.pem"
+                                                  : "cannot serve HTTP");
+    // The daemon closes the socket when it stops.
+    listener.socket = -1;
 }
 
-void Server::servePublished(httplib::Server& server) {
-    using Content = std::function<std::string()>;
-    struct File {
-        std::string address;
-        Content content;
-        const char* type;
-    };
-    const File files[] = {{kCaDerAddress, [der = derOf(m_authority.certificate())] { return der; },
-                           "application/pkix-cert"},
-                          {kCaPemAddress, [pem = pemOf(m_authority.certificate())] { return pem; },
-                           "application/x-pem-file"},
-                          {kCrlAddress,
-                           [this] {
-                               const std::lock_guard lock(m_mutex);
-                               return issueRevocationList(m_store, m_authority, std::time(nullptr));
-                           },
-                           "application/pkix-crl"}};
-    const auto refuse = [](const httplib::Request&, httplib::Response& response) {
-        response.status = 405;
-        response.set_header("Allow", "GET, HEAD");
-    };
-    for (const File& file : files) {
-        // httplib takes the address for a regular expression, whose "." would match any letter.
-        std::string pattern = file.address;
-        if (pattern.find('.') != std::string::npos) pattern.insert(pattern.find('.'), "\\");
-        server.Get(pattern, [file](const httplib::Request&, httplib::Response& response) {
-            response.set_content(file.content(), file.type);
-        });
-        server.Post(pattern, refuse);
-        server.Put(pattern, refuse);
-        server.Patch(pattern, refuse);
-        server.Delete(pattern, refuse);
-        server.Options(pattern, refuse);
+void Server::stopListening() {
+    for (Listener* listener : {&m_plain, &m_secure}) {
+        if (listener->daemon != nullptr) MHD_stop_daemon(listener->daemon);
+        listener->daemon = nullptr;
+        if (listener->socket >= 0) ::close(listener->socket);
+        listener->socket = -1;
     }
-    // httplib answers a POST, PUT or PATCH that announces no body with 400, as it cannot read
-    // one; such a request is refused before it tries. One with a body is read and then refused.
-    server.set_pre_routing_handler(
-        [refuse](const httplib::Request& request, httplib::Response& response) {
-            if (const int status = bodyRefusal(request)) {
-                response.status = status;
-                response.set_header("Connection", "close");
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            if ((request.path != kCaDerAddress && request.path != kCaPemAddress &&
-                 request.path != kCrlAddress) ||
-                request.method == "GET" || request.method == "HEAD" ||
-                request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
-                return httplib::Server::HandlerResponse::Unhandled;
-            refuse(request, response);
-            return httplib::Server::HandlerResponse::Handled;
-        });
+}
+
+std::optional<Server::Reply> Server::refusalOf(const Exchange& exchange,
+                                               MHD_Connection* connection) const {
+    for (const Published& file : m_published)
+        if (exchange.path == file.address && exchange.method != MHD_HTTP_METHOD_GET &&
+            exchange.method != MHD_HTTP_METHOD_HEAD)
+            return Reply{405, {}, nullptr, {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}}};
+    // A body of unannounced length would have to be read to learn that it is too long.
+    if (!headerOf(connection, MHD_HTTP_HEADER_TRANSFER_ENCODING).empty())
+        return Reply{411, {}, nullptr, {{MHD_HTTP_HEADER_CONNECTION, "close"}}};
+    const std::string_view length = headerOf(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    std::uint64_t bytes = 0;
+    const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), bytes);
+    if (error == std::errc::result_out_of_range || bytes > kMaxBody)
+        return Reply{413, {}, nullptr, {{MHD_HTTP_HEADER_CONNECTION, "close"}}};
+    return std::nullopt;
+}
+
+Server::Reply Server::answer(Exchange& exchange, MHD_Connection* connection,
+                             const Listener& listener) {
+    for (const Published& file : m_published)
+        if (exchange.path == file.address) return Reply{200, file.content(), file.type, {}};
+    const auto route = routeOf(exchange.path);
+    if (!route) return Reply{404, {}, nullptr, {}};
+    Inbound inbound{route->second, {}, clientCertificateOf(connection), listener.overTls};
+    for (auto& [name, value] : exchange.fields) inbound.fields.emplace(name, std::move(value));
+    return Reply{200, m_dialogue->answer(route->first, inbound), kHtml, {}};
+}
+
+void Server::log(const Exchange& exchange) {
+    const std::lock_guard lock(m_mutex);
+    m_log << isoTime(std::time(nullptr)) << ' ' << exchange.method << ' '
+          << loggedPath(exchange.path) << ' ' << exchange.status << std::endl;
 }
 
 void Server::run() {
-    std::thread secure([this] { m_https->listen_after_bind(); });
-    m_http->listen_after_bind();
-    secure.join();
+    m_deadlines.emplace(m_options.requestDeadline);
+    try {
+        start(m_plain);
+        start(m_secure);
+    } catch (...) {
+        stopListening();
+        m_deadlines.reset();
+        const std::lock_guard lock(m_runMutex);
+        m_finished = true;
+        m_runChanged.notify_all();
+        throw;
+    }
+    std::unique_lock lock(m_runMutex);
+    m_runChanged.wait(lock, [this] { return m_stopRequested; });
+    lock.unlock();
+    stopListening();
+    m_deadlines.reset();
+    lock.lock();
     m_finished = true;
+    m_runChanged.notify_all();
 }
 
-// httplib ignores a stop that comes before its server listens, and the server then listens for
-// ever: a signal right after the ports were announced would be lost. Each server is stopped once
-// it listens, until run() has returned.
 void Server::stop() {
-    bool httpStopped = false, httpsStopped = false;
-    while (!m_finished) {
-        if (!httpStopped && m_http->is_running()) m_http->stop(), httpStopped = true;
-        if (!httpsStopped && m_https->is_running()) m_https->stop(), httpsStopped = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    std::unique_lock lock(m_runMutex);
+    m_stopRequested = true;
+    m_runChanged.notify_all();
+    m_runChanged.wait(lock, [this] { return m_finished; });
 }
 
 }  // namespace ca

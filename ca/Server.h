@@ -1,23 +1,27 @@
-// Serves the pages over HTTP on loopback, and over HTTPS on a second port where the client is
-// asked for a certificate (the renewal's authentication). Requests are answered in parallel,
-// one connection each, with bounded bodies and timeouts (see Server.cpp).
+// Serves the pages over HTTP, and over HTTPS on a second port where the client is asked for a
+// certificate (the renewal's authentication). Each connection is read by a thread of its own,
+// with bounded headers and bodies, an idle time-out and a deadline for each request (see
+// Server.cpp).
 #pragma once
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "ca/Authority.h"
 #include "ca/Dialogue.h"
+#include "ca/RequestDeadlines.h"
 #include "ca/Store.h"
 
-namespace httplib {
-class Server;
-class SSLServer;
-}  // namespace httplib
+struct MHD_Connection;
+struct MHD_Daemon;
 
 namespace ca {
 
@@ -39,6 +43,9 @@ struct ServerOptions {
     // The address both ports listen on; on a wildcard one ("0.0.0.0", "::") the addresses
     // handed out name the TLS certificate's first host.
     std::string bind = kDefaultBind;
+    // Each request, line, headers and body, must arrive within this long of the connection's
+    // start or of the previous answer.
+    std::chrono::milliseconds requestDeadline{10'000};
 };
 
 struct Ports {
@@ -64,20 +71,51 @@ public:
     void stop();
 
 private:
-    void route(httplib::Server& server);
-    // The CA certificate and the revocation list, to anyone outside the applicants' pages.
-    void servePublished(httplib::Server& server);
+    // One port: its listening socket, then its daemon.
+    struct Listener {
+        Server* server;
+        bool overTls;
+        int socket = -1;
+        MHD_Daemon* daemon = nullptr;
+    };
+    struct Exchange;
+    struct Reply;
+    struct Published {
+        std::string address;
+        std::function<std::string()> content;
+        const char* type;
+    };
+
+    static int listenOn(const std::string& address, int port);
+    void start(Listener& listener);
+    void stopListening();
+    Reply answer(Exchange& exchange, MHD_Connection* connection, const Listener& listener);
+    // The refusal of a request before its body is read, if it is refused.
+    std::optional<Reply> refusalOf(const Exchange& exchange, MHD_Connection* connection) const;
+    void log(const Exchange& exchange);
+
+    // The daemons' callbacks.
+    struct Callbacks;
 
     Store m_store;
     Authority m_authority;
     ServerOptions m_options;
     std::ostream& m_log;
-    std::unique_ptr<httplib::Server> m_http;
-    std::unique_ptr<httplib::SSLServer> m_https;
+    Listener m_plain{this, false};
+    Listener m_secure{this, true};
+    // What the HTTPS daemon is set up with, as PEM.
+    std::string m_tlsKey;
+    std::string m_tlsCertificate;
+    std::string m_caCertificate;
+    std::vector<Published> m_published;
     std::optional<Dialogue> m_dialogue;
-    // Guards the log, which every worker writes.
+    std::optional<RequestDeadlines> m_deadlines;
+    // Guards the log, which every connection's thread writes, and the revocation list's number.
     std::mutex m_mutex;
-    std::atomic<bool> m_finished{false};
+    std::mutex m_runMutex;
+    std::condition_variable m_runChanged;
+    bool m_stopRequested = false;
+    bool m_finished = false;
 };
 
 }  // namespace ca

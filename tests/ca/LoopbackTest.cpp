@@ -158,11 +158,15 @@ struct Connection {
 };
 
 // 200 idle connections and 20 that stop within their headers leave the server answering, the
-// times printed (README quotes them); a body over the limit is refused before it is sent.
+// times printed (README quotes them). A client that sends its headers a byte at a time is cut at
+// the request's deadline, a head over the limit is refused without being read on, and a body
+// over the limit before it is sent.
 TEST_F(CaTest, HeldConnectionsLeaveTheServerAnswering) {
     dialogue.reset();
     std::ostringstream log;
-    ca::Server server(directory, {0, 0}, log);
+    ca::ServerOptions options{0, 0};
+    options.requestDeadline = std::chrono::seconds(1);
+    ca::Server server(directory, options, log);
     const ca::Ports ports = server.bind();
     std::thread serving([&server] { server.run(); });
     std::vector<std::unique_ptr<Connection>> held;
@@ -184,11 +188,27 @@ TEST_F(CaTest, HeldConnectionsLeaveTheServerAnswering) {
         std::cout << "GET " << address.substr(0, 9) << " with 220 held connections: "
                   << std::chrono::duration<double, std::milli>(took).count() << " ms\n";
     }
+    held.clear();
+
+    const Connection trickling(ports.http);
+    const auto begin = std::chrono::steady_clock::now();
+    bool cut = false;
+    for (int byte = 0; byte < 40 && !cut; ++byte) {
+        cut = !trickling.send(byte == 0 ? "GET /ca.crt HTTP/1.1\r\nX-Slow: " : "a");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(trickling.answer(), "");
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_GE(took, std::chrono::seconds(1));
+    EXPECT_LT(took, std::chrono::seconds(3));
+
+    const Connection longHead(ports.http);
+    ASSERT_TRUE(longHead.send("GET /ca.crt HTTP/1.1\r\nX-Long: " + std::string(40000, 'a')));
+    EXPECT_EQ(longHead.answer().substr(0, 12), "HTTP/1.1 431");
     const Connection large(ports.http);
     ASSERT_TRUE(large.send("POST /a/" + token + "/submit HTTP/1.1\r\nHost: a\r\n" +
                            "Content-Length: 200000000\r\n\r\n"));
     EXPECT_EQ(large.answer().substr(0, 12), "HTTP/1.1 413");
-    held.clear();
     server.stop();
     serving.join();
 }
