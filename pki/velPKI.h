@@ -13,6 +13,7 @@
 #include "Keys.h"
 #include "OpenSslOwners.h"
 #include "PkiStore.h"
+#include "SealedKeys.h"
 #include "velCertificate.h"
 #include "velList.h"
 
@@ -133,6 +134,7 @@ private:
     std::shared_ptr<PkiStore> m_pStore;
     KeyAlgorithm m_keyAlgorithm = KeyAlgorithm::Rsa2048;
     std::string m_requestScope;
+    SealedKeys m_sealed;
     ULONG m_lReferences = 0;
 };
 

@@ -58,10 +58,12 @@ STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT var
         if (nType != SMRequestSPKAC) failWith(E_NOTIMPL, "only SPKAC requests are made");
         const RequestAttributes attributes = attributesOf(varAttr);
         const KeyOwner key = generateKey(attributes.algorithm.value_or(m_keyAlgorithm));
-        *ppRequest =
-            CvelRequest::make(signedSpkac(key.get(), attributes.challenge), publicKeyDer(key.get()),
-                              encryptKey(key.get(), toAnsi(strPass)))
-                ->handOut();
+        const std::string password = toAnsi(strPass);
+        std::string sealed = encryptKey(key.get(), password);
+        m_sealed.remember(sealed, password);
+        *ppRequest = CvelRequest::make(signedSpkac(key.get(), attributes.challenge),
+                                       publicKeyDer(key.get()), std::move(sealed))
+                         ->handOut();
     });
 }
 
@@ -135,7 +137,11 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
                 });
             if (issued == contents.certificates.end()) continue;
             // A password given must open the key, so that the user learns of a wrong one now.
-            if (pstrPass != nullptr) decryptKey(request.privateKey, toAnsi(*pstrPass));
+            if (pstrPass != nullptr) {
+                const std::string password = toAnsi(*pstrPass);
+                if (!m_sealed.sealedUnder(request.privateKey, password))
+                    decryptKey(request.privateKey, password);
+            }
             requireChained(contents.certificates);
             std::vector<CertificateEntry> others;
             for (const X509Owner& certificate : contents.certificates)

@@ -50,17 +50,18 @@ TEST_F(PkiTest, AnIssuedCertificateIsImportedUnderEachLabelAndItsKeyExportedUnde
         const std::string file =
             writePem("data.pem", label,
                      label == "PKCS7" ? pkcs7Of(issued.get()) : certificateDer(issued.get()));
-        reopen();
+        // The last is imported by the object that made its key, which knows the password.
+        if (!reference.empty()) reopen();
         velcom::ComPtr<ISMPrivateKeyInfrastructureEx> extended;
         ASSERT_EQ(pki.as(extended), S_OK);
-        BSTR wrong = toBstr("wrong").detach();
         LONG id = 0;
-        EXPECT_EQ(extended->ImportRequestedCertificate2(toBstr(file).get(), toBstr(reference).get(),
-                                                        &wrong, &id),
-                  E_ACCESSDENIED);
-        SysFreeString(wrong);
-        ASSERT_EQ(pki->ImportRequestedCertificate(toBstr(file).get(), toBstr(reference).get(), &id),
-                  S_OK);
+        for (const char* password : {"wrong", "secret"}) {
+            BSTR given = toBstr(password).detach();
+            EXPECT_EQ(extended->ImportRequestedCertificate2(toBstr(file).get(),
+                                                            toBstr(reference).get(), &given, &id),
+                      password[0] == 'w' ? E_ACCESSDENIED : S_OK);
+            SysFreeString(given);
+        }
         EXPECT_EQ(openReferences(), std::vector<std::string>{});
         reopen();
 
