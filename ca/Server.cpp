@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 
 #include "ca/Listing.h"
+#include "ca/Stylesheet.h"
 
 namespace ca {
 namespace {
@@ -166,6 +167,7 @@ void Server::route(httplib::Server& server) {
             Inbound inbound{
                 request.matches[1], {}, clientCertificateOf(request), request.ssl != nullptr};
             for (const auto& [name, value] : request.params) inbound.fields.emplace(name, value);
+            inbound.acceptLanguage = request.get_header_value("Accept-Language");
             response.set_content(m_dialogue->answer(operation, inbound),
                                  "text/html; charset=utf-8");
         };
@@ -188,16 +190,18 @@ void Server::servePublished(httplib::Server& server) {
         Content content;
         const char* type;
     };
-    const File files[] = {{kCaDerAddress, [der = derOf(m_authority.certificate())] { return der; },
-                           "application/pkix-cert"},
-                          {kCaPemAddress, [pem = pemOf(m_authority.certificate())] { return pem; },
-                           "application/x-pem-file"},
-                          {kCrlAddress,
-                           [this] {
-                               const std::lock_guard lock(m_mutex);
-                               return issueRevocationList(m_store, m_authority, std::time(nullptr));
-                           },
-                           "application/pkix-crl"}};
+    const File files[] = {
+        {kCaDerAddress, [der = derOf(m_authority.certificate())] { return der; },
+         "application/pkix-cert"},
+        {kCaPemAddress, [pem = pemOf(m_authority.certificate())] { return pem; },
+         "application/x-pem-file"},
+        {kCrlAddress,
+         [this] {
+             const std::lock_guard lock(m_mutex);
+             return issueRevocationList(m_store, m_authority, std::time(nullptr));
+         },
+         "application/pkix-crl"},
+        {kStylesheetAddress, [] { return std::string(kStylesheet); }, kStylesheetType}};
     const auto refuse = [](const httplib::Request&, httplib::Response& response) {
         response.status = 405;
         response.set_header("Allow", "GET, HEAD");
@@ -208,6 +212,8 @@ void Server::servePublished(httplib::Server& server) {
         if (pattern.find('.') != std::string::npos) pattern.insert(pattern.find('.'), "\\");
         server.Get(pattern, [file](const httplib::Request&, httplib::Response& response) {
             response.set_content(file.content(), file.type);
+            if (file.address == kStylesheetAddress)
+                response.set_header("Cache-Control", "max-age=86400");
         });
         server.Post(pattern, refuse);
         server.Put(pattern, refuse);

@@ -69,7 +69,8 @@ TEST(PageWriterTest, PageTextIsEscapedAndNoValueEndsItsComment) {
         EXPECT_THROW(ca::writePage({"t", "R", 100, bad, {}, std::nullopt}), std::invalid_argument);
         EXPECT_THROW(ca::writePage({"t", "R", 100, "", {{"v", bad}}, std::nullopt}),
                      std::invalid_argument);
-        EXPECT_THROW(ca::writeStartPage({bad, "", "", "", "", ""}), std::invalid_argument);
+        EXPECT_THROW(ca::writeStartPage({bad, "", "", "", "", ""}, ca::Language::English, "t", ""),
+                     std::invalid_argument);
     }
 }
 
