@@ -16,7 +16,8 @@ section, form, table, pre { background: #fff; border: 1px solid #d5dbe3; border-
 .wide { overflow-x: auto; }
 table { border-collapse: collapse; width: 100%; margin: 0.5rem 0; }
 th, td { text-align: left; vertical-align: top; padding: 0.45rem 0.6rem;
-  border-bottom: 1px solid #e4e8ee; overflow-wrap: anywhere; }
+  border-bottom: 1px solid #e4e8ee; }
+td { overflow-wrap: anywhere; }
 th { color: #44516a; font-weight: 600; }
 .facts th { width: 35%; }
 td form { border: 0; padding: 0; margin: 0; background: none; }
@@ -27,7 +28,7 @@ input[type=text], input[type=password], textarea { display: block; width: 100%;
   margin-top: 0.25rem; padding: 0.45rem; font: inherit; border: 1px solid #aab4c3;
   border-radius: 4px; }
 textarea, pre, code { font-family: ui-monospace, monospace; font-size: 0.85rem; }
-pre { padding: 0.75rem; white-space: pre-wrap; word-break: break-all; }
+pre { padding: 0.75rem; white-space: pre-wrap; overflow-wrap: anywhere; }
 button { font: inherit; padding: 0.45rem 1.1rem; border: 0; border-radius: 4px;
   background: #1f5fa8; color: #fff; cursor: pointer; }
 button:hover { background: #174a84; }
@@ -35,6 +36,11 @@ ul.links { padding-left: 1.2rem; }
 ul.links li { margin: 0.4rem 0; }
 ul.links span { display: block; color: #44516a; }
 nav { margin: 1.5rem 0 0; }
+@media (max-width: 40rem) {
+  .facts th, .facts td { display: block; width: auto; border: 0; }
+  .facts th { padding-bottom: 0; }
+  .facts tr { display: block; border-bottom: 1px solid #e4e8ee; }
+}
 @media (min-width: 40rem) {
   ul.links span { display: inline; }
   ul.links span::before { content: "\2013  "; }
