@@ -119,7 +119,7 @@ std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
     const Language language =
         chooseLanguage(fieldOf(inbound.fields, kLanguageField), inbound.acceptLanguage);
     const Wording& words = wordingOf(language);
-    Page refusal{titleOf(operation, words), "refused", kInternalError, {}, {}, {}, language};
+    Page refusal{words.refusalTitle, "refused", kInternalError, {}, {}, {}, language};
     Lock lock(m_mutex);
     try {
         return respond(operation, inbound, lock);
