@@ -87,7 +87,11 @@ Html& Html::table(const std::vector<std::string>& head, const std::vector<Row>& 
         header += "<th scope=\"col\">" + escapeHtml(cell) + "</th>";
     for (const Row& row : rows) {
         body += "<tr>";
-        for (const std::string& cell : row.cells) body += element("td", escapeHtml(cell));
+        // Narrow screens show each cell under its column's name.
+        for (std::size_t column = 0; column < row.cells.size(); ++column)
+            body += "<td data-label=\"" +
+                    escapeHtml(column < head.size() ? head[column] : std::string()) + "\">" +
+                    escapeHtml(row.cells[column]) + "</td>";
         if (row.form) {
             Html button;
             button.form(*row.form);

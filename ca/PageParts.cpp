@@ -19,7 +19,7 @@ std::string dateOf(const ASN1_TIME* time) {
 std::string subjectOf(X509* certificate) {
     const BioPtr out(checked(BIO_new(BIO_s_mem()), "memory"));
     X509_NAME_print_ex(out.get(), X509_get_subject_name(certificate), 0,
-                       XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+                       XN_FLAG_ONELINE & ~XN_FLAG_SPC_EQ & ~ASN1_STRFLGS_ESC_MSB);
     char* text = nullptr;
     const long length = BIO_get_mem_data(out.get(), &text);
     return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : "";

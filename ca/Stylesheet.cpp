@@ -17,7 +17,8 @@ section, form, table, pre { background: #fff; border: 1px solid #d5dbe3; border-
 table { border-collapse: collapse; width: 100%; margin: 0.5rem 0; }
 th, td { text-align: left; vertical-align: top; padding: 0.45rem 0.6rem;
   border-bottom: 1px solid #e4e8ee; }
-td { overflow-wrap: anywhere; }
+td { overflow-wrap: break-word; }
+.facts td { overflow-wrap: anywhere; }
 th { color: #44516a; font-weight: 600; }
 .facts th { width: 35%; }
 td form { border: 0; padding: 0; margin: 0; background: none; }
@@ -30,7 +31,7 @@ input[type=text], input[type=password], textarea { display: block; width: 100%;
 textarea, pre, code { font-family: ui-monospace, monospace; font-size: 0.85rem; }
 pre { padding: 0.75rem; white-space: pre-wrap; overflow-wrap: anywhere; }
 button { font: inherit; padding: 0.45rem 1.1rem; border: 0; border-radius: 4px;
-  background: #1f5fa8; color: #fff; cursor: pointer; }
+  background: #1f5fa8; color: #fff; cursor: pointer; white-space: nowrap; }
 button:hover { background: #174a84; }
 ul.links { padding-left: 1.2rem; }
 ul.links li { margin: 0.4rem 0; }
@@ -40,6 +41,12 @@ nav { margin: 1.5rem 0 0; }
   .facts th, .facts td { display: block; width: auto; border: 0; }
   .facts th { padding-bottom: 0; }
   .facts tr { display: block; border-bottom: 1px solid #e4e8ee; }
+  .wide thead { display: none; }
+  .wide tr, .wide td { display: block; }
+  .wide tr { border-bottom: 1px solid #d5dbe3; }
+  .wide td { border: 0; padding: 0.2rem 0.6rem; }
+  .wide td[data-label]::before { content: attr(data-label); display: block; font-weight: 600;
+    color: #44516a; }
 }
 @media (min-width: 40rem) {
   ul.links span { display: inline; }
