@@ -121,6 +121,7 @@ std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
     const Wording& words = wordingOf(language);
     Page refusal{words.refusalTitle, "refused", kInternalError, {}, {}, {}, language};
     Lock lock(m_mutex);
+    m_language = language;
     try {
         return respond(operation, inbound, lock);
     } catch (const Refusal& refused) {
@@ -140,7 +141,6 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound, Lock&
     if (!applicant) throw Refusal(kUnknownApplicant, "unknown applicant address");
     const Fields& fields = inbound.fields;
     m_overTls = inbound.overTls;
-    m_language = chooseLanguage(fieldOf(inbound.fields, kLanguageField), inbound.acceptLanguage);
 
     Page page;
     switch (operation) {
@@ -193,20 +193,16 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound, Lock&
     page.title = titleOf(operation, words);
     page.language = m_language;
     page.body += Html()
-                     .links({{address(*applicant, Operation::Start) + "?" + kLanguageField + "=" +
-                                  codeOf(m_language),
-                              words.backToStart}})
+                     .links({{linkTo(*applicant, Operation::Start, m_language), words.backToStart}})
                      .text();
     return writePage(page);
 }
 
 std::string Dialogue::startPage(const Applicant& applicant) {
     const Wording& words = wordingOf(m_language);
-    const std::string language = std::string("?") + kLanguageField + "=" + codeOf(m_language);
-    const std::string other =
-        codeOf(m_language == Language::German ? Language::English : Language::German);
+    const Language other = m_language == Language::German ? Language::English : Language::German;
     const auto link = [&](Operation operation, const char* text, const char* note) {
-        return Link{address(applicant, operation) + language, text, note};
+        return Link{linkTo(applicant, operation, m_language), text, note};
     };
     Html html;
     html.paragraph(words.startIntro)
@@ -216,8 +212,7 @@ std::string Dialogue::startPage(const Applicant& applicant) {
                 link(Operation::RevocationStart, words.revocationTitle, words.revokeNote),
                 link(Operation::CrlStart, words.crlTitle, words.crlNote),
                 link(Operation::CheckStart, words.checkTitle, words.checkNote)})
-        .links({{address(applicant, Operation::Start) + "?" + kLanguageField + "=" + other,
-                 words.otherLanguage}});
+        .links({{linkTo(applicant, Operation::Start, other), words.otherLanguage}});
     return writeStartPage(
         {address(applicant, Operation::Application), address(applicant, Operation::PickUpList),
          address(applicant, Operation::RenewalStart),
@@ -240,6 +235,11 @@ PageAction Dialogue::actionTo(const Applicant& applicant, Operation operation) c
     for (const Route& route : kRoutes)
         if (route.operation == operation) return {route.path, address(applicant, operation), true};
     throw std::logic_error("operation without a route");
+}
+
+std::string Dialogue::linkTo(const Applicant& applicant, Operation operation,
+                             Language language) const {
+    return address(applicant, operation) + "?" + kLanguageField + "=" + codeOf(language);
 }
 
 Form Dialogue::formTo(const Applicant& applicant, Operation operation, std::string button,

@@ -149,11 +149,13 @@ private:
     // The form a person sends a key request with, to `target`; the application's asks for the
     // password as well.
     void keyRequestForm(Html& html, const Applicant& applicant, const std::string& challenge,
-                        Operation target);
+                        Operation target) const;
 
     // HTTPS for the renewal and for every page of a request that came over HTTPS.
     std::string address(const Applicant& applicant, Operation operation) const;
     PageAction actionTo(const Applicant& applicant, Operation operation) const;
+    // The operation's address as a person's link, which keeps `language`.
+    std::string linkTo(const Applicant& applicant, Operation operation, Language language) const;
     // A form to the operation's address that keeps the page's language.
     Form formTo(const Applicant& applicant, Operation operation, std::string button,
                 std::vector<Input> inputs = {}) const;

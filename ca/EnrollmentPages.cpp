@@ -55,7 +55,7 @@ Page Dialogue::application(const Applicant& applicant) {
 }
 
 void Dialogue::keyRequestForm(Html& html, const Applicant& applicant, const std::string& challenge,
-                              Operation target) {
+                              Operation target) const {
     const Wording& words = wordingOf(m_language);
     const bool application = target == Operation::Submission;
     std::vector<Input> inputs;

@@ -12,12 +12,15 @@ std::string input(const Input& field) {
     const std::string label = escapeHtml(field.label);
     switch (field.kind) {
         case Input::Kind::Hidden:
-            return "<input type=\"hidden\"" + name + " value=\"" + escapeHtml(field.value) + "\">";
+            return "<input type=\"hidden\"" + name + " value=\"" + escapeHtml(field.value) +
+                   "\">\n";
         case Input::Kind::Text:
         case Input::Kind::Password:
             return "<label>" + label + "<input type=\"" +
-                   (field.kind == Input::Kind::Text ? "text" : "password") + "\"" + name +
-                   " required autocomplete=\"off\"></label>\n";
+                   (field.kind == Input::Kind::Text
+                        ? "text\" autocomplete=\"off\""
+                        : "password\" autocomplete=\"current-password\"") +
+                   name + " required></label>\n";
         case Input::Kind::Checkbox:
             return "<label class=\"check\"><input type=\"checkbox\"" + name + " value=\"yes\"" +
                    " required>" + label + "</label>\n";
