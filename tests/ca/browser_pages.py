@@ -5,9 +5,10 @@ usage: browser_pages.py TESSERA_CA SCREENSHOT_DIR
 
 Each page is opened once: its DOM is checked (title, heading, labels, form fields) and a
 screenshot kept, English at 1280 px and German at 375 px wide, the start page at both. Every next
-page is reached through a link or form of the last, filled in as a person would. The applicant's
-data is hostile: a script it smuggled in would change document.title. Exits 77 (skipped) when
-Chromium is missing.
+page is reached through a link or form of the last, filled in as a person would. The start page
+follows the browser's Accept-Language; every later page is asked for by a browser that wants the
+other language and must keep the one its link or form carries. The applicant's data is hostile:
+a script it smuggled in would change document.title. Exits 77 (skipped) when Chromium is missing.
 """
 import html.parser
 import itertools
@@ -75,6 +76,7 @@ class Dom(html.parser.HTMLParser):
 
     def form(self, path, **filled):
         action, fields = next(form for form in self.forms if form[0].endswith(path))
+        check(set(filled) <= set(fields), f"{path}: the form's fields {sorted(fields)}")
         return action + "?" + urllib.parse.urlencode({**fields, **filled})
 
 
@@ -83,12 +85,14 @@ def check(condition, what):
         sys.exit("FAILED: " + what)
 
 
-def opened(url, page, language, shots, width):
-    """The page's DOM once Chromium has loaded it, checked against what PAGES says."""
+def opened(url, page, language, shots, width, accept=None):
+    """The page's DOM once Chromium has loaded it, checked against what PAGES says. Unless told,
+    the browser asks for the other language: the page must keep the one its link or form names."""
     name = f"{next(STEPS):02d}-{page}-{language}-{width}"
     with tempfile.TemporaryDirectory() as profile:
         run = subprocess.run([CHROMIUM, *FLAGS, f"--user-data-dir={profile}",
-                              f"--accept-lang={language}", f"--window-size={width},1200",
+                              f"--accept-lang={accept or ('en' if language == 'de' else 'de')}",
+                              f"--window-size={width},1200",
                               f"--screenshot={shots}/{name}.png", "--dump-dom", url],
                              capture_output=True, text=True, timeout=60, check=True)
     dom = Dom(run.stdout)
@@ -103,7 +107,7 @@ def opened(url, page, language, shots, width):
 
 def round_through(start, language, shots, width):
     """Apply, pick up, check, revoke and fetch the list, only through the pages' own forms."""
-    home = opened(start, "start", language, shots, width)
+    home = opened(start, "start", language, shots, width, accept=language)
     check(len(home.links) == 7, "start: six actions and the other language")
     create = opened(home.link("/create"), "create", language, shots, width)
     check(FIRST in create.texts["td"] and ORG in create.texts["td"], "create: the applicant")
@@ -159,8 +163,8 @@ if __name__ == "__main__":
         try:
             port = server.stdout.readline().split()[1]
             start = f"http://127.0.0.1:{port}/a/{lines['start'].split('/a/')[1]}"
-            opened(start, "start", "en", shots, 375)
-            opened(start, "start", "de", shots, 1280)
+            opened(start, "start", "en", shots, 375, accept="en")
+            opened(start, "start", "de", shots, 1280, accept="de-DE,de;q=0.9,en;q=0.8")
             round_through(start, "en", shots, 1280)
             round_through(start, "de", shots, 375)
         finally:
