@@ -14,7 +14,7 @@ packages=(
     cmake ninja-build g++ git python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev
-    clang-format clang libclang-rt-14-dev
+    clang-format clang libclang-rt-14-dev chromium
     pkg-config libcurl4-openssl-dev libssl-dev openssl libsqlite3-dev libcpp-httplib-dev libmicrohttpd-dev libgnutls28-dev libcli11-dev
 )
 

@@ -5,7 +5,9 @@
 
 #include "ca/DialogueFields.h"
 #include "ca/KeyRequest.h"
+#include "ca/PageParts.h"
 #include "ca/Secrets.h"
+#include "ca/Wording.h"
 
 namespace ca {
 namespace {
@@ -28,34 +30,65 @@ private:
     std::unique_lock<std::mutex>& m_lock;
 };
 
-const char* titleOf(Operation operation) {
+const char* titleOf(Operation operation, const Wording& words) {
     switch (operation) {
         case Operation::Start:
-            return "start";
+            return words.startTitle;
         case Operation::Application:
-            return "certificate application";
+            return words.applicationTitle;
         case Operation::Submission:
-            return "application received";
+            return words.submissionTitle;
         case Operation::Fetch:
         case Operation::PickUpFetch:
-            return "your certificate";
+            return words.certificateTitle;
         case Operation::PickUpList:
-            return "certificates to pick up";
+            return words.pickUpTitle;
         case Operation::RevocationStart:
         case Operation::RevocationSelect:
         case Operation::RevocationConfirm:
-            return "revocation";
+            return words.revocationTitle;
         case Operation::RenewalStart:
         case Operation::RenewalSubmission:
-            return "renewal";
+            return words.renewalTitle;
         case Operation::CheckStart:
         case Operation::CheckState:
-            return "certificate status";
+            return words.checkTitle;
         case Operation::CrlStart:
         case Operation::CrlFetch:
-            return "revocation list";
+            return words.crlTitle;
     }
-    return "answer";
+    return words.refusalTitle;
+}
+
+const char* reasonOf(int status, const Wording& words) {
+    switch (status) {
+        case kUnknownApplicant:
+            return words.unknownApplicant;
+        case kWrongPassword:
+            return words.wrongPassword;
+        case kTermsNotAccepted:
+            return words.termsNotAccepted;
+        case kBadKeyRequest:
+            return words.badKeyRequest;
+        case kUnknownReference:
+            return words.unknownReference;
+        case kAwaitingApproval:
+            return words.awaitingApproval;
+        case kNoCertificate:
+            return words.noCertificate;
+        case kClientCertificateRefused:
+            return words.clientCertificateRefused;
+    }
+    return words.internalError;
+}
+
+// The reason in the page's words, its number, and the authority's own text, which is English.
+std::string refusalBody(const Page& refusal, const Wording& words) {
+    return Html()
+        .paragraph(reasonOf(refusal.status, words))
+        .facts({{words.refusalNumber, std::to_string(refusal.status)}})
+        .paragraph(std::string(words.refusalDetail) + " " + refusal.message, "en")
+        .text();
 }
 
 constexpr const char* kFormatField = "-cert_format";
@@ -83,8 +116,12 @@ Dialogue::Dialogue(Store& store, const Authority& authority, Endpoints endpoints
       m_clock(std::move(clock)) {}
 
 std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
-    Page refusal{titleOf(operation), "refused", kInternalError, {}, {}, {}};
+    const Language language =
+        chooseLanguage(fieldOf(inbound.fields, kLanguageField), inbound.acceptLanguage);
+    const Wording& words = wordingOf(language);
+    Page refusal{words.refusalTitle, "refused", kInternalError, {}, {}, {}, language};
     Lock lock(m_mutex);
+    m_language = language;
     try {
         return respond(operation, inbound, lock);
     } catch (const Refusal& refused) {
@@ -95,6 +132,7 @@ std::string Dialogue::answer(Operation operation, const Inbound& inbound) {
         std::cerr << "tessera-ca: " << error.what() << '\n';
         refusal.message = "the authority could not answer";
     }
+    refusal.body = refusalBody(refusal, words);
     return writePage(refusal);
 }
 
@@ -107,12 +145,7 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound, Lock&
     Page page;
     switch (operation) {
         case Operation::Start:
-            return writeStartPage({address(*applicant, Operation::Application),
-                                   address(*applicant, Operation::PickUpList),
-                                   address(*applicant, Operation::RenewalStart),
-                                   address(*applicant, Operation::RevocationStart),
-                                   address(*applicant, Operation::CrlStart),
-                                   address(*applicant, Operation::CheckStart)});
+            return startPage(*applicant);
         case Operation::Application:
             page = application(*applicant);
             break;
@@ -144,30 +177,48 @@ std::string Dialogue::respond(Operation operation, const Inbound& inbound, Lock&
             page = renewalSubmission(*applicant, inbound);
             break;
         case Operation::CheckStart:
-            page = {"",
-                    "CheckCertificate",
-                    kStatusSuccess,
-                    "name the certificate by its serial",
-                    {{kLanguageField, kLanguage}},
-                    actionTo(*applicant, Operation::CheckState)};
+            page = checkStart(*applicant);
             break;
         case Operation::CheckState:
-            page = checkState(fields);
+            page = checkState(*applicant, fields);
             break;
         case Operation::CrlStart:
-            page = {"",
-                    "CRLDownload",
-                    kStatusSuccess,
-                    "",
-                    {{kLanguageField, kLanguage}, {"-crl_format", "X.509"}},
-                    actionTo(*applicant, Operation::CrlFetch)};
+            page = crlStart(*applicant);
             break;
         case Operation::CrlFetch:
             page = crlFetch();
             break;
     }
-    page.title = titleOf(operation);
+    const Wording& words = wordingOf(m_language);
+    page.title = titleOf(operation, words);
+    page.language = m_language;
+    page.body += Html()
+                     .links({{linkTo(*applicant, Operation::Start, m_language), words.backToStart}})
+                     .text();
     return writePage(page);
+}
+
+std::string Dialogue::startPage(const Applicant& applicant) {
+    const Wording& words = wordingOf(m_language);
+    const Language other = m_language == Language::German ? Language::English : Language::German;
+    const auto link = [&](Operation operation, const char* text, const char* note) {
+        return Link{linkTo(applicant, operation, m_language), text, note};
+    };
+    Html html;
+    html.paragraph(words.startIntro)
+        .links({link(Operation::Application, words.applicationTitle, words.createNote),
+                link(Operation::PickUpList, words.pickUpTitle, words.pickUpNote),
+                link(Operation::RenewalStart, words.renewalTitle, words.renewNote),
+                link(Operation::RevocationStart, words.revocationTitle, words.revokeNote),
+                link(Operation::CrlStart, words.crlTitle, words.crlNote),
+                link(Operation::CheckStart, words.checkTitle, words.checkNote)})
+        .links({{linkTo(applicant, Operation::Start, other), words.otherLanguage}});
+    return writeStartPage(
+        {address(applicant, Operation::Application), address(applicant, Operation::PickUpList),
+         address(applicant, Operation::RenewalStart),
+         address(applicant, Operation::RevocationStart), address(applicant, Operation::CrlStart),
+         address(applicant, Operation::CheckStart)},
+        m_language, words.startTitle, html.text());
 }
 
 std::string Dialogue::address(const Applicant& applicant, Operation operation) const {
@@ -184,6 +235,17 @@ PageAction Dialogue::actionTo(const Applicant& applicant, Operation operation) c
     for (const Route& route : kRoutes)
         if (route.operation == operation) return {route.path, address(applicant, operation), true};
     throw std::logic_error("operation without a route");
+}
+
+std::string Dialogue::linkTo(const Applicant& applicant, Operation operation,
+                             Language language) const {
+    return address(applicant, operation) + "?" + kLanguageField + "=" + codeOf(language);
+}
+
+Form Dialogue::formTo(const Applicant& applicant, Operation operation, std::string button,
+                      std::vector<Input> inputs) const {
+    inputs.push_back({Input::Kind::Hidden, kLanguageField, codeOf(m_language)});
+    return {address(applicant, operation), std::move(button), std::move(inputs)};
 }
 
 std::string Dialogue::newChallengeFor(const Applicant& applicant) {
@@ -207,13 +269,16 @@ void Dialogue::checkPassword(const Applicant& applicant, std::string_view passwo
         transaction.commit();
     }
     bool matches = false;
-    // Other requests are answered while the lock is released, each setting its own scheme.
+    // Other requests are answered while the lock is released, each setting its own scheme and
+    // language.
     const bool overTls = m_overTls;
+    const Language language = m_language;
     {
         const Unlocked unlocked(lock);
         matches = passwordMatches(applicant, password);
     }
     m_overTls = overTls;
+    m_language = language;
     Transaction transaction(m_store.database());
     failures = m_store.passwordFailures(applicant.id);
     if (matches) {
@@ -248,6 +313,13 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
     transaction.commit();
 
     const std::string reference = std::to_string(ref);
+    const Wording& words = wordingOf(m_language);
+    Html html;
+    html.facts({{words.reference, reference},
+                {words.state, issueNow ? words.stateIssued : words.statePending}});
+    if (issueNow)
+        html.form(formTo(applicant, Operation::Fetch, words.pickUpButton,
+                         {{Input::Kind::Hidden, "SUFFIX_NR", reference}}));
     return {"",
             "CreateCertificate",
             kStatusSuccess,
@@ -259,7 +331,9 @@ Page Dialogue::submitKeyRequest(const Applicant& applicant, const Fields& fields
              {"USER_NR", std::to_string(applicant.id), "NUMBER"},
              {"SUFFIX_NR", reference, "NUMBER"},
              {"EMAIL_ADR", applicant.email}},
-            actionTo(applicant, Operation::Fetch)};
+            actionTo(applicant, Operation::Fetch),
+            m_language,
+            html.text()};
 }
 
 Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, const Fields& fields) {
@@ -270,11 +344,23 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, con
         throw Refusal(kAwaitingApproval, "the request awaits approval; pick it up later");
     const std::optional<CertificateRecord> certificate = m_store.certificate(*request->serial);
     PageParam issued{"cert", encodeBase64(certificate->der), "", true};
-    if (formatFor(fields, m_format) == CertificateFormat::Pkcs7) {
+    std::string der = certificate->der;
+    const bool chained = formatFor(fields, m_format) == CertificateFormat::Pkcs7;
+    if (chained) {
         const CertificatePtr parsed =
             checked(certificateFromDer(certificate->der), "stored certificate");
-        issued = {"cert", encodeBase64(m_authority.chainOf(parsed.get())), "PKCS#7", true};
+        der = m_authority.chainOf(parsed.get());
+        issued = {"cert", encodeBase64(der), "PKCS#7", true};
     }
+    const Wording& words = wordingOf(m_language);
+    Facts facts = certificateFacts(words, *certificate);
+    facts.insert(facts.begin(), {words.reference, std::to_string(request->ref)});
+    Html html;
+    html.paragraph(words.certificateIntro)
+        .facts(facts)
+        .preformatted(pemText(chained ? "PKCS7" : "CERTIFICATE", der))
+        .links({{dataAddress(chained ? "application/pkcs7-mime" : "application/pkix-cert", der),
+                 words.downloadCertificate, "", chained ? "certificate.p7b" : "certificate.crt"}});
     // Marked only once the answer is made: an answer that failed leaves it to pick up.
     Transaction transaction(m_store.database());
     m_store.markFetched(certificate->serial);
@@ -286,7 +372,9 @@ Page Dialogue::certificatePage(const Applicant& applicant, std::int64_t ref, con
             {{"-refnum", std::to_string(request->ref), "NUMBER"},
              {"-serial_nr", certificate->serial},
              std::move(issued)},
-            std::nullopt};
+            std::nullopt,
+            m_language,
+            html.text()};
 }
 
 std::string issueCertificate(Store& store, const Authority& authority, const Applicant& applicant,

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "ca/Authority.h"
+#include "ca/Html.h"
 #include "ca/PageWriter.h"
 #include "ca/Store.h"
 
@@ -86,6 +87,8 @@ struct Inbound {
     std::optional<std::string> clientCertificate;
     // Asked over HTTPS: the addresses handed out are HTTPS as well.
     bool overTls = false;
+    // The browser's languages, which the pages follow unless the form names one.
+    std::string acceptLanguage{};
 };
 
 // Where the server listens, as "http://127.0.0.1:8480" and "https://127.0.0.1:8443".
@@ -128,7 +131,9 @@ private:
     Page revocationConfirm(const Applicant& applicant, const Fields& fields);
     Page renewalStart(const Applicant& applicant, const Inbound& inbound);
     Page renewalSubmission(const Applicant& applicant, const Inbound& inbound);
-    Page checkState(const Fields& fields);
+    Page checkStart(const Applicant& applicant);
+    Page checkState(const Applicant& applicant, const Fields& fields);
+    Page crlStart(const Applicant& applicant);
     Page crlFetch();
 
     // The key request of a submission, checked against the applicant's open challenges; stored
@@ -140,10 +145,20 @@ private:
     CertificateRecord authenticated(const Applicant& applicant, const Inbound& inbound);
     CertificateRecord ownCertificate(const Applicant& applicant, const std::string& serialText);
     std::vector<CertificateRecord> revocable(const Applicant& applicant);
+    std::string startPage(const Applicant& applicant);
+    // The form a person sends a key request with, to `target`; the application's asks for the
+    // password as well.
+    void keyRequestForm(Html& html, const Applicant& applicant, const std::string& challenge,
+                        Operation target) const;
 
     // HTTPS for the renewal and for every page of a request that came over HTTPS.
     std::string address(const Applicant& applicant, Operation operation) const;
     PageAction actionTo(const Applicant& applicant, Operation operation) const;
+    // The operation's address as a person's link, which keeps `language`.
+    std::string linkTo(const Applicant& applicant, Operation operation, Language language) const;
+    // A form to the operation's address that keeps the page's language.
+    Form formTo(const Applicant& applicant, Operation operation, std::string button,
+                std::vector<Input> inputs = {}) const;
 
     Store& m_store;
     const Authority& m_authority;
@@ -151,8 +166,9 @@ private:
     Approval m_approval;
     CertificateFormat m_format;
     Clock m_clock;
-    // Whether the request being answered came over HTTPS.
+    // Whether the request being answered came over HTTPS, and the language of its page.
     bool m_overTls = false;
+    Language m_language = Language::English;
     std::mutex m_mutex;
 };
 

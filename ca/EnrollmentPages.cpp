@@ -3,6 +3,8 @@
 
 #include "ca/Dialogue.h"
 #include "ca/DialogueFields.h"
+#include "ca/PageParts.h"
+#include "ca/Wording.h"
 
 namespace ca {
 namespace {
@@ -21,9 +23,19 @@ std::string pickUpFlag(const RequestRecord& request) {
     return request.fetched ? "1" : "0";
 }
 
+const char* stateOf(const RequestRecord& request, const Wording& words) {
+    if (!request.serial) return words.statePending;
+    return request.fetched ? words.stateFetched : words.stateIssued;
+}
+
 }  // namespace
 
 Page Dialogue::application(const Applicant& applicant) {
+    const Wording& words = wordingOf(m_language);
+    const std::string challenge = newChallengeFor(applicant);
+    Html html;
+    html.paragraph(words.applicationIntro).facts(applicantFacts(words, applicant));
+    keyRequestForm(html, applicant, challenge, Operation::Submission);
     return {"",
             "CreateCertificate",
             kStatusSuccess,
@@ -36,8 +48,30 @@ Page Dialogue::application(const Applicant& applicant) {
              {"-ident-extn_email", applicant.email},
              {"-ident-email_flag", "1", "BOOL"},
              {kLanguageField, kLanguage},
-             {"-challenge", newChallengeFor(applicant)}},
-            actionTo(applicant, Operation::Submission)};
+             {"-challenge", challenge}},
+            actionTo(applicant, Operation::Submission),
+            m_language,
+            html.text()};
+}
+
+void Dialogue::keyRequestForm(Html& html, const Applicant& applicant, const std::string& challenge,
+                              Operation target) const {
+    const Wording& words = wordingOf(m_language);
+    const bool application = target == Operation::Submission;
+    std::vector<Input> inputs;
+    if (application)
+        inputs.push_back({Input::Kind::Password, "-ident-TO_passwd", "", words.password});
+    inputs.push_back({Input::Kind::TextArea, "-key_challenge", "", words.keyRequest});
+    inputs.push_back({Input::Kind::Checkbox, "-ident_check_AGB", "", words.terms});
+    html.heading(words.keyRequestHeading)
+        .paragraph(words.keyRequestHowTo)
+        .preformatted(
+            "openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out key.pem\n"
+            "openssl spkac -key key.pem -digest sha256 -challenge " +
+            challenge)
+        .paragraph(words.nextSteps)
+        .form(formTo(applicant, target, application ? words.sendApplication : words.sendRenewal,
+                     std::move(inputs)));
 }
 
 Page Dialogue::submission(const Applicant& applicant, const Fields& fields, Lock& lock) {
@@ -52,11 +86,25 @@ Page Dialogue::fetch(const Applicant& applicant, const Fields& fields) {
 }
 
 Page Dialogue::pickUpList(const Applicant& applicant) {
+    const Wording& words = wordingOf(m_language);
     std::vector<std::string> references, flags;
+    std::vector<Row> rows;
     for (const RequestRecord& request : m_store.requestsOf(applicant.id)) {
+        // The fetch names a request by its place in the list, as the client does.
+        Row row{{std::to_string(request.ref), stateOf(request, words)}};
+        if (request.serial)
+            row.form = formTo(
+                applicant, Operation::PickUpFetch, words.pickUpButton,
+                {{Input::Kind::Hidden, "-ident_cert_nr", std::to_string(references.size())}});
+        rows.push_back(std::move(row));
         references.push_back(std::to_string(request.ref));
         flags.push_back(pickUpFlag(request));
     }
+    Html html;
+    if (rows.empty())
+        html.paragraph(words.noRequests);
+    else
+        html.paragraph(words.requestsIntro).table({words.reference, words.state, ""}, rows);
     return {"",
             "PickUpCertificate",
             kStatusSuccess,
@@ -64,7 +112,9 @@ Page Dialogue::pickUpList(const Applicant& applicant) {
             {{"-reference_list", joinList(references)},
              {"-abhol_list", joinList(flags)},
              {kLanguageField, kLanguage}},
-            actionTo(applicant, Operation::PickUpFetch)};
+            actionTo(applicant, Operation::PickUpFetch),
+            m_language,
+            html.text()};
 }
 
 Page Dialogue::pickUpFetch(const Applicant& applicant, const Fields& fields) {

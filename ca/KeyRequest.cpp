@@ -7,8 +7,15 @@
 #include "ca/KeyPolicy.h"
 
 namespace ca {
+namespace {
+
+constexpr std::string_view kSpkacField = "SPKAC=";
+
+}  // namespace
 
 std::optional<KeyRequest> readKeyRequest(std::string_view base64) {
+    // A person pastes what `openssl spkac` prints, its field name included.
+    if (base64.starts_with(kSpkacField)) base64.remove_prefix(kSpkacField.size());
     std::string compact;
     for (const char character : base64)
         if (!std::isspace(static_cast<unsigned char>(character))) compact += character;

@@ -3,36 +3,12 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "ca/Html.h"
+#include "ca/Stylesheet.h"
 #include "ca/ValueWrapping.h"
 
 namespace ca {
 namespace {
-
-std::string escapeHtml(std::string_view text) {
-    std::string escaped;
-    for (const char character : text) {
-        switch (character) {
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += character;
-        }
-    }
-    return escaped;
-}
 
 // A one-line markup value, written as it is: the component reads it back byte for byte. A line
 // end would start a new key, and "-->" or "--!>" would end the comment. Applicant data and the
@@ -53,53 +29,49 @@ std::string markupValue(const PageParam& param) {
     return value;
 }
 
-std::string document(const std::string& title, const std::string& body) {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Tessera CA: " +
-           escapeHtml(title) + "</title></head>\n<body>\n<h1>" + escapeHtml(title) + "</h1>\n" +
-           body + "</body></html>\n";
+// The markup blocks go after everything a person reads, where no text of the page can reach them.
+std::string document(Language language, const std::string& title, const std::string& body,
+                     const std::string& markup) {
+    return std::string("<!DOCTYPE html>\n<html lang=\"") + codeOf(language) +
+           "\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           "<title>" +
+           escapeHtml(title) + " \u2013 Tessera CA</title>\n<link rel=\"stylesheet\" href=\"" +
+           kStylesheetAddress + "\">\n</head>\n<body>\n<header>Tessera CA</header>\n<main>\n<h1>" +
+           escapeHtml(title) + "</h1>\n" + body + "</main>\n" + markup + "</body>\n</html>\n";
 }
 
 }  // namespace
 
 std::string writePage(const Page& page) {
-    std::string body;
-    if (!page.message.empty()) body += "<p>" + escapeHtml(page.message) + "</p>\n";
-    std::string shown;
-    for (const PageParam& param : page.params)
-        if (!param.base64)
-            shown +=
-                "<dt>" + escapeHtml(param.name) + "</dt><dd>" + escapeHtml(param.value) + "</dd>\n";
-    if (!shown.empty()) body += "<dl>\n" + shown + "</dl>\n";
-
-    body += "<!-- ???\nReturn=" + markupLine(page.result) +
-            "\nStatus=" + std::to_string(page.status) + "\n";
-    if (!page.message.empty()) body += "ErrorMessage=" + markupLine(page.message) + "\n";
+    std::string markup = "<!-- ???\nReturn=" + markupLine(page.result) +
+                         "\nStatus=" + std::to_string(page.status) + "\n";
+    if (!page.message.empty()) markup += "ErrorMessage=" + markupLine(page.message) + "\n";
     for (std::size_t index = 0; index < page.params.size(); ++index) {
         const PageParam& param = page.params[index];
         const std::string number = std::to_string(index + 1);
-        body += "Param" + number + "=" + markupLine(param.name) + "\n";
-        if (!param.type.empty()) body += "Type" + number + "=" + param.type + "\n";
-        body += "Value" + number + "=" + markupValue(param) + "\n";
+        markup += "Param" + number + "=" + markupLine(param.name) + "\n";
+        if (!param.type.empty()) markup += "Type" + number + "=" + param.type + "\n";
+        markup += "Value" + number + "=" + markupValue(param) + "\n";
     }
-    body += "-->\n";
+    markup += "-->\n";
     if (page.action)
-        body += "<!-- ???\nAction=" + markupLine(page.action->name) +
-                "\nURL=" + markupLine(page.action->url) +
-                "\nMethod=" + (page.action->post ? "POST" : "GET") + "\n-->\n";
-    return document(page.title, body);
+        markup += "<!-- ???\nAction=" + markupLine(page.action->name) +
+                  "\nURL=" + markupLine(page.action->url) +
+                  "\nMethod=" + (page.action->post ? "POST" : "GET") + "\n-->\n";
+    return document(page.language, page.title, page.body, markup);
 }
 
-std::string writeStartPage(const StartAddresses& addresses) {
+std::string writeStartPage(const StartAddresses& addresses, Language language,
+                           const std::string& title, const std::string& body) {
     const std::pair<const char*, const std::string*> keys[] = {
         {"CreateCertficate", &addresses.create}, {"PickUpCertificate", &addresses.pickUp},
         {"RenewCertificate", &addresses.renew},  {"RevokeCertificate", &addresses.revoke},
         {"CRLDownload", &addresses.crl},         {"CheckCertificate", &addresses.check}};
-    std::string links, markup = "<!-- !!!\nReturn\n";
-    for (const auto& [key, address] : keys) {
-        links += "<li><a href=\"" + escapeHtml(*address) + "\">" + key + "</a></li>\n";
+    std::string markup = "<!-- !!!\nReturn\n";
+    for (const auto& [key, address] : keys)
         markup += std::string(key) + "=" + markupLine(*address) + "\n";
-    }
-    return document("start", "<ul>\n" + links + "</ul>\n" + markup + "-->\n");
+    return document(language, title, body, markup + "-->\n");
 }
 
 }  // namespace ca

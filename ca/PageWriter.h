@@ -1,9 +1,11 @@
-// The answer pages: HTML a browser can show, with the markup for the client hidden in comments.
+// The answer pages: HTML documents for people, with the markup for the client hidden in comments.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "ca/Language.h"
 
 namespace ca {
 
@@ -25,14 +27,18 @@ struct PageAction {
 };
 
 struct Page {
+    // What a person sees as the page's title and heading.
     std::string title;
     // The name of the outcome ("Return=").
     std::string result;
     int status = kStatusSuccess;
-    // Shown to the reader of the page; sent as the error message when not empty.
+    // Sent to the client as the error message when not empty.
     std::string message;
     std::vector<PageParam> params;
     std::optional<PageAction> action;
+    // What a person reads, in `language`: HTML made with ca::Html.
+    Language language = Language::English;
+    std::string body{};
 };
 
 // Where each operation of one applicant begins.
@@ -46,6 +52,8 @@ struct StartAddresses {
 };
 
 std::string writePage(const Page& page);
-std::string writeStartPage(const StartAddresses& addresses);
+// The start page's markup names the addresses; `body` is what a person reads.
+std::string writeStartPage(const StartAddresses& addresses, Language language,
+                           const std::string& title, const std::string& body);
 
 }  // namespace ca

@@ -2,6 +2,8 @@
 // authenticated is issued at once, whatever the approval of new applications.
 #include "ca/Dialogue.h"
 #include "ca/DialogueFields.h"
+#include "ca/PageParts.h"
+#include "ca/Wording.h"
 
 namespace ca {
 
@@ -32,6 +34,11 @@ Page Dialogue::renewalStart(const Applicant& applicant, const Inbound& inbound) 
     if (!sent || *sent != certificate.der)
         throw Refusal(kClientCertificateRefused,
                       "CLIENT_CERT is not the certificate the TLS client presented");
+    const Wording& words = wordingOf(m_language);
+    const std::string challenge = newChallengeFor(applicant);
+    Html html;
+    html.paragraph(words.renewalIntro).facts(applicantFacts(words, applicant));
+    keyRequestForm(html, applicant, challenge, Operation::RenewalSubmission);
     return {"",
             "RenewCertificate",
             kStatusSuccess,
@@ -46,8 +53,10 @@ Page Dialogue::renewalStart(const Applicant& applicant, const Inbound& inbound) 
              {"-ident-ku_vname", applicant.first},
              {"-ident-ku_nname", applicant.last},
              {"-ident-email", applicant.email},
-             {"-challenge", newChallengeFor(applicant)}},
-            actionTo(applicant, Operation::RenewalSubmission)};
+             {"-challenge", challenge}},
+            actionTo(applicant, Operation::RenewalSubmission),
+            m_language,
+            html.text()};
 }
 
 Page Dialogue::renewalSubmission(const Applicant& applicant, const Inbound& inbound) {

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "ca/Listing.h"
+#include "ca/Stylesheet.h"
 
 namespace ca {
 namespace {
@@ -229,7 +230,9 @@ Server::Server(const std::filesystem::path& directory, ServerOptions options, st
              const std::lock_guard lock(m_mutex);
              return issueRevocationList(m_store, m_authority, std::time(nullptr));
          },
-         "application/pkix-crl"}};
+         "application/pkix-crl"},
+        {kStylesheetAddress, [] { return std::string(kStylesheet); }, kStylesheetType,
+         "max-age=86400"}};
 }
 
 Server::~Server() {
@@ -349,10 +352,19 @@ std::optional<Server::Reply> Server::refusalOf(const Exchange& exchange,
 Server::Reply Server::answer(Exchange& exchange, MHD_Connection* connection,
                              const Listener& listener) {
     for (const Published& file : m_published)
-        if (exchange.path == file.address) return Reply{200, file.content(), file.type, {}};
+        if (exchange.path == file.address) {
+            Reply reply{200, file.content(), file.type, {}};
+            if (file.cacheControl != nullptr)
+                reply.headers.emplace_back(MHD_HTTP_HEADER_CACHE_CONTROL, file.cacheControl);
+            return reply;
+        }
     const auto route = routeOf(exchange.path);
     if (!route) return Reply{404, {}, nullptr, {}};
-    Inbound inbound{route->second, {}, clientCertificateOf(connection), listener.overTls};
+    Inbound inbound{route->second,
+                    {},
+                    clientCertificateOf(connection),
+                    listener.overTls,
+                    std::string(headerOf(connection, MHD_HTTP_HEADER_ACCEPT_LANGUAGE))};
     for (auto& [name, value] : exchange.fields) inbound.fields.emplace(name, std::move(value));
     return Reply{200, m_dialogue->answer(route->first, inbound), kHtml, {}};
 }

@@ -84,6 +84,7 @@ private:
         std::string address;
         std::function<std::string()> content;
         const char* type;
+        const char* cacheControl = nullptr;
     };
 
     static int listenOn(const std::string& address, int port);

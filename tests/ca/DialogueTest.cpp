@@ -144,6 +144,57 @@ TEST_F(CaTest, NoPageWritesBackWhatTheRequestSent) {
         }
 }
 
+// Every page, asked in English, in German by the form or by the browser, gives the client the same
+// nodes (a new challenge and a newly signed list aside), the nodes of its markup blocks alone:
+// what a person reads never reaches the client. The form's language wins over the browser's.
+TEST_F(CaTest, EveryPageGivesTheSameNodesInEveryLanguage) {
+    const std::string serial = serialOf(issued());
+    const ca::Fields fields{
+        {"-ident-TO_passwd", password}, {"SUFFIX_NR", "1"},  {"-ident_cert_nr", "0"},
+        {"-serial_list", serial},       {"-serial", serial}, {"-serial_nr", "7"}};
+    const auto nodes = [](const std::string& page) {
+        Answer answer = readAnswer(page);
+        answer.params.erase("-challenge");
+        answer.params.erase("crl");
+        std::string text = std::to_string(answer.parsed) + answer.result + " " +
+                           std::to_string(answer.status) + " " + answer.message + " " +
+                           answer.actionUrl + (answer.post ? " POST" : "");
+        for (const auto& [name, value] : answer.params)
+            text += "|" + name + ":" + std::to_string(answer.types.at(name)) + "=" + value;
+        for (const auto& [name, address] : answer.start) text += "|" + name + "=" + address;
+        return text;
+    };
+    const std::tuple<const char*, const char*, const char*> asked[] = {
+        {"", "", "en"},
+        {"de", "en", "de"},
+        {"", "fr, de;q=0.8, en;q=0.5", "de"},
+        {"EN", "de", "en"},
+        {"fr", " de-AT ", "de"},
+        {"", "de;q=0, en-GB", "en"},
+        {"", "de;q=2, de;x, *", "en"}};
+    for (const ca::Route& route : ca::kRoutes) {
+        std::string english;
+        for (const auto& [field, browser, language] : asked) {
+            SCOPED_TRACE(std::string(route.path) + " asked in " + field + " by " + browser);
+            ca::Fields form = fields;
+            if (*field) form["-ident_lang"] = field;
+            const std::string page =
+                dialogue->answer(route.operation, {token, form, {}, false, browser});
+            std::string blocks;
+            for (std::size_t open = page.find("<!--"), close; open != std::string::npos;
+                 open = page.find("<!--", close)) {
+                close = page.find("-->", open) + 3;
+                blocks += page.substr(open, close - open);
+            }
+            EXPECT_NE(page.find(std::string("<html lang=\"") + language + "\">"),
+                      std::string::npos);
+            EXPECT_EQ(nodes(page), nodes(blocks));
+            if (english.empty()) english = nodes(page);
+            EXPECT_EQ(nodes(page), english);
+        }
+    }
+}
+
 // Each refusal as "status message" on a line of its own.
 TEST_F(CaTest, RefusalsAreAnswersWithAReason) {
     const std::string certificate = issued(), revoked = issued();

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "ca/Server.h"
+#include "ca/Stylesheet.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
         {"POST", ca::kCaDerAddress, 405, "", ""},
         {"DELETE", ca::kCaPemAddress, 405, "", ""},
         {"PUT", ca::kCrlAddress, 405, "", ""},
+        {"GET", ca::kStylesheetAddress, 200, ca::kStylesheetType, ca::kStylesheet},
         {"GET", "/caXcrt", 404, "", ""},
     };
     for (httplib::ClientImpl* client : {&plain, static_cast<httplib::ClientImpl*>(&secure)})

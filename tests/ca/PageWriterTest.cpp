@@ -2,6 +2,7 @@
 // not begin with one of the reader's keywords.
 #include "tests/ca/CaTest.h"
 
+#include "ca/Html.h"
 #include "ca/PageWriter.h"
 #include "ca/ValueWrapping.h"
 
@@ -52,12 +53,22 @@ TEST(PageWriterTest, EveryPageKindReadsBackAsWritten) {
               "CRL 100 |cert=" + base64 + "|crl=" + base64);
 }
 
-// Outside the markup comments every text is escaped; inside, a value that would end the comment
-// or start a new key refuses the page.
+// Outside the markup comments every text is escaped, whatever part of a person's page holds it;
+// inside, a value that would end the comment or start a new key refuses the page.
 TEST(PageWriterTest, PageTextIsEscapedAndNoValueEndsItsComment) {
     const std::string hostile = "<img src=x onerror='a()'>&\"";
-    std::string page =
-        ca::writePage({hostile, "R", 5, hostile, {{hostile, hostile}}, std::nullopt});
+    const ca::Form form{hostile, hostile, {{ca::Input::Kind::Hidden, hostile, hostile}}};
+    const std::string body = ca::Html()
+                                 .heading(hostile)
+                                 .paragraph(hostile, hostile)
+                                 .preformatted(hostile)
+                                 .facts({{hostile, hostile}})
+                                 .table({hostile}, {{{hostile}, form}})
+                                 .links({{hostile, hostile, hostile, hostile}})
+                                 .form({hostile, hostile, {{ca::Input::Kind::Text, hostile}}})
+                                 .text();
+    std::string page = ca::writePage(
+        {hostile, "R", 5, hostile, {{hostile, hostile}}, std::nullopt, ca::Language::German, body});
     for (std::size_t open; (open = page.find("<!--")) != std::string::npos;)
         page.erase(open, page.find("-->", open) + 3 - open);
     EXPECT_EQ(page.find("<img"), std::string::npos) << page;
@@ -69,7 +80,8 @@ TEST(PageWriterTest, PageTextIsEscapedAndNoValueEndsItsComment) {
         EXPECT_THROW(ca::writePage({"t", "R", 100, bad, {}, std::nullopt}), std::invalid_argument);
         EXPECT_THROW(ca::writePage({"t", "R", 100, "", {{"v", bad}}, std::nullopt}),
                      std::invalid_argument);
-        EXPECT_THROW(ca::writeStartPage({bad, "", "", "", "", ""}), std::invalid_argument);
+        EXPECT_THROW(ca::writeStartPage({bad, "", "", "", "", ""}, ca::Language::English, "t", ""),
+                     std::invalid_argument);
     }
 }
 
