@@ -17,8 +17,7 @@ section, form, table, pre { background: #fff; border: 1px solid #d5dbe3; border-
 table { border-collapse: collapse; width: 100%; margin: 0.5rem 0; }
 th, td { text-align: left; vertical-align: top; padding: 0.45rem 0.6rem;
   border-bottom: 1px solid #e4e8ee; }
-td { overflow-wrap: break-word; }
-.facts td { overflow-wrap: anywhere; }
+td { overflow-wrap: anywhere; }
 th { color: #44516a; font-weight: 600; }
 .facts th { width: 35%; }
 td form { border: 0; padding: 0; margin: 0; background: none; }
