@@ -16,6 +16,7 @@ packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev
     clang-format clang libclang-rt-14-dev
     pkg-config libcurl4-openssl-dev libssl-dev openssl libsqlite3-dev libcpp-httplib-dev libcli11-dev
+    zlib1g-dev
 )
 
 install_missing_packages() {
