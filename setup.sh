@@ -15,7 +15,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev
     clang-format clang libclang-rt-14-dev chromium
-    pkg-config libcurl4-openssl-dev libssl-dev openssl libsqlite3-dev libcpp-httplib-dev libmicrohttpd-dev libgnutls28-dev libcli11-dev
+    pkg-config libcurl4-openssl-dev libssl-dev openssl libsqlite3-dev libcpp-httplib-dev
+    libmicrohttpd-dev libgnutls28-dev libcli11-dev zlib1g-dev
 )
 
 install_missing_packages() {

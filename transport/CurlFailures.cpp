@@ -24,6 +24,9 @@ Meaning meaningOf(CURLcode code) {
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
             return {ERROR_INTERNET_CONNECTION_RESET, "the connection broke off with"};
+        // libcurl refuses a reply without an HTTP status line as HTTP/0.9 with this code; an
+        // address of another scheme never gets this far (parseAddress).
+        case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_GOT_NOTHING:
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_HTTP2:
@@ -40,9 +43,9 @@ Meaning meaningOf(CURLcode code) {
                     "cannot use the client certificate or its key for"};
         case CURLE_URL_MALFORMAT:
             return {ERROR_INTERNET_INVALID_URL, "the address is not valid for"};
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return {ERROR_INTERNET_UNRECOGNIZED_SCHEME,
-                    "the address is neither http nor https for"};
+        case CURLE_FILESIZE_EXCEEDED:
+            return {ERROR_HTTP_ANSWER_TOO_LARGE,
+                    "an answer larger than VELTRANSPORT_MAX_ANSWER allows came from"};
         case CURLE_TOO_MANY_REDIRECTS:
             return {ERROR_HTTP_REDIRECT_FAILED, "too many redirections from"};
         default:
@@ -53,11 +56,12 @@ Meaning meaningOf(CURLcode code) {
 }  // namespace
 
 TransportFailure curlFailure(CURLcode code, const std::string& host, long port,
-                             const std::string& detail) {
+                             const std::string& detail, const std::optional<ProxyInUse>& proxy) {
     if (code == CURLE_OUT_OF_MEMORY) return TransportFailure(E_OUTOFMEMORY, "out of memory");
     const Meaning meaning = meaningOf(code);
-    std::string text = std::string(meaning.words) + " " + (host.empty() ? "the server" : host);
-    if (port > 0) text += " port " + std::to_string(port);
-    if (!detail.empty()) text += " (" + detail + ")";
-    return TransportFailure(HRESULT_FROM_WIN32(meaning.error), text);
+    // Through a proxy, libcurl itself connects to nothing but the proxy.
+    if (proxy && (code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT))
+        return serverFailure(meaning.error, meaning.words, "the proxy " + proxy->strHost,
+                             proxy->lPort, detail);
+    return serverFailure(meaning.error, meaning.words, host, port, detail);
 }

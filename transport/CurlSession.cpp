@@ -1,18 +1,42 @@
 #include "CurlSession.h"
 
-#include <new>
+#include <strings.h>
 
+#include <algorithm>
+#include <new>
+#include <optional>
+
+#include "AnswerDelivery.h"
 #include "CurlFailures.h"
+#include "PageCharset.h"
 #include "RequestText.h"
+#include "UserAgent.h"
 
 struct CurlSession::Transfer {
     CURL* handle;
     const TransportReporter& reporter;
     const std::string& address;
-    curl_off_t received = 0;
+    const ParsedAddress& server;
+    AnswerDelivery delivery;
     std::string statusLine;
+    bool encoded = false;
+    // Made with the final answer's head, before its first bytes.
+    std::optional<PageCharset> page;
     // What a callback raised; libcurl is C and must not be unwound through.
     std::exception_ptr failure;
+
+    // The final answer's head, once: after a redirection libcurl reads the next answer's.
+    void begin() {
+        long status = 0;
+        curl_off_t expected = -1;
+        const char* contentType = nullptr;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+        curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &contentType);
+        delivery.begin(status, statusLine, expected, encoded);
+        page.emplace(delivery, contentType != nullptr ? contentType : "", server.strHost,
+                     server.lPort);
+    }
 };
 
 namespace {
@@ -53,6 +77,9 @@ void CurlSession::configure(const HttpRequest& request, const std::string& addre
     set(handle, CURLOPT_WRITEDATA, &transfer);
     set(handle, CURLOPT_HEADERFUNCTION, &CurlSession::receiveHeader);
     set(handle, CURLOPT_HEADERDATA, &transfer);
+    set(handle, CURLOPT_USERAGENT, kUserAgent);
+    // Every encoding this libcurl decodes (gzip, deflate and others) is offered and decoded.
+    set(handle, CURLOPT_ACCEPT_ENCODING, "");
     set(handle, CURLOPT_CONNECTTIMEOUT_MS, request.settings.lConnectTimeoutMs);
     set(handle, CURLOPT_TIMEOUT_MS, request.settings.lTimeoutMs);
     // "-ssl3" or not: nothing older than TLS 1.2 is safe any more.
@@ -94,7 +121,16 @@ void CurlSession::perform(const HttpRequest& request, const TransportReporter& r
         request.bPost ? request.strAddress
                       : addressWithQuery(address, encodeForm(m_handle.get(), request.vecFields));
     const CurlList headers = headerList(request.vecHeaders);
-    Transfer transfer{m_handle.get(), reporter, request.strAddress, 0, {}, {}};
+    Transfer transfer{m_handle.get(),
+                      reporter,
+                      request.strAddress,
+                      address,
+                      AnswerDelivery(reporter, request.strAddress, request.settings.llMaxAnswer,
+                                     address.strHost, address.lPort),
+                      {},
+                      false,
+                      {},
+                      {}};
     char errorBuffer[CURL_ERROR_SIZE] = {};
     const std::string* clientKey =
         request.options.strKeyFile.empty()
@@ -108,26 +144,26 @@ void CurlSession::perform(const HttpRequest& request, const TransportReporter& r
     if (transfer.failure) std::rethrow_exception(transfer.failure);
     if (result != CURLE_OK)
         throw curlFailure(result, address.strHost, address.lPort,
-                          errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result));
-
-    long status = 0;
-    curl_easy_getinfo(m_handle.get(), CURLINFO_RESPONSE_CODE, &status);
-    reporter.info(status, transfer.statusLine);
+                          errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result),
+                          proxyFor(address.strScheme, address.strHost));
+    if (!transfer.delivery.begun()) transfer.begin();
+    transfer.page->finish();
+    transfer.delivery.finish();
 }
 
 size_t CurlSession::receiveBody(char* bytes, size_t size, size_t count, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
     try {
         const std::size_t length = size * count;
-        curl_off_t expected = -1;
+        if (!transfer.delivery.begun()) transfer.begin();
+        transfer.page->take(std::string_view(bytes, length));
+        // Both before decoding: a compressed answer announces its compressed size.
+        curl_off_t expected = -1, received = 0;
         curl_easy_getinfo(transfer.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
-        // Told before the first bytes, so that the receiver can make room for all of them.
-        if (transfer.received == 0 && expected > 0)
-            transfer.reporter.announce(transfer.address, expected);
-        transfer.reporter.data(std::string_view(bytes, length));
-        transfer.received += static_cast<curl_off_t>(length);
+        curl_easy_getinfo(transfer.handle, CURLINFO_SIZE_DOWNLOAD_T, &received);
         const SHORT percent =
-            expected > 0 ? static_cast<SHORT>(transfer.received * 100 / expected) : SHORT{-1};
+            expected > 0 ? static_cast<SHORT>(std::min<curl_off_t>(received * 100 / expected, 100))
+                         : SHORT{-1};
         transfer.reporter.progress(transfer.address, percent);
         return length;
     } catch (...) {
@@ -140,10 +176,12 @@ size_t CurlSession::receiveHeader(char* bytes, size_t size, size_t count, void* 
     auto& transfer = *static_cast<Transfer*>(context);
     const std::string_view line(bytes, size * count);
     try {
-        // The last response's status line: after a redirection or a 100 Continue another follows.
+        // The last response's head: after a redirection or a 100 Continue another follows.
         if (line.starts_with("HTTP/")) {
             transfer.statusLine = line.substr(0, line.find_last_not_of("\r\n") + 1);
-            transfer.received = 0;
+            transfer.encoded = false;
+        } else if (line.size() > 17 && strncasecmp(line.data(), "Content-Encoding:", 17) == 0) {
+            transfer.encoded = true;
         }
     } catch (...) {
         transfer.failure = std::current_exception();

@@ -33,13 +33,18 @@ std::string encodeForm(CURL* handle, const std::vector<std::string>& fields) {
 }
 
 ParsedAddress parseAddress(const std::string& address) {
-    ParsedAddress parsed{CurlUrl(curl_url()), {}, 0};
+    ParsedAddress parsed{CurlUrl(curl_url()), {}, {}, 0};
     if (!parsed.url) throw std::bad_alloc();
     const CURLUcode result = curl_url_set(parsed.url.get(), CURLUPART_URL, address.c_str(), 0);
     if (result != CURLUE_OK)
         throw TransportFailure(
             HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_URL),
             "the address \"" + address + "\" is not valid (" + curl_url_strerror(result) + ")");
+    // libcurl gives the scheme in lower case.
+    parsed.strScheme = urlPart(parsed.url.get(), CURLUPART_SCHEME);
+    if (parsed.strScheme != "http" && parsed.strScheme != "https")
+        throw TransportFailure(HRESULT_FROM_WIN32(ERROR_INTERNET_UNRECOGNIZED_SCHEME),
+                               "the address \"" + address + "\" is neither http nor https");
     parsed.strHost = urlPart(parsed.url.get(), CURLUPART_HOST);
     const std::string port = urlPart(parsed.url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
     parsed.lPort = port.empty() ? 0 : std::stol(port);

@@ -15,11 +15,13 @@ std::string encodeForm(CURL* handle, const std::vector<std::string>& fields);
 
 struct ParsedAddress {
     CurlUrl url;
+    std::string strScheme;
     std::string strHost;
     long lPort = 0;
 };
 
-// Throws TransportFailure (ERROR_INTERNET_INVALID_URL) when libcurl cannot read the address.
+// Throws TransportFailure when libcurl cannot read the address (ERROR_INTERNET_INVALID_URL) or
+// it is neither http nor https (ERROR_INTERNET_UNRECOGNIZED_SCHEME).
 ParsedAddress parseAddress(const std::string& address);
 // Appends the encoded form to the address's query, after an "&" when it has one already.
 std::string addressWithQuery(ParsedAddress& address, const std::string& form);

@@ -27,3 +27,13 @@ std::vector<std::string> stringsOf(const VARIANT& value, const char* argument) {
         strings.push_back(toAnsi(elements.data()[index]));
     return strings;
 }
+
+std::vector<std::string> headerLinesOf(const VARIANT& value) {
+    std::vector<std::string> lines = stringsOf(value, "header lines");
+    for (std::size_t index = 0; index < lines.size(); ++index)
+        // The line itself stays out of the text: its value may be a secret.
+        if (lines[index].find_first_of("\r\n") != std::string::npos)
+            throw TransportFailure(E_INVALIDARG, "the header line " + std::to_string(index + 1) +
+                                                     " holds a line break");
+    return lines;
+}

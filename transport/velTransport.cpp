@@ -88,7 +88,7 @@ HRESULT CvelTransport::request(bool bPost, BSTR bstrOptions, BSTR bstrAddress,
             throw TransportFailure(E_UNEXPECTED, "a request of this transport is still running");
         HttpRequest request{bPost,
                             toAnsi(bstrAddress),
-                            stringsOf(varHeaders, "header lines"),
+                            headerLinesOf(varHeaders),
                             stringsOf(varFields, "form fields"),
                             parseTransportOptions(toAnsi(bstrOptions)),
                             readTransportSettings()};

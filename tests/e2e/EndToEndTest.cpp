@@ -24,9 +24,10 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
     std::ofstream(wrong) << "wrong password\n";
     std::ofstream(work.path() + "/short") << "short\n";
     const std::string unknown = authority.startAddress({"/a/0123/start", "", ""});
+    const std::string nowhere = authority.startAddress({"/nowhere", "", ""});
     const auto expand = [&](std::string text) {
         for (const auto& [place, value] :
-             {std::pair{"{work}", work.path()}, {"{unknown}", unknown}})
+             {std::pair{"{work}", work.path()}, {"{unknown}", unknown}, {"{nowhere}", nowhere}})
             for (std::size_t at; (at = text.find(place)) != std::string::npos;)
                 text.replace(at, std::string(place).size(), value);
         return text;
@@ -57,6 +58,7 @@ TEST_F(EndToEndTest, RefusalsEndWithTheirExitCodeAndTheReason) {
          "!request --accept-terms\npickup"},
         {5, "cannot connect to 127.0.0.1 port 1",
          "--start http://127.0.0.1:1/a/x/start --store {work}/x.db request"},
+        {5, "(HTTP/1.1 404 Not Found)", "--start {nowhere} --store {work}/x.db request"},
         {6, "the authority says: revoked", "request --accept-terms\nrevoke 1\ncheck 1"},
         {kNotIssued, "is still waiting (", "@manual\nrequest --accept-terms\npickup"},
     };

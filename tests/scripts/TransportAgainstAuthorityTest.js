@@ -64,6 +64,10 @@ var failures = [
     ["a client certificate from PEM files", "-occ.pem -pkk.pem -ppsecret", "http://127.0.0.1:1/",
      12044, "velTransport on Windows cannot present a client certificate"],
     ["another scheme", "", "ftp://127.0.0.1/", 12006, "the address is neither http nor https"],
+    // The authority's web server knows no such page and says so with its status alone.
+    ["an error status without markup", "",
+     environment("VEL_AUTHORITY_START").replace(/^(http:\/\/[^\/]+).*$/, "$1/nowhere"), 12003,
+     "an error answer without the component's markup came from 127.0.0.1 port "],
     // The authority's own CA is not in Wine's store of trusted roots; Wine tells a failed
     // verification as a failed handshake.
     ["an untrusted server", "", environment("VEL_AUTHORITY_TLS"), 12157,

@@ -15,6 +15,7 @@ constexpr int kStopMilliseconds = 20;
 // What a cut answer keeps of its body: enough to be seen, far less than its length promises.
 constexpr std::size_t kBodyBytesKept = 16;
 constexpr char kNotAHandshake[] = "HTTP/1.1 400 Bad Request\r\n\r\n";
+constexpr char kSshGreeting[] = "SSH-2.0-OpenSSH_9.2\r\n";
 
 sockaddr_in loopback(int port) {
     return {.sin_family = AF_INET,
@@ -133,6 +134,9 @@ bool FaultProxy::fromClient(Connection& connection) {
         case Fault::ResetHandshake:
             reset(connection.client);
             return false;
+        case Fault::NotHttp:
+            connection.fault = Fault::Stall;
+            return sendAll(connection.client, kSshGreeting);
         default:
             return sendAll(connection.server, originForm(bytes));
     }

@@ -40,6 +40,7 @@ enum class Fault {
     Drip,               // the answer one byte at a time
     GarbageHandshake,   // a line of text where a TLS client expects the server's hello
     ResetHandshake,     // a reset where a TLS client expects the server's hello
+    NotHttp,            // another protocol's greeting (an SSH server's) for an answer, then silence
 };
 
 class FaultProxy {

@@ -29,21 +29,28 @@ TEST(OptionsTest, FileNamesRunToTheNextOptionAndThePasswordTakesTheRest) {
         EXPECT_EQ(show(parseTransportOptions(text)), expected) << text;
 }
 
-TEST(OptionsTest, TimeLimitsAreSecondsOrMillisecondsAndUnusableOnesKeepTheDefault) {
-    const std::tuple<const char*, long, std::size_t> rows[] = {
-        {nullptr, kDefaultTimeoutMs, 0},
-        {"5", 5000, 0},
-        {"0.25", 250, 0},
-        {"40ms", 40, 0},
-        {"0", kDefaultTimeoutMs, 1},
-        {"-1", kDefaultTimeoutMs, 1},
-        {"soon", kDefaultTimeoutMs, 1},
+TEST(OptionsTest, TimeLimitsAndTheLargestAnswerHaveUnitsAndUnusableValuesKeepTheDefault) {
+    const std::tuple<const char*, const char*, std::int64_t, std::size_t> rows[] = {
+        {kTimeoutVariable, nullptr, kDefaultTimeoutMs, 0},
+        {kTimeoutVariable, "5", 5000, 0},
+        {kTimeoutVariable, "0.25", 250, 0},
+        {kTimeoutVariable, "40ms", 40, 0},
+        {kTimeoutVariable, "0", kDefaultTimeoutMs, 1},
+        {kTimeoutVariable, "-1", kDefaultTimeoutMs, 1},
+        {kTimeoutVariable, "soon", kDefaultTimeoutMs, 1},
+        {kMaxAnswerVariable, nullptr, kDefaultMaxAnswer, 0},
+        {kMaxAnswerVariable, "1000", 1000, 0},
+        {kMaxAnswerVariable, "2GiB", std::int64_t{2} << 30, 0},
+        {kMaxAnswerVariable, "64MB", kDefaultMaxAnswer, 1},
+        {kMaxAnswerVariable, "9000000000GiB", kDefaultMaxAnswer, 1},
     };
-    for (const auto& [value, milliseconds, ignored] : rows) {
-        SCOPED_TRACE(value ? value : "unset");
-        const ScopedEnvironment timeout(kTimeoutVariable, value);
-        EXPECT_EQ(readTransportSettings().lTimeoutMs, milliseconds);
-        EXPECT_EQ(readTransportSettings().vecIgnored.size(), ignored);
+    for (const auto& [variable, value, expected, ignored] : rows) {
+        SCOPED_TRACE(std::string(variable) + "=" + (value ? value : "unset"));
+        const ScopedEnvironment setting(variable, value);
+        const TransportSettings settings = readTransportSettings();
+        EXPECT_EQ(variable == kTimeoutVariable ? settings.lTimeoutMs : settings.llMaxAnswer,
+                  expected);
+        EXPECT_EQ(settings.vecIgnored.size(), ignored);
     }
 }
 

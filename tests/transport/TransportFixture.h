@@ -20,9 +20,11 @@
 
 using Strings = std::vector<std::string>;
 
-// An answer handler that sends the page with the status.
-inline httplib::Server::Handler reply(std::string page, int status = 200) {
-    return [=](auto&, auto& out) { out.status = status, out.set_content(page, "text/html"); };
+// An answer handler that sends the page with the status, by default as a type httplib does not
+// compress, so that the size it sends is the page's.
+inline httplib::Server::Handler reply(std::string page, int status = 200,
+                                      const char* type = "application/octet-stream") {
+    return [=](auto&, auto& out) { out.status = status, out.set_content(page, type); };
 }
 
 // A server on a free loopback port, answering from its own thread until the object goes.
@@ -72,7 +74,7 @@ protected:
         server.Get("/moved", [](auto&, auto& answer) { answer.set_redirect("/page?kept=1"); });
         server.Post("/moved", [](auto&, auto& answer) {
             answer.set_redirect("/page");
-            answer.set_content("moved away", "text/html");
+            answer.set_content("moved away", "application/octet-stream");
         });
         server.Get("/sized", reply(big));
         server.Get("/broken", reply("it broke", 500));

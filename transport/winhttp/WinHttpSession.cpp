@@ -7,7 +7,9 @@
 
 #include <velTransport/TransportErrors.h>
 
+#include "AnswerDelivery.h"
 #include "FormEncoding.h"
+#include "UserAgent.h"
 #include "WinHttpFailures.h"
 #include "text/AnsiText.h"
 
@@ -98,9 +100,12 @@ bool setNumber(HINTERNET handle, DWORD option, DWORD value) {
 std::unique_ptr<HttpSession> makeHttpSession() { return std::make_unique<WinHttpSession>(); }
 
 WinHttpSession::WinHttpSession()
-    : m_session(WinHttpOpen(L"velTransport", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+    : m_session(WinHttpOpen(wide(kUserAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)) {
     if (!m_session) throw winHttpFailure(GetLastError(), {}, 0, "opening a WinHTTP session");
+    // gzip and deflate are asked for and decoded where the system can (Windows 8.1 and later);
+    // elsewhere the server sends the page as it is.
+    setNumber(m_session.get(), WINHTTP_OPTION_DECOMPRESSION, WINHTTP_DECOMPRESSION_FLAG_ALL);
     // Nothing older than TLS 1.2 is safe any more; a system without TLS 1.3 refuses its flag.
     if (!setNumber(m_session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS,
                    WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3) &&
@@ -180,8 +185,11 @@ void WinHttpSession::perform(const HttpRequest& request, const TransportReporter
                                    headerText(http, WINHTTP_QUERY_STATUS_TEXT);
     DWORD expected = 0;
     const bool sized = headerNumber(http, WINHTTP_QUERY_CONTENT_LENGTH, expected) && expected > 0;
-    // Told before the first bytes, so that the receiver can make room for all of them.
-    if (sized) reporter.announce(request.strAddress, expected);
+    AnswerDelivery delivery(reporter, request.strAddress, request.settings.llMaxAnswer,
+                            address.hostText, address.port);
+    // The bytes stay as WinHTTP gives them, in the character set the page declares.
+    delivery.begin(static_cast<long>(status), statusLine, sized ? std::int64_t{expected} : -1,
+                   !headerText(http, WINHTTP_QUERY_CONTENT_ENCODING).empty());
     std::vector<char> chunk(kChunkSize);
     ULONGLONG received = 0;
     while (true) {
@@ -195,10 +203,12 @@ void WinHttpSession::perform(const HttpRequest& request, const TransportReporter
         if (!WinHttpReadData(http, chunk.data(), kChunkSize, &read))
             throw failure("reading the answer");
         if (read == 0) break;
-        reporter.data(std::string_view(chunk.data(), read));
+        delivery.take(std::string_view(chunk.data(), read));
         received += read;
-        reporter.progress(request.strAddress,
-                          sized ? static_cast<SHORT>(received * 100 / expected) : SHORT{-1});
+        // Decompressed, more arrives than the compressed size announced.
+        reporter.progress(request.strAddress, sized ? static_cast<SHORT>(std::min<ULONGLONG>(
+                                                          received * 100 / expected, 100))
+                                                    : SHORT{-1});
     }
-    reporter.info(static_cast<LONG>(status), statusLine);
+    delivery.finish();
 }
