@@ -10,16 +10,25 @@ std::string subkeyPrefix(std::string_view path) {
 
 }  // namespace
 
-Hive::Hive() { m_keys.try_emplace(std::string()); }
+Hive::Hive() { add(m_keys.try_emplace(std::string()).first); }
+
+std::string Hive::folded(std::string_view path) {
+    std::string text(path);
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+void Hive::add(Keys::iterator key) { m_index.try_emplace(folded(key->first), &key->second); }
 
 Values* Hive::values(std::string_view path) {
-    const auto found = m_keys.find(path);
-    return found == m_keys.end() ? nullptr : &found->second;
+    const auto found = m_index.find(folded(path));
+    return found == m_index.end() ? nullptr : found->second;
 }
 
 const Values* Hive::values(std::string_view path) const {
-    const auto found = m_keys.find(path);
-    return found == m_keys.end() ? nullptr : &found->second;
+    const auto found = m_index.find(folded(path));
+    return found == m_index.end() ? nullptr : found->second;
 }
 
 bool Hive::create(std::string_view path) {
@@ -31,7 +40,9 @@ bool Hive::create(std::string_view path) {
         const std::string_view name = path.substr(start, separator - start);
         std::string candidate = spelled.empty() ? std::string() : spelled + '\\';
         candidate += name;
-        spelled = m_keys.try_emplace(std::move(candidate)).first->first;
+        const auto key = m_keys.try_emplace(std::move(candidate)).first;
+        add(key);
+        spelled = key->first;
         if (separator == std::string_view::npos) return true;
         start = separator + 1;
     }
@@ -41,7 +52,9 @@ bool Hive::hasSubkeys(std::string_view path) const { return subkeyName(path, 0).
 
 void Hive::erase(std::string_view path) {
     const auto found = m_keys.find(path);
-    if (found != m_keys.end()) m_keys.erase(found);
+    if (found == m_keys.end()) return;
+    m_index.erase(folded(found->first));
+    m_keys.erase(found);
 }
 
 std::optional<std::string> Hive::subkeyName(std::string_view path, std::size_t index) const {

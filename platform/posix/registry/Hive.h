@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <velcom/win32.h>
@@ -28,6 +29,11 @@ public:
     using Keys = std::map<std::string, Values, NoCaseLess>;
 
     Hive();
+    // Moves keep the index valid (a map's nodes stay where they are); copies would not.
+    Hive(const Hive&) = delete;
+    Hive& operator=(const Hive&) = delete;
+    Hive(Hive&&) = default;
+    Hive& operator=(Hive&&) = default;
 
     // Every key, the root first, each followed by its subkeys.
     const Keys& keys() const { return m_keys; }
@@ -44,7 +50,14 @@ public:
     std::optional<std::string> subkeyName(std::string_view path, std::size_t index) const;
 
 private:
+    // The path with its letters in upper case, as the index knows it.
+    static std::string folded(std::string_view path);
+    void add(Keys::iterator key);
+
     Keys m_keys;
+    // Every key by its folded path: found by one hash, where the ordered map compares long paths
+    // that mostly share their beginning, letter by letter, at every level.
+    std::unordered_map<std::string, Values*> m_index;
 };
 
 }  // namespace velcom::registry

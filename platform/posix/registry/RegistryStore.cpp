@@ -1,5 +1,7 @@
 #include "RegistryStore.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -37,14 +39,42 @@ std::optional<std::filesystem::path> registryFilePath() {
     return std::nullopt;
 }
 
+namespace {
+
+// What tells one version of the registry file from another: it is only ever replaced whole, by a
+// rename, which gives it a new inode and new times.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileStamp& other) const {
+        const auto same = [](const timespec& a, const timespec& b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return device == other.device && inode == other.inode && size == other.size &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+std::optional<FileStamp> stampOf(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+}
+
+}  // namespace
+
 // Readers take no file lock: the file is only ever replaced whole by a rename, so an open file is
-// always one complete version of it. Reading the text costs little beside parsing it, which every
-// activation would otherwise repeat several times, so the last text read keeps its parsed hive.
+// always one complete version of it. Every activation reads the registry several times, so the
+// version read last keeps its parsed hive, and is known again by its stamp without being read.
 LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
     struct ParsedText {
         std::mutex lock;
         std::filesystem::path path;
-        std::string text;
+        std::optional<FileStamp> stamp;
         std::shared_ptr<const Hive> hive;
     };
     // Never destroyed, as a host's static objects may still read the registry while the process
@@ -59,23 +89,26 @@ LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
 
     const std::optional<std::filesystem::path> path = registryFilePath();
     if (!path) return ERROR_REGISTRY_IO_FAILED;
-    FileContents contents;
-    if (const LSTATUS status = readWholeFile(*path, contents); status != ERROR_SUCCESS)
-        return status;
+    // Taken before the file is read: should it be replaced in between, the next call sees
+    // another stamp and reads it again.
+    const std::optional<FileStamp> stamp = stampOf(*path);
     {
         const std::lock_guard lock(last.lock);
-        if (last.hive && last.path == *path && last.text == contents.text) {
+        if (stamp && last.hive && last.path == *path && last.stamp == stamp) {
             hive = last.hive;
             return ERROR_SUCCESS;
         }
     }
+    FileContents contents;
+    if (const LSTATUS status = readWholeFile(*path, contents); status != ERROR_SUCCESS)
+        return status;
     auto parsed = std::make_shared<Hive>();
     if (const LSTATUS status = parseInto(contents.text, *parsed); status != ERROR_SUCCESS)
         return status;
     hive = parsed;
     const std::lock_guard lock(last.lock);
     last.path = *path;
-    last.text = std::move(contents.text);
+    last.stamp = stamp;
     last.hive = std::move(parsed);
     return ERROR_SUCCESS;
 }
