@@ -5,9 +5,8 @@
 // above U+10FFFF) becomes one U+FFFD, the practice Unicode recommends. MB_ERR_INVALID_CHARS turns
 // that into a failure with ERROR_NO_UNICODE_TRANSLATION. On the way back an unpaired surrogate
 // becomes U+FFFD, or a failure with WC_ERR_INVALID_CHARS.
-#include <algorithm>
+#include <cstddef>
 #include <limits>
-#include <string>
 
 #include <velcom/posix/oleauto.h>
 
@@ -64,31 +63,60 @@ bool decodeUtf8(const unsigned char* text, std::size_t size, std::size_t& i, cha
     return !(character >= 0xD800 && character <= 0xDFFF);
 }
 
-void appendUtf16(std::u16string& out, char32_t character) {
+// Where converted characters go: first only counted, then written into a target known to have
+// room. Both passes walk the input alike, so the size asked for is the size written, without a
+// converted copy in between.
+template <class Unit>
+class Sink {
+public:
+    // Counting only.
+    Sink() = default;
+    explicit Sink(Unit* target) : m_target(target) {}
+
+    void put(Unit unit) {
+        if (m_target != nullptr) m_target[m_count] = unit;
+        ++m_count;
+    }
+    // A run of characters below U+0080, which are one unit in either form.
+    template <class Character>
+    void putAscii(const Character* run, std::size_t length) {
+        if (m_target != nullptr)
+            for (std::size_t k = 0; k < length; ++k)
+                m_target[m_count + k] = static_cast<Unit>(run[k]);
+        m_count += length;
+    }
+    std::size_t count() const { return m_count; }
+
+private:
+    Unit* m_target = nullptr;
+    std::size_t m_count = 0;
+};
+
+void appendUtf16(Sink<char16_t>& out, char32_t character) {
     if (character < 0x10000) {
-        out += static_cast<char16_t>(character);
+        out.put(static_cast<char16_t>(character));
     } else {
         character -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (character >> 10));
-        out += static_cast<char16_t>(0xDC00 + (character & 0x3FF));
+        out.put(static_cast<char16_t>(0xD800 + (character >> 10)));
+        out.put(static_cast<char16_t>(0xDC00 + (character & 0x3FF)));
     }
 }
 
-void appendUtf8(std::string& out, char32_t character) {
+void appendUtf8(Sink<char>& out, char32_t character) {
     if (character < 0x80) {
-        out += static_cast<char>(character);
+        out.put(static_cast<char>(character));
     } else if (character < 0x800) {
-        out += static_cast<char>(0xC0 | (character >> 6));
-        out += static_cast<char>(0x80 | (character & 0x3F));
+        out.put(static_cast<char>(0xC0 | (character >> 6)));
+        out.put(static_cast<char>(0x80 | (character & 0x3F)));
     } else if (character < 0x10000) {
-        out += static_cast<char>(0xE0 | (character >> 12));
-        out += static_cast<char>(0x80 | ((character >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (character & 0x3F));
+        out.put(static_cast<char>(0xE0 | (character >> 12)));
+        out.put(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
+        out.put(static_cast<char>(0x80 | (character & 0x3F)));
     } else {
-        out += static_cast<char>(0xF0 | (character >> 18));
-        out += static_cast<char>(0x80 | ((character >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((character >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (character & 0x3F));
+        out.put(static_cast<char>(0xF0 | (character >> 18)));
+        out.put(static_cast<char>(0x80 | ((character >> 12) & 0x3F)));
+        out.put(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
+        out.put(static_cast<char>(0x80 | (character & 0x3F)));
     }
 }
 
@@ -101,15 +129,61 @@ std::size_t inputLength(const Character* text, int length) {
     return count + 1;
 }
 
-template <class Output, class Character>
-int deliver(const Output& converted, Character* target, int targetLength) {
-    if (converted.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+// Converts into `out`; false with the error set when the input is refused.
+bool toUtf16(const unsigned char* bytes, std::size_t size, DWORD flags, Sink<char16_t>& out) {
+    for (std::size_t i = 0; i < size;) {
+        std::size_t run = i;
+        while (run < size && bytes[run] < 0x80) ++run;
+        if (run > i) {
+            out.putAscii(bytes + i, run - i);
+            i = run;
+            continue;
+        }
+        char32_t character = 0;
+        if (!decodeUtf8(bytes, size, i, character)) {
+            if ((flags & MB_ERR_INVALID_CHARS) != 0) return fail(ERROR_NO_UNICODE_TRANSLATION);
+            character = kReplacement;
+        }
+        appendUtf16(out, character);
+    }
+    return true;
+}
+
+bool toUtf8(const char16_t* source, std::size_t size, DWORD flags, Sink<char>& out) {
+    for (std::size_t i = 0; i < size; ++i) {
+        std::size_t run = i;
+        while (run < size && source[run] < 0x80) ++run;
+        if (run > i) {
+            out.putAscii(source + i, run - i);
+            i = run - 1;
+            continue;
+        }
+        char32_t character = source[i];
+        if (character >= 0xD800 && character <= 0xDBFF && i + 1 < size && source[i + 1] >= 0xDC00 &&
+            source[i + 1] <= 0xDFFF) {
+            character = 0x10000 + ((character - 0xD800) << 10) + (source[i + 1] - 0xDC00);
+            ++i;
+        } else if (character >= 0xD800 && character <= 0xDFFF) {
+            if ((flags & WC_ERR_INVALID_CHARS) != 0) return fail(ERROR_NO_UNICODE_TRANSLATION);
+            character = kReplacement;
+        }
+        appendUtf8(out, character);
+    }
+    return true;
+}
+
+// Counts first, then writes into the target when it has room for all.
+template <class Unit, class Convert>
+int convertInto(Unit* target, int targetLength, Convert&& convert) {
+    Sink<Unit> counted;
+    if (!convert(counted)) return 0;
+    if (counted.count() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return fail(ERROR_INVALID_PARAMETER);
-    const int needed = static_cast<int>(converted.size());
+    const int needed = static_cast<int>(counted.count());
     if (targetLength == 0) return needed;
     if (targetLength < needed) return fail(ERROR_INSUFFICIENT_BUFFER);
-    std::copy(converted.begin(), converted.end(), target);
-    return needed;
+    Sink<Unit> written(target);
+    return convert(written) ? needed : 0;
 }
 
 }  // namespace
@@ -121,17 +195,8 @@ extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, in
         return fail(ERROR_INVALID_PARAMETER);
     const auto* bytes = reinterpret_cast<const unsigned char*>(source);
     const std::size_t size = inputLength(source, sourceLength);
-    std::u16string converted;
-    converted.reserve(size);
-    for (std::size_t i = 0; i < size;) {
-        char32_t character = 0;
-        if (!decodeUtf8(bytes, size, i, character)) {
-            if ((flags & MB_ERR_INVALID_CHARS) != 0) return fail(ERROR_NO_UNICODE_TRANSLATION);
-            character = kReplacement;
-        }
-        appendUtf16(converted, character);
-    }
-    return deliver(converted, target, targetLength);
+    return convertInto(target, targetLength,
+                       [&](Sink<char16_t>& out) { return toUtf16(bytes, size, flags, out); });
 }
 
 extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength,
@@ -145,19 +210,6 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, i
         return fail(ERROR_INVALID_PARAMETER);
     if (usedDefaultChar != nullptr) *usedDefaultChar = FALSE;
     const std::size_t size = inputLength(source, sourceLength);
-    std::string converted;
-    converted.reserve(size * 3);
-    for (std::size_t i = 0; i < size; ++i) {
-        char32_t character = source[i];
-        if (character >= 0xD800 && character <= 0xDBFF && i + 1 < size && source[i + 1] >= 0xDC00 &&
-            source[i + 1] <= 0xDFFF) {
-            character = 0x10000 + ((character - 0xD800) << 10) + (source[i + 1] - 0xDC00);
-            ++i;
-        } else if (character >= 0xD800 && character <= 0xDFFF) {
-            if ((flags & WC_ERR_INVALID_CHARS) != 0) return fail(ERROR_NO_UNICODE_TRANSLATION);
-            character = kReplacement;
-        }
-        appendUtf8(converted, character);
-    }
-    return deliver(converted, target, targetLength);
+    return convertInto(target, targetLength,
+                       [&](Sink<char>& out) { return toUtf8(source, size, flags, out); });
 }
