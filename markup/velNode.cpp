@@ -5,8 +5,8 @@
 
 #include "Utility/ExceptionBase.h"
 #include "errors/ExceptionFrame.h"
+#include "inproc/ModuleLock.h"
 #include "markup/velNodeCollection.h"
-#include "module/ModuleLock.h"
 #include "text/AnsiText.h"
 
 namespace {

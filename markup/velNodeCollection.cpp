@@ -2,10 +2,10 @@
 
 #include <new>
 
+#include "inproc/ModuleLock.h"
 #include "markup/ExceptionResult.h"
 #include "markup/velNode.h"
 #include "markup/velNodeEnumerator.h"
-#include "module/ModuleLock.h"
 
 CvelNodeCollection::CvelNodeCollection() : DispatchImpl(kIvelNodeCollectionMembers) {
     lockModule();

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <new>
 
+#include "inproc/ModuleLock.h"
 #include "markup/ExceptionResult.h"
 #include "markup/velNode.h"
-#include "module/ModuleLock.h"
 
 namespace {
 

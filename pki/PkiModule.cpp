@@ -3,10 +3,10 @@
 // registered.
 #include <velPKI/velPKI.h>
 
-#include "module/ClassObject.h"
-#include "module/ModuleFile.h"
-#include "module/ModuleLock.h"
-#include "module/RegistryScript.h"
+#include "inproc/ClassObject.h"
+#include "inproc/ModuleFile.h"
+#include "inproc/ModuleLock.h"
+#include "inproc/RegistryScript.h"
 #include "velPKI.h"
 
 namespace {

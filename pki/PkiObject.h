@@ -11,7 +11,7 @@
 #include <velcom/com.h>
 
 #include "PkiFailure.h"
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 
 template <class Derived, class Interface>
 class PkiObject : public velcom::DispatchImpl<Interface>, public ISupportErrorInfo {

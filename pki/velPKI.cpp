@@ -5,7 +5,7 @@
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "ErrorBoundary.h"
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
 CvelPKI::CvelPKI()

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 
 TransportBackChannel* TransportBackChannel::create(IvelBackChannel& proxy) {
     return new (std::nothrow) TransportBackChannel(proxy);

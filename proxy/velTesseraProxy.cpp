@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 #include "proxy/TransportBackChannel.h"
 #include "proxy/VariantLists.h"
 #include "text/AnsiText.h"

@@ -3,7 +3,7 @@
 #include <velcom/com.h>
 
 #include "TransportModule.h"
-#include "module/ModuleFile.h"
+#include "inproc/ModuleFile.h"
 
 #define VEL_SERVER_EXPORT __attribute__((visibility("default")))
 

@@ -7,9 +7,9 @@
 #include <velTesseraComm/velTesseraComm.h>
 
 #include "TransportRegistration.h"
-#include "module/ClassObject.h"
-#include "module/ModuleFile.h"
-#include "module/ModuleLock.h"
+#include "inproc/ClassObject.h"
+#include "inproc/ModuleFile.h"
+#include "inproc/ModuleLock.h"
 #include "velTransport.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "module/RegistryScript.h"
+#include "inproc/RegistryScript.h"
 
 inline constexpr char kTransportClassIdText[] = "{A8253F79-5360-11d6-8314-00E029442B7A}";
 inline constexpr char kTransportTypeLibraryIdText[] = "{A8253F84-5360-11d6-8314-00E029442B7A}";

@@ -4,7 +4,7 @@
 
 #include "TransportArguments.h"
 #include "TransportErrorFrame.h"
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
 HRESULT CvelTransport::create(IUnknown* outer, REFIID riid, void** object) {

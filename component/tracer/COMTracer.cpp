@@ -7,7 +7,7 @@
 
 #include "Utility/ExceptionBase.h"
 #include "Utility/TraceLog.h"
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
 std::atomic<LONG> g_lTraceLevel{7};

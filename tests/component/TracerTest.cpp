@@ -9,7 +9,7 @@
 
 #include "Utility/TraceLog.h"
 #include "errors/ErrorReporting.h"
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingChannel.h"
 #include "tracer/COMTracer.h"

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "Utility/ExceptionBase.h"
+#include "inproc/ModuleLock.h"
 #include "markup/Tokens.h"
 #include "markup/mtGParser.h"
 #include "markup/mtGScanner.h"
 #include "markup/velNode.h"
 #include "markup/velNodeEnumerator.h"
-#include "module/ModuleLock.h"
 #include "support/TraceCapture.h"
 #include "text/AnsiText.h"
 

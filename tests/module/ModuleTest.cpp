@@ -10,11 +10,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "inproc/ModuleLock.h"
+#include "inproc/RegistryScript.h"
 #include "module/ClassTable.h"
 #include "module/ModuleLifetime.h"
-#include "module/ModuleLock.h"
 #include "module/ModuleState.h"
-#include "module/RegistryScript.h"
 #include "module/ServerExports.h"
 #include "module/TerminationList.h"
 #include "module/TypeLibraryPaths.h"

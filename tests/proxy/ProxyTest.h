@@ -11,7 +11,7 @@
 #include <map>
 #include <sstream>
 
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 #include "proxy/velTesseraProxy.h"
 #include "support/CountedObject.h"
 #include "support/RecordingBackChannel.h"

@@ -12,9 +12,9 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <wincrypt.h>
 
-#include "module/ClassObject.h"
-#include "module/ModuleFile.h"
-#include "module/RegistryScript.h"
+#include "inproc/ClassObject.h"
+#include "inproc/ModuleFile.h"
+#include "inproc/RegistryScript.h"
 #include "support/RecordingBackChannel.h"
 #include "support/RecordingPki.h"
 

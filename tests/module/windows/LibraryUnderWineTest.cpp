@@ -12,7 +12,7 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
-#include "module/RegistryKey.h"
+#include "inproc/RegistryKey.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The class object of CvelTesseraProxy.
 #pragma once
 
-#include "module/ClassObject.h"
+#include "inproc/ClassObject.h"
 #include "proxy/velTesseraProxy.h"
 
 using CvelTesseraProxyClassObject = ClassObject<&CvelTesseraProxy::create>;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "module/RegistryScript.h"
+#include "inproc/RegistryScript.h"
 
 // The GUID texts as the entries carry them, with a lower-case "d6" in the third group.
 inline constexpr char kProxyClassIdText[] = "{A8253F85-5360-11d6-8314-00E029442B7A}";

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "Utility/Immortal.h"
-#include "module/ModuleFile.h"
+#include "inproc/ModuleFile.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
+#include "inproc/ModuleLock.h"
 #include "module/ClassTable.h"
-#include "module/ModuleLock.h"
 #include "module/ModuleState.h"
 #include "module/TypeLibraryRegistration.h"
 

@@ -9,7 +9,7 @@
 
 #include <velcom/com.h>
 
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 
 // Create makes an instance of the class: aggregated when outer is given, queried for riid.
 template <HRESULT (*Create)(IUnknown* outer, REFIID riid, void** object)>

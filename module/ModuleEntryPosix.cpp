@@ -2,7 +2,7 @@
 // when the library is loaded, the destructor when it is unloaded (or the process ends).
 #include <velcom/com.h>
 
-#include "module/ModuleFile.h"
+#include "inproc/ModuleFile.h"
 #include "module/ModuleLifetime.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "module/RegistryKey.h"
+#include "inproc/RegistryKey.h"
 
 #include <utility>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "module/RegistryScript.h"
+#include "inproc/RegistryScript.h"
 
 #include <string_view>
 #include <utility>
 
-#include "module/RegistryKey.h"
+#include "inproc/RegistryKey.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "module/ModuleFile.h"
+#include "inproc/ModuleFile.h"
 
 HMODULE moduleContaining(const void* address) {
     HMODULE module = nullptr;

@@ -5,7 +5,7 @@
 
 #include <velTesseraComm/velTesseraComm.h>
 
-#include "module/RegistryKey.h"
+#include "inproc/RegistryKey.h"
 #include "module/TypeLibraryPaths.h"
 #include "module/TypeLibraryRegistration.h"
 

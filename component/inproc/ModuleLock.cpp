@@ -1,4 +1,4 @@
-#include "module/ModuleLock.h"
+#include "inproc/ModuleLock.h"
 
 #include <atomic>
 
