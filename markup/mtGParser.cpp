@@ -53,18 +53,17 @@ std::optional<std::size_t> mtGParser::extractBlock(std::string_view page, std::s
 
 bool mtGParser::parse(const std::string& page) { return parseBlocks(page, nullptr); }
 
-bool mtGParser::parse(std::shared_ptr<const std::string> page) {
-    return parseBlocks(page != nullptr ? std::string_view(*page) : std::string_view(), page);
+bool mtGParser::parse(std::string_view page, std::shared_ptr<const void> owner) {
+    return parseBlocks(page, owner);
 }
 
-bool mtGParser::parseBlocks(std::string_view page,
-                            const std::shared_ptr<const std::string>& shared) {
+bool mtGParser::parseBlocks(std::string_view page, const std::shared_ptr<const void>& owner) {
     clear();
     bool result = false;
     std::string_view block;
     std::optional<std::size_t> next = extractBlock(page, 0, block);
     while (next) {
-        mtGScanner scanner(block, shared);
+        mtGScanner scanner(block, owner);
         std::unique_ptr<Node> root(parseBlock(scanner));
         if (root == nullptr) return false;
         m_vecNodes.push_back(std::move(root));

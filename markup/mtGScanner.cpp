@@ -68,7 +68,7 @@ int keywordCode(std::string_view text) {
 
 }  // namespace
 
-mtGScanner::mtGScanner(std::string_view block, std::shared_ptr<const std::string> page)
+mtGScanner::mtGScanner(std::string_view block, std::shared_ptr<const void> page)
     : m_stream{block}, m_pPage(std::move(page)) {}
 
 bool mtGScanner::collect(std::string& text) {

@@ -15,9 +15,9 @@ struct PendingToken {
 
 class mtGScanner : public Scanner {
 public:
-    // Reads the characters of block, which must outlive the scanner. When block lies in a shared
-    // page, large values keep the page and refer to it instead of copying their text.
-    explicit mtGScanner(std::string_view block, std::shared_ptr<const std::string> page = {});
+    // Reads the characters of block, which must outlive the scanner. When page keeps the bytes of
+    // block alive, large values hold it and refer to those bytes instead of copying their text.
+    explicit mtGScanner(std::string_view block, std::shared_ptr<const void> page = {});
 
     int nextToken(std::string& text) override;
     bool pushBack(int code, const std::string& text) override;
@@ -49,6 +49,6 @@ private:
 
     std::vector<PendingToken> m_pending;  // used as a stack: the last given back is read first
     BlockStream m_stream;
-    std::shared_ptr<const std::string> m_pPage;
+    std::shared_ptr<const void> m_pPage;
     bool m_bValueMode = false;
 };
