@@ -27,6 +27,10 @@ struct Line {
 };
 // The next line at or after position that is not blank; false when only blanks are left.
 bool nextLine(std::string_view text, std::size_t position, Line& line);
+// nextLine in two steps, for a reader that needs only the word of a line that ends the value:
+// nextWord reads the line up to its word (end is where the word ends), finishLine the rest.
+bool nextWord(std::string_view text, std::size_t position, Line& line);
+void finishLine(std::string_view text, Line& line);
 
 // How many characters the line adds to the value.
 inline std::size_t joinedSize(const Line& line) {

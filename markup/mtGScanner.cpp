@@ -10,21 +10,34 @@
 
 namespace {
 
-constexpr std::string_view kUnknownTokenPrefix = "TSR unknown token: ";
-
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // For each first character, the keyword rows that start with it, in table order: a word is only
-// compared with those, and most words (the lines of a Base64 value) with none.
+// compared with those, and most words (the lines of a Base64 value) with none. Each keyword is kept
+// in capitals with a mask per character that folds a letter's case, so that a character is
+// compared in one step.
+constexpr std::size_t kLongestKeyword = 20;
 struct KeywordIndex {
     std::array<std::array<unsigned char, 4>, 256> rows{};
     std::array<unsigned char, 256> count{};
+    std::array<std::array<unsigned char, kLongestKeyword>, std::size(kKeywords)> capitals{};
+    std::array<std::array<unsigned char, kLongestKeyword>, std::size(kKeywords)> caseMasks{};
 };
+
+constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 constexpr KeywordIndex buildKeywordIndex() {
     KeywordIndex index;
     for (std::size_t row = 0; row < std::size(kKeywords); ++row) {
-        const auto first = static_cast<unsigned char>(kKeywords[row].text[0]);
+        const KeywordEntry& keyword = kKeywords[row];
+        for (std::size_t i = 0; i < keyword.length; ++i) {
+            // Only letters fold: "*" & 0xDF would equal "\n".
+            const bool letter = isLetter(keyword.text[i]);
+            index.caseMasks[row][i] = letter ? 0xDF : 0xFF;
+            index.capitals[row][i] =
+                static_cast<unsigned char>(keyword.text[i]) & (letter ? 0xDF : 0xFF);
+        }
+        const auto first = static_cast<unsigned char>(keyword.text[0]);
         const bool letter = first >= 'A' && first <= 'Z';
         for (const unsigned char key : {first, static_cast<unsigned char>(first - 'A' + 'a')}) {
             index.rows[key][index.count[key]++] = static_cast<unsigned char>(row);
@@ -34,17 +47,20 @@ constexpr KeywordIndex buildKeywordIndex() {
     return index;
 }
 constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
+static_assert([] {
+    for (const KeywordEntry& keyword : kKeywords)
+        if (keyword.length > kLongestKeyword) return false;
+    return true;
+}());
 
-// The keyword comparison of equalsNoCaseN, inlined: it runs for a third of all continuation lines.
-bool startsWithNoCase(std::string_view text, const KeywordEntry& keyword) {
-    if (text.size() < keyword.length) return false;
-    for (std::size_t i = 0; i < keyword.length; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        char k = keyword.text[i];
-        if (k >= 'a' && k <= 'z') k = static_cast<char>(k - 'a' + 'A');
-        if (c != k) return false;
-    }
+// The keyword comparison of equalsNoCaseN, inlined: it runs for every key and continuation line.
+bool startsWithNoCase(std::string_view text, std::size_t row) {
+    const std::size_t length = kKeywords[row].length;
+    if (text.size() < length) return false;
+    const auto& capitals = kKeywordIndex.capitals[row];
+    const auto& masks = kKeywordIndex.caseMasks[row];
+    for (std::size_t i = 0; i < length; ++i)
+        if ((static_cast<unsigned char>(text[i]) & masks[i]) != capitals[i]) return false;
     return true;
 }
 
@@ -60,8 +76,8 @@ int keywordCode(std::string_view text) {
     if (text.empty()) return TokWord;
     const auto first = static_cast<unsigned char>(text[0]);
     for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
-        const KeywordEntry& keyword = kKeywords[kKeywordIndex.rows[first][i]];
-        if (startsWithNoCase(text, keyword)) return keyword.code;
+        const std::size_t row = kKeywordIndex.rows[first][i];
+        if (startsWithNoCase(text, row)) return kKeywords[row].code;
     }
     return TokWord;
 }
@@ -135,12 +151,9 @@ int mtGScanner::classify(std::string& text) {
     return code;
 }
 
-// The message is only composed when it will be traced: continuation lines of a large value are all
-// unknown words.
+// Continuation lines of a large value are all unknown words: the line is composed once per block.
 void mtGScanner::traceUnknownWord(std::string_view word) {
-    if ((kTraceHandler & g_lTraceLevel.load(std::memory_order_relaxed)) != 0)
-        traceAt(kTraceHandler, kSource, kUnknownTokenLine,
-                std::string(kUnknownTokenPrefix).append(word));
+    m_unknownWord.send(kTraceHandler, word);
 }
 
 // Reads what the token loop of a value would: the rest of the line after "=", then each line up
@@ -150,17 +163,21 @@ bool mtGScanner::takeValue(NodeValue& value) {
     const std::string_view input = m_stream.text;
     const std::size_t start = m_stream.position;
     std::size_t position = valueLines::findDelimiter(input, start, true);
-    std::size_t size = valueLines::trimBlanks(input.substr(start, position - start)).size();
+    const std::string_view first = valueLines::trimBlanks(input.substr(start, position - start));
+    std::size_t size = first.size();
     std::size_t end = input.size();
+    bool continued = false;
     valueLines::Line line;
-    while (valueLines::nextLine(input, position, line)) {
+    while (valueLines::nextWord(input, position, line)) {
         if (keywordCode(line.word) != TokWord) {
             end = line.begin;
             break;
         }
+        valueLines::finishLine(input, line);
         traceUnknownWord(line.word);
         size += valueLines::joinedSize(line);
         position = line.end;
+        continued = true;
     }
     m_bValueMode = false;
     m_stream.position = end;
@@ -168,6 +185,8 @@ bool mtGScanner::takeValue(NodeValue& value) {
     const std::string_view lines = input.substr(start, end - start);
     if (m_pPage != nullptr && size >= kPageValueSize)
         value = NodeValue(m_pPage, lines, size);
+    else if (!continued)
+        value = NodeValue(std::string(first));
     else
         value = NodeValue(valueLines::join(lines, size));
     return true;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/ErrorReporting.h"
 #include "markup/Scanner.h"
 
 struct PendingToken {
@@ -45,10 +46,11 @@ private:
     // Collects characters up to a delimiter; false when the input ended first.
     bool collect(std::string& text);
     int classify(std::string& text);
-    static void traceUnknownWord(std::string_view word);
+    void traceUnknownWord(std::string_view word);
 
     std::vector<PendingToken> m_pending;  // used as a stack: the last given back is read first
     BlockStream m_stream;
     std::shared_ptr<const void> m_pPage;
     bool m_bValueMode = false;
+    RepeatedTrace m_unknownWord{kSource, kUnknownTokenLine, "TSR unknown token: "};
 };
