@@ -71,14 +71,6 @@ std::size_t findDelimiter(std::string_view input, std::size_t position, bool val
     return position;
 }
 
-std::string_view trimBlanks(std::string_view text) {
-    std::size_t end = text.size();
-    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-    std::size_t begin = 0;
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-    return text.substr(begin, end - begin);
-}
-
 bool nextWord(std::string_view text, std::size_t position, Line& line) {
     while (position < text.size() && isWhitespace(text[position])) ++position;
     if (position == text.size()) return false;

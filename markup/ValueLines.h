@@ -15,7 +15,13 @@ namespace valueLines {
 // when there is none.
 std::size_t findDelimiter(std::string_view input, std::size_t position, bool valueMode);
 
-std::string_view trimBlanks(std::string_view text);
+inline std::string_view trimBlanks(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    std::size_t begin = 0;
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    return text.substr(begin, end - begin);
+}
 
 // One line of a value after its first, with the line ends and blank lines before it skipped.
 struct Line {

@@ -87,24 +87,17 @@ int keywordCode(std::string_view text) {
 mtGScanner::mtGScanner(std::string_view block, std::shared_ptr<const void> page)
     : m_stream{block}, m_pPage(std::move(page)) {}
 
-bool mtGScanner::collect(std::string& text) {
-    const std::string_view input = m_stream.text;
-    const std::size_t start = m_stream.position;
-    const std::size_t end = valueLines::findDelimiter(input, start, m_bValueMode);
-    text.append(input.data() + start, end - start);
-    if (end == input.size()) {
+bool mtGScanner::collect(std::string& text, std::size_t start, std::size_t end) {
+    text.append(m_stream.text.data() + start, end - start);
+    if (end == m_stream.text.size()) {
         m_stream.position = end;
         m_stream.eof = true;
         return false;
     }
     // The delimiter comes next; a CR counts as a line end, and the LF of a CR LF pair is skipped
     // later as whitespace.
-    const char delimiter = input[end];
+    m_delimiter = m_stream.text[end] == '=' ? '=' : '\n';
     m_stream.position = end + 1;
-    if (delimiter == '=')
-        m_pending.push_back({"=", TokEquals});
-    else
-        m_pending.push_back({"\n", TokNewLine});
     return true;
 }
 
@@ -124,15 +117,29 @@ int mtGScanner::nextToken(std::string& text) {
         text.assign(top.text);  // keeps the caller's buffer for the next long token
         m_bValueMode = top.code == TokText;
         m_pending.pop_back();
+    } else if (m_delimiter != 0) {
+        text.assign(1, m_delimiter);
+        m_bValueMode = m_delimiter == '=';
+        m_delimiter = 0;
+        return m_bValueMode ? TokEquals : TokNewLine;
     } else {
+        const std::string_view input = m_stream.text;
         if (!m_bValueMode && !m_stream.eof) {
-            const std::string_view input = m_stream.text;
             std::size_t position = m_stream.position;
             while (position < input.size() && isWhitespace(input[position])) ++position;
             m_stream.position = position;
             if (position == input.size()) m_stream.eof = true;
+            // The key line that ended a value was read once already: its word is known.
+            if (position == m_nextKey.begin && m_nextKey.code != TokWord) {
+                collect(text, position, m_nextKey.end);
+                trimBlanks(text);
+                return m_nextKey.code;
+            }
         }
-        const bool delimited = !m_stream.eof && collect(text);
+        const std::size_t start = m_stream.position;
+        const bool delimited =
+            !m_stream.eof &&
+            collect(text, start, valueLines::findDelimiter(input, start, m_bValueMode));
         trimBlanks(text);
         if (!delimited && text.empty()) return TokEnd;
     }
@@ -159,7 +166,7 @@ void mtGScanner::traceUnknownWord(std::string_view word) {
 // Reads what the token loop of a value would: the rest of the line after "=", then each line up
 // to the first whose word begins with a keyword, which is left to be read next.
 bool mtGScanner::takeValue(NodeValue& value) {
-    if (!m_pending.empty() || !m_bValueMode || m_stream.eof) return false;
+    if (!m_pending.empty() || m_delimiter != 0 || !m_bValueMode || m_stream.eof) return false;
     const std::string_view input = m_stream.text;
     const std::size_t start = m_stream.position;
     std::size_t position = valueLines::findDelimiter(input, start, true);
@@ -169,8 +176,10 @@ bool mtGScanner::takeValue(NodeValue& value) {
     bool continued = false;
     valueLines::Line line;
     while (valueLines::nextWord(input, position, line)) {
-        if (keywordCode(line.word) != TokWord) {
+        const int code = keywordCode(line.word);
+        if (code != TokWord) {
             end = line.begin;
+            m_nextKey = {line.begin, line.end, code};
             break;
         }
         valueLines::finishLine(input, line);
@@ -192,12 +201,32 @@ bool mtGScanner::takeValue(NodeValue& value) {
     return true;
 }
 
+int mtGScanner::peekKey() {
+    if (!m_pending.empty() || m_delimiter != 0 || m_bValueMode || m_stream.eof) return TokWord;
+    const std::string_view input = m_stream.text;
+    std::size_t position = m_stream.position;
+    while (position < input.size() && isWhitespace(input[position])) ++position;
+    if (position != m_nextKey.begin) {
+        if (position == input.size()) return TokWord;
+        const std::size_t end = valueLines::findDelimiter(input, position, false);
+        m_nextKey = {position, end,
+                     keywordCode(valueLines::trimBlanks(input.substr(position, end - position)))};
+    }
+    const bool keyed = m_nextKey.end < input.size() && input[m_nextKey.end] == '=';
+    return keyed && m_nextKey.code != TokWord ? m_nextKey.code : TokWord;
+}
+
+void mtGScanner::skipKey() {
+    m_stream.position = m_nextKey.end + 1;
+    m_bValueMode = true;
+}
+
 bool mtGScanner::pushBack(int code, const std::string& text) {
     m_pending.push_back({text, code});
     return true;
 }
 
-bool mtGScanner::isEOF() { return m_pending.empty() && m_stream.eof; }
+bool mtGScanner::isEOF() { return m_pending.empty() && m_delimiter == 0 && m_stream.eof; }
 
 bool mtGScanner::isBad() { return false; }
 
