@@ -15,6 +15,11 @@ class NodeValue {
 public:
     NodeValue() = default;
     explicit NodeValue(std::string text) : m_text(std::move(text)) {}
+    // Sets the value to a copy of text, keeping the room of an earlier text.
+    void assign(std::string_view text) {
+        m_pLines.reset();
+        m_text.assign(text);
+    }
     // The value of `lines`, which lie in the page that `page` keeps alive, and make `size`
     // characters once joined.
     NodeValue(std::shared_ptr<const void> page, std::string_view lines, std::size_t size);

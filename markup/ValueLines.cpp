@@ -105,8 +105,7 @@ std::string join(std::string_view lines, std::size_t size) {
     value.append(trimBlanks(lines.substr(0, position)));
     Line line;
     while (nextLine(lines, position, line)) {
-        value.append("\r\n").append(line.word);
-        if (line.hasEquals) value.append("=").append(line.rest);
+        appendLine(value, line);
         position = line.end;
     }
     return value;

@@ -43,6 +43,12 @@ inline std::size_t joinedSize(const Line& line) {
     return 2 + line.word.size() + (line.hasEquals ? 1 + line.rest.size() : 0);
 }
 
+// Adds a line as join does: CR LF, the word and, when the line holds one, "=" and the rest.
+inline void appendLine(std::string& value, const Line& line) {
+    value.append("\r\n").append(line.word);
+    if (line.hasEquals) value.append("=").append(line.rest);
+}
+
 // The value of `lines`: the first line, then each further line as nextLine reads it; size, the
 // value's length, only saves growing the text.
 std::string join(std::string_view lines, std::size_t size);

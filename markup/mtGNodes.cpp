@@ -60,7 +60,7 @@ bool mtGNode::parse(Scanner* scanner) {
     if (scanner == nullptr) return false;
     if (scanner->isBad()) return true;
     std::string text;
-    while (!scanner->isEOF()) {
+    for (;;) {
         // A key line read in one step; a key this node does not take is left for the next reader.
         if (const int peeked = scanner->peekKey(); peeked != TokWord) {
             if (!accepts(peeked)) return true;
@@ -69,6 +69,7 @@ bool mtGNode::parse(Scanner* scanner) {
             if (scanner->isBad()) return true;
             continue;
         }
+        if (scanner->isEOF()) return true;
         const int key = scanner->nextToken(text);
         if (key == TokEnd) return true;
         if (!accepts(key)) {
@@ -83,7 +84,6 @@ bool mtGNode::parse(Scanner* scanner) {
         }
         if (scanner->isBad()) return true;
     }
-    return true;
 }
 
 bool mtGNode::readValue(int key, Scanner* scanner) {
@@ -192,7 +192,8 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
             return true;
         case TokType:
             for (int type = 0; type < static_cast<int>(std::size(kParamTypeNames)); ++type)
-                if (equalsNoCase(*value, kParamTypeNames[type]) == 0) {
+                if (value->size() == kParamTypeNames[type].size() &&
+                    equalsNoCase(*value, kParamTypeNames[type]) == 0) {
                     m_eType = type + 1;
                     break;
                 }

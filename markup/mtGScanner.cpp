@@ -174,6 +174,9 @@ bool mtGScanner::takeValue(NodeValue& value) {
     std::size_t size = first.size();
     std::size_t end = input.size();
     bool continued = false;
+    // A short value is joined while its lines are read; a long one is read again by join or
+    // refers to the page.
+    std::string joined;
     valueLines::Line line;
     while (valueLines::nextWord(input, position, line)) {
         const int code = keywordCode(line.word);
@@ -184,7 +187,14 @@ bool mtGScanner::takeValue(NodeValue& value) {
         }
         valueLines::finishLine(input, line);
         traceUnknownWord(line.word);
+        const bool wasShort = size < kPageValueSize;
         size += valueLines::joinedSize(line);
+        if (size < kPageValueSize) {
+            if (!continued) joined.assign(first);
+            valueLines::appendLine(joined, line);
+        } else if (wasShort) {
+            std::string().swap(joined);
+        }
         position = line.end;
         continued = true;
     }
@@ -192,12 +202,13 @@ bool mtGScanner::takeValue(NodeValue& value) {
     m_stream.position = end;
     m_stream.eof = end == input.size();
     const std::string_view lines = input.substr(start, end - start);
-    if (m_pPage != nullptr && size >= kPageValueSize)
-        value = NodeValue(m_pPage, lines, size);
-    else if (!continued)
-        value = NodeValue(std::string(first));
+    if (size >= kPageValueSize)
+        value = m_pPage != nullptr ? NodeValue(m_pPage, lines, size)
+                                   : NodeValue(valueLines::join(lines, size));
+    else if (continued)
+        value = NodeValue(std::move(joined));
     else
-        value = NodeValue(valueLines::join(lines, size));
+        value.assign(first);
     return true;
 }
 
