@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 [[noreturn]] void raiseConversionFailure() {
@@ -13,11 +17,21 @@ namespace {
                          : HRESULT_FROM_WIN32(error));
 }
 
-// Widens text into wide while it is ASCII; false at the first byte that is not. Eight bytes are
-// tested at a time: trace lines are ASCII, frequent and up to a hundred characters long.
+// Widens text into wide while it is ASCII; false at the first byte that is not. Sixteen bytes
+// (with SSE2) or eight are tested and widened at a time: trace lines are ASCII, frequent and up to
+// a hundred characters long.
 bool widenAscii(const char* text, std::size_t size, OLECHAR* wide) {
     constexpr std::uint64_t kHighBits = 0x8080808080808080u;
     std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(bytes) != 0) return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+#endif
     for (; i + 8 <= size; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, text + i, 8);
