@@ -13,6 +13,8 @@ namespace velcom {
 
 namespace {
 
+constexpr std::size_t kReservation = std::size_t{1} << 30;
+
 std::size_t roundToPages(std::size_t size) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     return (size + page - 1) / page * page;
@@ -49,18 +51,28 @@ void GrowingBuffer::release() noexcept {
     m_reserved = 0;
 }
 
-// Untouched pages of a mapping cost nothing, so the room doubles: few remappings for a large page.
+// Address space is reserved ahead, so that the buffer seldom moves: a move would split the huge
+// pages already filled. Untouched pages of the mapping cost nothing, and the room given out
+// doubles, with huge pages advised for it, as the buffer fills.
 bool GrowingBuffer::grow(std::size_t size) noexcept {
     if (size <= m_capacity) return true;
     if (size > SIZE_MAX / 4) return false;
     const std::size_t wanted = roundToPages(std::max(size, 2 * m_capacity));
-    const int savedError = errno;
-    void* mapped = m_data == nullptr ? mapFresh(wanted) : remap(m_data, m_reserved, wanted);
-    errno = savedError;
-    if (mapped == MAP_FAILED) return false;
-    m_data = static_cast<char*>(mapped);
+    if (wanted > m_reserved) {
+        const int savedError = errno;
+        std::size_t reserved = m_data == nullptr ? std::max(wanted, kReservation) : wanted;
+        void* mapped = m_data == nullptr ? mapFresh(reserved) : remap(m_data, m_reserved, reserved);
+        // Where address space or overcommit is short, the room asked for is enough.
+        if (mapped == MAP_FAILED && m_data == nullptr) {
+            reserved = wanted;
+            mapped = mapFresh(reserved);
+        }
+        errno = savedError;
+        if (mapped == MAP_FAILED) return false;
+        m_data = static_cast<char*>(mapped);
+        m_reserved = reserved;
+    }
     m_capacity = wanted;
-    m_reserved = wanted;
     adviseLargeBuffer(m_data, m_capacity);
     return true;
 }
