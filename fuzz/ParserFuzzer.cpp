@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool parsed = parser.parse(page);
     fuzzCheck(!parsed || !parser.getNodes().empty(), "a successful parse has a root node");
     const std::vector<std::string> first = describeRoots(parser);
-    fuzzCheck(describeTokenByToken(page) == first, "values and keys read whole equal those read by token");
+    fuzzCheck(describeTokenByToken(page) == first,
+              "values and keys read whole equal those read by token");
     for (const Node* root : parser.getNodes()) checkCopies(*root);
 
     // Parsing again replaces the trees by equal ones.
