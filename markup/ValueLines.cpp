@@ -15,8 +15,6 @@ namespace valueLines {
 
 namespace {
 
-bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // Which characters end a token: CR and LF always, "=" only outside a value.
 constexpr std::array<bool, 256> delimiters(bool valueMode) {
     std::array<bool, 256> table{};
@@ -69,26 +67,6 @@ std::size_t findDelimiter(std::string_view input, std::size_t position, bool val
     while (position < input.size() && !table[static_cast<unsigned char>(input[position])])
         ++position;
     return position;
-}
-
-bool nextWord(std::string_view text, std::size_t position, Line& line) {
-    while (position < text.size() && isWhitespace(text[position])) ++position;
-    if (position == text.size()) return false;
-    line.begin = position;
-    line.end = findDelimiter(text, position, false);
-    line.word = trimBlanks(text.substr(position, line.end - position));
-    line.hasEquals = false;
-    line.rest = {};
-    return true;
-}
-
-void finishLine(std::string_view text, Line& line) {
-    const std::size_t wordEnd = line.end;
-    line.hasEquals = wordEnd < text.size() && text[wordEnd] == '=';
-    if (line.hasEquals) {
-        line.end = findDelimiter(text, wordEnd + 1, true);
-        line.rest = trimBlanks(text.substr(wordEnd + 1, line.end - wordEnd - 1));
-    }
 }
 
 bool nextLine(std::string_view text, std::size_t position, Line& line) {

@@ -34,9 +34,29 @@ struct Line {
 // The next line at or after position that is not blank; false when only blanks are left.
 bool nextLine(std::string_view text, std::size_t position, Line& line);
 // nextLine in two steps, for a reader that needs only the word of a line that ends the value:
-// nextWord reads the line up to its word (end is where the word ends), finishLine the rest.
-bool nextWord(std::string_view text, std::size_t position, Line& line);
-void finishLine(std::string_view text, Line& line);
+// nextWord reads the line up to its word (end is where the word ends), finishLine the rest. Both
+// run for every line of a page, so they are inline.
+inline bool nextWord(std::string_view text, std::size_t position, Line& line) {
+    while (position < text.size() && (text[position] == ' ' || text[position] == '\t' ||
+                                      text[position] == '\r' || text[position] == '\n'))
+        ++position;
+    if (position == text.size()) return false;
+    line.begin = position;
+    line.end = findDelimiter(text, position, false);
+    line.word = trimBlanks(text.substr(position, line.end - position));
+    line.hasEquals = false;
+    line.rest = {};
+    return true;
+}
+
+inline void finishLine(std::string_view text, Line& line) {
+    const std::size_t wordEnd = line.end;
+    line.hasEquals = wordEnd < text.size() && text[wordEnd] == '=';
+    if (line.hasEquals) {
+        line.end = findDelimiter(text, wordEnd + 1, true);
+        line.rest = trimBlanks(text.substr(wordEnd + 1, line.end - wordEnd - 1));
+    }
+}
 
 // How many characters the line adds to the value.
 inline std::size_t joinedSize(const Line& line) {
