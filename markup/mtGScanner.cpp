@@ -129,7 +129,7 @@ int mtGScanner::nextToken(std::string& text) {
             while (position < input.size() && isWhitespace(input[position])) ++position;
             m_stream.position = position;
             if (position == input.size()) m_stream.eof = true;
-            // The key line that ended a value was read once already: its word is known.
+            // A key line seen ahead (by takeValue or peekKey) was read once: its word is known.
             if (position == m_nextKey.begin && m_nextKey.code != TokWord) {
                 collect(text, position, m_nextKey.end);
                 trimBlanks(text);
