@@ -54,9 +54,9 @@ public:
     STDMETHODIMP Post(BSTR, BSTR, VARIANT, VARIANT) override { return deliver(); }
     STDMETHODIMP Get(BSTR, BSTR, VARIANT, VARIANT) override { return deliver(); }
 
-    void answerWith(const std::string& page, std::size_t chunkSize) {
+    void answerWith(const std::string& page, std::size_t chunkSize, bool announced) {
         m_chunks = chunksOf(page, chunkSize);
-        m_pageSize = sizeText(page);
+        m_pageSize = announced ? sizeText(page) : velcom::Bstr();
     }
     // The back channel holds the proxy's reference to its transport; it goes with the proxy.
     void forgetBackChannel() { m_backChannel.reset(); }
@@ -142,6 +142,7 @@ BenchTransportRegistration::~BenchTransportRegistration() {
     CoUninitialize();
 }
 
-void BenchTransportRegistration::answerWith(const std::string& page, std::size_t chunkSize) {
-    g_factory.transport.answerWith(page, chunkSize);
+void BenchTransportRegistration::answerWith(const std::string& page, std::size_t chunkSize,
+                                            bool announced) {
+    g_factory.transport.answerWith(page, chunkSize, announced);
 }

@@ -1,6 +1,6 @@
 // A transport for the benchmarks: registered where the proxy looks for the real one, it answers
 // the first request after Init with a start page that names https://ca.test/create for new
-// certificates, and every other request with the same page. Like the real transport it announces
+// certificates, and every other request with the same page. Like the real transport it may announce
 // the page's size through Progress, then hands the page over through the back channel's Data in
 // chunks that are made once, so that what is measured is the component's side of an exchange.
 #pragma once
@@ -20,8 +20,9 @@ public:
     BenchTransportRegistration(const BenchTransportRegistration&) = delete;
     BenchTransportRegistration& operator=(const BenchTransportRegistration&) = delete;
 
-    // The page every request gets from now on, in chunks of chunkSize bytes.
-    void answerWith(const std::string& page, std::size_t chunkSize);
+    // The page every request gets from now on, in chunks of chunkSize bytes; its size is announced
+    // before the first chunk unless told otherwise, as a chunked answer comes without one.
+    void answerWith(const std::string& page, std::size_t chunkSize, bool announced = true);
     bool registered() const { return m_cookie != 0; }
 
 private:

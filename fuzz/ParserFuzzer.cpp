@@ -56,11 +56,12 @@ void checkAssignment(const Node& root, const std::string& description) {
     fuzzCheck(describeTree(target) == description, "an assigned copy equals its original");
 }
 
-// Without a way to read a whole value, so that the nodes read each value token by token: they
-// must find what the scanner's own reading of whole values finds.
+// Without a way to read a whole value or a key line, so that the nodes read every token: they
+// must find what the scanner's own reading of whole values and key lines finds.
 struct TokenByToken final : mtGScanner {
     using mtGScanner::mtGScanner;
     bool takeValue(NodeValue&) override { return false; }
+    int peekKey() override { return TokWord; }
 };
 
 // The roots the parser finds, read token by token.
@@ -100,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool parsed = parser.parse(page);
     fuzzCheck(!parsed || !parser.getNodes().empty(), "a successful parse has a root node");
     const std::vector<std::string> first = describeRoots(parser);
-    fuzzCheck(describeTokenByToken(page) == first, "values read whole equal values read by token");
+    fuzzCheck(describeTokenByToken(page) == first,
+              "values and keys read whole equal those read by token");
     for (const Node* root : parser.getNodes()) checkCopies(*root);
 
     // Parsing again replaces the trees by equal ones.

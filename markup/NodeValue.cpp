@@ -2,8 +2,7 @@
 
 #include "markup/ValueLines.h"
 
-NodeValue::NodeValue(std::shared_ptr<const std::string> page, std::string_view lines,
-                     std::size_t size)
+NodeValue::NodeValue(std::shared_ptr<const void> page, std::string_view lines, std::size_t size)
     : m_pLines(std::make_shared<PageLines>()) {
     m_pLines->page = std::move(page);
     m_pLines->lines = lines;

@@ -15,8 +15,14 @@ class NodeValue {
 public:
     NodeValue() = default;
     explicit NodeValue(std::string text) : m_text(std::move(text)) {}
-    // The value of `lines`, which lie in page and make `size` characters once joined.
-    NodeValue(std::shared_ptr<const std::string> page, std::string_view lines, std::size_t size);
+    // Sets the value to a copy of text, keeping the room of an earlier text.
+    void assign(std::string_view text) {
+        m_pLines.reset();
+        m_text.assign(text);
+    }
+    // The value of `lines`, which lie in the page that `page` keeps alive, and make `size`
+    // characters once joined.
+    NodeValue(std::shared_ptr<const void> page, std::string_view lines, std::size_t size);
 
     bool empty() const;
     // Joins the lines on the first call; from then on the page is no longer held for this value.
@@ -26,7 +32,7 @@ public:
 
 private:
     struct PageLines {
-        std::shared_ptr<const std::string> page;
+        std::shared_ptr<const void> page;
         std::string_view lines;
         std::size_t size;
         std::string text;

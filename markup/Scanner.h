@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "markup/Tokens.h"
+
 class NodeValue;
 
 class Scanner {
@@ -24,4 +26,10 @@ public:
     // reading it token by token would give, without a token for each of its lines. False when the
     // caller must read it token by token.
     virtual bool takeValue(NodeValue&) { return false; }
+    // The keyword of the next line when nothing is pending and the line holds a key followed by
+    // "=", else TokWord; reads nothing. A reader that takes the key then skips its two tokens with
+    // skipKey instead of reading them: a typical page is made of such lines.
+    virtual int peekKey() { return TokWord; }
+    // Reads the key and the "=" that peekKey saw, as nextToken twice would.
+    virtual void skipKey() {}
 };

@@ -15,7 +15,13 @@ namespace valueLines {
 // when there is none.
 std::size_t findDelimiter(std::string_view input, std::size_t position, bool valueMode);
 
-std::string_view trimBlanks(std::string_view text);
+inline std::string_view trimBlanks(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    std::size_t begin = 0;
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    return text.substr(begin, end - begin);
+}
 
 // One line of a value after its first, with the line ends and blank lines before it skipped.
 struct Line {
@@ -27,10 +33,40 @@ struct Line {
 };
 // The next line at or after position that is not blank; false when only blanks are left.
 bool nextLine(std::string_view text, std::size_t position, Line& line);
+// nextLine in two steps, for a reader that needs only the word of a line that ends the value:
+// nextWord reads the line up to its word (end is where the word ends), finishLine the rest. Both
+// run for every line of a page, so they are inline.
+inline bool nextWord(std::string_view text, std::size_t position, Line& line) {
+    while (position < text.size() && (text[position] == ' ' || text[position] == '\t' ||
+                                      text[position] == '\r' || text[position] == '\n'))
+        ++position;
+    if (position == text.size()) return false;
+    line.begin = position;
+    line.end = findDelimiter(text, position, false);
+    line.word = trimBlanks(text.substr(position, line.end - position));
+    line.hasEquals = false;
+    line.rest = {};
+    return true;
+}
+
+inline void finishLine(std::string_view text, Line& line) {
+    const std::size_t wordEnd = line.end;
+    line.hasEquals = wordEnd < text.size() && text[wordEnd] == '=';
+    if (line.hasEquals) {
+        line.end = findDelimiter(text, wordEnd + 1, true);
+        line.rest = trimBlanks(text.substr(wordEnd + 1, line.end - wordEnd - 1));
+    }
+}
 
 // How many characters the line adds to the value.
 inline std::size_t joinedSize(const Line& line) {
     return 2 + line.word.size() + (line.hasEquals ? 1 + line.rest.size() : 0);
+}
+
+// Adds a line as join does: CR LF, the word and, when the line holds one, "=" and the rest.
+inline void appendLine(std::string& value, const Line& line) {
+    value.append("\r\n").append(line.word);
+    if (line.hasEquals) value.append("=").append(line.rest);
 }
 
 // The value of `lines`: the first line, then each further line as nextLine reads it; size, the

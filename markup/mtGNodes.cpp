@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include <velcom/Memory.h>
 
@@ -46,8 +47,8 @@ long statusFrom(const std::string& text) {
     return static_cast<long>(parsed);
 }
 
-constexpr const char* kParamTypeNames[] = {"TEXT",   "BOOL",  "NUMBER", "SPKAC",
-                                           "PKCS#7", "X.509", "NSCS"};
+constexpr std::string_view kParamTypeNames[] = {"TEXT",   "BOOL",  "NUMBER", "SPKAC",
+                                                "PKCS#7", "X.509", "NSCS"};
 
 }  // namespace
 
@@ -59,7 +60,16 @@ bool mtGNode::parse(Scanner* scanner) {
     if (scanner == nullptr) return false;
     if (scanner->isBad()) return true;
     std::string text;
-    while (!scanner->isEOF()) {
+    for (;;) {
+        // A key line read in one step; a key this node does not take is left for the next reader.
+        if (const int peeked = scanner->peekKey(); peeked != TokWord) {
+            if (!accepts(peeked)) return true;
+            scanner->skipKey();
+            if (!readValue(peeked, scanner)) return false;
+            if (scanner->isBad()) return true;
+            continue;
+        }
+        if (scanner->isEOF()) return true;
         const int key = scanner->nextToken(text);
         if (key == TokEnd) return true;
         if (!accepts(key)) {
@@ -74,7 +84,6 @@ bool mtGNode::parse(Scanner* scanner) {
         }
         if (scanner->isBad()) return true;
     }
-    return true;
 }
 
 bool mtGNode::readValue(int key, Scanner* scanner) {
@@ -106,7 +115,7 @@ bool mtGNode::readValue(int key, Scanner* scanner) {
     return setAttribute(key, value.empty() ? nullptr : &value);
 }
 
-bool mtGNode::setValue(int token, NodeValue value) {
+bool mtGNode::setValue(int token, NodeValue&& value) {
     std::string text = std::move(value).takeText();
     return setAttribute(token, text.empty() ? nullptr : &text);
 }
@@ -183,7 +192,8 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
             return true;
         case TokType:
             for (int type = 0; type < static_cast<int>(std::size(kParamTypeNames)); ++type)
-                if (equalsNoCase(*value, kParamTypeNames[type]) == 0) {
+                if (value->size() == kParamTypeNames[type].size() &&
+                    equalsNoCase(*value, kParamTypeNames[type]) == 0) {
                     m_eType = type + 1;
                     break;
                 }
@@ -193,7 +203,7 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
     }
 }
 
-bool ParameterNode::setValue(int token, NodeValue value) {
+bool ParameterNode::setValue(int token, NodeValue&& value) {
     if (token != TokValue || value.empty()) return mtGNode::setValue(token, std::move(value));
     m_value = std::move(value);
     return true;
@@ -219,6 +229,8 @@ void ParentNode::deleteChildren() {
 
 bool ParentNode::addChild(Node* child) {
     if (child == nullptr) return false;
+    // Room for a typical answer's parameters at once.
+    if (m_vecChildren.empty()) m_vecChildren.reserve(kTypicalChildren);
     m_vecChildren.emplace_back(child);
     return true;
 }

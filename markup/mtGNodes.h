@@ -49,7 +49,7 @@ public:
     bool readValue(int key, Scanner* scanner);
     // Stores a value the scanner read in one go, as setAttribute stores text; only a parameter's
     // value keeps a value that refers to its page.
-    virtual bool setValue(int token, NodeValue value);
+    virtual bool setValue(int token, NodeValue&& value);
 
     static constexpr const char* kSource = "mtGNodes";
 
@@ -95,7 +95,7 @@ public:
     Node* clone() const override;
     bool accepts(int token) override;
     bool setAttribute(int token, std::string* value) override;
-    bool setValue(int token, NodeValue value) override;
+    bool setValue(int token, NodeValue&& value) override;
 
     std::string getName() const { return m_strName; }
     std::string getValue() const { return m_value.text(); }
@@ -125,6 +125,8 @@ public:
 
 private:
     void deleteChildren();
+
+    static constexpr std::size_t kTypicalChildren = 16;
 
     std::vector<std::unique_ptr<Node>> m_vecChildren;
 };

@@ -12,6 +12,24 @@ constexpr std::string_view kQuestionOpener = "<!-- ???";
 constexpr std::string_view kExclamationOpener = "<!-- !!!";
 constexpr std::string_view kCloser = "-->";
 
+// Where "-->" first occurs at or after from, found by its ">": the "-" of a block's values and of
+// the page's own markup are common.
+std::size_t findCloser(std::string_view page, std::size_t from) {
+    for (std::size_t end = page.find('>', from + 2); end != std::string_view::npos;
+         end = page.find('>', end + 1))
+        if (page[end - 1] == '-' && page[end - 2] == '-') return end - 2;
+    return std::string_view::npos;
+}
+
+// Where "<!-- " first occurs at or after from, found by its "!": rare in a page, where "<" opens
+// every tag.
+std::size_t findCommentStart(std::string_view page, std::size_t from) {
+    for (std::size_t bang = page.find('!', from + 1); bang != std::string_view::npos;
+         bang = page.find('!', bang + 1))
+        if (page.compare(bang - 1, kCommentStart.size(), kCommentStart) == 0) return bang - 1;
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 mtGParser::~mtGParser() { clear(); }
@@ -29,14 +47,14 @@ std::vector<Node*> mtGParser::getNodes() const {
 
 std::optional<std::size_t> mtGParser::extractBlock(std::string_view page, std::size_t from,
                                                    std::string_view& block) {
-    std::size_t start = page.find(kCommentStart, from);
+    std::size_t start = findCommentStart(page, from);
     while (start != std::string_view::npos) {
         const std::size_t openerEnd = start + kQuestionOpener.size();
         if (page.size() > openerEnd) {
             const std::string_view opener = page.substr(start, kQuestionOpener.size());
             if (equalsNoCase(opener, kQuestionOpener) == 0 ||
                 equalsNoCase(opener, kExclamationOpener) == 0) {
-                const std::size_t closer = page.find(kCloser, openerEnd);
+                const std::size_t closer = findCloser(page, openerEnd);
                 if (closer == std::string_view::npos) {
                     block = page.substr(openerEnd);
                     return std::nullopt;
@@ -46,25 +64,24 @@ std::optional<std::size_t> mtGParser::extractBlock(std::string_view page, std::s
             }
         }
         // An ordinary comment: look further on.
-        start = page.find(kCommentStart, start + kCommentStart.size());
+        start = findCommentStart(page, start + kCommentStart.size());
     }
     return std::nullopt;
 }
 
 bool mtGParser::parse(const std::string& page) { return parseBlocks(page, nullptr); }
 
-bool mtGParser::parse(std::shared_ptr<const std::string> page) {
-    return parseBlocks(page != nullptr ? std::string_view(*page) : std::string_view(), page);
+bool mtGParser::parse(std::string_view page, std::shared_ptr<const void> owner) {
+    return parseBlocks(page, owner);
 }
 
-bool mtGParser::parseBlocks(std::string_view page,
-                            const std::shared_ptr<const std::string>& shared) {
+bool mtGParser::parseBlocks(std::string_view page, const std::shared_ptr<const void>& owner) {
     clear();
     bool result = false;
     std::string_view block;
     std::optional<std::size_t> next = extractBlock(page, 0, block);
     while (next) {
-        mtGScanner scanner(block, shared);
+        mtGScanner scanner(block, owner);
         std::unique_ptr<Node> root(parseBlock(scanner));
         if (root == nullptr) return false;
         m_vecNodes.push_back(std::move(root));
@@ -87,35 +104,43 @@ Node* mtGParser::parseBlock(Scanner& scanner) {
     return root.release();
 }
 
-Node* mtGParser::createNode(Scanner& scanner) {
-    std::string text;
-    const int token = scanner.nextToken(text);
-    std::unique_ptr<Node> node;
-    switch (token) {
+namespace {
+
+// The node a line with this key opens, when the key is followed by "=": "Return=" opens an
+// outcome, a bare "Return" line the start information. Null for a key that opens no node.
+std::unique_ptr<Node> nodeOpenedBy(int key) {
+    switch (key) {
         case TokParam:
         case TokType:
         case TokValue:
-            node = std::make_unique<ParameterNode>();
-            break;
-        case TokReturn: {
-            // "Return=" opens an outcome; a bare "Return" line the start information.
-            std::string second;
-            const int following = scanner.nextToken(second);
-            if (following == TokEquals)
-                node = std::make_unique<ReturnNode>();
-            else
-                node = std::make_unique<StartNode>();
-            scanner.pushBack(following, second);
-            break;
-        }
+            return std::make_unique<ParameterNode>();
+        case TokReturn:
+            return std::make_unique<ReturnNode>();
         case TokAction:
-            node = std::make_unique<ActionNode>();
-            break;
-        case TokEnd:
-            return nullptr;
+            return std::make_unique<ActionNode>();
         default:
-            traceAt(kTraceAnswer, kSource, kUnknownNodeLine, "TSR unknown node");
             return nullptr;
+    }
+}
+
+}  // namespace
+
+Node* mtGParser::createNode(Scanner& scanner) {
+    // A key line seen ahead is left for the node to read.
+    if (std::unique_ptr<Node> node = nodeOpenedBy(scanner.peekKey())) return node.release();
+    std::string text;
+    const int token = scanner.nextToken(text);
+    std::unique_ptr<Node> node = nodeOpenedBy(token);
+    if (token == TokReturn) {
+        std::string second;
+        const int following = scanner.nextToken(second);
+        if (following != TokEquals) node = std::make_unique<StartNode>();
+        scanner.pushBack(following, second);
+    } else if (token == TokEnd) {
+        return nullptr;
+    } else if (node == nullptr) {
+        traceAt(kTraceAnswer, kSource, kUnknownNodeLine, "TSR unknown node");
+        return nullptr;
     }
     // The node reads its tokens again from the first one.
     scanner.pushBack(token, text);

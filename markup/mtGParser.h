@@ -20,9 +20,10 @@ public:
     // Replaces the nodes by the root nodes of page; true when at least one block was found and
     // every block found gave a root node.
     bool parse(const std::string& page);
-    // The same for a page that its large values may refer to instead of copying their text: they
-    // keep it alive, so it must not change while any node or copy of one refers to it.
-    bool parse(std::shared_ptr<const std::string> page);
+    // The same for a page whose large values may refer to it instead of copying their text: they
+    // hold owner, which keeps the page's bytes alive; they must not change while any node or copy
+    // of one refers to them.
+    bool parse(std::string_view page, std::shared_ptr<const void> owner);
     // Deletes the nodes, last first.
     void clear();
     // The roots of the last page, still owned by the parser.
@@ -42,7 +43,7 @@ public:
     static constexpr int kUnknownNodeLine = 239;
 
 private:
-    bool parseBlocks(std::string_view page, const std::shared_ptr<const std::string>& shared);
+    bool parseBlocks(std::string_view page, const std::shared_ptr<const void>& owner);
 
     std::vector<std::unique_ptr<Node>> m_vecNodes;
 };

@@ -10,21 +10,34 @@
 
 namespace {
 
-constexpr std::string_view kUnknownTokenPrefix = "TSR unknown token: ";
-
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // For each first character, the keyword rows that start with it, in table order: a word is only
-// compared with those, and most words (the lines of a Base64 value) with none.
+// compared with those, and most words (the lines of a Base64 value) with none. Each keyword is kept
+// in capitals with a mask per character that folds a letter's case, so that a character is
+// compared in one step.
+constexpr std::size_t kLongestKeyword = 20;
 struct KeywordIndex {
     std::array<std::array<unsigned char, 4>, 256> rows{};
     std::array<unsigned char, 256> count{};
+    std::array<std::array<unsigned char, kLongestKeyword>, std::size(kKeywords)> capitals{};
+    std::array<std::array<unsigned char, kLongestKeyword>, std::size(kKeywords)> caseMasks{};
 };
+
+constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 constexpr KeywordIndex buildKeywordIndex() {
     KeywordIndex index;
     for (std::size_t row = 0; row < std::size(kKeywords); ++row) {
-        const auto first = static_cast<unsigned char>(kKeywords[row].text[0]);
+        const KeywordEntry& keyword = kKeywords[row];
+        for (std::size_t i = 0; i < keyword.length; ++i) {
+            // Only letters fold: "*" & 0xDF would equal "\n".
+            const bool letter = isLetter(keyword.text[i]);
+            index.caseMasks[row][i] = letter ? 0xDF : 0xFF;
+            index.capitals[row][i] =
+                static_cast<unsigned char>(keyword.text[i]) & (letter ? 0xDF : 0xFF);
+        }
+        const auto first = static_cast<unsigned char>(keyword.text[0]);
         const bool letter = first >= 'A' && first <= 'Z';
         for (const unsigned char key : {first, static_cast<unsigned char>(first - 'A' + 'a')}) {
             index.rows[key][index.count[key]++] = static_cast<unsigned char>(row);
@@ -34,17 +47,20 @@ constexpr KeywordIndex buildKeywordIndex() {
     return index;
 }
 constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
+static_assert([] {
+    for (const KeywordEntry& keyword : kKeywords)
+        if (keyword.length > kLongestKeyword) return false;
+    return true;
+}());
 
-// The keyword comparison of equalsNoCaseN, inlined: it runs for a third of all continuation lines.
-bool startsWithNoCase(std::string_view text, const KeywordEntry& keyword) {
-    if (text.size() < keyword.length) return false;
-    for (std::size_t i = 0; i < keyword.length; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        char k = keyword.text[i];
-        if (k >= 'a' && k <= 'z') k = static_cast<char>(k - 'a' + 'A');
-        if (c != k) return false;
-    }
+// The keyword comparison of equalsNoCaseN, inlined: it runs for every key and continuation line.
+bool startsWithNoCase(std::string_view text, std::size_t row) {
+    const std::size_t length = kKeywords[row].length;
+    if (text.size() < length) return false;
+    const auto& capitals = kKeywordIndex.capitals[row];
+    const auto& masks = kKeywordIndex.caseMasks[row];
+    for (std::size_t i = 0; i < length; ++i)
+        if ((static_cast<unsigned char>(text[i]) & masks[i]) != capitals[i]) return false;
     return true;
 }
 
@@ -60,35 +76,28 @@ int keywordCode(std::string_view text) {
     if (text.empty()) return TokWord;
     const auto first = static_cast<unsigned char>(text[0]);
     for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
-        const KeywordEntry& keyword = kKeywords[kKeywordIndex.rows[first][i]];
-        if (startsWithNoCase(text, keyword)) return keyword.code;
+        const std::size_t row = kKeywordIndex.rows[first][i];
+        if (startsWithNoCase(text, row)) return kKeywords[row].code;
     }
     return TokWord;
 }
 
 }  // namespace
 
-mtGScanner::mtGScanner(std::string_view block, std::shared_ptr<const std::string> page)
+mtGScanner::mtGScanner(std::string_view block, std::shared_ptr<const void> page)
     : m_stream{block}, m_pPage(std::move(page)) {}
 
-bool mtGScanner::collect(std::string& text) {
-    const std::string_view input = m_stream.text;
-    const std::size_t start = m_stream.position;
-    const std::size_t end = valueLines::findDelimiter(input, start, m_bValueMode);
-    text.append(input.data() + start, end - start);
-    if (end == input.size()) {
+bool mtGScanner::collect(std::string& text, std::size_t start, std::size_t end) {
+    text.append(m_stream.text.data() + start, end - start);
+    if (end == m_stream.text.size()) {
         m_stream.position = end;
         m_stream.eof = true;
         return false;
     }
     // The delimiter comes next; a CR counts as a line end, and the LF of a CR LF pair is skipped
     // later as whitespace.
-    const char delimiter = input[end];
+    m_delimiter = m_stream.text[end] == '=' ? '=' : '\n';
     m_stream.position = end + 1;
-    if (delimiter == '=')
-        m_pending.push_back({"=", TokEquals});
-    else
-        m_pending.push_back({"\n", TokNewLine});
     return true;
 }
 
@@ -108,15 +117,29 @@ int mtGScanner::nextToken(std::string& text) {
         text.assign(top.text);  // keeps the caller's buffer for the next long token
         m_bValueMode = top.code == TokText;
         m_pending.pop_back();
+    } else if (m_delimiter != 0) {
+        text.assign(1, m_delimiter);
+        m_bValueMode = m_delimiter == '=';
+        m_delimiter = 0;
+        return m_bValueMode ? TokEquals : TokNewLine;
     } else {
+        const std::string_view input = m_stream.text;
         if (!m_bValueMode && !m_stream.eof) {
-            const std::string_view input = m_stream.text;
             std::size_t position = m_stream.position;
             while (position < input.size() && isWhitespace(input[position])) ++position;
             m_stream.position = position;
             if (position == input.size()) m_stream.eof = true;
+            // A key line seen ahead (by takeValue or peekKey) was read once: its word is known.
+            if (position == m_nextKey.begin && m_nextKey.code != TokWord) {
+                collect(text, position, m_nextKey.end);
+                trimBlanks(text);
+                return m_nextKey.code;
+            }
         }
-        const bool delimited = !m_stream.eof && collect(text);
+        const std::size_t start = m_stream.position;
+        const bool delimited =
+            !m_stream.eof &&
+            collect(text, start, valueLines::findDelimiter(input, start, m_bValueMode));
         trimBlanks(text);
         if (!delimited && text.empty()) return TokEnd;
     }
@@ -135,42 +158,78 @@ int mtGScanner::classify(std::string& text) {
     return code;
 }
 
-// The message is only composed when it will be traced: continuation lines of a large value are all
-// unknown words.
+// Continuation lines of a large value are all unknown words: the line is composed once per block.
 void mtGScanner::traceUnknownWord(std::string_view word) {
-    if ((kTraceHandler & g_lTraceLevel.load(std::memory_order_relaxed)) != 0)
-        traceAt(kTraceHandler, kSource, kUnknownTokenLine,
-                std::string(kUnknownTokenPrefix).append(word));
+    m_unknownWord.send(kTraceHandler, word);
 }
 
 // Reads what the token loop of a value would: the rest of the line after "=", then each line up
 // to the first whose word begins with a keyword, which is left to be read next.
 bool mtGScanner::takeValue(NodeValue& value) {
-    if (!m_pending.empty() || !m_bValueMode || m_stream.eof) return false;
+    if (!m_pending.empty() || m_delimiter != 0 || !m_bValueMode || m_stream.eof) return false;
     const std::string_view input = m_stream.text;
     const std::size_t start = m_stream.position;
     std::size_t position = valueLines::findDelimiter(input, start, true);
-    std::size_t size = valueLines::trimBlanks(input.substr(start, position - start)).size();
+    const std::string_view first = valueLines::trimBlanks(input.substr(start, position - start));
+    std::size_t size = first.size();
     std::size_t end = input.size();
+    bool continued = false;
+    // A short value is joined while its lines are read; a long one is read again by join or
+    // refers to the page.
+    std::string joined;
     valueLines::Line line;
-    while (valueLines::nextLine(input, position, line)) {
-        if (keywordCode(line.word) != TokWord) {
+    while (valueLines::nextWord(input, position, line)) {
+        const int code = keywordCode(line.word);
+        if (code != TokWord) {
             end = line.begin;
+            m_nextKey = {line.begin, line.end, code};
             break;
         }
+        valueLines::finishLine(input, line);
         traceUnknownWord(line.word);
+        const bool wasShort = size < kPageValueSize;
         size += valueLines::joinedSize(line);
+        if (size < kPageValueSize) {
+            if (!continued) joined.assign(first);
+            valueLines::appendLine(joined, line);
+        } else if (wasShort) {
+            std::string().swap(joined);
+        }
         position = line.end;
+        continued = true;
     }
     m_bValueMode = false;
     m_stream.position = end;
     m_stream.eof = end == input.size();
     const std::string_view lines = input.substr(start, end - start);
-    if (m_pPage != nullptr && size >= kPageValueSize)
-        value = NodeValue(m_pPage, lines, size);
+    if (size >= kPageValueSize)
+        value = m_pPage != nullptr ? NodeValue(m_pPage, lines, size)
+                                   : NodeValue(valueLines::join(lines, size));
+    else if (continued)
+        value = NodeValue(std::move(joined));
     else
-        value = NodeValue(valueLines::join(lines, size));
+        value.assign(first);
     return true;
+}
+
+int mtGScanner::peekKey() {
+    if (!m_pending.empty() || m_delimiter != 0 || m_bValueMode || m_stream.eof) return TokWord;
+    const std::string_view input = m_stream.text;
+    std::size_t position = m_stream.position;
+    while (position < input.size() && isWhitespace(input[position])) ++position;
+    if (position != m_nextKey.begin) {
+        if (position == input.size()) return TokWord;
+        const std::size_t end = valueLines::findDelimiter(input, position, false);
+        m_nextKey = {position, end,
+                     keywordCode(valueLines::trimBlanks(input.substr(position, end - position)))};
+    }
+    const bool keyed = m_nextKey.end < input.size() && input[m_nextKey.end] == '=';
+    return keyed && m_nextKey.code != TokWord ? m_nextKey.code : TokWord;
+}
+
+void mtGScanner::skipKey() {
+    m_stream.position = m_nextKey.end + 1;
+    m_bValueMode = true;
 }
 
 bool mtGScanner::pushBack(int code, const std::string& text) {
@@ -178,7 +237,7 @@ bool mtGScanner::pushBack(int code, const std::string& text) {
     return true;
 }
 
-bool mtGScanner::isEOF() { return m_pending.empty() && m_stream.eof; }
+bool mtGScanner::isEOF() { return m_pending.empty() && m_delimiter == 0 && m_stream.eof; }
 
 bool mtGScanner::isBad() { return false; }
 

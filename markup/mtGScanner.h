@@ -6,7 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/ErrorReporting.h"
 #include "markup/Scanner.h"
+#include "markup/Tokens.h"
 
 struct PendingToken {
     std::string text;
@@ -15,9 +17,9 @@ struct PendingToken {
 
 class mtGScanner : public Scanner {
 public:
-    // Reads the characters of block, which must outlive the scanner. When block lies in a shared
-    // page, large values keep the page and refer to it instead of copying their text.
-    explicit mtGScanner(std::string_view block, std::shared_ptr<const std::string> page = {});
+    // Reads the characters of block, which must outlive the scanner. When page keeps the bytes of
+    // block alive, large values hold it and refer to those bytes instead of copying their text.
+    explicit mtGScanner(std::string_view block, std::shared_ptr<const void> page = {});
 
     int nextToken(std::string& text) override;
     bool pushBack(int code, const std::string& text) override;
@@ -25,6 +27,8 @@ public:
     bool isBad() override;
     std::size_t remainingInput() const override;
     bool takeValue(NodeValue& value) override;
+    int peekKey() override;
+    void skipKey() override;
 
     // Source name and line of the trace for a word that is no keyword.
     static constexpr const char* kSource = "mtGScanner";
@@ -42,13 +46,26 @@ private:
         bool eof = false;
     };
 
-    // Collects characters up to a delimiter; false when the input ended first.
-    bool collect(std::string& text);
+    // Collects characters up to a delimiter, from start to before end; false when the input ended
+    // first.
+    bool collect(std::string& text, std::size_t start, std::size_t end);
     int classify(std::string& text);
-    static void traceUnknownWord(std::string_view word);
+    void traceUnknownWord(std::string_view word);
 
     std::vector<PendingToken> m_pending;  // used as a stack: the last given back is read first
+    // The "=" or line end that ended the last text read from the stream, 0 when none: below every
+    // token given back since, so it is read when m_pending is empty.
+    char m_delimiter = 0;
+    // The key line that takeValue stopped at or peekKey saw, as the stream will read it next: where
+    // its word begins and ends, and the keyword code of the word.
+    struct KeyLine {
+        std::size_t begin = std::string_view::npos;
+        std::size_t end = 0;
+        int code = TokWord;
+    };
+    KeyLine m_nextKey;
     BlockStream m_stream;
-    std::shared_ptr<const std::string> m_pPage;
+    std::shared_ptr<const void> m_pPage;
     bool m_bValueMode = false;
+    RepeatedTrace m_unknownWord{kSource, kUnknownTokenLine, "TSR unknown token: "};
 };

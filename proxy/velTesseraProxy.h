@@ -134,7 +134,7 @@ public:
 
     long step() const { return m_lStep; }
     const std::string& options() const { return m_strOptions; }
-    const std::string& response() const { return m_response.text(); }
+    std::string_view response() const { return m_response.text(); }
     const std::vector<std::string>& fields() const { return m_vecFields; }
     const StartNode* startNode() const { return m_pStartNode; }
 

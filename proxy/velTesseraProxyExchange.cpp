@@ -51,9 +51,9 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
     if (m_bResponseLost) _com_issue_error(E_OUTOFMEMORY);
     if (FAILED(result)) _com_issue_errorex(result, m_pTransport.get(), IID_IvelTransport);
 
-    if (!m_parser.parse(m_response.shared())) {
+    if (!m_parser.parse(m_response.text(), m_response.owner())) {
         traceAt(kTraceAnswer, kSource, kResponseUnusableLine,
-                "TSR cannot process server response\r\n" + m_response.text());
+                std::string("TSR cannot process server response\r\n").append(m_response.text()));
         reportError(TSR_E_RESPONSE);
         return TSR_E_RESPONSE;
     }

@@ -17,19 +17,16 @@ std::string_view fileName(std::string_view source) {
     return separator == std::string_view::npos ? source : source.substr(separator + 1);
 }
 
-}  // namespace
-
-void traceAt(LONG level, const char* source, int line, const std::string& text) {
-    if ((level & g_lTraceLevel.load(std::memory_order_relaxed)) == 0) return;
+// text with " <file>(<line>):" after its first word, and room for the line end.
+std::string composeTraceLine(const char* source, int line, std::string_view text) {
     const std::size_t blank = text.find(' ');
-    const std::size_t headLength = blank == std::string::npos ? text.size() : blank;
+    const std::size_t headLength = blank == std::string_view::npos ? text.size() : blank;
     std::string composed;
     if (source == nullptr) {
         composed.reserve(text.size() + 2);
         composed.assign(text, 0, headLength);
     } else {
-        // " <file>(<line>):" as a bounded printf would write it, composed without printf: every
-        // line of a large value is traced, so this is a hot path.
+        // " <file>(<line>):" as a bounded printf would write it, composed without printf.
         const std::string_view file = fileName(source);
         char number[16];
         const auto digits = std::to_chars(number, number + sizeof number, line);
@@ -40,9 +37,32 @@ void traceAt(LONG level, const char* source, int line, const std::string& text) 
         composed.assign(text, 0, headLength);
         composed += location;
     }
-    if (blank != std::string::npos) composed.append(text, blank, std::string::npos);
+    if (blank != std::string_view::npos) composed.append(text, blank, std::string_view::npos);
+    return composed;
+}
+
+void sendTrace(LONG level, const std::string& line) {
+    withTracer([&](ITracer& tracer) { tracer.trace(level, line.c_str()); });
+}
+
+}  // namespace
+
+void traceAt(LONG level, const char* source, int line, const std::string& text) {
+    if ((level & g_lTraceLevel.load(std::memory_order_relaxed)) == 0) return;
+    std::string composed = composeTraceLine(source, line, text);
     composed += "\r\n";
-    withTracer([&](ITracer& tracer) { tracer.trace(level, composed.c_str()); });
+    sendTrace(level, composed);
+}
+
+void RepeatedTrace::send(LONG level, std::string_view tail) {
+    if ((level & g_lTraceLevel.load(std::memory_order_relaxed)) == 0) return;
+    if (m_text.empty()) {
+        m_text = composeTraceLine(m_source, m_line, m_head);
+        m_headSize = m_text.size();
+    }
+    m_text.resize(m_headSize);
+    m_text.append(tail).append("\r\n");
+    sendTrace(level, m_text);
 }
 
 void reportError(LONG code, const char* text1, const char* text2, const char* text3) {

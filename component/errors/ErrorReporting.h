@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include <velcom/com.h>
 
@@ -17,6 +18,23 @@ inline constexpr LONG kTraceHandler = 7;
 // Sends text as one trace line when level passes the mask, with " <file>(<line>):" inserted after
 // its first word (the file name after the last "/" or "\"), and "\r\n" at the end.
 void traceAt(LONG level, const char* source, int line, const std::string& text);
+
+// A trace line sent again and again with only its end changing (every continuation line of a large
+// value is one): what traceAt sends for head + tail, with the location put into head once. head
+// holds a blank and outlives the object.
+class RepeatedTrace {
+public:
+    RepeatedTrace(const char* source, int line, std::string_view head)
+        : m_source(source), m_line(line), m_head(head) {}
+    void send(LONG level, std::string_view tail);
+
+private:
+    const char* m_source;
+    int m_line;
+    std::string_view m_head;
+    std::string m_text;  // the head with its location, then each line sent; empty until needed
+    std::size_t m_headSize = 0;
+};
 // Reports an error code with up to three texts through the host's Error callback.
 void reportError(LONG code, const char* text1 = nullptr, const char* text2 = nullptr,
                  const char* text3 = nullptr);

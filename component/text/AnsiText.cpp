@@ -1,6 +1,12 @@
 #include "text/AnsiText.h"
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -11,23 +17,44 @@ namespace {
                          : HRESULT_FROM_WIN32(error));
 }
 
-bool isAscii(const char* text, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+// Widens text into wide while it is ASCII; false at the first byte that is not. Sixteen bytes
+// (with SSE2) or eight are tested and widened at a time: trace lines are ASCII, frequent and up to
+// a hundred characters long.
+bool widenAscii(const char* text, std::size_t size, OLECHAR* wide) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(bytes) != 0) return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+#endif
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        if ((word & kHighBits) != 0) return false;
+        for (std::size_t j = 0; j < 8; ++j)
+            wide[i + j] = static_cast<OLECHAR>(static_cast<unsigned char>(text[i + j]));
+    }
+    for (; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) return false;
+        wide[i] = static_cast<OLECHAR>(c);
+    }
     return true;
 }
 
 velcom::Bstr convert(const char* text, std::size_t size) {
     if (size == 0) return velcom::Bstr(std::u16string_view());
     if (size > INT_MAX) _com_issue_error(E_OUTOFMEMORY);
-    // Trace lines are ASCII and frequent: every code page maps ASCII to itself, so widen directly.
-    if (isAscii(text, size)) {
-        velcom::Bstr result =
-            velcom::Bstr::attach(SysAllocStringLen(nullptr, static_cast<UINT>(size)));
-        if (result.get() == nullptr) _com_issue_error(E_OUTOFMEMORY);
-        for (std::size_t i = 0; i < size; ++i) result.get()[i] = static_cast<OLECHAR>(text[i]);
-        return result;
-    }
+    // Every code page maps ASCII to itself, so ASCII is widened directly, in the string that a
+    // text of this many characters needs in any case.
+    velcom::Bstr ascii = velcom::Bstr::attach(SysAllocStringLen(nullptr, static_cast<UINT>(size)));
+    if (ascii.get() == nullptr) _com_issue_error(E_OUTOFMEMORY);
+    if (widenAscii(text, size, ascii.get())) return ascii;
     const int length = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size), nullptr, 0);
     if (length <= 0) raiseConversionFailure();
     velcom::Bstr result =

@@ -100,10 +100,9 @@ velcom::ComPtr<IvelBackChannel> COMTracer::backChannel() const {
     return m_backChannel;
 }
 
-void COMTracer::release() {
-    const ScopedLock lock(g_TracerLock);
-    Release();
-}
+// Lock-free but for the last reference, which Release gives back under the lock: every trace line
+// takes and gives back a reference.
+void COMTracer::release() { Release(); }
 
 void COMTracer::error(LONG code, const char* text1, const char* text2, const char* text3) {
     const auto channel = backChannel();
@@ -174,7 +173,6 @@ STDMETHODIMP_(ULONG) COMTracer::Release() {
     const ULONG remaining = g_tracerReferences.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (remaining != 0) return remaining;
     try {
-        // Re-entered when release() holds the lock already; the mutex is recursive.
         const ScopedLock lock(g_TracerLock);
         if (g_tracerReferences.load(std::memory_order_acquire) == 0 && g_tracer.load() == this)
             this->~COMTracer();

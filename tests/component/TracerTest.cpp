@@ -49,7 +49,7 @@ TEST_F(TracerTest, ReportsAndChannelOutputCarryThreadTimeDepthZeroAndTheirTextsW
     g_lTraceLevel = 0;
     const auto before = static_cast<LONG>(std::time(nullptr));
     tracer->trace(3, "TSR answer");
-    tracer->error(5, "one", nullptr, "gr\xC3\xBC\xC3\x9F");
+    tracer->error(5, "one", nullptr, "gr\xC3\xBC\xC3\x9F, 0123456789");  // past 16 bytes
     tracer->info(6, nullptr, nullptr, nullptr);
     EXPECT_TRUE(tracer->progress(1, "a", "b", "c", 50, 2));
     for (const HRESULT answer : {S_FALSE, E_FAIL}) {
@@ -66,7 +66,7 @@ TEST_F(TracerTest, ReportsAndChannelOutputCarryThreadTimeDepthZeroAndTheirTextsW
         EXPECT_EQ(call.threadId, static_cast<LONG>(GetCurrentThreadId()));
         EXPECT_TRUE(call.time >= before && call.time <= after);
     }
-    EXPECT_EQ(calls[1].text2 + u"|" + calls[1].text3, u"|grüß");
+    EXPECT_EQ(calls[1].text2 + u"|" + calls[1].text3, u"|grüß, 0123456789");
     EXPECT_TRUE(calls[2].text1IsNull) << "a null text becomes a null BSTR";
     EXPECT_EQ(calls[3].text2 + calls[3].text3, u"bc");
     EXPECT_EQ(std::to_string(calls[3].percent) + "% " + std::to_string(calls[3].action), "50% 2");

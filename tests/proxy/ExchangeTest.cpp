@@ -92,7 +92,7 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
         }
         Strings got = told(result);
         got.push_back(verdict);
-        got.push_back(transcript.back() == "..." ? "..." : proxy.object().response());
+        got.emplace_back(transcript.back() == "..." ? "..." : proxy.object().response());
         EXPECT_EQ(got, transcript);
     }
 }

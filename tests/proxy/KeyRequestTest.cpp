@@ -125,13 +125,17 @@ TEST_F(RequestTest, AFailureEndsTheDialogueWithTheRequestKeptOpenOnceCreated) {
 }
 
 // A value large enough to refer to its page keeps the page alive: the node reads the same after the
-// proxy's next exchange, whose page would overwrite a buffer still in use, and the proxy's end.
+// proxy's next exchange, whose page would overwrite a buffer still in use, and the proxy's end. The
+// page comes unannounced in three chunks: it starts small, moves to a buffer of its own, grows
+// there.
 TEST_F(RequestTest, TheNodeOfALargeValueOutlivesTheNextExchangeAndTheProxy) {
     std::string lines;
-    while (lines.size() <= mtGScanner::kPageValueSize)
+    while (lines.size() <= 2 * AnswerPage::kHeapPageSize)
         lines += "\nMIIB" + std::to_string(lines.size());
     std::string next = answerPage("application", {{"-large", "head" + lines}});
-    script.answers.push_back(next);
+    TransportAnswer& chunked = script.answers.emplace_back();
+    chunked.chunks = {next.substr(0, 100), next.substr(100, AnswerPage::kHeapPageSize),
+                      next.substr(100 + AnswerPage::kHeapPageSize)};
     ASSERT_EQ(proxy->RequestStep1(node.put()), S_OK);
     std::replace(next.begin(), next.end(), 'M', 'X');
     script.answers.push_back(next);
