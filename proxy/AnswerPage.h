@@ -18,6 +18,8 @@ class AnswerPage {
 public:
     // An empty page; a small page's room is kept when nothing else refers to it.
     void restart();
+    // No page and no room: what a failed transfer delivered is not kept.
+    void discard() { m_pText.reset(); }
     // Makes room for the whole page when the transport announces its size before the first
     // chunk. Only a hint: sizes beyond kLargestAnnounced and a failed allocation change nothing.
     void expect(std::size_t size) noexcept;

@@ -47,7 +47,9 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
         result = m_pTransport->Get(bstrOptions.get(), bstrAddress.get(), *headerLines.get(),
                                    *fields.get());
     }
-    // A page with a gap is no answer, whatever the transport made of the refusal.
+    // A page with a gap is no answer, whatever the transport made of the refusal; nor is the
+    // start of one whose transfer failed (cut off, or stopped at the size limit).
+    if (m_bResponseLost || FAILED(result)) m_response.discard();
     if (m_bResponseLost) _com_issue_error(E_OUTOFMEMORY);
     if (FAILED(result)) _com_issue_errorex(result, m_pTransport.get(), IID_IvelTransport);
 

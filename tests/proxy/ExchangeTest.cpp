@@ -60,10 +60,11 @@ TEST_F(ExchangeTest, TheLastReturnAndActionNodesOfAPageGiveTheVerdict) {
          "???\nAction=a2\nURL=u2\n-->",
          {"S_OK", "two a2 u2", "..."}},
         {pageWith("Return=done"), {"S_OK", "done", "..."}},
-        // The transport's own verdict, which the exchange passes on, or raises keeping the page.
+        // The transport's own verdict, which the exchange passes on, or raises keeping nothing of
+        // the page.
         {{pageWith("Return=done"), S_FALSE}, {"S_FALSE", "", "..."}},
         {{"<html><!-- ???", E_ABORT, "connection reset"},
-         {"E_ABORT", "raised connection reset", "<html><!-- ???"}},
+         {"E_ABORT", "raised connection reset", ""}},
         {pageWith("Return=R\nStatus=-1\nErrorMessage=unknown user"),
          {"TSR_E_SERVER", "3 349: Tessera error (4294967295): unknown user",
           "error TSR_E_SERVER -1|unknown user", "R", "..."}},
