@@ -9,3 +9,6 @@ std::size_t heapBytesLive();
 std::size_t heapBytesPeak();
 // Starts a new peak from the bytes live now.
 void resetHeapPeak();
+// Counting (on at the start) costs each allocation and release atomic updates, which a timed loop
+// leaves out. Turned off and on again only around work that frees all it makes, and nothing else.
+void setHeapCounting(bool on);
