@@ -94,7 +94,6 @@ void BM_ParseTypicalPage(benchmark::State& state) {
     for (auto _ : state) {
         mtGParser parser;
         benchmark::DoNotOptimize(parser.parse(page));
-        benchmark::DoNotOptimize(parser.getNodes().data());
     }
     setHeapCounting(true);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(page.size()));
