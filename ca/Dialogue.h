@@ -150,6 +150,8 @@ private:
     // password as well.
     void keyRequestForm(Html& html, const Applicant& applicant, const std::string& challenge,
                         Operation target) const;
+    // The box a person types a serial into, with what it is for.
+    void checkForm(Html& html, const Applicant& applicant) const;
 
     // HTTPS for the renewal and for every page of a request that came over HTTPS.
     std::string address(const Applicant& applicant, Operation operation) const;

@@ -115,7 +115,8 @@ Page Dialogue::revocationConfirm(const Applicant& applicant, const Fields& field
 }
 
 Page Dialogue::checkStart(const Applicant& applicant) {
-    const Wording& words = wordingOf(m_language);
+    Html html;
+    checkForm(html, applicant);
     return {"",
             "CheckCertificate",
             kStatusSuccess,
@@ -123,11 +124,14 @@ Page Dialogue::checkStart(const Applicant& applicant) {
             {{kLanguageField, kLanguage}},
             actionTo(applicant, Operation::CheckState),
             m_language,
-            Html()
-                .paragraph(words.checkIntro)
-                .form(formTo(applicant, Operation::CheckState, words.checkButton,
-                             {{Input::Kind::Text, "-serial", "", words.serial}}))
-                .text()};
+            html.text()};
+}
+
+void Dialogue::checkForm(Html& html, const Applicant& applicant) const {
+    const Wording& words = wordingOf(m_language);
+    html.paragraph(words.checkIntro)
+        .form(formTo(applicant, Operation::CheckState, words.checkButton,
+                     {{Input::Kind::Text, "-serial", "", words.serial}}));
 }
 
 // The serial a person sees is the stored one, never what was typed.
@@ -155,9 +159,7 @@ Page Dialogue::checkState(const Applicant& applicant, const Fields& fields) {
     Html html;
     html.paragraph(said);
     if (certificate) html.facts(certificateFacts(words, *certificate));
-    html.paragraph(words.checkIntro)
-        .form(formTo(applicant, Operation::CheckState, words.checkButton,
-                     {{Input::Kind::Text, "-serial", "", words.serial}}));
+    checkForm(html, applicant);
     return {"",
             "CheckCertificate",
             kStatusSuccess,
