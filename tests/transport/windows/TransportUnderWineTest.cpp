@@ -23,7 +23,7 @@
 namespace {
 
 // A server on a free loopback port that reads each request's head, keeps it, and answers every
-// connection with the same bytes before closing it, as a server of HTTP/1.0 would.
+// connection with the same bytes before closing it.
 class CannedServer {
 public:
     explicit CannedServer(std::string answer) : m_answer(std::move(answer)) {
