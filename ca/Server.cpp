@@ -332,12 +332,17 @@ void Server::stopListening() {
     }
 }
 
+const Server::Published* Server::publishedAt(const std::string& path) const {
+    for (const Published& file : m_published)
+        if (path == file.address) return &file;
+    return nullptr;
+}
+
 std::optional<Server::Reply> Server::refusalOf(const Exchange& exchange,
                                                MHD_Connection* connection) const {
-    for (const Published& file : m_published)
-        if (exchange.path == file.address && exchange.method != MHD_HTTP_METHOD_GET &&
-            exchange.method != MHD_HTTP_METHOD_HEAD)
-            return Reply{405, {}, nullptr, {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}}};
+    if (publishedAt(exchange.path) != nullptr && exchange.method != MHD_HTTP_METHOD_GET &&
+        exchange.method != MHD_HTTP_METHOD_HEAD)
+        return Reply{405, {}, nullptr, {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}}};
     // A body of unannounced length would have to be read to learn that it is too long.
     if (!headerOf(connection, MHD_HTTP_HEADER_TRANSFER_ENCODING).empty())
         return Reply{411, {}, nullptr, {{MHD_HTTP_HEADER_CONNECTION, "close"}}};
@@ -351,13 +356,12 @@ std::optional<Server::Reply> Server::refusalOf(const Exchange& exchange,
 
 Server::Reply Server::answer(Exchange& exchange, MHD_Connection* connection,
                              const Listener& listener) {
-    for (const Published& file : m_published)
-        if (exchange.path == file.address) {
-            Reply reply{200, file.content(), file.type, {}};
-            if (file.cacheControl != nullptr)
-                reply.headers.emplace_back(MHD_HTTP_HEADER_CACHE_CONTROL, file.cacheControl);
-            return reply;
-        }
+    if (const Published* file = publishedAt(exchange.path)) {
+        Reply reply{200, file->content(), file->type, {}};
+        if (file->cacheControl != nullptr)
+            reply.headers.emplace_back(MHD_HTTP_HEADER_CACHE_CONTROL, file->cacheControl);
+        return reply;
+    }
     const auto route = routeOf(exchange.path);
     if (!route) return Reply{404, {}, nullptr, {}};
     Inbound inbound{route->second,

@@ -90,6 +90,8 @@ private:
     static int listenOn(const std::string& address, int port);
     void start(Listener& listener);
     void stopListening();
+    // The file published at `path`, if one is.
+    const Published* publishedAt(const std::string& path) const;
     Reply answer(Exchange& exchange, MHD_Connection* connection, const Listener& listener);
     // The refusal of a request before its body is read, if it is refused.
     std::optional<Reply> refusalOf(const Exchange& exchange, MHD_Connection* connection) const;
