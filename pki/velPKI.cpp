@@ -5,6 +5,7 @@
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "ErrorBoundary.h"
+#include "PasswordAuthenticator.h"
 #include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
@@ -68,6 +69,14 @@ STDMETHODIMP CvelPKI::Open(BSTR path) {
         if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
         // The store in use stays when the new one cannot be opened.
         m_pStore = std::make_shared<PkiStore>(file);
+    });
+}
+
+STDMETHODIMP CvelPKI::CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) {
+    return errorBoundary(IID_IvelPKIStore, "CreateAuthenticator", [&] {
+        requireOut(ppAuthenticator);
+        if (SysStringLen(strPassword) == 0) failWith(E_INVALIDARG, "no password");
+        *ppAuthenticator = CvelPasswordAuthenticator::make(strPassword)->handOut();
     });
 }
 

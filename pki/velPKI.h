@@ -34,6 +34,8 @@ inline constexpr velcom::DispatchMember kIvelPKIStoreMembers[] = {
                                                                       DISPATCH_METHOD),
     velcom::member<&IvelPKIStore::put_RequestScope, velcom::in(VT_BSTR)>(u"RequestScope", 6,
                                                                          DISPATCH_PROPERTYPUT),
+    velcom::member<&IvelPKIStore::CreateAuthenticator, velcom::in(VT_BSTR),
+                   velcom::retval(VT_DISPATCH)>(u"CreateAuthenticator", 7, DISPATCH_METHOD),
 };
 
 class CvelPKI final : public velcom::DispatchImpl<ISMPrivateKeyInfrastructure>,
@@ -56,6 +58,7 @@ public:
     STDMETHODIMP put_KeyType(BSTR strKeyType) override;
     STDMETHODIMP ForgetRequest(BSTR strReference) override;
     STDMETHODIMP put_RequestScope(BSTR strReference) override;
+    STDMETHODIMP CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) override;
 
     // ISMPrivateKeyInfrastructure
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;

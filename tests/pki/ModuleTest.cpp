@@ -40,6 +40,15 @@ TEST_F(PkiModuleTest, RegisteredItIsCreatedByProgIdAndAnswersByName) {
             pki->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, result.get(), nullptr, nullptr),
             S_OK);
         EXPECT_EQ(result.type(), VT_EMPTY);
+
+        // What a script hands the renewal in place of an IAuthenticator of its own.
+        velcom::ComPtr<IAuthenticator> authenticator;
+        EXPECT_EQ(store->CreateAuthenticator(toBstr("").get(), authenticator.put()), E_INVALIDARG);
+        ASSERT_EQ(store->CreateAuthenticator(toBstr("key secret").get(), authenticator.put()),
+                  S_OK);
+        velcom::Bstr password;
+        ASSERT_EQ(authenticator->GetPassword(password.put()), S_OK);
+        EXPECT_EQ(toAnsi(password.get()), "key secret");
     }
     CoUninitialize();
     const auto unregisterServer =
