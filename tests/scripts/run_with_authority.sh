@@ -4,6 +4,7 @@
 #   VEL_SERVE_OPTIONS  how it serves, "--approve manual --cert-format x509" unless set
 #   VEL_AFTER_SCRIPT   a shell script run with the work directory once the script passed
 #   VEL_TRUST_BUNDLE   when 1, the transport trusts the authority through VELTRANSPORT_CA_BUNDLE
+#   VEL_AUTHORITY_HOST the host of the start address, 127.0.0.1 unless set (serve it with --host)
 set -u
 ca=$1
 shift
@@ -39,7 +40,7 @@ SERVE
 sh "$work/serve.sh" ${VEL_SERVE_OPTIONS:---approve manual --cert-format x509} || exit 1
 port=$(sed -n 's/^port //p' "$work/ports")
 start=$(printf '%s\n' "$applicant" | sed -n 's/^start //p')
-export VEL_AUTHORITY_START="http://127.0.0.1:$port/${start#http://*/}"
+export VEL_AUTHORITY_START="http://${VEL_AUTHORITY_HOST:-127.0.0.1}:$port/${start#http://*/}"
 export VEL_AUTHORITY_TLS="https://127.0.0.1:$(sed -n 's/^tls-port //p' "$work/ports")/"
 export VEL_AUTHORITY_PASSWORD=$(printf '%s\n' "$applicant" | sed -n 's/^password //p')
 export VEL_AUTHORITY_FINGERPRINT="$fingerprint"
@@ -52,8 +53,9 @@ printf '#!/bin/sh\n"%s" approve "%s" "$1" >"%s.part" 2>&1; mv "%s.part" "%s"\n' 
     "$work/approved" "$work/approved" "$work/approved" >"$work/approve.sh"
 export VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
 export VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
-printf '#!/bin/sh\nsh "%s" --approve manual >"%s.part" 2>&1 && echo restarted >>"%s.part"; mv "%s.part" "%s"\n' \
-    "$work/serve.sh" "$work/restarted" "$work/restarted" "$work/restarted" "$work/restarted" \
+manual=$(printf '%s\n' "${VEL_SERVE_OPTIONS:-}" | sed 's/--approve [a-z]*//')
+printf '#!/bin/sh\nsh "%s" %s --approve manual >"%s.part" 2>&1 && echo restarted >>"%s.part"; mv "%s.part" "%s"\n' \
+    "$work/serve.sh" "$manual" "$work/restarted" "$work/restarted" "$work/restarted" "$work/restarted" \
     >"$work/restart.sh"
 export VEL_AUTHORITY_RESTART="/bin/sh $work/restart.sh"
 export VEL_AUTHORITY_RESTARTED=$(winepath -w "$work/restarted")
