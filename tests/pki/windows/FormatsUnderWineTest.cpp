@@ -8,7 +8,9 @@
 
 #include <velPKI/velPKI.h>
 
+#include "EncryptedKeyFile.h"
 #include "PemBundle.h"
+#include "Pkcs12Files.h"
 #include "PkiFailure.h"
 #include "SystemFiles.h"
 #include "SystemVerification.h"
@@ -154,6 +156,85 @@ TEST(SystemVerificationTest, FingerprintsAsOpenSslComputesAndUsersWriteThem) {
         std::string digits;
         EXPECT_EQ(resultOf([&] { digits = parseFingerprint(text); }), result);
         EXPECT_EQ(digits, result == S_OK ? expected : "");
+    }
+}
+
+// A key pair in an rsaenh container of its own, as the component keeps them, and a certificate
+// of it linked to the container. openssl_reads.sh checks the files written from them.
+class KeyFilesTest : public testing::Test {
+protected:
+    static constexpr wchar_t kContainer[] = L"velPKI formats test";
+    static constexpr const char* kPassword = "right horse";
+
+    void SetUp() override {
+        HCRYPTPROV handle = 0;
+        CryptAcquireContextW(&handle, kContainer, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                             CRYPT_DELETEKEYSET);
+        ASSERT_TRUE(CryptAcquireContextW(m_provider.put(), kContainer, MS_ENH_RSA_AES_PROV_W,
+                                         PROV_RSA_AES, CRYPT_NEWKEYSET));
+        ASSERT_TRUE(CryptGenKey(m_provider.get(), AT_KEYEXCHANGE, (2048 << 16) | CRYPT_EXPORTABLE,
+                                m_key.put()));
+        // rsaenh keeps a new key for other handles once its own are given back.
+        m_key.reset();
+        m_provider.reset();
+        BYTE name[64];
+        DWORD nameSize = sizeof name;
+        ASSERT_TRUE(CertStrToNameA(X509_ASN_ENCODING, "CN=written", CERT_X500_NAME_STR, nullptr,
+                                   name, &nameSize, nullptr));
+        CERT_NAME_BLOB subject{nameSize, name};
+        CRYPT_KEY_PROV_INFO link{};
+        link.pwszContainerName = const_cast<wchar_t*>(kContainer);
+        link.pwszProvName = const_cast<wchar_t*>(MS_ENH_RSA_AES_PROV_W);
+        link.dwProvType = PROV_RSA_AES;
+        link.dwKeySpec = AT_KEYEXCHANGE;
+        m_certificate.reset(CertCreateSelfSignCertificate(0, &subject, 0, &link, nullptr, nullptr,
+                                                          nullptr, nullptr));
+        ASSERT_TRUE(m_certificate);
+        ASSERT_TRUE(CryptAcquireContextW(m_provider.put(), kContainer, MS_ENH_RSA_AES_PROV_W,
+                                         PROV_RSA_AES, 0));
+        ASSERT_TRUE(CryptGetUserKey(m_provider.get(), AT_KEYEXCHANGE, m_key.put()));
+    }
+
+    CryptProvider m_provider;
+    CryptKey m_key;
+    CertContext m_certificate;
+};
+
+TEST_F(KeyFilesTest, WritesKeysOnlyUnderAPassword) {
+    const std::pair<const char*, HRESULT> cases[] = {{"", E_INVALIDARG}, {kPassword, S_OK}};
+    for (const auto& [password, result] : cases) {
+        SCOPED_TRACE(password);
+        std::filesystem::remove(file("written.key"));
+        EXPECT_EQ(resultOf([&] { writeEncryptedKey(file("written.key"), m_key.get(), password); }),
+                  result);
+        EXPECT_EQ(std::filesystem::exists(file("written.key")), result == S_OK);
+    }
+    writeTextFile(file("written-cert.pem"), certificatePem(m_certificate.get()));
+}
+
+TEST_F(KeyFilesTest, Pkcs12FilesGoOutAndComeBackWithTheirKey) {
+    const CertContext anchor = certificate("anchor.pem");
+    EXPECT_EQ(
+        resultOf([&] { exportPkcs12(file("empty.p12"), m_certificate.get(), "", {anchor.get()}); }),
+        E_INVALIDARG);
+    exportPkcs12(file("written.p12"), m_certificate.get(), kPassword, {anchor.get()});
+    const std::tuple<const char*, const char*, HRESULT> cases[] = {
+        {"written.p12", kPassword, S_OK},
+        {"openssl.p12", kPassword, S_OK},
+        {"written.p12", "wrong horse", HRESULT_FROM_WIN32(ERROR_INVALID_PASSWORD)},
+        {"leaf.der", kPassword, E_INVALIDARG},
+    };
+    for (const auto& [name, password, result] : cases) {
+        SCOPED_TRACE(std::string(name) + " with " + password);
+        CertStore store;
+        EXPECT_EQ(resultOf([&] { store = importPkcs12(file(name), password); }), result);
+        if (result != S_OK) continue;
+        PCCERT_CONTEXT imported = CertEnumCertificatesInStore(store.get(), nullptr);
+        ASSERT_NE(imported, nullptr);
+        const CertContext owner(imported);
+        DWORD size = 0;
+        EXPECT_TRUE(CertGetCertificateContextProperty(imported, CERT_KEY_PROV_INFO_PROP_ID, nullptr,
+                                                      &size));
     }
 }
 

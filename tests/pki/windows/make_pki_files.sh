@@ -39,3 +39,4 @@ openssl x509 -in anchor.pem -noout -fingerprint -sha256 | sed 's/.*=//; s/://g' 
     >anchor.fingerprint
 sed '2s/^M/%/' leaf.pem >broken-base64.pem
 head -c 300 leaf.der >garbage.der
+openssl pkcs12 -export -in leaf.pem -inkey leaf.key -passout "pass:right horse" -out openssl.p12
