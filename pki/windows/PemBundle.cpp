@@ -35,20 +35,27 @@ CrlContext listOf(std::string_view der) {
                                            static_cast<DWORD>(der.size())));
 }
 
-void addBlock(CertificatesAndLists& found, std::string_view label, std::string_view body,
-              const std::string& where) {
-    const bool certificate = label == "CERTIFICATE" || label == "X509 CERTIFICATE";
-    if (!certificate && label != "X509 CRL") return;
-    const std::string der = base64Decoded(body, where);
-    if (certificate) {
-        CertContext context = certificateOf(der);
-        if (!context) failInvalid(where + " is not a certificate the system can read");
-        found.certificates.push_back(std::move(context));
-    } else {
-        CrlContext context = listOf(der);
-        if (!context) failInvalid(where + " is not a revocation list the system can read");
-        found.lists.push_back(std::move(context));
+// Whatever the label says: a certificate, a revocation list, or a PKCS#7 bundle of either, as
+// the Linux component reads them.
+bool addDer(CertificatesAndLists& found, std::string_view der) {
+    if (CertContext certificate = certificateOf(der)) {
+        found.certificates.push_back(std::move(certificate));
+        return true;
     }
+    if (CrlContext list = listOf(der)) {
+        found.lists.push_back(std::move(list));
+        return true;
+    }
+    CRYPT_DATA_BLOB blob{static_cast<DWORD>(der.size()),
+                         reinterpret_cast<BYTE*>(const_cast<char*>(der.data()))};
+    const CertStore bundle(CertOpenStore(CERT_STORE_PROV_PKCS7, kEncoding, 0, 0, &blob));
+    if (!bundle) return false;
+    for (PCCERT_CONTEXT certificate = nullptr;
+         (certificate = CertEnumCertificatesInStore(bundle.get(), certificate)) != nullptr;)
+        found.certificates.emplace_back(CertDuplicateCertificateContext(certificate));
+    for (PCCRL_CONTEXT list = nullptr; (list = CertEnumCRLsInStore(bundle.get(), list)) != nullptr;)
+        found.lists.emplace_back(CertDuplicateCRLContext(list));
+    return true;
 }
 
 }  // namespace
@@ -57,12 +64,9 @@ CertificatesAndLists certificatesAndListsOf(std::string_view bytes, const std::s
     CertificatesAndLists found;
     size_t position = bytes.find(kBegin);
     if (position == std::string_view::npos) {
-        if (CertContext certificate = certificateOf(bytes))
-            found.certificates.push_back(std::move(certificate));
-        else if (CrlContext list = listOf(bytes))
-            found.lists.push_back(std::move(list));
-        else
-            failInvalid(source + " holds neither PEM nor a certificate or revocation list in DER");
+        if (!addDer(found, bytes))
+            failInvalid(source + " holds neither PEM nor a certificate, revocation list or " +
+                        "PKCS#7 bundle in DER");
         return found;
     }
     for (int block = 1; position != std::string_view::npos; ++block) {
@@ -75,7 +79,9 @@ CertificatesAndLists certificatesAndListsOf(std::string_view bytes, const std::s
         const size_t bodyEnd = bytes.find(end, bodyStart);
         const std::string where = "PEM block " + std::to_string(block) + " of " + source;
         if (bodyEnd == std::string_view::npos) failInvalid(where + " has no end line");
-        addBlock(found, label, bytes.substr(bodyStart, bodyEnd - bodyStart), where);
+        if (!addDer(found, base64Decoded(bytes.substr(bodyStart, bodyEnd - bodyStart), where)))
+            failInvalid(where + " (" + std::string(label) +
+                        ") holds no certificate, revocation list or PKCS#7 bundle");
         position = bytes.find(kBegin, bodyEnd + end.size());
     }
     if (found.certificates.empty() && found.lists.empty())

@@ -14,9 +14,10 @@ struct CertificatesAndLists {
     std::vector<CrlContext> lists;
 };
 
-// The certificates and revocation lists of the file in their order, PEM blocks of other kinds
-// (keys, requests) passed over. Failures: the system's for a file it cannot read; E_INVALIDARG
-// for broken Base64, a block or DER file the system cannot decode, or a file without either.
+// The certificates and revocation lists of the file in their order, each PEM block read by its
+// content whatever its label, PKCS#7 bundles opened, as the Linux component reads them.
+// Failures: the system's for a file it cannot read; E_INVALIDARG for broken Base64, a block or
+// DER file that holds none of these (a key, garbage), or a file without either.
 CertificatesAndLists readCertificatesAndLists(const std::filesystem::path& path);
 // The same from bytes in memory; source names them in failures.
 CertificatesAndLists certificatesAndListsOf(std::string_view bytes, const std::string& source);

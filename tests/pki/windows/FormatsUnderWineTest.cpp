@@ -8,6 +8,7 @@
 
 #include <velPKI/velPKI.h>
 
+#include "DerWriter.h"
 #include "EncryptedKeyFile.h"
 #include "PemBundle.h"
 #include "Pkcs12Files.h"
@@ -48,7 +49,7 @@ TEST(PemBundleTest, ReadsPemBlocksAndDerAndRefusesWhatIsNotThere) {
         HRESULT result;
     };
     const Case cases[] = {
-        {"bundle.pem", 2, 1, S_OK},
+        {"bundle.pem", 3, 1, S_OK},
         {"leaf.der", 1, 0, S_OK},
         {"anchor.crl.der", 0, 1, S_OK},
         {"missing.pem", 0, 0, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
@@ -157,6 +158,18 @@ TEST(SystemVerificationTest, FingerprintsAsOpenSslComputesAndUsersWriteThem) {
         EXPECT_EQ(resultOf([&] { digits = parseFingerprint(text); }), result);
         EXPECT_EQ(digits, result == S_OK ? expected : "");
     }
+}
+
+TEST(DerWriterTest, EncodesAsDerDemands) {
+    const std::pair<std::string, std::string> cases[] = {
+        {der::objectId("1.2.840.113549.1.1.1"), "\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01"},
+        {der::integer(0), std::string("\x02\x01\x00", 3)},
+        {der::integer(100000), "\x02\x03\x01\x86\xA0"},
+        {der::unsignedInteger(std::string("\x00\x00\x80", 3)), std::string("\x02\x02\x00\x80", 4)},
+        {der::octetString(std::string(200, 'x')), "\x04\x81\xC8" + std::string(200, 'x')},
+        {der::context(0, der::null()), std::string("\xA0\x02\x05\x00", 4)},
+    };
+    for (const auto& [encoded, expected] : cases) EXPECT_EQ(encoded, expected);
 }
 
 // A key pair in an rsaenh container of its own, as the component keeps them, and a certificate

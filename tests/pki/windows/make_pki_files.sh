@@ -34,7 +34,9 @@ list impostor -crldays 30 -out forged.crl
 list stranger -crldays 30 -out stranger.crl
 openssl x509 -in leaf.pem -outform DER -out leaf.der
 openssl crl -in anchor.crl -outform DER -out anchor.crl.der
-cat leaf.pem anchor.key anchor.pem anchor.crl >bundle.pem
+openssl crl2pkcs7 -nocrl -certfile anchor.pem -certfile intermediate.pem -out chain.p7b
+# A certificate under the wrong label, a PKCS#7 bundle of two and a list.
+sed 's/CERTIFICATE/X509 CRL/' leaf.pem | cat - chain.p7b anchor.crl >bundle.pem
 openssl x509 -in anchor.pem -noout -fingerprint -sha256 | sed 's/.*=//; s/://g' | tr -d '\n' \
     >anchor.fingerprint
 sed '2s/^M/%/' leaf.pem >broken-base64.pem
