@@ -16,7 +16,8 @@
 
 // Writes the certificate, the exportable key it is linked to (CERT_KEY_PROV_INFO_PROP_ID) and the
 // chain's certificates, at once, in place of any file of that path. E_INVALIDARG for an empty
-// password; NTE_BAD_KEYSET (the system's) when the certificate has no key it can reach.
+// password; the system's failure (CRYPT_E_NO_KEY_PROPERTY) for a certificate without a linked
+// key, or a key that will not be exported.
 void exportPkcs12(const std::filesystem::path& path, PCCERT_CONTEXT certificate,
                   const std::string& password, const std::vector<PCCERT_CONTEXT>& chain);
 // The file's certificates in a store in memory, their keys imported as exportable keys of the

@@ -52,8 +52,8 @@ void requireChainedToAnchor(PCCERT_CONTEXT certificate, PCCERT_CONTEXT anchor,
     CERT_CHAIN_PARA parameters{};
     parameters.cbSize = sizeof parameters;
     PCCERT_CHAIN_CONTEXT built = nullptr;
-    checkSystem(CertGetCertificateChain(nullptr, certificate, nullptr, store.get(), &parameters,
-                                        CERT_CHAIN_CACHE_END_CERT, nullptr, &built),
+    checkSystem(CertGetCertificateChain(nullptr, certificate, nullptr, store.get(), &parameters, 0,
+                                        nullptr, &built),
                 "building the certificate's chain");
     const ChainContext chain(built);
     const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
