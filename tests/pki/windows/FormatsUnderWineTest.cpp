@@ -230,6 +230,8 @@ TEST_F(KeyFilesTest, Pkcs12FilesGoOutAndComeBackWithTheirKey) {
     EXPECT_EQ(
         resultOf([&] { exportPkcs12(file("empty.p12"), m_certificate.get(), "", {anchor.get()}); }),
         E_INVALIDARG);
+    EXPECT_EQ(resultOf([&] { exportPkcs12(file("keyless.p12"), anchor.get(), kPassword, {}); }),
+              CRYPT_E_NO_KEY_PROPERTY);
     exportPkcs12(file("written.p12"), m_certificate.get(), kPassword, {anchor.get()});
     const std::tuple<const char*, const char*, HRESULT> cases[] = {
         {"written.p12", kPassword, S_OK},
