@@ -69,7 +69,8 @@ SecretBytes linkedPrivateKeyInfo(PCCERT_CONTEXT certificate) {
     checkSystem(CryptAcquireCertificatePrivateKey(certificate, CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
                                                   &handle, &keySpec, &mustFree),
                 "finding the certificate's private key");
-    CryptProvider provider(mustFree ? handle : 0);
+    // The system hands out the certificate's cached provider or one of the caller's to release.
+    const CryptProvider provider(mustFree ? handle : 0);
     CryptKey key;
     checkSystem(CryptGetUserKey(handle, keySpec, key.put()), "opening the certificate's key");
     return privateKeyInfo(key.get());
