@@ -17,17 +17,16 @@ AuthorityBundle::AuthorityBundle(const std::string& path, const std::string& hos
     if (!m_authorities) throw TransportFailure(E_OUTOFMEMORY, "out of memory");
     int added = 0;
     for (const std::string& der : readPemCertificates(path))
-        added += CertAddEncodedCertificateToStore(
-                     m_authorities.get(), X509_ASN_ENCODING,
-                     reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()),
-                     CERT_STORE_ADD_USE_EXISTING, nullptr)
+        added += CertAddEncodedCertificateToStore(m_authorities.get(), X509_ASN_ENCODING,
+                                                  reinterpret_cast<const BYTE*>(der.data()),
+                                                  static_cast<DWORD>(der.size()),
+                                                  CERT_STORE_ADD_USE_EXISTING, nullptr)
                      ? 1
                      : 0;
     if (added == 0)
-        throw serverFailure(ERROR_WINHTTP_SECURE_INVALID_CA, "cannot trust the certificate of",
-                            host, port,
-                            std::string(kCaBundleVariable) + " " + path +
-                                " holds no PEM certificate");
+        throw serverFailure(
+            ERROR_WINHTTP_SECURE_INVALID_CA, "cannot trust the certificate of", host, port,
+            std::string(kCaBundleVariable) + " " + path + " holds no PEM certificate");
 }
 
 bool AuthorityBundle::vouchesFor(PCCERT_CONTEXT server) const {
@@ -50,10 +49,9 @@ bool AuthorityBundle::vouchesFor(PCCERT_CONTEXT server) const {
         return false;
     const CERT_SIMPLE_CHAIN& links = *chain->rgpChain[0];
     for (DWORD index = 0; index < links.cElement; ++index) {
-        const CertContext authority(
-            CertFindCertificateInStore(m_authorities.get(), X509_ASN_ENCODING, 0,
-                                       CERT_FIND_EXISTING, links.rgpElement[index]->pCertContext,
-                                       nullptr));
+        const CertContext authority(CertFindCertificateInStore(
+            m_authorities.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+            links.rgpElement[index]->pCertContext, nullptr));
         if (authority) return true;
     }
     return false;

@@ -34,8 +34,7 @@ bool hasUsableKey(PCCERT_CONTEXT certificate) {
 CertContext storedClientCertificate(const std::string& certificateFile, const std::string& host,
                                     INTERNET_PORT port) {
     const std::vector<std::string> certificates = readPemCertificates(certificateFile);
-    if (certificates.empty())
-        refuse(certificateFile + " holds no PEM certificate", host, port);
+    if (certificates.empty()) refuse(certificateFile + " holds no PEM certificate", host, port);
     const std::string& der = certificates.front();
     BYTE hash[20];
     DWORD hashSize = sizeof hash;
@@ -50,10 +49,9 @@ CertContext storedClientCertificate(const std::string& certificateFile, const st
     CertContext stored(CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0,
                                                   CERT_FIND_SHA1_HASH, &blob, nullptr));
     if (!stored)
-        refuse("the certificate of " + certificateFile + " is not in the user's store", host,
-               port);
+        refuse("the certificate of " + certificateFile + " is not in the user's store", host, port);
     if (!hasUsableKey(stored.get()))
-        refuse("the user's store has no usable key for the certificate of " + certificateFile,
-               host, port);
+        refuse("the user's store has no usable key for the certificate of " + certificateFile, host,
+               port);
     return stored;
 }

@@ -18,8 +18,8 @@ std::string derOf(const std::string& block) {
         return {};
     std::string der(size, '\0');
     if (!CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()),
-                              CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(der.data()),
-                              &size, nullptr, nullptr))
+                              CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(der.data()), &size,
+                              nullptr, nullptr))
         return {};
     der.resize(size);
     return der;

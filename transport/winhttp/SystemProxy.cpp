@@ -23,8 +23,9 @@ std::vector<std::string> entries(const std::string& list) {
 }
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char character) {
+        return static_cast<char>(std::tolower(character));
+    });
     return text;
 }
 
@@ -49,9 +50,9 @@ std::string text(const wchar_t* wide) {
 SystemProxy SystemProxy::current() {
     WINHTTP_PROXY_INFO info{};
     if (!WinHttpGetDefaultProxyConfiguration(&info)) return SystemProxy({}, {});
-    SystemProxy proxy(info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? text(info.lpszProxy)
-                                                                           : std::string(),
-                      text(info.lpszProxyBypass));
+    SystemProxy proxy(
+        info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? text(info.lpszProxy) : std::string(),
+        text(info.lpszProxyBypass));
     GlobalFree(info.lpszProxy);
     GlobalFree(info.lpszProxyBypass);
     return proxy;
@@ -64,8 +65,7 @@ std::optional<ProxyInUse> SystemProxy::forServer(const std::string& scheme,
                                                  const std::string& host) const {
     const std::string server = lower(host);
     for (const std::string& entry : m_bypass)
-        if ((entry == "<local>" && server.find('.') == std::string::npos) ||
-            matches(entry, server))
+        if ((entry == "<local>" && server.find('.') == std::string::npos) || matches(entry, server))
             return std::nullopt;
     // One proxy for every scheme, or one per scheme.
     std::string chosen;

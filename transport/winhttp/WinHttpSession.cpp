@@ -147,8 +147,8 @@ void WinHttpSession::perform(const HttpRequest& request, const TransportReporter
     const TransportOptions& options = request.options;
     if (options.strCertFile.empty() && !options.strKeyFile.empty())
         throw serverFailure(ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED,
-                            "cannot use the client certificate for", address.hostText,
-                            address.port, "a key file (-pk) without its certificate (-oc)");
+                            "cannot use the client certificate for", address.hostText, address.port,
+                            "a key file (-pk) without its certificate (-oc)");
     const CertContext clientCertificate =
         options.strCertFile.empty()
             ? CertContext()
@@ -216,8 +216,7 @@ void WinHttpSession::perform(const HttpRequest& request, const TransportReporter
         if (!bundle || !untrusted(GetLastError())) throw failure("sending the request");
         // The system's store does not vouch for the server: the bundle may.
         if (!bundleVouchesForServer(open(L"GET", L"/", KeepOpen::ForTheRequest).get(), *bundle,
-                                    address.hostText,
-                                    address.port))
+                                    address.hostText, address.port))
             throw serverFailure(ERROR_WINHTTP_SECURE_INVALID_CA, "cannot trust the certificate of",
                                 address.hostText, address.port,
                                 std::string("no authority of ") + kCaBundleVariable +

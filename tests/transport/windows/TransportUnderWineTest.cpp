@@ -21,7 +21,7 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <velTransport/TransportErrors.h>
 
-#include "StoredCertificates.h"
+#include "StoredClientCertificate.h"
 #include "support/DispatchStub.h"
 #include "support/RecordingBackChannel.h"
 
@@ -237,22 +237,8 @@ TEST_F(TransportUnderWineTest, ServersAsTheyAreGiveThePageOrTheirOwnErrors) {
     }
 }
 
-// The machine's proxy (as `netsh winhttp set proxy` sets it) for as long as it lives.
-class MachineProxy {
-public:
-    MachineProxy(const wchar_t* proxy, const wchar_t* bypass) {
-        WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, const_cast<wchar_t*>(proxy),
-                                const_cast<wchar_t*>(bypass)};
-        set = WinHttpSetDefaultProxyConfiguration(&info) != FALSE;
-    }
-    ~MachineProxy() {
-        WINHTTP_PROXY_INFO none{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
-        WinHttpSetDefaultProxyConfiguration(&none);
-    }
-    bool set;
-};
-
-// A proxy that cannot be found or reached is named, not the server behind it.
+// A proxy that cannot be found or reached is named, not the server behind it. The rows set the
+// machine's proxy, as `netsh winhttp set proxy` does.
 TEST_F(TransportUnderWineTest, FailuresToReachTheProxyNameTheProxy) {
     const auto failed = [](DWORD error) { return HRESULT_FROM_WIN32(error); };
     struct Row {
@@ -271,35 +257,27 @@ TEST_F(TransportUnderWineTest, FailuresToReachTheProxyNameTheProxy) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.proxy << " bypassed by " << row.bypass);
-        const MachineProxy proxy(row.proxy, row.bypass);
-        ASSERT_TRUE(proxy.set) << GetLastError();
+        WINHTTP_PROXY_INFO machine{WINHTTP_ACCESS_TYPE_NAMED_PROXY, const_cast<wchar_t*>(row.proxy),
+                                   const_cast<wchar_t*>(row.bypass)};
+        EXPECT_TRUE(WinHttpSetDefaultProxyConfiguration(&machine)) << GetLastError();
         // The session takes the machine's proxy when it opens.
         renewTransport();
         EXPECT_EQ(get("http://127.0.0.1:1/", {}), row.result);
         const std::string description = errorDescription();
         EXPECT_EQ(description.rfind(row.text, 0), 0u) << description;
     }
+    WINHTTP_PROXY_INFO none{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
+    WinHttpSetDefaultProxyConfiguration(&none);
 }
 
-// HTTPS to a server whose certificate a private authority issued: the bundle's authorities are
-// trusted, a server no authority vouches for gets nothing of the request, and the client
-// certificate is the user's store's, found by the certificate of the -oc file.
+// HTTPS to a server whose certificate a private authority issued (run_with_tls_server.sh): the
+// bundle's authorities are trusted, a server none of them vouches for gets nothing of the request,
+// and the client certificate is the user's store's, found by the certificate of the -oc file.
 TEST_F(TransportUnderWineTest, HttpsTrustsTheBundleAndPresentsTheStoredCertificate) {
-    const std::string url = variable("VEL_TLS_SERVER");
+    const std::string url = variable("VEL_TLS_SERVER"), clientPem = variable("VEL_TLS_CLIENT_PEM"),
+                      authority = variable("VEL_TLS_AUTHORITY");
     ASSERT_NE(url, "") << "run by run_with_tls_server.sh";
-    const std::string clientPem = variable("VEL_TLS_CLIENT_PEM");
-    const std::string privateAuthority = variable("VEL_TLS_AUTHORITY");
-    const std::string otherAuthority = variable("VEL_TLS_OTHER_AUTHORITY");
-    StoredCertificates stored;
-    stored.addWithKey(L"velTransport Wine client", clientPem);
-    // The other authority's certificate, stored without a key.
-    const std::string otherPem = fileText(otherAuthority);
-    BYTE der[4096];
-    DWORD derSize = sizeof der;
-    ASSERT_TRUE(CryptStringToBinaryA(otherPem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der,
-                                     &derSize, nullptr, nullptr));
-    stored.add(der, derSize);
-
+    StoredClientCertificate stored(L"velTransport Wine client", clientPem);
     const auto failed = [](DWORD error) { return HRESULT_FROM_WIN32(error); };
     // outcome: the page, or a part of the failure's text.
     struct Row {
@@ -308,26 +286,25 @@ TEST_F(TransportUnderWineTest, HttpsTrustsTheBundleAndPresentsTheStoredCertifica
         std::string options;
         HRESULT result;
         std::string outcome;
+        bool keyGone = false;
     };
     const Row rows[] = {
         {"the system's store alone", "", "", failed(ERROR_INTERNET_SECURITY_CHANNEL_ERROR),
          "cannot set up a secure connection with"},
-        {"another authority's bundle", otherAuthority, "", failed(ERROR_INTERNET_INVALID_CA),
-         "no authority of VELTRANSPORT_CA_BUNDLE issued it"},
-        {"the bundle vouches", privateAuthority, "", S_OK, "no client certificate"},
-        {"the stored client certificate", privateAuthority, "-oc" + clientPem, S_OK,
-         "served to velTransport Wine client"},
-        {"a certificate the store lacks", privateAuthority, "-oc" + privateAuthority,
+        {"another authority's bundle", variable("VEL_TLS_OTHER_AUTHORITY"), "",
+         failed(ERROR_INTERNET_INVALID_CA), "no authority of VELTRANSPORT_CA_BUNDLE issued it"},
+        {"the bundle vouches", authority, "", S_OK, "no client certificate"},
+        {"the stored client certificate", authority, "-oc" + clientPem + " -pkkey.pem -ppsecret",
+         S_OK, "served to velTransport Wine client"},
+        {"a certificate the store lacks", authority, "-oc" + authority,
          failed(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED), "is not in the user's store"},
-        {"a stored certificate without its key", privateAuthority,
-         "-oc" + otherAuthority + " -pkkey.pem -ppsecret",
-         failed(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED), "has no usable key"},
+        {"a stored certificate whose key is gone", authority, "-oc" + clientPem,
+         failed(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED), "has no usable key", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         _putenv_s("VELTRANSPORT_CA_BUNDLE", row.bundle.c_str());
-        // A transport of its own: the rows do not share connections.
-        renewTransport();
+        if (row.keyGone) stored.forgetKey();
         const std::string secret = "secret-" + std::to_string(&row - rows);
         const HRESULT result = get(url + "?" + secret, {}, row.options);
         const std::string description = errorDescription();
