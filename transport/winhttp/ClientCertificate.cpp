@@ -15,13 +15,13 @@ namespace {
 // A key linked to the certificate that the system can sign with, asked without any dialogue.
 bool hasUsableKey(PCCERT_CONTEXT certificate) {
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-    DWORD keySpec = 0;
+    DWORD keyKind = 0;
     BOOL mustFree = FALSE;
     if (!CryptAcquireCertificatePrivateKey(certificate, CRYPT_ACQUIRE_SILENT_FLAG, nullptr, &key,
-                                           &keySpec, &mustFree))
+                                           &keyKind, &mustFree))
         return false;
     if (mustFree) {
-        if (keySpec == CERT_NCRYPT_KEY_SPEC)
+        if (keyKind == CERT_NCRYPT_KEY_SPEC)
             NCryptFreeObject(key);
         else
             CryptReleaseContext(key, 0);
