@@ -62,8 +62,11 @@ LocalMemory decodedName(const CERT_NAME_BLOB& name) {
 }  // namespace
 
 std::string serialText(PCCERT_CONTEXT certificate) {
+    return serialText(certificate->pCertInfo->SerialNumber);
+}
+
+std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    const CRYPT_INTEGER_BLOB& serial = certificate->pCertInfo->SerialNumber;
     std::string text;
     // Little-endian: the most significant byte comes last.
     for (DWORD index = serial.cbData; index-- > 0;)

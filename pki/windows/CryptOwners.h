@@ -34,6 +34,9 @@ struct BCryptAlgorithmClose {
 struct BCryptKeyDestroy {
     void operator()(BCRYPT_KEY_HANDLE key) const { BCryptDestroyKey(key); }
 };
+struct BCryptHashDestroy {
+    void operator()(BCRYPT_HASH_HANDLE hash) const { BCryptDestroyHash(hash); }
+};
 struct LocalMemoryFree {
     void operator()(void* memory) const { LocalFree(memory); }
 };
@@ -45,6 +48,7 @@ using ChainContext = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainContextFree>
 using ChainEngine = std::unique_ptr<void, ChainEngineFree>;
 using BCryptAlgorithm = std::unique_ptr<void, BCryptAlgorithmClose>;
 using BCryptKey = std::unique_ptr<void, BCryptKeyDestroy>;
+using BCryptHashObject = std::unique_ptr<void, BCryptHashDestroy>;
 // What CryptEncodeObjectEx and CryptDecodeObjectEx allocate with CRYPT_ENCODE_ALLOC_FLAG.
 using LocalMemory = std::unique_ptr<void, LocalMemoryFree>;
 

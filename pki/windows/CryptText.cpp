@@ -2,12 +2,6 @@
 
 #include "Base64.h"
 
-namespace {
-
-constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
-
-}  // namespace
-
 std::string encoded(LPCSTR type, const void* structure) {
     return written("encoding a structure", [&](BYTE* out, DWORD* size) {
         return CryptEncodeObjectEx(X509_ASN_ENCODING, type, structure, 0, nullptr, out, size);
@@ -33,32 +27,6 @@ CertContext certificateFromDer(const std::string& der) {
 std::string derOf(PCCERT_CONTEXT certificate) {
     return std::string(reinterpret_cast<const char*>(certificate->pbCertEncoded),
                        certificate->cbCertEncoded);
-}
-
-std::vector<CertContext> certificatesIn(const std::string& bytes) {
-    std::vector<CertContext> certificates;
-    if (bytes.find(kBegin) == std::string::npos) {
-        if (!bytes.empty()) certificates.push_back(certificateFromDer(bytes));
-        return certificates;
-    }
-    for (std::size_t begin = bytes.find(kBegin); begin != std::string::npos;
-         begin = bytes.find(kBegin, begin + kBegin.size())) {
-        const std::string der = written("reading a PEM certificate", [&](BYTE* out, DWORD* size) {
-            return CryptStringToBinaryA(bytes.data() + begin,
-                                        static_cast<DWORD>(bytes.size() - begin),
-                                        CRYPT_STRING_BASE64HEADER, out, size, nullptr, nullptr);
-        });
-        certificates.push_back(certificateFromDer(der));
-    }
-    return certificates;
-}
-
-std::string certificatePem(PCCERT_CONTEXT certificate) {
-    const std::string base64 = toBase64(derOf(certificate));
-    std::string pem = "-----BEGIN CERTIFICATE-----\n";
-    for (std::size_t line = 0; line < base64.size(); line += 64)
-        pem += base64.substr(line, 64) + "\n";
-    return pem + "-----END CERTIFICATE-----\n";
 }
 
 std::string publicKeyInfoOf(PCCERT_CONTEXT certificate) {

@@ -1,8 +1,7 @@
-// DER encoding and decoding through CryptoAPI, Base64 and the certificates of a PEM text.
+// DER encoding and decoding through CryptoAPI, and Base64.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "CryptOwners.h"
 #include "SystemFailure.h"
@@ -28,9 +27,6 @@ std::string bytesOf(const CRYPT_DATA_BLOB& blob);
 // A certificate from its DER; E_INVALIDARG when it is not one.
 CertContext certificateFromDer(const std::string& der);
 std::string derOf(PCCERT_CONTEXT certificate);
-// The certificates of a PEM text (every CERTIFICATE block) or of a DER file's bytes.
-std::vector<CertContext> certificatesIn(const std::string& bytes);
-std::string certificatePem(PCCERT_CONTEXT certificate);
 // The DER SubjectPublicKeyInfo of the certificate, by which it is matched to its request.
 std::string publicKeyInfoOf(PCCERT_CONTEXT certificate);
 // The SHA-1 hash by which the user's store knows the certificate.

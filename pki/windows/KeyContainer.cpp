@@ -38,7 +38,7 @@ KeyContainer KeyContainer::create(DWORD bits) {
         const DWORD error = GetLastError();
         remove(name);
         SetLastError(error);
-        failLastError("making a key pair of " + std::to_string(bits) + " bits");
+        failSystem("making a key pair of " + std::to_string(bits) + " bits");
     }
     return container;
 }
@@ -60,12 +60,17 @@ std::string KeyContainer::publicKeyInfo() const {
                    reinterpret_cast<const CERT_PUBLIC_KEY_INFO*>(info.data()));
 }
 
-DWORD KeyContainer::bits() const {
+CryptKey KeyContainer::key() const {
     CryptKey key;
-    checkSystem(CryptGetUserKey(provider(), kKeySpec, key.put()), "opening the key");
+    checkSystem(CryptGetUserKey(provider(), kKeySpec, key.put()), "opening the key of " + m_name);
+    return key;
+}
+
+DWORD KeyContainer::bits() const {
+    const CryptKey opened = key();
     DWORD bits = 0;
     DWORD size = sizeof bits;
-    checkSystem(CryptGetKeyParam(key.get(), KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0),
+    checkSystem(CryptGetKeyParam(opened.get(), KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0),
                 "reading the key's length");
     return bits;
 }

@@ -21,6 +21,7 @@ public:
 
     const std::string& name() const { return m_name; }
     HCRYPTPROV provider() const { return m_provider.get(); }
+    CryptKey key() const;
     // The DER SubjectPublicKeyInfo of the key.
     std::string publicKeyInfo() const;
     DWORD bits() const;

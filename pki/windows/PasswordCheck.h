@@ -1,7 +1,8 @@
 // The password of a key. rsaenh keeps the key itself unencrypted in the user's profile, so the
 // password guards the component's use of it: a salted PBKDF2-HMAC-SHA256 digest is kept, never
-// the password, and the object remembers a keyed digest of each password it has checked, so that
-// a pick-up right after its application does not derive again.
+// the password (PBKDF2 over as many iterations as a key file's), and the object remembers a keyed
+// digest of each password it has checked, so that a pick-up right after its application does not
+// derive again.
 #pragma once
 
 #include <string>
@@ -11,8 +12,6 @@ struct PasswordDigest {
     std::string salt;
     std::string digest;
 };
-
-inline constexpr unsigned long kPasswordIterations = 600000;
 
 PasswordDigest digestOfNewPassword(const std::string& password);
 

@@ -12,8 +12,8 @@ CertStore opened(UserStore which, LPCSTR provider) {
     CertStore store(CertOpenStore(provider, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
                                   which == UserStore::My ? L"My" : L"CA"));
     if (!store)
-        failLastError(std::string("opening the user's certificate store ") +
-                      (which == UserStore::My ? "My" : "CA"));
+        failSystem(std::string("opening the user's certificate store ") +
+                   (which == UserStore::My ? "My" : "CA"));
     return store;
 }
 
@@ -56,6 +56,23 @@ void storeWithKey(PCCERT_CONTEXT certificate, const std::string& container) {
 }
 
 void storeAuthority(PCCERT_CONTEXT certificate) { added(UserStore::CA, certificate); }
+
+void storeRevocationList(PCCRL_CONTEXT list) {
+    const CertStore store = opened(UserStore::CA, CERT_STORE_PROV_SYSTEM_W);
+    checkSystem(CertAddCRLContextToStore(store.get(), list, CERT_STORE_ADD_NEWER, nullptr) ||
+                    GetLastError() == static_cast<DWORD>(CRYPT_E_EXISTS),
+                "adding the revocation list to the user's store");
+}
+
+std::vector<CrlContext> storedRevocationLists() {
+    const CertStore store = opened(UserStore::CA, CERT_STORE_PROV_SYSTEM_W);
+    std::vector<CrlContext> lists;
+    // Each step frees the context it is given.
+    for (PCCRL_CONTEXT list = CertEnumCRLsInStore(store.get(), nullptr); list != nullptr;
+         list = CertEnumCRLsInStore(store.get(), list))
+        lists.emplace_back(CertDuplicateCRLContext(list));
+    return lists;
+}
 
 void removeStored(const std::string& hash) {
     for (const UserStore which : {UserStore::My, UserStore::CA}) {

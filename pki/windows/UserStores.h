@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "CryptOwners.h"
 
@@ -15,5 +16,8 @@ CertContext storedCertificate(const std::string& hash);
 // Adds the certificate to My, its key property naming the container.
 void storeWithKey(PCCERT_CONTEXT certificate, const std::string& container);
 void storeAuthority(PCCERT_CONTEXT certificate);
+// Adds the revocation list to CA, in place of an older one of its issuer.
+void storeRevocationList(PCCRL_CONTEXT list);
+std::vector<CrlContext> storedRevocationLists();
 // Removes the certificate of that hash from My and CA.
 void removeStored(const std::string& hash);

@@ -5,10 +5,11 @@
 #include "PkiRegistry.h"
 #include "text/AnsiText.h"
 
-CvelAsymKey::CvelAsymKey(std::string container, std::shared_ptr<PasswordCheck> passwords)
+CvelAsymKey::CvelAsymKey(std::string container, std::shared_ptr<PasswordCheck> passwords, bool open)
     : PkiObject(kISMAsymKeyMembers),
       m_container(std::move(container)),
-      m_passwords(std::move(passwords)) {}
+      m_passwords(std::move(passwords)),
+      m_open(open) {}
 
 const std::string& CvelAsymKey::openContainer() const {
     if (!m_open) failWith(E_ACCESSDENIED, "the key is locked: Decrypt it with its password first");
@@ -18,6 +19,7 @@ const std::string& CvelAsymKey::openContainer() const {
 STDMETHODIMP CvelAsymKey::Decrypt(BSTR strPass) {
     return errorBoundary(interfaceId(), "Decrypt", [&] {
         const std::optional<PasswordDigest> digest = pkiRegistry::keyPassword(m_container);
+        if (!digest && m_open) return;
         if (!digest) failWith(E_INVALIDARG, "the key " + m_container + " is no longer kept");
         if (!m_passwords->matches(*digest, toAnsi(strPass)))
             failWith(E_ACCESSDENIED, "the password does not open the key");

@@ -15,8 +15,9 @@ public:
     static constexpr IID kImplementationId = {
         0x5b0e3c1a, 0x2f6d, 0x4e8b, {0x9a, 0x11, 0x3c, 0x7d, 0x52, 0x90, 0x6e, 0x02}};
 
-    // passwords: the checks of the component object that found the key, shared with it.
-    CvelAsymKey(std::string container, std::shared_ptr<PasswordCheck> passwords);
+    // passwords: the checks of the component object that found the key, shared with it. A key
+    // given open (one a PKCS#12 file brought) needs no Decrypt.
+    CvelAsymKey(std::string container, std::shared_ptr<PasswordCheck> passwords, bool open = false);
 
     // The key's container once it is open; a failure while it is locked.
     const std::string& openContainer() const;

@@ -115,12 +115,6 @@ CertificateRecord CvelPKI::recordOf(ISMCertificate* certificate) {
     return *record;
 }
 
-CertStatus CvelPKI::statusOf(PCCERT_CONTEXT certificate, const CertificateRecord* record) {
-    if (record != nullptr && record->revoked) return SMStatusRevoked;
-    const LONG position = CertVerifyTimeValidity(nullptr, certificate->pCertInfo);
-    return position < 0 ? SMStatusInActive : position > 0 ? SMStatusExpired : SMStatusActive;
-}
-
 void CvelPKI::removeCertificate(const CertificateRecord& record) {
     pkiRegistry::removeCertificate(record.id);
     const std::vector<CertificateRecord> others = pkiRegistry::certificates();

@@ -96,15 +96,21 @@ private:
     CertContext certificateOf(ISMCertificate* certificate);
     CertificateRecord recordOf(ISMCertificate* certificate);
     CertStatus statusOf(PCCERT_CONTEXT certificate, const CertificateRecord* record);
+    // The issuers of the certificate among the stored certificates and the anchor, nearest first.
+    std::vector<CertContext> issuerChain(PCCERT_CONTEXT certificate);
     // Removes the record, the certificate from the user's store and a key no other record uses.
     void removeCertificate(const CertificateRecord& record);
     // Puts an authority's certificate into CurrentUser\CA with an ID, once.
     long keepAuthority(PCCERT_CONTEXT certificate);
     // The trust anchor; null when none is set.
     CertContext trustAnchor();
-    // With an anchor: VELPKI_E_UNTRUSTED unless each certificate's signatures lead to it, through
-    // the others and the stored certificates.
+    // Every certificate the component keeps that the user's store still holds.
+    std::vector<CertContext> storedCertificates();
+    // With an anchor: VELPKI_E_UNTRUSTED unless each certificate chains to it, through the others
+    // and the stored certificates.
     void requireChained(const std::vector<CertContext>& certificates);
+    // With an anchor: a failure unless the anchor issued and signed the list and it is current.
+    void requireFromAnchor(PCCRL_CONTEXT list);
 
     KeyAlgorithm m_keyAlgorithm = KeyAlgorithm::Rsa2048;
     std::string m_requestScope;

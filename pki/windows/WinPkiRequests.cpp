@@ -7,8 +7,8 @@
 #include "Base64.h"
 #include "CryptText.h"
 #include "ErrorBoundary.h"
-#include "FileBytes.h"
 #include "KeyContainer.h"
+#include "PemBundle.h"
 #include "Spkac.h"
 #include "UserStores.h"
 #include "WinAsymKey.h"
@@ -140,7 +140,7 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
                           [&](const OpenRequest& open) { return open.reference != reference; });
         if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + which);
         const std::vector<CertContext> certificates =
-            certificatesIn(readFileBytes(toAnsi(strCertFile)));
+            readCertificatesAndLists(toAnsi(strCertFile)).certificates;
         for (const OpenRequest& request : requests) {
             PCCERT_CONTEXT issued = issuedFor(request, certificates);
             if (issued == nullptr) continue;

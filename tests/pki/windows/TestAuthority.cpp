@@ -4,7 +4,7 @@
 
 #include "Base64.h"
 #include "CryptText.h"
-#include "FileBytes.h"
+#include "PemBundle.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TestAuthority::TestAuthority(const std::string& name) : m_container("velPKI-test
     CERT_EXTENSIONS extensions{1, &extension};
     m_certificate.reset(CertCreateSelfSignCertificate(m_provider.get(), &subjectBlob, 0, &keyInfo,
                                                       &algorithm, nullptr, nullptr, &extensions));
-    if (!m_certificate) failLastError("making the authority's certificate");
+    if (!m_certificate) failSystem("making the authority's certificate");
 }
 
 TestAuthority::~TestAuthority() {
@@ -106,6 +106,6 @@ std::string writePemFile(const std::string& name, PCCERT_CONTEXT certificate) {
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
     const std::string path = std::string(folder) + name;
-    writeFileBytes(path, certificatePem(certificate));
+    writeTextFile(path, certificatePem(certificate));
     return path;
 }
