@@ -57,9 +57,8 @@ public:
                       BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
                       ISMCertificateList** ppCertList) override;
     STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
-    STDMETHODIMP GetIssuer(ISMCertificate*, LONG, ISMCertificateList**) override {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
+                           ISMCertificateList** ppChain) override;
     STDMETHODIMP HasValidCertifiedKey(BSTR, ISMCertificateList**, LONG*) override {
         return E_NOTIMPL;
     }

@@ -48,10 +48,13 @@ CertStatus CvelPKI::statusOf(PCCERT_CONTEXT certificate, const CertificateRecord
     if (isRevoked(certificate, held)) return SMStatusRevoked;
     const LONG position = CertVerifyTimeValidity(nullptr, certificate->pCertInfo);
     if (position != 0) return position < 0 ? SMStatusInActive : SMStatusExpired;
-    // The chain must end in a self-signed authority the store keeps.
+    // The chain must end in a self-signed authority the store keeps or the anchor.
     const std::vector<CertContext> chain = issuerChain(certificate);
     PCCERT_CONTEXT top = chain.empty() ? certificate : chain.back().get();
-    const bool kept = chain.empty() ? record != nullptr : true;
+    const CertContext anchor = trustAnchor();
+    const bool kept = !chain.empty() || record != nullptr ||
+                      (anchor && CertCompareCertificate(X509_ASN_ENCODING, anchor->pCertInfo,
+                                                        certificate->pCertInfo));
     return selfSigned(top) && kept ? SMStatusActive : SMStatusUnknownCA;
 }
 
@@ -71,5 +74,23 @@ STDMETHODIMP CvelPKI::Verify2(LONG lCertID, LONG, CertStatus* pStatus) {
         const auto stored = storedCertificate(lCertID);
         const std::optional<CertificateRecord> record = pkiRegistry::certificate(lCertID);
         *pStatus = statusOf(stored->certificate(), record ? &*record : nullptr);
+    });
+}
+
+STDMETHODIMP CvelPKI::GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
+                                ISMCertificateList** ppChain) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetIssuer", [&] {
+        requireOut(ppChain);
+        *ppChain = nullptr;
+        std::vector<CertContext> chain = issuerChain(certificateOf(pCertificate).get());
+        const auto list = CvelCertificateList::make();
+        for (std::size_t index = 0;
+             index < chain.size() && (lDeep <= 0 || index < static_cast<std::size_t>(lDeep));
+             ++index) {
+            const std::optional<CertificateRecord> record =
+                pkiRegistry::certificateWithHash(sha1Of(chain[index].get()));
+            list->append(CvelCertificate::make(std::move(chain[index]), record ? record->id : 0));
+        }
+        *ppChain = list->handOut();
     });
 }

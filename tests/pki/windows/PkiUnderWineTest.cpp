@@ -302,6 +302,32 @@ TEST_F(PkiUnderWineTest, TheTrustAnchorNeedsItsFingerprintAndRefusesOtherAuthori
             issuer == &anchor ? S_OK : VELPKI_E_UNTRUSTED)
             << errorDescription();
     }
+    // The anchor is the accepted certificate's issuer and vouches for it; the other authority,
+    // neither stored nor the anchor, is unknown.
+    CertType type = SMTypeOwn;
+    velcom::ComPtr<ISMCertificateList> own, issuers, loaded;
+    velcom::ComPtr<ISMCRLList> noLists;
+    ASSERT_EQ(pki->Find(&type, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, own.put()),
+              S_OK);
+    ASSERT_EQ(pki->Load(toBstr(writePemFile("other.pem", other.certificate())).get(), loaded.put(),
+                        noLists.put()),
+              S_OK);
+    LONG count = 0;
+    own->get_Count(&count);
+    ASSERT_EQ(count, 1);
+    velcom::ComPtr<ISMCertificate> accepted, unknown;
+    own->get_Item(0, accepted.put());
+    loaded->get_Item(0, unknown.put());
+    for (const auto& [certificate, expected] :
+         {std::pair{accepted.get(), SMStatusActive}, std::pair{kept.get(), SMStatusActive},
+          std::pair{unknown.get(), SMStatusUnknownCA}}) {
+        CertStatus status = SMStatusAll;
+        ASSERT_EQ(pki->Verify(certificate, 0, &status), S_OK);
+        EXPECT_EQ(status, expected);
+    }
+    ASSERT_EQ(pki->GetIssuer(accepted.get(), 0, issuers.put()), S_OK);
+    issuers->get_Count(&count);
+    EXPECT_EQ(count, 1);
 }
 
 // regsvr32 registers the class under its ProgID so that a host creates it by name, and /u
