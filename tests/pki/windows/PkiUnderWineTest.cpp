@@ -328,6 +328,18 @@ TEST_F(PkiUnderWineTest, TheTrustAnchorNeedsItsFingerprintAndRefusesOtherAuthori
     ASSERT_EQ(pki->GetIssuer(accepted.get(), 0, issuers.put()), S_OK);
     issuers->get_Count(&count);
     EXPECT_EQ(count, 1);
+
+    // The anchor's revocation list, imported, marks the certificate it names revoked.
+    velcom::ComPtr<ISMCertificateList> noCertificates;
+    velcom::ComPtr<ISMCRLList> lists;
+    ASSERT_EQ(pki->Load(toBstr(anchor.revocationListFile("anchor.crl", "07")).get(),
+                        noCertificates.put(), lists.put()),
+              S_OK)
+        << errorDescription();
+    ASSERT_EQ(pki->Import(nullptr, lists.get()), S_OK) << errorDescription();
+    CertStatus status = SMStatusAll;
+    ASSERT_EQ(pki->Verify(accepted.get(), 0, &status), S_OK);
+    EXPECT_EQ(status, SMStatusRevoked);
 }
 
 // regsvr32 registers the class under its ProgID so that a host creates it by name, and /u

@@ -24,6 +24,22 @@ LocalMemory decoded(LPCSTR type, const CRYPT_DER_BLOB& blob) {
     return LocalMemory(result);
 }
 
+// Little-endian, as CryptoAPI keeps serials.
+std::string serialBytesOf(const std::string& serial) {
+    std::string bytes;
+    for (std::size_t index = serial.size(); index >= 2; index -= 2)
+        bytes += static_cast<char>(std::stoi(serial.substr(index - 2, 2), nullptr, 16));
+    return bytes;
+}
+
+std::string writtenFile(const std::string& name, const std::string& text) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + name;
+    writeTextFile(path, text);
+    return path;
+}
+
 }  // namespace
 
 TestAuthority::TestAuthority(const std::string& name) : m_container("velPKI-test-" + name) {
@@ -61,6 +77,32 @@ TestAuthority::~TestAuthority() {
                          CRYPT_DELETEKEYSET);
 }
 
+std::string TestAuthority::revocationListFile(const std::string& name,
+                                              const std::string& serial) const {
+    std::string serialBytes = serialBytesOf(serial);
+    CRL_ENTRY entry{};
+    entry.SerialNumber = blobOf(serialBytes);
+    GetSystemTimeAsFileTime(&entry.RevocationDate);
+    CRL_INFO info{};
+    info.dwVersion = CRL_V2;
+    info.SignatureAlgorithm.pszObjId = const_cast<char*>(szOID_RSA_SHA256RSA);
+    info.Issuer = m_certificate->pCertInfo->Subject;
+    info.ThisUpdate = entry.RevocationDate;
+    ULARGE_INTEGER next{};
+    next.LowPart = info.ThisUpdate.dwLowDateTime;
+    next.HighPart = info.ThisUpdate.dwHighDateTime;
+    next.QuadPart += 24ULL * 3600 * 10000000;
+    info.NextUpdate = {next.LowPart, next.HighPart};
+    info.cCRLEntry = 1;
+    info.rgCRLEntry = &entry;
+    const std::string der = written("signing a revocation list", [&](BYTE* out, DWORD* size) {
+        return CryptSignAndEncodeCertificate(m_provider.get(), AT_SIGNATURE, X509_ASN_ENCODING,
+                                             X509_CERT_CRL_TO_BE_SIGNED, &info,
+                                             &info.SignatureAlgorithm, nullptr, out, size);
+    });
+    return writtenFile(name, pemBlock("X509 CRL", der));
+}
+
 CertContext TestAuthority::issue(const std::string& spkacBase64, const std::string& commonName,
                                  const std::string& serial) const {
     const std::string spkac = fromBase64(spkacBase64);
@@ -78,9 +120,7 @@ CertContext TestAuthority::issue(const std::string& spkacBase64, const std::stri
                     CRYPT_VERIFY_CERT_SIGN_ISSUER_PUBKEY, keyInfo, 0, nullptr),
                 "verifying the SPKAC's signature");
     std::string subject = encodedName("CN=" + commonName);
-    std::string serialBytes;
-    for (std::size_t index = serial.size(); index >= 2; index -= 2)
-        serialBytes += static_cast<char>(std::stoi(serial.substr(index - 2, 2), nullptr, 16));
+    std::string serialBytes = serialBytesOf(serial);
     CERT_INFO info{};
     info.dwVersion = CERT_V3;
     info.SerialNumber = blobOf(serialBytes);
@@ -103,9 +143,5 @@ CertContext TestAuthority::issue(const std::string& spkacBase64, const std::stri
 }
 
 std::string writePemFile(const std::string& name, PCCERT_CONTEXT certificate) {
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string path = std::string(folder) + name;
-    writeTextFile(path, certificatePem(certificate));
-    return path;
+    return writtenFile(name, certificatePem(certificate));
 }

@@ -21,6 +21,10 @@ public:
     CertContext issue(const std::string& spkacBase64, const std::string& commonName,
                       const std::string& serial) const;
 
+    // A revocation list naming the serial, current for a day, as a PEM file of that name in the
+    // temporary folder, whose path it returns.
+    std::string revocationListFile(const std::string& name, const std::string& serial) const;
+
 private:
     std::string m_container;
     CryptProvider m_provider;
