@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::size_t kSaltBytes = 16;
 constexpr std::size_t kDigestBytes = 32;
+constexpr std::size_t kRemembered = 16;
 
 std::string derived(const std::string& password, const std::string& salt) {
     return pbkdf2Sha256(password, salt, kPasswordIterations, kDigestBytes);
@@ -31,10 +32,16 @@ bool PasswordCheck::matches(const PasswordDigest& digest, const std::string& pas
     const std::string memory = memoryOf(digest, password);
     if (std::find(m_checked.begin(), m_checked.end(), memory) != m_checked.end()) return true;
     if (derived(password, digest.salt) != digest.digest) return false;
-    m_checked.push_back(memory);
+    keep(memory);
     return true;
 }
 
 void PasswordCheck::remember(const PasswordDigest& digest, const std::string& password) {
-    m_checked.push_back(memoryOf(digest, password));
+    keep(memoryOf(digest, password));
+}
+
+void PasswordCheck::keep(std::string memory) {
+    // The latest few: an application checks one key, a host that keeps the object a few.
+    if (m_checked.size() == kRemembered) m_checked.erase(m_checked.begin());
+    m_checked.push_back(std::move(memory));
 }

@@ -23,6 +23,7 @@ public:
 
 private:
     std::string memoryOf(const PasswordDigest& digest, const std::string& password);
+    void keep(std::string memory);
 
     // Drawn when the first password is remembered.
     std::string m_secret;

@@ -26,13 +26,19 @@ CvelPKI::CvelPKI()
 }
 
 CvelPKI::~CvelPKI() {
-    for (const std::string& container : m_unkept) {
-        KeyContainer::remove(container);
-        try {
+    try {
+        // Another object of this component may have added the request since.
+        const std::vector<OpenRequest> open = pkiRegistry::openRequests();
+        for (const std::string& container : m_unkept) {
+            if (std::any_of(open.begin(), open.end(), [&](const OpenRequest& request) {
+                    return request.container == container;
+                }))
+                continue;
+            KeyContainer::remove(container);
             pkiRegistry::forgetKeyPassword(container);
-        } catch (const std::exception&) {
-            // A digest without its key opens nothing.
         }
+    } catch (const std::exception&) {
+        // A key left behind serves no request and harms none.
     }
     unlockModule();
 }

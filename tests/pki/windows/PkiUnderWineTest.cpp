@@ -66,6 +66,12 @@ protected:
     void SetUp() override {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         deleteKeyTree(HKEY_CURRENT_USER, "Software\\velTesseraComm\\PKI");
+        // Revocation lists of an earlier run's authorities of the same names would still count.
+        const CertStore authorities(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                                                  CERT_SYSTEM_STORE_CURRENT_USER, L"CA"));
+        ASSERT_TRUE(authorities);
+        while (PCCRL_CONTEXT list = CertEnumCRLsInStore(authorities.get(), nullptr))
+            ASSERT_TRUE(CertDeleteCRLFromStore(list));
         m_library.reset(LoadLibraryA("velPKI.dll"));
         ASSERT_NE(m_library, nullptr) << GetLastError();
         pki = newPki();
