@@ -5,6 +5,7 @@
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "ErrorBoundary.h"
+#include "PkiClass.h"
 #include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
@@ -16,6 +17,10 @@ CvelPKI::CvelPKI()
 }
 
 CvelPKI::~CvelPKI() { unlockModule(); }
+
+HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
+    return CvelPKI::create(outer, riid, object);
+}
 
 HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
     if (object == nullptr) return E_POINTER;
