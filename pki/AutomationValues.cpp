@@ -103,7 +103,8 @@ std::vector<std::int64_t> numbersOf(const VARIANT& argument) {
     const VARTYPE type = value.vt & ~VT_BYREF;
     if ((type & VT_ARRAY) == 0) {
         velcom::Variant number;
-        if (FAILED(VariantChangeType(number.get(), &value, 0, VT_I4)))
+        // Windows declares the source without const, though it only reads it.
+        if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&value), 0, VT_I4)))
             failWith(E_INVALIDARG, "a list of identifiers was expected");
         return {number.get()->lVal};
     }

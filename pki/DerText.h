@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "Base64.h"
 #include "OpenSslOwners.h"
 
 inline void freeOpenSslText(char* text) { OPENSSL_free(text); }
@@ -16,11 +17,6 @@ std::string certificateDer(X509* certificate);
 std::string revocationListDer(X509_CRL* list);
 X509Owner certificateFromDer(const std::string& der);
 CrlOwner revocationListFromDer(const std::string& der);
-
-// Base64 in one line, without line breaks; fromBase64 ignores white space and fails on anything
-// else that is not Base64.
-std::string toBase64(const std::string& bytes);
-std::string fromBase64(std::string_view text);
 
 std::string certificatePem(X509* certificate);
 // A serial number as the authority writes it: upper-case hexadecimal without separators or

@@ -7,18 +7,6 @@
 
 #include "DerText.h"
 
-std::optional<KeyAlgorithm> keyAlgorithmNamed(const std::string& name) {
-    static constexpr std::pair<const char*, KeyAlgorithm> kNames[] = {
-        {"rsa2048", KeyAlgorithm::Rsa2048},
-        {"rsa3072", KeyAlgorithm::Rsa3072},
-        {"rsa4096", KeyAlgorithm::Rsa4096},
-        {"ec-p256", KeyAlgorithm::EcP256},
-        {"ec-p384", KeyAlgorithm::EcP384}};
-    for (const auto& [text, algorithm] : kNames)
-        if (OPENSSL_strcasecmp(name.c_str(), text) == 0) return algorithm;
-    return std::nullopt;
-}
-
 KeyOwner generateKey(KeyAlgorithm algorithm) {
     EVP_PKEY* key = nullptr;
     switch (algorithm) {

@@ -5,11 +5,7 @@
 #include <string>
 
 #include "OpenSslOwners.h"
-
-enum class KeyAlgorithm { Rsa2048, Rsa3072, Rsa4096, EcP256, EcP384 };
-
-// "rsa2048", "rsa3072", "rsa4096", "ec-p256" or "ec-p384" in any case; none for another text.
-std::optional<KeyAlgorithm> keyAlgorithmNamed(const std::string& name);
+#include "RequestAttributes.h"
 KeyOwner generateKey(KeyAlgorithm algorithm);
 // The Base64 text of a Netscape SPKAC over the key's public half and the challenge, signed with
 // the key (SHA-256).

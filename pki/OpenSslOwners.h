@@ -12,7 +12,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
-#include "PkiFailure.h"
+#include "OpenSslFailure.h"
 
 template <class Object, void (*Free)(Object*)>
 struct OpenSslDeleter {

@@ -1,21 +1,3 @@
 #include "PkiFailure.h"
 
-#include <openssl/err.h>
-
 void failWith(HRESULT code, const std::string& text) { throw PkiFailure(code, text); }
-
-std::string takeOpenSslReasons() {
-    std::string reasons;
-    while (const unsigned long error = ERR_get_error()) {
-        char text[256];
-        ERR_error_string_n(error, text, sizeof text);
-        if (!reasons.empty()) reasons += "; ";
-        reasons += text;
-    }
-    return reasons;
-}
-
-void failOpenSsl(const std::string& what) {
-    const std::string reasons = takeOpenSslReasons();
-    failWith(E_FAIL, reasons.empty() ? what : what + ": " + reasons);
-}

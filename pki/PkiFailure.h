@@ -17,8 +17,3 @@ private:
 };
 
 [[noreturn]] void failWith(HRESULT code, const std::string& text);
-// E_FAIL with what went wrong followed by OpenSSL's reasons queued on this thread, which it
-// consumes, so that a later failure does not report stale ones.
-[[noreturn]] void failOpenSsl(const std::string& what);
-// The reasons OpenSSL queued on this thread, joined by "; ", and the queue cleared.
-std::string takeOpenSslReasons();

@@ -1,17 +1,23 @@
 // The module's four exports: the class object of velPKI, and its registration under the ProgID
 // with the library as in-process server (threading model "Apartment"), as the proxy's class is
-// registered.
+// registered. The shared library shows these alone (velPKI.map), the DLL names them in velPKI.def.
 #include <velPKI/velPKI.h>
 
+#include "PkiClass.h"
 #include "inproc/ClassObject.h"
 #include "inproc/ModuleFile.h"
 #include "inproc/ModuleLock.h"
 #include "inproc/RegistryScript.h"
-#include "velPKI.h"
+
+#ifdef _WIN32
+#define VEL_SERVER_EXPORT
+#else
+#define VEL_SERVER_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 
-using CvelPKIClassObject = ClassObject<&CvelPKI::create>;
+using CvelPKIClassObject = ClassObject<&createPkiObject>;
 
 constexpr char kDescription[] = "vel PKI Class";
 
@@ -31,8 +37,8 @@ std::vector<ScriptKey> registryScript() {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE
-DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+extern "C" VEL_SERVER_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid,
+                                                                      LPVOID* ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (!IsEqualCLSID(rclsid, CLSID_velPKI)) return CLASS_E_CLASSNOTAVAILABLE;
@@ -43,11 +49,11 @@ DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     return classObject->QueryInterface(riid, ppv);
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+extern "C" VEL_SERVER_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return moduleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllRegisterServer() {
+extern "C" VEL_SERVER_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
     try {
         const std::string path = fileNameOf(moduleContaining(&g_moduleAnchor));
         if (path.empty()) return SELFREG_E_CLASS;
@@ -57,7 +63,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllRegi
     }
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE DllUnregisterServer() {
+extern "C" VEL_SERVER_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
     try {
         return unregisterScript(HKEY_CLASSES_ROOT, registryScript());
     } catch (const std::bad_alloc&) {

@@ -5,18 +5,17 @@
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "ErrorBoundary.h"
-#include "PasswordAuthenticator.h"
+#include "PkiClass.h"
 #include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
-CvelPKI::CvelPKI()
-    : DispatchImpl<ISMPrivateKeyInfrastructure>(kISMPrivateKeyInfrastructureMembers),
-      DispatchImpl<ISMPrivateKeyInfrastructureEx>(kISMPrivateKeyInfrastructureExMembers),
-      DispatchImpl<IvelPKIStore>(kIvelPKIStoreMembers) {
-    lockModule();
-}
+CvelPKI::CvelPKI() { lockModule(); }
 
 CvelPKI::~CvelPKI() { unlockModule(); }
+
+HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
+    return CvelPKI::create(outer, riid, object);
+}
 
 HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
     if (object == nullptr) return E_POINTER;
@@ -69,14 +68,6 @@ STDMETHODIMP CvelPKI::Open(BSTR path) {
         if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
         // The store in use stays when the new one cannot be opened.
         m_pStore = std::make_shared<PkiStore>(file);
-    });
-}
-
-STDMETHODIMP CvelPKI::CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) {
-    return errorBoundary(IID_IvelPKIStore, "CreateAuthenticator", [&] {
-        requireOut(ppAuthenticator);
-        if (SysStringLen(strPassword) == 0) failWith(E_INVALIDARG, "no password");
-        *ppAuthenticator = CvelPasswordAuthenticator::make(strPassword)->handOut();
     });
 }
 

@@ -7,41 +7,15 @@
 #include <string>
 #include <vector>
 
-#include <velPKI/velPKI.h>
-#include <velTesseraComm/DispatchTables.h>
-
 #include "Keys.h"
 #include "OpenSslOwners.h"
+#include "PkiAutomation.h"
 #include "PkiStore.h"
 #include "SealedKeys.h"
 #include "velCertificate.h"
 #include "velList.h"
 
-inline constexpr velcom::DispatchMember kISMPrivateKeyInfrastructureExMembers[] = {
-    velcom::member<&ISMPrivateKeyInfrastructureEx::ImportRequestedCertificate2, velcom::in(VT_BSTR),
-                   velcom::in(VT_BSTR), velcom::optional(VT_BYREF | VT_BSTR),
-                   velcom::retval(VT_I4)>(u"ImportRequestedCertificate2", 1, DISPATCH_METHOD),
-};
-inline constexpr velcom::DispatchMember kIvelPKIStoreMembers[] = {
-    velcom::member<&IvelPKIStore::Open, velcom::in(VT_BSTR)>(u"Open", 1, DISPATCH_METHOD),
-    velcom::member<&IvelPKIStore::SetTrustAnchor, velcom::in(VT_BSTR), velcom::in(VT_BSTR)>(
-        u"SetTrustAnchor", 2, DISPATCH_METHOD),
-    velcom::member<&IvelPKIStore::GetTrustAnchor, velcom::retval(VT_DISPATCH)>(u"GetTrustAnchor", 3,
-                                                                               DISPATCH_METHOD),
-    velcom::member<&IvelPKIStore::put_KeyType, velcom::in(VT_BSTR)>(u"KeyType", 4,
-                                                                    DISPATCH_PROPERTYPUT),
-    velcom::member<&IvelPKIStore::ForgetRequest, velcom::in(VT_BSTR)>(u"ForgetRequest", 5,
-                                                                      DISPATCH_METHOD),
-    velcom::member<&IvelPKIStore::put_RequestScope, velcom::in(VT_BSTR)>(u"RequestScope", 6,
-                                                                         DISPATCH_PROPERTYPUT),
-    velcom::member<&IvelPKIStore::CreateAuthenticator, velcom::in(VT_BSTR),
-                   velcom::retval(VT_DISPATCH)>(u"CreateAuthenticator", 7, DISPATCH_METHOD),
-};
-
-class CvelPKI final : public velcom::DispatchImpl<ISMPrivateKeyInfrastructure>,
-                      public velcom::DispatchImpl<ISMPrivateKeyInfrastructureEx>,
-                      public velcom::DispatchImpl<IvelPKIStore>,
-                      public ISupportErrorInfo {
+class CvelPKI final : public PkiAutomation, public ISupportErrorInfo {
 public:
     // The class object's creation function: aggregation is refused.
     static HRESULT create(IUnknown* outer, REFIID riid, void** object);
@@ -58,7 +32,6 @@ public:
     STDMETHODIMP put_KeyType(BSTR strKeyType) override;
     STDMETHODIMP ForgetRequest(BSTR strReference) override;
     STDMETHODIMP put_RequestScope(BSTR strReference) override;
-    STDMETHODIMP CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) override;
 
     // ISMPrivateKeyInfrastructure
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;

@@ -1,54 +1,17 @@
 // Key requests: created with a new key, kept open in the store under the server's reference, and
 // closed by the import of the certificate issued for their key.
 #include <algorithm>
-#include <cctype>
 #include <optional>
 
 #include "AutomationValues.h"
 #include "ErrorBoundary.h"
 #include "Keys.h"
 #include "PemFiles.h"
+#include "RequestAttributes.h"
 #include "text/AnsiText.h"
 #include "velAsymKey.h"
 #include "velPKI.h"
 #include "velRequest.h"
-
-namespace {
-
-struct RequestAttributes {
-    std::string challenge;
-    std::optional<KeyAlgorithm> algorithm;
-};
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-// "challenge=<text>" and "keytype=" a name of keyAlgorithmNamed, or "RSA" (2048 bits) or "EC"
-// (P-256), each "name=value".
-RequestAttributes attributesOf(const VARIANT& value) {
-    RequestAttributes attributes;
-    for (const std::string& attribute : textsOf(value)) {
-        const std::size_t equals = attribute.find('=');
-        const std::string name = lowerCase(attribute.substr(0, equals));
-        const std::string text = equals == std::string::npos ? "" : attribute.substr(equals + 1);
-        if (name == "challenge") {
-            attributes.challenge = text;
-        } else if (name == "keytype" && (lowerCase(text) == "ec" || lowerCase(text) == "rsa")) {
-            attributes.algorithm =
-                lowerCase(text) == "ec" ? KeyAlgorithm::EcP256 : KeyAlgorithm::Rsa2048;
-        } else if (name == "keytype" && keyAlgorithmNamed(text)) {
-            attributes.algorithm = keyAlgorithmNamed(text);
-        } else {
-            failWith(E_INVALIDARG, "unknown request attribute " + attribute);
-        }
-    }
-    return attributes;
-}
-
-}  // namespace
 
 STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
                                     ISMRequest** ppRequest) {

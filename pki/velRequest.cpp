@@ -1,7 +1,7 @@
 #include "velRequest.h"
 
 #include "AutomationValues.h"
-#include "DerText.h"
+#include "Base64.h"
 #include "ErrorBoundary.h"
 
 STDMETHODIMP CvelRequest::get_Type(RequestType* pVal) {

@@ -2,16 +2,18 @@
 // that the proxy's own CoCreateInstance finds it, recording doubles and a PKI using CryptoAPI.
 #include <algorithm>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
 
 #include <velTesseraComm/DispatchTables.h>
 #include <velTesseraComm/velTesseraComm.h>
-#include <wincrypt.h>
 
+#include "Base64.h"
+#include "CertificateText.h"
+#include "CryptText.h"
+#include "PemBundle.h"
+#include "Spkac.h"
 #include "inproc/ClassObject.h"
 #include "inproc/ModuleFile.h"
 #include "inproc/RegistryScript.h"
@@ -79,86 +81,10 @@ struct PickUpPki final : RecordingPki {
     PickUpPki() { openRequests = makeStringList({"77"}); }
 };
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING;
-
-void check(BOOL succeeded, const char* step) {
-    if (!succeeded)
-        throw std::runtime_error(std::string(step) + " failed: " + std::to_string(GetLastError()));
-}
-
-// What a CryptoAPI function writes, asked first for its size.
-template <class Call>
-std::string written(const char* step, Call call) {
-    DWORD size = 0;
-    check(call(nullptr, &size), step);
-    std::string bytes(size, '\0');
-    check(call(reinterpret_cast<BYTE*>(bytes.data()), &size), step);
-    bytes.resize(size);
-    return bytes;
-}
-
-template <class Release>
-struct Finally {
-    Release release;
-    ~Finally() { release(); }
-};
-
-std::string encoded(LPCSTR type, const void* structure) {
-    return written("CryptEncodeObjectEx", [&](BYTE* out, DWORD* size) {
-        return CryptEncodeObjectEx(kEncoding, type, structure, 0, nullptr, out, size);
-    });
-}
-
-CRYPT_DER_BLOB blobOf(std::string& bytes) {
-    return {static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())};
-}
-
-// SignedPublicKeyAndChallenge: key and IA5String challenge, signed with SHA-256 like a certificate.
-std::string signedPublicKeyAndChallenge(HCRYPTPROV provider, std::string publicKey,
-                                        std::string challenge) {
-    CERT_NAME_VALUE challengeValue{CERT_RDN_IA5_STRING, blobOf(challenge)};
-    std::string challengeDer = encoded(X509_NAME_VALUE, &challengeValue);
-    CRYPT_DER_BLOB parts[] = {blobOf(publicKey), blobOf(challengeDer)};
-    CRYPT_SEQUENCE_OF_ANY sequence{2, parts};
-    std::string toBeSigned = encoded(X509_SEQUENCE_OF_ANY, &sequence);
-    CRYPT_ALGORITHM_IDENTIFIER algorithm{const_cast<char*>(szOID_RSA_SHA256RSA), {}};
-    const CRYPT_DER_BLOB content = blobOf(toBeSigned);
-    std::string signature = written("CryptSignCertificate", [&](BYTE* out, DWORD* size) {
-        return CryptSignCertificate(provider, AT_SIGNATURE, kEncoding, content.pbData,
-                                    content.cbData, &algorithm, nullptr, out, size);
-    });
-    const CRYPT_DER_BLOB bits = blobOf(signature);
-    CERT_SIGNED_CONTENT_INFO signedContent{content, algorithm, {bits.cbData, bits.pbData, 0}};
-    return encoded(X509_CERT, &signedContent);
-}
-
-std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    // Little-endian: the most significant byte comes last.
-    for (DWORD index = serial.cbData; index-- > 0;)
-        text += {kDigits[serial.pbData[index] >> 4], kDigits[serial.pbData[index] & 0x0F]};
-    const std::size_t first = text.find_first_not_of('0');
-    return first == std::string::npos ? "0" : text.substr(first);
-}
-
-// The serial (hex, upper case) of the certificate in pemText for publicKey; empty when none is.
-std::string serialOfCertificateFor(const std::string& pemText, const std::string& publicKey) {
-    static constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
-    for (std::size_t begin = pemText.find(kBegin); begin != std::string::npos;
-         begin = pemText.find(kBegin, begin + kBegin.size())) {
-        std::string der = written("CryptStringToBinary", [&](BYTE* out, DWORD* size) {
-            return CryptStringToBinaryA(pemText.data() + begin,
-                                        static_cast<DWORD>(pemText.size() - begin),
-                                        CRYPT_STRING_BASE64HEADER, out, size, nullptr, nullptr);
-        });
-        const PCCERT_CONTEXT certificate =
-            CertCreateCertificateContext(kEncoding, blobOf(der).pbData, blobOf(der).cbData);
-        const Finally release{[certificate] { CertFreeCertificateContext(certificate); }};
-        if (certificate && encoded(X509_PUBLIC_KEY_INFO,
-                                   &certificate->pCertInfo->SubjectPublicKeyInfo) == publicKey)
-            return serialText(certificate->pCertInfo->SerialNumber);
-    }
+// The serial (hex, upper case) of the certificate in file for publicKey; empty when none is.
+std::string serialOfCertificateFor(const std::string& file, const std::string& publicKey) {
+    for (const CertContext& certificate : readCertificatesAndLists(file).certificates)
+        if (publicKeyInfoOf(certificate.get()) == publicKey) return serialText(certificate.get());
     return {};
 }
 
@@ -183,31 +109,24 @@ private:
     velcom::DispatchTable m_table;
 };
 
-// A new RSA key and its signed public key and challenge (SPKAC), as a Windows PKI component makes
-// them. Failures throw std::runtime_error naming the step.
+// A new RSA key and its signed public key and challenge (SPKAC), made as velPKI.dll makes them.
 class SpkacRequest final : public TestRequest {
 public:
     explicit SpkacRequest(const std::string& challenge) {
-        HCRYPTPROV provider = 0;
-        check(CryptAcquireContextW(&provider, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
-                                   CRYPT_VERIFYCONTEXT),
-              "CryptAcquireContext");
-        const Finally releaseProvider{[provider] { CryptReleaseContext(provider, 0); }};
-        HCRYPTKEY key = 0;
-        check(CryptGenKey(provider, AT_SIGNATURE, 2048 << 16, &key), "CryptGenKey");
-        const Finally destroyKey{[key] { CryptDestroyKey(key); }};
+        CryptProvider provider;
+        checkSystem(CryptAcquireContextW(provider.put(), nullptr, MS_ENH_RSA_AES_PROV_W,
+                                         PROV_RSA_AES, CRYPT_VERIFYCONTEXT),
+                    "CryptAcquireContext");
+        CryptKey key;
+        checkSystem(CryptGenKey(provider.get(), AT_SIGNATURE, 2048 << 16, key.put()),
+                    "CryptGenKey");
         const std::string info = written("CryptExportPublicKeyInfo", [&](BYTE* out, DWORD* size) {
-            return CryptExportPublicKeyInfo(provider, AT_SIGNATURE, kEncoding,
+            return CryptExportPublicKeyInfo(provider.get(), AT_SIGNATURE, X509_ASN_ENCODING,
                                             reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(out), size);
         });
         publicKey = encoded(X509_PUBLIC_KEY_INFO,
                             reinterpret_cast<const CERT_PUBLIC_KEY_INFO*>(info.data()));
-        const std::string spkac = signedPublicKeyAndChallenge(provider, publicKey, challenge);
-        base64 = written("CryptBinaryToString", [&](BYTE* out, DWORD* size) {
-            return CryptBinaryToStringA(
-                reinterpret_cast<const BYTE*>(spkac.data()), static_cast<DWORD>(spkac.size()),
-                CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, reinterpret_cast<char*>(out), size);
-        });
+        base64 = toBase64(signedSpkac(provider.get(), AT_SIGNATURE, publicKey, challenge));
     }
 
     std::string publicKey;  // DER SubjectPublicKeyInfo
@@ -259,9 +178,7 @@ public:
         return guarded([&] {
             if (toAnsi(reference) != m_reference || !m_request)
                 throw std::runtime_error("no request is open under " + toAnsi(reference));
-            std::ifstream read(toAnsi(file), std::ios::binary);
-            m_serial = serialOfCertificateFor(std::string(std::istreambuf_iterator(read), {}),
-                                              m_request->publicKey);
+            m_serial = serialOfCertificateFor(toAnsi(file), m_request->publicKey);
             if (m_serial.empty())
                 throw std::runtime_error("no certificate in the file is for the request's key");
             *certId = kCertificateId;

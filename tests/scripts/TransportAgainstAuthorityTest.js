@@ -61,8 +61,9 @@ var transport = new ActiveXObject("velTesseraComm2.velTransport");
 transport.Init(backChannel, random);
 var failures = [
     ["a closed port", "", "http://127.0.0.1:1/", 12029, "cannot connect to 127.0.0.1 port 1 "],
-    ["a client certificate from PEM files", "-occ.pem -pkk.pem -ppsecret", "http://127.0.0.1:1/",
-     12044, "velTransport on Windows cannot present a client certificate"],
+    // The certificate of the -oc file is looked up in the user's store; this file does not exist.
+    ["a client certificate that is not stored", "-occ.pem -pkk.pem -ppsecret",
+     "http://127.0.0.1:1/", 12044, "cannot use the client certificate for 127.0.0.1 port 1 ("],
     ["another scheme", "", "ftp://127.0.0.1/", 12006, "the address is neither http nor https"],
     // The authority's web server knows no such page and says so with its status alone.
     ["an error status without markup", "",

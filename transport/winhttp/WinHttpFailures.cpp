@@ -40,11 +40,13 @@ const char* wordsFor(DWORD error) {
 }  // namespace
 
 TransportFailure winHttpFailure(DWORD error, const std::string& host, INTERNET_PORT port,
-                                const std::string& step) {
+                                const std::string& step, const std::optional<ProxyInUse>& proxy) {
     if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
         return TransportFailure(E_OUTOFMEMORY, "out of memory");
-    std::string text = std::string(wordsFor(error)) + " " + (host.empty() ? "the server" : host);
-    if (port != 0) text += " port " + std::to_string(port);
-    text += " (" + step + ", WinHTTP error " + std::to_string(error) + ")";
-    return TransportFailure(HRESULT_FROM_WIN32(error), text);
+    const std::string detail = step + ", WinHTTP error " + std::to_string(error);
+    if (proxy &&
+        (error == ERROR_WINHTTP_NAME_NOT_RESOLVED || error == ERROR_WINHTTP_CANNOT_CONNECT))
+        return serverFailure(error, wordsFor(error), "the proxy " + proxy->strHost, proxy->lPort,
+                             detail);
+    return serverFailure(error, wordsFor(error), host, port, detail);
 }

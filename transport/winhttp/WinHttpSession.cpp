@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <velTransport/TransportErrors.h>
 
 #include "AnswerDelivery.h"
+#include "AuthorityBundle.h"
+#include "ClientCertificate.h"
 #include "FormEncoding.h"
+#include "ServerCheck.h"
 #include "UserAgent.h"
 #include "WinHttpFailures.h"
 #include "text/AnsiText.h"
@@ -95,13 +99,25 @@ bool setNumber(HINTERNET handle, DWORD option, DWORD value) {
     return WinHttpSetOption(handle, option, &value, sizeof(value));
 }
 
+// Whether a request's https connection stays open: only the check of the server's certificate
+// leaves it to the request that follows.
+enum class KeepOpen { No, ForTheRequest };
+
+// The failures of a certificate WinHTTP does not trust: Windows says 12045 or 12175, Wine's
+// WinHTTP 12157 for every failed check.
+bool untrusted(DWORD error) {
+    return error == ERROR_WINHTTP_SECURE_INVALID_CA || error == ERROR_WINHTTP_SECURE_FAILURE ||
+           error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR;
+}
+
 }  // namespace
 
 std::unique_ptr<HttpSession> makeHttpSession() { return std::make_unique<WinHttpSession>(); }
 
 WinHttpSession::WinHttpSession()
     : m_session(WinHttpOpen(wide(kUserAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)) {
+                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)),
+      m_proxy(SystemProxy::current()) {
     if (!m_session) throw winHttpFailure(GetLastError(), {}, 0, "opening a WinHTTP session");
     // gzip and deflate are asked for and decoded where the system can (Windows 8.1 and later);
     // elsewhere the server sends the page as it is.
@@ -115,66 +131,100 @@ WinHttpSession::WinHttpSession()
 }
 
 void WinHttpSession::perform(const HttpRequest& request, const TransportReporter& reporter) {
-    if (!request.options.strCertFile.empty() || !request.options.strKeyFile.empty())
-        throw TransportFailure(HRESULT_FROM_WIN32(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED),
-                               "velTransport on Windows cannot present a client certificate "
-                               "from PEM files (-oc, -pk)");
-    if (!request.settings.strCaBundle.empty())
-        reporter.trace(kTraceRequest,
-                       std::string("velTransport on Windows trusts the system's authorities "
-                                   "only and ignores ") +
-                           kCaBundleVariable);
     const Deadline deadline(request.settings.lTimeoutMs);
     Address address = crack(request.strAddress);
     const std::string form = encodeForm(request.vecFields);
     if (!request.bPost && !form.empty())
         address.pathAndQuery +=
             (address.pathAndQuery.find(L'?') == std::wstring::npos ? L"?" : L"&") + wide(form);
+    const std::optional<ProxyInUse> proxy =
+        m_proxy.forServer(address.secure ? "https" : "http", address.hostText);
     // Takes the thread's last error before anything else can change it.
     const auto failure = [&](const char* step) {
         const DWORD error = GetLastError();
-        return winHttpFailure(error, address.hostText, address.port, step);
+        return winHttpFailure(error, address.hostText, address.port, step, proxy);
     };
+    const TransportOptions& options = request.options;
+    if (options.strCertFile.empty() && !options.strKeyFile.empty())
+        throw serverFailure(ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED,
+                            "cannot use the client certificate for", address.hostText, address.port,
+                            "a key file (-pk) without its certificate (-oc)");
+    const CertContext clientCertificate =
+        options.strCertFile.empty()
+            ? CertContext()
+            : storedClientCertificate(options.strCertFile, address.hostText, address.port);
+    std::optional<AuthorityBundle> bundle;
+    if (address.secure && !request.settings.strCaBundle.empty())
+        bundle.emplace(request.settings.strCaBundle, address.hostText, address.port);
 
     const WinHttpHandle connection(
         WinHttpConnect(m_session.get(), address.host.c_str(), address.port, 0));
     if (!connection) throw failure("opening a connection");
-    const WinHttpHandle handle(
-        WinHttpOpenRequest(connection.get(), request.bPost ? L"POST" : L"GET",
-                           address.pathAndQuery.c_str(), nullptr, WINHTTP_NO_REFERER,
-                           WINHTTP_DEFAULT_ACCEPT_TYPES, address.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!handle) throw failure("opening the request");
-    HINTERNET http = handle.get();
     const int connectMs = static_cast<int>(request.settings.lConnectTimeoutMs);
-    if (!WinHttpSetTimeouts(http, connectMs, connectMs, deadline.remaining(), deadline.remaining()))
-        throw failure("setting the time limits");
-    // A form submission must not be repeated elsewhere; a page may move.
-    if (request.bPost &&
-        !setNumber(http, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER))
-        throw failure("turning redirections off");
-    for (const std::string& line : request.vecHeaders) {
-        const std::wstring text = wide(line);
-        // The name only: a value may be a secret.
-        if (!line.empty() &&
-            !WinHttpAddRequestHeaders(http, text.c_str(), static_cast<DWORD>(text.size()),
-                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
-            const DWORD error = GetLastError();
-            throw winHttpFailure(error, address.hostText, address.port,
-                                 "adding the header " + line.substr(0, line.find(':')));
+    const auto open = [&](const wchar_t* verb, const wchar_t* path, KeepOpen keepOpen) {
+        WinHttpHandle opened(WinHttpOpenRequest(connection.get(), verb, path, nullptr,
+                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                address.secure ? WINHTTP_FLAG_SECURE : 0));
+        if (!opened) throw failure("opening the request");
+        if (!WinHttpSetTimeouts(opened.get(), connectMs, connectMs, deadline.remaining(),
+                                deadline.remaining()))
+            throw failure("setting the time limits");
+        // WinHTTP (Wine's at least) hands a kept connection to the next request for the same
+        // server whatever its client certificate or check: an https connection serves one
+        // request only, and a client certificate is presented on a connection of its own.
+        if (keepOpen != KeepOpen::ForTheRequest && address.secure &&
+            !setNumber(opened.get(), WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_KEEP_ALIVE))
+            throw failure("closing the connection after the request");
+        if (clientCertificate &&
+            !WinHttpSetOption(opened.get(), WINHTTP_OPTION_CLIENT_CERT_CONTEXT,
+                              const_cast<CERT_CONTEXT*>(clientCertificate.get()),
+                              sizeof(CERT_CONTEXT)))
+            throw failure("presenting the client certificate");
+        return opened;
+    };
+    const auto send = [&](HINTERNET http) {
+        // A form submission must not be repeated elsewhere; a page may move.
+        if (request.bPost &&
+            !setNumber(http, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER))
+            throw failure("turning redirections off");
+        for (const std::string& line : request.vecHeaders) {
+            const std::wstring text = wide(line);
+            // The name only: a value may be a secret.
+            if (!line.empty() &&
+                !WinHttpAddRequestHeaders(http, text.c_str(), static_cast<DWORD>(text.size()),
+                                          WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+                const DWORD error = GetLastError();
+                throw winHttpFailure(error, address.hostText, address.port,
+                                     "adding the header " + line.substr(0, line.find(':')));
+            }
         }
-    }
-    if (request.bPost &&
-        !WinHttpAddRequestHeaders(http, kFormType, static_cast<DWORD>(-1L),
-                                  WINHTTP_ADDREQ_FLAG_ADD_IF_NEW) &&
-        GetLastError() != ERROR_WINHTTP_HEADER_ALREADY_EXISTS)
-        throw failure("adding the form's content type");
+        if (request.bPost &&
+            !WinHttpAddRequestHeaders(http, kFormType, static_cast<DWORD>(-1L),
+                                      WINHTTP_ADDREQ_FLAG_ADD_IF_NEW) &&
+            GetLastError() != ERROR_WINHTTP_HEADER_ALREADY_EXISTS)
+            throw failure("adding the form's content type");
+        const DWORD formSize = request.bPost ? static_cast<DWORD>(form.size()) : 0;
+        return WinHttpSendRequest(
+                   http, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                   formSize != 0 ? const_cast<char*>(form.data()) : WINHTTP_NO_REQUEST_DATA,
+                   formSize, formSize, 0) != FALSE;
+    };
 
-    const DWORD formSize = request.bPost ? static_cast<DWORD>(form.size()) : 0;
-    if (!WinHttpSendRequest(
-            http, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-            formSize != 0 ? const_cast<char*>(form.data()) : WINHTTP_NO_REQUEST_DATA, formSize,
-            formSize, 0))
-        throw failure("sending the request");
+    const wchar_t* verb = request.bPost ? L"POST" : L"GET";
+    WinHttpHandle handle = open(verb, address.pathAndQuery.c_str(), KeepOpen::No);
+    if (!send(handle.get())) {
+        if (!bundle || !untrusted(GetLastError())) throw failure("sending the request");
+        // The system's store does not vouch for the server: the bundle may.
+        if (!bundleVouchesForServer(open(L"GET", L"/", KeepOpen::ForTheRequest).get(), *bundle,
+                                    address.hostText, address.port))
+            throw serverFailure(ERROR_WINHTTP_SECURE_INVALID_CA, "cannot trust the certificate of",
+                                address.hostText, address.port,
+                                std::string("no authority of ") + kCaBundleVariable +
+                                    " issued it; the request was not sent");
+        handle = open(verb, address.pathAndQuery.c_str(), KeepOpen::No);
+        if (!send(handle.get())) throw failure("sending the request on the checked connection");
+    }
+    HINTERNET http = handle.get();
     if (!WinHttpReceiveResponse(http, nullptr)) throw failure("waiting for the answer");
 
     DWORD status = 0;

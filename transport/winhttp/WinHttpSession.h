@@ -3,6 +3,7 @@
 #pragma once
 
 #include "HttpSession.h"
+#include "SystemProxy.h"
 #include "WinHttpHandles.h"
 
 class WinHttpSession final : public HttpSession {
@@ -14,4 +15,6 @@ public:
 
 private:
     WinHttpHandle m_session;
+    // What the session took from the system when it opened.
+    SystemProxy m_proxy;
 };

@@ -4,9 +4,13 @@
 #include <stdlib.h>
 #include <winsock2.h>
 
+#include <winhttp.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +21,7 @@
 #include <velTesseraComm/velTesseraComm.h>
 #include <velTransport/TransportErrors.h>
 
+#include "StoredClientCertificate.h"
 #include "support/DispatchStub.h"
 #include "support/RecordingBackChannel.h"
 
@@ -114,27 +119,35 @@ protected:
         _putenv_s("http_proxy", "");
         m_library.reset(LoadLibraryA("velTransport.dll"));
         ASSERT_NE(m_library, nullptr) << GetLastError();
+        renewTransport();
+    }
+    void TearDown() override {
+        transport.reset();
+        for (const char* name : {"VELTRANSPORT_TIMEOUT", "VELTRANSPORT_MAX_ANSWER",
+                                 "VELTRANSPORT_CA_BUNDLE", "http_proxy"})
+            _putenv_s(name, "");
+        CoUninitialize();
+        WSACleanup();
+    }
+
+    // A transport object of its own, whose session reads the system's proxy afresh.
+    void renewTransport() {
         const auto getClassObject =
             reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
                 reinterpret_cast<void (*)()>(GetProcAddress(m_library.get(), "DllGetClassObject")));
         ASSERT_NE(getClassObject, nullptr);
         velcom::ComPtr<IClassFactory> factory;
         ASSERT_EQ(getClassObject(CLSID_velTransport, IID_IClassFactory, factory.putVoid()), S_OK);
+        transport.reset();
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IvelTransport, transport.putVoid()), S_OK);
         ASSERT_EQ(transport->Init(&host, nullptr), S_OK);
     }
-    void TearDown() override {
-        transport.reset();
-        _putenv_s("VELTRANSPORT_TIMEOUT", "");
-        _putenv_s("VELTRANSPORT_MAX_ANSWER", "");
-        CoUninitialize();
-        WSACleanup();
-    }
 
-    HRESULT get(const std::string& url, const std::vector<std::string>& headers) {
+    HRESULT get(const std::string& url, const std::vector<std::string>& headers,
+                const std::string& options = "") {
         forgotten = host.calls().size();
         velcom::Variant headerList = makeStringList(headers), noFields;
-        return transport->Get(toBstr("").get(), toBstr(url).get(), *headerList.get(),
+        return transport->Get(toBstr(options).get(), toBstr(url).get(), *headerList.get(),
                               *noFields.get());
     }
     std::string page() const {
@@ -149,6 +162,15 @@ protected:
         velcom::Bstr description;
         if (GetErrorInfo(0, info.put()) == S_OK) info->GetDescription(description.put());
         return toAnsi(description.get());
+    }
+
+    static std::string fileText(const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+    static std::string variable(const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr ? value : "";
     }
 
     std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree> m_library;
@@ -212,6 +234,88 @@ TEST_F(TransportUnderWineTest, ServersAsTheyAreGiveThePageOrTheirOwnErrors) {
         // A refused header line sends nothing at all.
         EXPECT_EQ(server.received().find(agent) != std::string::npos, row.result != E_INVALIDARG)
             << server.received();
+    }
+}
+
+// A proxy that cannot be found or reached is named, not the server behind it. The rows set the
+// machine's proxy, as `netsh winhttp set proxy` does.
+TEST_F(TransportUnderWineTest, FailuresToReachTheProxyNameTheProxy) {
+    const auto failed = [](DWORD error) { return HRESULT_FROM_WIN32(error); };
+    struct Row {
+        const wchar_t* proxy;
+        const wchar_t* bypass;
+        HRESULT result;
+        const char* text;
+    };
+    const Row rows[] = {
+        {L"127.0.0.1:2", L"", failed(ERROR_INTERNET_CANNOT_CONNECT),
+         "cannot connect to the proxy 127.0.0.1 port 2 ("},
+        {L"nosuch.invalid:3128", L"", failed(ERROR_INTERNET_NAME_NOT_RESOLVED),
+         "cannot find the address of the proxy nosuch.invalid port 3128 ("},
+        // Bypassed, the unknown proxy would fail otherwise.
+        {L"nosuch.invalid:3128", L"<local>;127.0.0.1", failed(ERROR_INTERNET_CANNOT_CONNECT),
+         "cannot connect to 127.0.0.1 port 1 ("},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.proxy << " bypassed by " << row.bypass);
+        WINHTTP_PROXY_INFO machine{WINHTTP_ACCESS_TYPE_NAMED_PROXY, const_cast<wchar_t*>(row.proxy),
+                                   const_cast<wchar_t*>(row.bypass)};
+        EXPECT_TRUE(WinHttpSetDefaultProxyConfiguration(&machine)) << GetLastError();
+        // The session takes the machine's proxy when it opens.
+        renewTransport();
+        EXPECT_EQ(get("http://127.0.0.1:1/", {}), row.result);
+        const std::string description = errorDescription();
+        EXPECT_EQ(description.rfind(row.text, 0), 0u) << description;
+    }
+    WINHTTP_PROXY_INFO none{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
+    WinHttpSetDefaultProxyConfiguration(&none);
+}
+
+// HTTPS to a server whose certificate a private authority issued (run_with_tls_server.sh): the
+// bundle's authorities are trusted, a server none of them vouches for gets nothing of the request,
+// and the client certificate is the user's store's, found by the certificate of the -oc file.
+TEST_F(TransportUnderWineTest, HttpsTrustsTheBundleAndPresentsTheStoredCertificate) {
+    const std::string url = variable("VEL_TLS_SERVER"), clientPem = variable("VEL_TLS_CLIENT_PEM"),
+                      authority = variable("VEL_TLS_AUTHORITY");
+    ASSERT_NE(url, "") << "run by run_with_tls_server.sh";
+    StoredClientCertificate stored(L"velTransport Wine client", clientPem);
+    const auto failed = [](DWORD error) { return HRESULT_FROM_WIN32(error); };
+    // outcome: the page, or a part of the failure's text.
+    struct Row {
+        const char* name;
+        std::string bundle;
+        std::string options;
+        HRESULT result;
+        std::string outcome;
+        bool keyGone = false;
+    };
+    const Row rows[] = {
+        {"the system's store alone", "", "", failed(ERROR_INTERNET_SECURITY_CHANNEL_ERROR),
+         "cannot set up a secure connection with"},
+        {"another authority's bundle", variable("VEL_TLS_OTHER_AUTHORITY"), "",
+         failed(ERROR_INTERNET_INVALID_CA), "no authority of VELTRANSPORT_CA_BUNDLE issued it"},
+        {"the bundle vouches", authority, "", S_OK, "no client certificate"},
+        {"the stored client certificate", authority, "-oc" + clientPem + " -pkkey.pem -ppsecret",
+         S_OK, "served to velTransport Wine client"},
+        {"a certificate the store lacks", authority, "-oc" + authority,
+         failed(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED), "is not in the user's store"},
+        {"a stored certificate whose key is gone", authority, "-oc" + clientPem,
+         failed(ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED), "has no usable key", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        _putenv_s("VELTRANSPORT_CA_BUNDLE", row.bundle.c_str());
+        if (row.keyGone) stored.forgetKey();
+        const std::string secret = "secret-" + std::to_string(&row - rows);
+        const HRESULT result = get(url + "?" + secret, {}, row.options);
+        const std::string description = errorDescription();
+        EXPECT_EQ(result, row.result) << description;
+        if (row.result == S_OK)
+            EXPECT_EQ(page(), row.outcome);
+        else
+            EXPECT_NE(description.find(row.outcome), std::string::npos) << description;
+        EXPECT_EQ(fileText(variable("VEL_TLS_LOG")).find(secret) != std::string::npos,
+                  row.result == S_OK);
     }
 }
 

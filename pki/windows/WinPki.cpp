@@ -1,0 +1,204 @@
+#include "WinPki.h"
+
+#include <algorithm>
+#include <new>
+
+#include "AutomationValues.h"
+#include "Base64.h"
+#include "CertificateText.h"
+#include "CryptText.h"
+#include "ErrorBoundary.h"
+#include "KeyContainer.h"
+#include "PkiClass.h"
+#include "UserStores.h"
+#include "inproc/ModuleLock.h"
+#include "text/AnsiText.h"
+
+HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
+    return CvelPKI::create(outer, riid, object);
+}
+
+CvelPKI::CvelPKI() { lockModule(); }
+
+CvelPKI::~CvelPKI() {
+    try {
+        // Another object of this component may have added the request since.
+        const std::vector<OpenRequest> open = pkiRegistry::openRequests();
+        for (const std::string& container : m_unkept) {
+            if (std::any_of(open.begin(), open.end(), [&](const OpenRequest& request) {
+                    return request.container == container;
+                }))
+                continue;
+            KeyContainer::remove(container);
+            pkiRegistry::forgetKeyPassword(container);
+        }
+    } catch (const std::exception&) {
+        // A key left behind serves no request and harms none.
+    }
+    unlockModule();
+}
+
+HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    CvelPKI* created = new (std::nothrow) CvelPKI();
+    if (created == nullptr) return E_OUTOFMEMORY;
+    const velcom::ComPtr<ISMPrivateKeyInfrastructure> held(created);
+    return held->QueryInterface(riid, object);
+}
+
+STDMETHODIMP CvelPKI::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure)) {
+        *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
+    } else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)) {
+        *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
+    } else if (IsEqualIID(riid, IID_IvelPKIStore)) {
+        *object = static_cast<IvelPKIStore*>(this);
+    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+        *object = static_cast<ISupportErrorInfo*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CvelPKI::AddRef() { return ++m_lReferences; }
+
+STDMETHODIMP_(ULONG) CvelPKI::Release() {
+    const ULONG remaining = --m_lReferences;
+    if (remaining == 0) delete this;
+    return remaining;
+}
+
+STDMETHODIMP CvelPKI::InterfaceSupportsErrorInfo(REFIID riid) {
+    return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
+                   IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) ||
+                   IsEqualIID(riid, IID_IvelPKIStore)
+               ? S_OK
+               : S_FALSE;
+}
+
+STDMETHODIMP CvelPKI::Open(BSTR) {
+    return errorBoundary(IID_IvelPKIStore, "Open", [&] {
+        failWith(E_NOTIMPL, "the store is the user's own certificate store, which has no path");
+    });
+}
+
+velcom::ComPtr<CvelCertificate> CvelPKI::storedCertificate(long id) {
+    const std::optional<CertificateRecord> record = pkiRegistry::certificate(id);
+    if (!record) failWith(E_INVALIDARG, "no certificate " + std::to_string(id) + " in the store");
+    CertContext certificate = ::storedCertificate(record->hash);
+    if (!certificate)
+        failWith(E_INVALIDARG,
+                 "certificate " + std::to_string(id) + " is no longer in the user's store");
+    return CvelCertificate::make(std::move(certificate), id);
+}
+
+CertContext CvelPKI::certificateOf(ISMCertificate* certificate) {
+    if (certificate == nullptr) failWith(E_INVALIDARG, "no certificate");
+    if (const auto own = CvelCertificate::own(certificate))
+        return CertContext(CertDuplicateCertificateContext(own->certificate()));
+    velcom::Variant text;
+    const HRESULT read = certificate->AsBinaryString(1, text.put());
+    if (FAILED(read)) failWith(read, "the certificate does not give its Base64 text");
+    return certificateFromDer(fromBase64(bytesOf(*text.get())));
+}
+
+CertificateRecord CvelPKI::recordOf(ISMCertificate* certificate) {
+    const std::optional<CertificateRecord> record =
+        pkiRegistry::certificateWithHash(sha1Of(certificateOf(certificate).get()));
+    if (!record) failWith(E_INVALIDARG, "the certificate is not in the store");
+    return *record;
+}
+
+void CvelPKI::removeCertificate(const CertificateRecord& record) {
+    pkiRegistry::removeCertificate(record.id);
+    const std::vector<CertificateRecord> others = pkiRegistry::certificates();
+    if (std::none_of(others.begin(), others.end(),
+                     [&](const CertificateRecord& other) { return other.hash == record.hash; }))
+        removeStored(record.hash);
+    if (!record.container.empty() &&
+        std::none_of(others.begin(), others.end(), [&](const CertificateRecord& other) {
+            return other.container == record.container;
+        })) {
+        KeyContainer::remove(record.container);
+        pkiRegistry::forgetKeyPassword(record.container);
+    }
+}
+
+STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
+        requireOut(ppCertificate);
+        *ppCertificate = storedCertificate(lID)->handOut();
+    });
+}
+
+STDMETHODIMP CvelPKI::CreateCertificateList(ISMCertificateList** ppCertList) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateCertificateList", [&] {
+        requireOut(ppCertList);
+        *ppCertList = CvelCertificateList::make()->handOut();
+    });
+}
+
+STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
+                         [&] { pkiRegistry::markRevoked(recordOf(pCert).id); });
+}
+
+STDMETHODIMP CvelPKI::Delete(ISMCertificate* pCert) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
+                         [&] { removeCertificate(recordOf(pCert)); });
+}
+
+STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
+        const std::optional<CertificateRecord> record = pkiRegistry::certificate(lCertID);
+        if (!record)
+            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
+        removeCertificate(*record);
+    });
+}
+
+STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
+                           LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
+                           VARIANT* pIssuer, BSTR* pstrSerial, ISMCertificateList** ppCertList) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
+        requireOut(ppCertList);
+        *ppCertList = nullptr;
+        const auto optionalText = [](BSTR* text) {
+            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
+        };
+        std::optional<std::string> serial = optionalText(pstrSerial);
+        if (serial) serial = normalSerial(*serial);
+        const std::optional<std::string> commonName = optionalText(pstrCommonName);
+        const std::optional<std::string> address = optionalText(pstrAddress);
+        std::optional<std::string> issuerName;
+        if (pIssuer != nullptr)
+            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
+                issuerName = names.front();
+        const auto list = CvelCertificateList::make();
+        for (const CertificateRecord& record : pkiRegistry::certificates()) {
+            CertContext certificate = ::storedCertificate(record.hash);
+            if (!certificate) continue;
+            PCCERT_CONTEXT held = certificate.get();
+            const CertType type = !record.container.empty() ? SMTypeOwn
+                                  : isAuthority(held)       ? SMTypeCA
+                                                            : SMTypeOther;
+            if (pType != nullptr && *pType != SMTypeAll && *pType != type) continue;
+            if (pStatus != nullptr && *pStatus != SMStatusAll &&
+                statusOf(held, &record) != *pStatus)
+                continue;
+            if (serial && serialText(held) != *serial) continue;
+            if (commonName && subjectAttribute(held, szOID_COMMON_NAME) != *commonName) continue;
+            if (address && subjectAttribute(held, szOID_RSA_emailAddr) != *address) continue;
+            if (issuerName && nameText(held->pCertInfo->Issuer) != *issuerName) continue;
+            list->append(CvelCertificate::make(std::move(certificate), record.id));
+        }
+        *ppCertList = list->handOut();
+    });
+}
