@@ -62,9 +62,9 @@ std::string pemOfKey(EVP_PKEY* key) {
 }
 
 // The host in the addresses handed out, as a URL writes it.
-std::string addressHost(const std::string& bind, X509* tlsCertificate) {
-    std::string host = bind;
-    if (bind == "0.0.0.0" || bind == "::") {
+std::string addressHost(const ServerOptions& options, X509* tlsCertificate) {
+    std::string host = options.host.empty() ? options.bind : options.host;
+    if (options.host.empty() && (host == "0.0.0.0" || host == "::")) {
         char name[256] = "";
         X509_NAME_get_text_by_NID(X509_get_subject_name(tlsCertificate), NID_commonName, name,
                                   sizeof name);
@@ -282,7 +282,7 @@ Ports Server::bind() {
             "cannot listen on " + m_options.bind + " port " +
             std::to_string(m_plain.socket < 0 ? m_options.port : m_options.tlsPort));
     const Ports ports{portOf(m_plain.socket), portOf(m_secure.socket)};
-    const std::string host = addressHost(m_options.bind, m_authority.tlsCertificate());
+    const std::string host = addressHost(m_options, m_authority.tlsCertificate());
     {
         Transaction transaction(m_store.database());
         m_store.setSetting(kPortSetting, std::to_string(ports.http));

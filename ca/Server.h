@@ -43,6 +43,9 @@ struct ServerOptions {
     // The address both ports listen on; on a wildcard one ("0.0.0.0", "::") the addresses
     // handed out name the TLS certificate's first host.
     std::string bind = kDefaultBind;
+    // The host the addresses handed out name, when not the one above: a name the TLS
+    // certificate holds, for clients that check an address against its DNS names alone.
+    std::string host{};
     // Each request, line, headers and body, must arrive within this long of the connection's
     // start or of the previous answer.
     std::chrono::milliseconds requestDeadline{10'000};

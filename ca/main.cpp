@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     CLI::App* serve = app.add_subcommand("serve", "serve the pages until SIGINT or SIGTERM");
     serve->add_option("DIR", directory, "the authority's directory")->required();
     serve->add_option("--bind", options.bind, "the address to listen on")->capture_default_str();
+    serve->add_option("--host", options.host,
+                      "the host the addresses handed out name (default: the bind address, or "
+                      "for 0.0.0.0 and :: the TLS certificate's first host)");
     serve->add_option("--port", options.port, "HTTP port, 0 for a free one")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));

@@ -22,4 +22,6 @@ inline constexpr velcom::DispatchMember kIvelPKIStoreMembers[] = {
                                                                       DISPATCH_METHOD),
     velcom::member<&IvelPKIStore::put_RequestScope, velcom::in(VT_BSTR)>(u"RequestScope", 6,
                                                                          DISPATCH_PROPERTYPUT),
+    velcom::member<&IvelPKIStore::CreateAuthenticator, velcom::in(VT_BSTR),
+                   velcom::retval(VT_DISPATCH)>(u"CreateAuthenticator", 7, DISPATCH_METHOD),
 };

@@ -9,12 +9,7 @@
 #include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
-CvelPKI::CvelPKI()
-    : DispatchImpl<ISMPrivateKeyInfrastructure>(kISMPrivateKeyInfrastructureMembers),
-      DispatchImpl<ISMPrivateKeyInfrastructureEx>(kISMPrivateKeyInfrastructureExMembers),
-      DispatchImpl<IvelPKIStore>(kIvelPKIStoreMembers) {
-    lockModule();
-}
+CvelPKI::CvelPKI() { lockModule(); }
 
 CvelPKI::~CvelPKI() { unlockModule(); }
 

@@ -18,12 +18,7 @@ HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
     return CvelPKI::create(outer, riid, object);
 }
 
-CvelPKI::CvelPKI()
-    : DispatchImpl<ISMPrivateKeyInfrastructure>(kISMPrivateKeyInfrastructureMembers),
-      DispatchImpl<ISMPrivateKeyInfrastructureEx>(kISMPrivateKeyInfrastructureExMembers),
-      DispatchImpl<IvelPKIStore>(kIvelPKIStoreMembers) {
-    lockModule();
-}
+CvelPKI::CvelPKI() { lockModule(); }
 
 CvelPKI::~CvelPKI() {
     try {

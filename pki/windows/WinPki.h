@@ -9,16 +9,13 @@
 
 #include "CryptOwners.h"
 #include "PasswordCheck.h"
-#include "PkiDispatchTables.h"
+#include "PkiAutomation.h"
 #include "PkiRegistry.h"
 #include "RequestAttributes.h"
 #include "WinCertificate.h"
 #include "velList.h"
 
-class CvelPKI final : public velcom::DispatchImpl<ISMPrivateKeyInfrastructure>,
-                      public velcom::DispatchImpl<ISMPrivateKeyInfrastructureEx>,
-                      public velcom::DispatchImpl<IvelPKIStore>,
-                      public ISupportErrorInfo {
+class CvelPKI final : public PkiAutomation, public ISupportErrorInfo {
 public:
     // The class object's creation function: aggregation is refused.
     static HRESULT create(IUnknown* outer, REFIID riid, void** object);

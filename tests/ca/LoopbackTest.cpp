@@ -37,14 +37,17 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
         PEM_write_bio_PrivateKey(bio.get(), key.key.get(), nullptr, nullptr, 0, nullptr, nullptr);
     }
     std::ostringstream log;
-    ca::Server server(directory, {0, 0, ca::Approval::Manual}, log);
+    // The addresses name the host given, not the address bound.
+    ca::ServerOptions options{0, 0, ca::Approval::Manual};
+    options.host = "localhost";
+    ca::Server server(directory, options, log);
     const ca::Ports ports = server.bind();
     std::thread serving([&server] { server.run(); });
     const std::string path = "/a/" + token + "/";
     httplib::ClientImpl plain("127.0.0.1", ports.http);
     const httplib::Result page = plain.Get(path + "start");
     EXPECT_EQ(readAnswer(page ? page->body : "").start.at("RenewCertificate"),
-              "https://127.0.0.1:" + std::to_string(ports.https) + path + "renew");
+              "https://localhost:" + std::to_string(ports.https) + path + "renew");
     httplib::SSLClient secure("127.0.0.1", ports.https, pem, pem);
     secure.set_ca_cert_path((directory / ca::kCaCertificateFile).c_str());
     secure.enable_server_certificate_verification(true);
@@ -54,7 +57,7 @@ TEST_F(CaTest, ServerNamesItsHttpsPortServesTheCaCertificateAndRenewsForTheHolde
     EXPECT_EQ(answer.status, 100) << answer.message;
     EXPECT_EQ(answer.params.at("-ident-ku_vname"), "Anna");
     // Asked over HTTPS, every address handed out, and each later page's action, is HTTPS.
-    const std::string tls = "https://127.0.0.1:" + std::to_string(ports.https) + path;
+    const std::string tls = "https://localhost:" + std::to_string(ports.https) + path;
     const httplib::Result securePage = secure.Get(path + "start");
     const std::map<std::string, std::string> secureStart =
         readAnswer(securePage ? securePage->body : "").start;

@@ -40,6 +40,29 @@ TEST_F(PkiModuleTest, RegisteredItIsCreatedByProgIdAndAnswersByName) {
             pki->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, result.get(), nullptr, nullptr),
             S_OK);
         EXPECT_EQ(result.type(), VT_EMPTY);
+
+        // A script holds the IDispatch alone: the store's members are found there too. What it
+        // hands the renewal in place of an IAuthenticator of its own gives the password back.
+        LPOLESTR create[] = {const_cast<LPOLESTR>(u"createauthenticator")};
+        ASSERT_EQ(pki->GetIDsOfNames(IID_NULL, create, 1, 0, &id), S_OK);
+        for (const char* password : {"", "key secret"}) {
+            velcom::Variant argument;
+            argument.put()->vt = VT_BSTR;
+            argument.get()->bstrVal = toBstr(password).detach();
+            DISPPARAMS one{argument.get(), nullptr, 1, 0};
+            velcom::Variant made;
+            EXPECT_EQ(
+                pki->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &one, made.get(), nullptr, nullptr),
+                *password ? S_OK : DISP_E_EXCEPTION);
+            if (!*password) continue;
+            velcom::ComPtr<IAuthenticator> authenticator;
+            ASSERT_EQ(
+                made.get()->pdispVal->QueryInterface(IID_IAuthenticator, authenticator.putVoid()),
+                S_OK);
+            velcom::Bstr given;
+            ASSERT_EQ(authenticator->GetPassword(given.put()), S_OK);
+            EXPECT_EQ(toAnsi(given.get()), password);
+        }
     }
     CoUninitialize();
     const auto unregisterServer =

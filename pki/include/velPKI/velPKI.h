@@ -46,5 +46,8 @@ struct IvelPKIStore : public IDispatch {
     // While not empty, GetOpenRequests answers this reference alone (or none when it is not
     // open), so that a pick-up is for that request; an empty text ends the restriction.
     STDMETHOD(put_RequestScope)(BSTR strReference) = 0;
+    // An IAuthenticator that gives strPassword, for hosts that cannot implement one (scripts):
+    // the proxy's renewal asks it for the old key's password.
+    STDMETHOD(CreateAuthenticator)(BSTR strPassword, IAuthenticator** ppAuthenticator) = 0;
 };
 VELCOM_INTERFACE_ID(IvelPKIStore, IID_IvelPKIStore);
