@@ -49,8 +49,10 @@ Function RunAndRead(command, resultFile)
     Do While Not files.FileExists(resultFile) And Timer < deadline
     Loop
     Expect command & " finished", files.FileExists(resultFile)
-    RunAndRead = files.OpenTextFile(resultFile).ReadAll()
-    files.DeleteFile resultFile
+    Dim stream
+    Set stream = files.OpenTextFile(resultFile)
+    RunAndRead = stream.ReadAll()
+    stream.Close
 End Function
 
 Function StartedProxy()
@@ -78,7 +80,7 @@ Function CheckedState(certificate)
     CheckedState = Parameter(StartedProxy().Check(certificate), "-cert_state")
 End Function
 
-Dim first, second, renewed, answer, reference, proxy, certificate, key, exported
+Dim first, second, renewed, answer, proxy, certificate, key, exported
 
 Step "trust the authority's certificate by its fingerprint"
 pki.SetTrustAnchor Environment("VEL_AUTHORITY_CA"), Environment("VEL_AUTHORITY_FINGERPRINT")
@@ -95,15 +97,15 @@ On Error Resume Next
 second = Requested()
 Expect "the waiting request's error (0x" & Hex(Err.Number) & " " & Err.Description & ")", Err.Number = TSR_E_SERVER
 On Error GoTo 0
-answer = pki.GetOpenRequests()
-reference = answer(0)
-WScript.Echo "  waiting under reference " & reference
+' VBScript (Wine's at least) can neither index nor enumerate an array of texts: its type tells
+' that the request is open, and the authority's operator approves the one pending.
+Expect "an open request", VarType(pki.GetOpenRequests()) = vbArray + vbString
 
 Step "approve it at the authority and pick it up"
-answer = RunAndRead(Environment("VEL_AUTHORITY_APPROVE") & " " & reference, Environment("VEL_AUTHORITY_APPROVED"))
+answer = RunAndRead(Environment("VEL_AUTHORITY_APPROVE") & " pending", Environment("VEL_AUTHORITY_APPROVED"))
 Expect "the approval (" & answer & ")", Left(answer, 7) = "issued "
 second = StartedProxy().PickUp()
-Expect "the picked-up certificate is the approved one", "issued " & pki.GetCertificate(second).Serial = Split(answer, vbLf)(0)
+Expect "the picked-up certificate is the approved one", InStr(answer, "issued " & pki.GetCertificate(second).Serial & vbLf) = 1
 
 Step "check the first certificate"
 Expect "the authority's state of the first certificate", CheckedState(certificate) = "1"

@@ -49,8 +49,14 @@ export VEL_AUTHORITY_WORK=$(winepath -w "$work")
 [ "${VEL_TRUST_BUNDLE:-}" != 1 ] || export VELTRANSPORT_CA_BUNDLE="$VEL_AUTHORITY_CA"
 # A script's shell commands run while it polls for their result: each writes its file whole, once
 # it is done ("issued SERIAL" or the error for an approval, "restarted" for a restart).
-printf '#!/bin/sh\n"%s" approve "%s" "$1" >"%s.part" 2>&1; mv "%s.part" "%s"\n' "$ca" "$work/ca" \
-    "$work/approved" "$work/approved" "$work/approved" >"$work/approve.sh"
+# "approve.sh pending" approves the one request awaiting approval, as the operator finds it.
+cat >"$work/approve.sh" <<APPROVE
+#!/bin/sh
+reference=\$1
+[ "\$reference" != pending ] || reference=\$("$ca" list "$work/ca" requests --pending | cut -f1)
+"$ca" approve "$work/ca" "\$reference" >"$work/approved.part" 2>&1
+mv "$work/approved.part" "$work/approved"
+APPROVE
 export VEL_AUTHORITY_APPROVE="/bin/sh $work/approve.sh"
 export VEL_AUTHORITY_APPROVED=$(winepath -w "$work/approved")
 manual=$(printf '%s\n' "${VEL_SERVE_OPTIONS:-}" | sed 's/--approve [a-z]*//')
