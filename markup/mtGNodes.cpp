@@ -87,9 +87,12 @@ bool mtGNode::parse(Scanner* scanner) {
 }
 
 bool mtGNode::readValue(int key, Scanner* scanner) {
-    if (scanner == nullptr || scanner->isEOF() || scanner->isBad()) return false;
+    if (scanner == nullptr) return false;
+    // A scanner takes no value at the end of its input or once broken: asked first, it spares a
+    // typical value those questions.
     NodeValue whole;
     if (scanner->takeValue(whole)) return setValue(key, std::move(whole));
+    if (scanner->isEOF() || scanner->isBad()) return false;
     std::string value;
     std::string token;
     while (!scanner->isBad() && !scanner->isEOF()) {
