@@ -235,7 +235,7 @@ bool mtGScanner::takeValue(NodeValue& value) {
         const int code = keywordCode(line.word, endOf(input));
         if (code != TokWord) {
             end = line.begin;
-            m_nextKey = {line.begin, line.end, code};
+            m_nextKey = keyLine(input, line.begin, line.end, code);
             break;
         }
         valueLines::finishLine(input, line);
@@ -264,7 +264,22 @@ bool mtGScanner::takeValue(NodeValue& value) {
     return true;
 }
 
+mtGScanner::KeyLine mtGScanner::keyLine(std::string_view input, std::size_t begin, std::size_t end,
+                                        int code) {
+    const bool keyed = end < input.size() && input[end] == '=';
+    return {begin, end, code, keyed ? code : TokWord};
+}
+
+// Right after a value the stream stands at the key line that ended it, already read: the answer
+// is known, and the call costs no more than the question.
 int mtGScanner::peekKey() {
+    if (m_stream.position == m_nextKey.begin && m_pending.empty() && m_delimiter == 0 &&
+        !m_bValueMode)
+        return m_nextKey.keyed;
+    return readKeyLine();
+}
+
+int mtGScanner::readKeyLine() {
     if (!m_pending.empty() || m_delimiter != 0 || m_bValueMode || m_stream.eof) return TokWord;
     const std::string_view input = m_stream.text;
     std::size_t position = m_stream.position;
@@ -272,12 +287,12 @@ int mtGScanner::peekKey() {
     if (position != m_nextKey.begin) {
         if (position == input.size()) return TokWord;
         const std::size_t end = valueLines::findDelimiter(input, position, false);
-        m_nextKey = {position, end,
-                     keywordCode(valueLines::trimBlanks(input.substr(position, end - position)),
-                                 endOf(input))};
+        m_nextKey =
+            keyLine(input, position, end,
+                    keywordCode(valueLines::trimBlanks(input.substr(position, end - position)),
+                                endOf(input)));
     }
-    const bool keyed = m_nextKey.end < input.size() && input[m_nextKey.end] == '=';
-    return keyed && m_nextKey.code != TokWord ? m_nextKey.code : TokWord;
+    return m_nextKey.keyed;
 }
 
 void mtGScanner::skipKey() {
