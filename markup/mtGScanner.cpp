@@ -82,31 +82,35 @@ void trimBlanks(std::string& text) {
     text.erase(0, begin);
 }
 
+int keywordCodeByCharacter(std::string_view text, unsigned char first) {
+    for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
+        const std::size_t row = kKeywordIndex.rows[first][i];
+        if (startsWithNoCase(text, row)) return kKeywords[row].code;
+    }
+    return TokWord;
+}
+
 // The code of the keyword text begins with, or TokWord. Up to readable, the characters behind text
-// may be read too: where there are enough of them, a keyword is compared a word at a time.
-int keywordCode(std::string_view text, const char* readable) {
+// may be read too: where there are enough of them, a keyword is compared a word at a time. Inline
+// for the lines of a value, each of which is looked up.
+inline int keywordCode(std::string_view text, const char* readable) {
     if (text.empty()) return TokWord;
     const auto first = static_cast<unsigned char>(text[0]);
     const unsigned char candidates = kKeywordIndex.count[first];
     if (candidates == 0) return TokWord;
-    if (std::endian::native == std::endian::little &&
-        static_cast<std::size_t>(readable - text.data()) >= kWideRoom) {
-        std::array<std::uint64_t, kKeywordWords> words;
-        std::memcpy(words.data(), text.data(), kWideRoom);
-        for (unsigned char i = 0; i < candidates; ++i) {
-            const std::size_t row = kKeywordIndex.rows[first][i];
-            const auto& capitals = kKeywordIndex.capitalWords[row];
-            const auto& masks = kKeywordIndex.maskWords[row];
-            if (text.size() >= kKeywords[row].length &&
-                (((words[0] & masks[0]) ^ capitals[0]) | ((words[1] & masks[1]) ^ capitals[1]) |
-                 ((words[2] & masks[2]) ^ capitals[2])) == 0)
-                return kKeywords[row].code;
-        }
-        return TokWord;
-    }
+    if (std::endian::native != std::endian::little ||
+        static_cast<std::size_t>(readable - text.data()) < kWideRoom)
+        return keywordCodeByCharacter(text, first);
+    std::array<std::uint64_t, kKeywordWords> words;
+    std::memcpy(words.data(), text.data(), kWideRoom);
     for (unsigned char i = 0; i < candidates; ++i) {
         const std::size_t row = kKeywordIndex.rows[first][i];
-        if (startsWithNoCase(text, row)) return kKeywords[row].code;
+        const auto& capitals = kKeywordIndex.capitalWords[row];
+        const auto& masks = kKeywordIndex.maskWords[row];
+        if (text.size() >= kKeywords[row].length &&
+            (((words[0] & masks[0]) ^ capitals[0]) | ((words[1] & masks[1]) ^ capitals[1]) |
+             ((words[2] & masks[2]) ^ capitals[2])) == 0)
+            return kKeywords[row].code;
     }
     return TokWord;
 }
@@ -255,7 +259,7 @@ bool mtGScanner::takeValue(NodeValue& value) {
     // from a size on refers to the page instead.
     if (size >= kPageValueSize && m_pPage != nullptr)
         value = NodeValue(m_pPage, lines, size);
-    else if (lineCount > kKeptLines)
+    else if (lineCount > kKeptLines || size >= kPageValueSize)
         value = NodeValue(valueLines::join(lines, size));
     else if (lineCount > 0)
         value = NodeValue(joinKept(first, kept, lineCount, size));
