@@ -101,15 +101,21 @@ inline int keywordCode(std::string_view text, const char* readable) {
     if (std::endian::native != std::endian::little ||
         static_cast<std::size_t>(readable - text.data()) < kWideRoom)
         return keywordCodeByCharacter(text, first);
-    std::array<std::uint64_t, kKeywordWords> words;
-    std::memcpy(words.data(), text.data(), kWideRoom);
+    // Most rows differ from the word in its first eight characters: the rest is read for a row
+    // that matches those.
+    const auto wordAt = [&text](std::size_t index) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + 8 * index, 8);
+        return word;
+    };
+    const std::uint64_t head = wordAt(0);
     for (unsigned char i = 0; i < candidates; ++i) {
         const std::size_t row = kKeywordIndex.rows[first][i];
         const auto& capitals = kKeywordIndex.capitalWords[row];
         const auto& masks = kKeywordIndex.maskWords[row];
-        if (text.size() >= kKeywords[row].length &&
-            (((words[0] & masks[0]) ^ capitals[0]) | ((words[1] & masks[1]) ^ capitals[1]) |
-             ((words[2] & masks[2]) ^ capitals[2])) == 0)
+        if ((head & masks[0]) != capitals[0] || text.size() < kKeywords[row].length) continue;
+        if (((wordAt(1) & masks[1]) ^ capitals[1]) == 0 &&
+            ((wordAt(2) & masks[2]) ^ capitals[2]) == 0)
             return kKeywords[row].code;
     }
     return TokWord;
