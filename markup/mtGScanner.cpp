@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "errors/ErrorReporting.h"
 #include "markup/NodeValue.h"
@@ -82,6 +83,7 @@ void trimBlanks(std::string& text) {
     text.erase(0, begin);
 }
 
+// keywordCode one character at a time, for a word too near the end of what may be read.
 int keywordCodeByCharacter(std::string_view text, unsigned char first) {
     for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
         const std::size_t row = kKeywordIndex.rows[first][i];
@@ -135,14 +137,13 @@ struct KeptLine {
 constexpr std::size_t kKeptLines = 32;
 
 // What valueLines::join gives, from lines kept while they were read instead of reading them again.
-std::string joinKept(std::string_view first, const KeptLine* lines, std::size_t count,
-                     std::size_t size) {
+std::string joinKept(std::string_view first, std::span<const KeptLine> lines, std::size_t size) {
     std::string text;
     text.reserve(size);
     text.append(first);
-    for (const KeptLine* line = lines; line != lines + count; ++line) {
-        text.append("\r\n").append(line->word, line->wordSize);
-        if (line->hasEquals) text.append("=").append(line->rest, line->restSize);
+    for (const KeptLine& line : lines) {
+        text.append("\r\n").append(line.word, line.wordSize);
+        if (line.hasEquals) text.append("=").append(line.rest, line.restSize);
     }
     return text;
 }
@@ -238,7 +239,7 @@ bool mtGScanner::takeValue(NodeValue& value) {
     const std::string_view first = valueLines::trimBlanks(input.substr(start, position - start));
     std::size_t size = first.size();
     std::size_t end = input.size();
-    KeptLine kept[kKeptLines];
+    std::array<KeptLine, kKeptLines> kept;
     std::size_t lineCount = 0;
     valueLines::Line line;
     while (valueLines::nextWord(input, position, line)) {
@@ -268,7 +269,7 @@ bool mtGScanner::takeValue(NodeValue& value) {
     else if (lineCount > kKeptLines || size >= kPageValueSize)
         value = NodeValue(valueLines::join(lines, size));
     else if (lineCount > 0)
-        value = NodeValue(joinKept(first, kept, lineCount, size));
+        value = NodeValue(joinKept(first, std::span(kept).first(lineCount), size));
     else
         value.assign(first);
     return true;
