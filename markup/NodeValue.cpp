@@ -21,5 +21,3 @@ const std::string& NodeValue::text() const {
     }
     return lines.text;
 }
-
-std::string NodeValue::takeText() && { return m_pLines ? text() : std::move(m_text); }

@@ -28,7 +28,7 @@ public:
     // Joins the lines on the first call; from then on the page is no longer held for this value.
     const std::string& text() const;
     // The text, moved out of a value that owns it.
-    std::string takeText() &&;
+    std::string takeText() && { return m_pLines ? text() : std::move(m_text); }
 
 private:
     struct PageLines {

@@ -24,7 +24,7 @@ public:
     virtual std::size_t remainingInput() const { return 0; }
     // Right after the "=" of a key, reads the whole value in one go, when the scanner can: what
     // reading it token by token would give, without a token for each of its lines. False when the
-    // caller must read it token by token.
+    // caller must read it token by token; always false at the end of input or when broken.
     virtual bool takeValue(NodeValue&) { return false; }
     // The keyword of the next line when nothing is pending and the line holds a key followed by
     // "=", else TokWord; reads nothing. A reader that takes the key then skips its two tokens with

@@ -50,6 +50,20 @@ long statusFrom(const std::string& text) {
 constexpr std::string_view kParamTypeNames[] = {"TEXT",   "BOOL",  "NUMBER", "SPKAC",
                                                 "PKCS#7", "X.509", "NSCS"};
 
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The type a name gives, compared as equalsNoCase does, inline: every parameter has a type.
+int paramTypeOf(std::string_view name) {
+    for (int type = 0; type < static_cast<int>(std::size(kParamTypeNames)); ++type) {
+        const std::string_view known = kParamTypeNames[type];
+        if (name.size() != known.size()) continue;
+        std::size_t i = 0;
+        while (i < name.size() && upperAscii(name[i]) == known[i]) ++i;
+        if (i == name.size()) return type + 1;
+    }
+    return ParamTypeNone;
+}
+
 }  // namespace
 
 bool Node::addChild(Node*) { return false; }
@@ -87,9 +101,12 @@ bool mtGNode::parse(Scanner* scanner) {
 }
 
 bool mtGNode::readValue(int key, Scanner* scanner) {
-    if (scanner == nullptr || scanner->isEOF() || scanner->isBad()) return false;
+    if (scanner == nullptr) return false;
+    // A scanner takes no value at the end of its input or once broken: asked first, it spares a
+    // typical value those questions.
     NodeValue whole;
     if (scanner->takeValue(whole)) return setValue(key, std::move(whole));
+    if (scanner->isEOF() || scanner->isBad()) return false;
     std::string value;
     std::string token;
     while (!scanner->isBad() && !scanner->isEOF()) {
@@ -191,12 +208,7 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
             m_value = NodeValue(std::move(*value));
             return true;
         case TokType:
-            for (int type = 0; type < static_cast<int>(std::size(kParamTypeNames)); ++type)
-                if (value->size() == kParamTypeNames[type].size() &&
-                    equalsNoCase(*value, kParamTypeNames[type]) == 0) {
-                    m_eType = type + 1;
-                    break;
-                }
+            setType(*value);
             return true;
         default:
             return rejectAttribute(kInvalidTokenLine, token, *value);
@@ -204,9 +216,17 @@ bool ParameterNode::setAttribute(int token, std::string* value) {
 }
 
 bool ParameterNode::setValue(int token, NodeValue&& value) {
-    if (token != TokValue || value.empty()) return mtGNode::setValue(token, std::move(value));
-    m_value = std::move(value);
+    if (value.empty() || (token != TokValue && token != TokType))
+        return mtGNode::setValue(token, std::move(value));
+    if (token == TokType)
+        setType(value.text());
+    else
+        m_value = std::move(value);
     return true;
+}
+
+void ParameterNode::setType(std::string_view name) {
+    if (const int type = paramTypeOf(name); type != ParamTypeNone) m_eType = type;
 }
 
 ParentNode::ParentNode(const ParentNode& other) : mtGNode(other) {

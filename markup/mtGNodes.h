@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "markup/NodeValue.h"
@@ -107,6 +108,9 @@ public:
     static constexpr int kInvalidTokenLine = 420;
 
 private:
+    // An unknown name leaves the type as it was.
+    void setType(std::string_view name);
+
     std::string m_strName;
     NodeValue m_value;
     int m_eType = ParamTypeNone;

@@ -107,17 +107,18 @@ Node* mtGParser::parseBlock(Scanner& scanner) {
 namespace {
 
 // The node a line with this key opens, when the key is followed by "=": "Return=" opens an
-// outcome, a bare "Return" line the start information. Null for a key that opens no node.
+// outcome, a bare "Return" line the start information. Null for a key that opens no node. Every
+// member has its initialiser, so a node needs no zeroing before its constructor runs.
 std::unique_ptr<Node> nodeOpenedBy(int key) {
     switch (key) {
         case TokParam:
         case TokType:
         case TokValue:
-            return std::make_unique<ParameterNode>();
+            return std::make_unique_for_overwrite<ParameterNode>();
         case TokReturn:
-            return std::make_unique<ReturnNode>();
+            return std::make_unique_for_overwrite<ReturnNode>();
         case TokAction:
-            return std::make_unique<ActionNode>();
+            return std::make_unique_for_overwrite<ActionNode>();
         default:
             return nullptr;
     }

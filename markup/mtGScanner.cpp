@@ -1,6 +1,10 @@
 #include "markup/mtGScanner.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <span>
 
 #include "errors/ErrorReporting.h"
 #include "markup/NodeValue.h"
@@ -15,13 +19,18 @@ bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\
 // For each first character, the keyword rows that start with it, in table order: a word is only
 // compared with those, and most words (the lines of a Base64 value) with none. Each keyword is kept
 // in capitals with a mask per character that folds a letter's case, so that a character is
-// compared in one step.
+// compared in one step; the same again as little-endian words, eight characters to a step, for a
+// word with room enough behind it to be read a word at a time.
 constexpr std::size_t kLongestKeyword = 20;
+constexpr std::size_t kKeywordWords = 3;
+constexpr std::size_t kWideRoom = kKeywordWords * 8;
 struct KeywordIndex {
     std::array<std::array<unsigned char, 4>, 256> rows{};
     std::array<unsigned char, 256> count{};
     std::array<std::array<unsigned char, kLongestKeyword>, std::size(kKeywords)> capitals{};
     std::array<std::array<unsigned char, kLongestKeyword>, std::size(kKeywords)> caseMasks{};
+    std::array<std::array<std::uint64_t, kKeywordWords>, std::size(kKeywords)> capitalWords{};
+    std::array<std::array<std::uint64_t, kKeywordWords>, std::size(kKeywords)> maskWords{};
 };
 
 constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -36,6 +45,9 @@ constexpr KeywordIndex buildKeywordIndex() {
             index.caseMasks[row][i] = letter ? 0xDF : 0xFF;
             index.capitals[row][i] =
                 static_cast<unsigned char>(keyword.text[i]) & (letter ? 0xDF : 0xFF);
+            const std::size_t shift = 8 * (i % 8);
+            index.capitalWords[row][i / 8] |= std::uint64_t{index.capitals[row][i]} << shift;
+            index.maskWords[row][i / 8] |= std::uint64_t{index.caseMasks[row][i]} << shift;
         }
         const auto first = static_cast<unsigned char>(keyword.text[0]);
         const bool letter = first >= 'A' && first <= 'Z';
@@ -49,7 +61,7 @@ constexpr KeywordIndex buildKeywordIndex() {
 constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
 static_assert([] {
     for (const KeywordEntry& keyword : kKeywords)
-        if (keyword.length > kLongestKeyword) return false;
+        if (keyword.length > kWideRoom || keyword.length > kLongestKeyword) return false;
     return true;
 }());
 
@@ -71,15 +83,69 @@ void trimBlanks(std::string& text) {
     text.erase(0, begin);
 }
 
-// The code of the keyword text begins with, or TokWord.
-int keywordCode(std::string_view text) {
-    if (text.empty()) return TokWord;
-    const auto first = static_cast<unsigned char>(text[0]);
+// keywordCode one character at a time, for a word too near the end of what may be read.
+int keywordCodeByCharacter(std::string_view text, unsigned char first) {
     for (unsigned char i = 0; i < kKeywordIndex.count[first]; ++i) {
         const std::size_t row = kKeywordIndex.rows[first][i];
         if (startsWithNoCase(text, row)) return kKeywords[row].code;
     }
     return TokWord;
+}
+
+// The code of the keyword text begins with, or TokWord. Up to readable, the characters behind text
+// may be read too: where there are enough of them, a keyword is compared a word at a time. Inline
+// for the lines of a value, each of which is looked up.
+inline int keywordCode(std::string_view text, const char* readable) {
+    if (text.empty()) return TokWord;
+    const auto first = static_cast<unsigned char>(text[0]);
+    const unsigned char candidates = kKeywordIndex.count[first];
+    if (candidates == 0) return TokWord;
+    if (std::endian::native != std::endian::little ||
+        static_cast<std::size_t>(readable - text.data()) < kWideRoom)
+        return keywordCodeByCharacter(text, first);
+    // Most rows differ from the word in its first eight characters: the rest is read for a row
+    // that matches those.
+    const auto wordAt = [&text](std::size_t index) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + 8 * index, 8);
+        return word;
+    };
+    const std::uint64_t head = wordAt(0);
+    for (unsigned char i = 0; i < candidates; ++i) {
+        const std::size_t row = kKeywordIndex.rows[first][i];
+        const auto& capitals = kKeywordIndex.capitalWords[row];
+        const auto& masks = kKeywordIndex.maskWords[row];
+        if ((head & masks[0]) != capitals[0] || text.size() < kKeywords[row].length) continue;
+        if (((wordAt(1) & masks[1]) ^ capitals[1]) == 0 &&
+            ((wordAt(2) & masks[2]) ^ capitals[2]) == 0)
+            return kKeywords[row].code;
+    }
+    return TokWord;
+}
+
+const char* endOf(std::string_view text) { return text.data() + text.size(); }
+
+// The parts of a value's further lines as they were read, for a value of a few lines: left
+// uninitialised, as most values have none.
+struct KeptLine {
+    const char* word;
+    std::size_t wordSize;
+    const char* rest;
+    std::size_t restSize;
+    bool hasEquals;
+};
+constexpr std::size_t kKeptLines = 32;
+
+// What valueLines::join gives, from lines kept while they were read instead of reading them again.
+std::string joinKept(std::string_view first, std::span<const KeptLine> lines, std::size_t size) {
+    std::string text;
+    text.reserve(size);
+    text.append(first);
+    for (const KeptLine& line : lines) {
+        text.append("\r\n").append(line.word, line.wordSize);
+        if (line.hasEquals) text.append("=").append(line.rest, line.restSize);
+    }
+    return text;
 }
 
 }  // namespace
@@ -151,7 +217,7 @@ int mtGScanner::nextToken(std::string& text) {
 }
 
 int mtGScanner::classify(std::string& text) {
-    const int code = keywordCode(text);
+    const int code = keywordCode(text, endOf(text));
     if (code == TokEquals) m_bValueMode = true;
     if (code == TokNewLine) m_bValueMode = false;
     if (code == TokWord) traceUnknownWord(text);
@@ -173,46 +239,58 @@ bool mtGScanner::takeValue(NodeValue& value) {
     const std::string_view first = valueLines::trimBlanks(input.substr(start, position - start));
     std::size_t size = first.size();
     std::size_t end = input.size();
-    bool continued = false;
-    // A short value is joined while its lines are read; a long one is read again by join or
-    // refers to the page.
-    std::string joined;
+    std::array<KeptLine, kKeptLines> kept;
+    std::size_t lineCount = 0;
     valueLines::Line line;
     while (valueLines::nextWord(input, position, line)) {
-        const int code = keywordCode(line.word);
+        const int code = keywordCode(line.word, endOf(input));
         if (code != TokWord) {
             end = line.begin;
-            m_nextKey = {line.begin, line.end, code};
+            m_nextKey = keyLine(input, line.begin, line.end, code);
             break;
         }
         valueLines::finishLine(input, line);
         traceUnknownWord(line.word);
-        const bool wasShort = size < kPageValueSize;
         size += valueLines::joinedSize(line);
-        if (size < kPageValueSize) {
-            if (!continued) joined.assign(first);
-            valueLines::appendLine(joined, line);
-        } else if (wasShort) {
-            std::string().swap(joined);
-        }
         position = line.end;
-        continued = true;
+        if (lineCount < kKeptLines)
+            kept[lineCount] = {line.word.data(), line.word.size(), line.rest.data(),
+                               line.rest.size(), line.hasEquals};
+        ++lineCount;
     }
     m_bValueMode = false;
     m_stream.position = end;
     m_stream.eof = end == input.size();
     const std::string_view lines = input.substr(start, end - start);
-    if (size >= kPageValueSize)
-        value = m_pPage != nullptr ? NodeValue(m_pPage, lines, size)
-                                   : NodeValue(valueLines::join(lines, size));
-    else if (continued)
-        value = NodeValue(std::move(joined));
+    // Its text is given its room once: a value of many lines reads them again to join them, and
+    // from a size on refers to the page instead.
+    if (size >= kPageValueSize && m_pPage != nullptr)
+        value = NodeValue(m_pPage, lines, size);
+    else if (lineCount > kKeptLines || size >= kPageValueSize)
+        value = NodeValue(valueLines::join(lines, size));
+    else if (lineCount > 0)
+        value = NodeValue(joinKept(first, std::span(kept).first(lineCount), size));
     else
         value.assign(first);
     return true;
 }
 
+mtGScanner::KeyLine mtGScanner::keyLine(std::string_view input, std::size_t begin, std::size_t end,
+                                        int code) {
+    const bool keyed = end < input.size() && input[end] == '=';
+    return {begin, end, code, keyed ? code : TokWord};
+}
+
+// Right after a value the stream stands at the key line that ended it, already read: the answer
+// is known, and the call costs no more than the question.
 int mtGScanner::peekKey() {
+    if (m_stream.position == m_nextKey.begin && m_pending.empty() && m_delimiter == 0 &&
+        !m_bValueMode)
+        return m_nextKey.keyed;
+    return readKeyLine();
+}
+
+int mtGScanner::readKeyLine() {
     if (!m_pending.empty() || m_delimiter != 0 || m_bValueMode || m_stream.eof) return TokWord;
     const std::string_view input = m_stream.text;
     std::size_t position = m_stream.position;
@@ -220,11 +298,12 @@ int mtGScanner::peekKey() {
     if (position != m_nextKey.begin) {
         if (position == input.size()) return TokWord;
         const std::size_t end = valueLines::findDelimiter(input, position, false);
-        m_nextKey = {position, end,
-                     keywordCode(valueLines::trimBlanks(input.substr(position, end - position)))};
+        m_nextKey =
+            keyLine(input, position, end,
+                    keywordCode(valueLines::trimBlanks(input.substr(position, end - position)),
+                                endOf(input)));
     }
-    const bool keyed = m_nextKey.end < input.size() && input[m_nextKey.end] == '=';
-    return keyed && m_nextKey.code != TokWord ? m_nextKey.code : TokWord;
+    return m_nextKey.keyed;
 }
 
 void mtGScanner::skipKey() {

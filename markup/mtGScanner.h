@@ -57,12 +57,16 @@ private:
     // token given back since, so it is read when m_pending is empty.
     char m_delimiter = 0;
     // The key line that takeValue stopped at or peekKey saw, as the stream will read it next: where
-    // its word begins and ends, and the keyword code of the word.
+    // its word begins and ends, the keyword code of the word, and what peekKey answers for it.
     struct KeyLine {
         std::size_t begin = std::string_view::npos;
         std::size_t end = 0;
         int code = TokWord;
+        int keyed = TokWord;
     };
+    static KeyLine keyLine(std::string_view input, std::size_t begin, std::size_t end, int code);
+    // peekKey when the line is not known yet.
+    int readKeyLine();
     KeyLine m_nextKey;
     BlockStream m_stream;
     std::shared_ptr<const void> m_pPage;
