@@ -44,7 +44,7 @@ CvelTesseraProxy::CvelTesseraProxy(IUnknown* outer)
 CvelTesseraProxy::~CvelTesseraProxy() {
     if (m_pTracer != nullptr) m_pTracer->release();
     m_pBackChannel.reset();
-    delete m_pStartNode;
+    m_pStartNode.reset();
     // The transport goes before its back channel is cut off, so that nothing it says on its way
     // out is lost.
     m_pTransport.reset();
@@ -194,8 +194,7 @@ STDMETHODIMP CvelTesseraProxy::InitComm(BSTR strStartURL, VARIANT varAddHeaders)
             for (Node* node : m_parser.getNodes()) {
                 if (node->getKind() != KindStart) continue;
                 std::unique_ptr<Node> copy(node->clone());
-                delete m_pStartNode;
-                m_pStartNode = static_cast<StartNode*>(copy.release());
+                m_pStartNode.reset(static_cast<StartNode*>(copy.release()));
             }
         }
         m_lStep = 1;

@@ -2,6 +2,7 @@
 // the server, the communication step that orders the operations, and the last answer page.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -136,7 +137,7 @@ public:
     const std::string& options() const { return m_strOptions; }
     std::string_view response() const { return m_response.text(); }
     const std::vector<std::string>& fields() const { return m_vecFields; }
-    const StartNode* startNode() const { return m_pStartNode; }
+    const StartNode* startNode() const { return m_pStartNode.get(); }
 
     static constexpr const char* kSource = "velTesseraProxy";
 
@@ -201,7 +202,7 @@ private:
     bool m_bInitialized = false;
     ITracer* m_pTracer = nullptr;
     velcom::ComPtr<IvelBackChannel> m_pBackChannel;
-    StartNode* m_pStartNode = nullptr;
+    std::unique_ptr<StartNode> m_pStartNode;
     long m_lStep = 0;
     mtGParser m_parser;
     AnswerPage m_response;
