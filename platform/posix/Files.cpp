@@ -1,10 +1,14 @@
 #include <velcom/Files.h>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace velcom {
 
@@ -17,14 +21,29 @@ std::string joinPath(std::string_view directory, std::string_view name) {
 
 namespace {
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+// All parts in one system call where the kernel takes them whole: a file of several parts is
+// written as often as the proxy imports a certificate, and each call into the kernel is dear once
+// its paths have gone cold.
+bool writeAll(int fd, std::initializer_list<std::string_view> parts) {
+    std::vector<iovec> pending;
+    pending.reserve(parts.size());
+    for (const std::string_view part : parts)
+        if (!part.empty()) pending.push_back({const_cast<char*>(part.data()), part.size()});
+    std::size_t next = 0;
+    while (next < pending.size()) {
+        const auto count = static_cast<int>(std::min<std::size_t>(pending.size() - next, IOV_MAX));
+        const ssize_t written = ::writev(fd, pending.data() + next, count);
         if (written < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        auto left = static_cast<std::size_t>(written);
+        while (next < pending.size() && left >= pending[next].iov_len)
+            left -= pending[next++].iov_len;
+        if (left > 0) {
+            pending[next].iov_base = static_cast<char*>(pending[next].iov_base) + left;
+            pending[next].iov_len -= left;
+        }
     }
     return true;
 }
@@ -38,7 +57,7 @@ bool writeOwnerOnlyFile(const std::string& path, std::initializer_list<std::stri
     // A file that existed before keeps its mode through open; key material must not stay
     // readable by others.
     bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-    for (const std::string_view part : parts) written = written && writeAll(fd, part);
+    written = written && writeAll(fd, parts);
     return ::close(fd) == 0 && written;
 }
 

@@ -228,7 +228,8 @@ public:
 private:
     HRESULT record(const char* method, std::vector<std::string> arguments,
                    const std::function<HRESULT()>& work = {}, BSTR file = nullptr) {
-        m_calls.push_back({method, std::move(arguments), contentOf(file ? toAnsi(file) : "")});
+        m_calls.push_back(
+            {method, std::move(arguments), file ? contentOf(toAnsi(file)) : std::nullopt});
         const HRESULT result =
             MethodScript::enter(method, std::string_view(method) == "ImportRequestedCertificate2"
                                             ? IID_ISMPrivateKeyInfrastructureEx

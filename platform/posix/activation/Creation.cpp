@@ -6,9 +6,9 @@
 #include <velcom/ComPtr.h>
 #include <velcom/posix/objbase.h>
 
+#include "../registry/ClassesRoot.h"
 #include "Apartment.h"
 #include "ClassTable.h"
-#include "ClassesRoot.h"
 #include "GuidText.h"
 #include "ModuleCache.h"
 

@@ -6,7 +6,7 @@
 
 #include <velcom/posix/objbase.h>
 
-#include "ClassesRoot.h"
+#include "../registry/ClassesRoot.h"
 #include "GuidText.h"
 
 namespace {
