@@ -18,6 +18,7 @@ std::string join(std::string_view lines, std::size_t size) {
     value.append(trimBlanks(lines.substr(0, position)));
     Line line;
     while (nextLine(lines, position, line)) {
+        prefetchAhead(lines, line.end);
         appendLine(value, line);
         position = line.end;
     }

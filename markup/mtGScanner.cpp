@@ -250,6 +250,7 @@ bool mtGScanner::takeValue(NodeValue& value) {
             break;
         }
         valueLines::finishLine(input, line);
+        valueLines::prefetchAhead(input, line.end);
         traceUnknownWord(line.word);
         size += valueLines::joinedSize(line);
         position = line.end;
