@@ -1,7 +1,6 @@
 #include "WinPki.h"
 
 #include <algorithm>
-#include <new>
 
 #include "AutomationValues.h"
 #include "Base64.h"
@@ -11,14 +10,11 @@
 #include "KeyContainer.h"
 #include "PkiClass.h"
 #include "UserStores.h"
-#include "inproc/ModuleLock.h"
 #include "text/AnsiText.h"
 
 HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
-    return CvelPKI::create(outer, riid, object);
+    return PkiAutomation::create<CvelPKI>(outer, riid, object);
 }
-
-CvelPKI::CvelPKI() { lockModule(); }
 
 CvelPKI::~CvelPKI() {
     try {
@@ -35,52 +31,6 @@ CvelPKI::~CvelPKI() {
     } catch (const std::exception&) {
         // A key left behind serves no request and harms none.
     }
-    unlockModule();
-}
-
-HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    CvelPKI* created = new (std::nothrow) CvelPKI();
-    if (created == nullptr) return E_OUTOFMEMORY;
-    const velcom::ComPtr<ISMPrivateKeyInfrastructure> held(created);
-    return held->QueryInterface(riid, object);
-}
-
-STDMETHODIMP CvelPKI::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure)) {
-        *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
-    } else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)) {
-        *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
-    } else if (IsEqualIID(riid, IID_IvelPKIStore)) {
-        *object = static_cast<IvelPKIStore*>(this);
-    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-        *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CvelPKI::AddRef() { return ++m_lReferences; }
-
-STDMETHODIMP_(ULONG) CvelPKI::Release() {
-    const ULONG remaining = --m_lReferences;
-    if (remaining == 0) delete this;
-    return remaining;
-}
-
-STDMETHODIMP CvelPKI::InterfaceSupportsErrorInfo(REFIID riid) {
-    return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
-                   IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) ||
-                   IsEqualIID(riid, IID_IvelPKIStore)
-               ? S_OK
-               : S_FALSE;
 }
 
 STDMETHODIMP CvelPKI::Open(BSTR) {
@@ -135,13 +85,6 @@ STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
         requireOut(ppCertificate);
         *ppCertificate = storedCertificate(lID)->handOut();
-    });
-}
-
-STDMETHODIMP CvelPKI::CreateCertificateList(ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateCertificateList", [&] {
-        requireOut(ppCertList);
-        *ppCertList = CvelCertificateList::make()->handOut();
     });
 }
 

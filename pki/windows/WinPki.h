@@ -15,16 +15,10 @@
 #include "WinCertificate.h"
 #include "velList.h"
 
-class CvelPKI final : public PkiAutomation, public ISupportErrorInfo {
+class CvelPKI final : public PkiAutomation {
+    friend class PkiAutomation;
+
 public:
-    // The class object's creation function: aggregation is refused.
-    static HRESULT create(IUnknown* outer, REFIID riid, void** object);
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
     // IvelPKIStore. Open: the store is the user's own here, so a path is refused (E_NOTIMPL).
     STDMETHODIMP Open(BSTR path) override;
     STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
@@ -37,7 +31,6 @@ public:
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
     STDMETHODIMP Verify2(LONG lCertID, LONG bOnline, CertStatus* pStatus) override;
     STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
-    STDMETHODIMP ImportKey(LONG, ISMAsymKey*) override { return E_NOTIMPL; }
     STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
                               ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
@@ -45,9 +38,6 @@ public:
                       ISMCRLList** ppCRLList) override;
     STDMETHODIMP LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList** ppCertList,
                             ISMKeyList** ppKeyList) override;
-    STDMETHODIMP Export(BSTR, FileFormat, FileEncoding, ISMCertificateList*) override {
-        return E_NOTIMPL;
-    }
     STDMETHODIMP Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
                          VARIANT vCertIDs) override;
     STDMETHODIMP Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress, LONG* pbDefault,
@@ -56,14 +46,6 @@ public:
     STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
     STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
                            ISMCertificateList** ppChain) override;
-    STDMETHODIMP HasValidCertifiedKey(BSTR, ISMCertificateList**, LONG*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP FindValidCerts(VARIANT, VARIANT*, VARIANT*, ISMCertificateList**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP AdjustDefaults(ISMCertificateList*) override { return E_NOTIMPL; }
-    STDMETHODIMP CreateCertificateList(ISMCertificateList** ppCertList) override;
     STDMETHODIMP CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
                                ISMRequest** ppRequest) override;
     STDMETHODIMP AddRequest(ISMRequest* pRequest, BSTR strSNr) override;
@@ -80,12 +62,9 @@ public:
     STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
                                              LONG* plCertID) override;
 
-    // ISupportErrorInfo
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
-
 private:
-    CvelPKI();
-    ~CvelPKI();
+    CvelPKI() = default;
+    ~CvelPKI() override;
 
     velcom::ComPtr<CvelCertificate> storedCertificate(long id);
     // The certificate behind any ISMCertificate, read from its Base64 text when it is foreign.
@@ -113,5 +92,4 @@ private:
     std::shared_ptr<PasswordCheck> m_passwords = std::make_shared<PasswordCheck>();
     // Containers made by CreateRequest that no AddRequest has kept yet: removed with the object.
     std::vector<std::string> m_unkept;
-    ULONG m_lReferences = 0;
 };
