@@ -2,13 +2,20 @@
 // three dual interfaces, and one IDispatch over all of them, with one reference count, the
 // module lock of a live object and ISupportErrorInfo for the three. A script holds only the
 // object's IDispatch, so the names of the store's management and of the extended import are found
-// there too, after the contract's own, under DISPIDs of ranges of their own. The methods that do
-// not touch keys or certificates are answered here too; the rest is each system's own.
+// there too, after the contract's own, under DISPIDs of ranges of their own. Each method's checks
+// of its arguments are made here too; what keys, requests and certificates are made of and where
+// they are kept is each system's own, behind the protected hooks.
 #pragma once
 
+#include <cstdint>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "PkiDispatchTables.h"
+#include "RequestAttributes.h"
+#include "velList.h"
+#include "velRequest.h"
 
 class PkiAutomation : public velcom::DispatchImpl<ISMPrivateKeyInfrastructure>,
                       public velcom::DispatchImpl<ISMPrivateKeyInfrastructureEx>,
@@ -44,6 +51,27 @@ public:
     STDMETHODIMP CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) override;
     STDMETHODIMP CreateCertificateList(ISMCertificateList** ppCertList) override;
 
+    // Files (PkiFileAutomation.cpp)
+    STDMETHODIMP Load(BSTR strFile, ISMCertificateList** ppCertList,
+                      ISMCRLList** ppCRLList) override;
+    STDMETHODIMP LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList** ppCertList,
+                            ISMKeyList** ppKeyList) override;
+    STDMETHODIMP Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
+                         VARIANT vCertIDs) override;
+    STDMETHODIMP ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat, FileEncoding sEncoding,
+                           ISMAsymKey* pKey) override;
+
+    // Requests (PkiRequestAutomation.cpp)
+    STDMETHODIMP CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
+                               ISMRequest** ppRequest) override;
+    STDMETHODIMP AddRequest(ISMRequest* pRequest, BSTR strSNr) override;
+    STDMETHODIMP GetOpenRequests(VARIANT* pvarRequests) override;
+    STDMETHODIMP ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID,
+                                            LONG* plCertID) override;
+    STDMETHODIMP put_KeyType(BSTR strKeyType) override;
+    STDMETHODIMP ForgetRequest(BSTR strReference) override;
+    STDMETHODIMP put_RequestScope(BSTR strReference) override;
+
     // What neither system offers.
     STDMETHODIMP ImportKey(LONG, ISMAsymKey*) override { return E_NOTIMPL; }
     STDMETHODIMP Export(BSTR, FileFormat, FileEncoding, ISMCertificateList*) override {
@@ -61,6 +89,31 @@ protected:
     PkiAutomation();
     virtual ~PkiAutomation();
 
+    // The certificates and revocation lists of a PEM or DER file.
+    virtual void loadFile(const std::string& file, CvelCertificateList& certificates,
+                          CvelCRLList& lists) = 0;
+    // The certificates of a PKCS#12 file, and its key.
+    virtual void loadPkcs12(const std::string& file, const std::string& password,
+                            CvelCertificateList& certificates, CvelKeyList& keys) = 0;
+    // The stored certificate as PEM text or DER, for a certificate file.
+    virtual std::string certificateFileText(std::int64_t id, bool pem) = 0;
+    virtual void writeCertificateFile(const std::string& file, const std::string& bytes) = 0;
+    // The component's key as PKCS#8 PEM, encrypted under a password that is not empty.
+    virtual void writeKeyFile(const std::string& file, ISMAsymKey* key,
+                              const std::string& password) = 0;
+    // A request for a new key of the algorithm, kept under the password until AddRequest.
+    virtual velcom::ComPtr<CvelRequest> newRequest(KeyAlgorithm algorithm,
+                                                   const std::string& challenge,
+                                                   const std::string& password) = 0;
+    // Keeps the request open under the server's reference.
+    virtual void keepRequest(const CvelRequest& request, const std::string& reference) = 0;
+    // The references of all open requests.
+    virtual std::vector<std::string> openReferences() = 0;
+    // Closes the request and drops its key; false when none is open under the reference.
+    virtual bool forgetRequest(const std::string& reference) = 0;
+
 private:
     ULONG m_lReferences = 0;
+    KeyAlgorithm m_keyAlgorithm = KeyAlgorithm::Rsa2048;
+    std::string m_requestScope;
 };

@@ -23,9 +23,6 @@ public:
     STDMETHODIMP Open(BSTR path) override;
     STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
     STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
-    STDMETHODIMP put_KeyType(BSTR strKeyType) override;
-    STDMETHODIMP ForgetRequest(BSTR strReference) override;
-    STDMETHODIMP put_RequestScope(BSTR strReference) override;
 
     // ISMPrivateKeyInfrastructure
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
@@ -34,27 +31,13 @@ public:
     STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
                               ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-    STDMETHODIMP Load(BSTR strFile, ISMCertificateList** ppCertList,
-                      ISMCRLList** ppCRLList) override;
-    STDMETHODIMP LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList** ppCertList,
-                            ISMKeyList** ppKeyList) override;
-    STDMETHODIMP Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
-                         VARIANT vCertIDs) override;
     STDMETHODIMP Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress, LONG* pbDefault,
                       BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
                       ISMCertificateList** ppCertList) override;
     STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
     STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
                            ISMCertificateList** ppChain) override;
-    STDMETHODIMP CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
-                               ISMRequest** ppRequest) override;
-    STDMETHODIMP AddRequest(ISMRequest* pRequest, BSTR strSNr) override;
-    STDMETHODIMP GetOpenRequests(VARIANT* pvarRequests) override;
-    STDMETHODIMP ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID,
-                                            LONG* plCertID) override;
     STDMETHODIMP Revoke(ISMCertificate* pCert) override;
-    STDMETHODIMP ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat, FileEncoding sEncoding,
-                           ISMAsymKey* pKey) override;
     STDMETHODIMP Delete(ISMCertificate* pCert) override;
     STDMETHODIMP Delete2(LONG lCertID) override;
 
@@ -64,6 +47,20 @@ public:
 
 private:
     CvelPKI() = default;
+
+    void loadFile(const std::string& file, CvelCertificateList& certificates,
+                  CvelCRLList& lists) override;
+    void loadPkcs12(const std::string& file, const std::string& password,
+                    CvelCertificateList& certificates, CvelKeyList& keys) override;
+    std::string certificateFileText(std::int64_t id, bool pem) override;
+    void writeCertificateFile(const std::string& file, const std::string& bytes) override;
+    void writeKeyFile(const std::string& file, ISMAsymKey* key,
+                      const std::string& password) override;
+    velcom::ComPtr<CvelRequest> newRequest(KeyAlgorithm algorithm, const std::string& challenge,
+                                           const std::string& password) override;
+    void keepRequest(const CvelRequest& request, const std::string& reference) override;
+    std::vector<std::string> openReferences() override;
+    bool forgetRequest(const std::string& reference) override;
 
     PkiStore& store();
     velcom::ComPtr<CvelCertificate> storedCertificate(std::int64_t id);
@@ -86,8 +83,6 @@ private:
                               const std::vector<CrlOwner>& lists);
 
     std::shared_ptr<PkiStore> m_pStore;
-    KeyAlgorithm m_keyAlgorithm = KeyAlgorithm::Rsa2048;
-    std::string m_requestScope;
     SealedKeys m_sealed;
 };
 

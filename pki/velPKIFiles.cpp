@@ -6,6 +6,7 @@
 #include "DerText.h"
 #include "ErrorBoundary.h"
 #include "Keys.h"
+#include "ListItems.h"
 #include "PemFiles.h"
 #include "text/AnsiText.h"
 #include "velAsymKey.h"
@@ -30,81 +31,19 @@ velcom::ComPtr<CvelAsymKey> ownKey(ISMAsymKey* key) {
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::Load(BSTR strFile, ISMCertificateList** ppCertList, ISMCRLList** ppCRLList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Load", [&] {
-        requireOut(ppCertList);
-        requireOut(ppCRLList);
-        *ppCertList = nullptr;
-        *ppCRLList = nullptr;
-        PemContents contents = readPemFile(toAnsi(strFile));
-        const auto certificates = CvelCertificateList::make();
-        for (X509Owner& certificate : contents.certificates)
-            certificates->append(CvelCertificate::make(std::move(certificate), 0));
-        const auto lists = CvelCRLList::make();
-        for (CrlOwner& list : contents.revocationLists)
-            lists->append(CvelRevocationList::make(std::move(list)));
-        *ppCertList = certificates->handOut();
-        *ppCRLList = lists->handOut();
-    });
-}
-
 STDMETHODIMP CvelPKI::Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Import", [&] {
-        std::vector<X509Owner> certificates;
-        std::vector<CrlOwner> lists;
-        LONG count = 0;
-        if (pCertList != nullptr && SUCCEEDED(pCertList->get_Count(&count))) {
-            for (LONG index = 0; index < count; ++index) {
-                velcom::ComPtr<ISMCertificate> certificate;
-                const HRESULT got = pCertList->get_Item(index, certificate.put());
-                if (FAILED(got)) failWith(got, "the certificate list does not give its items");
-                certificates.push_back(certificateOf(certificate.get()));
-            }
-        }
-        if (pCRLList != nullptr && SUCCEEDED(pCRLList->get_Count(&count))) {
-            for (LONG index = 0; index < count; ++index) {
-                velcom::ComPtr<ISMRevocationList> list;
-                const HRESULT got = pCRLList->get_Item(index, list.put());
-                if (FAILED(got)) failWith(got, "the revocation list list does not give its items");
-                lists.push_back(revocationListFromDer(revocationListDerOf(list.get())));
-            }
-        }
+        const std::vector<X509Owner> certificates =
+            itemsOf<ISMCertificate>(pCertList, "the certificate list does not give its items",
+                                    [&](ISMCertificate* item) { return certificateOf(item); });
+        const std::vector<CrlOwner> lists =
+            itemsOf<ISMRevocationList>(pCRLList, "the revocation list list does not give its items",
+                                       [](ISMRevocationList* item) {
+                                           return revocationListFromDer(revocationListDerOf(item));
+                                       });
         requireChained(certificates);
         for (const CrlOwner& list : lists) requireFromAnchor(list.get());
         storeWithRevocations(certificates, lists);
-    });
-}
-
-STDMETHODIMP CvelPKI::Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
-                              VARIANT vCertIDs) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Export2", [&] {
-        if (sFormat != SMFormatX509) failWith(E_NOTIMPL, "certificates are exported as X.509");
-        const std::vector<std::int64_t> ids = numbersOf(vCertIDs);
-        if (ids.empty()) failWith(E_INVALIDARG, "no certificate to export");
-        if (sEncoding == SMEncodingDER && ids.size() != 1)
-            failWith(E_INVALIDARG, "a DER file holds one certificate");
-        std::string bytes;
-        for (const std::int64_t id : ids) {
-            const auto stored = storedCertificate(id);
-            X509* certificate = stored->certificate();
-            bytes += sEncoding == SMEncodingPEM ? certificatePem(certificate)
-                                                : certificateDer(certificate);
-        }
-        writeKeyMaterialFile(toAnsi(strFile), bytes);
-    });
-}
-
-STDMETHODIMP CvelPKI::ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat,
-                                FileEncoding sEncoding, ISMAsymKey* pKey) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "ExportKey", [&] {
-        if ((sFormat != SMFormatRawKey && sFormat != SMFormatPKCS8) || sEncoding != SMEncodingPEM)
-            failWith(E_NOTIMPL, "keys are exported as PKCS#8 in PEM");
-        const std::string password = toAnsi(strPass);
-        if (password.empty() && sFormat != SMFormatPKCS8)
-            failWith(E_INVALIDARG, "a key is written in the clear only as PKCS#8");
-        EVP_PKEY* key = ownKey(pKey)->openKey();
-        writeKeyMaterialFile(toAnsi(strFile),
-                             password.empty() ? plainKey(key) : encryptKey(key, password));
     });
 }
 
@@ -133,36 +72,50 @@ STDMETHODIMP CvelPKI::ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* p
     });
 }
 
-STDMETHODIMP CvelPKI::LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList** ppCertList,
-                                 ISMKeyList** ppKeyList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "LoadPKCS12", [&] {
-        requireOut(ppCertList);
-        requireOut(ppKeyList);
-        *ppCertList = nullptr;
-        *ppKeyList = nullptr;
-        const BioOwner file = owned<BioOwner>(BIO_new_file(toAnsi(strFile).c_str(), "rb"),
-                                              "opening the PKCS#12 file");
-        const Pkcs12Owner bundle =
-            owned<Pkcs12Owner>(d2i_PKCS12_bio(file.get(), nullptr), "reading the PKCS#12 file");
-        EVP_PKEY* key = nullptr;
-        X509* certificate = nullptr;
-        STACK_OF(X509)* authorities = nullptr;
-        const int parsed =
-            PKCS12_parse(bundle.get(), toAnsi(strPass).c_str(), &key, &certificate, &authorities);
-        KeyOwner keyOwner(key);
-        X509Owner certificateOwner(certificate);
-        const X509StackOwner authoritiesOwner(authorities);
-        if (parsed != 1)
-            failWith(E_ACCESSDENIED,
-                     "the password does not open the PKCS#12 file (" + takeOpenSslReasons() + ")");
-        const auto certificates = CvelCertificateList::make();
-        if (certificateOwner)
-            certificates->append(CvelCertificate::make(std::move(certificateOwner), 0));
-        while (authorities != nullptr && sk_X509_num(authorities) > 0)
-            certificates->append(CvelCertificate::make(X509Owner(sk_X509_shift(authorities)), 0));
-        const auto keys = CvelKeyList::make();
-        if (keyOwner) keys->append(CvelAsymKey::make(std::move(keyOwner)));
-        *ppCertList = certificates->handOut();
-        *ppKeyList = keys->handOut();
-    });
+void CvelPKI::loadFile(const std::string& file, CvelCertificateList& certificates,
+                       CvelCRLList& lists) {
+    PemContents contents = readPemFile(file);
+    for (X509Owner& certificate : contents.certificates)
+        certificates.append(CvelCertificate::make(std::move(certificate), 0));
+    for (CrlOwner& list : contents.revocationLists)
+        lists.append(CvelRevocationList::make(std::move(list)));
+}
+
+void CvelPKI::loadPkcs12(const std::string& file, const std::string& password,
+                         CvelCertificateList& certificates, CvelKeyList& keys) {
+    const BioOwner input =
+        owned<BioOwner>(BIO_new_file(file.c_str(), "rb"), "opening the PKCS#12 file");
+    const Pkcs12Owner bundle =
+        owned<Pkcs12Owner>(d2i_PKCS12_bio(input.get(), nullptr), "reading the PKCS#12 file");
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    STACK_OF(X509)* authorities = nullptr;
+    const int parsed =
+        PKCS12_parse(bundle.get(), password.c_str(), &key, &certificate, &authorities);
+    KeyOwner keyOwner(key);
+    X509Owner certificateOwner(certificate);
+    const X509StackOwner authoritiesOwner(authorities);
+    if (parsed != 1)
+        failWith(E_ACCESSDENIED,
+                 "the password does not open the PKCS#12 file (" + takeOpenSslReasons() + ")");
+    if (certificateOwner)
+        certificates.append(CvelCertificate::make(std::move(certificateOwner), 0));
+    while (authorities != nullptr && sk_X509_num(authorities) > 0)
+        certificates.append(CvelCertificate::make(X509Owner(sk_X509_shift(authorities)), 0));
+    if (keyOwner) keys.append(CvelAsymKey::make(std::move(keyOwner)));
+}
+
+std::string CvelPKI::certificateFileText(std::int64_t id, bool pem) {
+    const auto stored = storedCertificate(id);
+    X509* certificate = stored->certificate();
+    return pem ? certificatePem(certificate) : certificateDer(certificate);
+}
+
+void CvelPKI::writeCertificateFile(const std::string& file, const std::string& bytes) {
+    writeKeyMaterialFile(file, bytes);
+}
+
+void CvelPKI::writeKeyFile(const std::string& file, ISMAsymKey* key, const std::string& password) {
+    EVP_PKEY* opened = ownKey(key)->openKey();
+    writeKeyMaterialFile(file, password.empty() ? plainKey(opened) : encryptKey(opened, password));
 }

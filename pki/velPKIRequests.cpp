@@ -13,73 +13,6 @@
 #include "velPKI.h"
 #include "velRequest.h"
 
-STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
-                                    ISMRequest** ppRequest) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateRequest", [&] {
-        requireOut(ppRequest);
-        *ppRequest = nullptr;
-        if (nType != SMRequestSPKAC) failWith(E_NOTIMPL, "only SPKAC requests are made");
-        const RequestAttributes attributes = attributesOf(varAttr);
-        const KeyOwner key = generateKey(attributes.algorithm.value_or(m_keyAlgorithm));
-        const std::string password = toAnsi(strPass);
-        std::string sealed = encryptKey(key.get(), password);
-        m_sealed.remember(sealed, password);
-        *ppRequest = CvelRequest::make(signedSpkac(key.get(), attributes.challenge),
-                                       publicKeyDer(key.get()), std::move(sealed))
-                         ->handOut();
-    });
-}
-
-STDMETHODIMP CvelPKI::AddRequest(ISMRequest* pRequest, BSTR strSNr) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "AddRequest", [&] {
-        const auto request = CvelRequest::own(pRequest);
-        if (!request) failWith(E_INVALIDARG, "the request was not made by this component");
-        const std::string reference = toAnsi(strSNr);
-        if (reference.empty()) failWith(E_INVALIDARG, "no reference for the request");
-        store().addRequest(request->spkac(), request->publicKey(), request->privateKey(),
-                           reference);
-    });
-}
-
-STDMETHODIMP CvelPKI::GetOpenRequests(VARIANT* pvarRequests) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetOpenRequests", [&] {
-        requireOut(pvarRequests);
-        VariantInit(pvarRequests);
-        std::vector<std::string> references = store().openReferences();
-        if (!m_requestScope.empty())
-            std::erase_if(references, [&](const std::string& reference) {
-                return reference != m_requestScope;
-            });
-        if (!references.empty()) putTexts(pvarRequests, references);
-    });
-}
-
-STDMETHODIMP CvelPKI::put_KeyType(BSTR strKeyType) {
-    return errorBoundary(IID_IvelPKIStore, "KeyType", [&] {
-        const std::string name = toAnsi(strKeyType);
-        const std::optional<KeyAlgorithm> algorithm = keyAlgorithmNamed(name);
-        if (!algorithm) failWith(E_INVALIDARG, "unknown key type " + name);
-        m_keyAlgorithm = *algorithm;
-    });
-}
-
-STDMETHODIMP CvelPKI::ForgetRequest(BSTR strReference) {
-    return errorBoundary(IID_IvelPKIStore, "ForgetRequest", [&] {
-        const std::string reference = toAnsi(strReference);
-        if (reference.empty() || !store().forgetRequest(reference))
-            failWith(E_INVALIDARG, "no request is open under the reference " + reference);
-    });
-}
-
-STDMETHODIMP CvelPKI::put_RequestScope(BSTR strReference) {
-    return errorBoundary(IID_IvelPKIStore, "RequestScope",
-                         [&] { m_requestScope = toAnsi(strReference); });
-}
-
-STDMETHODIMP CvelPKI::ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID, LONG* plCertID) {
-    return ImportRequestedCertificate2(strCertFile, strReqID, nullptr, plCertID);
-}
-
 STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
                                                   LONG* plCertID) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
@@ -131,4 +64,24 @@ STDMETHODIMP CvelPKI::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
                      keeper->replacePrivateKey(id, encrypted);
                  })->handOut();
     });
+}
+
+velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,
+                                                const std::string& challenge,
+                                                const std::string& password) {
+    const KeyOwner key = generateKey(algorithm);
+    std::string sealed = encryptKey(key.get(), password);
+    m_sealed.remember(sealed, password);
+    return CvelRequest::make(signedSpkac(key.get(), challenge), publicKeyDer(key.get()),
+                             std::move(sealed));
+}
+
+void CvelPKI::keepRequest(const CvelRequest& request, const std::string& reference) {
+    store().addRequest(request.spkac(), request.publicKey(), request.privateKey(), reference);
+}
+
+std::vector<std::string> CvelPKI::openReferences() { return store().openReferences(); }
+
+bool CvelPKI::forgetRequest(const std::string& reference) {
+    return store().forgetRequest(reference);
 }

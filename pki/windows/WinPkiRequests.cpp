@@ -44,87 +44,6 @@ PCCERT_CONTEXT issuedFor(const OpenRequest& request, const std::vector<CertConte
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
-                                    ISMRequest** ppRequest) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateRequest", [&] {
-        requireOut(ppRequest);
-        *ppRequest = nullptr;
-        if (nType != SMRequestSPKAC) failWith(E_NOTIMPL, "only SPKAC requests are made");
-        const RequestAttributes attributes = attributesOf(varAttr);
-        const DWORD bits = rsaBits(attributes.algorithm.value_or(m_keyAlgorithm));
-        m_unkept.reserve(m_unkept.size() + 1);
-        const KeyContainer key = KeyContainer::create(bits);
-        m_unkept.push_back(key.name());
-        const std::string password = toAnsi(strPass);
-        const PasswordDigest digest = digestOfNewPassword(password);
-        pkiRegistry::keepKeyPassword(key.name(), digest);
-        m_passwords->remember(digest, password);
-        const std::string publicKey = key.publicKeyInfo();
-        *ppRequest =
-            CvelRequest::make(
-                toBase64(signedSpkac(key.provider(), kKeySpec, publicKey, attributes.challenge)),
-                publicKey, key.name())
-                ->handOut();
-    });
-}
-
-STDMETHODIMP CvelPKI::AddRequest(ISMRequest* pRequest, BSTR strSNr) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "AddRequest", [&] {
-        const auto request = CvelRequest::own(pRequest);
-        if (!request) failWith(E_INVALIDARG, "the request was not made by this component");
-        const std::string reference = toAnsi(strSNr);
-        if (reference.empty()) failWith(E_INVALIDARG, "no reference for the request");
-        // On this system the request's private part is the name of its key's container.
-        pkiRegistry::addRequest({reference, request->privateKey(), request->publicKey()});
-        std::erase(m_unkept, request->privateKey());
-    });
-}
-
-STDMETHODIMP CvelPKI::GetOpenRequests(VARIANT* pvarRequests) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetOpenRequests", [&] {
-        requireOut(pvarRequests);
-        VariantInit(pvarRequests);
-        std::vector<std::string> references;
-        for (const OpenRequest& request : pkiRegistry::openRequests())
-            if (m_requestScope.empty() || request.reference == m_requestScope)
-                references.push_back(request.reference);
-        if (!references.empty()) putTexts(pvarRequests, references);
-    });
-}
-
-STDMETHODIMP CvelPKI::put_KeyType(BSTR strKeyType) {
-    return errorBoundary(IID_IvelPKIStore, "KeyType", [&] {
-        const std::string name = toAnsi(strKeyType);
-        const std::optional<KeyAlgorithm> algorithm = keyAlgorithmNamed(name);
-        if (!algorithm) failWith(E_INVALIDARG, "unknown key type " + name);
-        m_keyAlgorithm = *algorithm;
-    });
-}
-
-STDMETHODIMP CvelPKI::ForgetRequest(BSTR strReference) {
-    return errorBoundary(IID_IvelPKIStore, "ForgetRequest", [&] {
-        const std::string reference = toAnsi(strReference);
-        const std::vector<OpenRequest> requests = pkiRegistry::openRequests();
-        const auto request =
-            std::find_if(requests.begin(), requests.end(),
-                         [&](const OpenRequest& open) { return open.reference == reference; });
-        if (reference.empty() || request == requests.end())
-            failWith(E_INVALIDARG, "no request is open under the reference " + reference);
-        pkiRegistry::removeRequest(reference);
-        KeyContainer::remove(request->container);
-        pkiRegistry::forgetKeyPassword(request->container);
-    });
-}
-
-STDMETHODIMP CvelPKI::put_RequestScope(BSTR strReference) {
-    return errorBoundary(IID_IvelPKIStore, "RequestScope",
-                         [&] { m_requestScope = toAnsi(strReference); });
-}
-
-STDMETHODIMP CvelPKI::ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID, LONG* plCertID) {
-    return ImportRequestedCertificate2(strCertFile, strReqID, nullptr, plCertID);
-}
-
 STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
                                                   LONG* plCertID) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
@@ -176,4 +95,44 @@ STDMETHODIMP CvelPKI::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
             failWith(E_INVALIDARG, "no key for certificate " + std::to_string(lCertID));
         *ppKey = CvelAsymKey::make(record->container, m_passwords)->handOut();
     });
+}
+
+velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,
+                                                const std::string& challenge,
+                                                const std::string& password) {
+    const DWORD bits = rsaBits(algorithm);
+    m_unkept.reserve(m_unkept.size() + 1);
+    const KeyContainer key = KeyContainer::create(bits);
+    m_unkept.push_back(key.name());
+    const PasswordDigest digest = digestOfNewPassword(password);
+    pkiRegistry::keepKeyPassword(key.name(), digest);
+    m_passwords->remember(digest, password);
+    const std::string publicKey = key.publicKeyInfo();
+    return CvelRequest::make(toBase64(signedSpkac(key.provider(), kKeySpec, publicKey, challenge)),
+                             publicKey, key.name());
+}
+
+void CvelPKI::keepRequest(const CvelRequest& request, const std::string& reference) {
+    // On this system the request's private part is the name of its key's container.
+    pkiRegistry::addRequest({reference, request.privateKey(), request.publicKey()});
+    std::erase(m_unkept, request.privateKey());
+}
+
+std::vector<std::string> CvelPKI::openReferences() {
+    std::vector<std::string> references;
+    for (const OpenRequest& request : pkiRegistry::openRequests())
+        references.push_back(request.reference);
+    return references;
+}
+
+bool CvelPKI::forgetRequest(const std::string& reference) {
+    const std::vector<OpenRequest> requests = pkiRegistry::openRequests();
+    const auto request =
+        std::find_if(requests.begin(), requests.end(),
+                     [&](const OpenRequest& open) { return open.reference == reference; });
+    if (request == requests.end()) return false;
+    pkiRegistry::removeRequest(reference);
+    KeyContainer::remove(request->container);
+    pkiRegistry::forgetKeyPassword(request->container);
+    return true;
 }
