@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FindCriteria.h"
 #include "PkiDispatchTables.h"
 #include "RequestAttributes.h"
 #include "velList.h"
@@ -51,6 +52,12 @@ public:
     STDMETHODIMP CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) override;
     STDMETHODIMP CreateCertificateList(ISMCertificateList** ppCertList) override;
 
+    // Finding (PkiCertificateAutomation.cpp)
+    STDMETHODIMP Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress, LONG* pbDefault,
+                      BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
+                      ISMCertificateList** ppCertList) override;
+    STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
+
     // Files (PkiFileAutomation.cpp)
     STDMETHODIMP Load(BSTR strFile, ISMCertificateList** ppCertList,
                       ISMCRLList** ppCRLList) override;
@@ -89,6 +96,10 @@ protected:
     PkiAutomation();
     virtual ~PkiAutomation();
 
+    // Appends the stored certificates the criteria admit.
+    virtual void findCertificates(const FindCriteria& criteria, CvelCertificateList& found) = 0;
+    // The key of the stored certificate, locked; null when it has none.
+    virtual velcom::ComPtr<ISMAsymKey> keyOfCertificate(LONG id) = 0;
     // The certificates and revocation lists of a PEM or DER file.
     virtual void loadFile(const std::string& file, CvelCertificateList& certificates,
                           CvelCRLList& lists) = 0;

@@ -51,21 +51,6 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
     });
 }
 
-STDMETHODIMP CvelPKI::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "FindKey", [&] {
-        requireOut(ppKey);
-        *ppKey = nullptr;
-        const std::optional<CertificateRow> row = store().certificate(lCertID);
-        if (!row || !row->privateKey)
-            failWith(E_INVALIDARG, "no key for certificate " + std::to_string(lCertID));
-        const std::shared_ptr<PkiStore> keeper = m_pStore;
-        const std::int64_t id = row->id;
-        *ppKey = CvelAsymKey::make(*row->privateKey, [keeper, id](const std::string& encrypted) {
-                     keeper->replacePrivateKey(id, encrypted);
-                 })->handOut();
-    });
-}
-
 velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,
                                                 const std::string& challenge,
                                                 const std::string& password) {
@@ -84,4 +69,16 @@ std::vector<std::string> CvelPKI::openReferences() { return store().openReferenc
 
 bool CvelPKI::forgetRequest(const std::string& reference) {
     return store().forgetRequest(reference);
+}
+
+velcom::ComPtr<ISMAsymKey> CvelPKI::keyOfCertificate(LONG id) {
+    const std::optional<CertificateRow> row = store().certificate(id);
+    if (!row || !row->privateKey) return nullptr;
+    const std::shared_ptr<PkiStore> keeper = m_pStore;
+    const std::int64_t stored = row->id;
+    const auto key =
+        CvelAsymKey::make(*row->privateKey, [keeper, stored](const std::string& encrypted) {
+            keeper->replacePrivateKey(stored, encrypted);
+        });
+    return velcom::ComPtr<ISMAsymKey>(key.get());
 }

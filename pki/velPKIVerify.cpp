@@ -125,37 +125,17 @@ STDMETHODIMP CvelPKI::GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
     });
 }
 
-STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
-                           LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
-                           VARIANT* pIssuer, BSTR* pstrSerial, ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
-        requireOut(ppCertList);
-        *ppCertList = nullptr;
-        const auto optionalText = [](BSTR* text) {
-            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
-        };
-        std::optional<std::string> serial = optionalText(pstrSerial);
-        if (serial) serial = normalSerial(*serial);
-        std::optional<std::string> issuerName;
-        if (pIssuer != nullptr)
-            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
-                issuerName = names.front();
-        const auto list = CvelCertificateList::make();
-        for (const CertificateRow& row :
-             store().certificates(optionalText(pstrCommonName), serial)) {
-            X509Owner certificate = certificateFromDer(row.der);
-            const bool authority = X509_check_ca(certificate.get()) != 0;
-            const CertType type = row.privateKey ? SMTypeOwn : authority ? SMTypeCA : SMTypeOther;
-            if (pType != nullptr && *pType != SMTypeAll && *pType != type) continue;
-            if (pStatus != nullptr && *pStatus != SMStatusAll &&
-                statusOf(certificate.get(), row.id) != *pStatus)
-                continue;
-            if (pstrAddress != nullptr && emailOf(certificate.get()) != toAnsi(*pstrAddress))
-                continue;
-            if (issuerName && nameText(X509_get_issuer_name(certificate.get())) != *issuerName)
-                continue;
-            list->append(CvelCertificate::make(std::move(certificate), row.id));
-        }
-        *ppCertList = list->handOut();
-    });
+void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList& found) {
+    for (const CertificateRow& row : store().certificates(criteria.commonName, criteria.serial)) {
+        X509Owner certificate = certificateFromDer(row.der);
+        const bool authority = X509_check_ca(certificate.get()) != 0;
+        const CertType type = row.privateKey ? SMTypeOwn : authority ? SMTypeCA : SMTypeOther;
+        if (!criteria.admits(type)) continue;
+        if (criteria.status && statusOf(certificate.get(), row.id) != *criteria.status) continue;
+        if (criteria.address && emailOf(certificate.get()) != *criteria.address) continue;
+        if (criteria.issuerName &&
+            nameText(X509_get_issuer_name(certificate.get())) != *criteria.issuerName)
+            continue;
+        found.append(CvelCertificate::make(std::move(certificate), row.id));
+    }
 }

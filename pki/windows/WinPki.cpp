@@ -107,41 +107,24 @@ STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
     });
 }
 
-STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
-                           LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
-                           VARIANT* pIssuer, BSTR* pstrSerial, ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
-        requireOut(ppCertList);
-        *ppCertList = nullptr;
-        const auto optionalText = [](BSTR* text) {
-            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
-        };
-        std::optional<std::string> serial = optionalText(pstrSerial);
-        if (serial) serial = normalSerial(*serial);
-        const std::optional<std::string> commonName = optionalText(pstrCommonName);
-        const std::optional<std::string> address = optionalText(pstrAddress);
-        std::optional<std::string> issuerName;
-        if (pIssuer != nullptr)
-            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
-                issuerName = names.front();
-        const auto list = CvelCertificateList::make();
-        for (const CertificateRecord& record : pkiRegistry::certificates()) {
-            CertContext certificate = ::storedCertificate(record.hash);
-            if (!certificate) continue;
-            PCCERT_CONTEXT held = certificate.get();
-            const CertType type = !record.container.empty() ? SMTypeOwn
-                                  : isAuthority(held)       ? SMTypeCA
-                                                            : SMTypeOther;
-            if (pType != nullptr && *pType != SMTypeAll && *pType != type) continue;
-            if (pStatus != nullptr && *pStatus != SMStatusAll &&
-                statusOf(held, &record) != *pStatus)
-                continue;
-            if (serial && serialText(held) != *serial) continue;
-            if (commonName && subjectAttribute(held, szOID_COMMON_NAME) != *commonName) continue;
-            if (address && subjectAttribute(held, szOID_RSA_emailAddr) != *address) continue;
-            if (issuerName && nameText(held->pCertInfo->Issuer) != *issuerName) continue;
-            list->append(CvelCertificate::make(std::move(certificate), record.id));
-        }
-        *ppCertList = list->handOut();
-    });
+void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList& found) {
+    for (const CertificateRecord& record : pkiRegistry::certificates()) {
+        CertContext certificate = ::storedCertificate(record.hash);
+        if (!certificate) continue;
+        PCCERT_CONTEXT held = certificate.get();
+        const CertType type = !record.container.empty() ? SMTypeOwn
+                              : isAuthority(held)       ? SMTypeCA
+                                                        : SMTypeOther;
+        if (!criteria.admits(type)) continue;
+        if (criteria.status && statusOf(held, &record) != *criteria.status) continue;
+        if (criteria.serial && serialText(held) != *criteria.serial) continue;
+        if (criteria.commonName &&
+            subjectAttribute(held, szOID_COMMON_NAME) != *criteria.commonName)
+            continue;
+        if (criteria.address && subjectAttribute(held, szOID_RSA_emailAddr) != *criteria.address)
+            continue;
+        if (criteria.issuerName && nameText(held->pCertInfo->Issuer) != *criteria.issuerName)
+            continue;
+        found.append(CvelCertificate::make(std::move(certificate), record.id));
+    }
 }

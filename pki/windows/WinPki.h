@@ -25,15 +25,11 @@ public:
     STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
 
     // ISMPrivateKeyInfrastructure
-    STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
     STDMETHODIMP Verify2(LONG lCertID, LONG bOnline, CertStatus* pStatus) override;
     STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
     STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
                               ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-    STDMETHODIMP Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress, LONG* pbDefault,
-                      BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
-                      ISMCertificateList** ppCertList) override;
     STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
     STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
                            ISMCertificateList** ppChain) override;
@@ -48,6 +44,8 @@ public:
 private:
     CvelPKI() = default;
 
+    void findCertificates(const FindCriteria& criteria, CvelCertificateList& found) override;
+    velcom::ComPtr<ISMAsymKey> keyOfCertificate(LONG id) override;
     void loadFile(const std::string& file, CvelCertificateList& certificates,
                   CvelCRLList& lists) override;
     void loadPkcs12(const std::string& file, const std::string& password,

@@ -86,17 +86,6 @@ STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqI
     });
 }
 
-STDMETHODIMP CvelPKI::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "FindKey", [&] {
-        requireOut(ppKey);
-        *ppKey = nullptr;
-        const std::optional<CertificateRecord> record = pkiRegistry::certificate(lCertID);
-        if (!record || record->container.empty())
-            failWith(E_INVALIDARG, "no key for certificate " + std::to_string(lCertID));
-        *ppKey = CvelAsymKey::make(record->container, m_passwords)->handOut();
-    });
-}
-
 velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,
                                                 const std::string& challenge,
                                                 const std::string& password) {
@@ -135,4 +124,10 @@ bool CvelPKI::forgetRequest(const std::string& reference) {
     KeyContainer::remove(request->container);
     pkiRegistry::forgetKeyPassword(request->container);
     return true;
+}
+
+velcom::ComPtr<ISMAsymKey> CvelPKI::keyOfCertificate(LONG id) {
+    const std::optional<CertificateRecord> record = pkiRegistry::certificate(id);
+    if (!record || record->container.empty()) return nullptr;
+    return velcom::ComPtr<ISMAsymKey>(CvelAsymKey::make(record->container, m_passwords).get());
 }

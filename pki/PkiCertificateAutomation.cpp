@@ -1,0 +1,42 @@
+// The PKI class's methods that find certificates and keys, whichever system keeps them.
+#include "AutomationValues.h"
+#include "ErrorBoundary.h"
+#include "PkiAutomation.h"
+#include "SerialText.h"
+#include "text/AnsiText.h"
+
+STDMETHODIMP PkiAutomation::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
+                                 LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
+                                 VARIANT* pIssuer, BSTR* pstrSerial,
+                                 ISMCertificateList** ppCertList) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
+        requireOut(ppCertList);
+        *ppCertList = nullptr;
+        const auto optionalText = [](BSTR* text) {
+            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
+        };
+        FindCriteria criteria;
+        if (pType != nullptr && *pType != SMTypeAll) criteria.type = *pType;
+        if (pStatus != nullptr && *pStatus != SMStatusAll) criteria.status = *pStatus;
+        criteria.address = optionalText(pstrAddress);
+        criteria.commonName = optionalText(pstrCommonName);
+        if (pIssuer != nullptr)
+            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
+                criteria.issuerName = names.front();
+        criteria.serial = optionalText(pstrSerial);
+        if (criteria.serial) criteria.serial = normalSerial(*criteria.serial);
+        const auto list = CvelCertificateList::make();
+        findCertificates(criteria, *list.get());
+        *ppCertList = list->handOut();
+    });
+}
+
+STDMETHODIMP PkiAutomation::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "FindKey", [&] {
+        requireOut(ppKey);
+        *ppKey = nullptr;
+        velcom::ComPtr<ISMAsymKey> key = keyOfCertificate(lCertID);
+        if (!key) failWith(E_INVALIDARG, "no key for certificate " + std::to_string(lCertID));
+        *ppKey = key.detach();
+    });
+}
