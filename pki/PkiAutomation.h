@@ -57,6 +57,14 @@ public:
                       BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
                       ISMCertificateList** ppCertList) override;
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
+    STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
+    STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
+
+    // Judging (PkiVerifyAutomation.cpp)
+    STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
+    STDMETHODIMP Verify2(LONG lCertID, LONG bOnline, CertStatus* pStatus) override;
+    STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
+                           ISMCertificateList** ppChain) override;
 
     // Files (PkiFileAutomation.cpp)
     STDMETHODIMP Load(BSTR strFile, ISMCertificateList** ppCertList,
@@ -100,6 +108,16 @@ protected:
     virtual void findCertificates(const FindCriteria& criteria, CvelCertificateList& found) = 0;
     // The key of the stored certificate, locked; null when it has none.
     virtual velcom::ComPtr<ISMAsymKey> keyOfCertificate(LONG id) = 0;
+    // The stored certificate; a failure when there is none under the ID.
+    virtual velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) = 0;
+    // The trust anchor; null when none is set.
+    virtual velcom::ComPtr<ISMCertificate> anchorCertificate() = 0;
+    // The status of any certificate, stored or not, or of a stored one.
+    virtual CertStatus statusOfCertificate(ISMCertificate* certificate) = 0;
+    virtual CertStatus statusOfStored(LONG id) = 0;
+    // Appends the certificate's issuers, nearest first, no more than depth of them unless it is 0.
+    virtual void appendIssuers(ISMCertificate* certificate, std::size_t depth,
+                               CvelCertificateList& chain) = 0;
     // The certificates and revocation lists of a PEM or DER file.
     virtual void loadFile(const std::string& file, CvelCertificateList& certificates,
                           CvelCRLList& lists) = 0;

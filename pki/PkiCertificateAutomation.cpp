@@ -40,3 +40,22 @@ STDMETHODIMP PkiAutomation::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
         *ppKey = key.detach();
     });
 }
+
+STDMETHODIMP PkiAutomation::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
+        requireOut(ppCertificate);
+        *ppCertificate = certificateWithId(lID).detach();
+    });
+}
+
+STDMETHODIMP PkiAutomation::GetTrustAnchor(ISMCertificate** ppAnchor) {
+    bool none = false;
+    const HRESULT result = errorBoundary(IID_IvelPKIStore, "GetTrustAnchor", [&] {
+        requireOut(ppAnchor);
+        *ppAnchor = nullptr;
+        velcom::ComPtr<ISMCertificate> anchor = anchorCertificate();
+        none = !anchor;
+        *ppAnchor = anchor.detach();
+    });
+    return result == S_OK && none ? S_FALSE : result;
+}

@@ -54,13 +54,6 @@ std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) {
     return *id;
 }
 
-STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
-        requireOut(ppCertificate);
-        *ppCertificate = storedCertificate(lID)->handOut();
-    });
-}
-
 STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
                          [&] { store().markRevoked(storedIdOf(pCert)); });
@@ -76,4 +69,8 @@ STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
         if (!store().remove(lCertID))
             failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
     });
+}
+
+velcom::ComPtr<ISMCertificate> CvelPKI::certificateWithId(LONG id) {
+    return velcom::ComPtr<ISMCertificate>(storedCertificate(id).get());
 }

@@ -51,18 +51,6 @@ STDMETHODIMP CvelPKI::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
     });
 }
 
-STDMETHODIMP CvelPKI::GetTrustAnchor(ISMCertificate** ppAnchor) {
-    bool none = false;
-    const HRESULT result = errorBoundary(IID_IvelPKIStore, "GetTrustAnchor", [&] {
-        requireOut(ppAnchor);
-        *ppAnchor = nullptr;
-        X509Owner anchor = trustAnchor();
-        none = !anchor;
-        if (anchor) *ppAnchor = CvelCertificate::make(std::move(anchor), 0)->handOut();
-    });
-    return result == S_OK && none ? S_FALSE : result;
-}
-
 X509Owner CvelPKI::trustAnchor() {
     const std::optional<std::string> der = store().trustAnchor();
     return der ? certificateFromDer(*der) : X509Owner();
@@ -135,4 +123,10 @@ void CvelPKI::storeWithRevocations(const std::vector<X509Owner>& certificates,
             return X509_CRL_get0_by_cert(list.get(), &entry, stored.get()) == 1;
         });
     });
+}
+
+velcom::ComPtr<ISMCertificate> CvelPKI::anchorCertificate() {
+    X509Owner anchor = trustAnchor();
+    if (!anchor) return nullptr;
+    return velcom::ComPtr<ISMCertificate>(CvelCertificate::make(std::move(anchor), 0).get());
 }

@@ -89,42 +89,6 @@ X509StackOwner CvelPKI::issuerChain(X509* certificate) {
     return chain;
 }
 
-STDMETHODIMP CvelPKI::Verify(ISMCertificate* pCert, LONG, CertStatus* pStatus) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify", [&] {
-        requireOut(pStatus);
-        const X509Owner certificate = certificateOf(pCert);
-        const std::optional<std::int64_t> id =
-            store().certificateId(certificateDer(certificate.get()));
-        *pStatus = statusOf(certificate.get(), id.value_or(0));
-    });
-}
-
-STDMETHODIMP CvelPKI::Verify2(LONG lCertID, LONG, CertStatus* pStatus) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify2", [&] {
-        requireOut(pStatus);
-        const auto stored = storedCertificate(lCertID);
-        *pStatus = statusOf(stored->certificate(), lCertID);
-    });
-}
-
-STDMETHODIMP CvelPKI::GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
-                                ISMCertificateList** ppChain) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetIssuer", [&] {
-        requireOut(ppChain);
-        *ppChain = nullptr;
-        const X509StackOwner chain = issuerChain(certificateOf(pCertificate).get());
-        const auto list = CvelCertificateList::make();
-        for (int index = 0; index < sk_X509_num(chain.get()) && (lDeep <= 0 || index < lDeep);
-             ++index) {
-            X509* issuer = sk_X509_value(chain.get(), index);
-            const std::int64_t id = store().certificateId(certificateDer(issuer)).value_or(0);
-            checkSsl(X509_up_ref(issuer), "keeping an issuer");
-            list->append(CvelCertificate::make(X509Owner(issuer), id));
-        }
-        *ppChain = list->handOut();
-    });
-}
-
 void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList& found) {
     for (const CertificateRow& row : store().certificates(criteria.commonName, criteria.serial)) {
         X509Owner certificate = certificateFromDer(row.der);
@@ -137,5 +101,28 @@ void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList
             nameText(X509_get_issuer_name(certificate.get())) != *criteria.issuerName)
             continue;
         found.append(CvelCertificate::make(std::move(certificate), row.id));
+    }
+}
+
+CertStatus CvelPKI::statusOfCertificate(ISMCertificate* certificate) {
+    const X509Owner owned = certificateOf(certificate);
+    const std::optional<std::int64_t> id = store().certificateId(certificateDer(owned.get()));
+    return statusOf(owned.get(), id.value_or(0));
+}
+
+CertStatus CvelPKI::statusOfStored(LONG id) {
+    return statusOf(storedCertificate(id)->certificate(), id);
+}
+
+void CvelPKI::appendIssuers(ISMCertificate* certificate, std::size_t depth,
+                            CvelCertificateList& chain) {
+    const X509StackOwner issuers = issuerChain(certificateOf(certificate).get());
+    for (int index = 0; index < sk_X509_num(issuers.get()) &&
+                        (depth == 0 || static_cast<std::size_t>(index) < depth);
+         ++index) {
+        X509* issuer = sk_X509_value(issuers.get(), index);
+        const std::int64_t id = store().certificateId(certificateDer(issuer)).value_or(0);
+        checkSsl(X509_up_ref(issuer), "keeping an issuer");
+        chain.append(CvelCertificate::make(X509Owner(issuer), id));
     }
 }

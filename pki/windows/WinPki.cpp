@@ -81,13 +81,6 @@ void CvelPKI::removeCertificate(const CertificateRecord& record) {
     }
 }
 
-STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
-        requireOut(ppCertificate);
-        *ppCertificate = storedCertificate(lID)->handOut();
-    });
-}
-
 STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
     return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
                          [&] { pkiRegistry::markRevoked(recordOf(pCert).id); });
@@ -127,4 +120,8 @@ void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList
             continue;
         found.append(CvelCertificate::make(std::move(certificate), record.id));
     }
+}
+
+velcom::ComPtr<ISMCertificate> CvelPKI::certificateWithId(LONG id) {
+    return velcom::ComPtr<ISMCertificate>(storedCertificate(id).get());
 }

@@ -22,17 +22,11 @@ public:
     // IvelPKIStore. Open: the store is the user's own here, so a path is refused (E_NOTIMPL).
     STDMETHODIMP Open(BSTR path) override;
     STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
-    STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
 
     // ISMPrivateKeyInfrastructure
-    STDMETHODIMP Verify2(LONG lCertID, LONG bOnline, CertStatus* pStatus) override;
-    STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
     STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
                               ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-    STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
-    STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
-                           ISMCertificateList** ppChain) override;
     STDMETHODIMP Revoke(ISMCertificate* pCert) override;
     STDMETHODIMP Delete(ISMCertificate* pCert) override;
     STDMETHODIMP Delete2(LONG lCertID) override;
@@ -44,6 +38,12 @@ public:
 private:
     CvelPKI() = default;
 
+    velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) override;
+    velcom::ComPtr<ISMCertificate> anchorCertificate() override;
+    CertStatus statusOfCertificate(ISMCertificate* certificate) override;
+    CertStatus statusOfStored(LONG id) override;
+    void appendIssuers(ISMCertificate* certificate, std::size_t depth,
+                       CvelCertificateList& chain) override;
     void findCertificates(const FindCriteria& criteria, CvelCertificateList& found) override;
     velcom::ComPtr<ISMAsymKey> keyOfCertificate(LONG id) override;
     void loadFile(const std::string& file, CvelCertificateList& certificates,

@@ -23,18 +23,6 @@ STDMETHODIMP CvelPKI::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
     });
 }
 
-STDMETHODIMP CvelPKI::GetTrustAnchor(ISMCertificate** ppAnchor) {
-    bool none = false;
-    const HRESULT result = errorBoundary(IID_IvelPKIStore, "GetTrustAnchor", [&] {
-        requireOut(ppAnchor);
-        *ppAnchor = nullptr;
-        CertContext anchor = trustAnchor();
-        none = !anchor;
-        if (anchor) *ppAnchor = CvelCertificate::make(std::move(anchor), 0)->handOut();
-    });
-    return result == S_OK && none ? S_FALSE : result;
-}
-
 CertContext CvelPKI::trustAnchor() {
     const std::optional<std::string> der = pkiRegistry::trustAnchor();
     return der ? certificateFromDer(*der) : nullptr;
@@ -69,4 +57,10 @@ long CvelPKI::keepAuthority(PCCERT_CONTEXT certificate) {
         return known->id;
     storeAuthority(certificate);
     return pkiRegistry::addCertificate({0, hash, {}, false});
+}
+
+velcom::ComPtr<ISMCertificate> CvelPKI::anchorCertificate() {
+    CertContext anchor = trustAnchor();
+    if (!anchor) return nullptr;
+    return velcom::ComPtr<ISMCertificate>(CvelCertificate::make(std::move(anchor), 0).get());
 }
