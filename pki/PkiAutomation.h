@@ -59,6 +59,9 @@ public:
     STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
     STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
     STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
+    STDMETHODIMP Revoke(ISMCertificate* pCert) override;
+    STDMETHODIMP Delete(ISMCertificate* pCert) override;
+    STDMETHODIMP Delete2(LONG lCertID) override;
 
     // Judging (PkiVerifyAutomation.cpp)
     STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
@@ -110,6 +113,11 @@ protected:
     virtual velcom::ComPtr<ISMAsymKey> keyOfCertificate(LONG id) = 0;
     // The stored certificate; a failure when there is none under the ID.
     virtual velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) = 0;
+    // The ID of a stored certificate; a failure for one not stored.
+    virtual std::int64_t storedIdOf(ISMCertificate* certificate) = 0;
+    virtual void markRevoked(std::int64_t id) = 0;
+    // Removes the stored certificate and a key no other one uses; false when none has the ID.
+    virtual bool deleteStored(std::int64_t id) = 0;
     // The trust anchor; null when none is set.
     virtual velcom::ComPtr<ISMCertificate> anchorCertificate() = 0;
     // The status of any certificate, stored or not, or of a stored one.

@@ -1,4 +1,5 @@
-// The PKI class's methods that find certificates and keys, whichever system keeps them.
+// The PKI class's methods that find, hand out, revoke and delete stored certificates and keys,
+// whichever system keeps them.
 #include "AutomationValues.h"
 #include "ErrorBoundary.h"
 #include "PkiAutomation.h"
@@ -58,4 +59,21 @@ STDMETHODIMP PkiAutomation::GetTrustAnchor(ISMCertificate** ppAnchor) {
         *ppAnchor = anchor.detach();
     });
     return result == S_OK && none ? S_FALSE : result;
+}
+
+STDMETHODIMP PkiAutomation::Revoke(ISMCertificate* pCert) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
+                         [&] { markRevoked(storedIdOf(pCert)); });
+}
+
+STDMETHODIMP PkiAutomation::Delete(ISMCertificate* pCert) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
+                         [&] { deleteStored(storedIdOf(pCert)); });
+}
+
+STDMETHODIMP PkiAutomation::Delete2(LONG lCertID) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
+        if (!deleteStored(lCertID))
+            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
+    });
 }

@@ -54,23 +54,10 @@ std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) {
     return *id;
 }
 
-STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
-                         [&] { store().markRevoked(storedIdOf(pCert)); });
-}
-
-STDMETHODIMP CvelPKI::Delete(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
-                         [&] { store().remove(storedIdOf(pCert)); });
-}
-
-STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
-        if (!store().remove(lCertID))
-            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
-    });
-}
-
 velcom::ComPtr<ISMCertificate> CvelPKI::certificateWithId(LONG id) {
     return velcom::ComPtr<ISMCertificate>(storedCertificate(id).get());
 }
+
+void CvelPKI::markRevoked(std::int64_t id) { store().markRevoked(id); }
+
+bool CvelPKI::deleteStored(std::int64_t id) { return store().remove(id); }

@@ -27,9 +27,6 @@ public:
     STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
                               ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-    STDMETHODIMP Revoke(ISMCertificate* pCert) override;
-    STDMETHODIMP Delete(ISMCertificate* pCert) override;
-    STDMETHODIMP Delete2(LONG lCertID) override;
 
     // ISMPrivateKeyInfrastructureEx
     STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
@@ -38,6 +35,8 @@ public:
 private:
     CvelPKI() = default;
 
+    void markRevoked(std::int64_t id) override;
+    bool deleteStored(std::int64_t id) override;
     velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) override;
     velcom::ComPtr<ISMCertificate> anchorCertificate() override;
     CertStatus statusOfCertificate(ISMCertificate* certificate) override;
@@ -64,7 +63,7 @@ private:
     velcom::ComPtr<CvelCertificate> storedCertificate(std::int64_t id);
     // The certificate behind any ISMCertificate, read from its Base64 text when it is foreign.
     X509Owner certificateOf(ISMCertificate* certificate);
-    std::int64_t storedIdOf(ISMCertificate* certificate);
+    std::int64_t storedIdOf(ISMCertificate* certificate) override;
     CertStatus statusOf(X509* certificate, std::int64_t id);
     // The issuers of the certificate as far as the store and its anchor know them, nearest first.
     X509StackOwner issuerChain(X509* certificate);

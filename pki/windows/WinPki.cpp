@@ -81,25 +81,6 @@ void CvelPKI::removeCertificate(const CertificateRecord& record) {
     }
 }
 
-STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
-                         [&] { pkiRegistry::markRevoked(recordOf(pCert).id); });
-}
-
-STDMETHODIMP CvelPKI::Delete(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
-                         [&] { removeCertificate(recordOf(pCert)); });
-}
-
-STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
-        const std::optional<CertificateRecord> record = pkiRegistry::certificate(lCertID);
-        if (!record)
-            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
-        removeCertificate(*record);
-    });
-}
-
 void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList& found) {
     for (const CertificateRecord& record : pkiRegistry::certificates()) {
         CertContext certificate = ::storedCertificate(record.hash);
@@ -124,4 +105,15 @@ void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList
 
 velcom::ComPtr<ISMCertificate> CvelPKI::certificateWithId(LONG id) {
     return velcom::ComPtr<ISMCertificate>(storedCertificate(id).get());
+}
+
+std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) { return recordOf(certificate).id; }
+
+void CvelPKI::markRevoked(std::int64_t id) { pkiRegistry::markRevoked(static_cast<long>(id)); }
+
+bool CvelPKI::deleteStored(std::int64_t id) {
+    const std::optional<CertificateRecord> record = pkiRegistry::certificate(static_cast<long>(id));
+    if (!record) return false;
+    removeCertificate(*record);
+    return true;
 }

@@ -27,9 +27,6 @@ public:
     STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
                               ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-    STDMETHODIMP Revoke(ISMCertificate* pCert) override;
-    STDMETHODIMP Delete(ISMCertificate* pCert) override;
-    STDMETHODIMP Delete2(LONG lCertID) override;
 
     // ISMPrivateKeyInfrastructureEx
     STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
@@ -38,6 +35,9 @@ public:
 private:
     CvelPKI() = default;
 
+    std::int64_t storedIdOf(ISMCertificate* certificate) override;
+    void markRevoked(std::int64_t id) override;
+    bool deleteStored(std::int64_t id) override;
     velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) override;
     velcom::ComPtr<ISMCertificate> anchorCertificate() override;
     CertStatus statusOfCertificate(ISMCertificate* certificate) override;
