@@ -3,6 +3,7 @@
 #include "ErrorBoundary.h"
 #include "PasswordAuthenticator.h"
 #include "inproc/ModuleLock.h"
+#include "text/AnsiText.h"
 #include "velList.h"
 
 namespace {
@@ -101,4 +102,13 @@ STDMETHODIMP PkiAutomation::CreateCertificateList(ISMCertificateList** ppCertLis
         requireOut(ppCertList);
         *ppCertList = CvelCertificateList::make()->handOut();
     });
+}
+
+STDMETHODIMP PkiAutomation::Open(BSTR path) {
+    return errorBoundary(IID_IvelPKIStore, "Open", [&] { openStore(toAnsi(path)); });
+}
+
+STDMETHODIMP PkiAutomation::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
+    return errorBoundary(IID_IvelPKIStore, "SetTrustAnchor",
+                         [&] { setTrustAnchor(toAnsi(strFile), toAnsi(strFingerprint)); });
 }

@@ -49,6 +49,9 @@ public:
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
+    // IvelPKIStore
+    STDMETHODIMP Open(BSTR path) override;
+    STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
     STDMETHODIMP CreateAuthenticator(BSTR strPassword, IAuthenticator** ppAuthenticator) override;
     STDMETHODIMP CreateCertificateList(ISMCertificateList** ppCertList) override;
 
@@ -76,6 +79,9 @@ public:
                             ISMKeyList** ppKeyList) override;
     STDMETHODIMP Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
                          VARIANT vCertIDs) override;
+    STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
+    STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
+                              ISMAsymKey* pKey, LONG bWithChain) override;
     STDMETHODIMP ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat, FileEncoding sEncoding,
                            ISMAsymKey* pKey) override;
 
@@ -86,6 +92,8 @@ public:
     STDMETHODIMP GetOpenRequests(VARIANT* pvarRequests) override;
     STDMETHODIMP ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID,
                                             LONG* plCertID) override;
+    STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
+                                             LONG* plCertID) override;
     STDMETHODIMP put_KeyType(BSTR strKeyType) override;
     STDMETHODIMP ForgetRequest(BSTR strReference) override;
     STDMETHODIMP put_RequestScope(BSTR strReference) override;
@@ -107,6 +115,10 @@ protected:
     PkiAutomation();
     virtual ~PkiAutomation();
 
+    // Opens the store at the path from now on.
+    virtual void openStore(const std::string& path) = 0;
+    // Makes the file's certificate the trust anchor when it has the SHA-256 fingerprint.
+    virtual void setTrustAnchor(const std::string& file, const std::string& fingerprint) = 0;
     // Appends the stored certificates the criteria admit.
     virtual void findCertificates(const FindCriteria& criteria, CvelCertificateList& found) = 0;
     // The key of the stored certificate, locked; null when it has none.
@@ -126,6 +138,11 @@ protected:
     // Appends the certificate's issuers, nearest first, no more than depth of them unless it is 0.
     virtual void appendIssuers(ISMCertificate* certificate, std::size_t depth,
                                CvelCertificateList& chain) = 0;
+    // Stores the certificates and lists of a host's lists, once they pass the trust anchor.
+    virtual void importAll(ISMCertificateList* certificates, ISMCRLList* lists) = 0;
+    // The certificate with the component's key, and its issuers if asked, as a PKCS#12 file.
+    virtual void writePkcs12(const std::string& file, const std::string& password,
+                             ISMCertificate* certificate, ISMAsymKey* key, bool withChain) = 0;
     // The certificates and revocation lists of a PEM or DER file.
     virtual void loadFile(const std::string& file, CvelCertificateList& certificates,
                           CvelCRLList& lists) = 0;
@@ -146,6 +163,12 @@ protected:
     virtual void keepRequest(const CvelRequest& request, const std::string& reference) = 0;
     // The references of all open requests.
     virtual std::vector<std::string> openReferences() = 0;
+    // Stores the file's certificate for the key of an open request (of the reference unless that
+    // is empty), checking a password given against the key, and closes the request. under ends
+    // the failures that name the open requests.
+    virtual LONG importIssued(const std::string& file, const std::string& reference,
+                              const std::optional<std::string>& password,
+                              const std::string& under) = 0;
     // Closes the request and drops its key; false when none is open under the reference.
     virtual bool forgetRequest(const std::string& reference) = 0;
 

@@ -61,3 +61,15 @@ STDMETHODIMP PkiAutomation::ExportKey(BSTR strFile, BSTR strPass, FileFormat sFo
         writeKeyFile(toAnsi(strFile), pKey, password);
     });
 }
+
+STDMETHODIMP PkiAutomation::Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Import",
+                         [&] { importAll(pCertList, pCRLList); });
+}
+
+STDMETHODIMP PkiAutomation::ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
+                                         ISMAsymKey* pKey, LONG bWithChain) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "ExportPKCS12", [&] {
+        writePkcs12(toAnsi(strFile), toAnsi(strPass), pCertificate, pKey, bWithChain != 0);
+    });
+}

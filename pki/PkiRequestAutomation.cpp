@@ -66,3 +66,18 @@ STDMETHODIMP PkiAutomation::put_RequestScope(BSTR strReference) {
     return errorBoundary(IID_IvelPKIStore, "RequestScope",
                          [&] { m_requestScope = toAnsi(strReference); });
 }
+
+STDMETHODIMP PkiAutomation::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID,
+                                                        BSTR* pstrPass, LONG* plCertID) {
+    return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
+        requireOut(plCertID);
+        // Without a reference (a certificate picked up that no open reference of ours was
+        // listed for, as after a submission whose answer was lost) the certificate's key finds
+        // its request among all open ones.
+        const std::string reference = toAnsi(strReqID);
+        const std::string under = reference.empty() ? "" : " under the reference " + reference;
+        const std::optional<std::string> password =
+            pstrPass == nullptr ? std::nullopt : std::optional(toAnsi(*pstrPass));
+        *plCertID = importIssued(toAnsi(strCertFile), reference, password, under);
+    });
+}

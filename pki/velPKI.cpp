@@ -2,21 +2,17 @@
 
 #include "AutomationValues.h"
 #include "DerText.h"
-#include "ErrorBoundary.h"
 #include "PkiClass.h"
-#include "text/AnsiText.h"
+#include "PkiFailure.h"
 
 HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
     return PkiAutomation::create<CvelPKI>(outer, riid, object);
 }
 
-STDMETHODIMP CvelPKI::Open(BSTR path) {
-    return errorBoundary(IID_IvelPKIStore, "Open", [&] {
-        const std::string file = toAnsi(path);
-        if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
-        // The store in use stays when the new one cannot be opened.
-        m_pStore = std::make_shared<PkiStore>(file);
-    });
+void CvelPKI::openStore(const std::string& file) {
+    if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
+    // The store in use stays when the new one cannot be opened.
+    m_pStore = std::make_shared<PkiStore>(file);
 }
 
 PkiStore& CvelPKI::store() {

@@ -18,23 +18,17 @@
 class CvelPKI final : public PkiAutomation {
     friend class PkiAutomation;
 
-public:
-    // IvelPKIStore
-    STDMETHODIMP Open(BSTR path) override;
-    STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
-
-    // ISMPrivateKeyInfrastructure
-    STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
-                              ISMAsymKey* pKey, LONG bWithChain) override;
-    STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-
-    // ISMPrivateKeyInfrastructureEx
-    STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
-                                             LONG* plCertID) override;
-
-private:
     CvelPKI() = default;
 
+    // What PkiAutomation asks of the system.
+    void openStore(const std::string& path) override;
+    void setTrustAnchor(const std::string& file, const std::string& fingerprint) override;
+    void importAll(ISMCertificateList* certificates, ISMCRLList* lists) override;
+    void writePkcs12(const std::string& file, const std::string& password,
+                     ISMCertificate* certificate, ISMAsymKey* key, bool withChain) override;
+    LONG importIssued(const std::string& file, const std::string& reference,
+                      const std::optional<std::string>& password,
+                      const std::string& under) override;
     void markRevoked(std::int64_t id) override;
     bool deleteStored(std::int64_t id) override;
     velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) override;

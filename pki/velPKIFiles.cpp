@@ -4,11 +4,10 @@
 
 #include "AutomationValues.h"
 #include "DerText.h"
-#include "ErrorBoundary.h"
 #include "Keys.h"
 #include "ListItems.h"
 #include "PemFiles.h"
-#include "text/AnsiText.h"
+#include "PkiFailure.h"
 #include "velAsymKey.h"
 #include "velPKI.h"
 #include "velRevocationList.h"
@@ -31,45 +30,37 @@ velcom::ComPtr<CvelAsymKey> ownKey(ISMAsymKey* key) {
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Import", [&] {
-        const std::vector<X509Owner> certificates =
-            itemsOf<ISMCertificate>(pCertList, "the certificate list does not give its items",
-                                    [&](ISMCertificate* item) { return certificateOf(item); });
-        const std::vector<CrlOwner> lists =
-            itemsOf<ISMRevocationList>(pCRLList, "the revocation list list does not give its items",
-                                       [](ISMRevocationList* item) {
-                                           return revocationListFromDer(revocationListDerOf(item));
-                                       });
-        requireChained(certificates);
-        for (const CrlOwner& list : lists) requireFromAnchor(list.get());
-        storeWithRevocations(certificates, lists);
-    });
+void CvelPKI::importAll(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
+    const std::vector<X509Owner> certificates =
+        itemsOf<ISMCertificate>(pCertList, "the certificate list does not give its items",
+                                [&](ISMCertificate* item) { return certificateOf(item); });
+    const std::vector<CrlOwner> lists = itemsOf<ISMRevocationList>(
+        pCRLList, "the revocation list list does not give its items",
+        [](ISMRevocationList* item) { return revocationListFromDer(revocationListDerOf(item)); });
+    requireChained(certificates);
+    for (const CrlOwner& list : lists) requireFromAnchor(list.get());
+    storeWithRevocations(certificates, lists);
 }
 
-STDMETHODIMP CvelPKI::ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
-                                   ISMAsymKey* pKey, LONG bWithChain) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "ExportPKCS12", [&] {
-        const X509Owner certificate = certificateOf(pCertificate);
-        const auto key = ownKey(pKey);
-        const X509StackOwner chain =
-            bWithChain != 0 ? issuerChain(certificate.get()) : X509StackOwner(sk_X509_new_null());
-        std::string name = commonNameOf(X509_get_subject_name(certificate.get()));
-        const std::string password = toAnsi(strPass);
-        // Key and certificates under AES-256 with PBKDF2-HMAC-SHA256, which current OpenSSL reads
-        // without its legacy provider; the MAC is added on its own to choose SHA-256.
-        const Pkcs12Owner bundle =
-            owned<Pkcs12Owner>(PKCS12_create(password.c_str(), name.data(), key->openKey(),
-                                             certificate.get(), chain.get(), NID_aes_256_cbc,
-                                             NID_aes_256_cbc, kKeyDerivationIterations, -1, 0),
-                               "making the PKCS#12 bundle");
-        checkSsl(PKCS12_set_mac(bundle.get(), password.c_str(), -1, nullptr, 0,
-                                kKeyDerivationIterations, EVP_sha256()),
-                 "sealing the PKCS#12 bundle");
-        const BioOwner bio = owned<BioOwner>(BIO_new(BIO_s_mem()), "allocating a buffer");
-        checkSsl(i2d_PKCS12_bio(bio.get(), bundle.get()), "encoding the PKCS#12 bundle");
-        writeKeyMaterialFile(toAnsi(strFile), bioText(bio.get()));
-    });
+void CvelPKI::writePkcs12(const std::string& file, const std::string& password,
+                          ISMCertificate* pCertificate, ISMAsymKey* pKey, bool withChain) {
+    const X509Owner certificate = certificateOf(pCertificate);
+    const auto key = ownKey(pKey);
+    const X509StackOwner chain =
+        withChain ? issuerChain(certificate.get()) : X509StackOwner(sk_X509_new_null());
+    std::string name = commonNameOf(X509_get_subject_name(certificate.get()));
+    // Key and certificates under AES-256 with PBKDF2-HMAC-SHA256, which current OpenSSL reads
+    // without its legacy provider; the MAC is added on its own to choose SHA-256.
+    const Pkcs12Owner bundle = owned<Pkcs12Owner>(
+        PKCS12_create(password.c_str(), name.data(), key->openKey(), certificate.get(), chain.get(),
+                      NID_aes_256_cbc, NID_aes_256_cbc, kKeyDerivationIterations, -1, 0),
+        "making the PKCS#12 bundle");
+    checkSsl(PKCS12_set_mac(bundle.get(), password.c_str(), -1, nullptr, 0,
+                            kKeyDerivationIterations, EVP_sha256()),
+             "sealing the PKCS#12 bundle");
+    const BioOwner bio = owned<BioOwner>(BIO_new(BIO_s_mem()), "allocating a buffer");
+    checkSsl(i2d_PKCS12_bio(bio.get(), bundle.get()), "encoding the PKCS#12 bundle");
+    writeKeyMaterialFile(file, bioText(bio.get()));
 }
 
 void CvelPKI::loadFile(const std::string& file, CvelCertificateList& certificates,

@@ -3,52 +3,36 @@
 #include <algorithm>
 #include <optional>
 
-#include "AutomationValues.h"
-#include "ErrorBoundary.h"
 #include "Keys.h"
 #include "PemFiles.h"
+#include "PkiFailure.h"
 #include "RequestAttributes.h"
-#include "text/AnsiText.h"
 #include "velAsymKey.h"
 #include "velPKI.h"
 #include "velRequest.h"
 
-STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
-                                                  LONG* plCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
-        requireOut(plCertID);
-        // Without a reference (the proxy picked up a certificate that no open reference of
-        // ours was listed for, as after a submission whose answer was lost) the certificate's
-        // key finds its request among all open ones.
-        const std::string reference = toAnsi(strReqID);
-        const std::string which = reference.empty() ? "" : " under the reference " + reference;
-        const std::vector<RequestRow> requests = store().openRequests(reference);
-        if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + which);
-        PemContents contents = readPemFile(toAnsi(strCertFile));
-        for (const RequestRow& request : requests) {
-            const auto issued = std::find_if(
-                contents.certificates.begin(), contents.certificates.end(),
-                [&](const X509Owner& certificate) {
-                    return publicKeyDer(X509_get0_pubkey(certificate.get())) == request.publicKey;
-                });
-            if (issued == contents.certificates.end()) continue;
-            // A password given must open the key, so that the user learns of a wrong one now.
-            if (pstrPass != nullptr) {
-                const std::string password = toAnsi(*pstrPass);
-                if (!m_sealed.sealedUnder(request.privateKey, password))
-                    decryptKey(request.privateKey, password);
-            }
-            requireChained(contents.certificates);
-            std::vector<CertificateEntry> others;
-            for (const X509Owner& certificate : contents.certificates)
-                if (certificate != *issued) others.push_back(entryOf(certificate.get()));
-            *plCertID =
-                static_cast<LONG>(store().completeRequest(request, entryOf(issued->get()), others));
-            return;
-        }
-        failWith(E_INVALIDARG,
-                 "no certificate in the file is for the key of a request open" + which);
-    });
+LONG CvelPKI::importIssued(const std::string& file, const std::string& reference,
+                           const std::optional<std::string>& password, const std::string& under) {
+    const std::vector<RequestRow> requests = store().openRequests(reference);
+    if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + under);
+    PemContents contents = readPemFile(file);
+    for (const RequestRow& request : requests) {
+        const auto issued = std::find_if(
+            contents.certificates.begin(), contents.certificates.end(),
+            [&](const X509Owner& certificate) {
+                return publicKeyDer(X509_get0_pubkey(certificate.get())) == request.publicKey;
+            });
+        if (issued == contents.certificates.end()) continue;
+        // A password given must open the key, so that the user learns of a wrong one now.
+        if (password && !m_sealed.sealedUnder(request.privateKey, *password))
+            decryptKey(request.privateKey, *password);
+        requireChained(contents.certificates);
+        std::vector<CertificateEntry> others;
+        for (const X509Owner& certificate : contents.certificates)
+            if (certificate != *issued) others.push_back(entryOf(certificate.get()));
+        return static_cast<LONG>(store().completeRequest(request, entryOf(issued->get()), others));
+    }
+    failWith(E_INVALIDARG, "no certificate in the file is for the key of a request open" + under);
 }
 
 velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,

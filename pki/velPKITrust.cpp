@@ -8,9 +8,8 @@
 #include <cctype>
 
 #include "DerText.h"
-#include "ErrorBoundary.h"
 #include "PemFiles.h"
-#include "text/AnsiText.h"
+#include "PkiFailure.h"
 #include "velPKI.h"
 
 namespace {
@@ -39,16 +38,14 @@ std::string sha256Digits(X509* certificate) {
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
-    return errorBoundary(IID_IvelPKIStore, "SetTrustAnchor", [&] {
-        const std::string expected = fingerprintDigits(toAnsi(strFingerprint));
-        const X509Owner anchor = readOneCertificate(toAnsi(strFile));
-        const std::string actual = sha256Digits(anchor.get());
-        if (actual != expected)
-            failWith(VELPKI_E_FINGERPRINT,
-                     "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
-        store().setTrustAnchor(certificateDer(anchor.get()));
-    });
+void CvelPKI::setTrustAnchor(const std::string& file, const std::string& fingerprint) {
+    const std::string expected = fingerprintDigits(fingerprint);
+    const X509Owner anchor = readOneCertificate(file);
+    const std::string actual = sha256Digits(anchor.get());
+    if (actual != expected)
+        failWith(VELPKI_E_FINGERPRINT,
+                 "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
+    store().setTrustAnchor(certificateDer(anchor.get()));
 }
 
 X509Owner CvelPKI::trustAnchor() {

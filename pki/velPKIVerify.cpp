@@ -3,10 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
-#include "AutomationValues.h"
 #include "DerText.h"
-#include "ErrorBoundary.h"
-#include "text/AnsiText.h"
+#include "PkiFailure.h"
 #include "velPKI.h"
 
 namespace {

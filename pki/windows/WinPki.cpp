@@ -6,11 +6,10 @@
 #include "Base64.h"
 #include "CertificateText.h"
 #include "CryptText.h"
-#include "ErrorBoundary.h"
 #include "KeyContainer.h"
 #include "PkiClass.h"
+#include "PkiFailure.h"
 #include "UserStores.h"
-#include "text/AnsiText.h"
 
 HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
     return PkiAutomation::create<CvelPKI>(outer, riid, object);
@@ -33,10 +32,8 @@ CvelPKI::~CvelPKI() {
     }
 }
 
-STDMETHODIMP CvelPKI::Open(BSTR) {
-    return errorBoundary(IID_IvelPKIStore, "Open", [&] {
-        failWith(E_NOTIMPL, "the store is the user's own certificate store, which has no path");
-    });
+void CvelPKI::openStore(const std::string&) {
+    failWith(E_NOTIMPL, "the store is the user's own certificate store, which has no path");
 }
 
 velcom::ComPtr<CvelCertificate> CvelPKI::storedCertificate(long id) {

@@ -18,23 +18,19 @@
 class CvelPKI final : public PkiAutomation {
     friend class PkiAutomation;
 
-public:
-    // IvelPKIStore. Open: the store is the user's own here, so a path is refused (E_NOTIMPL).
-    STDMETHODIMP Open(BSTR path) override;
-    STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
-
-    // ISMPrivateKeyInfrastructure
-    STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
-                              ISMAsymKey* pKey, LONG bWithChain) override;
-    STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-
-    // ISMPrivateKeyInfrastructureEx
-    STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
-                                             LONG* plCertID) override;
-
-private:
     CvelPKI() = default;
+    ~CvelPKI() override;
 
+    // What PkiAutomation asks of the system.
+    // openStore: the store is the user's own here, so a path is refused (E_NOTIMPL).
+    void openStore(const std::string& path) override;
+    void setTrustAnchor(const std::string& file, const std::string& fingerprint) override;
+    void importAll(ISMCertificateList* certificates, ISMCRLList* lists) override;
+    void writePkcs12(const std::string& file, const std::string& password,
+                     ISMCertificate* certificate, ISMAsymKey* key, bool withChain) override;
+    LONG importIssued(const std::string& file, const std::string& reference,
+                      const std::optional<std::string>& password,
+                      const std::string& under) override;
     std::int64_t storedIdOf(ISMCertificate* certificate) override;
     void markRevoked(std::int64_t id) override;
     bool deleteStored(std::int64_t id) override;
@@ -59,7 +55,6 @@ private:
     void keepRequest(const CvelRequest& request, const std::string& reference) override;
     std::vector<std::string> openReferences() override;
     bool forgetRequest(const std::string& reference) override;
-    ~CvelPKI() override;
 
     velcom::ComPtr<CvelCertificate> storedCertificate(long id);
     // The certificate behind any ISMCertificate, read from its Base64 text when it is foreign.

@@ -4,11 +4,11 @@
 #include "Base64.h"
 #include "CryptText.h"
 #include "EncryptedKeyFile.h"
-#include "ErrorBoundary.h"
 #include "KeyContainer.h"
 #include "ListItems.h"
 #include "PemBundle.h"
 #include "Pkcs12Files.h"
+#include "PkiFailure.h"
 #include "PrivateKeyInfo.h"
 #include "SystemFiles.h"
 #include "SystemVerification.h"
@@ -16,7 +16,6 @@
 #include "WinAsymKey.h"
 #include "WinPki.h"
 #include "WinRevocationList.h"
-#include "text/AnsiText.h"
 
 namespace {
 
@@ -57,44 +56,40 @@ std::string linkedContainer(PCCERT_CONTEXT certificate) {
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Import", [&] {
-        const std::vector<CertContext> certificates =
-            itemsOf<ISMCertificate>(pCertList, "the certificate list does not give its items",
-                                    [&](ISMCertificate* item) { return certificateOf(item); });
-        const std::vector<CrlContext> lists = itemsOf<ISMRevocationList>(
-            pCRLList, "the revocation list list does not give its items",
-            [](ISMRevocationList* item) { return revocationListOf(item); });
-        requireChained(certificates);
-        for (const CrlContext& list : lists) requireFromAnchor(list.get());
-        for (const CertContext& certificate : certificates) keepAuthority(certificate.get());
-        std::vector<PCCRL_CONTEXT> held;
-        for (const CrlContext& list : lists) {
-            storeRevocationList(list.get());
-            held.push_back(list.get());
-        }
-        for (const CertificateRecord& record : pkiRegistry::certificates())
-            if (const CertContext stored = ::storedCertificate(record.hash);
-                !record.revoked && stored && isRevoked(stored.get(), held))
-                pkiRegistry::markRevoked(record.id);
-    });
+void CvelPKI::importAll(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
+    const std::vector<CertContext> certificates =
+        itemsOf<ISMCertificate>(pCertList, "the certificate list does not give its items",
+                                [&](ISMCertificate* item) { return certificateOf(item); });
+    const std::vector<CrlContext> lists =
+        itemsOf<ISMRevocationList>(pCRLList, "the revocation list list does not give its items",
+                                   [](ISMRevocationList* item) { return revocationListOf(item); });
+    requireChained(certificates);
+    for (const CrlContext& list : lists) requireFromAnchor(list.get());
+    for (const CertContext& certificate : certificates) keepAuthority(certificate.get());
+    std::vector<PCCRL_CONTEXT> held;
+    for (const CrlContext& list : lists) {
+        storeRevocationList(list.get());
+        held.push_back(list.get());
+    }
+    for (const CertificateRecord& record : pkiRegistry::certificates())
+        if (const CertContext stored = ::storedCertificate(record.hash);
+            !record.revoked && stored && isRevoked(stored.get(), held))
+            pkiRegistry::markRevoked(record.id);
 }
 
-STDMETHODIMP CvelPKI::ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
-                                   ISMAsymKey* pKey, LONG bWithChain) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "ExportPKCS12", [&] {
-        CertContext certificate = certificateOf(pCertificate);
-        // The copy in the user's store carries the link to the key.
-        if (CertContext stored = ::storedCertificate(sha1Of(certificate.get())))
-            certificate = std::move(stored);
-        if (linkedContainer(certificate.get()) != ownKey(pKey)->openContainer())
-            failWith(E_INVALIDARG, "the key is not the certificate's");
-        std::vector<CertContext> chain;
-        if (bWithChain != 0) chain = issuerChain(certificate.get());
-        std::vector<PCCERT_CONTEXT> held;
-        for (const CertContext& issuer : chain) held.push_back(issuer.get());
-        exportPkcs12(toAnsi(strFile), certificate.get(), toAnsi(strPass), held);
-    });
+void CvelPKI::writePkcs12(const std::string& file, const std::string& password,
+                          ISMCertificate* pCertificate, ISMAsymKey* pKey, bool withChain) {
+    CertContext certificate = certificateOf(pCertificate);
+    // The copy in the user's store carries the link to the key.
+    if (CertContext stored = ::storedCertificate(sha1Of(certificate.get())))
+        certificate = std::move(stored);
+    if (linkedContainer(certificate.get()) != ownKey(pKey)->openContainer())
+        failWith(E_INVALIDARG, "the key is not the certificate's");
+    std::vector<CertContext> chain;
+    if (withChain) chain = issuerChain(certificate.get());
+    std::vector<PCCERT_CONTEXT> held;
+    for (const CertContext& issuer : chain) held.push_back(issuer.get());
+    exportPkcs12(file, certificate.get(), password, held);
 }
 
 void CvelPKI::loadFile(const std::string& file, CvelCertificateList& certificates,

@@ -3,17 +3,15 @@
 // their key, which goes into CurrentUser\My linked to that container.
 #include <algorithm>
 
-#include "AutomationValues.h"
 #include "Base64.h"
 #include "CryptText.h"
-#include "ErrorBoundary.h"
 #include "KeyContainer.h"
 #include "PemBundle.h"
+#include "PkiFailure.h"
 #include "Spkac.h"
 #include "UserStores.h"
 #include "WinAsymKey.h"
 #include "WinPki.h"
-#include "text/AnsiText.h"
 #include "velRequest.h"
 
 namespace {
@@ -44,46 +42,36 @@ PCCERT_CONTEXT issuedFor(const OpenRequest& request, const std::vector<CertConte
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
-                                                  LONG* plCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
-        requireOut(plCertID);
-        // Without a reference (a certificate picked up that no open reference of ours was
-        // listed for, as after a submission whose answer was lost) the certificate's key finds
-        // its request among all open ones.
-        const std::string reference = toAnsi(strReqID);
-        const std::string which = reference.empty() ? "" : " under the reference " + reference;
-        std::vector<OpenRequest> requests = pkiRegistry::openRequests();
-        if (!reference.empty())
-            std::erase_if(requests,
-                          [&](const OpenRequest& open) { return open.reference != reference; });
-        if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + which);
-        const std::vector<CertContext> certificates =
-            readCertificatesAndLists(toAnsi(strCertFile)).certificates;
-        for (const OpenRequest& request : requests) {
-            PCCERT_CONTEXT issued = issuedFor(request, certificates);
-            if (issued == nullptr) continue;
-            // A password given must open the key, so that the user learns of a wrong one now.
-            if (pstrPass != nullptr) {
-                const std::optional<PasswordDigest> digest =
-                    pkiRegistry::keyPassword(request.container);
-                if (!digest || !m_passwords->matches(*digest, toAnsi(*pstrPass)))
-                    failWith(E_ACCESSDENIED, "the password does not open the request's key");
-            }
-            requireChained(certificates);
-            for (const CertContext& certificate : certificates)
-                if (certificate.get() != issued) keepAuthority(certificate.get());
-            storeWithKey(issued, request.container);
-            const std::string hash = sha1Of(issued);
-            const std::optional<CertificateRecord> known = pkiRegistry::certificateWithHash(hash);
-            *plCertID = known ? known->id
-                              : pkiRegistry::addCertificate({0, hash, request.container, false});
-            pkiRegistry::removeRequest(request.reference);
-            return;
+LONG CvelPKI::importIssued(const std::string& file, const std::string& reference,
+                           const std::optional<std::string>& password, const std::string& under) {
+    std::vector<OpenRequest> requests = pkiRegistry::openRequests();
+    if (!reference.empty())
+        std::erase_if(requests,
+                      [&](const OpenRequest& open) { return open.reference != reference; });
+    if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + under);
+    const std::vector<CertContext> certificates = readCertificatesAndLists(file).certificates;
+    for (const OpenRequest& request : requests) {
+        PCCERT_CONTEXT issued = issuedFor(request, certificates);
+        if (issued == nullptr) continue;
+        // A password given must open the key, so that the user learns of a wrong one now.
+        if (password) {
+            const std::optional<PasswordDigest> digest =
+                pkiRegistry::keyPassword(request.container);
+            if (!digest || !m_passwords->matches(*digest, *password))
+                failWith(E_ACCESSDENIED, "the password does not open the request's key");
         }
-        failWith(E_INVALIDARG,
-                 "no certificate in the file is for the key of a request open" + which);
-    });
+        requireChained(certificates);
+        for (const CertContext& certificate : certificates)
+            if (certificate.get() != issued) keepAuthority(certificate.get());
+        storeWithKey(issued, request.container);
+        const std::string hash = sha1Of(issued);
+        const std::optional<CertificateRecord> known = pkiRegistry::certificateWithHash(hash);
+        const LONG id =
+            known ? known->id : pkiRegistry::addCertificate({0, hash, request.container, false});
+        pkiRegistry::removeRequest(request.reference);
+        return id;
+    }
+    failWith(E_INVALIDARG, "no certificate in the file is for the key of a request open" + under);
 }
 
 velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,

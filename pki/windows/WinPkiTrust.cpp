@@ -2,25 +2,21 @@
 // have issued and signed imported revocation lists, once the user has named it by its
 // fingerprint.
 #include "CryptText.h"
-#include "ErrorBoundary.h"
 #include "PemBundle.h"
+#include "PkiFailure.h"
 #include "SystemVerification.h"
 #include "UserStores.h"
 #include "WinPki.h"
-#include "text/AnsiText.h"
 
-STDMETHODIMP CvelPKI::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
-    return errorBoundary(IID_IvelPKIStore, "SetTrustAnchor", [&] {
-        const std::string expected = parseFingerprint(toAnsi(strFingerprint));
-        const std::vector<CertContext> certificates =
-            readCertificatesAndLists(toAnsi(strFile)).certificates;
-        if (certificates.empty()) failWith(E_INVALIDARG, "the file holds no certificate");
-        const std::string actual = sha256Fingerprint(certificates.front().get());
-        if (actual != expected)
-            failWith(VELPKI_E_FINGERPRINT,
-                     "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
-        pkiRegistry::setTrustAnchor(derOf(certificates.front().get()));
-    });
+void CvelPKI::setTrustAnchor(const std::string& file, const std::string& fingerprint) {
+    const std::string expected = parseFingerprint(fingerprint);
+    const std::vector<CertContext> certificates = readCertificatesAndLists(file).certificates;
+    if (certificates.empty()) failWith(E_INVALIDARG, "the file holds no certificate");
+    const std::string actual = sha256Fingerprint(certificates.front().get());
+    if (actual != expected)
+        failWith(VELPKI_E_FINGERPRINT,
+                 "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
+    pkiRegistry::setTrustAnchor(derOf(certificates.front().get()));
 }
 
 CertContext CvelPKI::trustAnchor() {

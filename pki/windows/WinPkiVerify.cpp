@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "CryptText.h"
-#include "ErrorBoundary.h"
 #include "SystemVerification.h"
 #include "UserStores.h"
 #include "WinPki.h"
