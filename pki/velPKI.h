@@ -20,7 +20,7 @@ class CvelPKI final : public PkiAutomation {
 
     CvelPKI() = default;
 
-    // What PkiAutomation asks of the system.
+    // PkiSystem
     void openStore(const std::string& path) override;
     void setTrustAnchor(const std::string& file, const std::string& fingerprint) override;
     void importAll(ISMCertificateList* certificates, ISMCRLList* lists) override;

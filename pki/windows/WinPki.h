@@ -21,7 +21,7 @@ class CvelPKI final : public PkiAutomation {
     CvelPKI() = default;
     ~CvelPKI() override;
 
-    // What PkiAutomation asks of the system.
+    // PkiSystem
     // openStore: the store is the user's own here, so a path is refused (E_NOTIMPL).
     void openStore(const std::string& path) override;
     void setTrustAnchor(const std::string& file, const std::string& fingerprint) override;
