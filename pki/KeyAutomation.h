@@ -40,6 +40,13 @@ public:
         });
     }
 
+    // The component's own key behind the pointer; a failure for a foreign one.
+    static velcom::ComPtr<Key> given(ISMAsymKey* key) {
+        const auto own = Base::own(key);
+        if (!own) failWith(E_INVALIDARG, "the key was not given by this component");
+        return own;
+    }
+
 protected:
     KeyAutomation() : Base(kISMAsymKeyMembers) {}
 

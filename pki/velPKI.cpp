@@ -1,7 +1,7 @@
 #include "velPKI.h"
 
-#include "AutomationValues.h"
 #include "DerText.h"
+#include "ForeignDer.h"
 #include "PkiClass.h"
 #include "PkiFailure.h"
 
@@ -37,10 +37,7 @@ X509Owner CvelPKI::certificateOf(ISMCertificate* certificate) {
         checkSsl(X509_up_ref(own->certificate()), "keeping the certificate");
         return X509Owner(own->certificate());
     }
-    velcom::Variant text;
-    const HRESULT read = certificate->AsBinaryString(1, text.put());
-    if (FAILED(read)) failWith(read, "the certificate does not give its Base64 text");
-    return certificateFromDer(fromBase64(bytesOf(*text.get())));
+    return certificateFromDer(foreignDer(certificate));
 }
 
 std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) {

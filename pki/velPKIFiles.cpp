@@ -2,8 +2,8 @@
 // and PKCS#12 bundles of a certificate with its key.
 #include <openssl/pem.h>
 
-#include "AutomationValues.h"
 #include "DerText.h"
+#include "ForeignDer.h"
 #include "Keys.h"
 #include "ListItems.h"
 #include "PemFiles.h"
@@ -16,16 +16,7 @@ namespace {
 
 std::string revocationListDerOf(ISMRevocationList* list) {
     if (const auto own = CvelRevocationList::own(list)) return revocationListDer(own->list());
-    velcom::Variant text;
-    const HRESULT read = list->AsBinaryString(1, text.put());
-    if (FAILED(read)) failWith(read, "the revocation list does not give its Base64 text");
-    return fromBase64(bytesOf(*text.get()));
-}
-
-velcom::ComPtr<CvelAsymKey> ownKey(ISMAsymKey* key) {
-    const auto own = CvelAsymKey::own(key);
-    if (!own) failWith(E_INVALIDARG, "the key was not given by this component");
-    return own;
+    return foreignDer(list);
 }
 
 }  // namespace
@@ -45,7 +36,7 @@ void CvelPKI::importAll(ISMCertificateList* pCertList, ISMCRLList* pCRLList) {
 void CvelPKI::writePkcs12(const std::string& file, const std::string& password,
                           ISMCertificate* pCertificate, ISMAsymKey* pKey, bool withChain) {
     const X509Owner certificate = certificateOf(pCertificate);
-    const auto key = ownKey(pKey);
+    const auto key = CvelAsymKey::given(pKey);
     const X509StackOwner chain =
         withChain ? issuerChain(certificate.get()) : X509StackOwner(sk_X509_new_null());
     std::string name = commonNameOf(X509_get_subject_name(certificate.get()));
@@ -107,6 +98,6 @@ void CvelPKI::writeCertificateFile(const std::string& file, const std::string& b
 }
 
 void CvelPKI::writeKeyFile(const std::string& file, ISMAsymKey* key, const std::string& password) {
-    EVP_PKEY* opened = ownKey(key)->openKey();
+    EVP_PKEY* opened = CvelAsymKey::given(key)->openKey();
     writeKeyMaterialFile(file, password.empty() ? plainKey(opened) : encryptKey(opened, password));
 }

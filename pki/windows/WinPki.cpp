@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "AutomationValues.h"
-#include "Base64.h"
 #include "CertificateText.h"
 #include "CryptText.h"
+#include "ForeignDer.h"
 #include "KeyContainer.h"
 #include "PkiClass.h"
 #include "PkiFailure.h"
@@ -50,10 +49,7 @@ CertContext CvelPKI::certificateOf(ISMCertificate* certificate) {
     if (certificate == nullptr) failWith(E_INVALIDARG, "no certificate");
     if (const auto own = CvelCertificate::own(certificate))
         return CertContext(CertDuplicateCertificateContext(own->certificate()));
-    velcom::Variant text;
-    const HRESULT read = certificate->AsBinaryString(1, text.put());
-    if (FAILED(read)) failWith(read, "the certificate does not give its Base64 text");
-    return certificateFromDer(fromBase64(bytesOf(*text.get())));
+    return certificateFromDer(foreignDer(certificate));
 }
 
 CertificateRecord CvelPKI::recordOf(ISMCertificate* certificate) {

@@ -1,9 +1,8 @@
 // Files in and out: certificates and revocation lists as PEM or DER, a key written under its
 // password, and PKCS#12 bundles of a certificate with its key.
-#include "AutomationValues.h"
-#include "Base64.h"
 #include "CryptText.h"
 #include "EncryptedKeyFile.h"
+#include "ForeignDer.h"
 #include "KeyContainer.h"
 #include "ListItems.h"
 #include "PemBundle.h"
@@ -22,20 +21,11 @@ namespace {
 CrlContext revocationListOf(ISMRevocationList* list) {
     if (const auto own = CvelRevocationList::own(list))
         return CrlContext(CertDuplicateCRLContext(own->list()));
-    velcom::Variant text;
-    const HRESULT read = list->AsBinaryString(1, text.put());
-    if (FAILED(read)) failWith(read, "the revocation list does not give its Base64 text");
-    const std::string der = fromBase64(bytesOf(*text.get()));
+    const std::string der = foreignDer(list);
     CrlContext decoded(CertCreateCRLContext(kEncoding, reinterpret_cast<const BYTE*>(der.data()),
                                             static_cast<DWORD>(der.size())));
     if (!decoded) failWith(E_INVALIDARG, "the bytes are not a revocation list");
     return decoded;
-}
-
-velcom::ComPtr<CvelAsymKey> ownKey(ISMAsymKey* key) {
-    const auto own = CvelAsymKey::own(key);
-    if (!own) failWith(E_INVALIDARG, "the key was not given by this component");
-    return own;
 }
 
 // The container a certificate's key property names; empty without one.
@@ -83,7 +73,7 @@ void CvelPKI::writePkcs12(const std::string& file, const std::string& password,
     // The copy in the user's store carries the link to the key.
     if (CertContext stored = ::storedCertificate(sha1Of(certificate.get())))
         certificate = std::move(stored);
-    if (linkedContainer(certificate.get()) != ownKey(pKey)->openContainer())
+    if (linkedContainer(certificate.get()) != CvelAsymKey::given(pKey)->openContainer())
         failWith(E_INVALIDARG, "the key is not the certificate's");
     std::vector<CertContext> chain;
     if (withChain) chain = issuerChain(certificate.get());
@@ -124,7 +114,7 @@ void CvelPKI::writeCertificateFile(const std::string& file, const std::string& b
 }
 
 void CvelPKI::writeKeyFile(const std::string& file, ISMAsymKey* key, const std::string& password) {
-    const KeyContainer container = KeyContainer::open(ownKey(key)->openContainer());
+    const KeyContainer container = KeyContainer::open(CvelAsymKey::given(key)->openContainer());
     const CryptKey opened = container.key();
     if (password.empty()) {
         const SecretBytes plain = privateKeyInfo(opened.get());
