@@ -1,12 +1,13 @@
 #include "DerText.h"
 
-#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <vector>
 
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
+
+#include "SerialText.h"
 
 namespace {
 
@@ -94,15 +95,6 @@ std::string serialText(const ASN1_INTEGER* serial) {
 
 std::string serialText(X509* certificate) {
     return serialText(X509_get0_serialNumber(certificate));
-}
-
-std::string normalSerial(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::size_t sign = text.starts_with('-') ? 1 : 0;
-    const std::size_t digits = text.find_first_not_of('0', sign);
-    text.erase(sign, (digits == std::string::npos ? text.size() - 1 : digits) - sign);
-    return text;
 }
 
 std::string nameText(const X509_NAME* name) {

@@ -23,8 +23,6 @@ std::string certificatePem(X509* certificate);
 // leading zeros ("51D75C5F11CB5CA").
 std::string serialText(const ASN1_INTEGER* serial);
 std::string serialText(X509* certificate);
-// Hexadecimal text of a serial in that form.
-std::string normalSerial(std::string text);
 // RFC 2253 form ("CN=Alice,O=Example").
 std::string nameText(const X509_NAME* name);
 // The first common name of the subject; empty when it has none.

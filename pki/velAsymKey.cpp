@@ -1,49 +1,28 @@
 #include "velAsymKey.h"
 
-#include "AutomationValues.h"
-#include "ErrorBoundary.h"
 #include "Keys.h"
-#include "text/AnsiText.h"
 
 CvelAsymKey::CvelAsymKey(std::string privateKey, Reencrypted reencrypted)
-    : PkiObject(kISMAsymKeyMembers),
-      m_strPrivateKey(std::move(privateKey)),
-      m_reencrypted(std::move(reencrypted)) {}
+    : m_strPrivateKey(std::move(privateKey)), m_reencrypted(std::move(reencrypted)) {}
 
-CvelAsymKey::CvelAsymKey(KeyOwner key) : PkiObject(kISMAsymKeyMembers), m_key(std::move(key)) {}
+CvelAsymKey::CvelAsymKey(KeyOwner key) : m_key(std::move(key)) {}
 
 EVP_PKEY* CvelAsymKey::openKey() const {
-    if (!m_key) failWith(E_ACCESSDENIED, "the key is locked: Decrypt it with its password first");
+    requireOpen(static_cast<bool>(m_key));
     return m_key.get();
 }
 
-STDMETHODIMP CvelAsymKey::Decrypt(BSTR strPass) {
-    return errorBoundary(interfaceId(), "Decrypt", [&] {
-        if (m_strPrivateKey.empty()) return;
-        m_key = decryptKey(m_strPrivateKey, toAnsi(strPass));
-    });
+void CvelAsymKey::unlock(const std::string& password) {
+    if (m_strPrivateKey.empty()) return;
+    m_key = decryptKey(m_strPrivateKey, password);
 }
 
-STDMETHODIMP CvelAsymKey::Encrypt(BSTR strPass) {
-    return errorBoundary(interfaceId(), "Encrypt", [&] {
-        std::string encrypted = encryptKey(openKey(), toAnsi(strPass));
-        if (m_reencrypted) m_reencrypted(encrypted);
-        m_strPrivateKey = std::move(encrypted);
-    });
+void CvelAsymKey::reseal(const std::string& password) {
+    std::string encrypted = encryptKey(openKey(), password);
+    if (m_reencrypted) m_reencrypted(encrypted);
+    m_strPrivateKey = std::move(encrypted);
 }
 
-STDMETHODIMP CvelAsymKey::get_Length(LONG* pVal) {
-    return errorBoundary(interfaceId(), "Length", [&] {
-        requireOut(pVal);
-        *pVal = EVP_PKEY_get_bits(openKey());
-    });
-}
+int CvelAsymKey::bits() const { return EVP_PKEY_get_bits(openKey()); }
 
-STDMETHODIMP CvelAsymKey::get_Type(KeyType* pVal) {
-    return errorBoundary(interfaceId(), "Type", [&] {
-        requireOut(pVal);
-        if (EVP_PKEY_get_base_id(openKey()) != EVP_PKEY_RSA)
-            failWith(E_NOTIMPL, "the key type has no name in KeyType");
-        *pVal = SMRSAKey;
-    });
-}
+bool CvelAsymKey::rsaKey() const { return EVP_PKEY_get_base_id(openKey()) == EVP_PKEY_RSA; }

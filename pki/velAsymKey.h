@@ -2,20 +2,16 @@
 // export and PKCS#12 need.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <string>
 
-#include <velTesseraComm/DispatchTables.h>
-
+#include "KeyAutomation.h"
 #include "OpenSslOwners.h"
-#include "PkiObject.h"
 
-class CvelAsymKey final : public PkiObject<CvelAsymKey, ISMAsymKey> {
+class CvelAsymKey final : public KeyAutomation<CvelAsymKey> {
+    friend class KeyAutomation<CvelAsymKey>;
+
 public:
-    static constexpr IID kImplementationId = {
-        0x5b0e3c1a, 0x2f6d, 0x4e8b, {0x9a, 0x11, 0x3c, 0x7d, 0x52, 0x90, 0x6e, 0x02}};
-
     // Stores a newly encrypted form when Encrypt changes the password.
     using Reencrypted = std::function<void(const std::string& privateKey)>;
 
@@ -26,13 +22,13 @@ public:
     // The open key; a failure while it is locked.
     EVP_PKEY* openKey() const;
 
-    STDMETHODIMP Decrypt(BSTR strPass) override;
-    // Encrypts the open key anew with strPass and keeps that form in the store.
-    STDMETHODIMP Encrypt(BSTR strPass) override;
-    STDMETHODIMP get_Length(LONG* pVal) override;
-    STDMETHODIMP get_Type(KeyType* pVal) override;
-
 private:
+    void unlock(const std::string& password);
+    // Encrypts the open key anew and keeps that form in the store.
+    void reseal(const std::string& password);
+    int bits() const;
+    bool rsaKey() const;
+
     std::string m_strPrivateKey;
     Reencrypted m_reencrypted;
     KeyOwner m_key;

@@ -1,74 +1,18 @@
 #include "velPKI.h"
 
-#include <new>
-
-#include "AutomationValues.h"
 #include "DerText.h"
-#include "ErrorBoundary.h"
+#include "ForeignDer.h"
 #include "PkiClass.h"
-#include "inproc/ModuleLock.h"
-#include "text/AnsiText.h"
-
-CvelPKI::CvelPKI() { lockModule(); }
-
-CvelPKI::~CvelPKI() { unlockModule(); }
+#include "PkiFailure.h"
 
 HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
-    return CvelPKI::create(outer, riid, object);
+    return PkiAutomation::create<CvelPKI>(outer, riid, object);
 }
 
-HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    CvelPKI* created = new (std::nothrow) CvelPKI();
-    if (created == nullptr) return E_OUTOFMEMORY;
-    const velcom::ComPtr<ISMPrivateKeyInfrastructure> held(created);
-    return held->QueryInterface(riid, object);
-}
-
-STDMETHODIMP CvelPKI::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure)) {
-        *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
-    } else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)) {
-        *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
-    } else if (IsEqualIID(riid, IID_IvelPKIStore)) {
-        *object = static_cast<IvelPKIStore*>(this);
-    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-        *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CvelPKI::AddRef() { return ++m_lReferences; }
-
-STDMETHODIMP_(ULONG) CvelPKI::Release() {
-    const ULONG remaining = --m_lReferences;
-    if (remaining == 0) delete this;
-    return remaining;
-}
-
-STDMETHODIMP CvelPKI::InterfaceSupportsErrorInfo(REFIID riid) {
-    return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
-                   IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) ||
-                   IsEqualIID(riid, IID_IvelPKIStore)
-               ? S_OK
-               : S_FALSE;
-}
-
-STDMETHODIMP CvelPKI::Open(BSTR path) {
-    return errorBoundary(IID_IvelPKIStore, "Open", [&] {
-        const std::string file = toAnsi(path);
-        if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
-        // The store in use stays when the new one cannot be opened.
-        m_pStore = std::make_shared<PkiStore>(file);
-    });
+void CvelPKI::openStore(const std::string& file) {
+    if (file.empty()) failWith(E_INVALIDARG, "no path for the store");
+    // The store in use stays when the new one cannot be opened.
+    m_pStore = std::make_shared<PkiStore>(file);
 }
 
 PkiStore& CvelPKI::store() {
@@ -93,10 +37,7 @@ X509Owner CvelPKI::certificateOf(ISMCertificate* certificate) {
         checkSsl(X509_up_ref(own->certificate()), "keeping the certificate");
         return X509Owner(own->certificate());
     }
-    velcom::Variant text;
-    const HRESULT read = certificate->AsBinaryString(1, text.put());
-    if (FAILED(read)) failWith(read, "the certificate does not give its Base64 text");
-    return certificateFromDer(fromBase64(bytesOf(*text.get())));
+    return certificateFromDer(foreignDer(certificate));
 }
 
 std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) {
@@ -106,33 +47,10 @@ std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) {
     return *id;
 }
 
-STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
-        requireOut(ppCertificate);
-        *ppCertificate = storedCertificate(lID)->handOut();
-    });
+velcom::ComPtr<ISMCertificate> CvelPKI::certificateWithId(LONG id) {
+    return velcom::ComPtr<ISMCertificate>(storedCertificate(id).get());
 }
 
-STDMETHODIMP CvelPKI::CreateCertificateList(ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateCertificateList", [&] {
-        requireOut(ppCertList);
-        *ppCertList = CvelCertificateList::make()->handOut();
-    });
-}
+void CvelPKI::markRevoked(std::int64_t id) { store().markRevoked(id); }
 
-STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
-                         [&] { store().markRevoked(storedIdOf(pCert)); });
-}
-
-STDMETHODIMP CvelPKI::Delete(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
-                         [&] { store().remove(storedIdOf(pCert)); });
-}
-
-STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
-        if (!store().remove(lCertID))
-            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
-    });
-}
+bool CvelPKI::deleteStored(std::int64_t id) { return store().remove(id); }

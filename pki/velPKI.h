@@ -15,83 +15,49 @@
 #include "velCertificate.h"
 #include "velList.h"
 
-class CvelPKI final : public PkiAutomation, public ISupportErrorInfo {
-public:
-    // The class object's creation function: aggregation is refused.
-    static HRESULT create(IUnknown* outer, REFIID riid, void** object);
+class CvelPKI final : public PkiAutomation {
+    friend class PkiAutomation;
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    CvelPKI() = default;
 
-    // IvelPKIStore
-    STDMETHODIMP Open(BSTR path) override;
-    STDMETHODIMP SetTrustAnchor(BSTR strFile, BSTR strFingerprint) override;
-    STDMETHODIMP GetTrustAnchor(ISMCertificate** ppAnchor) override;
-    STDMETHODIMP put_KeyType(BSTR strKeyType) override;
-    STDMETHODIMP ForgetRequest(BSTR strReference) override;
-    STDMETHODIMP put_RequestScope(BSTR strReference) override;
-
-    // ISMPrivateKeyInfrastructure
-    STDMETHODIMP FindKey(LONG lCertID, ISMAsymKey** ppKey) override;
-    STDMETHODIMP Verify2(LONG lCertID, LONG bOnline, CertStatus* pStatus) override;
-    STDMETHODIMP Verify(ISMCertificate* pCert, LONG bOnline, CertStatus* pStatus) override;
-    STDMETHODIMP ImportKey(LONG, ISMAsymKey*) override { return E_NOTIMPL; }
-    STDMETHODIMP ExportPKCS12(BSTR strFile, BSTR strPass, ISMCertificate* pCertificate,
-                              ISMAsymKey* pKey, LONG bWithChain) override;
-    STDMETHODIMP Import(ISMCertificateList* pCertList, ISMCRLList* pCRLList) override;
-    STDMETHODIMP Load(BSTR strFile, ISMCertificateList** ppCertList,
-                      ISMCRLList** ppCRLList) override;
-    STDMETHODIMP LoadPKCS12(BSTR strFile, BSTR strPass, ISMCertificateList** ppCertList,
-                            ISMKeyList** ppKeyList) override;
-    STDMETHODIMP Export(BSTR, FileFormat, FileEncoding, ISMCertificateList*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Export2(BSTR strFile, FileFormat sFormat, FileEncoding sEncoding,
-                         VARIANT vCertIDs) override;
-    STDMETHODIMP Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress, LONG* pbDefault,
-                      BSTR* pstrCommonName, VARIANT* pIssuer, BSTR* pstrSerial,
-                      ISMCertificateList** ppCertList) override;
-    STDMETHODIMP GetCertificate(LONG lID, ISMCertificate** ppCertificate) override;
-    STDMETHODIMP GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
-                           ISMCertificateList** ppChain) override;
-    STDMETHODIMP HasValidCertifiedKey(BSTR, ISMCertificateList**, LONG*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP FindValidCerts(VARIANT, VARIANT*, VARIANT*, ISMCertificateList**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP AdjustDefaults(ISMCertificateList*) override { return E_NOTIMPL; }
-    STDMETHODIMP CreateCertificateList(ISMCertificateList** ppCertList) override;
-    STDMETHODIMP CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
-                               ISMRequest** ppRequest) override;
-    STDMETHODIMP AddRequest(ISMRequest* pRequest, BSTR strSNr) override;
-    STDMETHODIMP GetOpenRequests(VARIANT* pvarRequests) override;
-    STDMETHODIMP ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID,
-                                            LONG* plCertID) override;
-    STDMETHODIMP Revoke(ISMCertificate* pCert) override;
-    STDMETHODIMP ExportKey(BSTR strFile, BSTR strPass, FileFormat sFormat, FileEncoding sEncoding,
-                           ISMAsymKey* pKey) override;
-    STDMETHODIMP Delete(ISMCertificate* pCert) override;
-    STDMETHODIMP Delete2(LONG lCertID) override;
-
-    // ISMPrivateKeyInfrastructureEx
-    STDMETHODIMP ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
-                                             LONG* plCertID) override;
-
-    // ISupportErrorInfo
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
-
-private:
-    CvelPKI();
-    ~CvelPKI();
+    // PkiSystem
+    void openStore(const std::string& path) override;
+    void setTrustAnchor(const std::string& file, const std::string& fingerprint) override;
+    void importAll(ISMCertificateList* certificates, ISMCRLList* lists) override;
+    void writePkcs12(const std::string& file, const std::string& password,
+                     ISMCertificate* certificate, ISMAsymKey* key, bool withChain) override;
+    LONG importIssued(const std::string& file, const std::string& reference,
+                      const std::optional<std::string>& password,
+                      const std::string& under) override;
+    void markRevoked(std::int64_t id) override;
+    bool deleteStored(std::int64_t id) override;
+    velcom::ComPtr<ISMCertificate> certificateWithId(LONG id) override;
+    velcom::ComPtr<ISMCertificate> anchorCertificate() override;
+    CertStatus statusOfCertificate(ISMCertificate* certificate) override;
+    CertStatus statusOfStored(LONG id) override;
+    void appendIssuers(ISMCertificate* certificate, std::size_t depth,
+                       CvelCertificateList& chain) override;
+    void findCertificates(const FindCriteria& criteria, CvelCertificateList& found) override;
+    velcom::ComPtr<ISMAsymKey> keyOfCertificate(LONG id) override;
+    void loadFile(const std::string& file, CvelCertificateList& certificates,
+                  CvelCRLList& lists) override;
+    void loadPkcs12(const std::string& file, const std::string& password,
+                    CvelCertificateList& certificates, CvelKeyList& keys) override;
+    std::string certificateFileText(std::int64_t id, bool pem) override;
+    void writeCertificateFile(const std::string& file, const std::string& bytes) override;
+    void writeKeyFile(const std::string& file, ISMAsymKey* key,
+                      const std::string& password) override;
+    velcom::ComPtr<CvelRequest> newRequest(KeyAlgorithm algorithm, const std::string& challenge,
+                                           const std::string& password) override;
+    void keepRequest(const CvelRequest& request, const std::string& reference) override;
+    std::vector<std::string> openReferences() override;
+    bool forgetRequest(const std::string& reference) override;
 
     PkiStore& store();
     velcom::ComPtr<CvelCertificate> storedCertificate(std::int64_t id);
     // The certificate behind any ISMCertificate, read from its Base64 text when it is foreign.
     X509Owner certificateOf(ISMCertificate* certificate);
-    std::int64_t storedIdOf(ISMCertificate* certificate);
+    std::int64_t storedIdOf(ISMCertificate* certificate) override;
     CertStatus statusOf(X509* certificate, std::int64_t id);
     // The issuers of the certificate as far as the store and its anchor know them, nearest first.
     X509StackOwner issuerChain(X509* certificate);
@@ -108,10 +74,7 @@ private:
                               const std::vector<CrlOwner>& lists);
 
     std::shared_ptr<PkiStore> m_pStore;
-    KeyAlgorithm m_keyAlgorithm = KeyAlgorithm::Rsa2048;
-    std::string m_requestScope;
     SealedKeys m_sealed;
-    ULONG m_lReferences = 0;
 };
 
 CertificateEntry entryOf(X509* certificate);

@@ -3,132 +3,66 @@
 #include <algorithm>
 #include <optional>
 
-#include "AutomationValues.h"
-#include "ErrorBoundary.h"
 #include "Keys.h"
 #include "PemFiles.h"
+#include "PkiFailure.h"
 #include "RequestAttributes.h"
-#include "text/AnsiText.h"
 #include "velAsymKey.h"
 #include "velPKI.h"
 #include "velRequest.h"
 
-STDMETHODIMP CvelPKI::CreateRequest(RequestType nType, BSTR strPass, VARIANT varAttr,
-                                    ISMRequest** ppRequest) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateRequest", [&] {
-        requireOut(ppRequest);
-        *ppRequest = nullptr;
-        if (nType != SMRequestSPKAC) failWith(E_NOTIMPL, "only SPKAC requests are made");
-        const RequestAttributes attributes = attributesOf(varAttr);
-        const KeyOwner key = generateKey(attributes.algorithm.value_or(m_keyAlgorithm));
-        const std::string password = toAnsi(strPass);
-        std::string sealed = encryptKey(key.get(), password);
-        m_sealed.remember(sealed, password);
-        *ppRequest = CvelRequest::make(signedSpkac(key.get(), attributes.challenge),
-                                       publicKeyDer(key.get()), std::move(sealed))
-                         ->handOut();
-    });
-}
-
-STDMETHODIMP CvelPKI::AddRequest(ISMRequest* pRequest, BSTR strSNr) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "AddRequest", [&] {
-        const auto request = CvelRequest::own(pRequest);
-        if (!request) failWith(E_INVALIDARG, "the request was not made by this component");
-        const std::string reference = toAnsi(strSNr);
-        if (reference.empty()) failWith(E_INVALIDARG, "no reference for the request");
-        store().addRequest(request->spkac(), request->publicKey(), request->privateKey(),
-                           reference);
-    });
-}
-
-STDMETHODIMP CvelPKI::GetOpenRequests(VARIANT* pvarRequests) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetOpenRequests", [&] {
-        requireOut(pvarRequests);
-        VariantInit(pvarRequests);
-        std::vector<std::string> references = store().openReferences();
-        if (!m_requestScope.empty())
-            std::erase_if(references, [&](const std::string& reference) {
-                return reference != m_requestScope;
+LONG CvelPKI::importIssued(const std::string& file, const std::string& reference,
+                           const std::optional<std::string>& password, const std::string& under) {
+    const std::vector<RequestRow> requests = store().openRequests(reference);
+    if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + under);
+    PemContents contents = readPemFile(file);
+    for (const RequestRow& request : requests) {
+        const auto issued = std::find_if(
+            contents.certificates.begin(), contents.certificates.end(),
+            [&](const X509Owner& certificate) {
+                return publicKeyDer(X509_get0_pubkey(certificate.get())) == request.publicKey;
             });
-        if (!references.empty()) putTexts(pvarRequests, references);
-    });
+        if (issued == contents.certificates.end()) continue;
+        // A password given must open the key, so that the user learns of a wrong one now.
+        if (password && !m_sealed.sealedUnder(request.privateKey, *password))
+            decryptKey(request.privateKey, *password);
+        requireChained(contents.certificates);
+        std::vector<CertificateEntry> others;
+        for (const X509Owner& certificate : contents.certificates)
+            if (certificate != *issued) others.push_back(entryOf(certificate.get()));
+        return static_cast<LONG>(store().completeRequest(request, entryOf(issued->get()), others));
+    }
+    failWith(E_INVALIDARG, "no certificate in the file is for the key of a request open" + under);
 }
 
-STDMETHODIMP CvelPKI::put_KeyType(BSTR strKeyType) {
-    return errorBoundary(IID_IvelPKIStore, "KeyType", [&] {
-        const std::string name = toAnsi(strKeyType);
-        const std::optional<KeyAlgorithm> algorithm = keyAlgorithmNamed(name);
-        if (!algorithm) failWith(E_INVALIDARG, "unknown key type " + name);
-        m_keyAlgorithm = *algorithm;
-    });
+velcom::ComPtr<CvelRequest> CvelPKI::newRequest(KeyAlgorithm algorithm,
+                                                const std::string& challenge,
+                                                const std::string& password) {
+    const KeyOwner key = generateKey(algorithm);
+    std::string sealed = encryptKey(key.get(), password);
+    m_sealed.remember(sealed, password);
+    return CvelRequest::make(signedSpkac(key.get(), challenge), publicKeyDer(key.get()),
+                             std::move(sealed));
 }
 
-STDMETHODIMP CvelPKI::ForgetRequest(BSTR strReference) {
-    return errorBoundary(IID_IvelPKIStore, "ForgetRequest", [&] {
-        const std::string reference = toAnsi(strReference);
-        if (reference.empty() || !store().forgetRequest(reference))
-            failWith(E_INVALIDARG, "no request is open under the reference " + reference);
-    });
+void CvelPKI::keepRequest(const CvelRequest& request, const std::string& reference) {
+    store().addRequest(request.spkac(), request.publicKey(), request.privateKey(), reference);
 }
 
-STDMETHODIMP CvelPKI::put_RequestScope(BSTR strReference) {
-    return errorBoundary(IID_IvelPKIStore, "RequestScope",
-                         [&] { m_requestScope = toAnsi(strReference); });
+std::vector<std::string> CvelPKI::openReferences() { return store().openReferences(); }
+
+bool CvelPKI::forgetRequest(const std::string& reference) {
+    return store().forgetRequest(reference);
 }
 
-STDMETHODIMP CvelPKI::ImportRequestedCertificate(BSTR strCertFile, BSTR strReqID, LONG* plCertID) {
-    return ImportRequestedCertificate2(strCertFile, strReqID, nullptr, plCertID);
-}
-
-STDMETHODIMP CvelPKI::ImportRequestedCertificate2(BSTR strCertFile, BSTR strReqID, BSTR* pstrPass,
-                                                  LONG* plCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructureEx, "ImportRequestedCertificate", [&] {
-        requireOut(plCertID);
-        // Without a reference (the proxy picked up a certificate that no open reference of
-        // ours was listed for, as after a submission whose answer was lost) the certificate's
-        // key finds its request among all open ones.
-        const std::string reference = toAnsi(strReqID);
-        const std::string which = reference.empty() ? "" : " under the reference " + reference;
-        const std::vector<RequestRow> requests = store().openRequests(reference);
-        if (requests.empty()) failWith(E_INVALIDARG, "no request is open" + which);
-        PemContents contents = readPemFile(toAnsi(strCertFile));
-        for (const RequestRow& request : requests) {
-            const auto issued = std::find_if(
-                contents.certificates.begin(), contents.certificates.end(),
-                [&](const X509Owner& certificate) {
-                    return publicKeyDer(X509_get0_pubkey(certificate.get())) == request.publicKey;
-                });
-            if (issued == contents.certificates.end()) continue;
-            // A password given must open the key, so that the user learns of a wrong one now.
-            if (pstrPass != nullptr) {
-                const std::string password = toAnsi(*pstrPass);
-                if (!m_sealed.sealedUnder(request.privateKey, password))
-                    decryptKey(request.privateKey, password);
-            }
-            requireChained(contents.certificates);
-            std::vector<CertificateEntry> others;
-            for (const X509Owner& certificate : contents.certificates)
-                if (certificate != *issued) others.push_back(entryOf(certificate.get()));
-            *plCertID =
-                static_cast<LONG>(store().completeRequest(request, entryOf(issued->get()), others));
-            return;
-        }
-        failWith(E_INVALIDARG,
-                 "no certificate in the file is for the key of a request open" + which);
-    });
-}
-
-STDMETHODIMP CvelPKI::FindKey(LONG lCertID, ISMAsymKey** ppKey) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "FindKey", [&] {
-        requireOut(ppKey);
-        *ppKey = nullptr;
-        const std::optional<CertificateRow> row = store().certificate(lCertID);
-        if (!row || !row->privateKey)
-            failWith(E_INVALIDARG, "no key for certificate " + std::to_string(lCertID));
-        const std::shared_ptr<PkiStore> keeper = m_pStore;
-        const std::int64_t id = row->id;
-        *ppKey = CvelAsymKey::make(*row->privateKey, [keeper, id](const std::string& encrypted) {
-                     keeper->replacePrivateKey(id, encrypted);
-                 })->handOut();
-    });
+velcom::ComPtr<ISMAsymKey> CvelPKI::keyOfCertificate(LONG id) {
+    const std::optional<CertificateRow> row = store().certificate(id);
+    if (!row || !row->privateKey) return nullptr;
+    const std::shared_ptr<PkiStore> keeper = m_pStore;
+    const std::int64_t stored = row->id;
+    const auto key =
+        CvelAsymKey::make(*row->privateKey, [keeper, stored](const std::string& encrypted) {
+            keeper->replacePrivateKey(stored, encrypted);
+        });
+    return velcom::ComPtr<ISMAsymKey>(key.get());
 }

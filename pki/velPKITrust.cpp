@@ -8,9 +8,8 @@
 #include <cctype>
 
 #include "DerText.h"
-#include "ErrorBoundary.h"
 #include "PemFiles.h"
-#include "text/AnsiText.h"
+#include "PkiFailure.h"
 #include "velPKI.h"
 
 namespace {
@@ -39,28 +38,14 @@ std::string sha256Digits(X509* certificate) {
 
 }  // namespace
 
-STDMETHODIMP CvelPKI::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
-    return errorBoundary(IID_IvelPKIStore, "SetTrustAnchor", [&] {
-        const std::string expected = fingerprintDigits(toAnsi(strFingerprint));
-        const X509Owner anchor = readOneCertificate(toAnsi(strFile));
-        const std::string actual = sha256Digits(anchor.get());
-        if (actual != expected)
-            failWith(VELPKI_E_FINGERPRINT,
-                     "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
-        store().setTrustAnchor(certificateDer(anchor.get()));
-    });
-}
-
-STDMETHODIMP CvelPKI::GetTrustAnchor(ISMCertificate** ppAnchor) {
-    bool none = false;
-    const HRESULT result = errorBoundary(IID_IvelPKIStore, "GetTrustAnchor", [&] {
-        requireOut(ppAnchor);
-        *ppAnchor = nullptr;
-        X509Owner anchor = trustAnchor();
-        none = !anchor;
-        if (anchor) *ppAnchor = CvelCertificate::make(std::move(anchor), 0)->handOut();
-    });
-    return result == S_OK && none ? S_FALSE : result;
+void CvelPKI::setTrustAnchor(const std::string& file, const std::string& fingerprint) {
+    const std::string expected = fingerprintDigits(fingerprint);
+    const X509Owner anchor = readOneCertificate(file);
+    const std::string actual = sha256Digits(anchor.get());
+    if (actual != expected)
+        failWith(VELPKI_E_FINGERPRINT,
+                 "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
+    store().setTrustAnchor(certificateDer(anchor.get()));
 }
 
 X509Owner CvelPKI::trustAnchor() {
@@ -135,4 +120,10 @@ void CvelPKI::storeWithRevocations(const std::vector<X509Owner>& certificates,
             return X509_CRL_get0_by_cert(list.get(), &entry, stored.get()) == 1;
         });
     });
+}
+
+velcom::ComPtr<ISMCertificate> CvelPKI::anchorCertificate() {
+    X509Owner anchor = trustAnchor();
+    if (!anchor) return nullptr;
+    return velcom::ComPtr<ISMCertificate>(CvelCertificate::make(std::move(anchor), 0).get());
 }

@@ -3,10 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
-#include "AutomationValues.h"
 #include "DerText.h"
-#include "ErrorBoundary.h"
-#include "text/AnsiText.h"
+#include "PkiFailure.h"
 #include "velPKI.h"
 
 namespace {
@@ -89,73 +87,40 @@ X509StackOwner CvelPKI::issuerChain(X509* certificate) {
     return chain;
 }
 
-STDMETHODIMP CvelPKI::Verify(ISMCertificate* pCert, LONG, CertStatus* pStatus) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify", [&] {
-        requireOut(pStatus);
-        const X509Owner certificate = certificateOf(pCert);
-        const std::optional<std::int64_t> id =
-            store().certificateId(certificateDer(certificate.get()));
-        *pStatus = statusOf(certificate.get(), id.value_or(0));
-    });
+void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList& found) {
+    for (const CertificateRow& row : store().certificates(criteria.commonName, criteria.serial)) {
+        X509Owner certificate = certificateFromDer(row.der);
+        const bool authority = X509_check_ca(certificate.get()) != 0;
+        const CertType type = row.privateKey ? SMTypeOwn : authority ? SMTypeCA : SMTypeOther;
+        if (!criteria.admits(type)) continue;
+        if (criteria.status && statusOf(certificate.get(), row.id) != *criteria.status) continue;
+        if (criteria.address && emailOf(certificate.get()) != *criteria.address) continue;
+        if (criteria.issuerName &&
+            nameText(X509_get_issuer_name(certificate.get())) != *criteria.issuerName)
+            continue;
+        found.append(CvelCertificate::make(std::move(certificate), row.id));
+    }
 }
 
-STDMETHODIMP CvelPKI::Verify2(LONG lCertID, LONG, CertStatus* pStatus) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify2", [&] {
-        requireOut(pStatus);
-        const auto stored = storedCertificate(lCertID);
-        *pStatus = statusOf(stored->certificate(), lCertID);
-    });
+CertStatus CvelPKI::statusOfCertificate(ISMCertificate* certificate) {
+    const X509Owner owned = certificateOf(certificate);
+    const std::optional<std::int64_t> id = store().certificateId(certificateDer(owned.get()));
+    return statusOf(owned.get(), id.value_or(0));
 }
 
-STDMETHODIMP CvelPKI::GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
-                                ISMCertificateList** ppChain) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetIssuer", [&] {
-        requireOut(ppChain);
-        *ppChain = nullptr;
-        const X509StackOwner chain = issuerChain(certificateOf(pCertificate).get());
-        const auto list = CvelCertificateList::make();
-        for (int index = 0; index < sk_X509_num(chain.get()) && (lDeep <= 0 || index < lDeep);
-             ++index) {
-            X509* issuer = sk_X509_value(chain.get(), index);
-            const std::int64_t id = store().certificateId(certificateDer(issuer)).value_or(0);
-            checkSsl(X509_up_ref(issuer), "keeping an issuer");
-            list->append(CvelCertificate::make(X509Owner(issuer), id));
-        }
-        *ppChain = list->handOut();
-    });
+CertStatus CvelPKI::statusOfStored(LONG id) {
+    return statusOf(storedCertificate(id)->certificate(), id);
 }
 
-STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
-                           LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
-                           VARIANT* pIssuer, BSTR* pstrSerial, ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
-        requireOut(ppCertList);
-        *ppCertList = nullptr;
-        const auto optionalText = [](BSTR* text) {
-            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
-        };
-        std::optional<std::string> serial = optionalText(pstrSerial);
-        if (serial) serial = normalSerial(*serial);
-        std::optional<std::string> issuerName;
-        if (pIssuer != nullptr)
-            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
-                issuerName = names.front();
-        const auto list = CvelCertificateList::make();
-        for (const CertificateRow& row :
-             store().certificates(optionalText(pstrCommonName), serial)) {
-            X509Owner certificate = certificateFromDer(row.der);
-            const bool authority = X509_check_ca(certificate.get()) != 0;
-            const CertType type = row.privateKey ? SMTypeOwn : authority ? SMTypeCA : SMTypeOther;
-            if (pType != nullptr && *pType != SMTypeAll && *pType != type) continue;
-            if (pStatus != nullptr && *pStatus != SMStatusAll &&
-                statusOf(certificate.get(), row.id) != *pStatus)
-                continue;
-            if (pstrAddress != nullptr && emailOf(certificate.get()) != toAnsi(*pstrAddress))
-                continue;
-            if (issuerName && nameText(X509_get_issuer_name(certificate.get())) != *issuerName)
-                continue;
-            list->append(CvelCertificate::make(std::move(certificate), row.id));
-        }
-        *ppCertList = list->handOut();
-    });
+void CvelPKI::appendIssuers(ISMCertificate* certificate, std::size_t depth,
+                            CvelCertificateList& chain) {
+    const X509StackOwner issuers = issuerChain(certificateOf(certificate).get());
+    for (int index = 0; index < sk_X509_num(issuers.get()) &&
+                        (depth == 0 || static_cast<std::size_t>(index) < depth);
+         ++index) {
+        X509* issuer = sk_X509_value(issuers.get(), index);
+        const std::int64_t id = store().certificateId(certificateDer(issuer)).value_or(0);
+        checkSsl(X509_up_ref(issuer), "keeping an issuer");
+        chain.append(CvelCertificate::make(X509Owner(issuer), id));
+    }
 }

@@ -1,67 +1,39 @@
 #include "velRevocationList.h"
 
-#include "AutomationValues.h"
 #include "DerText.h"
-#include "ErrorBoundary.h"
 #include "velCertificate.h"
 
-STDMETHODIMP CvelRevocationList::get_Issuer(VARIANT* pVal) {
-    return errorBoundary(interfaceId(), "Issuer", [&] {
-        requireOut(pVal);
-        putText(pVal, nameText(X509_CRL_get_issuer(list())));
-    });
+std::string CvelRevocationList::issuerName() const { return nameText(X509_CRL_get_issuer(list())); }
+
+Validity CvelRevocationList::validity() const {
+    const ASN1_TIME* next = X509_CRL_get0_nextUpdate(list());
+    return next == nullptr && X509_cmp_current_time(X509_CRL_get0_lastUpdate(list())) <= 0
+               ? SMValValid
+               : validityNow(X509_CRL_get0_lastUpdate(list()), next);
 }
 
-STDMETHODIMP CvelRevocationList::IsActive(Validity* pValidity) {
-    return errorBoundary(interfaceId(), "IsActive", [&] {
-        requireOut(pValidity);
-        const ASN1_TIME* next = X509_CRL_get0_nextUpdate(list());
-        *pValidity = next == nullptr && X509_cmp_current_time(X509_CRL_get0_lastUpdate(list())) <= 0
-                         ? SMValValid
-                         : validityNow(X509_CRL_get0_lastUpdate(list()), next);
-    });
+std::string CvelRevocationList::lastUpdateText() const {
+    return timeText(X509_CRL_get0_lastUpdate(list()));
 }
 
-STDMETHODIMP CvelRevocationList::get_LastUpdate(BSTR* pVal) {
-    return errorBoundary(interfaceId(), "LastUpdate", [&] {
-        requireOut(pVal);
-        *pVal = newText(timeText(X509_CRL_get0_lastUpdate(list())));
-    });
+std::string CvelRevocationList::nextUpdateText() const {
+    const ASN1_TIME* next = X509_CRL_get0_nextUpdate(list());
+    return next == nullptr ? std::string() : timeText(next);
 }
 
-STDMETHODIMP CvelRevocationList::get_NextUpdate(BSTR* pVal) {
-    return errorBoundary(interfaceId(), "NextUpdate", [&] {
-        requireOut(pVal);
-        const ASN1_TIME* next = X509_CRL_get0_nextUpdate(list());
-        *pVal = newText(next == nullptr ? std::string() : timeText(next));
-    });
+std::string CvelRevocationList::derBytes() const { return revocationListDer(list()); }
+
+LONG CvelRevocationList::entryCount() const {
+    STACK_OF(X509_REVOKED)* entries = X509_CRL_get_REVOKED(list());
+    return entries == nullptr ? 0 : sk_X509_REVOKED_num(entries);
 }
 
-STDMETHODIMP CvelRevocationList::AsBinaryString(LONG bBase64, VARIANT* pvarData) {
-    return errorBoundary(interfaceId(), "AsBinaryString", [&] {
-        requireOut(pvarData);
-        const std::string der = revocationListDer(list());
-        putBytes(pvarData, bBase64 != 0 ? toBase64(der) : der);
-    });
+std::string CvelRevocationList::entryDate(LONG index) const {
+    return timeText(X509_REVOKED_get0_revocationDate(
+        sk_X509_REVOKED_value(X509_CRL_get_REVOKED(list()), index)));
 }
 
-STDMETHODIMP CvelRevocationList::GetEntry(LONG lIndex, BSTR* pstrRevocationDate, BSTR* pstrSerial) {
-    return errorBoundary(interfaceId(), "GetEntry", [&] {
-        requireOut(pstrRevocationDate);
-        requireOut(pstrSerial);
-        STACK_OF(X509_REVOKED)* entries = X509_CRL_get_REVOKED(list());
-        if (lIndex < 0 || entries == nullptr || lIndex >= sk_X509_REVOKED_num(entries))
-            failWith(E_INVALIDARG, "no entry at this index");
-        const X509_REVOKED* entry = sk_X509_REVOKED_value(entries, lIndex);
-        *pstrRevocationDate = newText(timeText(X509_REVOKED_get0_revocationDate(entry)));
-        *pstrSerial = newText(serialText(X509_REVOKED_get0_serialNumber(entry)));
-    });
-}
-
-STDMETHODIMP CvelRevocationList::get_EntryCount(LONG* pVal) {
-    return errorBoundary(interfaceId(), "EntryCount", [&] {
-        requireOut(pVal);
-        STACK_OF(X509_REVOKED)* entries = X509_CRL_get_REVOKED(list());
-        *pVal = entries == nullptr ? 0 : sk_X509_REVOKED_num(entries);
-    });
+std::string CvelRevocationList::entrySerial(LONG index) const {
+    return serialText(
+        X509_REVOKED_get0_serialNumber(sk_X509_REVOKED_value(X509_CRL_get_REVOKED(list()), index)));
 }

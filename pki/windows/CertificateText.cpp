@@ -1,11 +1,10 @@
 #include "CertificateText.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <utility>
 
 #include "CryptText.h"
+#include "SerialText.h"
 
 namespace {
 
@@ -72,15 +71,6 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     for (DWORD index = serial.cbData; index-- > 0;)
         text += {kDigits[serial.pbData[index] >> 4], kDigits[serial.pbData[index] & 0x0F]};
     return normalSerial(text);
-}
-
-std::string normalSerial(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::size_t sign = text.starts_with('-') ? 1 : 0;
-    const std::size_t digits = text.find_first_not_of('0', sign);
-    text.erase(sign, (digits == std::string::npos ? text.size() - 1 : digits) - sign);
-    return text;
 }
 
 std::string nameText(const CERT_NAME_BLOB& name) {

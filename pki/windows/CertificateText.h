@@ -8,8 +8,6 @@
 // Upper-case hexadecimal without separators or leading zeros ("51D75C5F11CB5CA").
 std::string serialText(PCCERT_CONTEXT certificate);
 std::string serialText(const CRYPT_INTEGER_BLOB& serial);
-// A serial as the user may write it, in that form.
-std::string normalSerial(std::string text);
 // RFC 2253 form, the last relative name first ("CN=Alice,O=Example").
 std::string nameText(const CERT_NAME_BLOB& name);
 // The first of the subject's attributes of that OID; empty when it has none.

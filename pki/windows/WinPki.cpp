@@ -1,24 +1,18 @@
 #include "WinPki.h"
 
 #include <algorithm>
-#include <new>
 
-#include "AutomationValues.h"
-#include "Base64.h"
 #include "CertificateText.h"
 #include "CryptText.h"
-#include "ErrorBoundary.h"
+#include "ForeignDer.h"
 #include "KeyContainer.h"
 #include "PkiClass.h"
+#include "PkiFailure.h"
 #include "UserStores.h"
-#include "inproc/ModuleLock.h"
-#include "text/AnsiText.h"
 
 HRESULT createPkiObject(IUnknown* outer, REFIID riid, void** object) {
-    return CvelPKI::create(outer, riid, object);
+    return PkiAutomation::create<CvelPKI>(outer, riid, object);
 }
-
-CvelPKI::CvelPKI() { lockModule(); }
 
 CvelPKI::~CvelPKI() {
     try {
@@ -35,58 +29,10 @@ CvelPKI::~CvelPKI() {
     } catch (const std::exception&) {
         // A key left behind serves no request and harms none.
     }
-    unlockModule();
 }
 
-HRESULT CvelPKI::create(IUnknown* outer, REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    CvelPKI* created = new (std::nothrow) CvelPKI();
-    if (created == nullptr) return E_OUTOFMEMORY;
-    const velcom::ComPtr<ISMPrivateKeyInfrastructure> held(created);
-    return held->QueryInterface(riid, object);
-}
-
-STDMETHODIMP CvelPKI::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure)) {
-        *object = static_cast<ISMPrivateKeyInfrastructure*>(this);
-    } else if (IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx)) {
-        *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
-    } else if (IsEqualIID(riid, IID_IvelPKIStore)) {
-        *object = static_cast<IvelPKIStore*>(this);
-    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-        *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CvelPKI::AddRef() { return ++m_lReferences; }
-
-STDMETHODIMP_(ULONG) CvelPKI::Release() {
-    const ULONG remaining = --m_lReferences;
-    if (remaining == 0) delete this;
-    return remaining;
-}
-
-STDMETHODIMP CvelPKI::InterfaceSupportsErrorInfo(REFIID riid) {
-    return IsEqualIID(riid, IID_ISMPrivateKeyInfrastructure) ||
-                   IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx) ||
-                   IsEqualIID(riid, IID_IvelPKIStore)
-               ? S_OK
-               : S_FALSE;
-}
-
-STDMETHODIMP CvelPKI::Open(BSTR) {
-    return errorBoundary(IID_IvelPKIStore, "Open", [&] {
-        failWith(E_NOTIMPL, "the store is the user's own certificate store, which has no path");
-    });
+void CvelPKI::openStore(const std::string&) {
+    failWith(E_NOTIMPL, "the store is the user's own certificate store, which has no path");
 }
 
 velcom::ComPtr<CvelCertificate> CvelPKI::storedCertificate(long id) {
@@ -103,10 +49,7 @@ CertContext CvelPKI::certificateOf(ISMCertificate* certificate) {
     if (certificate == nullptr) failWith(E_INVALIDARG, "no certificate");
     if (const auto own = CvelCertificate::own(certificate))
         return CertContext(CertDuplicateCertificateContext(own->certificate()));
-    velcom::Variant text;
-    const HRESULT read = certificate->AsBinaryString(1, text.put());
-    if (FAILED(read)) failWith(read, "the certificate does not give its Base64 text");
-    return certificateFromDer(fromBase64(bytesOf(*text.get())));
+    return certificateFromDer(foreignDer(certificate));
 }
 
 CertificateRecord CvelPKI::recordOf(ISMCertificate* certificate) {
@@ -131,74 +74,39 @@ void CvelPKI::removeCertificate(const CertificateRecord& record) {
     }
 }
 
-STDMETHODIMP CvelPKI::GetCertificate(LONG lID, ISMCertificate** ppCertificate) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetCertificate", [&] {
-        requireOut(ppCertificate);
-        *ppCertificate = storedCertificate(lID)->handOut();
-    });
+void CvelPKI::findCertificates(const FindCriteria& criteria, CvelCertificateList& found) {
+    for (const CertificateRecord& record : pkiRegistry::certificates()) {
+        CertContext certificate = ::storedCertificate(record.hash);
+        if (!certificate) continue;
+        PCCERT_CONTEXT held = certificate.get();
+        const CertType type = !record.container.empty() ? SMTypeOwn
+                              : isAuthority(held)       ? SMTypeCA
+                                                        : SMTypeOther;
+        if (!criteria.admits(type)) continue;
+        if (criteria.status && statusOf(held, &record) != *criteria.status) continue;
+        if (criteria.serial && serialText(held) != *criteria.serial) continue;
+        if (criteria.commonName &&
+            subjectAttribute(held, szOID_COMMON_NAME) != *criteria.commonName)
+            continue;
+        if (criteria.address && subjectAttribute(held, szOID_RSA_emailAddr) != *criteria.address)
+            continue;
+        if (criteria.issuerName && nameText(held->pCertInfo->Issuer) != *criteria.issuerName)
+            continue;
+        found.append(CvelCertificate::make(std::move(certificate), record.id));
+    }
 }
 
-STDMETHODIMP CvelPKI::CreateCertificateList(ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "CreateCertificateList", [&] {
-        requireOut(ppCertList);
-        *ppCertList = CvelCertificateList::make()->handOut();
-    });
+velcom::ComPtr<ISMCertificate> CvelPKI::certificateWithId(LONG id) {
+    return velcom::ComPtr<ISMCertificate>(storedCertificate(id).get());
 }
 
-STDMETHODIMP CvelPKI::Revoke(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Revoke",
-                         [&] { pkiRegistry::markRevoked(recordOf(pCert).id); });
-}
+std::int64_t CvelPKI::storedIdOf(ISMCertificate* certificate) { return recordOf(certificate).id; }
 
-STDMETHODIMP CvelPKI::Delete(ISMCertificate* pCert) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete",
-                         [&] { removeCertificate(recordOf(pCert)); });
-}
+void CvelPKI::markRevoked(std::int64_t id) { pkiRegistry::markRevoked(static_cast<long>(id)); }
 
-STDMETHODIMP CvelPKI::Delete2(LONG lCertID) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Delete2", [&] {
-        const std::optional<CertificateRecord> record = pkiRegistry::certificate(lCertID);
-        if (!record)
-            failWith(E_INVALIDARG, "no certificate " + std::to_string(lCertID) + " in the store");
-        removeCertificate(*record);
-    });
-}
-
-STDMETHODIMP CvelPKI::Find(CertType* pType, CertStatus* pStatus, BSTR* pstrAddress,
-                           LONG* /*pbDefault: defaults are not kept*/, BSTR* pstrCommonName,
-                           VARIANT* pIssuer, BSTR* pstrSerial, ISMCertificateList** ppCertList) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Find", [&] {
-        requireOut(ppCertList);
-        *ppCertList = nullptr;
-        const auto optionalText = [](BSTR* text) {
-            return text == nullptr ? std::nullopt : std::optional(toAnsi(*text));
-        };
-        std::optional<std::string> serial = optionalText(pstrSerial);
-        if (serial) serial = normalSerial(*serial);
-        const std::optional<std::string> commonName = optionalText(pstrCommonName);
-        const std::optional<std::string> address = optionalText(pstrAddress);
-        std::optional<std::string> issuerName;
-        if (pIssuer != nullptr)
-            if (const std::vector<std::string> names = textsOf(*pIssuer); !names.empty())
-                issuerName = names.front();
-        const auto list = CvelCertificateList::make();
-        for (const CertificateRecord& record : pkiRegistry::certificates()) {
-            CertContext certificate = ::storedCertificate(record.hash);
-            if (!certificate) continue;
-            PCCERT_CONTEXT held = certificate.get();
-            const CertType type = !record.container.empty() ? SMTypeOwn
-                                  : isAuthority(held)       ? SMTypeCA
-                                                            : SMTypeOther;
-            if (pType != nullptr && *pType != SMTypeAll && *pType != type) continue;
-            if (pStatus != nullptr && *pStatus != SMStatusAll &&
-                statusOf(held, &record) != *pStatus)
-                continue;
-            if (serial && serialText(held) != *serial) continue;
-            if (commonName && subjectAttribute(held, szOID_COMMON_NAME) != *commonName) continue;
-            if (address && subjectAttribute(held, szOID_RSA_emailAddr) != *address) continue;
-            if (issuerName && nameText(held->pCertInfo->Issuer) != *issuerName) continue;
-            list->append(CvelCertificate::make(std::move(certificate), record.id));
-        }
-        *ppCertList = list->handOut();
-    });
+bool CvelPKI::deleteStored(std::int64_t id) {
+    const std::optional<CertificateRecord> record = pkiRegistry::certificate(static_cast<long>(id));
+    if (!record) return false;
+    removeCertificate(*record);
+    return true;
 }

@@ -2,37 +2,21 @@
 // have issued and signed imported revocation lists, once the user has named it by its
 // fingerprint.
 #include "CryptText.h"
-#include "ErrorBoundary.h"
 #include "PemBundle.h"
+#include "PkiFailure.h"
 #include "SystemVerification.h"
 #include "UserStores.h"
 #include "WinPki.h"
-#include "text/AnsiText.h"
 
-STDMETHODIMP CvelPKI::SetTrustAnchor(BSTR strFile, BSTR strFingerprint) {
-    return errorBoundary(IID_IvelPKIStore, "SetTrustAnchor", [&] {
-        const std::string expected = parseFingerprint(toAnsi(strFingerprint));
-        const std::vector<CertContext> certificates =
-            readCertificatesAndLists(toAnsi(strFile)).certificates;
-        if (certificates.empty()) failWith(E_INVALIDARG, "the file holds no certificate");
-        const std::string actual = sha256Fingerprint(certificates.front().get());
-        if (actual != expected)
-            failWith(VELPKI_E_FINGERPRINT,
-                     "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
-        pkiRegistry::setTrustAnchor(derOf(certificates.front().get()));
-    });
-}
-
-STDMETHODIMP CvelPKI::GetTrustAnchor(ISMCertificate** ppAnchor) {
-    bool none = false;
-    const HRESULT result = errorBoundary(IID_IvelPKIStore, "GetTrustAnchor", [&] {
-        requireOut(ppAnchor);
-        *ppAnchor = nullptr;
-        CertContext anchor = trustAnchor();
-        none = !anchor;
-        if (anchor) *ppAnchor = CvelCertificate::make(std::move(anchor), 0)->handOut();
-    });
-    return result == S_OK && none ? S_FALSE : result;
+void CvelPKI::setTrustAnchor(const std::string& file, const std::string& fingerprint) {
+    const std::string expected = parseFingerprint(fingerprint);
+    const std::vector<CertContext> certificates = readCertificatesAndLists(file).certificates;
+    if (certificates.empty()) failWith(E_INVALIDARG, "the file holds no certificate");
+    const std::string actual = sha256Fingerprint(certificates.front().get());
+    if (actual != expected)
+        failWith(VELPKI_E_FINGERPRINT,
+                 "the certificate's fingerprint is SHA256:" + actual + ", not the one given");
+    pkiRegistry::setTrustAnchor(derOf(certificates.front().get()));
 }
 
 CertContext CvelPKI::trustAnchor() {
@@ -69,4 +53,10 @@ long CvelPKI::keepAuthority(PCCERT_CONTEXT certificate) {
         return known->id;
     storeAuthority(certificate);
     return pkiRegistry::addCertificate({0, hash, {}, false});
+}
+
+velcom::ComPtr<ISMCertificate> CvelPKI::anchorCertificate() {
+    CertContext anchor = trustAnchor();
+    if (!anchor) return nullptr;
+    return velcom::ComPtr<ISMCertificate>(CvelCertificate::make(std::move(anchor), 0).get());
 }

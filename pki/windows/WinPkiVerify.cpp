@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "CryptText.h"
-#include "ErrorBoundary.h"
 #include "SystemVerification.h"
 #include "UserStores.h"
 #include "WinPki.h"
@@ -58,39 +57,25 @@ CertStatus CvelPKI::statusOf(PCCERT_CONTEXT certificate, const CertificateRecord
     return selfSigned(top) && kept ? SMStatusActive : SMStatusUnknownCA;
 }
 
-STDMETHODIMP CvelPKI::Verify(ISMCertificate* pCert, LONG, CertStatus* pStatus) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify", [&] {
-        requireOut(pStatus);
-        const CertContext certificate = certificateOf(pCert);
+CertStatus CvelPKI::statusOfCertificate(ISMCertificate* certificate) {
+    const CertContext owned = certificateOf(certificate);
+    const std::optional<CertificateRecord> record =
+        pkiRegistry::certificateWithHash(sha1Of(owned.get()));
+    return statusOf(owned.get(), record ? &*record : nullptr);
+}
+
+CertStatus CvelPKI::statusOfStored(LONG id) {
+    const auto stored = storedCertificate(id);
+    const std::optional<CertificateRecord> record = pkiRegistry::certificate(id);
+    return statusOf(stored->certificate(), record ? &*record : nullptr);
+}
+
+void CvelPKI::appendIssuers(ISMCertificate* certificate, std::size_t depth,
+                            CvelCertificateList& chain) {
+    std::vector<CertContext> issuers = issuerChain(certificateOf(certificate).get());
+    for (std::size_t index = 0; index < issuers.size() && (depth == 0 || index < depth); ++index) {
         const std::optional<CertificateRecord> record =
-            pkiRegistry::certificateWithHash(sha1Of(certificate.get()));
-        *pStatus = statusOf(certificate.get(), record ? &*record : nullptr);
-    });
-}
-
-STDMETHODIMP CvelPKI::Verify2(LONG lCertID, LONG, CertStatus* pStatus) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "Verify2", [&] {
-        requireOut(pStatus);
-        const auto stored = storedCertificate(lCertID);
-        const std::optional<CertificateRecord> record = pkiRegistry::certificate(lCertID);
-        *pStatus = statusOf(stored->certificate(), record ? &*record : nullptr);
-    });
-}
-
-STDMETHODIMP CvelPKI::GetIssuer(ISMCertificate* pCertificate, LONG lDeep,
-                                ISMCertificateList** ppChain) {
-    return errorBoundary(IID_ISMPrivateKeyInfrastructure, "GetIssuer", [&] {
-        requireOut(ppChain);
-        *ppChain = nullptr;
-        std::vector<CertContext> chain = issuerChain(certificateOf(pCertificate).get());
-        const auto list = CvelCertificateList::make();
-        for (std::size_t index = 0;
-             index < chain.size() && (lDeep <= 0 || index < static_cast<std::size_t>(lDeep));
-             ++index) {
-            const std::optional<CertificateRecord> record =
-                pkiRegistry::certificateWithHash(sha1Of(chain[index].get()));
-            list->append(CvelCertificate::make(std::move(chain[index]), record ? record->id : 0));
-        }
-        *ppChain = list->handOut();
-    });
+            pkiRegistry::certificateWithHash(sha1Of(issuers[index].get()));
+        chain.append(CvelCertificate::make(std::move(issuers[index]), record ? record->id : 0));
+    }
 }

@@ -1,9 +1,6 @@
 #include "WinRevocationList.h"
 
-#include "AutomationValues.h"
-#include "Base64.h"
 #include "CertificateText.h"
-#include "ErrorBoundary.h"
 
 namespace {
 
@@ -17,65 +14,36 @@ std::string derOf(PCCRL_CONTEXT list) {
     return std::string(reinterpret_cast<const char*>(list->pbCrlEncoded), list->cbCrlEncoded);
 }
 
-STDMETHODIMP CvelRevocationList::get_Issuer(VARIANT* pVal) {
-    return errorBoundary(interfaceId(), "Issuer", [&] {
-        requireOut(pVal);
-        putText(pVal, nameText(list()->pCrlInfo->Issuer));
-    });
+std::string CvelRevocationList::issuerName() const { return nameText(list()->pCrlInfo->Issuer); }
+
+Validity CvelRevocationList::validity() const {
+    const CRL_INFO* info = list()->pCrlInfo;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return CompareFileTime(&now, &info->ThisUpdate) < 0                          ? SMValNotYet
+           : hasNextUpdate(info) && CompareFileTime(&now, &info->NextUpdate) > 0 ? SMValExpired
+                                                                                 : SMValValid;
 }
 
-STDMETHODIMP CvelRevocationList::IsActive(Validity* pValidity) {
-    return errorBoundary(interfaceId(), "IsActive", [&] {
-        requireOut(pValidity);
-        const CRL_INFO* info = list()->pCrlInfo;
-        FILETIME now{};
-        GetSystemTimeAsFileTime(&now);
-        *pValidity = CompareFileTime(&now, &info->ThisUpdate) < 0 ? SMValNotYet
-                     : hasNextUpdate(info) && CompareFileTime(&now, &info->NextUpdate) > 0
-                         ? SMValExpired
-                         : SMValValid;
-    });
+std::string CvelRevocationList::lastUpdateText() const {
+    return timeText(list()->pCrlInfo->ThisUpdate);
 }
 
-STDMETHODIMP CvelRevocationList::get_LastUpdate(BSTR* pVal) {
-    return errorBoundary(interfaceId(), "LastUpdate", [&] {
-        requireOut(pVal);
-        *pVal = newText(timeText(list()->pCrlInfo->ThisUpdate));
-    });
+std::string CvelRevocationList::nextUpdateText() const {
+    const CRL_INFO* info = list()->pCrlInfo;
+    return hasNextUpdate(info) ? timeText(info->NextUpdate) : std::string();
 }
 
-STDMETHODIMP CvelRevocationList::get_NextUpdate(BSTR* pVal) {
-    return errorBoundary(interfaceId(), "NextUpdate", [&] {
-        requireOut(pVal);
-        const CRL_INFO* info = list()->pCrlInfo;
-        *pVal = newText(hasNextUpdate(info) ? timeText(info->NextUpdate) : std::string());
-    });
+std::string CvelRevocationList::derBytes() const { return derOf(list()); }
+
+LONG CvelRevocationList::entryCount() const {
+    return static_cast<LONG>(list()->pCrlInfo->cCRLEntry);
 }
 
-STDMETHODIMP CvelRevocationList::AsBinaryString(LONG bBase64, VARIANT* pvarData) {
-    return errorBoundary(interfaceId(), "AsBinaryString", [&] {
-        requireOut(pvarData);
-        const std::string der = derOf(list());
-        putBytes(pvarData, bBase64 != 0 ? toBase64(der) : der);
-    });
+std::string CvelRevocationList::entryDate(LONG index) const {
+    return timeText(list()->pCrlInfo->rgCRLEntry[index].RevocationDate);
 }
 
-STDMETHODIMP CvelRevocationList::GetEntry(LONG lIndex, BSTR* pstrRevocationDate, BSTR* pstrSerial) {
-    return errorBoundary(interfaceId(), "GetEntry", [&] {
-        requireOut(pstrRevocationDate);
-        requireOut(pstrSerial);
-        const CRL_INFO* info = list()->pCrlInfo;
-        if (lIndex < 0 || static_cast<DWORD>(lIndex) >= info->cCRLEntry)
-            failWith(E_INVALIDARG, "no entry at this index");
-        const CRL_ENTRY& entry = info->rgCRLEntry[lIndex];
-        *pstrRevocationDate = newText(timeText(entry.RevocationDate));
-        *pstrSerial = newText(serialText(entry.SerialNumber));
-    });
-}
-
-STDMETHODIMP CvelRevocationList::get_EntryCount(LONG* pVal) {
-    return errorBoundary(interfaceId(), "EntryCount", [&] {
-        requireOut(pVal);
-        *pVal = static_cast<LONG>(list()->pCrlInfo->cCRLEntry);
-    });
+std::string CvelRevocationList::entrySerial(LONG index) const {
+    return serialText(list()->pCrlInfo->rgCRLEntry[index].SerialNumber);
 }

@@ -28,7 +28,7 @@ protected:
             close(channel[0]);
             velcom::ComPtr<ISMPrivateKeyInfrastructure> own;
             velcom::ComPtr<IvelPKIStore> store;
-            if (FAILED(CvelPKI::create(nullptr, IID_ISMPrivateKeyInfrastructure, own.putVoid())) ||
+            if (FAILED(createPkiObject(nullptr, IID_ISMPrivateKeyInfrastructure, own.putVoid())) ||
                 FAILED(own.as(store)) || FAILED(store->Open(toBstr(storePath()).get())))
                 _exit(2);
             for (int index = 0;; ++index) {

@@ -19,6 +19,7 @@
 #include "AutomationValues.h"
 #include "DerText.h"
 #include "Keys.h"
+#include "PkiClass.h"
 #include "ca/Authority.h"
 #include "text/AnsiText.h"
 #include "velPKI.h"
@@ -56,7 +57,7 @@ protected:
     void reopen() {
         pki.reset();
         pkiStore.reset();
-        ASSERT_EQ(CvelPKI::create(nullptr, IID_ISMPrivateKeyInfrastructure, pki.putVoid()), S_OK);
+        ASSERT_EQ(createPkiObject(nullptr, IID_ISMPrivateKeyInfrastructure, pki.putVoid()), S_OK);
         ASSERT_EQ(pki.as(pkiStore), S_OK);
         ASSERT_EQ(pkiStore->Open(toBstr(storePath()).get()), S_OK);
     }
