@@ -1,6 +1,7 @@
 // The component's calls with real keys, requests, certificates and revocation lists, the store
 // closed and reopened between the steps.
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "PkiFixture.h"
@@ -147,6 +148,16 @@ TEST_F(PkiTest, LoadedRevocationListsAndRevokeChangeWhatVerifyAndFindReport) {
     LONG count = 0;
     EXPECT_EQ(found->get_Count(&count), S_OK);
     EXPECT_EQ(count, 1);
+    // A serial as people write it: leading zeros, any case.
+    BSTR serial = toBstr("0016").detach();
+    velcom::ComPtr<ISMCertificateList> bySerial;
+    EXPECT_EQ(
+        pki->Find(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &serial, bySerial.put()),
+        S_OK);
+    SysFreeString(serial);
+    LONG serialCount = 0;
+    EXPECT_EQ(bySerial->get_Count(&serialCount), S_OK);
+    EXPECT_EQ(serialCount, 1);
     velcom::ComPtr<ISMCertificate> stillActive;
     ASSERT_EQ(found->get_Item(0, stillActive.put()), S_OK);
     ASSERT_EQ(pki->Revoke(stillActive.get()), S_OK);
@@ -252,6 +263,57 @@ TEST_F(PkiTest, TheTrustAnchorGuardsImportsAndWhatItVouchesForIsWrittenUnderStro
           "AES-256-CBC, Iteration 600000, PRF hmacWithSHA256\nCertificate bag"s,
           "Keybag: PBES2, PBKDF2, AES-256-CBC, Iteration 600000, PRF hmacWithSHA256"s})
         EXPECT_NE(info.find(part), std::string::npos) << part << info;
+}
+
+// Each system's class answers through the same checks: no place for a result, nothing to work
+// on or a call it cannot serve is refused before any work, with the reason.
+TEST_F(PkiTest, MethodsRefuseWhatTheyCannotUseBeforeAnyWork) {
+    const auto request = createRequest("secret");
+    const auto idArray = [](ULONG count) {
+        velcom::Variant ids;
+        ids.put()->vt = VT_ARRAY | VT_I4;
+        ids.get()->parray = SafeArrayCreateVector(VT_I4, 0, count);
+        return ids;
+    };
+    const velcom::Variant none = idArray(0), two = idArray(2);
+    velcom::ComPtr<ISMCertificateList> certificates;
+    void* unknown = nullptr;
+    const BSTR file = toBstr(path("refused.pem")).detach();
+    const std::tuple<const char*, std::function<HRESULT()>, HRESULT, const char*> rows[] = {
+        {"CreateCertificateList", [&] { return pki->CreateCertificateList(nullptr); }, E_POINTER,
+         "no place"},
+        {"FindKey", [&] { return pki->FindKey(1, nullptr); }, E_POINTER, "no place"},
+        {"Verify2", [&] { return pki->Verify2(1, 0, nullptr); }, E_POINTER, "no place"},
+        {"GetOpenRequests", [&] { return pki->GetOpenRequests(nullptr); }, E_POINTER, "no place"},
+        {"LoadPKCS12", [&] { return pki->LoadPKCS12(file, file, certificates.put(), nullptr); },
+         E_POINTER, "no place"},
+        {"GetTrustAnchor", [&] { return pkiStore->GetTrustAnchor(nullptr); }, E_POINTER,
+         "no place"},
+        {"CreateAuthenticator",
+         [&] { return pkiStore->CreateAuthenticator(toBstr("k").get(), nullptr); }, E_POINTER,
+         "no place"},
+        {"AddRequest", [&] { return pki->AddRequest(request.get(), toBstr("").get()); },
+         E_INVALIDARG, "no reference"},
+        {"Export2 of nothing",
+         [&] { return pki->Export2(file, SMFormatX509, SMEncodingPEM, *none.get()); }, E_INVALIDARG,
+         "no certificate to export"},
+        {"Export2 of two as DER",
+         [&] { return pki->Export2(file, SMFormatX509, SMEncodingDER, *two.get()); }, E_INVALIDARG,
+         "one certificate"},
+        {"QueryInterface", [&] { return pki->QueryInterface(IID_IClassFactory, &unknown); },
+         E_NOINTERFACE, ""},
+    };
+    for (const auto& [name, call, result, reason] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(call(), result);
+        if (*reason != '\0') {
+            const std::string error = lastError();
+            EXPECT_NE(error.find(reason), std::string::npos) << error;
+        }
+    }
+    EXPECT_EQ(unknown, nullptr);
+    EXPECT_EQ(openReferences(), std::vector<std::string>{});
+    SysFreeString(file);
 }
 
 TEST_F(PkiTest, RequestsGetTheObjectsKeyTypeUnlessTheirAttributeNamesOneAndAreForgottenOrScoped) {
