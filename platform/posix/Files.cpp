@@ -51,13 +51,26 @@ bool writeAll(int fd, std::initializer_list<std::string_view> parts) {
 }  // namespace
 
 bool writeOwnerOnlyFile(const std::string& path, std::initializer_list<std::string_view> parts) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                          S_IRUSR | S_IWUSR);
+    // Not emptied on opening: ext4 writes a file that was truncated to nothing out to disk when it
+    // is closed (its guard for programs that replace files so), on the caller's thread and once
+    // per import. The new bytes go over the old ones, and a longer old file is cut to their length.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
     if (fd < 0) return false;
+    struct stat before {};
+    constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
     // A file that existed before keeps its mode through open; key material must not stay
-    // readable by others.
-    bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-    written = written && writeAll(fd, parts);
+    // readable by others. Only a change is asked for, since each one is a journal entry.
+    bool written = ::fstat(fd, &before) == 0 &&
+                   ((before.st_mode & 07777) == kOwnerOnly || ::fchmod(fd, kOwnerOnly) == 0) &&
+                   writeAll(fd, parts);
+    off_t size = 0;
+    for (const std::string_view part : parts) size += static_cast<off_t>(part.size());
+    // After a failed write nothing of the old content may be taken for the new.
+    if (!written)
+        static_cast<void>(::ftruncate(fd, 0));
+    else if (before.st_size > size)
+        written = ::ftruncate(fd, size) == 0;
     return ::close(fd) == 0 && written;
 }
 
