@@ -28,9 +28,10 @@ bool isProgIdName(const std::string& name) {
     return !name.empty() && name.find('\\') == std::string::npos;
 }
 
-HRESULT readClassOf(const std::string& progId, CLSID& clsid) {
+HRESULT readClassOf(const velcom::detail::ClassesRootSnapshot& classes, const std::string& progId,
+                    CLSID& clsid) {
     std::string text;
-    const LSTATUS status = velcom::detail::readClassesRootText(progId + "\\CLSID", text);
+    const LSTATUS status = classes.readText(progId + "\\CLSID", text);
     if (status == ERROR_FILE_NOT_FOUND) return CO_E_CLASSSTRING;
     if (status != ERROR_SUCCESS) return REGDB_E_READREGDB;
     // Bytes outside ASCII cannot be part of a GUID; widened one by one they are simply refused.
@@ -50,11 +51,13 @@ extern "C" HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
     const auto name = toUtf8(progId);
     if (!name || !isProgIdName(*name)) return CO_E_CLASSSTRING;
 
+    velcom::detail::ClassesRootSnapshot classes;
+    if (classes.take() != ERROR_SUCCESS) return REGDB_E_READREGDB;
     // A version-independent ProgID names its current version under CurVer. Only that one step is
     // taken, so CurVer entries naming each other cannot send the lookup round in circles.
     std::string current;
-    if (velcom::detail::readClassesRootText(*name + "\\CurVer", current) == ERROR_SUCCESS &&
-        isProgIdName(current) && SUCCEEDED(readClassOf(current, *clsid)))
+    if (classes.readText(*name + "\\CurVer", current) == ERROR_SUCCESS && isProgIdName(current) &&
+        SUCCEEDED(readClassOf(classes, current, *clsid)))
         return S_OK;
-    return readClassOf(*name, *clsid);
+    return readClassOf(classes, *name, *clsid);
 }

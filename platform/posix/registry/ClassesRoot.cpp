@@ -1,5 +1,6 @@
 #include "ClassesRoot.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -9,16 +10,18 @@
 
 namespace velcom::detail {
 
-// One reading of the registry for the key and its value, where opening the key and querying it
-// twice through handles would check the file's stamp three times; activation asks this several
-// times for every object it creates. The answers are those of RegOpenKeyExA and RegQueryValueExA.
-LSTATUS readClassesRootText(const std::string& subKey, std::string& text) {
+LSTATUS ClassesRootSnapshot::take() {
+    return registry::guarded([&] { return registry::loadHive(m_hive); });
+}
+
+// The answers are those of RegOpenKeyExA and RegQueryValueExA, where opening the key and querying
+// it twice through handles would check the file's stamp three times.
+LSTATUS ClassesRootSnapshot::readText(const std::string& subKey, std::string& text) const {
     return registry::guarded([&]() -> LSTATUS {
         const std::optional<std::string> path = registry::resolveSubkey("", subKey.c_str());
         if (!path) return ERROR_INVALID_PARAMETER;
-        std::shared_ptr<const registry::Hive> hive;
-        if (const LSTATUS status = registry::loadHive(hive); status != ERROR_SUCCESS) return status;
-        const registry::Values* values = hive->values(*path);
+        if (m_hive == nullptr) return ERROR_REGISTRY_IO_FAILED;
+        const registry::Values* values = m_hive->values(*path);
         if (values == nullptr) return ERROR_FILE_NOT_FOUND;
         const auto found = values->find(std::string());
         if (found == values->end()) return ERROR_FILE_NOT_FOUND;
@@ -26,10 +29,17 @@ LSTATUS readClassesRootText(const std::string& subKey, std::string& text) {
         // REG_EXPAND_SZ is read as written: environment references are not expanded.
         if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return ERROR_FILE_NOT_FOUND;
         // The stored size may or may not count a terminating zero; the text ends at the first one.
-        const std::string stored(value.data.begin(), value.data.end());
-        text = stored.substr(0, stored.find('\0'));
+        const auto end = std::find(value.data.begin(), value.data.end(), '\0');
+        text.assign(value.data.begin(), end);
         return ERROR_SUCCESS;
     });
+}
+
+// Activation asks this several times for every object it creates.
+LSTATUS readClassesRootText(const std::string& subKey, std::string& text) {
+    ClassesRootSnapshot snapshot;
+    if (const LSTATUS status = snapshot.take(); status != ERROR_SUCCESS) return status;
+    return snapshot.readText(subKey, text);
 }
 
 }  // namespace velcom::detail

@@ -30,12 +30,12 @@ LSTATUS parseInto(const std::string& text, Hive& hive) {
 }  // namespace
 
 // A relative XDG_CONFIG_HOME is ignored, as the XDG base directory rules say.
-std::optional<std::filesystem::path> registryFilePath() {
-    if (const char* file = environment("VELCOM_REGISTRY")) return std::filesystem::path(file);
+std::optional<std::string> registryFilePath() {
+    if (const char* file = environment("VELCOM_REGISTRY")) return std::string(file);
     if (const char* config = environment("XDG_CONFIG_HOME"); config != nullptr && *config == '/')
-        return std::filesystem::path(config) / "velcom" / "registry.reg";
+        return (std::filesystem::path(config) / "velcom" / "registry.reg").native();
     if (const char* home = environment("HOME"))
-        return std::filesystem::path(home) / ".config" / "velcom" / "registry.reg";
+        return (std::filesystem::path(home) / ".config" / "velcom" / "registry.reg").native();
     return std::nullopt;
 }
 
@@ -59,7 +59,7 @@ struct FileStamp {
     }
 };
 
-std::optional<FileStamp> stampOf(const std::filesystem::path& path) {
+std::optional<FileStamp> stampOf(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return std::nullopt;
     return FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
@@ -73,7 +73,7 @@ std::optional<FileStamp> stampOf(const std::filesystem::path& path) {
 LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
     struct ParsedText {
         std::mutex lock;
-        std::filesystem::path path;
+        std::string path;
         std::optional<FileStamp> stamp;
         std::shared_ptr<const Hive> hive;
     };
@@ -87,7 +87,7 @@ LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
     static NeverDestroyed instance;
     ParsedText& last = instance.parsed;
 
-    const std::optional<std::filesystem::path> path = registryFilePath();
+    const std::optional<std::string> path = registryFilePath();
     if (!path) return ERROR_REGISTRY_IO_FAILED;
     // Taken before the file is read: should it be replaced in between, the next call sees
     // another stamp and reads it again.
@@ -114,27 +114,27 @@ LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
 }
 
 LSTATUS updateHive(const std::function<LSTATUS(Hive&)>& change) {
-    const std::optional<std::filesystem::path> path = registryFilePath();
-    if (!path) return ERROR_REGISTRY_IO_FAILED;
-    if (path->has_parent_path()) {
+    const std::optional<std::string> name = registryFilePath();
+    if (!name) return ERROR_REGISTRY_IO_FAILED;
+    const std::filesystem::path path(*name);
+    if (path.has_parent_path()) {
         std::error_code error;
-        std::filesystem::create_directories(path->parent_path(), error);
+        std::filesystem::create_directories(path.parent_path(), error);
         if (error) return statusFromErrno(error.value());
     }
-    const FileLock lock(std::filesystem::path(*path) += ".lock");
+    const FileLock lock(std::filesystem::path(path) += ".lock");
     if (lock.error() != 0) return statusFromErrno(lock.error());
 
     FileContents current;
     Hive hive;
-    if (const LSTATUS status = readWholeFile(*path, current); status != ERROR_SUCCESS)
-        return status;
+    if (const LSTATUS status = readWholeFile(path, current); status != ERROR_SUCCESS) return status;
     if (const LSTATUS status = parseInto(current.text, hive); status != ERROR_SUCCESS)
         return status;
     if (const LSTATUS status = change(hive); status != ERROR_SUCCESS) return status;
     const std::optional<std::string> text = formatRegFile(hive);
     if (!text) return ERROR_NO_UNICODE_TRANSLATION;
     if (current.exists && *text == current.text) return ERROR_SUCCESS;
-    return replaceFileAtomically(*path, *text,
+    return replaceFileAtomically(path, *text,
                                  current.exists ? std::optional(current.mode) : std::nullopt);
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <velcom/win32.h>
 
@@ -15,8 +16,8 @@ namespace velcom::registry {
 
 // $VELCOM_REGISTRY, else $XDG_CONFIG_HOME/velcom/registry.reg, else
 // $HOME/.config/velcom/registry.reg, read from the environment at each call; none when none of
-// them is set.
-std::optional<std::filesystem::path> registryFilePath();
+// them is set. A plain text, as every registry read asks for it.
+std::optional<std::string> registryFilePath();
 
 // The registry as it is now; a missing file is an empty registry. ERROR_BADDB when the file
 // cannot be parsed, ERROR_ACCESS_DENIED or ERROR_REGISTRY_IO_FAILED when it cannot be read. The
