@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -126,6 +127,8 @@ public:
 
     bool addChild(Node* child) override;
     std::vector<Node*> getChildren() const override;
+    // The children where they are kept, for a search that would not copy the list.
+    std::span<const std::unique_ptr<Node>> children() const { return m_vecChildren; }
 
 private:
     void deleteChildren();

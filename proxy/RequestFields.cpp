@@ -4,9 +4,9 @@
 #include "proxy/velTesseraProxy.h"
 
 const ParameterNode* findParameter(ParentNode* node, const char* name) {
-    for (Node* child : node->getChildren()) {
+    for (const std::unique_ptr<Node>& child : node->children()) {
         if (child->getKind() != KindParam) continue;
-        const auto* parameter = static_cast<const ParameterNode*>(child);
+        const auto* parameter = static_cast<const ParameterNode*>(child.get());
         if (equalsNoCase(parameter->getName(), name) == 0) return parameter;
     }
     return nullptr;
@@ -20,9 +20,9 @@ bool findParam(ParentNode* node, const char* name, std::string* pName, std::stri
     return true;
 }
 
-bool CvelTesseraProxy::addField(const std::string& name, const std::string& value) {
-    m_vecFields.push_back(name);
-    m_vecFields.push_back(value);
+bool CvelTesseraProxy::addField(std::string name, std::string value) {
+    m_vecFields.push_back(std::move(name));
+    m_vecFields.push_back(std::move(value));
     return true;
 }
 
@@ -30,7 +30,7 @@ bool CvelTesseraProxy::copyParam(ParentNode* node, const char* name) {
     std::string serverName;
     std::string value;
     if (!findParam(node, name, &serverName, &value)) return false;
-    return addField(serverName, value);
+    return addField(std::move(serverName), std::move(value));
 }
 
 bool CvelTesseraProxy::copyParams(ParentNode* node, const char* const* names) {

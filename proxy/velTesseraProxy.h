@@ -99,7 +99,7 @@ public:
     // found in response" at line, reported and returned as TSR_E_RESPONSE.
     HRESULT missingParameter(const char* name, int line);
 
-    bool addField(const std::string& name, const std::string& value);
+    bool addField(std::string name, std::string value);
     // Adds the parameter `name` of node as a form field under the server's spelling.
     bool copyParam(ParentNode* node, const char* name);
     // copyParam for each name of a null-terminated list; stops at the first one missing.
