@@ -43,6 +43,7 @@ public:
     STDMETHODIMP Init(IvelBackChannel* backChannel, IvelRand*) override {
         m_backChannel = velcom::ComPtr<IvelBackChannel>(backChannel);
         m_startPending = true;
+        m_turn = 0;
         return S_OK;
     }
     STDMETHODIMP Reserved1() override { return E_NOTIMPL; }
@@ -55,13 +56,27 @@ public:
     STDMETHODIMP Get(BSTR, BSTR, VARIANT, VARIANT) override { return deliver(); }
 
     void answerWith(const std::string& page, std::size_t chunkSize, bool announced) {
-        m_chunks = chunksOf(page, chunkSize);
-        m_pageSize = announced ? sizeText(page) : velcom::Bstr();
+        m_page = prepare(page, chunkSize, announced);
+        m_turns.clear();
+    }
+    void answerInTurn(const std::vector<std::string>& pages) {
+        m_turns.clear();
+        for (const std::string& page : pages)
+            m_turns.push_back(prepare(page, std::max<std::size_t>(page.size(), 1), true));
     }
     // The back channel holds the proxy's reference to its transport; it goes with the proxy.
     void forgetBackChannel() { m_backChannel.reset(); }
 
 private:
+    struct Prepared {
+        std::vector<velcom::Variant> chunks;
+        velcom::Bstr size;  // null: not announced
+    };
+
+    static Prepared prepare(std::string_view page, std::size_t chunkSize, bool announced) {
+        return {chunksOf(page, chunkSize), announced ? sizeText(page) : velcom::Bstr()};
+    }
+
     static velcom::Bstr sizeText(std::string_view page) {
         const std::string digits = std::to_string(page.size());
         return velcom::Bstr(std::u16string(digits.begin(), digits.end()));
@@ -84,14 +99,15 @@ private:
     }
 
     HRESULT deliver() {
-        std::vector<velcom::Variant>& chunks = m_startPending ? m_startChunks : m_chunks;
-        const velcom::Bstr& size = m_startPending ? m_startSize : m_pageSize;
+        Prepared& answer = !m_turns.empty() ? m_turns[m_turn++ % m_turns.size()]
+                           : m_startPending ? m_start
+                                            : m_page;
         m_startPending = false;
         // As the real transport announces a page whose length the server sent.
         const HRESULT announced =
-            m_backChannel->Progress(0, 0, 0, 0, nullptr, size.get(), nullptr, 0, kReceiving);
+            m_backChannel->Progress(0, 0, 0, 0, nullptr, answer.size.get(), nullptr, 0, kReceiving);
         if (FAILED(announced)) return announced;
-        for (velcom::Variant& chunk : chunks) {
+        for (velcom::Variant& chunk : answer.chunks) {
             const HRESULT result = m_backChannel->Data(0, 0, 0, chunk.get());
             if (FAILED(result)) return result;
         }
@@ -101,10 +117,11 @@ private:
     velcom::ComPtr<IvelBackChannel> m_backChannel;
     // InitComm's request, the first after Init, fetches the start page.
     bool m_startPending = false;
-    std::vector<velcom::Variant> m_startChunks = chunksOf(kStartPage, kStartPage.size());
-    velcom::Bstr m_startSize = sizeText(kStartPage);
-    std::vector<velcom::Variant> m_chunks;
-    velcom::Bstr m_pageSize;
+    Prepared m_start = prepare(kStartPage, kStartPage.size(), true);
+    Prepared m_page;
+    // A conversation's pages, one per request from Init on, when given.
+    std::vector<Prepared> m_turns;
+    std::size_t m_turn = 0;
 };
 
 class Factory final : public Immortal<IClassFactory> {
@@ -145,4 +162,8 @@ BenchTransportRegistration::~BenchTransportRegistration() {
 void BenchTransportRegistration::answerWith(const std::string& page, std::size_t chunkSize,
                                             bool announced) {
     g_factory.transport.answerWith(page, chunkSize, announced);
+}
+
+void BenchTransportRegistration::answerInTurn(const std::vector<std::string>& pages) {
+    g_factory.transport.answerInTurn(pages);
 }

@@ -23,6 +23,9 @@ public:
     // The page every request gets from now on, in chunks of chunkSize bytes; its size is announced
     // before the first chunk unless told otherwise, as a chunked answer comes without one.
     void answerWith(const std::string& page, std::size_t chunkSize, bool announced = true);
+    // A conversation instead: each request from the transport's Init on gets the next of the
+    // pages, announced and whole, and after the last the first again.
+    void answerInTurn(const std::vector<std::string>& pages);
     bool registered() const { return m_cookie != 0; }
 
 private:

@@ -16,14 +16,14 @@
 
 #include <velPKI/velPKI.h>
 
+#include "BenchPki.h"
+#include "BenchTransport.h"
 #include "HandWrittenClient.h"
 #include "Installation.h"
 #include "KeyKindPki.h"
 #include "LocalAuthority.h"
 #include "QuietHost.h"
 #include "TemporaryDirectory.h"
-#include "support/RecordingPki.h"
-#include "support/ScriptedTransport.h"
 
 namespace {
 
@@ -73,18 +73,26 @@ velcom::ComPtr<Interface> createByProgId(const char16_t* progId) {
     return object;
 }
 
+// What a host hands the proxy in an application, as texts it made once.
+struct HostTexts {
+    HostTexts(const std::string& startAddress, const std::string& passwordText,
+              const std::string& directoryPath)
+        : start(toBstr(startAddress)),
+          password(toBstr(passwordText)),
+          directory(toBstr(directoryPath)) {}
+    velcom::Bstr start, password, directory, keyPassword{kKeyPassword};
+};
+
 // A fresh proxy for each application, as a host that applies once per run makes it.
 void applyThroughProxy(ISMPrivateKeyInfrastructure* pki, IvelBackChannel* host,
-                       const std::string& start, const std::string& password,
-                       const std::string& directory) {
+                       const HostTexts& texts) {
     const auto proxy = createByProgId<IvelTesseraProxy>(u"velTesseraComm2.velTesseraProxy");
-    check(proxy->Init(host, nullptr, pki, toBstr(directory).get()), "Init");
-    check(proxy->InitComm(toBstr(start).get(), VARIANT{}), "InitComm");
+    check(proxy->Init(host, nullptr, pki, texts.directory.get()), "Init");
+    check(proxy->InitComm(texts.start.get(), VARIANT{}), "InitComm");
     velcom::ComPtr<IvelNode> form;
     check(proxy->RequestStep1(form.put()), "RequestStep1");
     LONG certificate = 0;
-    check(proxy->RequestStep2(toBstr(password).get(), velcom::Bstr(kKeyPassword).get(), 1, 1,
-                              &certificate),
+    check(proxy->RequestStep2(texts.password.get(), texts.keyPassword.get(), 1, 1, &certificate),
           "RequestStep2");
 }
 
@@ -99,15 +107,12 @@ public:
         check(store->Open(toBstr(setting.work.path() + "/store.db").get()), "Open");
         m_pki = velcom::ComPtr<ISMPrivateKeyInfrastructure>(new KeyKindPki(std::move(real), kind));
     }
-    void apply() {
-        const Enrollment& setting = enrollment();
-        applyThroughProxy(m_pki.get(), &m_host, setting.start, setting.applicant.password,
-                          m_directory.path());
-    }
+    void apply() { applyThroughProxy(m_pki.get(), &m_host, m_texts); }
 
 private:
     QuietBackChannel m_host;
     TemporaryDirectory m_directory{"tessera-bench-proxy"};
+    HostTexts m_texts{enrollment().start, enrollment().applicant.password, m_directory.path()};
     velcom::ComPtr<ISMPrivateKeyInfrastructure> m_pki;
 };
 
@@ -161,24 +166,26 @@ void ComponentAgainstHandWritten(benchmark::State& state) {
     setKindLabel(state, flush ? ", hand-written files flushed" : "");
 }
 
-// The conversation against doubles: the pages come from memory and the PKI only records, so
-// what the thread spends is the proxy's, the markup's and the runtime's own work (and the
-// doubles' little). The temporary directory is the host's and outlives an application, as the
-// real side's does: the certificate file the proxy writes replaces the last one's.
+// The conversation against doubles: the pages come from memory and the PKI hands out one request
+// and takes the certificate unread, so that what the thread spends is the proxy's, the markup's
+// and the runtime's own work. The temporary directory is the host's and outlives an application,
+// as the real side's does: the certificate file the proxy writes replaces the last one's.
 class DoubledSide {
 public:
-    DoubledSide(std::vector<std::string> pages, std::string directory)
-        : m_pages(std::move(pages)), m_directory(std::move(directory)) {}
-    void apply() {
-        for (const std::string& page : m_pages) m_transport.script->answers.emplace_back(page);
-        const auto pki = make<RecordingPki>();
-        applyThroughProxy(pki.get(), &m_host, enrollment().start, "password", m_directory);
+    DoubledSide(const std::vector<std::string>& pages, KeyKind kind, const std::string& directory)
+        : m_pki(make<BenchPki>(spkacSize(kind))),
+          m_texts(enrollment().start, "password", directory) {
+        m_transport.answerInTurn(pages);
     }
+    void apply() { applyThroughProxy(m_pki.get(), &m_host, m_texts); }
 
 private:
-    std::vector<std::string> m_pages;
-    std::string m_directory;
-    TransportRegistration m_transport;
+    // Of a real SPKAC in Base64, with a challenge of twenty characters.
+    static std::size_t spkacSize(KeyKind kind) { return kind == KeyKind::EcP256 ? 272 : 800; }
+
+    BenchTransportRegistration m_transport;
+    velcom::ComPtr<BenchPki> m_pki;
+    HostTexts m_texts;
     QuietBackChannel m_host;
 };
 
@@ -193,7 +200,7 @@ void ComponentOwnCpuShare(benchmark::State& state) {
     Spent whole, own;
     for (auto _ : state) {
         whole.add([&] { component.apply(); });
-        DoubledSide doubled(pages, doubledFiles.path());
+        DoubledSide doubled(pages, kind, doubledFiles.path());
         own.add([&] { doubled.apply(); });
     }
     const auto perApplication = benchmark::Counter::kAvgIterations;
@@ -206,14 +213,15 @@ void ComponentOwnCpuShare(benchmark::State& state) {
 
 // The component's own work alone, application after application: the figure to profile.
 void ComponentOwnCpu(benchmark::State& state) {
+    const KeyKind kind = kindOf(state);
     TemporaryDirectory files("tessera-bench-pages");
     const std::vector<std::string> pages =
         HandWrittenClient(enrollment().start, enrollment().applicant.password, files.path(), false)
-            .apply(kindOf(state));
+            .apply(kind);
     const TemporaryDirectory doubledFiles("tessera-bench-doubled");
     double cpu = 0;
     for (auto _ : state) {
-        DoubledSide doubled(pages, doubledFiles.path());
+        DoubledSide doubled(pages, kind, doubledFiles.path());
         const double before = threadCpuSeconds();
         doubled.apply();
         cpu += threadCpuSeconds() - before;

@@ -116,9 +116,9 @@ private:
 };
 
 // Doubles start with no reference; the velcom::ComPtr takes the first.
-template <class Double>
-velcom::ComPtr<Double> make() {
-    return velcom::ComPtr<Double>(new Double());
+template <class Double, class... Arguments>
+velcom::ComPtr<Double> make(Arguments&&... arguments) {
+    return velcom::ComPtr<Double>(new Double(std::forward<Arguments>(arguments)...));
 }
 
 template <class Element>
