@@ -62,7 +62,7 @@ TEST_F(UpdateCrlTest, TheListIsFetchedWrittenLoadedAndImported) {
                   "Import(certificates,revocation lists)"},
           // Over an earlier, longer file that anyone could read.
           [this] {
-              std::ofstream(dataFile()) << "a much longer earlier content";
+              std::ofstream(dataFile()) << std::string(200, '#');
               std::filesystem::permissions(dataFile(), std::filesystem::perms::all);
           }},
          {"loading fails", update, Pages{plainForm, list},
