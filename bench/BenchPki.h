@@ -6,9 +6,7 @@
 
 #include <string>
 
-#include <velPKI/velPKI.h>
-
-#include "support/DispatchStub.h"
+#include "ApplicationPkiDouble.h"
 
 class BenchRequest final : public CountedDouble<ISMRequest> {
 public:
@@ -36,19 +34,19 @@ private:
     std::string m_spkac;
 };
 
-class BenchPki final : public CountedDouble<ISMPrivateKeyInfrastructure>,
+class BenchPki final : public ApplicationPkiDouble,
                        public DispatchStub<ISMPrivateKeyInfrastructureEx> {
 public:
     explicit BenchPki(std::size_t spkacSize) : m_request(make<BenchRequest>(spkacSize)) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (!IsEqualIID(riid, IID_ISMPrivateKeyInfrastructureEx))
-            return CountedDouble::QueryInterface(riid, object);
+            return ApplicationPkiDouble::QueryInterface(riid, object);
         *object = static_cast<ISMPrivateKeyInfrastructureEx*>(this);
         return AddRef(), S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return CountedDouble::AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return CountedDouble::Release(); }
+    STDMETHODIMP_(ULONG) AddRef() override { return ApplicationPkiDouble::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return ApplicationPkiDouble::Release(); }
 
     STDMETHODIMP CreateRequest(RequestType, BSTR, VARIANT, ISMRequest** created) override {
         *created = m_request.get();
@@ -59,23 +57,6 @@ public:
         return *id = ++m_lastId, S_OK;
     }
 
-    VEL_FOR_EACH(
-        VEL_NOT_IMPLEMENTED, (FindKey, LONG, ISMAsymKey**), (Verify2, LONG, LONG, CertStatus*),
-        (Verify, ISMCertificate*, LONG, CertStatus*), (ImportKey, LONG, ISMAsymKey*),
-        (ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG),
-        (Import, ISMCertificateList*, ISMCRLList*),
-        (Load, BSTR, ISMCertificateList**, ISMCRLList**),
-        (LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**),
-        (Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*),
-        (Export2, BSTR, FileFormat, FileEncoding, VARIANT),
-        (Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*, ISMCertificateList**),
-        (GetCertificate, LONG, ISMCertificate**),
-        (GetIssuer, ISMCertificate*, LONG, ISMCertificateList**),
-        (HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*),
-        (FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**),
-        (AdjustDefaults, ISMCertificateList*), (CreateCertificateList, ISMCertificateList**),
-        (Revoke, ISMCertificate*), (ExportKey, BSTR, BSTR, FileFormat, FileEncoding, ISMAsymKey*),
-        (Delete, ISMCertificate*), (Delete2, LONG))
     VEL_FOR_EACH(VEL_NOT_IMPLEMENTED, (GetOpenRequests, VARIANT*),
                  (ImportRequestedCertificate, BSTR, BSTR, LONG*))
 

@@ -4,17 +4,17 @@
 // does not call is not offered.
 #pragma once
 
+#include "ApplicationPkiDouble.h"
 #include "HandWrittenClient.h"
-#include "support/DispatchStub.h"
 
-class KeyKindPki final : public CountedDouble<ISMPrivateKeyInfrastructure> {
+class KeyKindPki final : public ApplicationPkiDouble {
 public:
     KeyKindPki(velcom::ComPtr<ISMPrivateKeyInfrastructure> inner, KeyKind kind)
         : m_inner(std::move(inner)), m_kind(kind) {}
 
     // ImportRequestedCertificate2 and the store's interfaces are the real component's own.
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        const HRESULT own = CountedDouble::QueryInterface(riid, object);
+        const HRESULT own = ApplicationPkiDouble::QueryInterface(riid, object);
         return own == E_NOINTERFACE ? m_inner->QueryInterface(riid, object) : own;
     }
     STDMETHODIMP CreateRequest(RequestType type, BSTR password, VARIANT attributes,
@@ -36,24 +36,6 @@ public:
     STDMETHODIMP ImportRequestedCertificate(BSTR file, BSTR reference, LONG* id) override {
         return m_inner->ImportRequestedCertificate(file, reference, id);
     }
-
-    VEL_FOR_EACH(
-        VEL_NOT_IMPLEMENTED, (FindKey, LONG, ISMAsymKey**), (Verify2, LONG, LONG, CertStatus*),
-        (Verify, ISMCertificate*, LONG, CertStatus*), (ImportKey, LONG, ISMAsymKey*),
-        (ExportPKCS12, BSTR, BSTR, ISMCertificate*, ISMAsymKey*, LONG),
-        (Import, ISMCertificateList*, ISMCRLList*),
-        (Load, BSTR, ISMCertificateList**, ISMCRLList**),
-        (LoadPKCS12, BSTR, BSTR, ISMCertificateList**, ISMKeyList**),
-        (Export, BSTR, FileFormat, FileEncoding, ISMCertificateList*),
-        (Export2, BSTR, FileFormat, FileEncoding, VARIANT),
-        (Find, CertType*, CertStatus*, BSTR*, LONG*, BSTR*, VARIANT*, BSTR*, ISMCertificateList**),
-        (GetCertificate, LONG, ISMCertificate**),
-        (GetIssuer, ISMCertificate*, LONG, ISMCertificateList**),
-        (HasValidCertifiedKey, BSTR, ISMCertificateList**, LONG*),
-        (FindValidCerts, VARIANT, VARIANT*, VARIANT*, ISMCertificateList**),
-        (AdjustDefaults, ISMCertificateList*), (CreateCertificateList, ISMCertificateList**),
-        (Revoke, ISMCertificate*), (ExportKey, BSTR, BSTR, FileFormat, FileEncoding, ISMAsymKey*),
-        (Delete, ISMCertificate*), (Delete2, LONG))
 
 private:
     velcom::ComPtr<ISMPrivateKeyInfrastructure> m_inner;
