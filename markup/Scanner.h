@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "markup/Tokens.h"
 
@@ -32,4 +33,8 @@ public:
     virtual int peekKey() { return TokWord; }
     // Reads the key and the "=" that peekKey saw, as nextToken twice would.
     virtual void skipKey() {}
+    // Reads the key line that peekKey saw, with its value, when the value is that line alone:
+    // its text is what skipKey and takeValue would give, and stays valid as long as the block.
+    // False, reading nothing, when the value goes on over further lines.
+    virtual bool takeKeyLine(std::string_view&) { return false; }
 };

@@ -78,6 +78,10 @@ bool mtGNode::parse(Scanner* scanner) {
         // A key line read in one step; a key this node does not take is left for the next reader.
         if (const int peeked = scanner->peekKey(); peeked != TokWord) {
             if (!accepts(peeked)) return true;
+            if (std::string_view line; scanner->takeKeyLine(line)) {
+                if (!setText(peeked, line)) return false;
+                continue;
+            }
             scanner->skipKey();
             if (!readValue(peeked, scanner)) return false;
             if (scanner->isBad()) return true;
@@ -135,6 +139,11 @@ bool mtGNode::readValue(int key, Scanner* scanner) {
 bool mtGNode::setValue(int token, NodeValue&& value) {
     std::string text = std::move(value).takeText();
     return setAttribute(token, text.empty() ? nullptr : &text);
+}
+
+bool mtGNode::setText(int token, std::string_view text) {
+    std::string value(text);
+    return setAttribute(token, value.empty() ? nullptr : &value);
 }
 
 bool mtGNode::acceptOnce(unsigned long& seen, unsigned long accepted, int token) {
@@ -223,6 +232,23 @@ bool ParameterNode::setValue(int token, NodeValue&& value) {
     else
         m_value = std::move(value);
     return true;
+}
+
+bool ParameterNode::setText(int token, std::string_view text) {
+    if (text.empty()) return true;
+    switch (token) {
+        case TokParam:
+            m_strName.assign(text);
+            return true;
+        case TokValue:
+            m_value.assign(text);
+            return true;
+        case TokType:
+            setType(text);
+            return true;
+        default:
+            return mtGNode::setText(token, text);
+    }
 }
 
 void ParameterNode::setType(std::string_view name) {

@@ -52,6 +52,8 @@ public:
     // Stores a value the scanner read in one go, as setAttribute stores text; only a parameter's
     // value keeps a value that refers to its page.
     virtual bool setValue(int token, NodeValue&& value);
+    // Stores a value of one line, read where it lies, as setAttribute stores text.
+    virtual bool setText(int token, std::string_view text);
 
     static constexpr const char* kSource = "mtGNodes";
 
@@ -98,8 +100,11 @@ public:
     bool accepts(int token) override;
     bool setAttribute(int token, std::string* value) override;
     bool setValue(int token, NodeValue&& value) override;
+    bool setText(int token, std::string_view text) override;
 
     std::string getName() const { return m_strName; }
+    // The name without a copy, for the lookups by name.
+    const std::string& name() const { return m_strName; }
     std::string getValue() const { return m_value.text(); }
     // Read access without a copy, for values of many megabytes; a value that refers to its page
     // is joined on the first call.

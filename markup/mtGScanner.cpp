@@ -307,6 +307,30 @@ int mtGScanner::readKeyLine() {
     return m_nextKey.keyed;
 }
 
+// Most values are one line, followed by the next key line: that line is looked up once, and the
+// value's text is handed over where it lies.
+bool mtGScanner::takeKeyLine(std::string_view& value) {
+    if (m_nextKey.keyed == TokWord || m_stream.position != m_nextKey.begin || !m_pending.empty() ||
+        m_delimiter != 0 || m_bValueMode)
+        return false;
+    const std::string_view input = m_stream.text;
+    const std::size_t start = m_nextKey.end + 1;
+    const std::size_t lineEnd = valueLines::findDelimiter(input, start, true);
+    KeyLine next;
+    std::size_t end = input.size();
+    if (valueLines::Line line; valueLines::nextWord(input, lineEnd, line)) {
+        const int code = keywordCode(line.word, endOf(input));
+        if (code == TokWord) return false;
+        next = keyLine(input, line.begin, line.end, code);
+        end = line.begin;
+    }
+    value = valueLines::trimBlanks(input.substr(start, lineEnd - start));
+    m_nextKey = next;
+    m_stream.position = end;
+    m_stream.eof = end == input.size();
+    return true;
+}
+
 void mtGScanner::skipKey() {
     m_stream.position = m_nextKey.end + 1;
     m_bValueMode = true;

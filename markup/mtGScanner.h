@@ -29,6 +29,7 @@ public:
     bool takeValue(NodeValue& value) override;
     int peekKey() override;
     void skipKey() override;
+    bool takeKeyLine(std::string_view& value) override;
 
     // Source name and line of the trace for a word that is no keyword.
     static constexpr const char* kSource = "mtGScanner";
