@@ -62,7 +62,8 @@ void RepeatedTrace::send(LONG level, std::string_view tail) {
     }
     m_text.resize(m_headSize);
     m_text.append(tail).append("\r\n");
-    sendTrace(level, m_text);
+    assignBstr(m_hostText, m_text);
+    withTracer([&](ITracer& tracer) { tracer.traceLine(level, m_hostText.get()); });
 }
 
 void reportError(LONG code, const char* text1, const char* text2, const char* text3) {

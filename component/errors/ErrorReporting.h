@@ -34,6 +34,7 @@ private:
     std::string_view m_head;
     std::string m_text;  // the head with its location, then each line sent; empty until needed
     std::size_t m_headSize = 0;
+    velcom::Bstr m_hostText;  // m_text as the host is given it, kept for the next line
 };
 // Reports an error code with up to three texts through the host's Error callback.
 void reportError(LONG code, const char* text1 = nullptr, const char* text2 = nullptr,

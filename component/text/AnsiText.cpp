@@ -74,6 +74,14 @@ velcom::Bstr toBstr(const char* text) {
 
 velcom::Bstr toBstr(const std::string& text) { return convert(text.data(), text.size()); }
 
+void assignBstr(velcom::Bstr& target, std::string_view text) {
+    // A line that is not ASCII after all is converted anew, over what was widened of it.
+    if (target.get() != nullptr && target.length() == text.size() &&
+        widenAscii(text.data(), text.size(), target.get()))
+        return;
+    target = convert(text.data(), text.size());
+}
+
 std::string toAnsi(const OLECHAR* text, UINT length) {
     if (text == nullptr || length == 0) return std::string();
     if (length > INT_MAX) _com_issue_error(E_OUTOFMEMORY);

@@ -133,11 +133,13 @@ void COMTracer::info(LONG code, const char* text1, const char* text2, const char
 }
 
 void COMTracer::trace(LONG level, const char* text) {
-    const auto channel = backChannel();
-    if (!channel) return;
-    const LONG now = currentTime();
-    const velcom::Bstr line = toBstr(text);
-    channel->Trace(currentThread(), now, 0, level, line.get());
+    if (const auto channel = backChannel())
+        channel->Trace(currentThread(), currentTime(), 0, level, toBstr(text).get());
+}
+
+void COMTracer::traceLine(LONG level, BSTR line) {
+    if (const auto channel = backChannel())
+        channel->Trace(currentThread(), currentTime(), 0, level, line);
 }
 
 void COMTracer::printf(const char* format, ...) {

@@ -25,6 +25,7 @@ public:
                   SHORT action) override;
     void info(LONG code, const char* text1, const char* text2, const char* text3) override;
     void trace(LONG level, const char* text) override;
+    void traceLine(LONG level, BSTR line) override;
 
     // Channel: formatted texts go out as level 7 traces behind "UNK ?[?): ".
     void printf(const char* format, ...) override VEL_PRINTF_FORMAT(2, 3);

@@ -20,6 +20,8 @@ public:
     virtual void info(LONG code, const char* text1, const char* text2, const char* text3) = 0;
     // Not filtered here: the callers test the level against g_lTraceLevel.
     virtual void trace(LONG level, const char* text) = 0;
+    // The same for a line already in the host's form; the caller keeps it.
+    virtual void traceLine(LONG level, BSTR line) = 0;
 
     // The tracer with one reference for the caller, created on first use; null only when it
     // cannot be created.
