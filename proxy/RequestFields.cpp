@@ -4,10 +4,11 @@
 #include "proxy/velTesseraProxy.h"
 
 const ParameterNode* findParameter(ParentNode* node, const char* name) {
+    const std::string_view wanted(name);
     for (const std::unique_ptr<Node>& child : node->children()) {
         if (child->getKind() != KindParam) continue;
         const auto* parameter = static_cast<const ParameterNode*>(child.get());
-        if (equalsNoCase(parameter->getName(), name) == 0) return parameter;
+        if (equalsNoCase(parameter->name(), wanted) == 0) return parameter;
     }
     return nullptr;
 }
@@ -15,8 +16,8 @@ const ParameterNode* findParameter(ParentNode* node, const char* name) {
 bool findParam(ParentNode* node, const char* name, std::string* pName, std::string* pValue) {
     const ParameterNode* parameter = findParameter(node, name);
     if (parameter == nullptr) return false;
-    *pName = parameter->getName();
-    *pValue = parameter->getValue();
+    *pName = parameter->name();
+    *pValue = parameter->value();
     return true;
 }
 
@@ -34,6 +35,11 @@ bool CvelTesseraProxy::copyParam(ParentNode* node, const char* name) {
 }
 
 bool CvelTesseraProxy::copyParams(ParentNode* node, const char* const* names) {
+    std::size_t count = 0;
+    while (names[count] != nullptr) ++count;
+    // Room for the user's few fields that follow as well, so that no field moves again.
+    constexpr std::size_t kFieldsAdded = 8;
+    m_vecFields.reserve(m_vecFields.size() + 2 * count + kFieldsAdded);
     for (; *names != nullptr; ++names)
         if (!copyParam(node, *names)) return false;
     return true;
