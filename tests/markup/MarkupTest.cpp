@@ -122,8 +122,8 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
     const Row rows[] = {
         {"AnswerPageGivesAReturnNodeWithItsParameter",
          "<html><body><p>Issued</p>\n<!-- ???\nReturn=R1\nStatus=100\nParam1=cert\nType1=PKCS#7\n"
-         "Value1=AAAA\nBBBB\n-->\n</body></html>",
-         "R(R1|100|){P(cert|5|AAAA\r\nBBBB)}", "?BBBB"},
+         "Value1=AAAA\nBBBB\nCCCC\n-->\n</body></html>",
+         "R(R1|100|){P(cert|5|AAAA\r\nBBBB\r\nCCCC)}", "?BBBB ?CCCC"},
         {"StartPageGivesAStartNode",
          "<!-- !!!\nReturn\ncreatecertficate=a\nPickUpCertificate=b\n-->", "S(a|b||||)"},
         {"StartNodeDropsTheNodeThatFollowsAndIgnoresTheRest",
@@ -154,7 +154,9 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
         {"MultiLineValuesAreJoinedWithCrLfAndTrimmedPerLine",
          "Return=R\nParam1=p\nValue1= AAAA \n  BB=CC  \r\n\nDDDD \t\n",
          "R(R|100|){P(p|0|AAAA\r\nBB=CC\r\nDDDD)}", "?BB ?DDDD"},
-        {"ValueOnTheNextLine", "Value1=\nMIIB\n=A\xFF\n", "P(|0|\r\nMIIB\r\n=A\xFF)", "?MIIB ?"},
+        // The second line is as many bytes long as the first, but fewer characters.
+        {"ValueOnTheNextLine", "Value1=\nMIIB\n\xC3\xA4\x42\x43\n=A\xFF\n",
+         "P(|0|\r\nMIIB\r\n\xC3\xA4\x42\x43\r\n=A\xFF)", "?MIIB ?\xC3\xA4\x42\x43 ?"},
         {"ContinuationLineBeginningWithAKeywordEndsTheValue",
          "Return=R\nParam1=p\nValue1=AAAA\nurlBBBB\n", "R(R|100|){P(p|0|AAAA)}", "!"},
         {"ParameterTypesAreMatchedIgnoringCase", "Type1=x.509", "P(|6|)"},
