@@ -47,6 +47,15 @@ bool widenAscii(const char* text, std::size_t size, OLECHAR* wide) {
     return true;
 }
 
+// Narrows text into narrow while it is ASCII; false at the first character that is not.
+bool narrowAscii(const OLECHAR* text, std::size_t length, char* narrow) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] >= 0x80) return false;
+        narrow[i] = static_cast<char>(text[i]);
+    }
+    return true;
+}
+
 velcom::Bstr convert(const char* text, std::size_t size) {
     if (size == 0) return velcom::Bstr(std::u16string_view());
     if (size > INT_MAX) _com_issue_error(E_OUTOFMEMORY);
@@ -85,6 +94,10 @@ void assignBstr(velcom::Bstr& target, std::string_view text) {
 std::string toAnsi(const OLECHAR* text, UINT length) {
     if (text == nullptr || length == 0) return std::string();
     if (length > INT_MAX) _com_issue_error(E_OUTOFMEMORY);
+    // As in toBstr: ASCII is the same in every code page, and addresses, paths and passwords
+    // mostly are ASCII.
+    std::string ascii(length, '\0');
+    if (narrowAscii(text, length, ascii.data())) return ascii;
     const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
                                          nullptr, nullptr);
     if (size <= 0) raiseConversionFailure();
