@@ -314,20 +314,23 @@ bool mtGScanner::takeKeyLine(std::string_view& value) {
         m_delimiter != 0 || m_bValueMode)
         return false;
     const std::string_view input = m_stream.text;
+    const char* const text = input.data();
     const std::size_t start = m_nextKey.end + 1;
     const std::size_t lineEnd = valueLines::findDelimiter(input, start, true);
-    KeyLine next;
-    std::size_t end = input.size();
-    if (valueLines::Line line; valueLines::nextWord(input, lineEnd, line)) {
-        const int code = keywordCode(line.word, endOf(input));
+    std::size_t next = lineEnd;
+    while (next < input.size() && isWhitespace(text[next])) ++next;
+    KeyLine nextKey;
+    if (next < input.size()) {
+        // Blanks after the word cannot be part of a keyword, so the word is looked up untrimmed.
+        const std::size_t wordEnd = valueLines::findDelimiter(input, next, false);
+        const int code = keywordCode({text + next, wordEnd - next}, endOf(input));
         if (code == TokWord) return false;
-        next = keyLine(input, line.begin, line.end, code);
-        end = line.begin;
+        nextKey = keyLine(input, next, wordEnd, code);
     }
-    value = valueLines::trimBlanks(input.substr(start, lineEnd - start));
-    m_nextKey = next;
-    m_stream.position = end;
-    m_stream.eof = end == input.size();
+    value = valueLines::trimBlanks({text + start, lineEnd - start});
+    m_nextKey = nextKey;
+    m_stream.position = next;
+    m_stream.eof = next == input.size();
     return true;
 }
 
