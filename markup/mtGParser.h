@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,8 @@ public:
     void clear();
     // The roots of the last page, still owned by the parser.
     std::vector<Node*> getNodes() const;
+    // The same where they are kept, for a search that would not copy the list.
+    std::span<const std::unique_ptr<Node>> roots() const { return m_vecNodes; }
 
     // The steps of parse, open to tests.
     // Where to look for the next block after the one put into block; none when there is none.

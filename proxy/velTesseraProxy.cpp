@@ -191,7 +191,7 @@ STDMETHODIMP CvelTesseraProxy::InitComm(BSTR strStartURL, VARIANT varAddHeaders)
 
         const HRESULT result = exchange(startUrl, false, std::string());
         if (SUCCEEDED(result)) {
-            for (Node* node : m_parser.getNodes()) {
+            for (const std::unique_ptr<Node>& node : m_parser.roots()) {
                 if (node->getKind() != KindStart) continue;
                 std::unique_ptr<Node> copy(node->clone());
                 m_pStartNode.reset(static_cast<StartNode*>(copy.release()));

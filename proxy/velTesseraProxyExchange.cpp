@@ -65,11 +65,11 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
 HRESULT CvelTesseraProxy::checkReturn(ReturnNode** ppReturn, ActionNode** ppAction) {
     *ppReturn = nullptr;
     *ppAction = nullptr;
-    for (Node* node : m_parser.getNodes()) {
+    for (const std::unique_ptr<Node>& node : m_parser.roots()) {
         if (node->getKind() == KindReturn)
-            *ppReturn = static_cast<ReturnNode*>(node);
+            *ppReturn = static_cast<ReturnNode*>(node.get());
         else if (node->getKind() == KindAction)
-            *ppAction = static_cast<ActionNode*>(node);
+            *ppAction = static_cast<ActionNode*>(node.get());
     }
     if (*ppReturn == nullptr) {
         traceAt(kTraceAnswer, kSource, kNoReturnNodeLine, "TSR no return node in Tessera response");
