@@ -62,7 +62,7 @@ void RepeatedTrace::send(LONG level, std::string_view tail) {
     }
     m_text.resize(m_headSize);
     m_text.append(tail).append("\r\n");
-    assignBstr(m_hostText, m_text);
+    assignBstr(m_hostText, m_text, m_headSize);
     withTracer([&](ITracer& tracer) { tracer.traceLine(level, m_hostText.get()); });
 }
 

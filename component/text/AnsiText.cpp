@@ -83,10 +83,10 @@ velcom::Bstr toBstr(const char* text) {
 
 velcom::Bstr toBstr(const std::string& text) { return convert(text.data(), text.size()); }
 
-void assignBstr(velcom::Bstr& target, std::string_view text) {
+void assignBstr(velcom::Bstr& target, std::string_view text, std::size_t unchanged) {
     // A line that is not ASCII after all is converted anew, over what was widened of it.
-    if (target.get() != nullptr && target.length() == text.size() &&
-        widenAscii(text.data(), text.size(), target.get()))
+    if (target.get() != nullptr && target.length() == text.size() && unchanged <= text.size() &&
+        widenAscii(text.data() + unchanged, text.size() - unchanged, target.get() + unchanged))
         return;
     target = convert(text.data(), text.size());
 }
