@@ -6,6 +6,8 @@
 #include <cstring>
 #include <span>
 
+#include <velcom/Memory.h>
+
 #include "errors/ErrorReporting.h"
 #include "markup/NodeValue.h"
 #include "markup/Tokens.h"
@@ -136,16 +138,16 @@ struct KeptLine {
 };
 constexpr std::size_t kKeptLines = 32;
 
-// What valueLines::join gives, from lines kept while they were read instead of reading them again.
-std::string joinKept(std::string_view first, std::span<const KeptLine> lines, std::size_t size) {
-    std::string text;
+// What valueLines::join gives, from lines kept while they were read instead of reading them again;
+// into text, which is given room for size characters.
+void joinKept(std::string& text, std::string_view first, std::span<const KeptLine> lines,
+              std::size_t size) {
     text.reserve(size);
     text.append(first);
     for (const KeptLine& line : lines) {
         text.append("\r\n").append(line.word, line.wordSize);
         if (line.hasEquals) text.append("=").append(line.rest, line.restSize);
     }
-    return text;
 }
 
 }  // namespace
@@ -240,6 +242,10 @@ bool mtGScanner::takeValue(NodeValue& value) {
     std::size_t size = first.size();
     std::size_t end = input.size();
     std::array<KeptLine, kKeptLines> kept;
+    // A value of more lines, which no page will hold, is joined while it is read: its room is
+    // guessed from what is left of the block (a line end may gain a character), and reading the
+    // lines a second time would cost as much again.
+    std::string joined;
     std::size_t lineCount = 0;
     valueLines::Line line;
     while (valueLines::nextWord(input, position, line)) {
@@ -254,25 +260,38 @@ bool mtGScanner::takeValue(NodeValue& value) {
         traceUnknownWord(line.word);
         size += valueLines::joinedSize(line);
         position = line.end;
-        if (lineCount < kKeptLines)
+        if (lineCount < kKeptLines) {
             kept[lineCount] = {line.word.data(), line.word.size(), line.rest.data(),
                                line.rest.size(), line.hasEquals};
+        } else if (m_pPage == nullptr) {
+            if (lineCount == kKeptLines) {
+                const std::size_t left = input.size() - line.begin;
+                joinKept(joined, first, kept, size + left + left / 16);
+                velcom::adviseLargeBuffer(joined.data(), joined.capacity());
+            }
+            valueLines::appendLine(joined, line);
+        }
         ++lineCount;
     }
     m_bValueMode = false;
     m_stream.position = end;
     m_stream.eof = end == input.size();
     const std::string_view lines = input.substr(start, end - start);
-    // Its text is given its room once: a value of many lines reads them again to join them, and
-    // from a size on refers to the page instead.
-    if (size >= kPageValueSize && m_pPage != nullptr)
+    // From a size on the value refers to a shared page instead of holding its text; one of many
+    // lines in a shared page below that size reads them again to join them.
+    if (size >= kPageValueSize && m_pPage != nullptr) {
         value = NodeValue(m_pPage, lines, size);
-    else if (lineCount > kKeptLines || size >= kPageValueSize)
+    } else if (lineCount > kKeptLines && m_pPage == nullptr) {
+        value = NodeValue(std::move(joined));
+    } else if (lineCount > kKeptLines) {
         value = NodeValue(valueLines::join(lines, size));
-    else if (lineCount > 0)
-        value = NodeValue(joinKept(first, std::span(kept).first(lineCount), size));
-    else
+    } else if (lineCount > 0) {
+        std::string text;
+        joinKept(text, first, std::span(kept).first(lineCount), size);
+        value = NodeValue(std::move(text));
+    } else {
         value.assign(first);
+    }
     return true;
 }
 

@@ -119,6 +119,11 @@ struct Row {
 // Pages ("<...") go through one parser, each parse replacing the roots before; other input is one
 // block, whose root's clone must show the same tree once the original is gone.
 TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) {
+    const auto repeated = [](std::string_view text, int times, std::string_view between = "") {
+        std::string result;
+        for (int i = 0; i < times; ++i) result.append(i == 0 ? "" : between).append(text);
+        return result;
+    };
     const Row rows[] = {
         {"AnswerPageGivesAReturnNodeWithItsParameter",
          "<html><body><p>Issued</p>\n<!-- ???\nReturn=R1\nStatus=100\nParam1=cert\nType1=PKCS#7\n"
@@ -157,6 +162,9 @@ TEST(ParserTest, PagesGiveTheRootsOfTheirMarkedBlocksInOrderAndBlocksTheirTree) 
         // The second line is as many bytes long as the first, but fewer characters.
         {"ValueOnTheNextLine", "Value1=\nMIIB\n\xC3\xA4\x42\x43\n=A\xFF\n",
          "P(|0|\r\nMIIB\r\n\xC3\xA4\x42\x43\r\n=A\xFF)", "?MIIB ?\xC3\xA4\x42\x43 ?"},
+        {"ValueOfManyLinesIsJoinedAsTheyAreRead",
+         "Value1=v" + repeated("\n w = x", 40) + "\nType1=BOOL",
+         "P(|2|v" + repeated("\r\nw=x", 40) + ")", repeated("?w", 40, " ")},
         {"ContinuationLineBeginningWithAKeywordEndsTheValue",
          "Return=R\nParam1=p\nValue1=AAAA\nurlBBBB\n", "R(R|100|){P(p|0|AAAA)}", "!"},
         {"ParameterTypesAreMatchedIgnoringCase", "Type1=x.509", "P(|6|)"},
