@@ -34,15 +34,28 @@ std::size_t findCommentStart(std::string_view page, std::size_t from) {
 
 mtGParser::~mtGParser() { clear(); }
 
+mtGParser::Page::~Page() {
+    while (!roots.empty()) roots.pop_back();
+}
+
 void mtGParser::clear() {
-    while (!m_vecNodes.empty()) m_vecNodes.pop_back();
+    if (m_page == nullptr) return;
+    // A page nobody else holds keeps its list for the next one.
+    if (m_page.use_count() == 1)
+        while (!m_page->roots.empty()) m_page->roots.pop_back();
+    else
+        m_page.reset();
 }
 
 std::vector<Node*> mtGParser::getNodes() const {
     std::vector<Node*> nodes;
-    nodes.reserve(m_vecNodes.size());
-    for (const auto& node : m_vecNodes) nodes.push_back(node.get());
+    for (const std::unique_ptr<Node>& node : roots()) nodes.push_back(node.get());
     return nodes;
+}
+
+std::span<const std::unique_ptr<Node>> mtGParser::roots() const {
+    if (m_page == nullptr) return {};
+    return m_page->roots;
 }
 
 std::optional<std::size_t> mtGParser::extractBlock(std::string_view page, std::size_t from,
@@ -84,7 +97,8 @@ bool mtGParser::parseBlocks(std::string_view page, const std::shared_ptr<const v
         mtGScanner scanner(block, owner);
         std::unique_ptr<Node> root(parseBlock(scanner));
         if (root == nullptr) return false;
-        m_vecNodes.push_back(std::move(root));
+        if (m_page == nullptr) m_page = std::make_shared<Page>();
+        m_page->roots.push_back(std::move(root));
         result = true;
         next = extractBlock(page, *next, block);
     }

@@ -25,12 +25,15 @@ public:
     // hold owner, which keeps the page's bytes alive; they must not change while any node or copy
     // of one refers to them.
     bool parse(std::string_view page, std::shared_ptr<const void> owner);
-    // Deletes the nodes, last first.
+    // Lets go of the nodes: deleted, last first, unless a share of them is still held.
     void clear();
     // The roots of the last page, still owned by the parser.
     std::vector<Node*> getNodes() const;
     // The same where they are kept, for a search that would not copy the list.
-    std::span<const std::unique_ptr<Node>> roots() const { return m_vecNodes; }
+    std::span<const std::unique_ptr<Node>> roots() const;
+    // node, one of the last page's nodes, kept alive with all of that page's nodes for as long as
+    // the result lives, however the parser moves on: a host's node needs no copy of its own.
+    std::shared_ptr<const Node> share(const Node* node) const { return {m_page, node}; }
 
     // The steps of parse, open to tests.
     // Where to look for the next block after the one put into block; none when there is none.
@@ -48,5 +51,13 @@ public:
 private:
     bool parseBlocks(std::string_view page, const std::shared_ptr<const void>& owner);
 
-    std::vector<std::unique_ptr<Node>> m_vecNodes;
+    // The roots of one page; shared with the nodes handed out of it.
+    struct Page {
+        Page() = default;
+        Page(const Page&) = delete;
+        Page& operator=(const Page&) = delete;
+        ~Page();
+        std::vector<std::unique_ptr<Node>> roots;
+    };
+    std::shared_ptr<Page> m_page;
 };

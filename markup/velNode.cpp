@@ -29,17 +29,24 @@ CvelNode::~CvelNode() { unlockModule(); }
 HRESULT CvelNode::create(const Node* node, IvelNode** result) {
     if (result == nullptr) return E_POINTER;
     *result = nullptr;
+    // Cloned before the object is made, so that a throwing clone() leaves nothing behind.
+    return create(std::shared_ptr<const Node>(node == nullptr ? nullptr : node->clone()), result);
+}
+
+HRESULT CvelNode::create(std::shared_ptr<const Node> node, IvelNode** result) {
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;
     CvelNode* object = new (std::nothrow) CvelNode();
     if (object == nullptr) return E_OUTOFMEMORY;
-    // Counted while it is set up, so that a throwing clone() or a failed query destroys it.
+    // Counted while it is set up, so that a failed query destroys it.
     const velcom::ComPtr<IvelNode> setUp(object);
-    object->setNode(node);
+    object->m_pNode = std::move(node);
     return setUp->QueryInterface(IID_IvelNode, reinterpret_cast<void**>(result));
 }
 
 void CvelNode::setNode(const Node* node) {
     // Cloned before the old node goes, so a node can be set from the one it replaces.
-    std::unique_ptr<Node> copy(node == nullptr ? nullptr : node->clone());
+    std::shared_ptr<const Node> copy(node == nullptr ? nullptr : node->clone());
     m_pNode = std::move(copy);
 }
 

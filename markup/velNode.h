@@ -1,5 +1,6 @@
-// The script-visible face of one node of an answer: IvelNode over a deep copy that the object owns,
-// so a host may keep it after the parser and the proxy have moved on.
+// The script-visible face of one node of an answer: IvelNode over a node the object keeps alive,
+// a share of the parser's page or a deep copy, so a host may keep it after the parser and the proxy
+// have moved on.
 #pragma once
 
 #include <memory>
@@ -24,6 +25,9 @@ public:
     // object cannot be allocated. What node's clone() throws passes through, with the half-made
     // object destroyed.
     static HRESULT create(const Node* node, IvelNode** result);
+    // The same over node itself, which must not change while the object lives (a node of a parsed
+    // page, shared by mtGParser::share).
+    static HRESULT create(std::shared_ptr<const Node> node, IvelNode** result);
 
     // Holds a clone of node from now on (nothing when node is null) and deletes the one held. When
     // clone() throws, the node held stays.
@@ -49,7 +53,7 @@ private:
     CvelNode();
     ~CvelNode();
 
-    std::unique_ptr<Node> m_pNode;
+    std::shared_ptr<const Node> m_pNode;
     // Apartment-threaded: only ever called on the host's thread.
     ULONG m_lReferences = 0;
 };

@@ -39,7 +39,7 @@ STDMETHODIMP CvelTesseraProxy::Check(ISMCertificate* pCert, IvelNode** ppVal) {
         const ParameterNode* state = findParameter(answer.returned, "-cert_state");
         if (state == nullptr) return missingParameter("-cert_state", kStateMissingLine);
         if (leadingNumber(state->value()) == kRevokedState) pki().revoke(pCert);
-        return CvelNode::create(answer.returned, ppVal);
+        return CvelNode::create(m_parser.share(answer.returned), ppVal);
     });
 }
 

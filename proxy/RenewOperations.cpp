@@ -43,7 +43,7 @@ STDMETHODIMP CvelTesseraProxy::RenewStep1(ISMCertificate* pOldCert, IAuthenticat
         result = openPage(m_pStartNode->getRenewCertificate(), m_strOptions, application);
         if (FAILED(result)) return result;
         *ppVal = nullptr;
-        result = CvelNode::create(application.returned, ppVal);
+        result = CvelNode::create(m_parser.share(application.returned), ppVal);
         if (SUCCEEDED(result)) m_lStep = 3;
         return result;
     });

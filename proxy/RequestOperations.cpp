@@ -28,7 +28,7 @@ STDMETHODIMP CvelTesseraProxy::RequestStep1(IvelNode** ppVal) {
         HRESULT result = openPage(m_pStartNode->getCreateCertificate(), "", application);
         if (FAILED(result)) return result;
         *ppVal = nullptr;
-        result = CvelNode::create(application.returned, ppVal);
+        result = CvelNode::create(m_parser.share(application.returned), ppVal);
         if (SUCCEEDED(result)) m_lStep = 2;
         return result;
     });

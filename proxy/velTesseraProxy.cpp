@@ -191,11 +191,10 @@ STDMETHODIMP CvelTesseraProxy::InitComm(BSTR strStartURL, VARIANT varAddHeaders)
 
         const HRESULT result = exchange(startUrl, false, std::string());
         if (SUCCEEDED(result)) {
-            for (const std::unique_ptr<Node>& node : m_parser.roots()) {
-                if (node->getKind() != KindStart) continue;
-                std::unique_ptr<Node> copy(node->clone());
-                m_pStartNode.reset(static_cast<StartNode*>(copy.release()));
-            }
+            for (const std::unique_ptr<Node>& node : m_parser.roots())
+                if (node->getKind() == KindStart)
+                    m_pStartNode =
+                        std::static_pointer_cast<const StartNode>(m_parser.share(node.get()));
         }
         m_lStep = 1;
         return result;

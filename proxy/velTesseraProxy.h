@@ -202,7 +202,8 @@ private:
     bool m_bInitialized = false;
     ITracer* m_pTracer = nullptr;
     velcom::ComPtr<IvelBackChannel> m_pBackChannel;
-    std::unique_ptr<StartNode> m_pStartNode;
+    // Shared with the start page's other nodes, which it keeps.
+    std::shared_ptr<const StartNode> m_pStartNode;
     long m_lStep = 0;
     mtGParser m_parser;
     AnswerPage m_response;
