@@ -22,8 +22,8 @@ public:
 
     // A new object over a clone of node (over nothing when node is null), handed out with one
     // reference through a query for IvelNode. E_POINTER for a null result, E_OUTOFMEMORY when the
-    // object cannot be allocated. What node's clone() throws passes through, with the half-made
-    // object destroyed.
+    // object cannot be allocated. What node's clone() throws passes through, before any object is
+    // made and with *result null.
     static HRESULT create(const Node* node, IvelNode** result);
     // The same over node itself, which must not change while the object lives (a node of a parsed
     // page, shared by mtGParser::share).
