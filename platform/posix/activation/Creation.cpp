@@ -15,12 +15,15 @@
 namespace {
 
 HRESULT getInprocServerClassObject(REFCLSID clsid, REFIID riid, void** object) {
+    if (const auto served = velcom::detail::getClassObjectOfLoadedClass(clsid, riid, object))
+        return *served;
+    const velcom::registry::RegistryVersion read = velcom::registry::registryVersion();
     std::string path;
     const LSTATUS status = velcom::detail::readClassesRootText(
         "CLSID\\" + velcom::detail::formatGuid(clsid) + "\\InprocServer32", path);
     if (status == ERROR_FILE_NOT_FOUND) return REGDB_E_CLASSNOTREG;
     if (status != ERROR_SUCCESS) return REGDB_E_READREGDB;
-    return velcom::detail::getClassObjectFromModule(path, clsid, riid, object);
+    return velcom::detail::getClassObjectFromModule(path, clsid, riid, object, read);
 }
 
 }  // namespace

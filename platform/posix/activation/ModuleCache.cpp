@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,7 +48,8 @@ public:
         for (auto& [path, entry] : m_entries) static_cast<void>(entry.module->handle.release());
     }
 
-    HRESULT getClassObject(const std::string& path, REFCLSID clsid, REFIID riid, void** object) {
+    HRESULT getClassObject(const std::string& path, REFCLSID clsid, REFIID riid, void** object,
+                           const registry::RegistryVersion& read) {
         std::shared_ptr<Module> module = beginCall(path, nullptr);
         if (!module) {
             // Loading runs the module's static constructors, which are foreign code too. When
@@ -58,9 +60,46 @@ public:
             module = beginCall(path, std::move(loaded));
         }
         const HRESULT result = module->getClassObject(clsid, riid, object);
+        const registry::RegistryVersion now = registry::registryVersion();
+        std::lock_guard lock(m_mutex);
+        --m_entries.at(path).callsInProgress;
+        if (SUCCEEDED(result) && now == read && takeVersion(now) && !findClass(clsid))
+            m_classes.push_back({clsid, path});
+        return result;
+    }
+
+    std::optional<HRESULT> getClassObjectOfLoadedClass(REFCLSID clsid, REFIID riid, void** object) {
+        const registry::RegistryVersion now = registry::registryVersion();
+        std::shared_ptr<Module> module;
+        std::string path;
+        {
+            std::lock_guard lock(m_mutex);
+            const KnownClass* known = takeVersion(now) ? findClass(clsid) : nullptr;
+            const auto entry = known != nullptr ? m_entries.find(known->path) : m_entries.end();
+            if (entry == m_entries.end()) return std::nullopt;
+            path = entry->first;
+            module = countCall(entry);
+        }
+        const HRESULT result = module->getClassObject(clsid, riid, object);
         std::lock_guard lock(m_mutex);
         --m_entries.at(path).callsInProgress;
         return result;
+    }
+
+    std::optional<CLSID> loadedClassOfProgId(const std::string& progId) {
+        const registry::RegistryVersion now = registry::registryVersion();
+        std::lock_guard lock(m_mutex);
+        const auto found = m_progIds.find(progId);
+        if (!takeVersion(now) || found == m_progIds.end() || !findClass(found->second))
+            return std::nullopt;
+        return found->second;
+    }
+
+    void rememberClassOfProgId(const std::string& progId, REFCLSID clsid,
+                               const registry::RegistryVersion& read) {
+        const registry::RegistryVersion now = registry::registryVersion();
+        std::lock_guard lock(m_mutex);
+        if (now == read && takeVersion(now)) m_progIds.insert_or_assign(progId, clsid);
     }
 
     void freeUnused() {
@@ -82,8 +121,11 @@ public:
             std::lock_guard lock(m_mutex);
             const auto found = m_entries.find(candidate.path);
             if (found != m_entries.end() && found->second.module == candidate.module &&
-                found->second.uses == candidate.usesBefore)
+                found->second.uses == candidate.usesBefore) {
                 m_entries.erase(found);
+                std::erase_if(m_classes,
+                              [&](const KnownClass& each) { return each.path == candidate.path; });
+            }
         }
         // The last references go with the candidates: the libraries close here.
     }
@@ -104,9 +146,36 @@ private:
             if (!loaded) return nullptr;
             found = m_entries.emplace(path, Entry{std::move(loaded)}).first;
         }
-        ++found->second.callsInProgress;
-        ++found->second.uses;
-        return found->second.module;
+        return countCall(found);
+    }
+
+    std::shared_ptr<Module> countCall(std::map<std::string, Entry>::iterator entry) {
+        ++entry->second.callsInProgress;
+        ++entry->second.uses;
+        return entry->second.module;
+    }
+
+    // A class whose module served it after the registry named that module.
+    struct KnownClass {
+        CLSID clsid;
+        std::string path;
+    };
+
+    const KnownClass* findClass(REFCLSID clsid) const {
+        const auto found =
+            std::find_if(m_classes.begin(), m_classes.end(),
+                         [&](const KnownClass& each) { return each.clsid == clsid; });
+        return found == m_classes.end() ? nullptr : &*found;
+    }
+
+    // Forgets what was read of another version of the registry; false when there is no registry.
+    bool takeVersion(const registry::RegistryVersion& now) {
+        if (now != m_version) {
+            m_classes.clear();
+            m_progIds.clear();
+            m_version = now;
+        }
+        return now.path.has_value();
     }
 
     static HRESULT load(const std::string& path, std::shared_ptr<Module>& module) {
@@ -123,6 +192,10 @@ private:
 
     std::mutex m_mutex;
     std::map<std::string, Entry> m_entries;
+    // Few classes and names: a host creates a handful of kinds of object.
+    std::vector<KnownClass> m_classes;
+    std::map<std::string, CLSID> m_progIds;
+    registry::RegistryVersion m_version;
 };
 
 ModuleCache& moduleCache() {
@@ -133,8 +206,21 @@ ModuleCache& moduleCache() {
 }  // namespace
 
 HRESULT getClassObjectFromModule(const std::string& path, REFCLSID clsid, REFIID riid,
-                                 void** object) {
-    return moduleCache().getClassObject(path, clsid, riid, object);
+                                 void** object, const registry::RegistryVersion& read) {
+    return moduleCache().getClassObject(path, clsid, riid, object, read);
+}
+
+std::optional<HRESULT> getClassObjectOfLoadedClass(REFCLSID clsid, REFIID riid, void** object) {
+    return moduleCache().getClassObjectOfLoadedClass(clsid, riid, object);
+}
+
+std::optional<CLSID> loadedClassOfProgId(const std::string& progId) {
+    return moduleCache().loadedClassOfProgId(progId);
+}
+
+void rememberClassOfProgId(const std::string& progId, REFCLSID clsid,
+                           const registry::RegistryVersion& read) {
+    moduleCache().rememberClassOfProgId(progId, clsid, read);
 }
 
 }  // namespace velcom::detail

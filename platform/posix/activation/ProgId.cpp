@@ -8,6 +8,7 @@
 
 #include "../registry/ClassesRoot.h"
 #include "GuidText.h"
+#include "ModuleCache.h"
 
 namespace {
 
@@ -43,6 +44,18 @@ HRESULT readClassOf(const velcom::detail::ClassesRootSnapshot& classes, const st
     return S_OK;
 }
 
+HRESULT readClassOfProgId(const std::string& name, CLSID& clsid) {
+    velcom::detail::ClassesRootSnapshot classes;
+    if (classes.take() != ERROR_SUCCESS) return REGDB_E_READREGDB;
+    // A version-independent ProgID names its current version under CurVer. Only that one step is
+    // taken, so CurVer entries naming each other cannot send the lookup round in circles.
+    std::string current;
+    if (classes.readText(name + "\\CurVer", current) == ERROR_SUCCESS && isProgIdName(current) &&
+        SUCCEEDED(readClassOf(classes, current, clsid)))
+        return S_OK;
+    return readClassOf(classes, name, clsid);
+}
+
 }  // namespace
 
 extern "C" HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
@@ -50,14 +63,12 @@ extern "C" HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
     *clsid = GUID_NULL;
     const auto name = toUtf8(progId);
     if (!name || !isProgIdName(*name)) return CO_E_CLASSSTRING;
-
-    velcom::detail::ClassesRootSnapshot classes;
-    if (classes.take() != ERROR_SUCCESS) return REGDB_E_READREGDB;
-    // A version-independent ProgID names its current version under CurVer. Only that one step is
-    // taken, so CurVer entries naming each other cannot send the lookup round in circles.
-    std::string current;
-    if (classes.readText(*name + "\\CurVer", current) == ERROR_SUCCESS && isProgIdName(current) &&
-        SUCCEEDED(readClassOf(classes, current, *clsid)))
+    if (const auto loaded = velcom::detail::loadedClassOfProgId(*name)) {
+        *clsid = *loaded;
         return S_OK;
-    return readClassOf(classes, *name, *clsid);
+    }
+    const velcom::registry::RegistryVersion read = velcom::registry::registryVersion();
+    const HRESULT result = readClassOfProgId(*name, *clsid);
+    if (SUCCEEDED(result)) velcom::detail::rememberClassOfProgId(*name, *clsid, read);
+    return result;
 }

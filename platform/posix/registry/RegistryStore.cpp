@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -20,6 +21,10 @@ const char* environment(const char* name) {
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
+// Counted once a change is written or has failed, never before: a reader that saw the old count
+// may have read the new file, but one that saw the new count cannot have read the old.
+std::atomic<std::uint64_t> changesInProcess{0};
+
 LSTATUS parseInto(const std::string& text, Hive& hive) {
     std::optional<Hive> parsed = parseRegFile(text);
     if (!parsed) return ERROR_BADDB;
@@ -37,6 +42,10 @@ std::optional<std::string> registryFilePath() {
     if (const char* home = environment("HOME"))
         return (std::filesystem::path(home) / ".config" / "velcom" / "registry.reg").native();
     return std::nullopt;
+}
+
+RegistryVersion registryVersion() {
+    return {registryFilePath(), changesInProcess.load(std::memory_order_acquire)};
 }
 
 namespace {
@@ -114,6 +123,9 @@ LSTATUS loadHive(std::shared_ptr<const Hive>& hive) {
 }
 
 LSTATUS updateHive(const std::function<LSTATUS(Hive&)>& change) {
+    struct CountedWhenDone {
+        ~CountedWhenDone() { changesInProcess.fetch_add(1, std::memory_order_release); }
+    } counted;
     const std::optional<std::string> name = registryFilePath();
     if (!name) return ERROR_REGISTRY_IO_FAILED;
     const std::filesystem::path path(*name);

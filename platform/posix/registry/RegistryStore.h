@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +19,16 @@ namespace velcom::registry {
 // $HOME/.config/velcom/registry.reg, read from the environment at each call; none when none of
 // them is set. A plain text, as every registry read asks for it.
 std::optional<std::string> registryFilePath();
+
+// Which registry a read sees: the file, and how many changes this process had made to the
+// registry by then. What was read under another version may be outdated; another process's change
+// does not show here.
+struct RegistryVersion {
+    std::optional<std::string> path;
+    std::uint64_t changesInProcess = 0;
+    bool operator==(const RegistryVersion&) const = default;
+};
+RegistryVersion registryVersion();
 
 // The registry as it is now; a missing file is an empty registry. ERROR_BADDB when the file
 // cannot be parsed, ERROR_ACCESS_DENIED or ERROR_REGISTRY_IO_FAILED when it cannot be read. The

@@ -172,6 +172,52 @@ TEST_F(ActivationTest, AClassObjectServesBeforeTheRegistryUntilRevokedThenTheMod
     EXPECT_EQ(answer->Answer(), kTestServerAnswer);
 }
 
+// What another process writes reaches a loaded class once its module is unloaded; what this
+// process writes, or another registry file, at once.
+TEST_F(ActivationTest, ALoadedClassAndItsProgIdAreNotReadAgainUntilUnloadedOrChangedHere) {
+    const std::string classKey = "CLSID\\{5E1C0A77-3B0D-4C52-9A41-6D2E107F8801}";
+    const std::string missing = (m_directory / "missing.so").string();
+    setText(classKey + "\\InprocServer32", VEL_TEST_SERVER_MODULE);
+    setText("Vel.Test\\CLSID", classKey.substr(6));
+    const auto served = [](HRESULT progIdResult, HRESULT creationResult) {
+        CLSID clsid{};
+        EXPECT_EQ(CLSIDFromProgID(u"Vel.Test", &clsid), progIdResult);
+        velcom::ComPtr<ITestAnswer> answer;
+        EXPECT_EQ(createAnswer(CLSCTX_INPROC_SERVER, answer), creationResult);
+        return answer;
+    };
+    velcom::ComPtr<ITestAnswer> answer = served(S_OK, S_OK);
+    writeFile("");
+    {
+        SCOPED_TRACE("emptied by another process while loaded");
+        answer = served(S_OK, S_OK);
+    }
+    answer.reset();
+    CoFreeUnusedLibraries();
+    {
+        SCOPED_TRACE("unloaded");
+        served(CO_E_CLASSSTRING, REGDB_E_CLASSNOTREG);
+    }
+    setText(classKey + "\\InprocServer32", VEL_TEST_SERVER_MODULE);
+    setText("Vel.Test\\CLSID", classKey.substr(6));
+    answer = served(S_OK, S_OK);
+    setText(classKey + "\\InprocServer32", missing);
+    setText("Vel.Test\\CLSID", "{00000000-0000-0000-0000-000000000001}");
+    {
+        SCOPED_TRACE("changed here while loaded");
+        CLSID clsid{};
+        EXPECT_EQ(CLSIDFromProgID(u"Vel.Test", &clsid), S_OK);
+        EXPECT_EQ(clsid.Data4[7], 1);
+        served(S_OK, CO_E_DLLNOTFOUND);
+    }
+    setText(classKey + "\\InprocServer32", VEL_TEST_SERVER_MODULE);
+    setText("Vel.Test\\CLSID", classKey.substr(6));
+    served(S_OK, S_OK);
+    const ScopedEnvironment other("VELCOM_REGISTRY", (m_directory / "other.reg").c_str());
+    SCOPED_TRACE("another registry file");
+    served(CO_E_CLASSSTRING, REGDB_E_CLASSNOTREG);
+}
+
 TEST_F(ActivationTest, BadArgumentsAreRefusedAndAMultipleUseLocalServerServesInprocUnlessSeparate) {
     RecordingFactory factory, shared, separate;
     DWORD cookie = 7, cookies[2] = {};

@@ -18,7 +18,11 @@ VELCOM_API HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, 
                                          DWORD flags, LPDWORD cookie);
 VELCOM_API HRESULT CoRevokeClassObject(DWORD cookie);
 // Otherwise HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 names a module, which is loaded with
-// dlopen and asked through its exported DllGetClassObject.
+// dlopen and asked through its exported DllGetClassObject. While that module stays loaded, the
+// class is served by it again, and a ProgID that named the class names it again, without the
+// registry being read, as a class cache keeps them; a change this process makes to the registry,
+// or another registry file, drops what was kept, another process's change shows once the module
+// is unloaded.
 VELCOM_API HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID serverInfo, REFIID riid,
                                     LPVOID* object);
 VELCOM_API HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
