@@ -1,7 +1,9 @@
 #include "errors/ErrorReporting.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 
 #include <velTesseraComm/velTesseraComm.h>
@@ -17,27 +19,33 @@ std::string_view fileName(std::string_view source) {
     return separator == std::string_view::npos ? source : source.substr(separator + 1);
 }
 
-// text with " <file>(<line>):" after its first word, and room for the line end.
-std::string composeTraceLine(const char* source, int line, std::string_view text) {
-    const std::size_t blank = text.find(' ');
-    const std::size_t headLength = blank == std::string_view::npos ? text.size() : blank;
-    std::string composed;
-    if (source == nullptr) {
-        composed.reserve(text.size() + 2);
-        composed.assign(text, 0, headLength);
-    } else {
-        // " <file>(<line>):" as a bounded printf would write it, composed without printf.
-        const std::string_view file = fileName(source);
+// text with " <file>(<line>):" after its first word, and room for `room` more characters. Built
+// with one allocation and plain copies: it runs for every trace line, often with cold caches.
+std::string composeTraceLine(const char* source, int line, std::string_view text,
+                             std::size_t room) {
+    const std::size_t blank = std::min(text.find(' '), text.size());
+    // " <file>(<line>):" as a bounded printf would write it, composed without printf.
+    char location[kFormatBufferSize - 1];
+    std::size_t locationSize = 0;
+    if (source != nullptr) {
+        const auto put = [&](std::string_view piece) {
+            const std::size_t count = std::min(piece.size(), sizeof location - locationSize);
+            std::memcpy(location + locationSize, piece.data(), count);
+            locationSize += count;
+        };
         char number[16];
         const auto digits = std::to_chars(number, number + sizeof number, line);
-        std::string location = " ";
-        location.append(file).append("(").append(number, digits.ptr).append("):");
-        if (location.size() > kFormatBufferSize - 1) location.resize(kFormatBufferSize - 1);
-        composed.reserve(text.size() + location.size() + 2);
-        composed.assign(text, 0, headLength);
-        composed += location;
+        put(" ");
+        put(fileName(source));
+        put("(");
+        put(std::string_view(number, static_cast<std::size_t>(digits.ptr - number)));
+        put("):");
     }
-    if (blank != std::string_view::npos) composed.append(text, blank, std::string_view::npos);
+    std::string composed;
+    composed.reserve(text.size() + locationSize + room);
+    composed.append(text.data(), blank)
+        .append(location, locationSize)
+        .append(text.data() + blank, text.size() - blank);
     return composed;
 }
 
@@ -49,7 +57,7 @@ void sendTrace(LONG level, const std::string& line) {
 
 void traceAt(LONG level, const char* source, int line, const std::string& text) {
     if ((level & g_lTraceLevel.load(std::memory_order_relaxed)) == 0) return;
-    std::string composed = composeTraceLine(source, line, text);
+    std::string composed = composeTraceLine(source, line, text, 2);
     composed += "\r\n";
     sendTrace(level, composed);
 }
@@ -57,7 +65,7 @@ void traceAt(LONG level, const char* source, int line, const std::string& text) 
 void RepeatedTrace::send(LONG level, std::string_view tail) {
     if ((level & g_lTraceLevel.load(std::memory_order_relaxed)) == 0) return;
     if (m_text.empty()) {
-        m_text = composeTraceLine(m_source, m_line, m_head);
+        m_text = composeTraceLine(m_source, m_line, m_head, tail.size() + 2);
         m_headSize = m_text.size();
     }
     m_text.resize(m_headSize);
