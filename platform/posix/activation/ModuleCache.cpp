@@ -62,27 +62,27 @@ public:
         const HRESULT result = module->getClassObject(clsid, riid, object);
         const registry::RegistryVersion now = registry::registryVersion();
         std::lock_guard lock(m_mutex);
-        --m_entries.at(path).callsInProgress;
+        const auto entry = m_entries.find(path);
+        --entry->second.callsInProgress;
         if (SUCCEEDED(result) && now == read && takeVersion(now) && !findClass(clsid))
-            m_classes.push_back({clsid, path});
+            m_classes.push_back({clsid, entry});
         return result;
     }
 
     std::optional<HRESULT> getClassObjectOfLoadedClass(REFCLSID clsid, REFIID riid, void** object) {
         const registry::RegistryVersion now = registry::registryVersion();
-        std::shared_ptr<Module> module;
-        std::string path;
+        Entries::iterator entry;
         {
             std::lock_guard lock(m_mutex);
             const KnownClass* known = takeVersion(now) ? findClass(clsid) : nullptr;
-            const auto entry = known != nullptr ? m_entries.find(known->path) : m_entries.end();
-            if (entry == m_entries.end()) return std::nullopt;
-            path = entry->first;
-            module = countCall(entry);
+            if (known == nullptr) return std::nullopt;
+            entry = known->entry;
+            countCall(entry);
         }
-        const HRESULT result = module->getClassObject(clsid, riid, object);
+        // An entry with a call in progress stays; its module is held by the entry.
+        const HRESULT result = entry->second.module->getClassObject(clsid, riid, object);
         std::lock_guard lock(m_mutex);
-        --m_entries.at(path).callsInProgress;
+        --entry->second.callsInProgress;
         return result;
     }
 
@@ -122,9 +122,9 @@ public:
             const auto found = m_entries.find(candidate.path);
             if (found != m_entries.end() && found->second.module == candidate.module &&
                 found->second.uses == candidate.usesBefore) {
-                m_entries.erase(found);
                 std::erase_if(m_classes,
-                              [&](const KnownClass& each) { return each.path == candidate.path; });
+                              [&](const KnownClass& each) { return each.entry == found; });
+                m_entries.erase(found);
             }
         }
         // The last references go with the candidates: the libraries close here.
@@ -136,6 +136,7 @@ private:
         unsigned callsInProgress = 0;
         unsigned long long uses = 0;
     };
+    using Entries = std::map<std::string, Entry>;
 
     // Counts a call into the module at path, adding the loaded one when the path has no entry;
     // null when there is neither.
@@ -146,19 +147,19 @@ private:
             if (!loaded) return nullptr;
             found = m_entries.emplace(path, Entry{std::move(loaded)}).first;
         }
-        return countCall(found);
+        countCall(found);
+        return found->second.module;
     }
 
-    std::shared_ptr<Module> countCall(std::map<std::string, Entry>::iterator entry) {
+    static void countCall(Entries::iterator entry) {
         ++entry->second.callsInProgress;
         ++entry->second.uses;
-        return entry->second.module;
     }
 
     // A class whose module served it after the registry named that module.
     struct KnownClass {
         CLSID clsid;
-        std::string path;
+        Entries::iterator entry;
     };
 
     const KnownClass* findClass(REFCLSID clsid) const {
@@ -191,7 +192,7 @@ private:
     }
 
     std::mutex m_mutex;
-    std::map<std::string, Entry> m_entries;
+    Entries m_entries;
     // Few classes and names: a host creates a handful of kinds of object.
     std::vector<KnownClass> m_classes;
     std::map<std::string, CLSID> m_progIds;
