@@ -53,13 +53,16 @@ HRESULT vectorToVariant(VARTYPE type, std::size_t count, VARIANT* result, Fill f
 
 }  // namespace
 
-HRESULT stringsToVariant(const std::vector<std::string>& strings, VARIANT* result) {
-    return vectorToVariant<BSTR>(VT_BSTR, strings.size(), result, [&](BSTR* elements) {
+HRESULT stringsToVariant(const std::vector<std::string>& strings, VARIANT* result,
+                         const char* last) {
+    const std::size_t count = strings.size() + (last != nullptr ? 1 : 0);
+    return vectorToVariant<BSTR>(VT_BSTR, count, result, [&](BSTR* elements) {
         try {
             // The array owns each element as soon as it is stored, and frees it if a later one
             // fails.
             for (std::size_t index = 0; index < strings.size(); ++index)
                 elements[index] = toBstr(strings[index]).detach();
+            if (last != nullptr) elements[strings.size()] = toBstr(last).detach();
         } catch (const _com_error& error) {
             return error.Error();
         }

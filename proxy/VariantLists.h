@@ -7,8 +7,10 @@
 
 #include <velcom/com.h>
 
-// A one-dimensional array from index 0. E_INVALIDARG for a null result.
-HRESULT stringsToVariant(const std::vector<std::string>& strings, VARIANT* result);
+// A one-dimensional array from index 0, with `last` after the strings when given. E_INVALIDARG
+// for a null result.
+HRESULT stringsToVariant(const std::vector<std::string>& strings, VARIANT* result,
+                         const char* last = nullptr);
 // VT_EMPTY and VT_ERROR give no strings, VT_ARRAY|VT_BSTR one per element of its first
 // dimension; any other type E_INVALIDARG.
 HRESULT variantToStrings(const VARIANT& value, std::vector<std::string>* result);

@@ -28,7 +28,6 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
     const velcom::Bstr bstrOptions = toBstr(options);
     const velcom::Bstr bstrAddress = toBstr(address);
 
-    std::vector<std::string> headers = m_vecHeaders;
     // No fields travel as an omitted optional argument.
     velcom::Variant fields;
     fields.get()->vt = VT_ERROR;
@@ -36,17 +35,12 @@ HRESULT CvelTesseraProxy::exchange(const std::string& address, bool bPost,
     if (!m_vecFields.empty()) raiseOnFailure(stringsToVariant(m_vecFields, fields.put()));
 
     velcom::Variant headerLines;
-    HRESULT result;
-    if (bPost) {
-        headers.emplace_back(kFormContentType);
-        raiseOnFailure(stringsToVariant(headers, headerLines.put()));
-        result = m_pTransport->Post(bstrOptions.get(), bstrAddress.get(), *headerLines.get(),
-                                    *fields.get());
-    } else {
-        raiseOnFailure(stringsToVariant(headers, headerLines.put()));
-        result = m_pTransport->Get(bstrOptions.get(), bstrAddress.get(), *headerLines.get(),
-                                   *fields.get());
-    }
+    raiseOnFailure(
+        stringsToVariant(m_vecHeaders, headerLines.put(), bPost ? kFormContentType : nullptr));
+    const HRESULT result = bPost ? m_pTransport->Post(bstrOptions.get(), bstrAddress.get(),
+                                                      *headerLines.get(), *fields.get())
+                                 : m_pTransport->Get(bstrOptions.get(), bstrAddress.get(),
+                                                     *headerLines.get(), *fields.get());
     // A page with a gap is no answer, whatever the transport made of the refusal; nor is the
     // start of one whose transfer failed (cut off, or stopped at the size limit).
     if (m_bResponseLost || FAILED(result)) m_response.discard();
