@@ -89,9 +89,10 @@ public:
     std::optional<CLSID> loadedClassOfProgId(const std::string& progId) {
         const registry::RegistryVersion now = registry::registryVersion();
         std::lock_guard lock(m_mutex);
+        // The version first: a new one empties the names before they are searched.
+        if (!takeVersion(now)) return std::nullopt;
         const auto found = m_progIds.find(progId);
-        if (!takeVersion(now) || found == m_progIds.end() || !findClass(found->second))
-            return std::nullopt;
+        if (found == m_progIds.end() || !findClass(found->second)) return std::nullopt;
         return found->second;
     }
 
