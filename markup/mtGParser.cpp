@@ -34,7 +34,9 @@ std::size_t findCommentStart(std::string_view page, std::size_t from) {
 
 mtGParser::~mtGParser() { clear(); }
 
-mtGParser::Page::~Page() {
+mtGParser::Page::~Page() { deleteRoots(); }
+
+void mtGParser::Page::deleteRoots() {
     while (!roots.empty()) roots.pop_back();
 }
 
@@ -42,7 +44,7 @@ void mtGParser::clear() {
     if (m_page == nullptr) return;
     // A page nobody else holds keeps its list for the next one.
     if (m_page.use_count() == 1)
-        while (!m_page->roots.empty()) m_page->roots.pop_back();
+        m_page->deleteRoots();
     else
         m_page.reset();
 }

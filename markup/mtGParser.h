@@ -57,6 +57,8 @@ private:
         Page(const Page&) = delete;
         Page& operator=(const Page&) = delete;
         ~Page();
+        // Last first, as the page was built.
+        void deleteRoots();
         std::vector<std::unique_ptr<Node>> roots;
     };
     std::shared_ptr<Page> m_page;
